@@ -1,0 +1,91 @@
+// platform.h - every operating-system call the launcher makes, declared once.
+//
+// Shared code never includes an OS header; it calls these functions instead.
+// platform_posix.cpp implements them for Linux (a platform_win32.cpp with the same
+// functions in the same order can sit beside it). Results are normalised: bool, -1,
+// 0 or an enum, never a raw errno. Paths are UTF-8 byte strings; '/' separates.
+//
+// Index
+//   ---- program and folders ----
+//   ---- files ----
+//   ---- processes ----
+//   ---- desktop ----
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+// ---- program and folders ----
+
+// The launcher's own file name in the game folder and in the file list:
+// "MorlakenLauncher" here ("MorlakenLauncher.exe" in the Windows build). The update
+// worker compares list paths with it byte for byte to know when to restart.
+const char* launcherFileName();
+
+// Absolute path of the running executable (readlink of /proc/self/exe).
+// Returns "" when it cannot be read. Any thread.
+std::string executablePath();
+
+// Makes `folder` the process's working folder. Returns false on failure.
+// Main thread only, before any other thread starts (the working folder is process-wide).
+bool setWorkingFolder(const std::string& folder);
+
+// Absolute, lexically normalised form of `path` (".", ".." and repeated '/' folded;
+// relative paths are taken against the working folder). Nothing is read from disk.
+std::string fullPath(const std::string& path);
+
+// ---- files ----
+
+// Size in bytes when `path` names a regular file (symbolic links followed); -1 when it
+// is missing, not a regular file, or cannot be read. Any thread.
+int64_t fileSize(const std::string& path);
+
+// Last-write time of `path` (links followed) as 100-nanosecond ticks since
+// 1601-01-01 00:00 UTC, the Windows file-time scale, so cached times compare like
+// with like on every platform. 0 when it cannot be read. Any thread.
+int64_t fileWriteTime(const std::string& path);
+
+// Renames `from` to `to`, atomically replacing an existing `to` (rename(2)).
+// Returns false on failure; `from` is then left where it was. Any thread.
+bool replaceFile(const std::string& from, const std::string& to);
+
+// Deletes one file. Returns false when it could not be deleted (missing included).
+bool deleteFile(const std::string& path);
+
+// Creates `folder` and every missing ancestor (mkdir -p). Returns true when the folder
+// exists afterwards.
+bool createFolders(const std::string& folder);
+
+// Names (not paths) of the entries of `folder`, without "." and "..", in no particular
+// order, not descending. Returns false when the folder cannot be listed; `outNames`
+// then holds what was read before the failure.
+bool listFolder(const std::string& folder, std::vector<std::string>& outNames);
+
+// Writes `data` to a temporary file beside `path`, flushes it to disk and renames it
+// over `path`, so a crash leaves either the old or the new content, never a cut file.
+// Returns false when any step failed; the old file is then untouched.
+bool writeFileAtomically(const std::string& path, const std::string& data);
+
+// ---- processes ----
+
+// Starts `executable` with `args` (argv[1..]) detached from this process: its own
+// session, stdio on /dev/null, not waited for. Returns false when it could not start.
+// Main thread only.
+bool startDetached(const std::string& executable, const std::vector<std::string>& args);
+
+// ---- desktop ----
+
+// Hands a web address to the desktop's browser (xdg-open, started without a shell, the
+// address as its one argument). The result of the browser start is not examined.
+// Main thread only.
+void openWebAddress(const std::string& address);
+
+// Start-up error: writes `text` and a line feed to standard error, then shows a modal
+// dialog with the caption "Morlaken Launcher" when a dialog program (zenity, kdialog,
+// xmessage) is installed and a display is available; waits for it to be dismissed.
+void showErrorBox(const std::string& text);
+
+} // namespace platform

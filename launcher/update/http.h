@@ -1,0 +1,55 @@
+// http.h - one blocking HTTP(S) GET, run only on background threads.
+//
+// libcurl stands where WinINet stands on Windows: user agent "MorlakenLauncher", 15 s to
+// connect, 15 s without data ends a transfer, no caches (no-cache request headers),
+// redirects followed (only the final status counts), TLS verification on, proxies from
+// the standard environment variables, the body handed to a sink in chunks of at most
+// 64 KiB. A stop request ends a running transfer within a fraction of a second.
+#pragma once
+
+#include "update/sha256.h"
+
+#include <atomic>
+#include <cstdint>
+#include <fstream>
+#include <functional>
+#include <string>
+
+// ---- tunables ----
+inline constexpr const char* kUserAgent = "MorlakenLauncher";
+inline constexpr long kConnectTimeoutSeconds = 15;
+inline constexpr long kNoDataTimeoutSeconds = 15;
+inline constexpr size_t kReadChunkBytes = 65536;
+inline constexpr size_t kFileListCap = 67108864; // 64 MiB
+inline constexpr size_t kNewsCap = 1048576;      // 1 MiB
+
+// ---- error words (stored in `error`) ----
+inline constexpr const char* kErrOpen = "internet acilamadi";
+inline constexpr const char* kErrConnect = "sunucuya ulasilamadi";
+inline constexpr const char* kErrRead = "indirme yarida kesildi";
+inline constexpr const char* kErrSink = "diske yazilamadi";
+// Any status but 200: "sunucu " + status + " dondu".
+
+// A sink takes each chunk; false refuses it and ends the transfer with kErrSink.
+using DownloadSink = std::function<bool(const uint8_t* bytes, uint32_t count)>;
+
+// Appends to a caller-owned string; refuses once the string would reach `cap` bytes.
+DownloadSink makeStringSink(std::string& out, size_t cap);
+
+// Hashes, counts (per file and into UpdateStatus::bytesDone) and writes each chunk.
+// Refuses when the stream fails, or once more than `expectedSize` bytes have arrived
+// (a server sending past the listed size must not fill the player's disk).
+DownloadSink makeFileHashSink(Sha256& hash, int64_t& fileBytes, std::ofstream& out, int64_t expectedSize);
+
+// GET `url` (complete and encoded by the caller) into `sink`. True only for status 200,
+// the body read to its end, every chunk accepted and no stop requested. On failure
+// `error` gets one of the words above; on a stop request it is left untouched.
+// `stop` defaults to UpdateStatus::stopRequested. Any background thread.
+bool httpGet(const std::string& url, const DownloadSink& sink, std::string& error,
+             const std::atomic<bool>* stop = nullptr);
+
+// curl_global_init, once, on the main thread before any thread starts.
+void httpGlobalInit();
+
+// Tests only: seconds without data before a transfer fails (the product keeps 15 s).
+void httpSetNoDataTimeoutForTests(long seconds);

@@ -1,0 +1,40 @@
+// sha256.h - the launcher's own SHA-256 (FIPS 180-4).
+//
+// Every listed file is identified by its digest as 64 lowercase hex characters. The
+// compression uses the x86 SHA extensions when the processor has them (checked once,
+// at run time) and portable code otherwise; both give the same digests.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct Sha256 {
+    uint32_t state[8];
+    uint64_t total; // message bytes fed so far
+    uint8_t block[64];
+    uint64_t fill; // bytes of `block` in use, 0..63 between calls
+
+    Sha256() { reset(); }
+    void reset();
+    void update(const void* data, size_t count);
+    // Returns the 32-byte digest; the context is spent afterwards (reset to reuse).
+    std::vector<uint8_t> finish();
+};
+
+// Two lowercase hex characters per byte, high nibble first.
+std::string toHex(const uint8_t* bytes, size_t count);
+std::string toHex(const std::vector<uint8_t>& bytes);
+
+// toHex of the digest of the file's whole content, read in 64 KiB chunks. A file that
+// cannot be opened hashes as empty input; a read error ends the input there. Any thread.
+std::string sha256File(const std::string& path);
+
+// Which compression routine runs. `Auto` (the default) picks the SHA extensions when
+// present. Tests and benchmarks force one to compare them; not for use while another
+// thread hashes.
+enum class Sha256Engine { Auto, Portable, ShaExtensions };
+bool sha256HasShaExtensions();
+void sha256SetEngine(Sha256Engine engine);
+Sha256Engine sha256ActiveEngine(); // Portable or ShaExtensions
