@@ -10,6 +10,7 @@
 //   ---- files ----
 //   ---- processes ----
 //   ---- desktop ----
+//   ---- terminal ----
 #pragma once
 
 #include <cstdint>
@@ -64,6 +65,11 @@ bool createFolders(const std::string& folder);
 // then holds what was read before the failure.
 bool listFolder(const std::string& folder, std::vector<std::string>& outNames);
 
+// What `path` itself is, links not followed: a symbolic link reports `Link` whatever it
+// points at (fileSize tells whether it leads to a regular file). Any thread.
+enum class EntryType { Missing, File, Folder, Link, Other };
+EntryType entryType(const std::string& path);
+
 // Writes `data` to a temporary file beside `path`, flushes it to disk and renames it
 // over `path`, so a crash leaves either the old or the new content, never a cut file.
 // Returns false when any step failed; the old file is then untouched.
@@ -87,5 +93,10 @@ void openWebAddress(const std::string& address);
 // dialog with the caption "Morlaken Launcher" when a dialog program (zenity, kdialog,
 // xmessage) is installed and a display is available; waits for it to be dismissed.
 void showErrorBox(const std::string& text);
+
+// ---- terminal ----
+
+// True when standard error is a terminal (progress lines are only drawn there). Any thread.
+bool stderrIsTerminal();
 
 } // namespace platform
