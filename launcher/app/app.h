@@ -1,6 +1,52 @@
 // app.h - start-up, the frame loop and shutdown.
+//
+// Index
+//   ---- entry ----          runLauncher
+//   ---- start-up steps ---- enterProgramFolder, showStartupError, centerWindow
+//   ---- window ----         launcherWindow
+//
+// runLauncher brings the process up in a fixed order (working folder, configuration,
+// update worker, news fetch, account and remember-me variants of the username field,
+// fonts, ENet, GLFW, hidden borderless 800 x 610 window, callbacks, cursors, images,
+// show), runs the frame loop until the window should close, then shuts down (update
+// worker stopped and joined, ENet, GLFW). Main thread only.
+//
+// Environment hooks for screenshots, demos and benchmarks (none is needed in normal use):
+//   MORLAKEN_SCREENSHOT=<path.png>      save the framebuffer of one drawn frame as a PNG
+//                                       (rows flipped so the top of the window is the
+//                                       top of the image), just before that frame swaps
+//   MORLAKEN_SCREENSHOT_AFTER=<n>       which frame: "<n>" = the n-th drawn frame (default
+//                                       3), "<n>s" (e.g. "1.5s") = the first drawn frame
+//                                       at least that many seconds after start-up
+//   MORLAKEN_EXIT_AFTER_SCREENSHOT=1    close the window (normal shutdown, exit 0) once the
+//                                       screenshot is written
+//   MORLAKEN_REPORT_FIRST_FRAME=1       print "first-frame-ms <t>" (process start to the
+//                                       first swapped frame) to standard error
+//   MORLAKEN_EXIT_AFTER_FRAMES=<n>      close the window after n drawn frames
 #pragma once
+
+struct GLFWwindow;
+
+// ---- entry ----
 
 // The whole program: returns the exit code (0 after a normal close, 1 after a start-up
 // failure).
 int runLauncher();
+
+// ---- start-up steps ----
+
+// Makes the folder of the running executable the working folder. Failure is ignored.
+void enterProgramFolder();
+
+// The text and a line feed to standard error, then a modal box "Morlaken Launcher".
+void showStartupError(const char* text);
+
+// Centres a window of width x height on the primary monitor's current video mode
+// (integer division). Nothing when the mode cannot be read or there is no window.
+void centerWindow(int width, int height);
+
+// ---- window ----
+
+// The launcher's window; null before it is created and after shutdown. Main thread only
+// (the closing screen resizes it, the game launch hides and shows it).
+GLFWwindow* launcherWindow();

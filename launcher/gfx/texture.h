@@ -1,51 +1,102 @@
 // texture.h - images, filled rectangles and clipping on OpenGL 1.1 immediate mode.
 //
 // Index
-//   ---- textures ----      loadTexture, drawTexture, buildMipChain, premultiply
+//   ---- textures ----      loadTexture, createTexture, drawTexture, premultiplyAlpha,
+//                           buildMipChain
+//   ---- image set ----     LauncherImages, images, imageByName, loadLauncherImages
 //   ---- primitives ----    fillRect, setClip, scissorBox
 // One unit = one logical pixel, origin top left, y down (set up by the frame loop).
-// Main thread only (the GL context is current there).
+// Everything that touches GL: main thread only, with the window's context current.
+// The pure helpers (premultiplyAlpha, buildMipChain, scissorBox) need no GL and any
+// thread may call them.
 #pragma once
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
+// Plain value, copied freely. The GL texture lives until the process ends.
 struct Texture {
     uint32_t id = 0; // 0 = no image; drawing it does nothing
-    int32_t width = 0;
+    int32_t width = 0;  // pixels of the source image
     int32_t height = 0;
 };
 
+// ---- tunables ----
+inline constexpr const char* kImageFolder = "veri/";
+
 // ---- textures ----
 
-// Loads "veri/" + name: RGBA8, premultiplied, full CPU-built mipmap chain, trilinear.
-// On failure prints "gorsel yuklenemedi: <path>" to stderr and returns the zero Texture.
+// Loads kImageFolder + name (relative to the working folder): RGBA8, premultiplied,
+// full CPU-built mipmap chain, trilinear filtering, clamped edges.
+// On any failure prints "gorsel yuklenemedi: <path>\n" to stderr and returns the zero
+// Texture (id, width and height 0).
 Texture loadTexture(const std::string& name);
 
-void drawTexture(const Texture& tex, float x, float y, float w, float h, float opacity,
-                 float s0 = 0, float t0 = 0, float s1 = 1, float t1 = 1);
+// Uploads straight (not premultiplied) RGBA8 pixels the same way loadTexture does:
+// premultiplied copy, full mipmap chain. The zero Texture when width or height < 1.
+Texture createTexture(const uint8_t* rgba, int width, int height);
 
-// Pure helpers (no GL), exposed for tests.
+// Premultiplied blend (GL_ONE, GL_ONE_MINUS_SRC_ALPHA); colour and alpha both scaled by
+// `opacity`. Draws nothing for id 0. Leaves GL_TEXTURE_2D enabled.
+void drawTexture(const Texture& tex, float x, float y, float w, float h, float opacity, float s0 = 0,
+                 float t0 = 0, float s1 = 1, float t1 = 1);
+
+// In place: r, g, b = channel x a / 255, truncating; a unchanged. Null or empty: nothing.
 void premultiplyAlpha(uint8_t* rgba, int width, int height);
+
 struct MipLevel {
     int width = 0;
     int height = 0;
     std::vector<uint8_t> rgba;
 };
-// Level 0 is the given image; each next level halves (min 1) with a rounded 2x2 box
-// filter clamped at the edges; the last level is 1 x 1.
+// Level 0 is a copy of the given image; each next level is max(1, w / 2) x max(1, h / 2),
+// a 2 x 2 box filter with (sum + 2) / 4 rounding, source rows and columns clamped at the
+// edges; the last level is 1 x 1. Empty result when width or height < 1.
 std::vector<MipLevel> buildMipChain(const uint8_t* rgba, int width, int height);
+
+// ---- image set ----
+
+// The launcher's images, one Texture per file under veri/. Loaded once at start-up by
+// loadLauncherImages (a missing file stays the zero Texture and draws nothing).
+struct LauncherImages {
+    Texture background;      // "arkaplan.jpg"
+    Texture logo;            // "logo.png"
+    Texture closeButton;     // "buton_kapat.png"
+    Texture box;             // "kutu.png"
+    Texture banner;          // "afis.jpg"
+    Texture barFrame;        // "bar_cerceve.png"
+    Texture barFill;         // "bar_dolgu.png"
+    Texture fieldBackground; // "alan_yazi.png"
+    Texture checkEmpty;      // "onay_bos.png"
+    Texture checkFull;       // "onay_dolu.png"
+    Texture closingImage;    // "kapanis.jpg", loaded by the closing screen itself
+};
+LauncherImages& images();
+
+// The image loaded from `fileName` (for example "kutu.png", including the button skins'
+// files); the zero Texture for a name that is not one of the launcher's images.
+const Texture& imageByName(std::string_view fileName);
+
+// Loads, in start-up order, the ten images above and the two button skins
+// (main: "buton_ana_normal.png", "buton_ana_hover.png", "buton_ana_basili.png";
+// ordinary: "buton_normal.png", "buton_hover.png", "buton_basili.png").
+void loadLauncherImages();
 
 // ---- primitives ----
 
-// Colour 0xRRGGBB; opacity runs linearly from `topOpacity` to `bottomOpacity`.
+// Colour 0xRRGGBB; opacity runs linearly from `topOpacity` at y to `bottomOpacity` at
+// y + h. Straight-alpha blend (GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA); texturing off.
 void fillRect(float x, float y, float w, float h, uint32_t color, float topOpacity, float bottomOpacity);
 
-// Clip to a logical rectangle (replaces any previous clip); glDisable(GL_SCISSOR_TEST) ends it.
+// Clip to a logical rectangle (replaces any previous clip; there is no stack);
+// glDisable(GL_SCISSOR_TEST) ends it. Uses ui().contentScale and ui().windowHeight.
 void setClip(float x, float y, float w, float h);
+
 struct ScissorBox {
-    int x, y, width, height;
+    int x = 0, y = 0, width = 0, height = 0; // framebuffer pixels, y from the bottom
 };
-// The framebuffer scissor box setClip uses, for a content scale and window height.
+// The framebuffer scissor box setClip uses, widened outward to whole pixels:
+// x = floor(s x), y = floor((H - y - h) s), width = ceil(s w), height = ceil(s h).
 ScissorBox scissorBox(float x, float y, float w, float h, float contentScale, int windowHeight);

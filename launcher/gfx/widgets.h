@@ -6,8 +6,12 @@
 //   ---- buttons ----         ButtonSkin, button
 //   ---- text fields ----     TextField, the four fields, textField, appendCodePoint,
 //                             codePointCount, acceptsCodePoint, typeCodePoint, backspace
-//   ---- callbacks ----       onMouseButton, onChar, onKey (GLFW callbacks), routeKey
-// Widget ids are fixed texts compared by content. Main thread only.
+//   ---- callbacks ----       onMouseButton, onChar, onKey (GLFW callbacks), routeChar,
+//                             routeKey, keyHooks
+// Widget ids are fixed texts compared by content; the id pointer must stay valid until
+// the end of the frame (string literals do). Main thread only: the GLFW callbacks run
+// inside the frame loop's event wait. Behaviour (hit rules, editing, key routing) needs
+// no GL context; only button and textField draw.
 #pragma once
 
 #include "gfx/font.h"
@@ -18,6 +22,16 @@
 #include <string_view>
 
 struct GLFWwindow;
+
+// ---- tunables ----
+inline constexpr float kFieldWidth = 280, kFieldHeight = 50;     // textField's fixed size
+inline constexpr float kFieldTextInset = 36;                     // text starts at x + 36
+inline constexpr float kFieldVisibleText = 208;                  // scrolls beyond this width
+inline constexpr float kFieldFontSize = 16;                      // body font
+inline constexpr double kCaretPeriod = 1.0, kCaretOn = 0.55;     // seconds
+inline constexpr uint32_t kCaretColor = 0xE2C27A;
+inline constexpr uint32_t kDisabledLabelColor = 0xB8AE96;
+inline constexpr unsigned kUsernameMax = 16, kUsernameAccountMax = 64;
 
 // ---- input state ----
 
@@ -96,7 +110,12 @@ void wipeText(std::string& text);
 
 // ---- callbacks ----
 
-// Hooks the key routing calls; screens install them (null = nothing happens).
+// Hooks the key routing calls; the application installs them at start-up.
+// A null hook means: messageVisible -> false; openLoginDialog -> the standard opening
+// (activeModal 1, focus on the password field when a username is filled, else on the
+// username field, caret restarted); the close hooks -> nothing beyond activeModal = 0 and
+// focus cleared (routeKey always does that after calling them); the others -> nothing;
+// clipboardText -> empty.
 struct KeyRoutingHooks {
     bool (*messageVisible)() = nullptr;
     void (*hideMessage)() = nullptr;
@@ -110,6 +129,18 @@ struct KeyRoutingHooks {
 };
 KeyRoutingHooks& keyHooks();
 
+// What a typed character does: ignored unless a field is focused, the message dialog is
+// hidden and the game is not running; then filtered by the field's kind and limit.
+void routeChar(uint32_t c);
+// Key routing with GLFW key, action and modifier codes, first match wins: message dialog,
+// Escape, Enter on the bare screen, Enter in a dialog, then Backspace, Tab and Ctrl+V on
+// the focused field. Releases and every key while the game runs are ignored.
+void routeKey(int key, int action, int mods);
+
+// The GLFW callbacks (window unused): left button only; routeChar; routeKey.
 void onMouseButton(GLFWwindow* window, int button, int action, int mods);
 void onChar(GLFWwindow* window, unsigned int codepoint);
 void onKey(GLFWwindow* window, int key, int scancode, int action, int mods);
+
+// Tests: every field, the focus, the input state and the hooks back to start-up values.
+void resetWidgetStateForTests();
