@@ -1,23 +1,75 @@
-// main_screen.h - the 800 x 610 main screen. Main thread only.
+// main_screen.h - the 800 x 610 main screen: art, news box, links, update status line
+// with its progress bar, START, settings, close button and footer.
+//
+// Index
+//   ---- server state ----       ServerStatus, serverStatus
+//   ---- the screen ----         drawMainScreen
+//   ---- texts and rules ----    formatSize, updateStatusText, updateProgress, footerText,
+//                                startDisabled, startBlockedByLogin, retryUpdate
+//   ---- frame-loop steps ----   computeInputLayer, restartAllowed
+// Everything here runs on the main thread only.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
+// ---- server state ----
+
 enum ServerStatus : int32_t { ServerConnecting = 0, ServerOnline = 1, ServerOffline = 2 };
 
-// Filled by the game-server link; "Bağlanıyor" (Connecting) until it exists.
+// Written by the game-server link; stays Connecting ("Bağlanıyor") until that link exists.
 ServerStatus& serverStatus();
 
 inline constexpr const char* kLauncherVersion = "0.1.0";
 
-// Draws and hit-tests the whole screen.
+// ---- the screen ----
+
+// Draws and hit-tests the whole screen; its mouse widgets use input layer 0. Called by
+// the frame loop every frame while the launcher is not on its closing screen. Writes
+// ui().activeModal (START, "AYARLAR"), ui().closeRequested (close button) and the
+// message dialog (news clicks, update retry, links).
 void drawMainScreen();
 
-// "5.0 MB", "200 MB", "2.00 GB".
+// ---- texts and rules ----
+
+// Size format for counters and speed: below 100 MiB "%.1f MB", below 1 GiB "%.0f MB",
+// else "%.2f GB" (5,242,880 -> "5.0 MB", 209,715,200 -> "200 MB", 2,147,483,648 ->
+// "2.00 GB"). Writes into `out` (at least 32 bytes) and returns the length.
+size_t formatSize(double bytes, char* out, size_t outSize);
 std::string formatSize(double bytes);
-// The update status line for a state and its counters.
+
+// The update status line for a state and its counters ("İndiriliyor 3/7 · ..."). The
+// file counter never passes filesTotal; the speed part appears only above 1.0 B/s.
+// Writes into `out` and returns the length (cut to outSize - 1 bytes).
+size_t updateStatusText(int32_t state, int32_t filesDone, int32_t filesTotal, int64_t bytesDone,
+                        int64_t bytesTotal, double speed, char* out, size_t outSize);
 std::string updateStatusText(int32_t state, int32_t filesDone, int32_t filesTotal, int64_t bytesDone,
                              int64_t bytesTotal, double speed);
-// The footer "Sürüm ... · Sunucu ...".
+
+// Fraction of the progress bar that is filled, 0 to 1.
+float updateProgress(int32_t state, int64_t bytesDone, int64_t bytesTotal);
+
+// The footer "Sürüm <version> · Sunucu <Açık|Kapalı|Bağlanıyor>"; an empty server version
+// shows the launcher's own kLauncherVersion.
 std::string footerText(const std::string& serverVersion, ServerStatus status);
+
+// True while a login is running (account service or game-server link). Always false
+// until the login modules exist; they plug in here.
+bool startBlockedByLogin();
+
+// START is greyed while the update is not finished (states 0, 1, 2, 5) or a login runs.
+bool startDisabled(int32_t updateState, bool loginBlocked);
+
+// The failure line's click: shows the last error followed by "\n\nTekrar deneniyor." and
+// starts a new update pass against configGet("guncelleme").
+void retryUpdate();
+
+// ---- frame-loop steps ----
+
+// 2 while the message dialog is visible, else 1 while a modal dialog is open, else 0.
+int32_t computeInputLayer(bool messageVisible, int32_t activeModal);
+
+// The self-restart may run when the update asked for it, the game is not running and
+// the login dialog is not open (it waits for a later frame then).
+bool restartAllowed(int32_t updateState, int32_t gameState, int32_t activeModal);

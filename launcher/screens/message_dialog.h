@@ -1,5 +1,6 @@
-// message_dialog.h - the one in-window message box (no queue: a new message replaces
-// the shown one). Main thread only.
+// message_dialog.h - the one in-window message box: dimmed window, panel, coloured title,
+// wrapped text and a "TAMAM" button on input layer 2. There is no queue: a new message
+// replaces the shown one. Main thread only.
 #pragma once
 
 #include <cstdint>
@@ -8,15 +9,26 @@
 struct MessageDialog {
     bool visible = false;
     std::string title;
-    std::string messageText;
-    uint32_t accentColor = 0;
+    std::string messageText;  // may hold "\n" line breaks
+    uint32_t accentColor = 0; // title colour 0xRRGGBB
 };
 
+// The process-wide record; read by the frame loop (input layer, drawing) and the key
+// routing (Escape / Enter close it).
 MessageDialog& messageDialog();
 
-void showError(const std::string& message);  // "HATA", 0xE07A5F
-void showInfo(const std::string& message);   // "BİLGİ", 0xE2C27A
+inline constexpr uint32_t kErrorAccent = 0xE07A5F;
+inline constexpr uint32_t kInfoAccent = 0xE2C27A;
+
+void showError(const std::string& message); // "HATA", 0xE07A5F
+void showInfo(const std::string& message);  // "BİLGİ", 0xE2C27A
+// Copies both strings; the caller keeps its own.
 void showMessage(const std::string& title, const std::string& message, uint32_t accentColor);
 
-// Called by the frame loop while visible, after everything else is drawn.
+// Hides the box (the "TAMAM" click and the key routing's Escape / Enter / keypad Enter).
+void hideMessage();
+bool messageVisible();
+
+// Called by the frame loop while visible, after everything else is drawn; centred in the
+// current ui().windowWidth x windowHeight.
 void drawMessageDialog();

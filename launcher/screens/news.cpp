@@ -1,0 +1,167 @@
+// news.cpp - the news list, the feed parse and the background feed fetch.
+//
+// Index
+//   ---- the list ----        newsList, newsFromFeed, replaceNewsFromServer
+//   ---- parsing ----         parseNewsFeed
+//   ---- fetching ----        FetchShared, startNewsFetch, pollNewsFeed, stopNewsFetch
+//
+// The fetch thread is detached and never joined. Everything it touches lives in one
+// heap block that it co-owns through a shared_ptr (address, feed text, flags), so when
+// the launcher exits while the feed is still downloading, the exit can destroy every
+// static without pulling anything from under the thread. The shutdown raises the
+// block's own stop flag so the transfer ends promptly, and waits a bounded time for
+// the thread to leave the HTTP library.
+#include "screens/news.h"
+
+#include "app/config.h"
+#include "update/http.h"
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <utility>
+
+// ---- tunables ----
+namespace {
+constexpr size_t kFeedCap = kNewsCap; // the sink refuses a feed once it would reach 1 MiB
+} // namespace
+
+// ---- the list ----
+
+namespace {
+struct NewsState {
+    std::vector<NewsItem> items;
+    bool fromFeed = false;
+};
+NewsState& newsState() {
+    static NewsState state;
+    return state;
+}
+} // namespace
+
+std::vector<NewsItem>& newsList() {
+    return newsState().items;
+}
+bool newsFromFeed() {
+    return newsState().fromFeed;
+}
+
+void replaceNewsFromServer(std::vector<NewsItem> items) {
+    if (newsState().fromFeed) return; // feed items are never replaced by the server
+    newsState().items = std::move(items);
+}
+
+// ---- parsing ----
+
+std::vector<NewsItem> parseNewsFeed(std::string_view text) {
+    std::vector<NewsItem> out;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        const size_t next = end == std::string_view::npos ? text.size() : end + 1;
+        if (end == std::string_view::npos) end = text.size();
+        std::string_view line = text.substr(start, end - start);
+        start = next;
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        const size_t p1 = line.find('|');
+        if (line.empty() || p1 == std::string_view::npos) continue;
+        if (p1 + 1 == line.size()) continue;
+        const size_t p2 = line.find('|', p1 + 1);
+        if (p2 == std::string_view::npos) continue;
+        out.push_back(NewsItem{std::string(line.substr(0, p1)), std::string(line.substr(p1 + 1, p2 - p1 - 1)),
+                               std::string(line.substr(p2 + 1))});
+    }
+    return out;
+}
+
+// ---- fetching ----
+
+namespace {
+// Shared by the main thread and the fetch thread; freed by whichever lets go last.
+struct FetchShared {
+    std::string address;
+    std::string text;              // fetch thread until `done`, main thread after
+    std::atomic<bool> done{false}; // written by the fetch thread, its last act on `text`
+    std::atomic<bool> stop{false}; // written by the main thread at shutdown
+    std::mutex exitMutex;          // guards `threadLeft`
+    std::condition_variable exitCv;
+    bool threadLeft = false; // the thread has left the HTTP library for good
+};
+
+struct FetchSlot {
+    std::shared_ptr<FetchShared> shared; // main thread only
+    bool parsed = false;                 // main thread only
+};
+FetchSlot& fetchSlot() {
+    static FetchSlot slot;
+    return slot;
+}
+
+void fetchBody(std::shared_ptr<FetchShared> shared) {
+    std::string error;
+    if (!shared->stop.load()) {
+        const bool ok =
+            httpGet(shared->address, makeStringSink(shared->text, kFeedCap), error, &shared->stop);
+        if (!ok) shared->text.clear(); // the error word is not shown to the player
+    } else {
+        shared->text.clear();
+    }
+    shared->done.exchange(true);
+    {
+        std::lock_guard<std::mutex> lock(shared->exitMutex);
+        shared->threadLeft = true;
+    }
+    shared->exitCv.notify_all();
+}
+} // namespace
+
+void startNewsFetch() {
+    startNewsFetchFrom(configGet("haber_adresi", ""));
+}
+
+void startNewsFetchFrom(const std::string& address) {
+    if (address.empty()) return;
+    FetchSlot& slot = fetchSlot();
+    if (slot.shared) return;
+    auto shared = std::make_shared<FetchShared>();
+    shared->address = address;
+    slot.shared = shared;
+    slot.parsed = false;
+    std::thread(fetchBody, std::move(shared)).detach();
+}
+
+void pollNewsFeed() {
+    FetchSlot& slot = fetchSlot();
+    if (!slot.shared || slot.parsed || !slot.shared->done.load()) return;
+    slot.parsed = true;
+    std::vector<NewsItem> items = parseNewsFeed(slot.shared->text);
+    slot.shared.reset(); // the feed text goes with it
+    if (items.empty()) return;
+    newsState().items = std::move(items);
+    newsState().fromFeed = true;
+}
+
+bool newsFetchPending() {
+    const FetchSlot& slot = fetchSlot();
+    return slot.shared != nullptr && !slot.parsed;
+}
+
+bool stopNewsFetch(double maxWaitSeconds) {
+    FetchSlot& slot = fetchSlot();
+    if (!slot.shared) return true;
+    std::shared_ptr<FetchShared> shared = slot.shared;
+    shared->stop.store(true);
+    std::unique_lock<std::mutex> lock(shared->exitMutex);
+    return shared->exitCv.wait_for(lock, std::chrono::duration<double>(maxWaitSeconds),
+                                   [&] { return shared->threadLeft; });
+}
+
+void resetNewsForTests() {
+    newsState() = NewsState{};
+    FetchSlot& slot = fetchSlot();
+    slot.shared.reset();
+    slot.parsed = false;
+}
