@@ -4,7 +4,7 @@
 //   ---- server state ----             serverStatus
 //   ---- texts and rules ----          formatSize, updateStatusText, updateProgress,
 //                                      footerText, startDisabled, startBlockedByLogin,
-//                                      retryUpdate, computeInputLayer, restartAllowed
+//                                      retryUpdate, restartAllowed
 //   ---- drawing helpers ----          centredBaseline, textRightAligned
 //   ---- screen parts ----             art and close button, news box, social buttons,
 //                                      headlines, status line, progress bar, buttons, footer
@@ -219,11 +219,6 @@ void retryUpdate() {
     }
     showError(error + kRetrySuffix);
     startUpdate(configGet("guncelleme", ""), platform::launcherFileName());
-}
-
-int32_t computeInputLayer(bool messageVisible, int32_t activeModal) {
-    if (messageVisible) return 2;
-    return activeModal != 0 ? 1 : 0;
 }
 
 bool restartAllowed(int32_t updateState, int32_t gameState, int32_t activeModal) {

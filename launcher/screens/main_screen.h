@@ -6,7 +6,7 @@
 //   ---- the screen ----         drawMainScreen
 //   ---- texts and rules ----    formatSize, updateStatusText, updateProgress, footerText,
 //                                startDisabled, startBlockedByLogin, retryUpdate
-//   ---- frame-loop steps ----   computeInputLayer, restartAllowed
+//   ---- frame-loop steps ----   restartAllowed (the input layer is ui_state.h's computeInputLayer)
 // Everything here runs on the main thread only.
 #pragma once
 
@@ -66,9 +66,6 @@ bool startDisabled(int32_t updateState, bool loginBlocked);
 void retryUpdate();
 
 // ---- frame-loop steps ----
-
-// 2 while the message dialog is visible, else 1 while a modal dialog is open, else 0.
-int32_t computeInputLayer(bool messageVisible, int32_t activeModal);
 
 // The self-restart may run when the update asked for it, the game is not running and
 // the login dialog is not open (it waits for a later frame then).
