@@ -2,7 +2,8 @@
 //
 // Index
 //   ---- faces and atlases ----  loadFontFaces, getFont, fontCacheKey, clearFontCache
-//   ---- measuring ----          decodeUtf8, textWidth, breakParagraph, nearest
+//   ---- measuring ----          nextCodePoint, decodeUtf8, textWidth, breakParagraph,
+//                                nearest
 //   ---- drawing ----            drawGlyphRun, drawText, drawTextInBox, drawParagraph
 // Family 0 is the display font (veri/font/Cinzel-Bold.ttf), family 1 the body font
 // (veri/font/EBGaramond-Regular.ttf). Sizes are logical pixels; atlases are rasterised
@@ -19,15 +20,16 @@
 #include <stb_truetype.h>
 
 struct FontAtlas {
-    uint32_t texture = 0;  // GL_ALPHA texture, 0 without a GL context
-    int atlasSize = 0;     // 512, 1024, 2048 or 4096
-    std::vector<stbtt_packedchar> glyphs; // 205, in glyph-set order
-    std::unordered_map<uint32_t, int> glyphIndex;
+    uint32_t texture = 0;                         // GL_ALPHA texture, 0 without a GL context
+    int atlasSize = 0;                            // 512, 1024, 2048 or 4096
+    std::vector<stbtt_packedchar> glyphs;         // 205, in glyph-set order
+    std::unordered_map<uint32_t, int> glyphIndex; // code point -> position in `glyphs`
+    std::vector<int> fontGlyphs;                  // the font's own glyph index per position (kerning)
     int family = 0;
-    float size = 0;        // em size in logical pixels, as requested
-    float scale = 0;       // font units -> logical pixels
-    float ascent = 0;      // logical pixels
-    float descent = 0;     // logical pixels, negative
+    float size = 0;    // em size in logical pixels, as requested
+    float scale = 0;   // font units -> logical pixels
+    float ascent = 0;  // logical pixels
+    float descent = 0; // logical pixels, negative
 };
 
 // ---- faces and atlases ----
@@ -35,7 +37,15 @@ struct FontAtlas {
 inline constexpr const char* kDisplayFontPath = "veri/font/Cinzel-Bold.ttf";
 inline constexpr const char* kBodyFontPath = "veri/font/EBGaramond-Regular.ttf";
 
-// Reads both font files whole. False when either cannot be opened or is empty.
+// ---- tunables ----
+inline constexpr int kAtlasStart = 512, kAtlasMax = 4096; // square atlas edge, doubling
+inline constexpr float kOversampleBelow = 24;             // framebuffer pixels
+inline constexpr float kDropShadowOpacity = 0.85f, kHaloOpacity = 0.55f;
+
+// Reads both font files whole (paths relative to the working folder) and initialises
+// their font information. False when either cannot be opened or is empty; the faces are
+// then left as they were. Before a successful call every atlas is empty (draws nothing,
+// measures 0).
 bool loadFontFaces();
 
 // The 205 code points every atlas holds, in order.
@@ -44,8 +54,10 @@ const std::vector<uint32_t>& glyphSet();
 // family x 10000 + trunc(size x 10).
 uint32_t fontCacheKey(int family, float size);
 
-// The cached atlas for (family, size), built on a miss. The reference stays valid until
-// clearFontCache.
+// The cached atlas for (family, size), built on a miss at ui().contentScale. The reference
+// stays valid until clearFontCache. The GL texture is only made while a GL context is
+// current (texture 0 otherwise: measuring still works). A family other than 0 or 1 is
+// read as 1.
 FontAtlas& getFont(int family, float size);
 
 // Deletes every atlas texture and empties the cache (content-scale change).
@@ -54,13 +66,21 @@ size_t fontCacheSize();
 
 // ---- measuring ----
 
+// Decodes the code point at `inOutPos` and moves past it: a lead byte below 0x80 stands
+// alone, else 1, 2 or 3 continuation bytes follow (lead below 0xE0, 0xF0, else), taken
+// while the text lasts. No validation: malformed input gives some code point.
+// `inOutPos` must be below text.size().
+uint32_t nextCodePoint(std::string_view text, size_t& inOutPos);
+
 // Decodes UTF-8 exactly as drawing does (no validation) and calls `fn` per code point.
 void decodeUtf8(std::string_view text, const std::function<void(uint32_t)>& fn);
 
 // Advance width in logical pixels with kerning and `spacing` after every drawn glyph.
 float textWidth(const FontAtlas& font, std::string_view text, float spacing);
 
-// The lines drawParagraph draws: blanks and '\n' break, over-wide words stand alone.
+// The lines drawParagraph draws: blanks and '\n' break, over-wide words stand alone,
+// two line feeds give an empty line, blanks at the start of a line vanish. `width`
+// measures a candidate line.
 std::vector<std::string> breakParagraph(std::string_view text, float maxWidth,
                                         const std::function<float(std::string_view)>& width);
 
@@ -68,6 +88,9 @@ std::vector<std::string> breakParagraph(std::string_view text, float maxWidth,
 float nearest(float v);
 
 // ---- drawing ----
+// Positions are logical pixels; `baseline` is the text's baseline. Colours 0xRRGGBB.
+// drawGlyphRun expects texturing on, the atlas bound and the blend set; the others do
+// that themselves.
 
 void drawGlyphRun(const FontAtlas& font, float x, float baseline, std::string_view text, float r, float g,
                   float b, float opacity, float spacing);

@@ -18,8 +18,8 @@
 
 // Plain value, copied freely. The GL texture lives until the process ends.
 struct Texture {
-    uint32_t id = 0; // 0 = no image; drawing it does nothing
-    int32_t width = 0;  // pixels of the source image
+    uint32_t id = 0;   // 0 = no image; drawing it does nothing
+    int32_t width = 0; // pixels of the source image
     int32_t height = 0;
 };
 

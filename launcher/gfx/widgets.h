@@ -24,11 +24,11 @@
 struct GLFWwindow;
 
 // ---- tunables ----
-inline constexpr float kFieldWidth = 280, kFieldHeight = 50;     // textField's fixed size
-inline constexpr float kFieldTextInset = 36;                     // text starts at x + 36
-inline constexpr float kFieldVisibleText = 208;                  // scrolls beyond this width
-inline constexpr float kFieldFontSize = 16;                      // body font
-inline constexpr double kCaretPeriod = 1.0, kCaretOn = 0.55;     // seconds
+inline constexpr float kFieldWidth = 280, kFieldHeight = 50; // textField's fixed size
+inline constexpr float kFieldTextInset = 36;                 // text starts at x + 36
+inline constexpr float kFieldVisibleText = 208;              // scrolls beyond this width
+inline constexpr float kFieldFontSize = 16;                  // body font
+inline constexpr double kCaretPeriod = 1.0, kCaretOn = 0.55; // seconds
 inline constexpr uint32_t kCaretColor = 0xE2C27A;
 inline constexpr uint32_t kDisabledLabelColor = 0xB8AE96;
 inline constexpr unsigned kUsernameMax = 16, kUsernameAccountMax = 64;
@@ -36,10 +36,10 @@ inline constexpr unsigned kUsernameMax = 16, kUsernameAccountMax = 64;
 // ---- input state ----
 
 struct InputState {
-    float mouseX = 0, mouseY = 0;  // logical pixels, set every frame
+    float mouseX = 0, mouseY = 0; // logical pixels, set every frame
     bool mouseDown = false;
-    bool mousePressed = false;     // this frame
-    bool mouseReleased = false;    // this frame
+    bool mousePressed = false;      // this frame
+    bool mouseReleased = false;     // this frame
     const char* activeId = nullptr; // widget that took the press; null = none
     bool wantHandCursor = false;
     bool wantTextCursor = false;
@@ -120,7 +120,7 @@ struct KeyRoutingHooks {
     bool (*messageVisible)() = nullptr;
     void (*hideMessage)() = nullptr;
     void (*openLoginDialog)() = nullptr;
-    void (*closeLoginDialog)() = nullptr;  // cancels a login in progress first
+    void (*closeLoginDialog)() = nullptr; // cancels a login in progress first
     void (*closeSettingsDialog)() = nullptr;
     void (*submitLogin)() = nullptr;
     void (*saveSettings)() = nullptr;

@@ -1,0 +1,355 @@
+// app.cpp - start-up, the frame loop and shutdown.
+//
+// Index
+//   ---- process-wide state ----
+//   ---- start-up steps ----
+//   ---- environment hooks ----   screenshots, first-frame report, frame limit
+//   ---- one frame ----
+//   ---- shutdown ----
+//   ---- entry ----
+#include "app/app.h"
+
+#include "app/config.h"
+#include "app/ui_state.h"
+#include "gfx/font.h"
+#include "gfx/texture.h"
+#include "gfx/widgets.h"
+#include "platform/platform.h"
+#include "screens/dialogs.h"
+#include "screens/main_screen.h"
+#include "screens/message_dialog.h"
+#include "screens/news.h"
+#include "update/http.h"
+#include "update/updater.h"
+
+#include <GL/gl.h>
+#include <GLFW/glfw3.h>
+#include <enet/enet.h>
+#include <stb_image_write.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+// ---- tunables ----
+namespace {
+constexpr const char* kWindowTitle = "Morlaken Online";
+constexpr double kFrameWait = 1.0 / 60.0; // seconds; the caret and the progress advance
+constexpr double kGameRunningWait = 0.5;  // seconds while the game runs
+constexpr float kClearColor[4] = {0.05f, 0.06f, 0.08f, 1.0f};
+
+constexpr const char* kFontsMissing =
+    "veri\\font klasoru eksik. Launcher'i veri klasoruyle birlikte calistir.";
+constexpr const char* kNetworkFailed = "Ag baslatilamadi.";
+constexpr const char* kWindowSystemFailed = "Pencere sistemi baslatilamadi.";
+constexpr const char* kWindowFailed = "Pencere acilamadi (OpenGL).";
+} // namespace
+
+// ---- process-wide state ----
+
+namespace {
+const double kProcessStart = now(); // static initialisation: as close to start as we get
+
+GLFWwindow* gWindow = nullptr;
+GLFWcursor* gHandCursor = nullptr;
+GLFWcursor* gTextCursor = nullptr;
+GLFWcursor* gShownCursor = nullptr; // what glfwSetCursor last got
+DragState gDrag;
+} // namespace
+
+GLFWwindow* launcherWindow() {
+    return gWindow;
+}
+
+// ---- start-up steps ----
+
+void enterProgramFolder() {
+    const std::string path = platform::executablePath();
+    const size_t cut = path.find_last_of("\\/");
+    std::string folder = cut == std::string::npos ? path : path.substr(0, cut);
+    if (cut == 0) folder = "/"; // an executable at the root keeps the root
+    platform::setWorkingFolder(folder);
+}
+
+void showStartupError(const char* text) {
+    platform::showErrorBox(text);
+}
+
+void centerWindow(int width, int height) {
+    if (!gWindow) return;
+    GLFWmonitor* monitor = glfwGetPrimaryMonitor();
+    const GLFWvidmode* mode = monitor ? glfwGetVideoMode(monitor) : nullptr;
+    if (!mode) return;
+    glfwSetWindowPos(gWindow, (mode->width - width) / 2, (mode->height - height) / 2);
+}
+
+namespace {
+
+void installKeyHooks() {
+    KeyRoutingHooks& hooks = keyHooks();
+    hooks.messageVisible = [] { return messageDialog().visible; };
+    hooks.hideMessage = [] { messageDialog().visible = false; };
+    hooks.openLoginDialog = openLoginDialog;
+    hooks.closeLoginDialog = closeLoginDialog;
+    hooks.closeSettingsDialog = closeSettingsDialog;
+    // submitLogin, saveSettings and totpStep plug in here once the login and settings
+    // dialogs and the account login exist.
+    hooks.clipboardText = [] { return gWindow ? glfwGetClipboardString(gWindow) : nullptr; };
+}
+
+// ---- environment hooks ----
+
+struct EnvHooks {
+    std::string screenshotPath;
+    long screenshotFrame = 3;      // n-th drawn frame ...
+    double screenshotSeconds = -1; // ... or the first frame this long after start-up
+    bool exitAfterScreenshot = false;
+    bool reportFirstFrame = false;
+    long exitAfterFrames = 0; // 0 = never
+    bool screenshotDone = false;
+    long framesDrawn = 0;
+};
+EnvHooks gEnv;
+
+void readEnvHooks() {
+    if (const char* v = std::getenv("MORLAKEN_SCREENSHOT"); v && *v) gEnv.screenshotPath = v;
+    if (const char* v = std::getenv("MORLAKEN_SCREENSHOT_AFTER"); v && *v) {
+        char* end = nullptr;
+        const double value = std::strtod(v, &end);
+        if (end && *end == 's')
+            gEnv.screenshotSeconds = value;
+        else if (value >= 1)
+            gEnv.screenshotFrame = static_cast<long>(value);
+    }
+    if (const char* v = std::getenv("MORLAKEN_EXIT_AFTER_SCREENSHOT"))
+        gEnv.exitAfterScreenshot = isSwitchOn(v);
+    if (const char* v = std::getenv("MORLAKEN_REPORT_FIRST_FRAME")) gEnv.reportFirstFrame = isSwitchOn(v);
+    if (const char* v = std::getenv("MORLAKEN_EXIT_AFTER_FRAMES")) gEnv.exitAfterFrames = std::atol(v);
+}
+
+// The back buffer of the frame just drawn, top row first, as a PNG.
+bool saveFramebufferPng(const std::string& path, int width, int height) {
+    if (width < 1 || height < 1) return false;
+    std::vector<unsigned char> pixels(static_cast<size_t>(width) * height * 4);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
+    const size_t stride = static_cast<size_t>(width) * 4;
+    std::vector<unsigned char> flipped(pixels.size());
+    for (int y = 0; y < height; ++y)
+        std::memcpy(&flipped[static_cast<size_t>(y) * stride],
+                    &pixels[static_cast<size_t>(height - 1 - y) * stride], stride);
+    return stbi_write_png(path.c_str(), width, height, 4, flipped.data(), static_cast<int>(stride)) != 0;
+}
+
+// Runs just before a drawn frame swaps.
+void afterFrameDrawn(int fbWidth, int fbHeight) {
+    ++gEnv.framesDrawn;
+    if (!gEnv.screenshotPath.empty() && !gEnv.screenshotDone) {
+        const bool due = gEnv.screenshotSeconds >= 0 ? now() - kProcessStart >= gEnv.screenshotSeconds
+                                                     : gEnv.framesDrawn >= gEnv.screenshotFrame;
+        if (due) {
+            gEnv.screenshotDone = true;
+            if (!saveFramebufferPng(gEnv.screenshotPath, fbWidth, fbHeight))
+                std::fprintf(stderr, "ekran goruntusu yazilamadi: %s\n", gEnv.screenshotPath.c_str());
+            if (gEnv.exitAfterScreenshot) glfwSetWindowShouldClose(gWindow, GLFW_TRUE);
+        }
+    }
+    if (gEnv.exitAfterFrames > 0 && gEnv.framesDrawn >= gEnv.exitAfterFrames)
+        glfwSetWindowShouldClose(gWindow, GLFW_TRUE);
+}
+
+void afterFrameSwapped() {
+    if (gEnv.reportFirstFrame && gEnv.framesDrawn == 1)
+        std::fprintf(stderr, "first-frame-ms %.3f\n", (now() - kProcessStart) * 1000.0);
+}
+
+// ---- one frame ----
+
+// Window dragging: a press that no widget claimed anchors; later frames follow the cursor.
+void dragWindow(double cx, double cy) {
+    InputState& in = input();
+    if (in.mousePressed && in.activeId == nullptr) {
+        int wx = 0, wy = 0;
+        glfwGetWindowPos(gWindow, &wx, &wy);
+        beginDrag(gDrag, wx, wy, cx, cy);
+    }
+    if (!gDrag.dragging) return;
+    if (!in.mouseDown) {
+        gDrag.dragging = false;
+        return;
+    }
+    int nx = 0, ny = 0, tx = 0, ty = 0;
+    glfwGetWindowPos(gWindow, &nx, &ny);
+    dragTarget(gDrag, nx, ny, cx, cy, tx, ty);
+    if (tx != nx || ty != ny) glfwSetWindowPos(gWindow, tx, ty);
+}
+
+void updateCursor() {
+    const InputState& in = input();
+    GLFWcursor* wanted = in.wantTextCursor ? gTextCursor : in.wantHandCursor ? gHandCursor : nullptr;
+    if (wanted != gShownCursor) {
+        glfwSetCursor(gWindow, wanted);
+        gShownCursor = wanted;
+    }
+}
+
+void drawContent() {
+    if (ui().gameState == Closing) {
+        // The closing screen (drawClosingScreen) plugs in here; nothing else is drawn.
+        return;
+    }
+    // The background game-server probe plugs in here: while the game is not running, the
+    // server is not online and no connection is in progress, every 15 s
+    // (serverCheckTimer) a Probe connection is started.
+    ui().inputLayer = computeInputLayer(messageDialog().visible, ui().activeModal);
+    drawMainScreen();
+    if (ui().activeModal == 1) {
+        // The login dialog draws here.
+    }
+    if (ui().activeModal == 2) {
+        // The settings dialog draws here (activeModal read again: the login dialog may
+        // have changed it).
+    }
+    if (messageDialog().visible) drawMessageDialog();
+}
+
+// One iteration of the loop. Returns after the swap, or early while the game runs.
+void runFrame() {
+    glfwWaitEventsTimeout(ui().gameState == Running ? kGameRunningWait : kFrameWait);
+
+    // Per-frame pumps: the game-server link (pumpGameServer) and the account login
+    // (pollAccountLogin) plug in before the news poll.
+    pollNewsFeed();
+
+    UpdateStatus& status = updateStatus();
+    const double t = now();
+    sampleDownloadSpeed(ui(), status.state.load(), status.bytesDone.load(), t);
+
+    if (status.state.load() == RestartPending && ui().gameState == NotRunning && ui().activeModal != 1) {
+        restartLauncher(); // in every case the window closes; the new copy takes over
+        glfwSetWindowShouldClose(gWindow, GLFW_TRUE);
+    }
+
+    if (ui().gameState == Running) {
+        // The game watch (watchGameProcess) plugs in here. While the game runs the frame
+        // ends now: nothing drawn, no input cleared, no swap.
+        return;
+    }
+
+    double cx = 0, cy = 0;
+    int ww = 0, wh = 0, fw = 0, fh = 0;
+    glfwGetCursorPos(gWindow, &cx, &cy);
+    glfwGetWindowSize(gWindow, &ww, &wh);
+    glfwGetFramebufferSize(gWindow, &fw, &fh);
+    InputState& in = input();
+    scaleMouse(cx, cy, ww, wh, ui().windowWidth, ui().windowHeight, in.mouseX, in.mouseY);
+
+    if (checkContentScale(ui().contentScale, fw, ui().windowWidth)) clearFontCache();
+
+    glViewport(0, 0, fw, fh);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glOrtho(0, ui().windowWidth, ui().windowHeight, 0, -1, 1);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    glClearColor(kClearColor[0], kClearColor[1], kClearColor[2], kClearColor[3]);
+    glClear(GL_COLOR_BUFFER_BIT);
+    glEnable(GL_BLEND);
+    in.wantHandCursor = false;
+    in.wantTextCursor = false;
+
+    drawContent();
+
+    dragWindow(cx, cy);
+    updateCursor();
+
+    if (in.mouseReleased) in.activeId = nullptr;
+    in.mousePressed = false;
+    in.mouseReleased = false;
+
+    if (ui().closeRequested) glfwSetWindowShouldClose(gWindow, GLFW_TRUE);
+
+    afterFrameDrawn(fw, fh);
+    glfwSwapBuffers(gWindow);
+    afterFrameSwapped();
+}
+
+// ---- shutdown ----
+
+void shutDown() {
+    stopUpdate(); // stopRequested, then join the worker
+    // The login worker (loginCancelled, join), the game-server link (resetServerLink), the
+    // local server the launcher started, and the ENet host are released here.
+    enet_deinitialize();
+    if (gHandCursor) glfwDestroyCursor(gHandCursor);
+    if (gTextCursor) glfwDestroyCursor(gTextCursor);
+    gHandCursor = gTextCursor = gShownCursor = nullptr;
+    glfwTerminate();
+    gWindow = nullptr;
+    // Secrets never outlive the run.
+    wipeText(passwordField().text);
+    wipeText(codeField().text);
+}
+
+} // namespace
+
+// ---- entry ----
+
+int runLauncher() {
+    readEnvHooks();
+
+    enterProgramFolder();
+    loadConfigFile(kUserConfigFile, config().userEntries);
+    loadConfigFile(kDefaultConfigFile, config().defaultEntries);
+
+    httpGlobalInit(); // before any thread starts
+    startUpdate(configGet("guncelleme"), platform::launcherFileName());
+    startNewsFetch();
+
+    setAccountServiceMode(!configGet("hesap_api").empty());
+    ui().rememberMe = isSwitchOn(configGet("hatirla", "1"));
+    if (ui().rememberMe) usernameField().text = configGet("kullanici");
+
+    // The desktop shortcut (once, through "kisayol") and the local game server (when the
+    // address is local; serverCheckTimer = now - 13 when it was started) plug in here.
+
+    if (!loadFontFaces()) {
+        showStartupError(kFontsMissing);
+        return 1;
+    }
+    if (enet_initialize() != 0) {
+        showStartupError(kNetworkFailed);
+        return 1;
+    }
+    if (!glfwInit()) {
+        showStartupError(kWindowSystemFailed);
+        return 1;
+    }
+    glfwWindowHint(GLFW_DECORATED, GLFW_FALSE);
+    glfwWindowHint(GLFW_RESIZABLE, GLFW_FALSE);
+    glfwWindowHint(GLFW_VISIBLE, GLFW_FALSE);
+    gWindow = glfwCreateWindow(ui().windowWidth, ui().windowHeight, kWindowTitle, nullptr, nullptr);
+    if (!gWindow) {
+        showStartupError(kWindowFailed);
+        return 1;
+    }
+    glfwMakeContextCurrent(gWindow);
+    glfwSwapInterval(1);
+    glfwSetCharCallback(gWindow, onChar);
+    glfwSetKeyCallback(gWindow, onKey);
+    glfwSetMouseButtonCallback(gWindow, onMouseButton);
+    installKeyHooks();
+    centerWindow(ui().windowWidth, ui().windowHeight);
+    gHandCursor = glfwCreateStandardCursor(GLFW_HAND_CURSOR);
+    gTextCursor = glfwCreateStandardCursor(GLFW_IBEAM_CURSOR);
+    loadLauncherImages();
+    glfwShowWindow(gWindow);
+
+    while (!glfwWindowShouldClose(gWindow))
+        runFrame();
+
+    shutDown();
+    return 0;
+}

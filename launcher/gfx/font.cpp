@@ -1,0 +1,355 @@
+// font.cpp - glyph atlases and text.
+//
+// Index
+//   ---- faces ----              FontFace, loadFontFaces, glyphSet
+//   ---- atlas cache ----        fontCacheKey, getFont, clearFontCache
+//   ---- measuring ----          nextCodePoint, decodeUtf8, textWidth, breakParagraph, nearest
+//   ---- drawing ----            drawGlyphRun, drawText, drawTextInBox, drawParagraph
+#include "gfx/font.h"
+
+#include "app/ui_state.h"
+
+#include <GL/gl.h>
+#include <GLFW/glfw3.h>
+
+#include <cmath>
+#include <fstream>
+#include <iterator>
+#include <map>
+
+// ---- faces ----
+
+namespace {
+
+struct FontFace {
+    std::vector<unsigned char> bytes; // the whole file; the font information points into it
+    stbtt_fontinfo info{};
+    bool ready = false;
+};
+
+FontFace gFaces[2];
+
+FontFace& faceFor(int family) {
+    return gFaces[family == 0 ? 0 : 1];
+}
+
+bool readWholeFile(const char* path, std::vector<unsigned char>& outBytes) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return false;
+    outBytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return !in.bad() && !outBytes.empty();
+}
+
+const std::vector<int>& glyphSetInts() {
+    static const std::vector<int> set = [] {
+        std::vector<int> v;
+        for (const uint32_t c : glyphSet())
+            v.push_back(static_cast<int>(c));
+        return v;
+    }();
+    return set;
+}
+
+} // namespace
+
+bool loadFontFaces() {
+    std::vector<unsigned char> display, body;
+    if (!readWholeFile(kDisplayFontPath, display) || !readWholeFile(kBodyFontPath, body)) return false;
+    gFaces[0].bytes = std::move(display);
+    gFaces[1].bytes = std::move(body);
+    for (FontFace& face : gFaces) {
+        const unsigned char* data = face.bytes.data();
+        // A file that is not a font leaves the face unusable: its atlases stay empty.
+        const int offset = stbtt_GetFontOffsetForIndex(data, 0);
+        face.ready = offset >= 0 && stbtt_InitFont(&face.info, data, offset) != 0;
+    }
+    return true;
+}
+
+const std::vector<uint32_t>& glyphSet() {
+    static const std::vector<uint32_t> set = [] {
+        std::vector<uint32_t> v;
+        for (uint32_t c = 0x20; c <= 0x7E; ++c)
+            v.push_back(c);
+        for (uint32_t c = 0xA0; c <= 0xFF; ++c)
+            v.push_back(c);
+        for (uint32_t c : {0x011Eu, 0x011Fu, 0x0130u, 0x0131u, 0x015Eu, 0x015Fu, 0x2013u, 0x2014u, 0x2018u,
+                           0x2019u, 0x201Cu, 0x201Du, 0x2022u, 0x2026u})
+            v.push_back(c);
+        return v;
+    }();
+    return set;
+}
+
+// ---- atlas cache ----
+
+namespace {
+std::map<uint32_t, FontAtlas>& cache() {
+    static std::map<uint32_t, FontAtlas> map;
+    return map;
+}
+
+bool glContextCurrent() {
+    return glfwGetCurrentContext() != nullptr;
+}
+
+void buildAtlas(FontAtlas& atlas, int family, float size) {
+    const std::vector<uint32_t>& set = glyphSet();
+    atlas.family = family;
+    atlas.size = size;
+    FontFace& face = faceFor(family);
+    if (!face.ready) return; // no fonts: an empty atlas that measures 0 and draws nothing
+
+    const float pixels = ui().contentScale * size;
+    std::vector<unsigned char> bitmap;
+    int edge = kAtlasStart;
+    for (;;) {
+        bitmap.assign(static_cast<size_t>(edge) * edge, 0);
+        atlas.glyphs.assign(set.size(), stbtt_packedchar{});
+        stbtt_pack_context pack;
+        bool packed = false;
+        if (stbtt_PackBegin(&pack, bitmap.data(), edge, edge, edge, 1, nullptr)) {
+            stbtt_PackSetOversampling(&pack, pixels < kOversampleBelow ? 2 : 1, 1);
+            stbtt_pack_range range{};
+            range.font_size = -pixels; // negative: em size in pixels
+            range.array_of_unicode_codepoints = const_cast<int*>(glyphSetInts().data());
+            range.num_chars = static_cast<int>(set.size());
+            range.chardata_for_range = atlas.glyphs.data();
+            packed = stbtt_PackFontRanges(&pack, face.bytes.data(), 0, &range, 1) != 0;
+            stbtt_PackEnd(&pack);
+        }
+        atlas.atlasSize = edge;
+        if (packed || edge * 2 > kAtlasMax) break;
+        edge *= 2;
+    }
+
+    if (glContextCurrent()) {
+        GLuint id = 0;
+        glGenTextures(1, &id);
+        glBindTexture(GL_TEXTURE_2D, id);
+        glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_ALPHA, edge, edge, 0, GL_ALPHA, GL_UNSIGNED_BYTE, bitmap.data());
+        atlas.texture = id;
+    }
+
+    atlas.glyphIndex.reserve(set.size());
+    atlas.fontGlyphs.resize(set.size());
+    for (size_t i = 0; i < set.size(); ++i) {
+        atlas.glyphIndex[set[i]] = static_cast<int>(i);
+        atlas.fontGlyphs[i] = stbtt_FindGlyphIndex(&face.info, static_cast<int>(set[i]));
+    }
+    atlas.scale = stbtt_ScaleForMappingEmToPixels(&face.info, size);
+    int ascent = 0, descent = 0, lineGap = 0;
+    stbtt_GetFontVMetrics(&face.info, &ascent, &descent, &lineGap);
+    atlas.ascent = ascent * atlas.scale;
+    atlas.descent = descent * atlas.scale;
+}
+
+// Kerning between two positions of the glyph set, in font units.
+float kernUnits(const FontAtlas& font, int previous, int current) {
+    const FontFace& face = faceFor(font.family);
+    if (!face.ready) return 0;
+    return static_cast<float>(
+        stbtt_GetGlyphKernAdvance(&face.info, font.fontGlyphs[previous], font.fontGlyphs[current]));
+}
+
+// Position of `c` in the atlas, or -1 when it is not drawn.
+int glyphPosition(const FontAtlas& font, uint32_t c) {
+    const auto it = font.glyphIndex.find(c);
+    return it == font.glyphIndex.end() ? -1 : it->second;
+}
+} // namespace
+
+uint32_t fontCacheKey(int family, float size) {
+    return static_cast<uint32_t>(family * 10000 + static_cast<int32_t>(size * 10.0f));
+}
+
+FontAtlas& getFont(int family, float size) {
+    const uint32_t key = fontCacheKey(family, size);
+    auto it = cache().find(key);
+    if (it != cache().end()) return it->second;
+    FontAtlas& atlas = cache()[key];
+    buildAtlas(atlas, family, size);
+    return atlas;
+}
+
+void clearFontCache() {
+    const bool gl = glContextCurrent();
+    for (auto& [key, atlas] : cache()) {
+        if (gl && atlas.texture != 0) glDeleteTextures(1, &atlas.texture);
+    }
+    cache().clear();
+}
+
+size_t fontCacheSize() {
+    return cache().size();
+}
+
+// ---- measuring ----
+
+uint32_t nextCodePoint(std::string_view text, size_t& inOutPos) {
+    const unsigned char lead = static_cast<unsigned char>(text[inOutPos++]);
+    if (lead < 0x80) return lead;
+    int more;
+    uint32_t c;
+    if (lead < 0xE0) {
+        more = 1;
+        c = lead & 0x1F;
+    } else if (lead < 0xF0) {
+        more = 2;
+        c = lead & 0x0F;
+    } else {
+        more = 3;
+        c = lead & 0x07;
+    }
+    while (more-- > 0 && inOutPos < text.size())
+        c = c * 64 + (static_cast<unsigned char>(text[inOutPos++]) & 0x3F);
+    return c;
+}
+
+void decodeUtf8(std::string_view text, const std::function<void(uint32_t)>& fn) {
+    size_t pos = 0;
+    while (pos < text.size())
+        fn(nextCodePoint(text, pos));
+}
+
+float textWidth(const FontAtlas& font, std::string_view text, float spacing) {
+    const float s = ui().contentScale;
+    float width = 0;
+    int previous = -1;
+    size_t pos = 0;
+    while (pos < text.size()) {
+        const int current = glyphPosition(font, nextCodePoint(text, pos));
+        if (current < 0) continue; // skipped, and the kerning pair around it survives
+        if (previous >= 0) width += kernUnits(font, previous, current) * font.scale;
+        width += font.glyphs[current].xadvance / s + spacing;
+        previous = current;
+    }
+    return width;
+}
+
+std::vector<std::string> breakParagraph(std::string_view text, float maxWidth,
+                                        const std::function<float(std::string_view)>& width) {
+    std::vector<std::string> lines;
+    std::string word, line;
+    auto flush = [&](bool forced) {
+        std::string candidate = line.empty() ? word : line + " " + word;
+        if (!line.empty() && width(candidate) > maxWidth) {
+            lines.push_back(std::move(line));
+            line = word;
+        } else {
+            line = std::move(candidate);
+        }
+        word.clear();
+        if (forced) {
+            lines.push_back(std::move(line));
+            line.clear();
+        }
+    };
+    for (const char ch : text) {
+        if (ch == ' ')
+            flush(false);
+        else if (ch == '\n')
+            flush(true);
+        else
+            word += ch;
+    }
+    if (!word.empty() || !line.empty()) flush(true);
+    return lines;
+}
+
+float nearest(float v) {
+    return std::round(v);
+}
+
+// ---- drawing ----
+
+void drawGlyphRun(const FontAtlas& font, float x, float baseline, std::string_view text, float r, float g,
+                  float b, float opacity, float spacing) {
+    if (font.glyphs.empty() || font.atlasSize <= 0) return;
+    glColor4f(r, g, b, opacity);
+    const float s = ui().contentScale;
+    const float a = static_cast<float>(font.atlasSize);
+    float pen = x * s;
+    const float base = baseline * s;
+    int previous = -1;
+    glBegin(GL_QUADS);
+    size_t pos = 0;
+    while (pos < text.size()) {
+        const int current = glyphPosition(font, nextCodePoint(text, pos));
+        if (current < 0) continue;
+        if (previous >= 0) pen += kernUnits(font, previous, current) * font.scale * s;
+        const stbtt_packedchar& q = font.glyphs[current];
+        const float left = (pen + q.xoff) / s, right = (pen + q.xoff2) / s;
+        const float top = (base + q.yoff) / s, bottom = (base + q.yoff2) / s;
+        const float s0 = q.x0 / a, t0 = q.y0 / a, s1 = q.x1 / a, t1 = q.y1 / a;
+        glTexCoord2f(s0, t0);
+        glVertex2f(left, top);
+        glTexCoord2f(s1, t0);
+        glVertex2f(right, top);
+        glTexCoord2f(s1, t1);
+        glVertex2f(right, bottom);
+        glTexCoord2f(s0, t1);
+        glVertex2f(left, bottom);
+        pen += q.xadvance + s * spacing;
+        previous = current;
+    }
+    glEnd();
+}
+
+namespace {
+void bindAtlas(const FontAtlas& font) {
+    glEnable(GL_TEXTURE_2D);
+    glBindTexture(GL_TEXTURE_2D, font.texture);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+}
+} // namespace
+
+void drawText(const FontAtlas& font, float x, float baseline, std::string_view text, uint32_t color,
+              float spacing, int shadow, float opacity) {
+    bindAtlas(font);
+    if (shadow == 1) {
+        drawGlyphRun(font, x, baseline + 1, text, 0, 0, 0, kDropShadowOpacity * opacity, spacing);
+    } else if (shadow == 2) {
+        static constexpr float kHalo[5][2] = {{0, 1.5f}, {1, 0}, {-1, 0}, {0, -1}, {0, 2.5f}};
+        for (const auto& offset : kHalo)
+            drawGlyphRun(font, x + offset[0], baseline + offset[1], text, 0, 0, 0, kHaloOpacity * opacity,
+                         spacing);
+    }
+    drawGlyphRun(font, x, baseline, text, ((color >> 16) & 0xFF) / 255.0f, ((color >> 8) & 0xFF) / 255.0f,
+                 (color & 0xFF) / 255.0f, opacity, spacing);
+}
+
+void drawTextInBox(const FontAtlas& font, float x, float y, float w, float h, std::string_view text,
+                   uint32_t color, int align, float spacing, int shadow) {
+    const float width = textWidth(font, text, spacing);
+    float left = x;
+    if (align == 1)
+        left = x + (w - width) * 0.5f;
+    else if (align == 2)
+        left = x + w - width;
+    const float baseline = y + h * 0.5f + (font.ascent + font.descent) * 0.5f;
+    drawText(font, nearest(left), baseline, text, color, spacing, shadow, 1.0f);
+}
+
+void drawParagraph(const FontAtlas& font, float x, float y, float maxWidth, float lineHeight,
+                   std::string_view text, uint32_t color, int align) {
+    const std::vector<std::string> lines =
+        breakParagraph(text, maxWidth, [&font](std::string_view line) { return textWidth(font, line, 0); });
+    const float r = ((color >> 16) & 0xFF) / 255.0f, g = ((color >> 8) & 0xFF) / 255.0f,
+                b = (color & 0xFF) / 255.0f;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        const float top = y + static_cast<float>(i) * lineHeight;
+        const float width = textWidth(font, lines[i], 0);
+        float left = nearest(x);
+        if (align == 1)
+            left = nearest(x + (maxWidth - width) * 0.5f);
+        else if (align == 2)
+            left = nearest(x + maxWidth - width);
+        const float baseline = top + (lineHeight + font.ascent + font.descent) * 0.5f;
+        bindAtlas(font);
+        drawGlyphRun(font, left, baseline, lines[i], r, g, b, 1.0f, 0);
+    }
+}

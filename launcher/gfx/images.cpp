@@ -1,0 +1,56 @@
+// images.cpp - the launcher's image set: one Texture per file under veri/, loaded once.
+//
+// Index
+//   ---- image table ----
+//   ---- loading ----
+#include "gfx/texture.h"
+#include "gfx/widgets.h"
+
+// ---- image table ----
+
+LauncherImages& images() {
+    static LauncherImages set;
+    return set;
+}
+
+namespace {
+struct NamedImage {
+    const char* file;
+    Texture* (*slot)();
+};
+
+// Start-up order: the ten screen images, then the main and the ordinary button skins.
+constexpr NamedImage kImageTable[] = {
+    {"arkaplan.jpg", [] { return &images().background; }},
+    {"logo.png", [] { return &images().logo; }},
+    {"buton_kapat.png", [] { return &images().closeButton; }},
+    {"kutu.png", [] { return &images().box; }},
+    {"afis.jpg", [] { return &images().banner; }},
+    {"bar_cerceve.png", [] { return &images().barFrame; }},
+    {"bar_dolgu.png", [] { return &images().barFill; }},
+    {"alan_yazi.png", [] { return &images().fieldBackground; }},
+    {"onay_bos.png", [] { return &images().checkEmpty; }},
+    {"onay_dolu.png", [] { return &images().checkFull; }},
+    {"buton_ana_normal.png", [] { return &mainButtonSkin().normal; }},
+    {"buton_ana_hover.png", [] { return &mainButtonSkin().hover; }},
+    {"buton_ana_basili.png", [] { return &mainButtonSkin().pressed; }},
+    {"buton_normal.png", [] { return &ordinaryButtonSkin().normal; }},
+    {"buton_hover.png", [] { return &ordinaryButtonSkin().hover; }},
+    {"buton_basili.png", [] { return &ordinaryButtonSkin().pressed; }},
+};
+} // namespace
+
+const Texture& imageByName(std::string_view fileName) {
+    for (const NamedImage& entry : kImageTable)
+        if (fileName == entry.file) return *entry.slot();
+    if (fileName == "kapanis.jpg") return images().closingImage;
+    static const Texture kNone;
+    return kNone;
+}
+
+// ---- loading ----
+
+void loadLauncherImages() {
+    for (const NamedImage& entry : kImageTable)
+        *entry.slot() = loadTexture(entry.file);
+}

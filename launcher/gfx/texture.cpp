@@ -1,0 +1,164 @@
+// texture.cpp - images, filled rectangles and clipping.
+//
+// Index
+//   ---- pixel helpers ----   premultiplyAlpha, buildMipChain
+//   ---- textures ----        createTexture, loadTexture, drawTexture
+//   ---- primitives ----      fillRect, scissorBox, setClip
+#include "gfx/texture.h"
+
+#include "app/ui_state.h"
+
+#include <GL/gl.h>
+#include <stb_image.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+#ifndef GL_CLAMP_TO_EDGE
+#define GL_CLAMP_TO_EDGE 0x812F
+#endif
+
+// ---- pixel helpers ----
+
+void premultiplyAlpha(uint8_t* rgba, int width, int height) {
+    if (!rgba || width < 1 || height < 1) return;
+    const size_t count = static_cast<size_t>(width) * static_cast<size_t>(height);
+    for (size_t i = 0; i < count; ++i) {
+        uint8_t* p = rgba + i * 4;
+        const unsigned a = p[3];
+        p[0] = static_cast<uint8_t>(p[0] * a / 255);
+        p[1] = static_cast<uint8_t>(p[1] * a / 255);
+        p[2] = static_cast<uint8_t>(p[2] * a / 255);
+    }
+}
+
+std::vector<MipLevel> buildMipChain(const uint8_t* rgba, int width, int height) {
+    std::vector<MipLevel> chain;
+    if (!rgba || width < 1 || height < 1) return chain;
+    MipLevel level0;
+    level0.width = width;
+    level0.height = height;
+    level0.rgba.assign(rgba, rgba + static_cast<size_t>(width) * height * 4);
+    chain.push_back(std::move(level0));
+    while (chain.back().width != 1 || chain.back().height != 1) {
+        const MipLevel& cur = chain.back();
+        const int w = cur.width, h = cur.height;
+        MipLevel next;
+        next.width = std::max(1, w / 2);
+        next.height = std::max(1, h / 2);
+        next.rgba.resize(static_cast<size_t>(next.width) * next.height * 4);
+        for (int y = 0; y < next.height; ++y) {
+            const int y0 = std::min(2 * y, h - 1), y1 = std::min(2 * y + 1, h - 1);
+            for (int x = 0; x < next.width; ++x) {
+                const int x0 = std::min(2 * x, w - 1), x1 = std::min(2 * x + 1, w - 1);
+                const uint8_t* a = &cur.rgba[(static_cast<size_t>(y0) * w + x0) * 4];
+                const uint8_t* b = &cur.rgba[(static_cast<size_t>(y0) * w + x1) * 4];
+                const uint8_t* c = &cur.rgba[(static_cast<size_t>(y1) * w + x0) * 4];
+                const uint8_t* d = &cur.rgba[(static_cast<size_t>(y1) * w + x1) * 4];
+                uint8_t* out = &next.rgba[(static_cast<size_t>(y) * next.width + x) * 4];
+                for (int ch = 0; ch < 4; ++ch)
+                    out[ch] = static_cast<uint8_t>((a[ch] + b[ch] + c[ch] + d[ch] + 2) / 4);
+            }
+        }
+        chain.push_back(std::move(next)); // `cur` is not used past this point
+    }
+    return chain;
+}
+
+// ---- textures ----
+
+Texture createTexture(const uint8_t* rgba, int width, int height) {
+    Texture tex;
+    if (!rgba || width < 1 || height < 1) return tex;
+    std::vector<uint8_t> pixels(rgba, rgba + static_cast<size_t>(width) * height * 4);
+    premultiplyAlpha(pixels.data(), width, height);
+    const std::vector<MipLevel> chain = buildMipChain(pixels.data(), width, height);
+
+    GLuint id = 0;
+    glGenTextures(1, &id);
+    if (id == 0) return tex;
+    glBindTexture(GL_TEXTURE_2D, id);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+    for (size_t level = 0; level < chain.size(); ++level) {
+        const MipLevel& m = chain[level];
+        glTexImage2D(GL_TEXTURE_2D, static_cast<GLint>(level), GL_RGBA, m.width, m.height, 0, GL_RGBA,
+                     GL_UNSIGNED_BYTE, m.rgba.data());
+    }
+    tex.id = id;
+    tex.width = width;
+    tex.height = height;
+    return tex;
+}
+
+Texture loadTexture(const std::string& name) {
+    const std::string path = std::string(kImageFolder) + name;
+    int w = 0, h = 0, channels = 0;
+    stbi_uc* pixels = stbi_load(path.c_str(), &w, &h, &channels, 4);
+    if (!pixels) {
+        std::fprintf(stderr, "gorsel yuklenemedi: %s\n", path.c_str());
+        return Texture{};
+    }
+    Texture tex = createTexture(pixels, w, h);
+    stbi_image_free(pixels);
+    if (tex.id == 0) std::fprintf(stderr, "gorsel yuklenemedi: %s\n", path.c_str());
+    return tex;
+}
+
+void drawTexture(const Texture& tex, float x, float y, float w, float h, float opacity, float s0, float t0,
+                 float s1, float t1) {
+    if (tex.id == 0) return;
+    glEnable(GL_TEXTURE_2D);
+    glBindTexture(GL_TEXTURE_2D, tex.id);
+    glBlendFunc(GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
+    glColor4f(opacity, opacity, opacity, opacity); // premultiplied: scale the texel as a whole
+    glBegin(GL_QUADS);
+    glTexCoord2f(s0, t0);
+    glVertex2f(x, y);
+    glTexCoord2f(s1, t0);
+    glVertex2f(x + w, y);
+    glTexCoord2f(s1, t1);
+    glVertex2f(x + w, y + h);
+    glTexCoord2f(s0, t1);
+    glVertex2f(x, y + h);
+    glEnd();
+}
+
+// ---- primitives ----
+
+void fillRect(float x, float y, float w, float h, uint32_t color, float topOpacity, float bottomOpacity) {
+    const float r = ((color >> 16) & 0xFF) / 255.0f;
+    const float g = ((color >> 8) & 0xFF) / 255.0f;
+    const float b = (color & 0xFF) / 255.0f;
+    glDisable(GL_TEXTURE_2D);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glBegin(GL_QUADS);
+    glColor4f(r, g, b, topOpacity);
+    glVertex2f(x, y);
+    glVertex2f(x + w, y);
+    glColor4f(r, g, b, bottomOpacity);
+    glVertex2f(x + w, y + h);
+    glVertex2f(x, y + h);
+    glEnd();
+}
+
+ScissorBox scissorBox(float x, float y, float w, float h, float contentScale, int windowHeight) {
+    const double s = contentScale;
+    ScissorBox box;
+    box.x = static_cast<int>(std::floor(s * x));
+    box.y = static_cast<int>(std::floor((static_cast<double>(windowHeight) - y - h) * s));
+    box.width = static_cast<int>(std::ceil(s * w));
+    box.height = static_cast<int>(std::ceil(s * h));
+    return box;
+}
+
+void setClip(float x, float y, float w, float h) {
+    const ScissorBox box = scissorBox(x, y, w, h, ui().contentScale, ui().windowHeight);
+    glEnable(GL_SCISSOR_TEST);
+    // A negative size is a GL error that would leave the old box in place; clip to nothing.
+    glScissor(box.x, box.y, std::max(0, box.width), std::max(0, box.height));
+}

@@ -1,0 +1,376 @@
+// widgets.cpp - input state, the hot-area rule, buttons, text fields and key routing.
+//
+// Index
+//   ---- input state ----
+//   ---- hot areas ----
+//   ---- buttons ----
+//   ---- text fields: data ----
+//   ---- text fields: editing ----
+//   ---- text fields: drawing ----
+//   ---- callbacks and key routing ----
+#include "gfx/widgets.h"
+
+#include "app/ui_state.h"
+
+#include <GL/gl.h>
+#include <GLFW/glfw3.h>
+
+#include <cmath>
+#include <cstring>
+
+// ---- input state ----
+
+InputState& input() {
+    static InputState state;
+    return state;
+}
+
+// ---- hot areas ----
+
+namespace {
+bool sameId(const char* a, const char* b) {
+    return a && b && std::strcmp(a, b) == 0;
+}
+} // namespace
+
+HotResult hotAreaBehavior(const char* id, int layer, float x, float y, float w, float h) {
+    InputState& in = input();
+    HotResult r;
+    r.hovered = layer == ui().inputLayer && x <= in.mouseX && in.mouseX < x + w && y <= in.mouseY &&
+                in.mouseY < y + h;
+    if (r.hovered) {
+        in.wantHandCursor = true;
+        if (in.mousePressed) in.activeId = id;
+    }
+    r.held = r.hovered && sameId(in.activeId, id) && in.mouseDown;
+    r.clicked = r.hovered && in.mouseReleased && sameId(in.activeId, id);
+    return r;
+}
+
+bool hotArea(const char* id, int layer, float x, float y, float w, float h, bool* outHovered, bool* outHeld) {
+    const HotResult r = hotAreaBehavior(id, layer, x, y, w, h);
+    if (outHovered) *outHovered = r.hovered;
+    if (outHeld) *outHeld = r.held;
+    return r.clicked;
+}
+
+// ---- buttons ----
+
+ButtonSkin& mainButtonSkin() {
+    static ButtonSkin skin;
+    return skin;
+}
+
+ButtonSkin& ordinaryButtonSkin() {
+    static ButtonSkin skin;
+    return skin;
+}
+
+bool button(const char* id, int layer, float x, float y, float w, float h, const ButtonSkin& skin,
+            std::string_view label, const FontAtlas& font, uint32_t labelColor, float spacing,
+            bool disabled) {
+    const HotResult r = hotAreaBehavior(id, layer, x, y, w, h);
+    const Texture& image = (disabled || r.held) ? skin.pressed : r.hovered ? skin.hover : skin.normal;
+    drawTexture(image, x, y, w, h, 1.0f);
+    const float width = textWidth(font, label, spacing);
+    const float left = nearest(x + (w - width) * 0.5f);
+    float baseline = y + h * 0.5f + (font.ascent + font.descent) * 0.5f;
+    if (r.held) baseline += 1; // the label sinks while held
+    drawText(font, left, baseline, label, disabled ? kDisabledLabelColor : labelColor, spacing, 1, 1.0f);
+    return r.clicked && !disabled;
+}
+
+// ---- text fields: data ----
+
+namespace {
+constexpr const char* kUsernamePlaceholder = "Kullanıcı adı";
+constexpr const char* kUsernameAccountPlaceholder = "Kullanıcı adı veya e-posta";
+
+bool gAccountMode = false;
+
+TextField makeField(unsigned maxChars, bool masked, int kind, const char* placeholder) {
+    TextField f;
+    f.maxChars = maxChars;
+    f.masked = masked;
+    f.kind = kind;
+    f.placeholder = placeholder;
+    // Room for the longest accepted text (three bytes per code point at most) up front:
+    // the buffer never moves, so no copy of a password is left behind in freed memory.
+    f.text.reserve(static_cast<size_t>(kUsernameAccountMax > maxChars ? kUsernameAccountMax : maxChars) * 3);
+    return f;
+}
+} // namespace
+
+TextField& usernameField() {
+    static TextField f = makeField(kUsernameMax, false, UsernameField, kUsernamePlaceholder);
+    return f;
+}
+TextField& passwordField() {
+    static TextField f = makeField(64, true, FreeTextField, "Şifre");
+    return f;
+}
+TextField& serverAddressField() {
+    static TextField f = makeField(64, false, ServerAddressField, "127.0.0.1");
+    return f;
+}
+TextField& codeField() {
+    static TextField f = makeField(6, false, DigitsField, "Doğrulama kodu");
+    return f;
+}
+TextField*& focusedField() {
+    static TextField* f = nullptr;
+    return f;
+}
+double& caretStart() {
+    static double t = 0;
+    return t;
+}
+
+void setAccountServiceMode(bool on) {
+    gAccountMode = on;
+    usernameField().maxChars = on ? kUsernameAccountMax : kUsernameMax;
+    usernameField().placeholder = on ? kUsernameAccountPlaceholder : kUsernamePlaceholder;
+}
+bool accountServiceMode() {
+    return gAccountMode;
+}
+
+// ---- text fields: editing ----
+
+void appendCodePoint(TextField& field, uint32_t c) {
+    std::string& t = field.text;
+    if (c < 0x80) {
+        t += static_cast<char>(c);
+    } else if (c < 0x800) {
+        t += static_cast<char>(0xC0 | (c >> 6));
+        t += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        t += static_cast<char>(0xE0 | (c >> 12));
+        t += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        t += static_cast<char>(0x80 | (c & 0x3F));
+    } // from 0x10000 up: dropped
+}
+
+size_t codePointCount(std::string_view text) {
+    size_t n = 0;
+    for (const char ch : text)
+        if ((static_cast<unsigned char>(ch) & 0xC0) != 0x80) ++n;
+    return n;
+}
+
+bool acceptsCodePoint(const TextField& field, uint32_t c) {
+    const bool letterOrDigit = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+    switch (field.kind) {
+    case FreeTextField:
+        return c >= 32 && c != 127;
+    case DigitsField:
+        return c >= '0' && c <= '9';
+    case UsernameField:
+        if (letterOrDigit || c == '_') return true;
+        return gAccountMode && (c == '+' || c == '-' || c == '.' || c == '@');
+    case ServerAddressField:
+        return letterOrDigit || c == '-' || c == '.' || c == ':';
+    default:
+        return false;
+    }
+}
+
+void typeCodePoint(TextField& field, uint32_t c) {
+    if (!acceptsCodePoint(field, c) || codePointCount(field.text) >= field.maxChars) return;
+    appendCodePoint(field, c);
+    caretStart() = now();
+}
+
+void backspace(TextField& field) {
+    std::string& t = field.text;
+    while (!t.empty()) {
+        const unsigned char removed = static_cast<unsigned char>(t.back());
+        t.pop_back();
+        if ((removed & 0xC0) != 0x80) break; // the lead byte (or a plain byte) ends the letter
+    }
+    caretStart() = now();
+}
+
+void wipeText(std::string& text) {
+    // volatile keeps the compiler from dropping stores to memory that is about to be freed
+    volatile char* p = text.data();
+    for (size_t i = 0; i < text.size(); ++i)
+        p[i] = 0;
+    text.clear();
+}
+
+// ---- text fields: drawing ----
+
+void textField(const char* id, int layer, float x, float y, TextField& field) {
+    InputState& in = input();
+    drawTexture(images().fieldBackground, x, y, kFieldWidth, kFieldHeight, 1.0f);
+    const HotResult r = hotAreaBehavior(id, layer, x + 28, y + 9, 228, 34);
+    if (r.clicked) {
+        focusedField() = &field;
+        caretStart() = now();
+    }
+    if (r.hovered) {
+        in.wantTextCursor = true;
+        in.wantHandCursor = false;
+    }
+
+    const FontAtlas& font = getFont(1, kFieldFontSize);
+    const float baseline = y + 26 + (font.ascent + font.descent) * 0.5f;
+    const bool focused = focusedField() == &field;
+
+    // Masked fields show one bullet per code point; the bullets are built in a buffer that
+    // keeps its capacity, so an idle frame allocates nothing.
+    static std::string bullets;
+    std::string_view display = field.text;
+    if (field.masked) {
+        bullets.clear();
+        for (size_t i = codePointCount(field.text); i > 0; --i)
+            bullets += "\xE2\x80\xA2";
+        display = bullets;
+    }
+
+    if (display.empty() && !focused) {
+        glEnable(GL_TEXTURE_2D);
+        glBindTexture(GL_TEXTURE_2D, font.texture);
+        glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+        drawGlyphRun(font, nearest(x + kFieldTextInset), baseline, field.placeholder, 143 / 255.0f,
+                     135 / 255.0f, 120 / 255.0f, 1.0f, 0);
+        return;
+    }
+
+    const float w = textWidth(font, display, 0);
+    const float scroll = std::fmax(0.0f, w - kFieldVisibleText);
+    setClip(x + kFieldTextInset, y + 13, 212, 26);
+    glEnable(GL_TEXTURE_2D);
+    glBindTexture(GL_TEXTURE_2D, font.texture);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    drawGlyphRun(font, nearest(x + kFieldTextInset - scroll), baseline, display, 243 / 255.0f, 239 / 255.0f,
+                 230 / 255.0f, 1.0f, 0);
+    glDisable(GL_SCISSOR_TEST);
+
+    if (focused && layer == ui().inputLayer && std::fmod(now() - caretStart(), kCaretPeriod) < kCaretOn)
+        fillRect(x + kFieldTextInset - scroll + w + 1, y + 17, 1.2f, 18, kCaretColor, 1.0f, 1.0f);
+}
+
+// ---- callbacks and key routing ----
+
+KeyRoutingHooks& keyHooks() {
+    static KeyRoutingHooks hooks;
+    return hooks;
+}
+
+namespace {
+bool messageShown() {
+    return keyHooks().messageVisible && keyHooks().messageVisible();
+}
+
+bool isEnter(int key) {
+    return key == GLFW_KEY_ENTER || key == GLFW_KEY_KP_ENTER;
+}
+
+void openLoginDefault() {
+    ui().activeModal = 1;
+    focusedField() = usernameField().text.empty() ? &usernameField() : &passwordField();
+    caretStart() = now();
+}
+
+void closeModal() {
+    if (ui().activeModal == 1) {
+        if (keyHooks().closeLoginDialog) keyHooks().closeLoginDialog();
+    } else if (keyHooks().closeSettingsDialog) {
+        keyHooks().closeSettingsDialog();
+    }
+    ui().activeModal = 0;
+    focusedField() = nullptr;
+}
+
+void paste() {
+    const char* clip = keyHooks().clipboardText ? keyHooks().clipboardText() : nullptr;
+    if (!clip) return;
+    const std::string_view text(clip);
+    size_t pos = 0;
+    while (pos < text.size())
+        routeChar(nextCodePoint(text, pos));
+}
+} // namespace
+
+void routeChar(uint32_t c) {
+    if (!focusedField() || messageShown() || ui().gameState != NotRunning) return;
+    typeCodePoint(*focusedField(), c);
+}
+
+void routeKey(int key, int action, int mods) {
+    if (action == GLFW_RELEASE || ui().gameState != NotRunning) return;
+    KeyRoutingHooks& hooks = keyHooks();
+
+    if (messageShown()) {
+        if ((key == GLFW_KEY_ESCAPE || isEnter(key)) && hooks.hideMessage) hooks.hideMessage();
+        return;
+    }
+    if (key == GLFW_KEY_ESCAPE) {
+        if (ui().activeModal != 0) closeModal();
+        return;
+    }
+    if (ui().activeModal == 0) {
+        if (isEnter(key)) {
+            if (hooks.openLoginDialog)
+                hooks.openLoginDialog();
+            else
+                openLoginDefault();
+        }
+        return;
+    }
+    if (isEnter(key)) {
+        if (ui().activeModal == 1) {
+            if (hooks.submitLogin) hooks.submitLogin();
+        } else if (hooks.saveSettings) {
+            hooks.saveSettings();
+        }
+        return;
+    }
+
+    TextField* field = focusedField();
+    if (!field) return;
+    if (key == GLFW_KEY_BACKSPACE) {
+        backspace(*field);
+    } else if (key == GLFW_KEY_TAB) {
+        if (ui().activeModal != 1) return; // the settings dialog has one field
+        if (field == &usernameField())
+            focusedField() = (hooks.totpStep && hooks.totpStep()) ? &codeField() : &passwordField();
+        else
+            focusedField() = &usernameField();
+        caretStart() = now();
+    } else if (key == GLFW_KEY_V && (mods & GLFW_MOD_CONTROL)) {
+        paste();
+    }
+}
+
+void onMouseButton(GLFWwindow*, int button, int action, int) {
+    if (button != GLFW_MOUSE_BUTTON_LEFT) return;
+    InputState& in = input();
+    if (action == GLFW_PRESS) {
+        in.mouseDown = true;
+        in.mousePressed = true;
+    } else if (action == GLFW_RELEASE) {
+        in.mouseReleased = true;
+        in.mouseDown = false;
+    }
+}
+
+void onChar(GLFWwindow*, unsigned int codepoint) {
+    routeChar(codepoint);
+}
+
+void onKey(GLFWwindow*, int key, int, int action, int mods) {
+    routeKey(key, action, mods);
+}
+
+void resetWidgetStateForTests() {
+    input() = InputState{};
+    setAccountServiceMode(false);
+    for (TextField* f : {&usernameField(), &passwordField(), &serverAddressField(), &codeField()})
+        f->text.clear();
+    focusedField() = nullptr;
+    caretStart() = 0;
+    keyHooks() = KeyRoutingHooks{};
+}
