@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -20,17 +21,28 @@ enum UpdateState : int32_t {
 };
 
 struct UpdateStatus {
-    std::atomic<int32_t> state{NotStarted};  // written by startUpdate / worker / setUpdateError
-    std::atomic<int64_t> bytesTotal{0};      // written by the worker after the comparison
-    std::atomic<int64_t> bytesDone{0};       // worker sets 0; FileHashSink adds every chunk
-    std::atomic<int32_t> filesTotal{0};      // written by the worker after the comparison
-    std::atomic<int32_t> filesDone{0};       // worker: 0 after the comparison, +1 per file
-    std::atomic<bool> stopRequested{false};  // startUpdate clears; the main loop sets at exit
-    std::mutex statusMutex;                  // guards errorText and serverVersion only
-    std::string errorText;                   // last failed pass's message; never cleared
-    std::string serverVersion;               // last list's "surum" text; never cleared
-    std::thread worker;                      // current or last worker; main thread only
+    std::atomic<int32_t> state{NotStarted}; // written by startUpdate / worker / setUpdateError
+    std::atomic<int64_t> bytesTotal{0};     // written by the worker after the comparison
+    std::atomic<int64_t> bytesDone{0};      // worker sets 0; FileHashSink adds every chunk
+    std::atomic<int32_t> filesTotal{0};     // written by the worker after the comparison
+    std::atomic<int32_t> filesDone{0};      // worker: 0 after the comparison, +1 per file
+    std::atomic<bool> stopRequested{false}; // startUpdate clears; the main loop sets at exit
+    std::mutex statusMutex;                 // guards errorText and serverVersion only
+    std::string errorText;                  // last failed pass's message; never cleared
+    std::string serverVersion;              // last list's "surum" text; never cleared
+    std::thread worker;                     // current or last worker; main thread only
+    std::atomic<bool> workerActive{false};  // startUpdate sets, the worker clears as it returns
 };
+
+// The error texts of a failed pass (the path, or the error word and ")" follow).
+inline constexpr const char* kErrListFetch = "Güncelleme sunucusuna ulaşılamadı (";
+inline constexpr const char* kErrTempFile = "Dosya yazılamadı: ";
+inline constexpr const char* kErrDownload = "İndirme başarısız: ";
+inline constexpr const char* kErrBroken = " (dosya bozuk geldi)";
+inline constexpr const char* kErrReplace = "Dosya değiştirilemedi: ";
+inline constexpr const char* kErrReplaceTail = " (açık olabilir)";
+inline constexpr const char* kDownloadSuffix = ".indir";
+inline constexpr const char* kSetAsideSuffix = ".eski";
 
 // The process-wide status block.
 UpdateStatus& updateStatus();
@@ -40,11 +52,16 @@ UpdateStatus& updateStatus();
 // starts updateWorker with copies of both strings.
 void startUpdate(const std::string& url, const std::string& launcherName);
 
-// The worker's body (runs one full pass on the calling thread).
+// The worker's body (runs one full pass on the calling thread). Relative paths are
+// taken against the working folder, which is the game folder.
 void updateWorker(std::string baseUrl, std::string launcherName);
 
+// Any thread: errorText = message under statusMutex, then state 4.
 void setUpdateError(const std::string& message);
+// Any thread: a copy of serverVersion taken under statusMutex.
 std::string getServerVersion();
+// Main thread: deletes every ".eski" entry of the working folder (not descending);
+// failures are ignored.
 void removeOldFiles();
 
 // Main thread: sets stopRequested and joins the worker if it is joinable.
@@ -53,3 +70,11 @@ void stopUpdate();
 // Main thread: starts a detached copy of the running executable. The caller then closes
 // the window. Returns false when the copy could not be started.
 bool restartLauncher();
+
+// ---- test hooks ----
+// Called with every value stored into `state`, on the thread that stores it (startUpdate's
+// thread or the worker). Set it before startUpdate and clear it after the worker ended.
+void setUpdateStateObserver(std::function<void(int32_t)> observer);
+// Number of files read and hashed on disk by the current or last pass (written by the
+// worker, read by anyone). A file vouched for by the cache is never counted.
+int64_t updateFilesHashed();

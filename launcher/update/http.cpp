@@ -1,0 +1,303 @@
+// http.cpp - httpGet on libcurl, and the three download sinks.
+//
+// Index
+//   ---- tunables ----
+//   ---- sinks ----
+//   ---- transfer state and callbacks ----
+//   ---- result rules ----
+//   ---- httpGet ----
+#include "update/http.h"
+
+#include "update/updater.h"
+
+#include <curl/curl.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+
+// ---- tunables ----
+namespace {
+constexpr long kMaxRedirects = 20;        // a redirect loop ends as "sunucuya ulasilamadi"
+constexpr int kStopPollMilliseconds = 50; // how often a waiting transfer looks at the stop flag
+std::atomic<long> gNoDataTimeoutSeconds{kNoDataTimeoutSeconds};
+} // namespace
+
+void httpSetNoDataTimeoutForTests(long seconds) {
+    gNoDataTimeoutSeconds.store(seconds);
+}
+
+void httpGlobalInit() {
+    static std::once_flag once;
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+// ---- sinks ----
+
+DownloadSink makeStringSink(std::string& out, size_t cap) {
+    return [&out, cap](const uint8_t* bytes, uint32_t count) {
+        out.append(reinterpret_cast<const char*>(bytes), count);
+        return out.size() < cap;
+    };
+}
+
+DownloadSink makeFileHashSink(Sha256& hash, int64_t& fileBytes, std::ofstream& out, int64_t expectedSize) {
+    return [&hash, &fileBytes, &out, expectedSize](const uint8_t* bytes, uint32_t count) {
+        hash.update(bytes, count);
+        fileBytes += count;
+        updateStatus().bytesDone.fetch_add(count);
+        // Bytes past the listed size are counted (the caller reports the file as broken)
+        // but never written: an endless body must not fill the player's disk.
+        if (expectedSize >= 0 && fileBytes > expectedSize) return false;
+        out.write(reinterpret_cast<const char*>(bytes), count);
+        return !out.fail();
+    };
+}
+
+// ---- transfer state and callbacks ----
+namespace {
+
+struct Transfer {
+    const DownloadSink* sink = nullptr;
+    const std::atomic<bool>* stop = nullptr;
+    long headStatus = 0; // status of the response head being read
+    bool headHasLocation = false;
+    long finalStatus = 0; // status of the last complete, non-informational head
+    bool finalHasLocation = false;
+    bool headComplete = false;  // a non-informational head has been read completely
+    bool statusRefused = false; // body of a non-200 answer: nothing reaches the sink
+    bool sinkRefused = false;
+    bool stopped = false;
+};
+
+bool startsWithNoCase(const char* text, size_t length, const char* prefix) {
+    size_t n = std::strlen(prefix);
+    if (length < n) return false;
+    for (size_t i = 0; i < n; ++i) {
+        char a = text[i];
+        if (a >= 'A' && a <= 'Z') a = static_cast<char>(a - 'A' + 'a');
+        if (a != prefix[i]) return false;
+    }
+    return true;
+}
+
+size_t onHeader(char* line, size_t size, size_t count, void* user) {
+    auto& t = *static_cast<Transfer*>(user);
+    size_t length = size * count;
+    if (startsWithNoCase(line, length, "http/")) {
+        // Status line: "HTTP/1.1 200 OK". A new head begins (after a redirect or a 100).
+        const char* p = static_cast<const char*>(std::memchr(line, ' ', length));
+        long status = 0;
+        if (p) {
+            ++p;
+            for (int digits = 0; digits < 3 && p < line + length && *p >= '0' && *p <= '9'; ++digits, ++p)
+                status = status * 10 + (*p - '0');
+        }
+        t.headStatus = status;
+        t.headHasLocation = false;
+    } else if (startsWithNoCase(line, length, "location:")) {
+        t.headHasLocation = true;
+    } else if (length <= 2 && (length == 0 || line[0] == '\r' || line[0] == '\n')) {
+        if (t.headStatus >= 200 || t.headStatus == 0) {
+            t.finalStatus = t.headStatus;
+            t.finalHasLocation = t.headHasLocation;
+            t.headComplete = true;
+        }
+    }
+    return length;
+}
+
+size_t onBody(char* data, size_t size, size_t count, void* user) {
+    auto& t = *static_cast<Transfer*>(user);
+    size_t length = size * count;
+    long status = t.finalStatus;
+    if (status >= 300 && status < 400 && t.finalHasLocation) return length; // a redirect's own body
+    if (status != 200) {
+        t.statusRefused = true;
+        return CURL_WRITEFUNC_ERROR;
+    }
+    if (t.stop->load()) {
+        t.stopped = true;
+        return CURL_WRITEFUNC_ERROR;
+    }
+    const auto* bytes = reinterpret_cast<const uint8_t*>(data);
+    while (length > 0) {
+        size_t piece = length < kReadChunkBytes ? length : kReadChunkBytes;
+        if (!(*t.sink)(bytes, static_cast<uint32_t>(piece))) {
+            t.sinkRefused = true;
+            return CURL_WRITEFUNC_ERROR;
+        }
+        bytes += piece;
+        length -= piece;
+    }
+    return size * count;
+}
+
+int onProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+    auto& t = *static_cast<Transfer*>(user);
+    if (t.stop->load()) {
+        t.stopped = true;
+        return 1;
+    }
+    return 0;
+}
+
+// ---- result rules ----
+
+bool isConnectFailure(CURLcode rc) {
+    switch (rc) {
+    case CURLE_COULDNT_RESOLVE_PROXY:
+    case CURLE_COULDNT_RESOLVE_HOST:
+    case CURLE_COULDNT_CONNECT:
+    case CURLE_SSL_CONNECT_ERROR:
+    case CURLE_PEER_FAILED_VERIFICATION:
+    case CURLE_SSL_CERTPROBLEM:
+    case CURLE_SSL_CIPHER:
+    case CURLE_SSL_CACERT_BADFILE:
+    case CURLE_SSL_ISSUER_ERROR:
+    case CURLE_SSL_CRL_BADFILE:
+    case CURLE_SSL_PINNEDPUBKEYNOTMATCH:
+    case CURLE_SSL_INVALIDCERTSTATUS:
+    case CURLE_TOO_MANY_REDIRECTS:
+    case CURLE_UNSUPPORTED_PROTOCOL:
+    case CURLE_URL_MALFORMAT:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// Decides the result once the transfer has ended; `error` is only assigned on failure.
+bool finishTransfer(CURLcode rc, const Transfer& t, std::string& error) {
+    if (t.stopped || t.stop->load()) return false; // a stop request leaves `error` untouched
+    if (t.sinkRefused) {
+        error = kErrSink;
+        return false;
+    }
+    bool redirectHead = t.finalStatus >= 300 && t.finalStatus < 400 && t.finalHasLocation;
+    if (t.headComplete && !isConnectFailure(rc) && t.finalStatus != 200 &&
+        (!redirectHead || rc == CURLE_OK)) {
+        error = "sunucu " + std::to_string(t.finalStatus) + " dondu";
+        return false;
+    }
+    if (rc == CURLE_OK) {
+        if (t.finalStatus == 200) return true;
+        error = "sunucu " + std::to_string(t.finalStatus) + " dondu";
+        return false;
+    }
+    if (rc == CURLE_WEIRD_SERVER_REPLY) {
+        // An answer came back but its status line could not be read.
+        error = "sunucu 0 dondu";
+        return false;
+    }
+    if (rc == CURLE_FAILED_INIT || rc == CURLE_OUT_OF_MEMORY) {
+        error = kErrOpen;
+        return false;
+    }
+    if (t.headComplete && t.finalStatus == 200 && !isConnectFailure(rc)) {
+        error = kErrRead; // the body broke off: closed early, no data for too long, read error
+        return false;
+    }
+    error = kErrConnect;
+    return false;
+}
+
+struct EasyHandle {
+    CURL* handle = curl_easy_init();
+    curl_slist* headers = nullptr;
+    CURLM* multi = nullptr;
+    ~EasyHandle() {
+        if (multi) {
+            curl_multi_remove_handle(multi, handle);
+            curl_multi_cleanup(multi);
+        }
+        if (handle) curl_easy_cleanup(handle);
+        curl_slist_free_all(headers);
+    }
+};
+
+} // namespace
+
+// ---- httpGet ----
+
+bool httpGet(const std::string& url, const DownloadSink& sink, std::string& error,
+             const std::atomic<bool>* stop) {
+    Transfer t;
+    t.sink = &sink;
+    t.stop = stop ? stop : &updateStatus().stopRequested;
+
+    EasyHandle h;
+    if (!h.handle) {
+        error = kErrOpen;
+        return false;
+    }
+    CURL* c = h.handle;
+    h.headers = curl_slist_append(h.headers, "Pragma: no-cache");
+    h.headers = curl_slist_append(h.headers, "Cache-Control: no-cache");
+    if (!h.headers) {
+        error = kErrOpen;
+        return false;
+    }
+    curl_easy_setopt(c, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(c, CURLOPT_USERAGENT, kUserAgent);
+    curl_easy_setopt(c, CURLOPT_HTTPHEADER, h.headers);
+    curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSeconds);
+    curl_easy_setopt(c, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    curl_easy_setopt(c, CURLOPT_LOW_SPEED_TIME, gNoDataTimeoutSeconds.load());
+    curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(c, CURLOPT_MAXREDIRS, kMaxRedirects);
+    curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(c, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(c, CURLOPT_SSL_VERIFYPEER, 1L);
+    curl_easy_setopt(c, CURLOPT_SSL_VERIFYHOST, 2L);
+    // libcurl does not read OpenSSL's standard variables by itself; honour them here.
+    if (const char* caFile = std::getenv("SSL_CERT_FILE"); caFile && *caFile)
+        curl_easy_setopt(c, CURLOPT_CAINFO, caFile);
+    if (const char* caDir = std::getenv("SSL_CERT_DIR"); caDir && *caDir)
+        curl_easy_setopt(c, CURLOPT_CAPATH, caDir);
+    curl_easy_setopt(c, CURLOPT_BUFFERSIZE, static_cast<long>(kReadChunkBytes));
+    curl_easy_setopt(c, CURLOPT_HEADERFUNCTION, onHeader);
+    curl_easy_setopt(c, CURLOPT_HEADERDATA, &t);
+    curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, onBody);
+    curl_easy_setopt(c, CURLOPT_WRITEDATA, &t);
+    curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, onProgress);
+    curl_easy_setopt(c, CURLOPT_XFERINFODATA, &t);
+    curl_easy_setopt(c, CURLOPT_NOPROGRESS, 0L);
+
+    // The multi interface lets the transfer wait in short slices, so a stop request is
+    // seen within kStopPollMilliseconds even while no byte arrives.
+    h.multi = curl_multi_init();
+    if (!h.multi || curl_multi_add_handle(h.multi, c) != CURLM_OK) {
+        if (h.multi) curl_multi_cleanup(h.multi);
+        h.multi = nullptr;
+        error = kErrOpen;
+        return false;
+    }
+    CURLcode rc = CURLE_OK;
+    bool done = false;
+    while (!done) {
+        int running = 0;
+        if (curl_multi_perform(h.multi, &running) != CURLM_OK) {
+            rc = CURLE_FAILED_INIT;
+            break;
+        }
+        int queued = 0;
+        while (CURLMsg* msg = curl_multi_info_read(h.multi, &queued)) {
+            if (msg->msg == CURLMSG_DONE) {
+                rc = msg->data.result;
+                done = true;
+            }
+        }
+        if (done) break;
+        if (t.stop->load()) {
+            t.stopped = true;
+            break;
+        }
+        if (curl_multi_poll(h.multi, nullptr, 0, kStopPollMilliseconds, nullptr) != CURLM_OK) {
+            rc = CURLE_FAILED_INIT;
+            break;
+        }
+    }
+    return finishTransfer(rc, t, error);
+}
