@@ -1,0 +1,311 @@
+// platform_test.cpp - the POSIX platform layer: file facts, renames, folders, atomic
+// writes, paths and detached starts.
+#include "platform/platform.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class PlatformFiles : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        folder = fs::temp_directory_path() /
+                 ("morlaken-platform-" +
+                  std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+        fs::remove_all(folder);
+        fs::create_directories(folder);
+    }
+    void TearDown() override {
+        std::error_code ec;
+        fs::permissions(folder, fs::perms::owner_all, fs::perm_options::add, ec);
+        fs::remove_all(folder, ec);
+    }
+    std::string path(const std::string& name) const { return (folder / name).string(); }
+    void writeFile(const std::string& name, const std::string& text) {
+        std::ofstream out(path(name), std::ios::binary);
+        out << text;
+    }
+    std::string readFile(const std::string& name) {
+        std::ifstream in(path(name), std::ios::binary);
+        std::stringstream s;
+        s << in.rdbuf();
+        return s.str();
+    }
+    size_t entryCount() {
+        size_t n = 0;
+        for (const auto& e : fs::directory_iterator(folder)) {
+            (void)e;
+            ++n;
+        }
+        return n;
+    }
+    fs::path folder;
+};
+
+bool runningAsRoot() {
+    // Root ignores permission bits; probe with a folder we cannot write to.
+    fs::path probe = fs::temp_directory_path() / "morlaken-root-probe";
+    fs::remove_all(probe);
+    fs::create_directories(probe);
+    fs::permissions(probe, fs::perms::owner_read | fs::perms::owner_exec);
+    std::ofstream out(probe / "x");
+    bool root = out.good();
+    out.close();
+    fs::permissions(probe, fs::perms::owner_all);
+    fs::remove_all(probe);
+    return root;
+}
+
+// ---- program and folders ----
+
+TEST(Platform, ExecutableAndName) {
+    EXPECT_STREQ(platform::launcherFileName(), "MorlakenLauncher");
+    std::string exe = platform::executablePath();
+    ASSERT_FALSE(exe.empty());
+    EXPECT_EQ(exe[0], '/');
+    EXPECT_TRUE(fs::equivalent(exe, "/proc/self/exe"));
+}
+
+TEST(Platform, FullPathNormalisesLexically) {
+    EXPECT_EQ(platform::fullPath("/a/b/../c/./d//e/"), "/a/c/d/e");
+    EXPECT_EQ(platform::fullPath("/../.."), "/");
+    EXPECT_EQ(platform::fullPath("/"), "/");
+    EXPECT_EQ(platform::fullPath("//x///y"), "/x/y");
+    EXPECT_EQ(platform::fullPath("/a/b/.."), "/a");
+    EXPECT_EQ(platform::fullPath("/a b/ç/"), "/a b/ç");
+    std::string cwd = fs::current_path().string();
+    EXPECT_EQ(platform::fullPath("x/../y"), cwd == "/" ? "/y" : cwd + "/y");
+    EXPECT_EQ(platform::fullPath(""), cwd);
+    EXPECT_EQ(platform::fullPath("."), cwd);
+}
+
+TEST_F(PlatformFiles, SetWorkingFolder) {
+    fs::path previous = fs::current_path();
+    EXPECT_FALSE(platform::setWorkingFolder(path("missing")));
+    EXPECT_FALSE(platform::setWorkingFolder(""));
+    EXPECT_EQ(fs::current_path(), previous);
+    ASSERT_TRUE(platform::setWorkingFolder(folder.string()));
+    EXPECT_TRUE(fs::equivalent(fs::current_path(), folder));
+    EXPECT_EQ(platform::fullPath("a"), fs::current_path().string() + "/a");
+    ASSERT_TRUE(platform::setWorkingFolder(previous.string()));
+}
+
+// ---- file facts ----
+
+TEST_F(PlatformFiles, SizeOnlyForRegularFiles) {
+    writeFile("f", "hello");
+    writeFile("empty", "");
+    EXPECT_EQ(platform::fileSize(path("f")), 5);
+    EXPECT_EQ(platform::fileSize(path("empty")), 0);
+    EXPECT_EQ(platform::fileSize(folder.string()), -1);
+    EXPECT_EQ(platform::fileSize(path("missing")), -1);
+    EXPECT_EQ(platform::fileSize(""), -1);
+    fs::create_symlink(path("f"), path("link"));
+    fs::create_symlink(path("missing"), path("dangling"));
+    EXPECT_EQ(platform::fileSize(path("link")), 5) << "links are followed";
+    EXPECT_EQ(platform::fileSize(path("dangling")), -1);
+    EXPECT_EQ(platform::fileSize("/dev/null"), -1);
+}
+
+TEST_F(PlatformFiles, WriteTimeOnTheWindowsScale) {
+    writeFile("f", "a");
+    const auto setTime = [&](std::chrono::system_clock::time_point t) {
+        fs::last_write_time(path("f"), fs::file_time_type::clock::from_sys(t));
+    };
+    // 2001-09-09 01:46:40 UTC = 1e9 Unix seconds, plus 0.1234567 s.
+    setTime(std::chrono::system_clock::time_point(std::chrono::nanoseconds(1000000000123456789LL)));
+    EXPECT_EQ(platform::fileWriteTime(path("f")), (1000000000LL + 11644473600LL) * 10000000LL + 1234567);
+    setTime(std::chrono::system_clock::time_point{});
+    EXPECT_EQ(platform::fileWriteTime(path("f")), 11644473600LL * 10000000LL);
+
+    EXPECT_EQ(platform::fileWriteTime(path("missing")), 0);
+}
+
+TEST_F(PlatformFiles, WriteTimeIsStableAndMovesOnWrite) {
+    writeFile("f", "one");
+    // Put the file well in the past so the next write surely lands on a later time.
+    fs::last_write_time(path("f"), fs::file_time_type::clock::now() - std::chrono::hours(1));
+    int64_t first = platform::fileWriteTime(path("f"));
+    EXPECT_GT(first, 0);
+    EXPECT_EQ(platform::fileWriteTime(path("f")), first) << "two readings of an unchanged file agree";
+    writeFile("f", "two");
+    int64_t second = platform::fileWriteTime(path("f"));
+    EXPECT_GT(second, first);
+    // Folders have a time too (only the size is limited to regular files).
+    EXPECT_GT(platform::fileWriteTime(folder.string()), 0);
+}
+
+// ---- renames and deletes ----
+
+TEST_F(PlatformFiles, ReplaceFileOverExisting) {
+    writeFile("new", "yeni");
+    writeFile("old", "eski icerik");
+    ASSERT_TRUE(platform::replaceFile(path("new"), path("old")));
+    EXPECT_EQ(readFile("old"), "yeni");
+    EXPECT_FALSE(fs::exists(path("new")));
+
+    // A missing source fails and leaves the target alone.
+    EXPECT_FALSE(platform::replaceFile(path("new"), path("old")));
+    EXPECT_EQ(readFile("old"), "yeni");
+
+    // A file cannot replace a non-empty folder; the source stays where it was.
+    fs::create_directories(folder / "dir" / "inner");
+    writeFile("src", "s");
+    EXPECT_FALSE(platform::replaceFile(path("src"), path("dir")));
+    EXPECT_EQ(readFile("src"), "s");
+}
+
+TEST_F(PlatformFiles, DeleteFile) {
+    writeFile("f", "x");
+    EXPECT_TRUE(platform::deleteFile(path("f")));
+    EXPECT_FALSE(fs::exists(path("f")));
+    EXPECT_FALSE(platform::deleteFile(path("f"))) << "a missing file counts as a failure";
+    fs::create_directories(folder / "d");
+    EXPECT_FALSE(platform::deleteFile(path("d")));
+    EXPECT_TRUE(fs::is_directory(folder / "d"));
+}
+
+// ---- folders ----
+
+TEST_F(PlatformFiles, CreateFoldersNested) {
+    EXPECT_TRUE(platform::createFolders(path("a/b c/ç/d")));
+    EXPECT_TRUE(fs::is_directory(folder / "a" / "b c" / "ç" / "d"));
+    EXPECT_TRUE(platform::createFolders(path("a/b c"))) << "an existing folder is success";
+    EXPECT_TRUE(platform::createFolders(path("x/y/")));
+    EXPECT_TRUE(fs::is_directory(folder / "x" / "y"));
+    EXPECT_FALSE(platform::createFolders(""));
+
+    writeFile("file", "x");
+    EXPECT_FALSE(platform::createFolders(path("file"))) << "a file in the way";
+    EXPECT_FALSE(platform::createFolders(path("file/sub")));
+
+    // Relative paths are taken against the working folder.
+    fs::path previous = fs::current_path();
+    fs::current_path(folder);
+    bool relative = platform::createFolders("r1/r2");
+    fs::current_path(previous);
+    EXPECT_TRUE(relative);
+    EXPECT_TRUE(fs::is_directory(folder / "r1" / "r2"));
+}
+
+TEST_F(PlatformFiles, ListFolderNamesOnly) {
+    writeFile("a.txt", "");
+    writeFile("ağaç 1.png", "");
+    fs::create_directories(folder / "sub" / "deeper");
+    writeFile("sub/inside", "");
+    std::vector<std::string> names;
+    ASSERT_TRUE(platform::listFolder(folder.string(), names));
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"a.txt", "ağaç 1.png", "sub"}));
+
+    std::vector<std::string> none;
+    EXPECT_FALSE(platform::listFolder(path("missing"), none));
+    EXPECT_TRUE(none.empty());
+    EXPECT_FALSE(platform::listFolder(path("a.txt"), none));
+
+    std::vector<std::string> empty;
+    ASSERT_TRUE(platform::listFolder(path("sub/deeper"), empty));
+    EXPECT_TRUE(empty.empty());
+}
+
+TEST_F(PlatformFiles, EntryTypesDoNotFollowLinks) {
+    writeFile("f", "x");
+    fs::create_directories(folder / "d");
+    fs::create_symlink(path("f"), path("lf"));
+    fs::create_symlink(path("d"), path("ld"));
+    EXPECT_EQ(platform::entryType(path("f")), platform::EntryType::File);
+    EXPECT_EQ(platform::entryType(path("d")), platform::EntryType::Folder);
+    EXPECT_EQ(platform::entryType(path("lf")), platform::EntryType::Link);
+    EXPECT_EQ(platform::entryType(path("ld")), platform::EntryType::Link);
+    EXPECT_EQ(platform::entryType(path("missing")), platform::EntryType::Missing);
+    EXPECT_EQ(platform::entryType("/dev/null"), platform::EntryType::Other);
+}
+
+// ---- atomic writes ----
+
+TEST_F(PlatformFiles, WriteFileAtomicallyReplacesContent) {
+    ASSERT_TRUE(platform::writeFileAtomically(path("f"), "first"));
+    EXPECT_EQ(readFile("f"), "first");
+    std::string big(3 * 1024 * 1024 + 17, '\0');
+    for (size_t i = 0; i < big.size(); ++i)
+        big[i] = char(i * 31 + 7);
+    ASSERT_TRUE(platform::writeFileAtomically(path("f"), big));
+    EXPECT_EQ(readFile("f"), big);
+    ASSERT_TRUE(platform::writeFileAtomically(path("f"), ""));
+    EXPECT_EQ(readFile("f"), "");
+    EXPECT_EQ(entryCount(), 1u) << "no temporary file is left behind";
+}
+
+TEST_F(PlatformFiles, WriteFileAtomicallyKeepsPermissions) {
+    writeFile("f", "x");
+    fs::permissions(path("f"), fs::perms::owner_read | fs::perms::owner_write | fs::perms::owner_exec);
+    ASSERT_TRUE(platform::writeFileAtomically(path("f"), "y"));
+    EXPECT_EQ(fs::status(path("f")).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::owner_exec);
+}
+
+TEST_F(PlatformFiles, WriteFileAtomicallyLeavesOldContentWhenRenameFails) {
+    // The target is a non-empty folder: the temporary file can be written but the
+    // rename cannot happen.
+    fs::create_directories(folder / "target" / "child");
+    EXPECT_FALSE(platform::writeFileAtomically(path("target"), "new"));
+    EXPECT_TRUE(fs::is_directory(folder / "target" / "child"));
+    EXPECT_EQ(entryCount(), 1u) << "the temporary file is removed again";
+
+    EXPECT_FALSE(platform::writeFileAtomically(path("missing/f"), "new"));
+    EXPECT_FALSE(platform::writeFileAtomically("", "new"));
+}
+
+TEST_F(PlatformFiles, WriteFileAtomicallyInReadOnlyFolder) {
+    if (runningAsRoot()) GTEST_SKIP() << "permission bits do not stop root";
+    writeFile("f", "old");
+    fs::permissions(folder, fs::perms::owner_read | fs::perms::owner_exec);
+    EXPECT_FALSE(platform::writeFileAtomically(path("f"), "new"));
+    fs::permissions(folder, fs::perms::owner_all);
+    EXPECT_EQ(readFile("f"), "old");
+    EXPECT_EQ(entryCount(), 1u);
+}
+
+// ---- processes ----
+
+TEST_F(PlatformFiles, StartDetachedRunsWithArguments) {
+    // The child writes its arguments and its session state; the test waits for the
+    // file to appear instead of sleeping.
+    std::string out = path("out.txt");
+    std::string script = "printf '%s|%s\\n' \"$1\" \"$2\" > \"$3.tmp\"; "
+                         "read -r _ _ _ _ _ sid _ < /proc/$$/stat; "
+                         "if [ \"$sid\" = \"$$\" ]; then echo leader >> \"$3.tmp\"; fi; "
+                         "mv \"$3.tmp\" \"$3\"";
+    ASSERT_TRUE(platform::startDetached("/bin/sh", {"-c", script, "sh", "bir iki", "ç;$x", out}));
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!fs::exists(out) && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_TRUE(fs::exists(out)) << "the detached child never wrote its file";
+    std::string text = readFile("out.txt");
+    EXPECT_EQ(text.substr(0, text.find('\n')), "bir iki|ç;$x") << "arguments reach the child unchanged";
+    EXPECT_NE(text.find("leader"), std::string::npos) << "the child runs in a session of its own";
+
+    EXPECT_FALSE(platform::startDetached(path("no-such-program"), {}));
+    EXPECT_FALSE(platform::startDetached("", {}));
+}
+
+TEST(Platform, TerminalCheckMatchesStandardError) {
+    // Under ctest standard error is a pipe or file; the call must not claim a terminal
+    // unless /proc agrees.
+    std::error_code ec;
+    fs::path target = fs::read_symlink("/proc/self/fd/2", ec);
+    bool looksLikeTty =
+        !ec && (target.string().rfind("/dev/pts/", 0) == 0 || target.string().rfind("/dev/tty", 0) == 0);
+    EXPECT_EQ(platform::stderrIsTerminal(), looksLikeTty);
+}
+
+} // namespace

@@ -1,0 +1,329 @@
+// filelist_test.cpp - the file list, the path rule, URL encoding and the update cache.
+#include "update/filelist.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+const std::string kHashA(64, 'a');
+const std::string kHashB = "0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef";
+
+struct ParseResult {
+    bool ok = false;
+    FileList list;
+    std::string error;
+    std::vector<std::string> versions;
+};
+
+ParseResult parse(const std::string& body) {
+    ParseResult r;
+    r.list.push_back(FileEntry{"stale", 1, "stale"}); // must be replaced either way
+    r.ok = parseFileList(body, r.list, r.error, [&](const std::string& v) { r.versions.push_back(v); });
+    return r;
+}
+
+void expectRejectedLine(const std::string& body, const std::string& why) {
+    ParseResult r = parse(body);
+    EXPECT_FALSE(r.ok) << why;
+    EXPECT_EQ(r.error, kListRejectedLine) << why;
+    EXPECT_TRUE(r.list.empty()) << why;
+}
+
+// ---- the first line ----
+
+TEST(FileList, HeaderRule) {
+    EXPECT_TRUE(parse("morlaken-liste 1\n").ok);
+    EXPECT_TRUE(parse("morlaken-liste 1").ok);
+    EXPECT_TRUE(parse("morlaken-liste 12\n").ok) << "only the first 16 bytes count";
+    EXPECT_TRUE(parse("morlaken-liste 1 anything at all\r\n").ok);
+
+    for (const std::string& body : {std::string(""), std::string("\n"), std::string("morlaken-liste 2\n"),
+                                    std::string("\xEF\xBB\xBFmorlaken-liste 1\n"),
+                                    std::string("morlaken-liste \n"), std::string("Morlaken-liste 1\n"),
+                                    std::string(" morlaken-liste 1\n"), std::string("morlaken-liste\n1\n")}) {
+        ParseResult r = parse(body);
+        EXPECT_FALSE(r.ok) << '"' << body << '"';
+        EXPECT_EQ(r.error, kListRejectedHeader) << '"' << body << '"';
+        EXPECT_TRUE(r.list.empty());
+    }
+}
+
+TEST(FileList, OnlyTheHeaderIsAnEmptyList) {
+    ParseResult r = parse("morlaken-liste 1\n");
+    EXPECT_TRUE(r.ok);
+    EXPECT_TRUE(r.list.empty());
+    EXPECT_TRUE(r.error.empty());
+    EXPECT_TRUE(r.versions.empty());
+}
+
+// ---- entries ----
+
+TEST(FileList, ReadsEntriesInOrderWithBlanksInPaths) {
+    std::string body = "morlaken-liste 1\n"
+                       "# a comment " +
+                       kHashA +
+                       " 1 x\n"
+                       "\n" +
+                       kHashA + " 10 MorlakenLauncher\n" + kHashB + " 0 veri/ağaç 1.png\n" + kHashA +
+                       " 5 a/b c.txt\n" + kHashA + " 7 a/\n" + kHashA + " 10 MorlakenLauncher\n";
+    ParseResult r = parse(body);
+    ASSERT_TRUE(r.ok) << r.error;
+    ASSERT_EQ(r.list.size(), 5u);
+    EXPECT_EQ(r.list[0].path, "MorlakenLauncher");
+    EXPECT_EQ(r.list[0].size, 10);
+    EXPECT_EQ(r.list[0].hash, kHashA);
+    EXPECT_EQ(r.list[1].path, "veri/ağaç 1.png");
+    EXPECT_EQ(r.list[1].hash, kHashB);
+    EXPECT_EQ(r.list[1].size, 0);
+    EXPECT_EQ(r.list[2].path, "a/b c.txt");
+    EXPECT_EQ(r.list[3].path, "a/");
+    EXPECT_EQ(r.list[4].path, "MorlakenLauncher") << "duplicates stay separate entries";
+}
+
+TEST(FileList, CrLfListEqualsLfList) {
+    std::string lf = "morlaken-liste 1\nsurum 1.2 beta\n" + kHashA + " 3 a b\n" + kHashB + " 4 c/d.txt\n";
+    std::string crlf;
+    for (char c : lf) {
+        if (c == '\n') crlf += '\r';
+        crlf += c;
+    }
+    ParseResult a = parse(lf);
+    ParseResult b = parse(crlf);
+    ASSERT_TRUE(a.ok);
+    ASSERT_TRUE(b.ok);
+    ASSERT_EQ(a.list.size(), 2u);
+    ASSERT_EQ(b.list.size(), 2u);
+    for (size_t i = 0; i < 2; ++i) {
+        EXPECT_EQ(a.list[i].path, b.list[i].path);
+        EXPECT_EQ(a.list[i].hash, b.list[i].hash);
+        EXPECT_EQ(a.list[i].size, b.list[i].size);
+    }
+    EXPECT_EQ(a.versions, b.versions);
+    EXPECT_EQ(b.versions, std::vector<std::string>{"1.2 beta"});
+
+    // The last line without its LF loses its CR as well.
+    ParseResult c = parse("morlaken-liste 1\r\n" + kHashA + " 3 a b\r");
+    ASSERT_TRUE(c.ok);
+    ASSERT_EQ(c.list.size(), 1u);
+    EXPECT_EQ(c.list[0].path, "a b");
+}
+
+TEST(FileList, LinesWithoutTwoBlanksAreSkipped) {
+    ParseResult r = parse("morlaken-liste 1\n" + kHashA + "\n" + kHashA + " \n" + kHashA + " 12\n" +
+                          "nonsense\n" + kHashA + " 1 kept\n");
+    ASSERT_TRUE(r.ok) << r.error;
+    ASSERT_EQ(r.list.size(), 1u);
+    EXPECT_EQ(r.list[0].path, "kept");
+}
+
+TEST(FileList, SizeFieldReadsLikeAtoll) {
+    struct Case {
+        std::string field;
+        int64_t size;
+    };
+    for (const Case& c : {Case{"abc", 0}, Case{"12kB", 12}, Case{"", 0}, Case{"007", 7}, Case{"+5", 5},
+                          Case{"-0", 0}, Case{"\t42", 42}, Case{"9223372036854775807", INT64_MAX},
+                          Case{"99999999999999999999", INT64_MAX}}) {
+        ParseResult r = parse("morlaken-liste 1\n" + kHashA + " " + c.field + " f\n");
+        ASSERT_TRUE(r.ok) << "size field '" << c.field << "'";
+        ASSERT_EQ(r.list.size(), 1u);
+        EXPECT_EQ(r.list[0].size, c.size) << "size field '" << c.field << "'";
+    }
+    expectRejectedLine("morlaken-liste 1\n" + kHashA + " -1 f\n", "size -1");
+    expectRejectedLine("morlaken-liste 1\n" + kHashA + " -99999999999999999999 f\n", "huge negative size");
+}
+
+TEST(FileList, HashLengthMustBe64) {
+    expectRejectedLine("morlaken-liste 1\n" + std::string(63, 'a') + " 1 f\n", "63 characters");
+    expectRejectedLine("morlaken-liste 1\n" + std::string(65, 'a') + " 1 f\n", "65 characters");
+    expectRejectedLine("morlaken-liste 1\n 1 f\n", "empty hash");
+
+    std::string upper(64, 'A');
+    ParseResult r = parse("morlaken-liste 1\n" + upper + " 1 f\n");
+    ASSERT_TRUE(r.ok);
+    EXPECT_EQ(r.list[0].hash, upper) << "hash characters are not otherwise tested";
+}
+
+TEST(FileList, UnsafePathsRejectTheWholeList) {
+    for (const char* path : {"/x", "\\x", "c:x", "a//b", "./a", "a/./b", "a/../b", "..", "a\\..\\b",
+                             "a\\.\\b", "a/b\\..", "a//"}) {
+        expectRejectedLine("morlaken-liste 1\n" + kHashA + " 1 good\n" + kHashA + " 1 " + path + "\n", path);
+    }
+    // A blank at the end of the line is part of an empty path.
+    expectRejectedLine("morlaken-liste 1\n" + kHashA + " 1 \n", "empty path");
+}
+
+TEST(FileList, VersionLinesAreHandedOutAsTheyAreRead) {
+    ParseResult r = parse("morlaken-liste 1\nsurum 1.0\nsurum \nsurum  2.0 son \n" + kHashA + " 1 f\n");
+    ASSERT_TRUE(r.ok);
+    EXPECT_EQ(r.versions, (std::vector<std::string>{"1.0", "", " 2.0 son "}));
+    EXPECT_EQ(r.list.size(), 1u);
+
+    // A later bad line still rejects, but the version was already delivered.
+    ParseResult bad = parse("morlaken-liste 1\nsurum 3.1\n" + kHashA + " 1 ../f\nsurum 9\n");
+    EXPECT_FALSE(bad.ok);
+    EXPECT_EQ(bad.versions, std::vector<std::string>{"3.1"});
+
+    // "surum" without its blank is an ordinary line (skipped: no blanks at all).
+    ParseResult word = parse("morlaken-liste 1\nsurum\n");
+    EXPECT_TRUE(word.ok);
+    EXPECT_TRUE(word.versions.empty());
+
+    // Without a callback the version line is simply consumed.
+    FileList list;
+    std::string error;
+    EXPECT_TRUE(parseFileList("morlaken-liste 1\nsurum 1\n", list, error, nullptr));
+}
+
+TEST(FileList, EmbeddedNulInPathIsRefused) {
+    std::string body = "morlaken-liste 1\n" + kHashA + " 1 a";
+    body += '\0';
+    body += "b\n";
+    expectRejectedLine(body, "NUL in path");
+}
+
+// ---- path rule ----
+
+TEST(FileListPaths, SafeRelativePathRule) {
+    for (const char* good : {"a", "a/", "a/b", "a/b c.txt", "veri/ağaç 1.png", "...", "a/..b", "..a/b", ".a",
+                             "a b/ c", "MorlakenLauncher"})
+        EXPECT_TRUE(isSafeRelativePath(good)) << good;
+    for (const char* bad :
+         {"",   "/", "\\",  "/x",   "\\x",      "c:x",     "x:",     "a//b",  "./a", "a/./b", "a/../b",
+          "..", ".", "a/.", "a/..", "a\\..\\b", "a\\.\\b", "a\\\\b", "a/\\b", "a//", "a\\/",  ".\\a"})
+        EXPECT_FALSE(isSafeRelativePath(bad)) << bad;
+    EXPECT_FALSE(isSafeRelativePath(std::string_view("a\0b", 3)));
+}
+
+TEST(FileListPaths, UrlEncoding) {
+    EXPECT_EQ(urlEncodePath("veri/ağaç 1.png"), "veri/a%C4%9Fa%C3%A7%201.png");
+    EXPECT_EQ(urlEncodePath("AZaz09-._~/"), "AZaz09-._~/");
+    EXPECT_EQ(urlEncodePath("a+b%c?d#e&f=g"), "a%2Bb%25c%3Fd%23e%26f%3Dg");
+    EXPECT_EQ(urlEncodePath(std::string_view("\x00\xff\x7f", 3)), "%00%FF%7F");
+    EXPECT_EQ(urlEncodePath(""), "");
+}
+
+// ---- update cache ----
+
+class UpdateCacheFiles : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        folder = std::filesystem::temp_directory_path() /
+                 ("morlaken-cache-" +
+                  std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+        std::filesystem::remove_all(folder);
+        std::filesystem::create_directories(folder);
+        file = (folder / kUpdateCacheFile).string();
+    }
+    void TearDown() override { std::filesystem::remove_all(folder); }
+    void writeText(const std::string& text) {
+        std::ofstream out(file, std::ios::binary);
+        out << text;
+    }
+    std::string readText() {
+        std::ifstream in(file, std::ios::binary);
+        std::stringstream s;
+        s << in.rdbuf();
+        return s.str();
+    }
+    std::filesystem::path folder;
+    std::string file;
+};
+
+TEST_F(UpdateCacheFiles, RoundTripKeepsBlanksAndSortsByPath) {
+    UpdateCache cache;
+    cache.entries["veri/ağaç 1.png"] = FileEntry{kHashA, 12, "veri/ağaç 1.png"};
+    cache.entries["a b/c d "] = FileEntry{kHashB, 0, "a b/c d "};
+    cache.entries["Z"] = FileEntry{kHashA, 9000000000, "Z"};
+    cache.mtimes["veri/ağaç 1.png"] = 133000000000000000;
+    cache.mtimes["Z"] = -5;
+    ASSERT_TRUE(saveUpdateCache(cache, file));
+    EXPECT_EQ(cache.mtimes.at("a b/c d "), 0) << "a missing time is stored as 0";
+
+    // Byte-wise order: 'Z' (0x5A) sorts before 'a' (0x61).
+    EXPECT_EQ(readText(), "9000000000 -5 " + kHashA + " Z\n" + "0 0 " + kHashB + " a b/c d \n" +
+                              "12 133000000000000000 " + kHashA + " veri/ağaç 1.png\n");
+
+    UpdateCache back = loadUpdateCache(file);
+    ASSERT_EQ(back.entries.size(), 3u);
+    EXPECT_EQ(back.entries.at("a b/c d ").path, "a b/c d ");
+    EXPECT_EQ(back.entries.at("a b/c d ").hash, kHashB);
+    EXPECT_EQ(back.entries.at("Z").size, 9000000000);
+    EXPECT_EQ(back.mtimes.at("Z"), -5);
+    EXPECT_EQ(back.entries.at("veri/ağaç 1.png").size, 12);
+    EXPECT_EQ(back.mtimes.at("veri/ağaç 1.png"), 133000000000000000);
+}
+
+TEST_F(UpdateCacheFiles, LinesInAnyOrderLaterLineWins) {
+    writeText("3 30 " + kHashB + " z\n" + "1 10 " + kHashA + " a\n" + "2 20 " + kHashA + " m\n" + "4 40 " +
+              kHashB + " a\n");
+    UpdateCache cache = loadUpdateCache(file);
+    ASSERT_EQ(cache.entries.size(), 3u);
+    EXPECT_EQ(cache.entries.at("a").size, 4);
+    EXPECT_EQ(cache.entries.at("a").hash, kHashB);
+    EXPECT_EQ(cache.mtimes.at("a"), 40);
+    ASSERT_TRUE(saveUpdateCache(cache, file));
+    EXPECT_EQ(readText(), "4 40 " + kHashB + " a\n" + "2 20 " + kHashA + " m\n" + "3 30 " + kHashB + " z\n");
+}
+
+TEST_F(UpdateCacheFiles, MalformedLinesAreSkipped) {
+    writeText("x 1 h p\n"                    // size not a number
+              "1 y h p\n"                    // time not a number
+              "1 2 h\n"                      // no path
+              "1 2 h   \n"                   // only blanks where the path should be
+              "1 2\n"                        // no hash
+              "\n"                           // empty
+              "99999999999999999999 1 h p\n" // size out of range
+              "5 6 hash good path\n"
+              "  7   8   h2   spaced\n" // extra white space between fields
+              "9 10 h3 last");          // no final LF
+    UpdateCache cache = loadUpdateCache(file);
+    ASSERT_EQ(cache.entries.size(), 3u);
+    EXPECT_EQ(cache.entries.at("good path").hash, "hash");
+    EXPECT_EQ(cache.entries.at("good path").size, 5);
+    EXPECT_EQ(cache.mtimes.at("good path"), 6);
+    EXPECT_EQ(cache.entries.at("spaced").size, 7);
+    EXPECT_EQ(cache.mtimes.at("spaced"), 8);
+    EXPECT_EQ(cache.entries.at("last").hash, "h3");
+}
+
+TEST_F(UpdateCacheFiles, MissingFileIsAnEmptyCache) {
+    UpdateCache cache = loadUpdateCache((folder / "nothing-here").string());
+    EXPECT_TRUE(cache.entries.empty());
+    EXPECT_TRUE(cache.mtimes.empty());
+}
+
+TEST_F(UpdateCacheFiles, FailedSaveLeavesTheOldFile) {
+    writeText("1 2 h old\n");
+    UpdateCache cache;
+    cache.entries["new"] = FileEntry{"h", 1, "new"};
+    EXPECT_FALSE(saveUpdateCache(cache, (folder / "no-such-folder" / kUpdateCacheFile).string()));
+    EXPECT_EQ(readText(), "1 2 h old\n");
+    // No temporary files are left behind by a successful save either.
+    ASSERT_TRUE(saveUpdateCache(cache, file));
+    size_t count = 0;
+    for (const auto& e : std::filesystem::directory_iterator(folder)) {
+        (void)e;
+        ++count;
+    }
+    EXPECT_EQ(count, 1u);
+}
+
+// ---- file facts ----
+
+TEST_F(UpdateCacheFiles, FileFactsGoThroughThePlatform) {
+    writeText("12345");
+    EXPECT_EQ(fileSizeOnDisk(file), 5);
+    EXPECT_EQ(fileSizeOnDisk(folder.string()), -1);
+    EXPECT_EQ(fileSizeOnDisk((folder / "missing").string()), -1);
+    EXPECT_GT(fileModTime(file), 0);
+    EXPECT_EQ(fileModTime((folder / "missing").string()), 0);
+}
+
+} // namespace

@@ -1,0 +1,206 @@
+// sha256_test.cpp - the launcher's SHA-256 against FIPS 180-4 examples, against OpenSSL as
+// an independent reference, and its two compression routines against each other.
+#include "update/sha256.h"
+
+#include <gtest/gtest.h>
+#include <openssl/sha.h>
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr const char* kEmptyDigest = "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855";
+
+std::string digestOf(const std::string& text) {
+    Sha256 ctx;
+    ctx.update(text.data(), text.size());
+    return toHex(ctx.finish());
+}
+
+std::string opensslDigest(const uint8_t* data, size_t size) {
+    uint8_t out[SHA256_DIGEST_LENGTH];
+    SHA256(data, size, out);
+    return toHex(out, sizeof out);
+}
+
+bool cpuListsShaNi() {
+    std::ifstream in("/proc/cpuinfo");
+    std::string word;
+    while (in >> word)
+        if (word == "sha_ni") return true;
+    return false;
+}
+
+// Runs each case once per compression routine; the SHA-extension run is skipped when the
+// processor lacks them.
+class Sha256Engines : public ::testing::TestWithParam<Sha256Engine> {
+  protected:
+    void SetUp() override {
+        if (GetParam() == Sha256Engine::ShaExtensions && !sha256HasShaExtensions())
+            GTEST_SKIP() << "this processor has no SHA extensions (no sha_ni in /proc/cpuinfo)";
+        sha256SetEngine(GetParam());
+        ASSERT_EQ(sha256ActiveEngine(), GetParam());
+    }
+    void TearDown() override { sha256SetEngine(Sha256Engine::Auto); }
+};
+
+std::string engineName(const ::testing::TestParamInfo<Sha256Engine>& info) {
+    return info.param == Sha256Engine::Portable ? "Portable" : "ShaExtensions";
+}
+
+INSTANTIATE_TEST_SUITE_P(Both, Sha256Engines,
+                         ::testing::Values(Sha256Engine::Portable, Sha256Engine::ShaExtensions), engineName);
+
+// ---- FIPS 180-4 examples ----
+
+TEST_P(Sha256Engines, StandardExamples) {
+    EXPECT_EQ(digestOf(""), kEmptyDigest);
+    EXPECT_EQ(digestOf("abc"), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+    EXPECT_EQ(digestOf("abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq"),
+              "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1");
+
+    // One million 'a', fed in uneven pieces so buffered and direct blocks both occur.
+    Sha256 ctx;
+    std::string piece(997, 'a');
+    size_t left = 1000000;
+    while (left > 0) {
+        size_t n = std::min(left, piece.size());
+        ctx.update(piece.data(), n);
+        left -= n;
+    }
+    EXPECT_EQ(ctx.total, 1000000u);
+    EXPECT_EQ(toHex(ctx.finish()), "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0");
+}
+
+// ---- block and padding boundaries ----
+
+TEST_P(Sha256Engines, PaddingBoundaries) {
+    std::mt19937 rng(55);
+    for (size_t length : {0u, 1u, 55u, 56u, 57u, 63u, 64u, 65u, 119u, 120u, 127u, 128u, 129u}) {
+        std::vector<uint8_t> data(length);
+        for (auto& b : data)
+            b = uint8_t(rng());
+        const std::string expected = opensslDigest(data.data(), data.size());
+
+        Sha256 whole;
+        whole.update(data.data(), data.size());
+        EXPECT_EQ(toHex(whole.finish()), expected) << "one piece, length " << length;
+
+        Sha256 bytewise;
+        for (uint8_t b : data)
+            bytewise.update(&b, 1);
+        EXPECT_EQ(bytewise.fill, length % 64) << "length " << length;
+        EXPECT_EQ(toHex(bytewise.finish()), expected) << "byte by byte, length " << length;
+    }
+}
+
+TEST_P(Sha256Engines, RandomPiecesMatchOpenSsl) {
+    std::mt19937 rng(20261206);
+    std::vector<uint8_t> data(1000);
+    for (size_t length = 0; length <= 1000; ++length) {
+        for (size_t i = 0; i < length; ++i)
+            data[i] = uint8_t(rng());
+        Sha256 ctx;
+        size_t at = 0;
+        while (at < length) {
+            size_t n = std::min<size_t>(length - at, rng() % 150); // includes zero-length updates
+            ctx.update(data.data() + at, n);
+            at += n;
+        }
+        ASSERT_EQ(toHex(ctx.finish()), opensslDigest(data.data(), length)) << "length " << length;
+    }
+}
+
+TEST_P(Sha256Engines, ResetMakesTheContextReusable) {
+    Sha256 ctx;
+    ctx.update("something else entirely", 24);
+    (void)ctx.finish();
+    ctx.reset();
+    EXPECT_EQ(ctx.total, 0u);
+    EXPECT_EQ(ctx.fill, 0u);
+    ctx.update("abc", 3);
+    EXPECT_EQ(toHex(ctx.finish()), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+}
+
+// ---- the two routines against each other ----
+
+TEST(Sha256, EnginesAgreeOnRandomInput) {
+    if (!sha256HasShaExtensions()) GTEST_SKIP() << "this processor has no SHA extensions";
+    std::mt19937 rng(7);
+    std::vector<uint8_t> data(70000);
+    for (auto& b : data)
+        b = uint8_t(rng());
+    for (size_t length : {size_t(0), size_t(64), size_t(4095), size_t(65536), data.size()}) {
+        sha256SetEngine(Sha256Engine::Portable);
+        Sha256 a;
+        a.update(data.data(), length);
+        const std::string portable = toHex(a.finish());
+        sha256SetEngine(Sha256Engine::ShaExtensions);
+        Sha256 b;
+        b.update(data.data(), length);
+        EXPECT_EQ(toHex(b.finish()), portable) << "length " << length;
+    }
+    sha256SetEngine(Sha256Engine::Auto);
+}
+
+TEST(Sha256, AutoPicksExtensionsExactlyWhenTheCpuHasThem) {
+    EXPECT_EQ(sha256HasShaExtensions(), cpuListsShaNi());
+    sha256SetEngine(Sha256Engine::Auto);
+    EXPECT_EQ(sha256ActiveEngine(), cpuListsShaNi() ? Sha256Engine::ShaExtensions : Sha256Engine::Portable);
+}
+
+// ---- hex ----
+
+TEST(Sha256, HexIsLowerCaseHighNibbleFirst) {
+    const uint8_t bytes[] = {0x00, 0x0f, 0xf0, 0xab, 0xcd, 0xef, 0x19};
+    EXPECT_EQ(toHex(bytes, sizeof bytes), "000ff0abcdef19");
+    EXPECT_EQ(toHex(std::vector<uint8_t>{}), "");
+    // An upper-case hash from a list can never equal a computed one.
+    EXPECT_NE(digestOf("abc"), "BA7816BF8F01CFEA414140DE5DAE2223B00361A396177A9CB410FF61F20015AD");
+}
+
+// ---- files ----
+
+class Sha256Files : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        folder = std::filesystem::temp_directory_path() /
+                 ("morlaken-sha-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
+                  ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        std::filesystem::remove_all(folder);
+        std::filesystem::create_directories(folder);
+    }
+    void TearDown() override { std::filesystem::remove_all(folder); }
+    std::string write(const std::string& name, const std::vector<uint8_t>& data) {
+        std::string path = (folder / name).string();
+        std::ofstream out(path, std::ios::binary);
+        out.write(reinterpret_cast<const char*>(data.data()), std::streamsize(data.size()));
+        return path;
+    }
+    std::filesystem::path folder;
+};
+
+TEST_F(Sha256Files, HashesWholeContentAcrossChunks) {
+    std::mt19937 rng(3);
+    for (size_t length :
+         {size_t(0), size_t(1), size_t(65535), size_t(65536), size_t(65537), size_t(200001)}) {
+        std::vector<uint8_t> data(length);
+        for (auto& b : data)
+            b = uint8_t(rng());
+        std::string path = write("f" + std::to_string(length), data);
+        EXPECT_EQ(sha256File(path), opensslDigest(data.data(), data.size())) << "length " << length;
+    }
+}
+
+TEST_F(Sha256Files, UnreadableInputHashesAsEmpty) {
+    EXPECT_EQ(sha256File((folder / "missing").string()), kEmptyDigest);
+    EXPECT_EQ(sha256File(""), kEmptyDigest);
+    // A folder opens but gives no bytes.
+    EXPECT_EQ(sha256File(folder.string()), kEmptyDigest);
+}
+
+} // namespace
