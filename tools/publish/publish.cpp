@@ -1,0 +1,363 @@
+// publish.cpp - morlaken-publish DIR [--version TEXT]
+//
+// Writes DIR/dosyalar.txt, the file list the launcher downloads, hashing every regular
+// file under DIR with the launcher's own SHA-256. Paths the launcher would refuse stop
+// the run before anything is written, so a published list is always one the launcher
+// accepts.
+//
+// Index
+//   ---- tunables ----
+//   ---- arguments ----
+//   ---- walking the folder ----
+//   ---- hashing ----
+//   ---- progress ----
+//   ---- writing the list ----
+//   ---- main ----
+#include "platform/platform.h"
+#include "update/filelist.h"
+#include "update/sha256.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+// ---- tunables ----
+
+constexpr size_t kReadChunkBytes = 1024 * 1024; // per hashing thread
+constexpr unsigned kMaxHashThreads = 2;         // the build machines have two cores
+constexpr auto kProgressInterval = std::chrono::milliseconds(200);
+constexpr const char* kListHeaderLine = "morlaken-liste 1";
+constexpr const char* kVersionLinePrefix = "surum ";
+constexpr int kExitOk = 0;
+constexpr int kExitRefused = 1; // a path or file that cannot be listed, a write failure
+constexpr int kExitUsage = 2;
+
+const char* const kTopLevelExcluded[] = {kFileListName, kUpdateCacheFile, "launcher.ini"};
+const char* const kExcludedEndings[] = {".indir", ".eski"};
+
+void printError(const std::string& text) {
+    std::fprintf(stderr, "morlaken-publish: %s\n", text.c_str());
+}
+
+bool endsWith(const std::string& text, const std::string& ending) {
+    return text.size() >= ending.size() &&
+           text.compare(text.size() - ending.size(), ending.size(), ending) == 0;
+}
+
+// ---- arguments ----
+
+struct Options {
+    std::string folder;
+    std::string version;
+    bool hasVersion = false;
+};
+
+bool parseArguments(int argc, char** argv, Options& outOptions) {
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        if (arg == "--version") {
+            if (i + 1 >= argc || outOptions.hasVersion) return false;
+            outOptions.version = argv[++i];
+            outOptions.hasVersion = true;
+        } else if (arg.size() > 2 && arg.compare(0, 2, "--") == 0) {
+            return false;
+        } else if (outOptions.folder.empty() && !arg.empty()) {
+            outOptions.folder = arg;
+        } else {
+            return false;
+        }
+    }
+    return !outOptions.folder.empty();
+}
+
+// ---- walking the folder ----
+
+struct Candidate {
+    std::string path; // relative, '/'-separated: the text that goes into the list
+    std::string hash;
+    int64_t size = 0;
+    std::string error; // set by a hashing thread when the file could not be read whole
+};
+
+bool isExcluded(const std::string& relative, const std::string& name, bool topLevel) {
+    if (topLevel)
+        for (const char* excluded : kTopLevelExcluded)
+            if (relative == excluded) return true;
+    for (const char* ending : kExcludedEndings)
+        if (endsWith(name, ending)) return true;
+    return false;
+}
+
+// Collects every regular file (or link to one) under `root`/`relative`. Returns false
+// when a folder cannot be listed; other skips are warnings only.
+bool collectFiles(const std::string& root, const std::string& relative, std::vector<Candidate>& outFiles) {
+    const std::string folder = relative.empty() ? root : root + "/" + relative;
+    std::vector<std::string> names;
+    if (!platform::listFolder(folder, names)) {
+        printError("cannot list folder \"" + folder + "\"");
+        return false;
+    }
+    std::sort(names.begin(), names.end());
+    for (const std::string& name : names) {
+        const std::string rel = relative.empty() ? name : relative + "/" + name;
+        const std::string full = root + "/" + rel;
+        switch (platform::entryType(full)) {
+        case platform::EntryType::Folder:
+            if (!collectFiles(root, rel, outFiles)) return false;
+            break;
+        case platform::EntryType::File:
+            if (!isExcluded(rel, name, relative.empty())) outFiles.push_back(Candidate{rel, "", 0, ""});
+            break;
+        case platform::EntryType::Link:
+            if (platform::fileSize(full) >= 0) {
+                if (!isExcluded(rel, name, relative.empty())) outFiles.push_back(Candidate{rel, "", 0, ""});
+            } else {
+                printError("warning: skipping \"" + rel + "\": a link that does not lead to a regular file");
+            }
+            break;
+        case platform::EntryType::Missing:
+            printError("warning: skipping \"" + rel + "\": vanished while the folder was read");
+            break;
+        case platform::EntryType::Other:
+            printError("warning: skipping \"" + rel + "\": not a regular file");
+            break;
+        }
+    }
+    return true;
+}
+
+// The launcher must be able to read the path back from one list line exactly as written.
+bool checkPath(const std::string& path, std::string& outWhy) {
+    if (path.find('\n') != std::string::npos) {
+        outWhy = "its name holds a line feed";
+        return false;
+    }
+    if (path.find('\r') != std::string::npos) {
+        outWhy = "its name holds a carriage return";
+        return false;
+    }
+    if (!isSafeRelativePath(path)) {
+        outWhy = "the launcher refuses this path (':' or a '\\' segment that is empty, \".\" or \"..\")";
+        return false;
+    }
+    return true;
+}
+
+// ---- hashing ----
+
+struct Progress {
+    std::atomic<int64_t> bytesDone{0}; // written by the hashing threads
+    std::atomic<int32_t> filesDone{0}; // written by the hashing threads
+    std::mutex mutex;                  // guards `finished` for the wait below
+    std::condition_variable finishedCue;
+    bool finished = false;
+};
+
+// Hashes one file with the launcher's SHA-256, counting the bytes actually read so the
+// listed size always matches the listed hash.
+void hashOne(const std::string& root, Candidate& file, uint8_t* buffer, Progress& progress) {
+    const std::string full = root + "/" + file.path;
+    std::FILE* in = std::fopen(full.c_str(), "rb");
+    if (!in) {
+        file.error = "cannot be opened";
+        return;
+    }
+    std::setvbuf(in, nullptr, _IONBF, 0);
+    Sha256 ctx;
+    int64_t size = 0;
+    for (;;) {
+        size_t n = std::fread(buffer, 1, kReadChunkBytes, in);
+        if (n > 0) {
+            ctx.update(buffer, n);
+            size += int64_t(n);
+            progress.bytesDone.fetch_add(int64_t(n), std::memory_order_relaxed);
+        }
+        if (n < kReadChunkBytes) break;
+    }
+    bool readError = std::ferror(in) != 0;
+    std::fclose(in);
+    if (readError) {
+        file.error = "could not be read to its end";
+        return;
+    }
+    file.hash = toHex(ctx.finish());
+    file.size = size;
+}
+
+void hashAll(const std::string& root, std::vector<Candidate>& files, Progress& progress) {
+    std::atomic<size_t> next{0};
+    auto worker = [&] {
+        std::unique_ptr<uint8_t[]> buffer(new uint8_t[kReadChunkBytes]);
+        for (;;) {
+            size_t index = next.fetch_add(1);
+            if (index >= files.size()) return;
+            hashOne(root, files[index], buffer.get(), progress);
+            progress.filesDone.fetch_add(1, std::memory_order_relaxed);
+        }
+    };
+    unsigned count = std::max(1u, std::min(kMaxHashThreads, std::thread::hardware_concurrency()));
+    if (files.size() < count) count = unsigned(std::max<size_t>(files.size(), 1));
+    std::vector<std::thread> threads;
+    for (unsigned i = 1; i < count; ++i)
+        threads.emplace_back(worker);
+    worker();
+    for (std::thread& t : threads)
+        t.join();
+}
+
+// ---- progress ----
+
+std::string progressLine(int32_t filesDone, size_t filesTotal, int64_t bytesDone, int64_t bytesTotal,
+                         double seconds) {
+    const double mb = 1024.0 * 1024.0;
+    char text[160];
+    std::snprintf(text, sizeof text, "\r%d/%zu files, %.1f/%.1f MB, %.1f MB/s   ", filesDone, filesTotal,
+                  double(bytesDone) / mb, double(bytesTotal) / mb,
+                  seconds > 0 ? double(bytesDone) / mb / seconds : 0.0);
+    return text;
+}
+
+// Hashes every file; on a terminal the main thread redraws one progress line meanwhile.
+void hashWithProgress(const std::string& root, std::vector<Candidate>& files, int64_t bytesTotal) {
+    Progress progress;
+    if (!platform::stderrIsTerminal()) {
+        hashAll(root, files, progress);
+        return;
+    }
+    const auto start = std::chrono::steady_clock::now();
+    std::thread hasher([&] {
+        hashAll(root, files, progress);
+        std::lock_guard<std::mutex> lock(progress.mutex);
+        progress.finished = true;
+        progress.finishedCue.notify_all();
+    });
+    for (;;) {
+        std::unique_lock<std::mutex> lock(progress.mutex);
+        bool done = progress.finishedCue.wait_for(lock, kProgressInterval, [&] { return progress.finished; });
+        lock.unlock();
+        double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        std::fputs(progressLine(progress.filesDone.load(), files.size(), progress.bytesDone.load(),
+                                bytesTotal, seconds)
+                       .c_str(),
+                   stderr);
+        if (done) break;
+    }
+    std::fputs("\n", stderr);
+    hasher.join();
+}
+
+// ---- writing the list ----
+
+std::string listText(const Options& options, const std::vector<Candidate>& files) {
+    std::string text = std::string(kListHeaderLine) + "\n";
+    if (options.hasVersion) text += kVersionLinePrefix + options.version + "\n";
+    for (const Candidate& f : files)
+        text += f.hash + " " + std::to_string(f.size) + " " + f.path + "\n";
+    return text;
+}
+
+// Reads the text back with the launcher's own parser: what is written must be what the
+// launcher will see.
+bool readsBackTheSame(const std::string& text, const Options& options, const std::vector<Candidate>& files) {
+    FileList parsed;
+    std::string error;
+    std::string version;
+    bool sawVersion = false;
+    if (!parseFileList(text, parsed, error, [&](const std::string& v) {
+            version = v;
+            sawVersion = true;
+        }))
+        return false;
+    if (sawVersion != options.hasVersion || (sawVersion && version != options.version)) return false;
+    if (parsed.size() != files.size()) return false;
+    for (size_t i = 0; i < files.size(); ++i)
+        if (parsed[i].path != files[i].path || parsed[i].hash != files[i].hash ||
+            parsed[i].size != files[i].size)
+            return false;
+    return true;
+}
+
+} // namespace
+
+// ---- main ----
+
+int main(int argc, char** argv) {
+    Options options;
+    if (!parseArguments(argc, argv, options)) {
+        std::fprintf(stderr, "usage: morlaken-publish DIR [--version TEXT]\n");
+        return kExitUsage;
+    }
+    if (options.version.find_first_of("\r\n") != std::string::npos) {
+        printError("the version text must be one line");
+        return kExitUsage;
+    }
+    std::string root = options.folder;
+    while (root.size() > 1 && root.back() == '/')
+        root.pop_back();
+    std::vector<std::string> probe;
+    if (!platform::listFolder(root, probe)) {
+        printError("\"" + options.folder + "\" is not a folder");
+        return kExitRefused;
+    }
+
+    std::vector<Candidate> files;
+    if (!collectFiles(root, "", files)) return kExitRefused;
+    std::sort(files.begin(), files.end(),
+              [](const Candidate& a, const Candidate& b) { return a.path < b.path; });
+
+    bool refused = false;
+    for (const Candidate& f : files) {
+        std::string why;
+        if (!checkPath(f.path, why)) {
+            printError("cannot list \"" + f.path + "\": " + why);
+            refused = true;
+        }
+    }
+    if (refused) {
+        printError("nothing written; rename the files above and run again");
+        return kExitRefused;
+    }
+
+    int64_t bytesTotal = 0;
+    for (const Candidate& f : files)
+        bytesTotal += std::max<int64_t>(0, platform::fileSize(root + "/" + f.path));
+    hashWithProgress(root, files, bytesTotal);
+
+    bool failed = false;
+    for (const Candidate& f : files) {
+        if (!f.error.empty()) {
+            printError("cannot list \"" + f.path + "\": " + f.error);
+            failed = true;
+        }
+    }
+    if (failed) {
+        printError("nothing written");
+        return kExitRefused;
+    }
+
+    const std::string text = listText(options, files);
+    if (!readsBackTheSame(text, options, files)) {
+        printError("the list would not read back as written; nothing written");
+        return kExitRefused;
+    }
+    const std::string target = root + "/" + kFileListName;
+    if (!platform::writeFileAtomically(target, text)) {
+        printError("cannot write \"" + target + "\"");
+        return kExitRefused;
+    }
+    int64_t listed = 0;
+    for (const Candidate& f : files)
+        listed += f.size;
+    std::printf("%zu files, %lld bytes listed in %s\n", files.size(), static_cast<long long>(listed),
+                target.c_str());
+    return kExitOk;
+}
