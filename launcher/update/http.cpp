@@ -12,6 +12,7 @@
 
 #include <curl/curl.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -68,6 +69,8 @@ struct Transfer {
     bool statusRefused = false; // body of a non-200 answer: nothing reaches the sink
     bool sinkRefused = false;
     bool stopped = false;
+    // Last moment a byte of an answer arrived (or the start); the no-data limit counts from it.
+    std::chrono::steady_clock::time_point lastData = std::chrono::steady_clock::now();
 };
 
 bool startsWithNoCase(const char* text, size_t length, const char* prefix) {
@@ -84,6 +87,7 @@ bool startsWithNoCase(const char* text, size_t length, const char* prefix) {
 size_t onHeader(char* line, size_t size, size_t count, void* user) {
     auto& t = *static_cast<Transfer*>(user);
     size_t length = size * count;
+    t.lastData = std::chrono::steady_clock::now();
     if (startsWithNoCase(line, length, "http/")) {
         // Status line: "HTTP/1.1 200 OK". A new head begins (after a redirect or a 100).
         const char* p = static_cast<const char*>(std::memchr(line, ' ', length));
@@ -110,6 +114,7 @@ size_t onHeader(char* line, size_t size, size_t count, void* user) {
 size_t onBody(char* data, size_t size, size_t count, void* user) {
     auto& t = *static_cast<Transfer*>(user);
     size_t length = size * count;
+    t.lastData = std::chrono::steady_clock::now();
     long status = t.finalStatus;
     if (status >= 300 && status < 400 && t.finalHasLocation) return length; // a redirect's own body
     if (status != 200) {
@@ -168,7 +173,7 @@ bool isConnectFailure(CURLcode rc) {
 }
 
 // Decides the result once the transfer has ended; `error` is only assigned on failure.
-bool finishTransfer(CURLcode rc, const Transfer& t, std::string& error) {
+bool finishTransfer(CURLcode rc, const Transfer& t, bool connected, std::string& error) {
     if (t.stopped || t.stop->load()) return false; // a stop request leaves `error` untouched
     if (t.sinkRefused) {
         error = kErrSink;
@@ -185,7 +190,8 @@ bool finishTransfer(CURLcode rc, const Transfer& t, std::string& error) {
         error = "sunucu " + std::to_string(t.finalStatus) + " dondu";
         return false;
     }
-    if (rc == CURLE_WEIRD_SERVER_REPLY) {
+    if (rc == CURLE_WEIRD_SERVER_REPLY ||
+        (rc == CURLE_UNSUPPORTED_PROTOCOL && connected && !t.headComplete)) {
         // An answer came back but its status line could not be read.
         error = "sunucu 0 dondu";
         return false;
@@ -243,8 +249,6 @@ bool httpGet(const std::string& url, const DownloadSink& sink, std::string& erro
     curl_easy_setopt(c, CURLOPT_HTTPHEADER, h.headers);
     curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSeconds);
-    curl_easy_setopt(c, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(c, CURLOPT_LOW_SPEED_TIME, gNoDataTimeoutSeconds.load());
     curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(c, CURLOPT_MAXREDIRS, kMaxRedirects);
     curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http,https");
@@ -274,6 +278,9 @@ bool httpGet(const std::string& url, const DownloadSink& sink, std::string& erro
         error = kErrOpen;
         return false;
     }
+    // The no-data limit is kept here rather than with CURLOPT_LOW_SPEED_TIME, whose speed is
+    // averaged over several seconds and so lets a stall run on well past the limit.
+    const auto noDataLimit = std::chrono::seconds(gNoDataTimeoutSeconds.load());
     CURLcode rc = CURLE_OK;
     bool done = false;
     while (!done) {
@@ -294,10 +301,16 @@ bool httpGet(const std::string& url, const DownloadSink& sink, std::string& erro
             t.stopped = true;
             break;
         }
+        if (std::chrono::steady_clock::now() - t.lastData > noDataLimit) {
+            rc = CURLE_OPERATION_TIMEDOUT;
+            break;
+        }
         if (curl_multi_poll(h.multi, nullptr, 0, kStopPollMilliseconds, nullptr) != CURLM_OK) {
             rc = CURLE_FAILED_INIT;
             break;
         }
     }
-    return finishTransfer(rc, t, error);
+    long connects = 0;
+    curl_easy_getinfo(c, CURLINFO_NUM_CONNECTS, &connects);
+    return finishTransfer(rc, t, connects > 0, error);
 }

@@ -1,0 +1,66 @@
+// child_process.h - start a program from a test, wait for it with a deadline, signal it.
+// The only place in the tests that talks to the process API directly.
+#pragma once
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace testsupport {
+
+struct ChildOptions {
+    std::vector<std::pair<std::string, std::string>> extraEnv; // added to (or replacing in) ours
+    std::vector<std::string> unsetEnv;
+    std::string stdoutFile; // "" = /dev/null
+    std::string stderrFile; // "" = /dev/null
+    std::string workingFolder;
+};
+
+class Child {
+  public:
+    Child() = default;
+    ~Child(); // kills (SIGKILL) and reaps a child that is still running
+    Child(const Child&) = delete;
+    Child& operator=(const Child&) = delete;
+
+    // Starts `program` with `args`. False (and ADD_FAILURE) when it cannot start.
+    bool start(const std::string& program, const std::vector<std::string>& args,
+               const ChildOptions& options = {});
+    // Waits at most `seconds` for the child to end; true with its exit code (128 + N
+    // after signal N) when it ended.
+    bool wait(double seconds, int& outExitCode);
+    void signal(int signalNumber);
+    void kill(); // SIGKILL
+    bool running() const { return pid_ > 0; }
+    int pid() const { return pid_; }
+
+  private:
+    int pid_ = -1;
+};
+
+// Runs `program` to its end (at most `seconds`); returns its exit code, -1 on time-out.
+// Standard output lands in `outStdout`.
+int runProgram(const std::string& program, const std::vector<std::string>& args, std::string& outStdout,
+               double seconds = 120, const ChildOptions& options = {});
+
+// Polls `condition` every few milliseconds until it holds or `seconds` pass.
+template <typename F> bool waitUntil(F condition, double seconds);
+
+// A TCP port on 127.0.0.1 that was free a moment ago (bind to 0, read it, close).
+int pickFreePort();
+
+// Signal numbers the tests use, without an OS header in the tests themselves.
+extern const int kSigInt;
+extern const int kSigTerm;
+extern const int kSigKill;
+
+bool waitUntilImpl(bool (*condition)(void*), void* context, double seconds);
+template <typename F> bool waitUntil(F condition, double seconds) {
+    return waitUntilImpl([](void* c) { return static_cast<bool>((*static_cast<F*>(c))()); }, &condition,
+                         seconds);
+}
+
+// Path of a program built beside the tests (MORLAKEN_BIN_DIR/name).
+std::string builtProgram(const std::string& name);
+
+} // namespace testsupport

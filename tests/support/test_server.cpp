@@ -1,0 +1,189 @@
+// test_server.cpp - the tests' scriptable HTTP(S) server on tinyhttp.
+#include "support/test_server.h"
+
+#include "../../tools/devhost/tiny_http.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+namespace testsupport {
+
+std::string testCertificate() {
+    return std::string(MORLAKEN_TEST_DATA) + "/tls/cert.pem";
+}
+std::string testKey() {
+    return std::string(MORLAKEN_TEST_DATA) + "/tls/key.pem";
+}
+
+struct TestServer::State {
+    mutable std::mutex mutex;
+    std::map<std::string, Route> routes;
+    std::string root;
+    std::vector<SeenRequest> seen;
+    std::map<std::string, int64_t> sent;
+    std::condition_variable releaseCv;
+    bool released = false;
+};
+
+namespace {
+
+void serveFile(const std::string& root, const tinyhttp::Request& request, tinyhttp::Stream& stream) {
+    namespace fs = std::filesystem;
+    if (root.empty() || !request.pathValid || request.path.find("..") != std::string::npos) {
+        stream.sendResponse(404, "not found\n");
+        return;
+    }
+    std::string file = root + request.path;
+    std::error_code ec;
+    if (!fs::is_regular_file(file, ec)) {
+        stream.sendResponse(404, "not found\n");
+        return;
+    }
+    std::ifstream in(file, std::ios::binary);
+    auto size = static_cast<long long>(fs::file_size(file, ec));
+    if (!stream.sendHead(200, size)) return;
+    std::vector<char> buffer(65536);
+    while (in) {
+        in.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
+        if (in.gcount() > 0 && !stream.write(buffer.data(), static_cast<size_t>(in.gcount()))) return;
+    }
+}
+
+} // namespace
+
+TestServer::TestServer(bool tls)
+    : state_(std::make_shared<State>()), server_(new tinyhttp::Server), tls_(tls) {
+    std::string error;
+    if (tls && !server_->enableTls(testCertificate(), testKey(), error)) ADD_FAILURE() << error;
+    auto state = state_;
+    tinyhttp::Server* server = server_.get();
+    std::atomic<int>* stalled = &stalled_;
+    auto handler = [state, server, stalled](const tinyhttp::Request& request, tinyhttp::Stream& stream) {
+        Route route;
+        bool routed = false;
+        std::string root;
+        {
+            std::lock_guard<std::mutex> lock(state->mutex);
+            state->seen.push_back({request.method, request.path, request.header("User-Agent"),
+                                   request.header("Pragma"), request.header("Cache-Control")});
+            auto it = state->routes.find(request.path);
+            if (it != state->routes.end()) {
+                route = it->second;
+                routed = true;
+            }
+            root = state->root;
+        }
+        if (!routed) {
+            serveFile(root, request, stream);
+            return;
+        }
+        auto countSent = [&](size_t n) {
+            std::lock_guard<std::mutex> lock(state->mutex);
+            state->sent[request.path] += static_cast<int64_t>(n);
+        };
+        switch (route.behaviour) {
+        case Behaviour::Normal:
+            stream.sendResponse(route.status, route.body, "application/octet-stream");
+            break;
+        case Behaviour::Redirect:
+            stream.sendResponse(route.status, "moved\n", "text/plain",
+                                "Location: " + route.location + "\r\n");
+            break;
+        case Behaviour::Stall:
+        case Behaviour::Silent: {
+            if (route.behaviour == Behaviour::Stall) {
+                stream.sendHead(200, static_cast<long long>(route.body.size()));
+                size_t n = std::min(route.sendBytes, route.body.size());
+                if (stream.write(route.body.data(), n)) countSent(n);
+            }
+            stalled->fetch_add(1);
+            {
+                std::unique_lock<std::mutex> lock(state->mutex);
+                state->releaseCv.wait(lock, [&] { return state->released || server->stopping(); });
+            }
+            stalled->fetch_sub(1);
+            break;
+        }
+        case Behaviour::Short: {
+            stream.sendHead(200, route.declaredLength);
+            size_t n = std::min(route.sendBytes, route.body.size());
+            if (stream.write(route.body.data(), n)) countSent(n);
+            break;
+        }
+        case Behaviour::Endless: {
+            stream.sendHead(200, -1);
+            std::string block(65536, 'x');
+            while (!server->stopping() && stream.write(block))
+                countSent(block.size());
+            break;
+        }
+        case Behaviour::Garbage:
+            stream.write("SSH-2.0-nonsense\r\n\r\nthis is no answer\r\n");
+            break;
+        }
+    };
+    if (!server_->listen("127.0.0.1", 0, handler, error)) ADD_FAILURE() << error;
+}
+
+TestServer::~TestServer() {
+    stop();
+}
+
+void TestServer::route(const std::string& path, Route route) {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    state_->routes[path] = std::move(route);
+}
+
+void TestServer::serveFolder(const std::string& root) {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    state_->root = root;
+}
+
+int TestServer::port() const {
+    return server_->port();
+}
+
+std::string TestServer::baseUrl() const {
+    return std::string(tls_ ? "https" : "http") + "://127.0.0.1:" + std::to_string(port()) + "/";
+}
+
+int TestServer::requestCount(const std::string& path) const {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    int n = 0;
+    for (const auto& r : state_->seen)
+        n += r.path == path;
+    return n;
+}
+
+int TestServer::totalRequests() const {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    return static_cast<int>(state_->seen.size());
+}
+
+std::vector<SeenRequest> TestServer::requests() const {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    return state_->seen;
+}
+
+int64_t TestServer::bytesSent(const std::string& path) const {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    auto it = state_->sent.find(path);
+    return it == state_->sent.end() ? 0 : it->second;
+}
+
+void TestServer::releaseStalls() {
+    {
+        std::lock_guard<std::mutex> lock(state_->mutex);
+        state_->released = true;
+    }
+    state_->releaseCv.notify_all();
+}
+
+void TestServer::stop() {
+    releaseStalls();
+    server_->stop();
+}
+
+} // namespace testsupport

@@ -1,0 +1,86 @@
+// test_server.h - an HTTP(S) server on 127.0.0.1 (ephemeral port) that a test starts,
+// scripts and stops itself, and that misbehaves on purpose when told to.
+//
+// Routes are matched on the percent-decoded path. Anything without a route is served from
+// the folder given to serveFolder (404 when absent).
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace tinyhttp {
+class Server;
+}
+
+namespace testsupport {
+
+enum class Behaviour {
+    Normal,   // `status`, headers, `body`
+    Redirect, // `status` (301/302) with Location: `location`
+    Stall,    // Content-Length of `body`, sends `sendBytes` of it, then waits until released
+    Short,    // Content-Length of `declaredLength`, sends `sendBytes` of `body`, closes
+    Endless,  // no Content-Length; sends pattern bytes until the client hangs up
+    Garbage,  // answers with bytes that are no HTTP status line
+    Silent,   // reads the request and answers nothing until released
+};
+
+struct Route {
+    Behaviour behaviour = Behaviour::Normal;
+    int status = 200;
+    std::string body;
+    std::string location;
+    size_t sendBytes = 0;
+    long long declaredLength = 0;
+};
+
+struct SeenRequest {
+    std::string method;
+    std::string path;
+    std::string userAgent;
+    std::string pragma;
+    std::string cacheControl;
+};
+
+class TestServer {
+  public:
+    // TLS uses tests/data/tls/cert.pem and key.pem (valid for 127.0.0.1 and localhost).
+    explicit TestServer(bool tls = false);
+    ~TestServer();
+
+    void route(const std::string& path, Route route);
+    void serveFolder(const std::string& root);
+
+    int port() const;
+    // "http://127.0.0.1:PORT/" (or https).
+    std::string baseUrl() const;
+
+    int requestCount(const std::string& path) const;
+    int totalRequests() const;
+    std::vector<SeenRequest> requests() const;
+    // Body bytes the server managed to send for `path` (Endless, Stall and Short routes).
+    int64_t bytesSent(const std::string& path) const;
+    // Number of handlers currently held by a Stall route.
+    int stalledNow() const { return stalled_.load(); }
+
+    // Lets every stalled handler go (they close their connection).
+    void releaseStalls();
+    void stop();
+
+  private:
+    struct State;
+    std::shared_ptr<State> state_;
+    std::unique_ptr<tinyhttp::Server> server_;
+    std::atomic<int> stalled_{0};
+    bool tls_;
+};
+
+// Path of the test certificate (PEM) that the TLS servers use.
+std::string testCertificate();
+std::string testKey();
+
+} // namespace testsupport

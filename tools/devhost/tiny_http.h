@@ -1,0 +1,403 @@
+// tiny_http.h - a small threaded HTTP/1.1 server (plain or TLS through OpenSSL) for the
+// local dev host and for the tests' misbehaving servers.
+//
+// One request per connection ("Connection: close"), one thread per connection. A handler
+// writes the raw answer itself through Stream, so it can also answer wrongly on purpose
+// (stall, cut the body short, send past Content-Length). Header-only: the dev host and the
+// test support library each compile it once.
+//
+// Index
+//   ---- tunables ----
+//   ---- request ----
+//   ---- stream ----
+//   ---- server ----
+#pragma once
+
+#include <openssl/err.h>
+#include <openssl/ssl.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cctype>
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <functional>
+#include <list>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <utility>
+#include <vector>
+
+namespace tinyhttp {
+
+// ---- tunables ----
+inline constexpr size_t kMaxHeadBytes = 65536;
+inline constexpr size_t kMaxBodyBytes = 1048576;
+inline constexpr int kAcceptPollMilliseconds = 100;
+inline constexpr int kReadTimeoutMilliseconds = 10000;
+
+// ---- request ----
+
+struct Request {
+    std::string method;
+    std::string target; // as sent, e.g. "/veri/a%20b.png?x=1"
+    std::string path;   // percent-decoded, without the query
+    std::vector<std::pair<std::string, std::string>> headers;
+    std::string body;
+    bool pathValid = true; // false when the percent-encoding was malformed
+
+    // Value of the first header named `name` (case-insensitive), "" when absent.
+    std::string header(std::string_view name) const {
+        for (const auto& [key, value] : headers) {
+            if (key.size() != name.size()) continue;
+            bool same = true;
+            for (size_t i = 0; i < key.size() && same; ++i)
+                same = std::tolower(static_cast<unsigned char>(key[i])) ==
+                       std::tolower(static_cast<unsigned char>(name[i]));
+            if (same) return value;
+        }
+        return {};
+    }
+};
+
+// Decodes %XX; false on a malformed or NUL escape.
+inline bool percentDecode(std::string_view in, std::string& out) {
+    out.clear();
+    auto hex = [](char c) -> int {
+        if (c >= '0' && c <= '9') return c - '0';
+        if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+        if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+        return -1;
+    };
+    for (size_t i = 0; i < in.size(); ++i) {
+        if (in[i] != '%') {
+            out += in[i];
+            continue;
+        }
+        if (i + 2 >= in.size()) return false;
+        int hi = hex(in[i + 1]), lo = hex(in[i + 2]);
+        if (hi < 0 || lo < 0 || (hi == 0 && lo == 0)) return false;
+        out += static_cast<char>(hi * 16 + lo);
+        i += 2;
+    }
+    return true;
+}
+
+inline const char* reasonPhrase(int status) {
+    switch (status) {
+    case 200:
+        return "OK";
+    case 301:
+        return "Moved Permanently";
+    case 302:
+        return "Found";
+    case 400:
+        return "Bad Request";
+    case 401:
+        return "Unauthorized";
+    case 403:
+        return "Forbidden";
+    case 404:
+        return "Not Found";
+    case 405:
+        return "Method Not Allowed";
+    case 500:
+        return "Internal Server Error";
+    default:
+        return "Status";
+    }
+}
+
+// ---- stream ----
+
+// One accepted connection. Writes fail (false) once the peer is gone or the server stops.
+class Stream {
+  public:
+    Stream(int fd, SSL* ssl) : fd_(fd), ssl_(ssl) {}
+
+    bool write(const void* data, size_t count) {
+        const char* p = static_cast<const char*>(data);
+        while (count > 0) {
+            long n;
+            if (ssl_) {
+                n = SSL_write(ssl_, p, static_cast<int>(std::min<size_t>(count, 1 << 20)));
+            } else {
+                n = ::send(fd_, p, count, MSG_NOSIGNAL);
+            }
+            if (n <= 0) return false;
+            p += n;
+            count -= static_cast<size_t>(n);
+        }
+        return true;
+    }
+    bool write(std::string_view text) { return write(text.data(), text.size()); }
+
+    // Status line and headers; contentLength < 0 sends no Content-Length (the body then
+    // ends when the connection closes).
+    bool sendHead(int status, long long contentLength,
+                  std::string_view contentType = "application/octet-stream",
+                  std::string_view extraHeaders = {}) {
+        std::string head = "HTTP/1.1 " + std::to_string(status) + " " + reasonPhrase(status) + "\r\n";
+        if (!contentType.empty()) head += "Content-Type: " + std::string(contentType) + "\r\n";
+        if (contentLength >= 0) head += "Content-Length: " + std::to_string(contentLength) + "\r\n";
+        head += extraHeaders;
+        head += "Connection: close\r\n\r\n";
+        return write(head);
+    }
+    bool sendResponse(int status, std::string_view body,
+                      std::string_view contentType = "text/plain; charset=utf-8",
+                      std::string_view extraHeaders = {}) {
+        return sendHead(status, static_cast<long long>(body.size()), contentType, extraHeaders) &&
+               write(body);
+    }
+
+    // Reads raw bytes (used to read the request). 0 on close, -1 on error or time-out.
+    long read(void* buffer, size_t size) {
+        pollfd p{fd_, POLLIN, 0};
+        if (!(ssl_ && SSL_pending(ssl_) > 0) && ::poll(&p, 1, kReadTimeoutMilliseconds) <= 0) return -1;
+        return ssl_ ? SSL_read(ssl_, buffer, static_cast<int>(size)) : ::recv(fd_, buffer, size, 0);
+    }
+
+  private:
+    int fd_;
+    SSL* ssl_;
+};
+
+using Handler = std::function<void(const Request&, Stream&)>;
+
+// ---- server ----
+
+class Server {
+  public:
+    Server() = default;
+    Server(const Server&) = delete;
+    Server& operator=(const Server&) = delete;
+    ~Server() { stop(); }
+
+    // Before listen: answer over TLS with this certificate chain and key (PEM files).
+    bool enableTls(const std::string& certFile, const std::string& keyFile, std::string& outError) {
+        ctx_ = SSL_CTX_new(TLS_server_method());
+        if (!ctx_ || SSL_CTX_use_certificate_chain_file(ctx_, certFile.c_str()) != 1 ||
+            SSL_CTX_use_PrivateKey_file(ctx_, keyFile.c_str(), SSL_FILETYPE_PEM) != 1 ||
+            SSL_CTX_check_private_key(ctx_) != 1) {
+            outError = "TLS: cannot load certificate " + certFile + " / key " + keyFile;
+            return false;
+        }
+        return true;
+    }
+
+    // Binds `host`:`port` (0 = any free port), then serves on a thread of its own.
+    bool listen(const std::string& host, int port, Handler handler, std::string& outError) {
+        ::signal(SIGPIPE, SIG_IGN); // a peer that hangs up must not end the process
+        handler_ = std::move(handler);
+        listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (listenFd_ < 0) {
+            outError = "socket() failed";
+            return false;
+        }
+        int yes = 1;
+        ::setsockopt(listenFd_, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_port = htons(static_cast<uint16_t>(port));
+        if (::inet_pton(AF_INET, host.c_str(), &addr.sin_addr) != 1) {
+            outError = "bad bind address " + host;
+            closeListener();
+            return false;
+        }
+        if (::bind(listenFd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+            ::listen(listenFd_, 64) != 0) {
+            outError = "cannot listen on " + host + ":" + std::to_string(port);
+            closeListener();
+            return false;
+        }
+        socklen_t length = sizeof addr;
+        ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&addr), &length);
+        port_ = ntohs(addr.sin_port);
+        acceptThread_ = std::thread([this] { acceptLoop(); });
+        return true;
+    }
+
+    int port() const { return port_; }
+    bool stopping() const { return stopping_.load(); }
+
+    // Waits until the server stops or `milliseconds` pass; true when it stops. For
+    // handlers that stall on purpose.
+    bool waitForStop(int milliseconds) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        return stopCv_.wait_for(lock, std::chrono::milliseconds(milliseconds),
+                                [this] { return stopping_.load(); });
+    }
+
+    // Stops accepting, cuts every open connection and joins all threads. Idempotent.
+    void stop() {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (stopping_.exchange(true) && !acceptThread_.joinable()) return;
+            for (auto& c : connections_)
+                if (c.fd >= 0) ::shutdown(c.fd, SHUT_RDWR);
+        }
+        stopCv_.notify_all();
+        if (acceptThread_.joinable()) acceptThread_.join();
+        std::list<Connection> finished;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            finished.splice(finished.end(), connections_);
+        }
+        for (auto& c : finished)
+            if (c.thread.joinable()) c.thread.join();
+        closeListener();
+        if (ctx_) {
+            SSL_CTX_free(ctx_);
+            ctx_ = nullptr;
+        }
+    }
+
+  private:
+    struct Connection {
+        int fd = -1;
+        std::atomic<bool> done{false};
+        std::thread thread;
+    };
+
+    void closeListener() {
+        if (listenFd_ >= 0) ::close(listenFd_);
+        listenFd_ = -1;
+    }
+
+    void acceptLoop() {
+        while (!stopping_.load()) {
+            pollfd p{listenFd_, POLLIN, 0};
+            if (::poll(&p, 1, kAcceptPollMilliseconds) <= 0) {
+                reapFinished();
+                continue;
+            }
+            int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
+            if (fd < 0) continue;
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (stopping_.load()) {
+                ::close(fd);
+                break;
+            }
+            connections_.emplace_back();
+            Connection& c = connections_.back();
+            c.fd = fd;
+            c.thread = std::thread([this, &c] { serve(c); });
+        }
+    }
+
+    void reapFinished() {
+        std::list<Connection> finished;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            for (auto it = connections_.begin(); it != connections_.end();) {
+                auto next = std::next(it);
+                if (it->done.load()) finished.splice(finished.end(), connections_, it);
+                it = next;
+            }
+        }
+        for (auto& c : finished)
+            if (c.thread.joinable()) c.thread.join();
+    }
+
+    void serve(Connection& c) {
+        SSL* ssl = nullptr;
+        if (ctx_) {
+            ssl = SSL_new(ctx_);
+            SSL_set_fd(ssl, c.fd);
+            if (SSL_accept(ssl) != 1) {
+                ERR_clear_error();
+                finish(c, ssl);
+                return;
+            }
+        }
+        Stream stream(c.fd, ssl);
+        Request request;
+        if (readRequest(stream, request)) handler_(request, stream);
+        finish(c, ssl);
+    }
+
+    void finish(Connection& c, SSL* ssl) {
+        if (ssl) {
+            SSL_shutdown(ssl);
+            SSL_free(ssl);
+        }
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            ::shutdown(c.fd, SHUT_RDWR);
+            ::close(c.fd);
+            c.fd = -1;
+        }
+        c.done.store(true);
+    }
+
+    static bool readRequest(Stream& stream, Request& out) {
+        std::string data;
+        char buffer[4096];
+        size_t headEnd;
+        while ((headEnd = data.find("\r\n\r\n")) == std::string::npos) {
+            if (data.size() > kMaxHeadBytes) return false;
+            long n = stream.read(buffer, sizeof buffer);
+            if (n <= 0) return false;
+            data.append(buffer, static_cast<size_t>(n));
+        }
+        std::string_view head(data.data(), headEnd);
+        size_t lineEnd = head.find("\r\n");
+        std::string_view first = head.substr(0, lineEnd);
+        size_t s1 = first.find(' ');
+        size_t s2 = s1 == std::string_view::npos ? s1 : first.find(' ', s1 + 1);
+        if (s2 == std::string_view::npos) return false;
+        out.method = std::string(first.substr(0, s1));
+        out.target = std::string(first.substr(s1 + 1, s2 - s1 - 1));
+        std::string_view rest =
+            lineEnd == std::string_view::npos ? std::string_view() : head.substr(lineEnd + 2);
+        while (!rest.empty()) {
+            size_t end = rest.find("\r\n");
+            std::string_view line = rest.substr(0, end);
+            rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 2);
+            size_t colon = line.find(':');
+            if (colon == std::string_view::npos) continue;
+            std::string_view value = line.substr(colon + 1);
+            while (!value.empty() && value.front() == ' ')
+                value.remove_prefix(1);
+            out.headers.emplace_back(std::string(line.substr(0, colon)), std::string(value));
+        }
+        std::string_view target = out.target;
+        size_t query = target.find('?');
+        out.pathValid = percentDecode(target.substr(0, query), out.path);
+        std::string lengthText = out.header("Content-Length");
+        size_t length = lengthText.empty() ? 0 : std::strtoull(lengthText.c_str(), nullptr, 10);
+        if (length > kMaxBodyBytes) return false;
+        out.body = data.substr(headEnd + 4);
+        while (out.body.size() < length) {
+            long n = stream.read(buffer, sizeof buffer);
+            if (n <= 0) return false;
+            out.body.append(buffer, static_cast<size_t>(n));
+        }
+        out.body.resize(length);
+        return true;
+    }
+
+    Handler handler_;
+    SSL_CTX* ctx_ = nullptr;
+    int listenFd_ = -1;
+    int port_ = 0;
+    std::atomic<bool> stopping_{false};
+    std::mutex mutex_;
+    std::condition_variable stopCv_;
+    std::thread acceptThread_;
+    std::list<Connection> connections_;
+};
+
+} // namespace tinyhttp
