@@ -1,0 +1,233 @@
+// publish_test.cpp - morlaken-publish run as a program on folders made by the tests; its
+// list is read back with the launcher's own parser and checked against sha256sum.
+#include "support/child_process.h"
+#include "update/filelist.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct RunResult {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+
+class Publish : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        base = fs::temp_directory_path() /
+               ("morlaken-publish-" +
+                std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+        fs::remove_all(base);
+        root = base / "oyun";
+        fs::create_directories(root);
+    }
+    void TearDown() override { fs::remove_all(base); }
+
+    void write(const std::string& relative, const std::string& data) {
+        fs::path p = root / relative;
+        fs::create_directories(p.parent_path());
+        std::ofstream out(p, std::ios::binary);
+        out << data;
+    }
+    static std::string readText(const fs::path& p) {
+        std::ifstream in(p, std::ios::binary);
+        std::stringstream s;
+        s << in.rdbuf();
+        return s.str();
+    }
+    RunResult run(const std::vector<std::string>& args) {
+        RunResult r;
+        testsupport::ChildOptions options;
+        options.stderrFile = (base / "stderr.txt").string();
+        r.exitCode =
+            testsupport::runProgram(testsupport::builtProgram("morlaken-publish"), args, r.out, 120, options);
+        r.err = readText(base / "stderr.txt");
+        return r;
+    }
+    // Parses the written list with the launcher's parser; fails the test when it is refused.
+    FileList parsedList(std::string* outVersion = nullptr) {
+        FileList list;
+        std::string error;
+        bool ok = parseFileList(readText(root / kFileListName), list, error, [&](const std::string& v) {
+            if (outVersion) *outVersion = v;
+        });
+        EXPECT_TRUE(ok) << error;
+        return list;
+    }
+    std::vector<std::string> paths(const FileList& list) {
+        std::vector<std::string> out;
+        for (const FileEntry& e : list)
+            out.push_back(e.path);
+        return out;
+    }
+
+    fs::path base;
+    fs::path root;
+};
+
+// ---- what is listed ----
+
+TEST_F(Publish, NestedFolderMatchesSha256sum) {
+    std::string big(300000, '\0');
+    for (size_t i = 0; i < big.size(); ++i)
+        big[i] = char((i * 2654435761u) >> 13);
+    write("veri/ağaç 1.png", "resim");
+    write("Şehir/İç içe/dosya ı.txt", "içerik\n");
+    write("a b/c d.txt", "");
+    write("MorlakenLauncher", big);
+    write("Zeta", "z");
+    write("alt/launcher.ini", "only the top-level settings file is private");
+
+    RunResult r = run({root.string(), "--version", "1.4 son"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find("6 files"), std::string::npos) << r.out;
+
+    std::string version;
+    FileList list = parsedList(&version);
+    EXPECT_EQ(version, "1.4 son");
+    // Byte-wise order with '/' separators: upper-case before lower-case, UTF-8 last.
+    EXPECT_EQ(paths(list),
+              (std::vector<std::string>{"MorlakenLauncher", "Zeta", "a b/c d.txt", "alt/launcher.ini",
+                                        "veri/ağaç 1.png", "Şehir/İç içe/dosya ı.txt"}));
+
+    // Independent check: sha256sum over the same files, run inside the folder.
+    std::vector<std::string> args;
+    for (const FileEntry& e : list)
+        args.push_back(e.path);
+    testsupport::ChildOptions options;
+    options.workingFolder = root.string();
+    std::string sums;
+    ASSERT_EQ(testsupport::runProgram("/usr/bin/sha256sum", args, sums, 60, options), 0);
+    std::map<std::string, std::string> expected;
+    std::istringstream lines(sums);
+    std::string line;
+    while (std::getline(lines, line))
+        expected[line.substr(66)] = line.substr(0, 64);
+    for (const FileEntry& e : list) {
+        EXPECT_EQ(e.hash, expected[e.path]) << e.path;
+        EXPECT_EQ(e.size, int64_t(fs::file_size(root / e.path))) << e.path;
+    }
+    EXPECT_EQ(list[0].size, 300000);
+}
+
+TEST_F(Publish, ExactTextWithoutVersion) {
+    write("b", "abc");
+    write("a/x", "");
+    RunResult r = run({root.string()});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(readText(root / kFileListName),
+              "morlaken-liste 1\n"
+              "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855 0 a/x\n"
+              "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad 3 b\n");
+}
+
+TEST_F(Publish, EmptyFolderGivesAHeaderOnlyList) {
+    fs::create_directories(root / "bos" / "klasor");
+    RunResult r = run({root.string() + "/"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(readText(root / kFileListName), "morlaken-liste 1\n");
+    EXPECT_TRUE(parsedList().empty());
+}
+
+TEST_F(Publish, LeavesOutTheLaunchersOwnFiles) {
+    write("dosyalar.txt", "morlaken-liste 1\nold\n");
+    write("guncelleme.cache", "1 2 h p\n");
+    write("launcher.ini", "kullanici=x\n");
+    write("oyun.exe.indir", "half");
+    write("MorlakenLauncher.eski", "old launcher");
+    write("veri/resim.png.indir", "half");
+    write("veri/resim.png.eski", "old");
+    write("veri/resim.png", "new");
+    write("oyun.exe", "game");
+    RunResult r = run({root.string()});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(paths(parsedList()), (std::vector<std::string>{"oyun.exe", "veri/resim.png"}));
+    // Publishing again must not list the list it wrote the first time.
+    ASSERT_EQ(run({root.string()}).exitCode, 0);
+    EXPECT_EQ(paths(parsedList()), (std::vector<std::string>{"oyun.exe", "veri/resim.png"}));
+    // No temporary file is left beside the list.
+    size_t topLevel = 0;
+    for (const auto& e : fs::directory_iterator(root))
+        topLevel += e.is_regular_file() ? 1 : 0;
+    EXPECT_EQ(topLevel, 6u);
+}
+
+TEST_F(Publish, LinksToFilesAreFollowedOthersSkipped) {
+    write("gercek.txt", "abc");
+    write("klasor/ic.txt", "i");
+    fs::create_symlink("gercek.txt", root / "bag.txt");
+    fs::create_symlink("klasor", root / "klasor-bag");
+    fs::create_symlink("yok", root / "kopuk");
+    RunResult r = run({root.string()});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    FileList list = parsedList();
+    EXPECT_EQ(paths(list), (std::vector<std::string>{"bag.txt", "gercek.txt", "klasor/ic.txt"}));
+    EXPECT_EQ(list[0].hash, list[1].hash);
+    EXPECT_EQ(list[0].size, 3);
+    EXPECT_NE(r.err.find("\"klasor-bag\""), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("\"kopuk\""), std::string::npos) << r.err;
+}
+
+// ---- refusals ----
+
+TEST_F(Publish, PathsTheLauncherRefusesStopTheRun) {
+    for (const char* bad : {"a\\..\\b", "c:x", "alt/a\\.\\b", "satir\nsonu", "alt/sat\rir", "alt\\\\b"}) {
+        fs::remove_all(root);
+        write("iyi.txt", "ok");
+        write(bad, "x");
+        write("dosyalar.txt", "old list");
+        RunResult r = run({root.string()});
+        EXPECT_EQ(r.exitCode, 1) << bad;
+        EXPECT_NE(r.err.find(bad), std::string::npos) << "the message names the file: " << r.err;
+        EXPECT_EQ(readText(root / kFileListName), "old list") << "nothing written for " << bad;
+    }
+    // A bad folder name is caught through the files inside it.
+    fs::remove_all(root);
+    write("a:b/dosya", "x");
+    RunResult r = run({root.string()});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("a:b/dosya"), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(root / kFileListName));
+}
+
+TEST_F(Publish, BadArguments) {
+    EXPECT_EQ(run({}).exitCode, 2);
+    EXPECT_EQ(run({root.string(), "--version"}).exitCode, 2);
+    EXPECT_EQ(run({root.string(), "--bilinmeyen"}).exitCode, 2);
+    EXPECT_EQ(run({root.string(), root.string()}).exitCode, 2);
+    EXPECT_EQ(run({root.string(), "--version", "iki\nsatir"}).exitCode, 2);
+    EXPECT_FALSE(fs::exists(root / kFileListName));
+
+    RunResult missing = run({(base / "yok").string()});
+    EXPECT_EQ(missing.exitCode, 1);
+    EXPECT_NE(missing.err.find("not a folder"), std::string::npos) << missing.err;
+    write("dosya", "x");
+    EXPECT_EQ(run({(root / "dosya").string()}).exitCode, 1);
+}
+
+TEST_F(Publish, UnreadableFolderIsAnError) {
+    write("acik/a", "1");
+    write("kapali/b", "2");
+    fs::permissions(root / "kapali", fs::perms::none);
+    std::error_code ec;
+    bool listable = fs::directory_iterator(root / "kapali", ec) != fs::directory_iterator();
+    if (!ec && listable) {
+        fs::permissions(root / "kapali", fs::perms::owner_all);
+        GTEST_SKIP() << "permission bits do not stop this user (root)";
+    }
+    RunResult r = run({root.string()});
+    fs::permissions(root / "kapali", fs::perms::owner_all);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_FALSE(fs::exists(root / kFileListName));
+}
+
+} // namespace
