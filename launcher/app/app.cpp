@@ -257,17 +257,14 @@ void runFrame() {
     glClearColor(kClearColor[0], kClearColor[1], kClearColor[2], kClearColor[3]);
     glClear(GL_COLOR_BUFFER_BIT);
     glEnable(GL_BLEND);
-    in.wantHandCursor = false;
-    in.wantTextCursor = false;
+    beginFrameInput(in);
 
     drawContent();
 
     dragWindow(cx, cy);
     updateCursor();
 
-    if (in.mouseReleased) in.activeId = nullptr;
-    in.mousePressed = false;
-    in.mouseReleased = false;
+    endFrameInput(in);
 
     if (ui().closeRequested) glfwSetWindowShouldClose(gWindow, GLFW_TRUE);
 

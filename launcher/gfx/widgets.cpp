@@ -25,6 +25,17 @@ InputState& input() {
     return state;
 }
 
+void beginFrameInput(InputState& in) {
+    in.wantHandCursor = false;
+    in.wantTextCursor = false;
+}
+
+void endFrameInput(InputState& in) {
+    if (in.mouseReleased) in.activeId = nullptr;
+    in.mousePressed = false;
+    in.mouseReleased = false;
+}
+
 // ---- hot areas ----
 
 namespace {

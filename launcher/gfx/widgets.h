@@ -46,6 +46,11 @@ struct InputState {
 };
 InputState& input();
 
+// Start of a drawn frame: the cursor requests are cleared (widgets raise them again).
+void beginFrameInput(InputState& in);
+// End of a drawn frame: a release ends the active widget; the one-frame flags clear.
+void endFrameInput(InputState& in);
+
 // ---- hot areas ----
 
 struct HotResult {

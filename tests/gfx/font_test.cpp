@@ -1,0 +1,263 @@
+// Glyph set, atlas cache keys and rebuilds, UTF-8 decoding, widths with kerning and
+// spacing, paragraph breaking and text drawing.
+#include "gfx/font.h"
+#include "gl_window.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+namespace {
+
+// The font measured independently of the atlas: straight from the file's metrics.
+struct ReferenceFont {
+    std::vector<unsigned char> bytes;
+    stbtt_fontinfo info{};
+    explicit ReferenceFont(const char* relativePath) {
+        std::ifstream in(std::filesystem::path(MORLAKEN_SOURCE_DIR) / relativePath, std::ios::binary);
+        bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        stbtt_InitFont(&info, bytes.data(), stbtt_GetFontOffsetForIndex(bytes.data(), 0));
+    }
+    float unitsPerEm() const { return 1.0f / stbtt_ScaleForMappingEmToPixels(&info, 1.0f); }
+    float advance(int c, float size) const {
+        int adv = 0, lsb = 0;
+        stbtt_GetCodepointHMetrics(&info, c, &adv, &lsb);
+        return adv * size / unitsPerEm();
+    }
+    float kern(int a, int b, float size) const {
+        return stbtt_GetCodepointKernAdvance(&info, a, b) * size / unitsPerEm();
+    }
+};
+
+class FontTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ui() = UiState{};
+        clearFontCache();
+        std::filesystem::current_path(MORLAKEN_SOURCE_DIR);
+        ASSERT_TRUE(loadFontFaces());
+    }
+    void TearDown() override {
+        clearFontCache();
+        ui() = UiState{};
+    }
+};
+
+float fixedWidth(std::string_view s) {
+    return 10.0f * static_cast<float>(s.size());
+}
+
+} // namespace
+
+// ---- glyph set and cache ----
+
+TEST(GlyphSet, HoldsTheTwoHundredFiveCodePointsInOrder) {
+    const auto& set = glyphSet();
+    ASSERT_EQ(set.size(), 205u);
+    EXPECT_EQ(set.front(), 0x20u);
+    EXPECT_EQ(set[94], 0x7Eu); // end of printable ASCII
+    EXPECT_EQ(set[95], 0xA0u); // then Latin-1 from the no-break space
+    EXPECT_EQ(set[190], 0xFFu);
+    EXPECT_EQ(set[191], 0x11Eu);    // Ğ
+    EXPECT_EQ(set[196], 0x15Fu);    // ş
+    EXPECT_EQ(set[203], 0x2022u);   // •
+    EXPECT_EQ(set.back(), 0x2026u); // …
+    EXPECT_EQ(std::count(set.begin(), set.end(), 0x7Fu), 0);
+    EXPECT_EQ(std::count(set.begin(), set.end(), 0x0130u), 1); // İ
+}
+
+TEST(FontCacheKey, FamilyTimesTenThousandPlusTruncatedTenths) {
+    EXPECT_EQ(fontCacheKey(1, 16.0f), 10160u);
+    EXPECT_EQ(fontCacheKey(1, 16.04f), 10160u);
+    EXPECT_EQ(fontCacheKey(1, 16.09f), 10160u); // truncated, not rounded
+    EXPECT_EQ(fontCacheKey(0, 16.0f), 160u);
+    EXPECT_EQ(fontCacheKey(0, 11.0f), 110u);
+    EXPECT_EQ(fontCacheKey(1, 20.5f), 10205u);
+}
+
+TEST_F(FontTest, SameKeySharesOneEntryAndFamiliesDoNot) {
+    FontAtlas& a = getFont(1, 16.0f);
+    FontAtlas& b = getFont(1, 16.0f);
+    FontAtlas& c = getFont(1, 16.04f);
+    FontAtlas& d = getFont(0, 16.0f);
+    EXPECT_EQ(&a, &b);
+    EXPECT_EQ(&a, &c);
+    EXPECT_NE(&a, &d);
+    EXPECT_EQ(fontCacheSize(), 2u);
+    EXPECT_EQ(a.family, 1);
+    EXPECT_EQ(d.family, 0);
+    EXPECT_EQ(a.glyphs.size(), 205u);
+    EXPECT_EQ(a.glyphIndex.size(), 205u);
+    EXPECT_EQ(a.atlasSize, 512);
+    EXPECT_LT(a.descent, 0);
+    EXPECT_GT(a.ascent, 8);
+    EXPECT_EQ(a.texture, 0u); // no GL context here: measuring only
+}
+
+TEST_F(FontTest, ScaleChangeRebuildsAtTheNewPixelSizeAndKeepsLogicalWidths) {
+    const std::string text = "Güncellemeler denetleniyor...";
+    FontAtlas& before = getFont(1, 16.0f);
+    const float advanceBefore = before.glyphs[before.glyphIndex.at('W')].xadvance;
+    const float widthBefore = textWidth(before, text, 0);
+
+    float scale = ui().contentScale;
+    EXPECT_FALSE(checkContentScale(scale, 805, 800)); // 1.006: within the tolerance
+    ASSERT_TRUE(checkContentScale(scale, 1000, 800));
+    EXPECT_FLOAT_EQ(scale, 1.25f);
+    ui().contentScale = scale;
+    clearFontCache();
+    EXPECT_EQ(fontCacheSize(), 0u);
+
+    FontAtlas& after = getFont(1, 16.0f);
+    const float advanceAfter = after.glyphs[after.glyphIndex.at('W')].xadvance;
+    EXPECT_NEAR(advanceAfter, advanceBefore * 1.25f, 0.01f); // rasterised at 1.25 x 16 px
+    EXPECT_NEAR(textWidth(after, text, 0), widthBefore, widthBefore * 0.01f);
+}
+
+TEST_F(FontTest, LargeSizesGrowTheAtlas) {
+    ui().contentScale = 4.0f; // 4 x 20 = 80 px glyphs no longer fit in 512 x 512
+    const FontAtlas& big = getFont(0, 20.0f);
+    EXPECT_GT(big.atlasSize, 512);
+    EXPECT_LE(big.atlasSize, 4096);
+    EXPECT_GT(big.glyphs[big.glyphIndex.at('M')].x1, 0);
+}
+
+// ---- decoding ----
+
+TEST(Utf8, DecodesLikeTheDrawingCodeWithoutValidation) {
+    std::vector<uint32_t> got;
+    decodeUtf8("aş€😀", [&](uint32_t c) { got.push_back(c); });
+    EXPECT_EQ(got, (std::vector<uint32_t>{'a', 0x15F, 0x20AC, 0x1F600}));
+    got.clear();
+    decodeUtf8("\xC5", [&](uint32_t c) { got.push_back(c); }); // cut short: lead bits only
+    EXPECT_EQ(got, (std::vector<uint32_t>{0x05}));
+    got.clear();
+    decodeUtf8("\xBFz", [&](uint32_t c) { got.push_back(c); }); // stray continuation leads
+    EXPECT_EQ(got.size(), 1u);
+    got.clear();
+    decodeUtf8("", [&](uint32_t c) { got.push_back(c); });
+    EXPECT_TRUE(got.empty());
+}
+
+// ---- widths ----
+
+TEST_F(FontTest, WidthIsAdvancesPlusKerningPlusSpacingAfterEveryGlyph) {
+    const ReferenceFont ref("veri/font/Cinzel-Bold.ttf");
+    ASSERT_NE(ref.kern('A', 'V', 20), 0.0f) << "the display font kerns A-V";
+    const FontAtlas& f = getFont(0, 20.0f);
+    const float expected = ref.advance('A', 20) + ref.kern('A', 'V', 20) + ref.advance('V', 20) + 4.0f;
+    EXPECT_NEAR(textWidth(f, "AV", 2.0f), expected, 0.01f);
+    EXPECT_NEAR(textWidth(f, "A", 3.0f) - textWidth(f, "A", 0), 3.0f, 1e-4f); // after the last too
+    EXPECT_EQ(textWidth(f, "", 5.0f), 0.0f);
+}
+
+TEST_F(FontTest, SkippedCodePointsAddNothingAndKeepTheKerningPair) {
+    const FontAtlas& f = getFont(0, 20.0f);
+    const float av = textWidth(f, "AV", 1.0f);
+    EXPECT_FLOAT_EQ(textWidth(f, "A😀V", 1.0f), av);      // emoji: not in the set
+    EXPECT_FLOAT_EQ(textWidth(f, "A\x7FV\n", 1.0f), av); // DEL and line feed likewise
+    EXPECT_EQ(textWidth(f, "😀", 2.0f), 0.0f);
+    // Without the pair's kerning the width would be larger.
+    EXPECT_LT(av, textWidth(f, "A", 1.0f) + textWidth(f, "V", 1.0f));
+}
+
+TEST_F(FontTest, TurkishLettersAreMeasured) {
+    const ReferenceFont ref("veri/font/EBGaramond-Regular.ttf");
+    const FontAtlas& f = getFont(1, 16.0f);
+    EXPECT_NEAR(textWidth(f, "ş", 0), ref.advance(0x15F, 16), 0.01f);
+    EXPECT_NEAR(textWidth(f, "İ…", 0), ref.advance(0x130, 16) + ref.advance(0x2026, 16), 0.01f);
+}
+
+TEST(Nearest, RoundsHalvesAwayFromZero) {
+    EXPECT_EQ(nearest(2.5f), 3.0f);
+    EXPECT_EQ(nearest(-2.5f), -3.0f);
+    EXPECT_EQ(nearest(2.49f), 2.0f);
+    EXPECT_EQ(nearest(-0.4f), 0.0f);
+    EXPECT_EQ(nearest(7.0f), 7.0f);
+}
+
+// ---- paragraph breaking ----
+
+TEST(BreakParagraph, WrapsAtBlanksWhenTheLineWouldGrowTooWide) {
+    // 10 px per byte: "aaa bbb" is 70 wide.
+    EXPECT_EQ(breakParagraph("aaa bbb ccc", 70, fixedWidth), (std::vector<std::string>{"aaa bbb", "ccc"}));
+    EXPECT_EQ(breakParagraph("aaa bbb ccc", 69, fixedWidth), (std::vector<std::string>{"aaa", "bbb", "ccc"}));
+    EXPECT_EQ(breakParagraph("aaa bbb ccc", 1000, fixedWidth), (std::vector<std::string>{"aaa bbb ccc"}));
+}
+
+TEST(BreakParagraph, ForcedBreaksAndEmptyLines) {
+    EXPECT_EQ(breakParagraph("one\n\ntwo", 1000, fixedWidth), (std::vector<std::string>{"one", "", "two"}));
+    EXPECT_EQ(breakParagraph("one\n", 1000, fixedWidth), (std::vector<std::string>{"one"}));
+    EXPECT_EQ(breakParagraph("one\n\n", 1000, fixedWidth), (std::vector<std::string>{"one", ""}));
+    EXPECT_EQ(breakParagraph("\n", 1000, fixedWidth), (std::vector<std::string>{""}));
+    EXPECT_TRUE(breakParagraph("", 1000, fixedWidth).empty());
+}
+
+TEST(BreakParagraph, OverWideWordsStandAloneUnbroken) {
+    EXPECT_EQ(breakParagraph("uzuuuuuuuun", 50, fixedWidth), (std::vector<std::string>{"uzuuuuuuuun"}));
+    EXPECT_EQ(breakParagraph("a uzuuuuuuuun b", 50, fixedWidth),
+              (std::vector<std::string>{"a", "uzuuuuuuuun", "b"}));
+}
+
+TEST(BreakParagraph, BlanksVanishAtLineStartsAndStayBetweenWords) {
+    EXPECT_EQ(breakParagraph("  a", 1000, fixedWidth), (std::vector<std::string>{"a"}));
+    EXPECT_EQ(breakParagraph("a  b", 1000, fixedWidth), (std::vector<std::string>{"a  b"}));
+    EXPECT_EQ(breakParagraph("x\n  y", 1000, fixedWidth), (std::vector<std::string>{"x", "y"}));
+}
+
+TEST_F(FontTest, ParagraphWithTheRealFontWrapsByMeasuredWidth) {
+    const FontAtlas& f = getFont(1, 18.0f);
+    auto width = [&f](std::string_view s) { return textWidth(f, s, 0); };
+    const std::string text = "Sunucuya ulaşılamadı, haberler yüklenemedi. Daha sonra tekrar dene.";
+    const auto lines = breakParagraph(text, 200, width);
+    ASSERT_GE(lines.size(), 2u);
+    for (const auto& line : lines)
+        EXPECT_LE(width(line), 200.0f) << line;
+    std::string joined;
+    for (const auto& line : lines)
+        joined += (joined.empty() ? "" : " ") + line;
+    EXPECT_EQ(joined, text);
+}
+
+// ---- drawing (GL) ----
+
+using FontGl = GlWindowTest;
+
+TEST_F(FontGl, AtlasIsAnAlphaTextureOfTheRecordedSize) {
+    useSourceFonts();
+    const FontAtlas& f = getFont(1, 15.0f);
+    ASSERT_NE(f.texture, 0u);
+    glBindTexture(GL_TEXTURE_2D, f.texture);
+    GLint w = 0, format = 0;
+    glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &w);
+    glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_INTERNAL_FORMAT, &format);
+    EXPECT_EQ(w, f.atlasSize);
+    EXPECT_EQ(format, GL_ALPHA);
+    const GLuint old = f.texture;
+    clearFontCache();
+    EXPECT_FALSE(glIsTexture(old)); // the rebuild after a scale change frees the old atlas
+}
+
+TEST_F(FontGl, DrawTextLeavesInkInsideItsBoxAndShadowsBelow) {
+    useSourceFonts();
+    beginFrame(0, 0, 0);
+    const FontAtlas& f = getFont(0, 20.0f);
+    // A run of blocks in white, no shadow, at baseline 100.
+    drawText(f, 50, 100, "MMMM", 0xFFFFFF, 0, 0, 1.0f);
+    int ink = 0;
+    for (int x = 50; x < 50 + static_cast<int>(textWidth(f, "MMMM", 0)); ++x)
+        for (int y = 100 - 14; y < 100; ++y)
+            ink += readPixel(x, y).r > 128;
+    EXPECT_GT(ink, 100);
+    for (int x = 40; x < 130; ++x)
+        EXPECT_EQ(readPixel(x, 104).r, 0) << x; // nothing below the baseline
+
+    // Drop shadow: a black run one pixel lower, over a white background.
+    beginFrame(1, 1, 1);
+    drawText(f, 50, 100, "MMMM", 0xFFFFFF, 0, 1, 1.0f);
+    int dark = 0;
+    for (int x = 50; x < 120; ++x)
+        dark += readPixel(x, 100).r < 100; // the row under the glyphs
+    EXPECT_GT(dark, 10);
+}

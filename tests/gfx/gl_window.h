@@ -1,0 +1,76 @@
+// gl_window.h - a hidden GLFW window with a current GL context for tests that draw.
+//
+// The window is 800 x 610 like the launcher's, and the projection is the frame loop's:
+// one unit per logical pixel, origin top left. Pixels are read back from the back
+// buffer with readPixel (top-left origin, like the drawing coordinates).
+#pragma once
+
+#include "app/ui_state.h"
+#include "gfx/font.h"
+
+#include <GL/gl.h>
+#include <GLFW/glfw3.h>
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <filesystem>
+
+class GlWindowTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(glfwInit()) << "the GL tests need a display (scripts/test runs them under Xvfb)";
+        glfwWindowHint(GLFW_VISIBLE, GLFW_FALSE);
+        glfwWindowHint(GLFW_RESIZABLE, GLFW_FALSE);
+        window_ = glfwCreateWindow(800, 610, "test", nullptr, nullptr);
+        ASSERT_NE(window_, nullptr);
+        glfwMakeContextCurrent(window_);
+        glfwGetFramebufferSize(window_, &fbWidth_, &fbHeight_);
+        ui() = UiState{};
+        ui().contentScale = static_cast<float>(fbWidth_) / 800.0f;
+        beginFrame();
+    }
+
+    void TearDown() override {
+        clearFontCache();
+        if (window_) glfwDestroyWindow(window_);
+        glfwTerminate();
+    }
+
+    // The frame loop's set-up: viewport, top-left projection, clear, blending on.
+    void beginFrame(float r = 0.05f, float g = 0.06f, float b = 0.08f) {
+        glViewport(0, 0, fbWidth_, fbHeight_);
+        glMatrixMode(GL_PROJECTION);
+        glLoadIdentity();
+        glOrtho(0, 800, 610, 0, -1, 1);
+        glMatrixMode(GL_MODELVIEW);
+        glLoadIdentity();
+        glDisable(GL_SCISSOR_TEST);
+        glClearColor(r, g, b, 1.0f);
+        glClear(GL_COLOR_BUFFER_BIT);
+        glEnable(GL_BLEND);
+    }
+
+    struct Rgba {
+        int r, g, b, a;
+    };
+    // The pixel at logical (x, y), top-left origin, from the back buffer.
+    Rgba readPixel(int x, int y) {
+        glFinish();
+        unsigned char p[4] = {0, 0, 0, 0};
+        glPixelStorei(GL_PACK_ALIGNMENT, 1);
+        glReadPixels(x, fbHeight_ - 1 - y, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, p);
+        return {p[0], p[1], p[2], p[3]};
+    }
+    static uint32_t rgb(const Rgba& p) {
+        return (uint32_t(p.r) << 16) | (uint32_t(p.g) << 8) | uint32_t(p.b);
+    }
+
+    // Fonts are read relative to the working folder, as in the launcher.
+    static void useSourceFonts() {
+        std::filesystem::current_path(MORLAKEN_SOURCE_DIR);
+        ASSERT_TRUE(loadFontFaces());
+    }
+
+    GLFWwindow* window_ = nullptr;
+    int fbWidth_ = 0, fbHeight_ = 0;
+};

@@ -1,0 +1,301 @@
+// Images, the mipmap chain, premultiplication, filled rectangles and clipping.
+#include "gfx/texture.h"
+#include "gl_window.h"
+
+#include <stb_image_write.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+// ---- premultiplication (no GL) ----
+
+TEST(Premultiply, ScalesColourByAlphaTruncatingAndKeepsAlpha) {
+    std::vector<uint8_t> px = {
+        255, 255, 255, 0,   // fully transparent white -> black, alpha 0
+        200, 100, 50,  128, // 200*128/255 = 100.39, 100*128/255 = 50.19, 50*128/255 = 25.09
+        10,  20,  30,  255, // opaque: unchanged
+        1,   1,   1,   254, // 254/255 truncates to 0, it does not round to 1
+    };
+    premultiplyAlpha(px.data(), 2, 2);
+    const std::vector<uint8_t> want = {0, 0, 0, 0, 100, 50, 25, 128, 10, 20, 30, 255, 0, 0, 0, 254};
+    EXPECT_EQ(px, want);
+}
+
+TEST(Premultiply, EmptyOrNullImageIsLeftAlone) {
+    std::vector<uint8_t> px = {9, 9, 9, 0};
+    premultiplyAlpha(px.data(), 0, 1);
+    premultiplyAlpha(px.data(), 1, -3);
+    premultiplyAlpha(nullptr, 4, 4);
+    EXPECT_EQ(px, (std::vector<uint8_t>{9, 9, 9, 0}));
+}
+
+// ---- mipmap chain (no GL) ----
+
+TEST(MipChain, OnePixelImageHasExactlyOneLevel) {
+    const uint8_t px[4] = {1, 2, 3, 4};
+    const auto chain = buildMipChain(px, 1, 1);
+    ASSERT_EQ(chain.size(), 1u);
+    EXPECT_EQ(chain[0].rgba, (std::vector<uint8_t>{1, 2, 3, 4}));
+}
+
+TEST(MipChain, FiveByThreeGoesTwoByOneThenOneByOne) {
+    // Channel r holds the pixel number (row * 5 + column); g, b, a are constant.
+    std::vector<uint8_t> px;
+    for (int i = 0; i < 15; ++i)
+        px.insert(px.end(), {uint8_t(i * 10), 7, 0, 255});
+    const auto chain = buildMipChain(px.data(), 5, 3);
+    ASSERT_EQ(chain.size(), 3u);
+    EXPECT_EQ(chain[0].width, 5);
+    EXPECT_EQ(chain[0].height, 3);
+    EXPECT_EQ(chain[1].width, 2);
+    EXPECT_EQ(chain[1].height, 1);
+    EXPECT_EQ(chain[2].width, 1);
+    EXPECT_EQ(chain[2].height, 1);
+    // Level 1 pixel 0: columns 0,1 rows 0,1 -> r = 0,10,50,60 -> (120+2)/4 = 30.
+    // Level 1 pixel 1: columns 2,3 rows 0,1 -> 20,30,70,80 -> (200+2)/4 = 50. Column 4 and
+    // row 2 are never read at this level.
+    EXPECT_EQ(chain[1].rgba[0], 30);
+    EXPECT_EQ(chain[1].rgba[4], 50);
+    EXPECT_EQ(chain[1].rgba[1], 7);
+    EXPECT_EQ(chain[1].rgba[3], 255);
+    // Level 2 from a 2 x 1 level: row 1 clamps to row 0 -> (30+50+30+50+2)/4 = 40.
+    EXPECT_EQ(chain[2].rgba[0], 40);
+}
+
+TEST(MipChain, BoxFilterRoundsToNearestWithoutOverflow) {
+    auto one = [](uint8_t a, uint8_t b, uint8_t c, uint8_t d) {
+        const std::vector<uint8_t> px = {a, a, a, a, b, b, b, b, c, c, c, c, d, d, d, d};
+        return buildMipChain(px.data(), 2, 2).back().rgba[0];
+    };
+    EXPECT_EQ(one(0, 1, 1, 1), 1);           // 3/4 rounds up
+    EXPECT_EQ(one(0, 0, 0, 1), 0);           // 1/4 rounds down
+    EXPECT_EQ(one(0, 0, 1, 1), 1);           // 2/4: the +2 rounds halves up
+    EXPECT_EQ(one(1, 1, 2, 2), 2);           // 6/4 = 1.5 -> 2
+    EXPECT_EQ(one(255, 255, 255, 255), 255); // sums wider than a byte
+    EXPECT_EQ(one(255, 255, 255, 254), 255);
+}
+
+TEST(MipChain, TallSingleColumnClampsColumnsAndEndsAtOnePixel) {
+    // 1 x 4: -> 1 x 2 -> 1 x 1; column 1 clamps to column 0.
+    const std::vector<uint8_t> px = {0, 0, 0, 0, 100, 0, 0, 0, 201, 0, 0, 0, 3, 0, 0, 0};
+    const auto chain = buildMipChain(px.data(), 1, 4);
+    ASSERT_EQ(chain.size(), 3u);
+    EXPECT_EQ(chain[1].height, 2);
+    EXPECT_EQ(chain[1].rgba[0], 50);  // (0+0+100+100+2)/4
+    EXPECT_EQ(chain[1].rgba[4], 102); // (201+201+3+3+2)/4
+    EXPECT_EQ(chain[2].rgba[0], 76);  // (50+50+102+102+2)/4
+}
+
+TEST(MipChain, NonPowerOfTwoChainLengths) {
+    std::vector<uint8_t> px(static_cast<size_t>(7) * 300 * 4, 9);
+    const auto chain = buildMipChain(px.data(), 7, 300);
+    // 300 -> 150 -> 75 -> 37 -> 18 -> 9 -> 4 -> 2 -> 1: nine levels; width 7 -> 3 -> 1 -> 1 ...
+    ASSERT_EQ(chain.size(), 9u);
+    EXPECT_EQ(chain[1].width, 3);
+    EXPECT_EQ(chain[2].width, 1);
+    EXPECT_EQ(chain[3].height, 37);
+    EXPECT_EQ(chain.back().rgba, (std::vector<uint8_t>{9, 9, 9, 9}));
+    EXPECT_TRUE(buildMipChain(px.data(), 0, 3).empty());
+    EXPECT_TRUE(buildMipChain(nullptr, 2, 2).empty());
+}
+
+// ---- scissor box (no GL) ----
+
+TEST(ScissorBox, ScaleOneAndAHalfWidensOutwardAndFlipsY) {
+    const ScissorBox b = scissorBox(10, 20, 101, 31, 1.5f, 610);
+    EXPECT_EQ(b.x, 15);
+    EXPECT_EQ(b.y, 838); // floor((610 - 20 - 31) * 1.5) = floor(838.5)
+    EXPECT_EQ(b.width, 152);
+    EXPECT_EQ(b.height, 47);
+}
+
+TEST(ScissorBox, ScaleOneAndFractionalEdges) {
+    ScissorBox b = scissorBox(10, 20, 101, 31, 1.0f, 610);
+    EXPECT_EQ(b.x, 10);
+    EXPECT_EQ(b.y, 559);
+    EXPECT_EQ(b.width, 101);
+    EXPECT_EQ(b.height, 31);
+    b = scissorBox(0.5f, 0.5f, 10.25f, 10.5f, 1.0f, 610);
+    EXPECT_EQ(b.x, 0);
+    EXPECT_EQ(b.y, 599); // floor(610 - 0.5 - 10.5)
+    EXPECT_EQ(b.width, 11);
+    EXPECT_EQ(b.height, 11);
+    b = scissorBox(0, 0, 800, 610, 2.0f, 610); // whole window at scale 2
+    EXPECT_EQ(b.y, 0);
+    EXPECT_EQ(b.width, 1600);
+    EXPECT_EQ(b.height, 1220);
+}
+
+// ---- loading and drawing (GL) ----
+
+namespace {
+// A scratch game folder with a veri/ image folder; the working folder moves into it.
+struct ImageFolder {
+    fs::path root;
+    fs::path previous;
+    ImageFolder() {
+        previous = fs::current_path();
+        root = fs::temp_directory_path() /
+               ("morlaken_tex_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "_" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(root);
+        fs::create_directories(root / "veri");
+        fs::current_path(root);
+    }
+    ~ImageFolder() {
+        fs::current_path(previous);
+        fs::remove_all(root);
+    }
+    void png(const char* name, int w, int h, const std::vector<uint8_t>& rgba) {
+        ASSERT_TRUE(stbi_write_png((root / "veri" / name).c_str(), w, h, 4, rgba.data(), w * 4));
+    }
+};
+
+int levelWidth(int level) {
+    GLint w = 0;
+    glGetTexLevelParameteriv(GL_TEXTURE_2D, level, GL_TEXTURE_WIDTH, &w);
+    return w;
+}
+int levelHeight(int level) {
+    GLint h = 0;
+    glGetTexLevelParameteriv(GL_TEXTURE_2D, level, GL_TEXTURE_HEIGHT, &h);
+    return h;
+}
+} // namespace
+
+using TextureGl = GlWindowTest;
+
+TEST_F(TextureGl, LoadsFromVeriWithEveryMipLevelUploaded) {
+    ImageFolder folder;
+    folder.png("bes_uc.png", 5, 3, std::vector<uint8_t>(5 * 3 * 4, 200));
+    folder.png("tek.png", 1, 1, {10, 20, 30, 255});
+
+    const Texture t = loadTexture("bes_uc.png");
+    ASSERT_NE(t.id, 0u);
+    EXPECT_EQ(t.width, 5);
+    EXPECT_EQ(t.height, 3);
+    glBindTexture(GL_TEXTURE_2D, t.id);
+    EXPECT_EQ(levelWidth(0), 5);
+    EXPECT_EQ(levelHeight(0), 3);
+    EXPECT_EQ(levelWidth(1), 2);
+    EXPECT_EQ(levelHeight(1), 1);
+    EXPECT_EQ(levelWidth(2), 1);
+    EXPECT_EQ(levelHeight(2), 1);
+    EXPECT_EQ(levelWidth(3), 0); // nothing past 1 x 1
+    GLint minFilter = 0;
+    glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, &minFilter);
+    EXPECT_EQ(minFilter, GL_LINEAR_MIPMAP_LINEAR);
+
+    const Texture one = loadTexture("tek.png");
+    ASSERT_NE(one.id, 0u);
+    glBindTexture(GL_TEXTURE_2D, one.id);
+    EXPECT_EQ(levelWidth(0), 1);
+    EXPECT_EQ(levelWidth(1), 0);
+}
+
+TEST_F(TextureGl, MissingOrBrokenImageGivesZeroTextureAndOneStderrLine) {
+    ImageFolder folder;
+    {
+        std::ofstream bad(folder.root / "veri" / "bozuk.png", std::ios::binary);
+        bad << "\x89PNG\r\n\x1a\n not really";
+    }
+    std::ofstream(folder.root / "veri" / "bos.jpg").close(); // empty file
+
+    ::testing::internal::CaptureStderr();
+    const Texture missing = loadTexture("yok.png");
+    const Texture broken = loadTexture("bozuk.png");
+    const Texture empty = loadTexture("bos.jpg");
+    const std::string err = ::testing::internal::GetCapturedStderr();
+    for (const Texture& t : {missing, broken, empty}) {
+        EXPECT_EQ(t.id, 0u);
+        EXPECT_EQ(t.width, 0);
+        EXPECT_EQ(t.height, 0);
+    }
+    EXPECT_EQ(err, "gorsel yuklenemedi: veri/yok.png\ngorsel yuklenemedi: veri/bozuk.png\n"
+                   "gorsel yuklenemedi: veri/bos.jpg\n");
+
+    // Drawing the zero texture draws nothing.
+    drawTexture(missing, 0, 0, 800, 610, 1.0f);
+    EXPECT_EQ(rgb(readPixel(400, 300)), rgb(readPixel(0, 0)));
+    const Rgba clear = readPixel(400, 300);
+    EXPECT_NEAR(clear.r, 13, 1); // 0.05 * 255: the clear colour, untouched
+}
+
+TEST_F(TextureGl, DrawTextureAtHalfOpacityHalvesColourOverBlack) {
+    beginFrame(0, 0, 0);
+    std::vector<uint8_t> px(4 * 4 * 4);
+    for (size_t i = 0; i < px.size(); i += 4) {
+        px[i] = 200;
+        px[i + 1] = 100;
+        px[i + 2] = 40;
+        px[i + 3] = 255;
+    }
+    const Texture t = createTexture(px.data(), 4, 4);
+    ASSERT_NE(t.id, 0u);
+    drawTexture(t, 100, 100, 64, 64, 0.5f);
+    drawTexture(t, 200, 100, 64, 64, 1.0f);
+    const Rgba half = readPixel(132, 132);
+    EXPECT_NEAR(half.r, 100, 2);
+    EXPECT_NEAR(half.g, 50, 2);
+    EXPECT_NEAR(half.b, 20, 2);
+    const Rgba full = readPixel(232, 132);
+    EXPECT_NEAR(full.r, 200, 2);
+    EXPECT_NEAR(full.g, 100, 2);
+    // Outside the quad: the clear colour.
+    EXPECT_EQ(rgb(readPixel(99, 132)), 0u);
+    EXPECT_EQ(rgb(readPixel(164, 132)), 0u);
+}
+
+TEST_F(TextureGl, TransparentTexelsLeaveTheBackgroundAlone) {
+    beginFrame(0, 0, 1.0f); // blue
+    // Left half transparent white, right half opaque red: premultiplication keeps the
+    // white from bleeding into the blended result.
+    std::vector<uint8_t> px = {255, 255, 255, 0, 255, 0, 0, 255};
+    const Texture t = createTexture(px.data(), 2, 1);
+    drawTexture(t, 0, 0, 800, 610, 1.0f);
+    const Rgba left = readPixel(10, 300);
+    EXPECT_LT(left.r, 8);
+    EXPECT_GT(left.b, 247);
+    const Rgba right = readPixel(790, 300);
+    EXPECT_GT(right.r, 247);
+    EXPECT_LT(right.b, 8);
+}
+
+TEST_F(TextureGl, FillRectFadesFromTopToBottom) {
+    beginFrame(0, 0, 0);
+    fillRect(100, 100, 50, 200, 0xFFFFFF, 1.0f, 0.0f);
+    fillRect(300, 100, 50, 200, 0x336699, 0.6f, 0.6f);
+    const int top = readPixel(125, 100).r, mid = readPixel(125, 200).r, bottom = readPixel(125, 299).r;
+    EXPECT_GT(top, 250);
+    EXPECT_NEAR(mid, 128, 3);
+    EXPECT_LT(bottom, 4);
+    // Equal opacities: flat, colour x opacity over black.
+    const Rgba flatTop = readPixel(325, 101), flatBottom = readPixel(325, 298);
+    EXPECT_NEAR(flatTop.r, 0x33 * 0.6, 2);
+    EXPECT_NEAR(flatTop.g, 0x66 * 0.6, 2);
+    EXPECT_NEAR(flatTop.b, 0x99 * 0.6, 2);
+    EXPECT_EQ(rgb(flatTop), rgb(flatBottom));
+    EXPECT_EQ(rgb(readPixel(125, 301)), 0u);
+}
+
+TEST_F(TextureGl, SetClipLimitsDrawingAndReplacesThePreviousClip) {
+    beginFrame(0, 0, 0);
+    setClip(100, 100, 50, 50);
+    setClip(200, 200, 10, 20); // replaces, does not intersect
+    fillRect(0, 0, 800, 610, 0xFFFFFF, 1, 1);
+    glDisable(GL_SCISSOR_TEST);
+    EXPECT_EQ(rgb(readPixel(120, 120)), 0u);
+    EXPECT_EQ(rgb(readPixel(205, 210)), 0xFFFFFFu);
+    EXPECT_EQ(rgb(readPixel(199, 210)), 0u);
+    EXPECT_EQ(rgb(readPixel(210, 210)), 0u);
+    EXPECT_EQ(rgb(readPixel(205, 199)), 0u);
+    EXPECT_EQ(rgb(readPixel(205, 219)), 0xFFFFFFu);
+    EXPECT_EQ(rgb(readPixel(205, 220)), 0u);
+    GLint box[4] = {0, 0, 0, 0};
+    glGetIntegerv(GL_SCISSOR_BOX, box);
+    EXPECT_EQ(box[1], 610 - 220);
+}
