@@ -63,7 +63,7 @@ void removeOldFiles() {
     platform::listFolder(".", names); // a failed listing cleans what it could read
     const std::string suffix = kSetAsideSuffix;
     for (const std::string& name : names) {
-        if (name.size() > suffix.size() &&
+        if (name.size() >= suffix.size() &&
             name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0)
             platform::deleteFile(name);
     }

@@ -1,0 +1,378 @@
+// updater_test.cpp - whole update passes in a temporary game folder against a test server.
+#include "platform/platform.h"
+#include "support/child_process.h"
+#include "support/temp_folder.h"
+#include "support/test_server.h"
+#include "update/filelist.h"
+#include "update/http.h"
+#include "update/updater.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+#include <mutex>
+
+using namespace testsupport;
+namespace fs = std::filesystem;
+
+namespace {
+
+using Files = std::map<std::string, std::string>; // path -> content
+
+std::string listLine(const std::string& path, const std::string& content) {
+    return referenceSha256(content) + " " + std::to_string(content.size()) + " " + path + "\n";
+}
+
+std::string makeList(const Files& files, const std::string& version = "1.2.3") {
+    std::string list = "morlaken-liste 1\nsurum " + version + "\n";
+    for (const auto& [path, content] : files)
+        list += listLine(path, content);
+    return list;
+}
+
+class UpdaterTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        httpGlobalInit();
+        httpSetNoDataTimeoutForTests(kNoDataTimeoutSeconds);
+        previousFolder = platform::fullPath(".");
+        ASSERT_TRUE(platform::setWorkingFolder(game.path()));
+        server.serveFolder(site.path());
+        setUpdateStateObserver([this](int32_t s) {
+            std::lock_guard<std::mutex> lock(statesMutex);
+            states.push_back(s);
+        });
+    }
+    void TearDown() override {
+        server.stop();
+        stopUpdate();
+        setUpdateStateObserver(nullptr);
+        platform::setWorkingFolder(previousFolder);
+        httpSetNoDataTimeoutForTests(kNoDataTimeoutSeconds);
+    }
+
+    // Puts `files` and their list on the server.
+    void publish(const Files& files, const std::string& version = "1.2.3") {
+        for (const auto& [path, content] : files)
+            writeFile(site / path, content);
+        writeFile(site / "dosyalar.txt", makeList(files, version));
+    }
+    void install(const Files& files) {
+        for (const auto& [path, content] : files)
+            writeFile(game / path, content);
+    }
+
+    // One full pass through startUpdate, waited for.
+    int32_t runPass(const std::string& launcherName = "MorlakenLauncher") {
+        {
+            std::lock_guard<std::mutex> lock(statesMutex);
+            states.clear();
+        }
+        startUpdate(server.baseUrl(), launcherName);
+        if (updateStatus().worker.joinable()) updateStatus().worker.join();
+        return updateStatus().state.load();
+    }
+    std::vector<int32_t> recordedStates() {
+        std::lock_guard<std::mutex> lock(statesMutex);
+        std::vector<int32_t> distinct;
+        for (int32_t s : states)
+            if (distinct.empty() || distinct.back() != s) distinct.push_back(s);
+        return distinct;
+    }
+    std::string errorText() {
+        std::lock_guard<std::mutex> lock(updateStatus().statusMutex);
+        return updateStatus().errorText;
+    }
+    bool noDownloadLeftovers() { return listTree(game.path()).find(".indir") == std::string::npos; }
+
+    TempFolder game; // the launcher's folder (working folder during the test)
+    TempFolder site; // what the server publishes
+    TestServer server;
+    std::string previousFolder;
+    std::mutex statesMutex;
+    std::vector<int32_t> states;
+};
+
+const Files kThree = {{"oyun.bin", patternBytes(300000, 1)},
+                      {"veri/ağaç 1.png", patternBytes(70000, 2)},
+                      {"veri/ses/muzik.ogg", patternBytes(1, 3)}};
+
+// ---- state sequences ----
+
+TEST_F(UpdaterTest, MissingFilesAreDownloadedThroughStateTwo) {
+    publish(kThree, "0.9 beta");
+    EXPECT_EQ(runPass(), UpToDate);
+    EXPECT_EQ(recordedStates(), (std::vector<int32_t>{Checking, Downloading, UpToDate}));
+    for (const auto& [path, content] : kThree)
+        EXPECT_EQ(readFile(game / path), content) << path;
+    UpdateStatus& s = updateStatus();
+    EXPECT_EQ(s.filesTotal.load(), 3);
+    EXPECT_EQ(s.filesDone.load(), 3);
+    EXPECT_EQ(s.bytesTotal.load(), 370001);
+    EXPECT_EQ(s.bytesDone.load(), 370001);
+    EXPECT_EQ(getServerVersion(), "0.9 beta");
+    EXPECT_TRUE(noDownloadLeftovers());
+    // The cache knows every installed file with its time on disk.
+    UpdateCache cache = loadUpdateCache(game / kUpdateCacheFile);
+    ASSERT_EQ(cache.entries.size(), 3u);
+    for (const auto& [path, content] : kThree) {
+        EXPECT_EQ(cache.entries[path].hash, referenceSha256(content));
+        EXPECT_EQ(cache.mtimes[path], fileModTime(path));
+    }
+}
+
+TEST_F(UpdaterTest, MatchingFolderGoesFromOneToThreeAndRewritesTheCache) {
+    publish(kThree);
+    install(kThree);
+    writeFile(game / kUpdateCacheFile, "garbage line\n");
+    EXPECT_EQ(runPass(), UpToDate);
+    EXPECT_EQ(recordedStates(), (std::vector<int32_t>{Checking, UpToDate}));
+    EXPECT_EQ(server.totalRequests(), 1); // the list only
+    EXPECT_EQ(updateFilesHashed(), 3);
+    EXPECT_EQ(updateStatus().filesTotal.load(), 0);
+    UpdateCache cache = loadUpdateCache(game / kUpdateCacheFile);
+    EXPECT_EQ(cache.entries.size(), 3u);
+}
+
+TEST_F(UpdaterTest, ReplacingTheLauncherItselfEndsInRestart) {
+    Files files = {{"MorlakenLauncher", "new launcher"}, {"oyun.bin", "game"}};
+    publish(files);
+    writeFile(game / "MorlakenLauncher", "old launcher");
+    EXPECT_EQ(runPass(), RestartPending);
+    EXPECT_EQ(recordedStates(), (std::vector<int32_t>{Checking, Downloading, RestartPending}));
+    EXPECT_EQ(readFile(game / "MorlakenLauncher"), "new launcher");
+
+    // The name is a parameter: the same content under another launcher name restarts nothing.
+    publish({{"MorlakenLauncher", "newer launcher"}});
+    EXPECT_EQ(runPass("BaskaLauncher"), UpToDate);
+    // ...and a launcher file in a sub-folder is not the launcher.
+    publish({{"alt/OyunBaslat", "x"}});
+    EXPECT_EQ(runPass("OyunBaslat"), UpToDate);
+}
+
+TEST_F(UpdaterTest, EmptyAddressIsUpToDateWithoutThreadNetworkOrCleanup) {
+    writeFile(game / "eski.exe.eski", "set aside");
+    startUpdate("", "MorlakenLauncher");
+    EXPECT_EQ(updateStatus().state.load(), UpToDate);
+    EXPECT_FALSE(updateStatus().worker.joinable());
+    EXPECT_FALSE(updateStatus().workerActive.load());
+    EXPECT_EQ(recordedStates(), (std::vector<int32_t>{UpToDate}));
+    EXPECT_TRUE(fileExists(game / "eski.exe.eski"));
+    EXPECT_EQ(server.totalRequests(), 0);
+}
+
+TEST_F(UpdaterTest, RetryStartsCountersAgainAndSetAsideFilesAreRemoved) {
+    publish(kThree);
+    fs::remove(site / "veri/ses/muzik.ogg"); // the last file fails
+    EXPECT_EQ(runPass(), Failed);
+    EXPECT_EQ(updateStatus().filesDone.load(), 2);
+    publish(kThree);
+    writeFile(game / "MorlakenLauncher.eski", "old");
+    writeFile(game / "veri/alt.eski", "kept: not in the top folder");
+    writeFile(game / "not.eski.txt", "kept: other extension");
+    writeFile(game / ".eski", "removed: the extension is all there is");
+    EXPECT_EQ(runPass(), UpToDate);
+    EXPECT_EQ(updateStatus().filesTotal.load(), 1); // the two installed files were remembered
+    EXPECT_EQ(updateStatus().filesDone.load(), 1);
+    EXPECT_EQ(updateStatus().bytesDone.load(), 1);
+    EXPECT_EQ(updateFilesHashed(), 0);
+    EXPECT_FALSE(fileExists(game / "MorlakenLauncher.eski"));
+    EXPECT_TRUE(fileExists(game / "veri/alt.eski"));
+    EXPECT_TRUE(fileExists(game / "not.eski.txt"));
+    EXPECT_FALSE(fileExists(game / ".eski"));
+}
+
+// ---- the cache ----
+
+TEST_F(UpdaterTest, CacheSpareReadingUnchangedFilesAndRefreshesTouchedOnes) {
+    publish(kThree);
+    ASSERT_EQ(runPass(), UpToDate);
+    int requestsAfterFirst = server.totalRequests();
+
+    // Second pass: sizes and times match the cache, so nothing is read or fetched.
+    ASSERT_EQ(runPass(), UpToDate);
+    EXPECT_EQ(updateFilesHashed(), 0);
+    EXPECT_EQ(server.totalRequests(), requestsAfterFirst + 1);
+
+    // A new write time with the same content: hashed once, not downloaded, cache refreshed.
+    fs::last_write_time(game / "oyun.bin", fs::last_write_time(game / "oyun.bin") + std::chrono::hours(1));
+    int64_t newTime = fileModTime("oyun.bin");
+    ASSERT_EQ(runPass(), UpToDate);
+    EXPECT_EQ(updateFilesHashed(), 1);
+    EXPECT_EQ(server.requestCount("/oyun.bin"), 1); // only the first pass's download
+    EXPECT_EQ(loadUpdateCache(game / kUpdateCacheFile).mtimes["oyun.bin"], newTime);
+    ASSERT_EQ(runPass(), UpToDate);
+    EXPECT_EQ(updateFilesHashed(), 0);
+}
+
+TEST_F(UpdaterTest, CacheRecordWithAnotherHashMeansDownloadWithoutHashing) {
+    Files files = {{"a.bin", patternBytes(5000, 1)}, {"b.bin", patternBytes(6000, 2)}};
+    publish(files);
+    ASSERT_EQ(runPass(), UpToDate);
+    // New content of the same size on the server: the cache vouches for the old hash.
+    Files changed = {{"a.bin", patternBytes(5000, 9)}, {"b.bin", patternBytes(6001, 2)}};
+    publish(changed);
+    EXPECT_EQ(runPass(), UpToDate);
+    EXPECT_EQ(updateFilesHashed(), 0); // a.bin: cache says other hash; b.bin: other size
+    EXPECT_EQ(updateStatus().filesTotal.load(), 2);
+    for (const auto& [path, content] : changed)
+        EXPECT_EQ(readFile(game / path), content);
+}
+
+// ---- the failure table ----
+
+TEST_F(UpdaterTest, ListFailuresLeaveNoCache) {
+    struct Case {
+        std::string list;
+        std::string message;
+    } cases[] = {
+        {"", "Güncelleme listesi bozuk"},
+        {"\xEF\xBB\xBFmorlaken-liste 1\n", "Güncelleme listesi bozuk"},
+        {"morlaken-liste 1\nsurum 7\n" + std::string(63, 'a') + " 1 x\n",
+         "Güncelleme listesinde geçersiz satır"},
+        {"morlaken-liste 1\n" + std::string(64, 'a') + " 1 ../x\n", "Güncelleme listesinde geçersiz satır"},
+    };
+    for (const auto& c : cases) {
+        writeFile(site / "dosyalar.txt", c.list);
+        EXPECT_EQ(runPass(), Failed);
+        EXPECT_EQ(errorText(), c.message);
+        EXPECT_FALSE(fileExists(game / kUpdateCacheFile));
+    }
+    EXPECT_EQ(getServerVersion(), "7"); // taken before the bad line
+
+    fs::remove(site / "dosyalar.txt");
+    EXPECT_EQ(runPass(), Failed);
+    EXPECT_EQ(errorText(), "Güncelleme sunucusuna ulaşılamadı (sunucu 404 dondu)");
+    server.stop();
+    EXPECT_EQ(runPass(), Failed);
+    EXPECT_EQ(errorText(), "Güncelleme sunucusuna ulaşılamadı (sunucuya ulasilamadi)");
+    EXPECT_FALSE(fileExists(game / kUpdateCacheFile));
+}
+
+TEST_F(UpdaterTest, DownloadFailuresKeepEarlierFilesAndSaveTheCache) {
+    Files files = {{"a.bin", patternBytes(1000, 1)}, {"b.bin", patternBytes(200000, 2)}};
+    auto failWith = [&](const Route& route, const std::string& message) {
+        SCOPED_TRACE(message);
+        for (const auto& entry : fs::directory_iterator(game.path()))
+            fs::remove_all(entry.path());
+        publish(files);
+        server.route("/b.bin", route);
+        EXPECT_EQ(runPass(), Failed);
+        EXPECT_EQ(errorText(), message);
+        EXPECT_EQ(readFile(game / "a.bin"), files["a.bin"]); // installed before the failure
+        EXPECT_FALSE(fileExists(game / "b.bin"));
+        EXPECT_TRUE(noDownloadLeftovers());
+        UpdateCache cache = loadUpdateCache(game / kUpdateCacheFile);
+        EXPECT_EQ(cache.entries.count("a.bin"), 1u);
+        EXPECT_EQ(cache.entries.count("b.bin"), 0u);
+    };
+    Route missing;
+    missing.status = 404;
+    failWith(missing, "İndirme başarısız: b.bin (sunucu 404 dondu)");
+
+    Route cut;
+    cut.behaviour = Behaviour::Short;
+    cut.body = files["b.bin"];
+    cut.sendBytes = 100000;
+    cut.declaredLength = 200000;
+    failWith(cut, "İndirme başarısız: b.bin (indirme yarida kesildi)");
+
+    Route shortButComplete; // a complete answer that is shorter than listed
+    shortButComplete.body = files["b.bin"].substr(0, 199999);
+    failWith(shortButComplete, "İndirme başarısız: b.bin (dosya bozuk geldi)");
+
+    Route wrongContent;
+    wrongContent.body = patternBytes(200000, 77);
+    failWith(wrongContent, "İndirme başarısız: b.bin (dosya bozuk geldi)");
+
+    Route endless;
+    endless.behaviour = Behaviour::Endless;
+    failWith(endless, "İndirme başarısız: b.bin (dosya bozuk geldi)");
+    EXPECT_GT(updateStatus().bytesDone.load(), updateStatus().bytesTotal.load());
+    EXPECT_LE(updateStatus().bytesDone.load(), updateStatus().bytesTotal.load() + 65536);
+
+    Route stalled;
+    stalled.behaviour = Behaviour::Stall;
+    stalled.body = files["b.bin"];
+    stalled.sendBytes = 5000;
+    httpSetNoDataTimeoutForTests(1);
+    failWith(stalled, "İndirme başarısız: b.bin (indirme yarida kesildi)");
+}
+
+TEST_F(UpdaterTest, OverlongFileLeavesTheOldContentInPlace) {
+    publish({{"a.bin", patternBytes(50000, 1)}});
+    writeFile(game / "a.bin", "old content");
+    Route endless;
+    endless.behaviour = Behaviour::Endless;
+    server.route("/a.bin", endless);
+    EXPECT_EQ(runPass(), Failed);
+    EXPECT_EQ(errorText(), "İndirme başarısız: a.bin (dosya bozuk geldi)");
+    EXPECT_EQ(readFile(game / "a.bin"), "old content");
+    EXPECT_TRUE(noDownloadLeftovers());
+}
+
+TEST_F(UpdaterTest, TemporaryFileThatCannotBeCreated) {
+    publish({{"a.bin", "aaaa"}, {"b.bin", "bbbb"}});
+    fs::create_directories(game / "b.bin.indir/blocker");
+    EXPECT_EQ(runPass(), Failed);
+    EXPECT_EQ(errorText(), "Dosya yazılamadı: b.bin");
+    EXPECT_EQ(readFile(game / "a.bin"), "aaaa");
+    EXPECT_EQ(loadUpdateCache(game / kUpdateCacheFile).entries.count("a.bin"), 1u);
+    EXPECT_EQ(server.requestCount("/b.bin"), 0);
+}
+
+TEST_F(UpdaterTest, TargetThatCannotBeRenamedIsSetAsideUnderEski) {
+    publish({{"veri/kutu.png", "new image"}});
+    writeFile(game / "veri/kutu.png/inside", "a folder where the file should be");
+    EXPECT_EQ(runPass(), RestartPending); // set aside like a launcher in use
+    EXPECT_EQ(readFile(game / "veri/kutu.png"), "new image");
+    EXPECT_EQ(readFile(game / "veri/kutu.png.eski/inside"), "a folder where the file should be");
+    EXPECT_TRUE(noDownloadLeftovers());
+}
+
+TEST_F(UpdaterTest, TargetThatCannotBeSetAsideFailsAndStaysInPlace) {
+    publish({{"a.bin", "ok"}, {"veri/kutu.png", "new image"}});
+    writeFile(game / "veri/kutu.png/inside", "stays");
+    writeFile(game / "veri/kutu.png.eski/inside", "blocks the set-aside name");
+    EXPECT_EQ(runPass(), Failed);
+    EXPECT_EQ(errorText(), "Dosya değiştirilemedi: veri/kutu.png (açık olabilir)");
+    EXPECT_EQ(readFile(game / "veri/kutu.png/inside"), "stays");
+    EXPECT_TRUE(noDownloadLeftovers());
+    EXPECT_EQ(loadUpdateCache(game / kUpdateCacheFile).entries.count("a.bin"), 1u);
+}
+
+// ---- stopping ----
+
+TEST_F(UpdaterTest, StopDuringADownloadLeavesNoPartialFileAndNoCache) {
+    Files files = {{"a.bin", patternBytes(100, 1)}, {"b.bin", patternBytes(400000, 2)}};
+    publish(files);
+    Route stalled;
+    stalled.behaviour = Behaviour::Stall;
+    stalled.body = files["b.bin"];
+    stalled.sendBytes = 150000;
+    server.route("/b.bin", stalled);
+    httpSetNoDataTimeoutForTests(600); // only the stop can end this download
+    startUpdate(server.baseUrl(), "MorlakenLauncher");
+    ASSERT_TRUE(waitUntil([&] { return server.stalledNow() == 1 && fileExists(game / "b.bin.indir"); }, 10));
+    stopUpdate();
+    EXPECT_FALSE(updateStatus().workerActive.load());
+    EXPECT_EQ(updateStatus().state.load(), Downloading);
+    EXPECT_TRUE(noDownloadLeftovers());
+    EXPECT_FALSE(fileExists(game / "b.bin"));
+    EXPECT_FALSE(fileExists(game / kUpdateCacheFile));
+}
+
+TEST_F(UpdaterTest, StopWhileTheListIsFetchedEndsQuietly) {
+    Route silent;
+    silent.behaviour = Behaviour::Silent;
+    server.route("/dosyalar.txt", silent);
+    httpSetNoDataTimeoutForTests(600);
+    startUpdate(server.baseUrl(), "MorlakenLauncher");
+    ASSERT_TRUE(waitUntil([&] { return server.stalledNow() == 1; }, 10));
+    stopUpdate();
+    EXPECT_EQ(updateStatus().state.load(), Checking);
+    EXPECT_EQ(recordedStates(), (std::vector<int32_t>{Checking}));
+}
+
+} // namespace
