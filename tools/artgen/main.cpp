@@ -86,10 +86,16 @@ int main(int argc, char** argv) {
     int failures = 0;
     for (const ImageJob& job : jobs) {
         Canvas canvas = job.paint(fonts);
+        // Written beside the target and renamed over it, so an interrupted run never
+        // leaves a truncated image where the launcher will look for it.
         const std::string path = (outDir / job.name).string();
-        bool ok = endsWith(path, ".jpg") ? artgen::writeJpg(canvas, path, kJpegQuality)
-                                         : artgen::writePng(canvas, path);
-        if (!ok) {
+        const std::string temp = path + ".yeni";
+        bool ok = endsWith(path, ".jpg") ? artgen::writeJpg(canvas, temp, kJpegQuality)
+                                         : artgen::writePng(canvas, temp);
+        std::error_code renameError;
+        if (ok) std::filesystem::rename(temp, path, renameError);
+        if (!ok || renameError) {
+            std::filesystem::remove(temp, renameError);
             std::fprintf(stderr, "artgen: cannot write %s\n", path.c_str());
             ++failures;
             continue;
