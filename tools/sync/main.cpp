@@ -1,0 +1,123 @@
+// morlaken-sync DIR URL - runs the launcher's own update pass in DIR.
+//
+// Studios use it to check a published update; tests and benchmarks use it too. The pass
+// is exactly the launcher's (startUpdate / updateWorker with the launcher's file name), so
+// DIR ends up as the launcher would leave it.
+//
+// Exit codes: 0 up to date, 1 the pass failed (the error text on standard error),
+// 2 bad usage, 3 the launcher's own file was replaced, 128 + N after signal N (the pass is
+// stopped cleanly first: no ".indir" file stays behind).
+#include "platform/platform.h"
+#include "update/http.h"
+#include "update/updater.h"
+
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <string>
+#include <thread>
+
+// ---- tunables ----
+namespace {
+constexpr auto kPollInterval = std::chrono::milliseconds(50);
+constexpr auto kProgressInterval = std::chrono::milliseconds(250);
+
+volatile std::sig_atomic_t gSignal = 0;
+
+void onSignal(int number) {
+    gSignal = number;
+    updateStatus().stopRequested.store(true); // lock-free, so safe here
+}
+
+const char* stateName(int32_t state) {
+    switch (state) {
+    case Checking:
+        return "Denetleniyor";
+    case Downloading:
+        return "Indiriliyor";
+    case UpToDate:
+        return "Guncel";
+    case Failed:
+        return "Basarisiz";
+    case RestartPending:
+        return "Launcher yenilendi";
+    default:
+        return "Bekliyor";
+    }
+}
+
+double mebibytes(int64_t bytes) {
+    return static_cast<double>(bytes) / 1048576.0;
+}
+
+// ---- progress line ----
+void drawProgress(double speed) {
+    UpdateStatus& s = updateStatus();
+    std::fprintf(stderr, "\r%-13s %d/%d dosya  %.1f/%.1f MiB  %.1f MiB/s   ", stateName(s.state.load()),
+                 s.filesDone.load(), s.filesTotal.load(), mebibytes(s.bytesDone.load()),
+                 mebibytes(s.bytesTotal.load()), speed / 1048576.0);
+    std::fflush(stderr);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: morlaken-sync DIR URL\n");
+        return 2;
+    }
+    const std::string folder = argv[1];
+    const std::string url = argv[2];
+    if (url.empty()) {
+        std::fprintf(stderr, "morlaken-sync: the update address is empty\n");
+        return 2;
+    }
+    if (!platform::setWorkingFolder(folder)) {
+        std::fprintf(stderr, "morlaken-sync: cannot enter folder %s\n", folder.c_str());
+        return 2;
+    }
+    httpGlobalInit();
+    std::signal(SIGINT, onSignal);
+    std::signal(SIGTERM, onSignal);
+
+    UpdateStatus& s = updateStatus();
+    startUpdate(url, platform::launcherFileName());
+
+    const bool terminal = platform::stderrIsTerminal();
+    auto start = std::chrono::steady_clock::now();
+    auto lastDraw = start;
+    int64_t lastBytes = 0;
+    double speed = 0;
+    while (s.workerActive.load()) {
+        std::this_thread::sleep_for(kPollInterval);
+        auto now = std::chrono::steady_clock::now();
+        if (terminal && now - lastDraw >= kProgressInterval) {
+            int64_t bytes = s.bytesDone.load();
+            double seconds = std::chrono::duration<double>(now - lastDraw).count();
+            speed = bytes >= lastBytes ? static_cast<double>(bytes - lastBytes) / seconds : 0;
+            lastBytes = bytes;
+            lastDraw = now;
+            drawProgress(speed);
+        }
+    }
+    if (s.worker.joinable()) s.worker.join();
+    double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    if (terminal) {
+        drawProgress(seconds > 0 ? static_cast<double>(s.bytesDone.load()) / seconds : 0);
+        std::fputc('\n', stderr);
+    }
+
+    if (gSignal != 0) {
+        std::fprintf(stderr, "morlaken-sync: durduruldu\n");
+        return 128 + gSignal;
+    }
+    int32_t state = s.state.load();
+    if (state == Failed) {
+        std::lock_guard<std::mutex> lock(s.statusMutex);
+        std::fprintf(stderr, "%s\n", s.errorText.c_str());
+        return 1;
+    }
+    std::printf("%s: %d dosya indirildi, %lld bayt, %.2f s\n", stateName(state), s.filesDone.load(),
+                static_cast<long long>(s.bytesDone.load()), seconds);
+    return state == RestartPending ? 3 : 0;
+}
