@@ -1,0 +1,229 @@
+// A frame of widgets drawn for real under Xvfb and saved as
+// <build>/screenshots/widgets.png: background, a button in each state, a focused text
+// field with its caret, a masked field, and text in both fonts with each shadow mode.
+#include "gfx/font.h"
+#include "gfx/texture.h"
+#include "gfx/widgets.h"
+#include "gl_window.h"
+
+#include <stb_image_write.h>
+
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// A vertical-gradient button face with a one-pixel frame, so each state has its own
+// known colour in the middle.
+Texture makeButtonFace(uint32_t top, uint32_t bottom, uint32_t frame) {
+    const int w = 64, h = 24;
+    std::vector<uint8_t> px(static_cast<size_t>(w) * h * 4);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const bool edge = x == 0 || y == 0 || x == w - 1 || y == h - 1;
+            const float t = static_cast<float>(y) / (h - 1);
+            uint8_t* p = &px[(static_cast<size_t>(y) * w + x) * 4];
+            for (int c = 0; c < 3; ++c) {
+                const int shift = 16 - 8 * c;
+                const int a = (top >> shift) & 0xFF, b = (bottom >> shift) & 0xFF;
+                p[c] = edge ? static_cast<uint8_t>((frame >> shift) & 0xFF)
+                            : static_cast<uint8_t>(a + (b - a) * t);
+            }
+            p[3] = 255;
+        }
+    return createTexture(px.data(), w, h);
+}
+
+// The field background the art would give: near-black with a gold hairline.
+Texture makeFieldBackground() {
+    const int w = 280, h = 50;
+    std::vector<uint8_t> px(static_cast<size_t>(w) * h * 4, 0);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            uint8_t* p = &px[(static_cast<size_t>(y) * w + x) * 4];
+            const bool inside = x >= 26 && x < 254 && y >= 8 && y < 42;
+            const bool rim = inside && (x == 26 || x == 253 || y == 8 || y == 41);
+            if (rim) {
+                p[0] = 0xE2, p[1] = 0xC2, p[2] = 0x7A, p[3] = 255;
+            } else if (inside) {
+                p[0] = 0x0B, p[1] = 0x0D, p[2] = 0x14, p[3] = 235;
+            }
+        }
+    return createTexture(px.data(), w, h);
+}
+
+bool savePng(const fs::path& path, int width, int height) {
+    std::vector<unsigned char> px(static_cast<size_t>(width) * height * 4), flipped(px.size());
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, px.data());
+    const size_t stride = static_cast<size_t>(width) * 4;
+    for (int y = 0; y < height; ++y)
+        std::memcpy(&flipped[y * stride], &px[(height - 1 - y) * stride], stride);
+    for (size_t i = 3; i < flipped.size(); i += 4)
+        flipped[i] = 255; // the window is opaque
+    return stbi_write_png(path.c_str(), width, height, 4, flipped.data(), static_cast<int>(stride)) != 0;
+}
+
+} // namespace
+
+using WidgetScreenshot = GlWindowTest;
+
+TEST_F(WidgetScreenshot, WidgetsInEveryStateDrawWhereAndHowTheyShould) {
+    useSourceFonts();
+    resetWidgetStateForTests();
+    // The real background when the art is there; the checks below never read it.
+    const Texture background = loadTexture("arkaplan.jpg");
+    beginFrame();
+    if (background.id) drawTexture(background, 0, 0, 800, 610, 1.0f);
+    // An opaque panel behind everything we check, so known pixels have a known background;
+    // the art shows in the margin.
+    fillRect(20, 20, 760, 570, 0x0A0D16, 1.0f, 1.0f);
+
+    // ---- buttons: normal, hover, pressed (held), disabled ----
+    ButtonSkin skin;
+    skin.normal = makeButtonFace(0x2A3550, 0x141A2A, 0xE2C27A);
+    skin.hover = makeButtonFace(0x3D4D75, 0x222B45, 0xFFE2A0);
+    skin.pressed = makeButtonFace(0x10141F, 0x1A2030, 0x8C7A4A);
+    const FontAtlas& label = getFont(0, 16.0f);
+    InputState& in = input();
+    ui().inputLayer = 0;
+    in.mouseX = 5, in.mouseY = 5;
+    EXPECT_FALSE(button("normal", 0, 40, 40, 136, 45, skin, "START", label, 0xFBE3C2, 2.0f, false));
+    in.mouseX = 230, in.mouseY = 60;
+    EXPECT_FALSE(button("hover", 0, 190, 40, 136, 45, skin, "START", label, 0xFBE3C2, 2.0f, false));
+    in.mouseX = 400, in.mouseY = 60;
+    in.mouseDown = true;
+    in.activeId = "held";
+    EXPECT_FALSE(button("held", 0, 340, 40, 136, 45, skin, "START", label, 0xFBE3C2, 2.0f, false));
+    in.mouseX = 550, in.mouseY = 60;
+    in.mouseDown = false;
+    in.mouseReleased = true;
+    in.activeId = "off";
+    // Hovered and released with its id active, yet disabled: no click.
+    EXPECT_FALSE(button("off", 0, 490, 40, 136, 45, skin, "START", label, 0xFBE3C2, 2.0f, true));
+    EXPECT_TRUE(in.wantHandCursor);
+    in.mouseReleased = false;
+    in.activeId = nullptr;
+
+    // ---- text fields ----
+    images().fieldBackground = makeFieldBackground();
+    in.mouseX = 700, in.mouseY = 5;
+    usernameField().text = "Morlaken_oyuncu";
+    focusedField() = &usernameField();
+    caretStart() = now(); // the caret is on for the next 0.55 s
+    textField("kullanici", 0, 40, 110, usernameField());
+    passwordField().text = "şifre";
+    textField("sifre", 0, 340, 110, passwordField());
+    textField("kod", 0, 40, 170, codeField()); // empty, unfocused: placeholder
+    serverAddressField().text = "cok-uzun-bir-sunucu-adi.ornek.example.net:7777"; // scrolls
+    textField("sunucu", 0, 340, 170, serverAddressField());
+
+    // ---- text: both families, every shadow mode, over a light strip and a dark one ----
+    fillRect(40, 240, 720, 110, 0x6A7388, 1.0f, 1.0f);
+    const FontAtlas& display = getFont(0, 20.0f);
+    const FontAtlas& body = getFont(1, 18.0f);
+    const char* modes[3] = {"GÖLGESİZ", "GÖLGELİ", "HALE"};
+    for (int shadow = 0; shadow < 3; ++shadow) {
+        drawText(display, 50.0f + 240 * shadow, 275, modes[shadow], 0xF2E6C4, 1.0f, shadow, 1.0f);
+        drawText(body, 50.0f + 240 * shadow, 320, "Oyun güncel · şğİı", 0xECE6D6, 0, shadow, 1.0f);
+    }
+    // Clipped box: the text is wider than the clip and must stop at its edge.
+    fillRect(40, 370, 300, 36, 0x000000, 0.0f, 0.85f);
+    setClip(40, 370, 300, 36);
+    drawTextInBox(display, 52, 370, 288, 36, "Morlaken Online · Yeni sezon başladı", 0xF2E6C4, 0, 0, 1);
+    glDisable(GL_SCISSOR_TEST);
+    // Paragraph with a forced break and an empty line.
+    drawParagraph(body, 380, 370, 360, 26,
+                  "Sunucuya ulaşılamadı, haberler yüklenemedi. Tekrar deneniyor.\n\nİyi oyunlar!", 0xECE6D6,
+                  0);
+    // Gradient check strip.
+    fillRect(40, 480, 200, 100, 0xFFFFFF, 1.0f, 0.0f);
+
+    // ---- save ----
+    const fs::path dir = fs::path(MORLAKEN_BIN_DIR).parent_path() / "screenshots";
+    fs::create_directories(dir);
+    ASSERT_TRUE(savePng(dir / "widgets.png", fbWidth_, fbHeight_));
+    std::printf("screenshot: %s\n", (dir / "widgets.png").c_str());
+
+    // ---- checks ----
+    // Button states: the middle of the face (away from the centred label) shows the
+    // normal, hover and pressed images; disabled uses the pressed image.
+    const Rgba normal = readPixel(50, 62), hover = readPixel(200, 62), held = readPixel(350, 62),
+               disabled = readPixel(500, 62);
+    EXPECT_NEAR(normal.b, (0x50 + 0x2A) / 2, 6);
+    EXPECT_NEAR(hover.b, (0x75 + 0x45) / 2, 6);
+    EXPECT_NEAR(held.b, (0x1F + 0x30) / 2, 6);
+    EXPECT_EQ(rgb(held), rgb(disabled));
+    EXPECT_EQ(rgb(readPixel(190, 40)), 0xFFE2A0u); // the hover frame
+    // The disabled label is grey-beige, the others keep their colour: find the brightest
+    // label pixel in each button.
+    auto brightest = [&](int x0) {
+        Rgba best{0, 0, 0, 0};
+        for (int x = x0 + 30; x < x0 + 106; ++x)
+            for (int y = 52; y < 76; ++y) {
+                const Rgba p = readPixel(x, y);
+                if (p.r + p.g + p.b > best.r + best.g + best.b) best = p;
+            }
+        return best;
+    };
+    const Rgba labelNormal = brightest(40), labelDisabled = brightest(490);
+    EXPECT_NEAR(labelNormal.r, 0xFB, 8);
+    EXPECT_NEAR(labelNormal.b, 0xC2, 8);
+    EXPECT_NEAR(labelDisabled.r, 0xB8, 8);
+    EXPECT_NEAR(labelDisabled.b, 0x96, 8);
+
+    // Caret: gold at x + 36 + width + 1, from y + 17 for 18 pixels.
+    const FontAtlas& fieldFont = getFont(1, kFieldFontSize);
+    const float caretX = 40 + 36 + textWidth(fieldFont, usernameField().text, 0) + 1;
+    const int caretPixel = static_cast<int>(std::ceil(caretX - 0.5f));
+    EXPECT_EQ(rgb(readPixel(caretPixel, 110 + 26)), kCaretColor);
+    EXPECT_EQ(rgb(readPixel(caretPixel, 110 + 17)), kCaretColor);
+    EXPECT_NE(rgb(readPixel(caretPixel, 110 + 36)), kCaretColor); // 18 px tall only
+    // The unfocused password field has no caret; its bullets are drawn from x + 36.
+    int caretLike = 0;
+    for (int x = 376; x < 590; ++x)
+        caretLike += rgb(readPixel(x, 136)) == kCaretColor;
+    EXPECT_EQ(caretLike, 0);
+    // The scrolled field keeps its text inside the clip (x + 36 .. x + 248).
+    for (int y = 183; y < 209; ++y) {
+        EXPECT_EQ(rgb(readPixel(340 + 35, y)), rgb(readPixel(340 + 30, y))) << y;
+        EXPECT_EQ(rgb(readPixel(340 + 249, y)), rgb(readPixel(340 + 252, y))) << y;
+    }
+
+    // Clipped text: ink inside the box, none past its right edge (x 340) on the same rows.
+    int inkInside = 0, inkOutside = 0;
+    for (int y = 372; y < 404; ++y) {
+        for (int x = 52; x < 330; ++x)
+            inkInside += rgb(readPixel(x, y)) != rgb(readPixel(45, y));
+        for (int x = 341; x < 378; ++x)
+            inkOutside += rgb(readPixel(x, y)) != rgb(readPixel(341, 372));
+    }
+    EXPECT_GT(inkInside, 200);
+    EXPECT_EQ(inkOutside, 0);
+
+    // Gradient: white at opacity 1 at the top, about half way down half, then nothing.
+    const Rgba gTop = readPixel(140, 480), gMid = readPixel(140, 530), gBottom = readPixel(140, 579);
+    const Rgba under = readPixel(20 + 2, 530); // the dark panel beside the strip
+    EXPECT_GT(gTop.r, 245);
+    EXPECT_NEAR(gMid.r, (255 + under.r) / 2, 6);
+    EXPECT_NEAR(gBottom.r, under.r, 4);
+
+    // Shadows: the drop shadow darkens the row below the baseline, the halo also the row
+    // above the cap height; without shadow the strip stays untouched there.
+    const uint32_t strip = 0x6A7388;
+    auto darkPixels = [&](int x0, int y) {
+        int n = 0;
+        for (int x = x0; x < x0 + 120; ++x)
+            n += readPixel(x, y).r < 0x6A - 20;
+        return n;
+    };
+    EXPECT_EQ(darkPixels(50, 275), 0);
+    EXPECT_GT(darkPixels(290, 275), 10); // one pixel under the baseline
+    EXPECT_EQ(darkPixels(290, 277), 0);
+    EXPECT_GT(darkPixels(530, 277), 10); // the halo reaches 2.5 pixels down
+    EXPECT_EQ(rgb(readPixel(45, 300)), strip);
+}
