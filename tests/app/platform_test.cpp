@@ -11,6 +11,8 @@
 #include <sstream>
 #include <thread>
 
+#include <cstdlib>
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -296,6 +298,116 @@ TEST_F(PlatformFiles, StartDetachedRunsWithArguments) {
 
     EXPECT_FALSE(platform::startDetached(path("no-such-program"), {}));
     EXPECT_FALSE(platform::startDetached("", {}));
+}
+
+// ---- desktop ----
+
+// Puts a fake program first on PATH for the life of the object (and sets or clears
+// DISPLAY); the fake writes its arguments, one per line, to a file.
+class FakeDesktop {
+  public:
+    FakeDesktop(const fs::path& folder, const std::string& program, const char* display) : folder_(folder) {
+        fs::create_directories(folder_ / "bin");
+        std::ofstream script(folder_ / "bin" / program);
+        script << "#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done > \""
+               << (folder_ / "args.tmp").string() << "\"\nmv \"" << (folder_ / "args.tmp").string() << "\" \""
+               << (folder_ / "args").string() << "\"\n";
+        script.close();
+        fs::permissions(folder_ / "bin" / program, fs::perms::owner_all);
+        save("PATH", oldPath_, hadPath_);
+        save("DISPLAY", oldDisplay_, hadDisplay_);
+        save("WAYLAND_DISPLAY", oldWayland_, hadWayland_);
+        ::setenv("PATH", ((folder_ / "bin").string() + ":/usr/bin:/bin").c_str(), 1);
+        if (display)
+            ::setenv("DISPLAY", display, 1);
+        else
+            ::unsetenv("DISPLAY");
+        ::unsetenv("WAYLAND_DISPLAY");
+    }
+    ~FakeDesktop() {
+        restore("PATH", oldPath_, hadPath_);
+        restore("DISPLAY", oldDisplay_, hadDisplay_);
+        restore("WAYLAND_DISPLAY", oldWayland_, hadWayland_);
+    }
+    fs::path argsFile() const { return folder_ / "args"; }
+    std::string args() const {
+        std::ifstream in(argsFile(), std::ios::binary);
+        std::stringstream s;
+        s << in.rdbuf();
+        return s.str();
+    }
+
+  private:
+    static void save(const char* name, std::string& outValue, bool& outHad) {
+        const char* v = std::getenv(name);
+        outHad = v != nullptr;
+        outValue = v ? v : "";
+    }
+    static void restore(const char* name, const std::string& value, bool had) {
+        if (had)
+            ::setenv(name, value.c_str(), 1);
+        else
+            ::unsetenv(name);
+    }
+    fs::path folder_;
+    std::string oldPath_, oldDisplay_, oldWayland_;
+    bool hadPath_ = false, hadDisplay_ = false, hadWayland_ = false;
+};
+
+// Children of this process that have ended but were never collected.
+int zombieChildren() {
+    std::string self = fs::read_symlink("/proc/self").string();
+    int count = 0;
+    for (const auto& entry : fs::directory_iterator("/proc")) {
+        std::ifstream in(entry.path() / "stat");
+        std::string line;
+        if (!in || !std::getline(in, line)) continue;
+        size_t close = line.rfind(')');
+        if (close == std::string::npos) continue;
+        std::istringstream rest(line.substr(close + 2));
+        std::string state, ppid;
+        rest >> state >> ppid;
+        if (ppid == self && state == "Z") ++count;
+    }
+    return count;
+}
+
+template <typename F> bool pollUntil(F condition, double seconds) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
+TEST_F(PlatformFiles, OpenWebAddressPassesOneArgumentWithoutAShell) {
+    FakeDesktop desktop(folder, "xdg-open", ":99");
+    const std::string address = "https://example.invalid/a b?x=1&y=$(echo no);z='q'";
+    platform::openWebAddress(address);
+    ASSERT_TRUE(pollUntil([&] { return fs::exists(desktop.argsFile()); }, 20)) << "xdg-open never ran";
+    EXPECT_EQ(desktop.args(), address + "\n");
+    EXPECT_TRUE(pollUntil([] { return zombieChildren() == 0; }, 20)) << "the opener was never collected";
+}
+
+TEST_F(PlatformFiles, ErrorBoxShowsADialogWhenADisplayExists) {
+    FakeDesktop desktop(folder, "zenity", ":99");
+    platform::showErrorBox("Yazı tipi yüklenemedi: veri/font/x.ttf");
+    // The call waits for the dialog, so its arguments are there when it returns.
+    ASSERT_TRUE(fs::exists(desktop.argsFile()));
+    std::string args = desktop.args();
+    EXPECT_NE(args.find("--title=Morlaken Launcher\n"), std::string::npos) << args;
+    EXPECT_NE(args.find("--text=Yazı tipi yüklenemedi: veri/font/x.ttf\n"), std::string::npos) << args;
+    EXPECT_EQ(zombieChildren(), 0);
+}
+
+TEST_F(PlatformFiles, ErrorBoxWithoutDisplayOnlyWritesStandardError) {
+    FakeDesktop desktop(folder, "zenity", nullptr);
+    ::testing::internal::CaptureStderr();
+    platform::showErrorBox("ilk satır\nikinci");
+    std::string err = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(err, "ilk satır\nikinci\n");
+    EXPECT_FALSE(fs::exists(desktop.argsFile())) << "no dialog without a display";
 }
 
 TEST(Platform, TerminalCheckMatchesStandardError) {
