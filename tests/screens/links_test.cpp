@@ -1,0 +1,94 @@
+// links_test.cpp - the link opener: which addresses go to the browser (a fake xdg-open
+// first on PATH records its arguments) and which raise the "not ready" notice.
+#include "screens/links.h"
+#include "screens/message_dialog.h"
+#include "screens/screen_test_support.h"
+#include "support/temp_folder.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+using screentest::waitFor;
+using testsupport::readFile;
+
+namespace {
+
+class OpenLink : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        folder_ = std::make_unique<testsupport::TempFolder>();
+        log_ = *folder_ / "calls.log";
+        const std::string script = *folder_ / "xdg-open";
+        // One record per call: the argument count, then each argument between markers.
+        testsupport::writeFile(script, "#!/bin/sh\n{ printf 'argc=%s\\n' \"$#\"; for a in \"$@\"; do printf "
+                                       "'<%s>\\n' \"$a\"; done; } >> \"$MORLAKEN_LINK_LOG\"\n");
+        std::filesystem::permissions(script, std::filesystem::perms::owner_all);
+        const char* path = std::getenv("PATH");
+        oldPath_ = path ? path : "";
+        setenv("PATH", (folder_->path() + ":" + oldPath_).c_str(), 1);
+        setenv("MORLAKEN_LINK_LOG", log_.c_str(), 1);
+        hideMessage();
+    }
+    void TearDown() override {
+        setenv("PATH", oldPath_.c_str(), 1);
+        unsetenv("MORLAKEN_LINK_LOG");
+        hideMessage();
+    }
+    // Waits until the log holds `expected` exactly (the opener runs asynchronously).
+    bool logBecomes(const std::string& expected) {
+        return waitFor([&] { return readFile(log_) == expected; }, 10.0);
+    }
+    std::unique_ptr<testsupport::TempFolder> folder_;
+    std::string log_;
+    std::string oldPath_;
+};
+
+TEST_F(OpenLink, WebAddressesGoToTheBrowserAsOneArgument) {
+    openLink("https://example.org/kayıt?a=1&b=2 c");
+    ASSERT_TRUE(logBecomes("argc=1\n<https://example.org/kayıt?a=1&b=2 c>\n")) << readFile(log_);
+    // A shell would expand this; the opener must hand it over untouched.
+    openLink("http://example.org/$(touch pwned);`id`");
+    ASSERT_TRUE(
+        logBecomes("argc=1\n<https://example.org/kayıt?a=1&b=2 c>\nargc=1\n<http://example.org/$(touch "
+                   "pwned);`id`>\n"))
+        << readFile(log_);
+    EXPECT_FALSE(std::filesystem::exists("pwned"));
+    EXPECT_FALSE(messageDialog().visible);
+}
+
+TEST_F(OpenLink, BareSchemeIsStillHandedOver) {
+    openLink("http://");
+    ASSERT_TRUE(logBecomes("argc=1\n<http://>\n")) << readFile(log_);
+    EXPECT_FALSE(messageDialog().visible);
+}
+
+TEST_F(OpenLink, EverythingElseGivesTheNotice) {
+    const std::string bad[] = {"",
+                               "example.org",
+                               "HTTPS://example.org",
+                               "Http://example.org",
+                               " https://example.org",
+                               "\thttp://example.org",
+                               "https:/example.org",
+                               "https:",
+                               "http:/",
+                               "ftp://example.org",
+                               "discord",
+                               "javascript:alert(1)",
+                               "file:///etc/passwd"};
+    for (const std::string& address : bad) {
+        hideMessage();
+        openLink(address);
+        EXPECT_TRUE(messageDialog().visible) << address;
+        EXPECT_EQ(messageDialog().title, "BİLGİ") << address;
+        EXPECT_EQ(messageDialog().messageText, "Bu bağlantı henüz hazır değil.") << address;
+        EXPECT_EQ(messageDialog().accentColor, 0xE2C27Au) << address;
+    }
+    // None of them reached the browser: after a good link the log holds only that one.
+    openLink("https://example.org/son");
+    ASSERT_TRUE(logBecomes("argc=1\n<https://example.org/son>\n")) << readFile(log_);
+}
+
+} // namespace

@@ -1,0 +1,264 @@
+// news_test.cpp - the feed parse, the list's replacement rules, the background fetch
+// against a loopback server (size limit, failures) and a launcher exiting while the feed
+// is still downloading.
+#include "screens/news.h"
+#include "screens/screen_test_support.h"
+
+#include "app/config.h"
+#include "platform/platform.h"
+#include "support/child_process.h"
+#include "support/temp_folder.h"
+#include "support/test_server.h"
+#include "update/http.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+using screentest::waitFor;
+using testsupport::Behaviour;
+using testsupport::Route;
+using testsupport::TestServer;
+
+namespace {
+
+void expectItem(const NewsItem& item, const std::string& tag, const std::string& title,
+                const std::string& body) {
+    EXPECT_EQ(item.tag, tag);
+    EXPECT_EQ(item.title, title);
+    EXPECT_EQ(item.body, body);
+}
+
+// ---- parsing ----
+
+TEST(NewsParse, FieldsAndBarsInTheBody) {
+    auto items = parseNewsFeed("Etkinlik|Ejder Avı başlıyor|Kuzey dağlarında|iki kat ödül|");
+    ASSERT_EQ(items.size(), 1u);
+    expectItem(items[0], "Etkinlik", "Ejder Avı başlıyor", "Kuzey dağlarında|iki kat ödül|");
+}
+
+TEST(NewsParse, EmptyFields) {
+    auto items = parseNewsFeed("Duyuru||gövde\n|başlık|\n||\n");
+    ASSERT_EQ(items.size(), 3u);
+    expectItem(items[0], "Duyuru", "", "gövde");
+    expectItem(items[1], "", "başlık", "");
+    expectItem(items[2], "", "", "");
+}
+
+TEST(NewsParse, SkipsEmptyAndMalformedLines) {
+    // No bar, a single bar at the end, in the middle, at the start, empty lines.
+    auto items = parseNewsFeed("\n\nsadece metin\nsonda|\nor|ta\n|basta\n\r\nA|B|C");
+    ASSERT_EQ(items.size(), 1u);
+    expectItem(items[0], "A", "B", "C");
+    EXPECT_TRUE(parseNewsFeed("").empty());
+    EXPECT_TRUE(parseNewsFeed("|").empty());
+    EXPECT_TRUE(parseNewsFeed("\n\n\n").empty());
+}
+
+TEST(NewsParse, LineEnds) {
+    // CR LF is accepted; a CR in the middle of a line stays in its field; only one CR is
+    // dropped; the last line needs no line feed.
+    auto items = parseNewsFeed("a|b|c\r\nd|e\rf|g\r\r\nh|i|j");
+    ASSERT_EQ(items.size(), 3u);
+    expectItem(items[0], "a", "b", "c");
+    expectItem(items[1], "d", "e\rf", "g\r");
+    expectItem(items[2], "h", "i", "j");
+    // A lone CR is not a line end.
+    items = parseNewsFeed("a|b|c\rd|e|f");
+    ASSERT_EQ(items.size(), 1u);
+    EXPECT_EQ(items[0].body, "c\rd|e|f");
+}
+
+TEST(NewsParse, KeepsFeedOrderAndBytes) {
+    std::string nul("x|y|", 4);
+    nul.push_back('\0');
+    nul += "z";
+    auto items = parseNewsFeed("1|bir|\n2|iki|\n3|üç|\n4|dört|\n" + nul);
+    ASSERT_EQ(items.size(), 5u);
+    EXPECT_EQ(items[2].title, "üç");
+    EXPECT_EQ(items[4].body, std::string("\0z", 2));
+}
+
+// ---- the list ----
+
+class NewsList : public ::testing::Test {
+  protected:
+    void SetUp() override { resetNewsForTests(); }
+    void TearDown() override { resetNewsForTests(); }
+};
+
+TEST_F(NewsList, ServerItemsUntilTheFeedDelivers) {
+    EXPECT_TRUE(newsList().empty());
+    replaceNewsFromServer({{"s", "sunucu 1", ""}, {"s", "sunucu 2", ""}});
+    ASSERT_EQ(newsList().size(), 2u);
+    replaceNewsFromServer({}); // a count of 0 empties the list
+    EXPECT_TRUE(newsList().empty());
+    replaceNewsFromServer({{"s", "sunucu 3", ""}});
+    EXPECT_FALSE(newsFromFeed());
+}
+
+// ---- fetching ----
+
+class NewsFetch : public NewsList {
+  protected:
+    void SetUp() override {
+        NewsList::SetUp();
+        httpGlobalInit();
+    }
+    // Runs the per-frame poll until the fetch has been parsed.
+    bool pollUntilParsed() {
+        return waitFor([] { return !newsFetchPending(); }, 20.0, [] { pollNewsFeed(); });
+    }
+};
+
+std::string feedOfSize(size_t size) {
+    std::string text = "Etkinlik|Hasat Şenliği|Köy meydanında\n";
+    text.append(size - text.size() - 1, 'x'); // a long line without bars, skipped by the parse
+    text.push_back('\n');
+    return text;
+}
+
+TEST_F(NewsFetch, FeedReplacesServerItemsForGood) {
+    TestServer server;
+    server.route(
+        "/haberler.txt",
+        screentest::answer(200, "Yama|Sürüm 1.2 yayında|Yenilikler\r\nEtkinlik|Kale Kuşatması|\r\n"));
+    replaceNewsFromServer({{"s", "sunucu", "g"}});
+
+    startNewsFetchFrom(server.baseUrl() + "haberler.txt");
+    EXPECT_TRUE(newsFetchPending());
+    ASSERT_TRUE(pollUntilParsed());
+    ASSERT_EQ(newsList().size(), 2u);
+    EXPECT_TRUE(newsFromFeed());
+    expectItem(newsList()[0], "Yama", "Sürüm 1.2 yayında", "Yenilikler");
+    // A later server answer changes nothing, empty or not.
+    replaceNewsFromServer({{"s", "sunucu", "g"}});
+    replaceNewsFromServer({});
+    EXPECT_EQ(newsList().size(), 2u);
+    EXPECT_EQ(server.requestCount("/haberler.txt"), 1);
+}
+
+TEST_F(NewsFetch, OneByteUnderTheLimitIsParsed) {
+    TestServer server;
+    server.route("/haberler.txt", screentest::answer(200, feedOfSize(1048575)));
+    startNewsFetchFrom(server.baseUrl() + "haberler.txt");
+    ASSERT_TRUE(pollUntilParsed());
+    ASSERT_EQ(newsList().size(), 1u);
+    EXPECT_EQ(newsList()[0].title, "Hasat Şenliği");
+}
+
+TEST_F(NewsFetch, AFeedOfOneMebibyteGivesNothing) {
+    TestServer server;
+    server.route("/haberler.txt", screentest::answer(200, feedOfSize(1048576)));
+    replaceNewsFromServer({{"s", "sunucu", "g"}});
+    startNewsFetchFrom(server.baseUrl() + "haberler.txt");
+    ASSERT_TRUE(pollUntilParsed());
+    ASSERT_EQ(newsList().size(), 1u);
+    EXPECT_EQ(newsList()[0].title, "sunucu");
+    EXPECT_FALSE(newsFromFeed());
+}
+
+TEST_F(NewsFetch, FailuresLeaveTheListAlone) {
+    TestServer server;
+    // A 404 or 500 whose body looks like a feed must not be taken as one; a 200 without a
+    // single valid line counts as a failed feed.
+    server.route("/yok.txt", screentest::answer(404, "Hata|Bulunamadı|404\n"));
+    server.route("/bozuk.txt", screentest::answer(500, "Hata|Sunucu|500\n"));
+    server.route("/bos.txt", screentest::answer(200, "yalnızca metin\n"));
+    for (const std::string path : {"yok.txt", "bozuk.txt", "bos.txt"}) {
+        resetNewsForTests();
+        replaceNewsFromServer({{"s", "sunucu", "g"}});
+        startNewsFetchFrom(server.baseUrl() + path);
+        ASSERT_TRUE(pollUntilParsed()) << path;
+        ASSERT_EQ(newsList().size(), 1u) << path;
+        EXPECT_FALSE(newsFromFeed()) << path;
+        // Server answers are still taken after a failed feed.
+        replaceNewsFromServer({});
+        EXPECT_TRUE(newsList().empty()) << path;
+    }
+    // Nothing listens on a free port: the connection is refused.
+    const int deadPort = testsupport::pickFreePort();
+    resetNewsForTests();
+    startNewsFetchFrom("http://127.0.0.1:" + std::to_string(deadPort) + "/haberler.txt");
+    ASSERT_TRUE(pollUntilParsed());
+    EXPECT_TRUE(newsList().empty());
+}
+
+TEST_F(NewsFetch, NoAddressNoFetch) {
+    configSet("haber_adresi", "");
+    startNewsFetch();
+    EXPECT_FALSE(newsFetchPending());
+    EXPECT_TRUE(stopNewsFetch(0.0));
+}
+
+TEST_F(NewsFetch, StopEndsAStalledDownloadPromptly) {
+    TestServer server;
+    server.route("/haberler.txt", screentest::stall(std::string(5000, 'x'), 10));
+    startNewsFetchFrom(server.baseUrl() + "haberler.txt");
+    ASSERT_TRUE(waitFor([&] { return server.stalledNow() == 1; }, 10.0));
+    pollNewsFeed();
+    EXPECT_TRUE(newsFetchPending()); // still downloading
+    // A second start while one is pending is ignored.
+    startNewsFetchFrom(server.baseUrl() + "haberler.txt");
+    EXPECT_TRUE(stopNewsFetch(5.0)); // the thread has left the HTTP library
+    ASSERT_TRUE(pollUntilParsed());
+    EXPECT_TRUE(newsList().empty());
+    EXPECT_EQ(server.requestCount("/haberler.txt"), 1);
+}
+
+// ---- exiting during a download ----
+
+// Runs inside a child process started by the test below: begins a fetch against a
+// stalling server, waits until the parent says the server holds the request, then
+// leaves main while the thread is still inside the HTTP library, optionally after asking
+// it to stop.
+TEST(NewsExitChild, LeaveWhileDownloading) {
+    const char* url = std::getenv("MORLAKEN_NEWS_EXIT_URL");
+    const char* mark = std::getenv("MORLAKEN_NEWS_EXIT_MARK");
+    const char* stop = std::getenv("MORLAKEN_NEWS_EXIT_STOP");
+    if (!url || !mark) {
+        GTEST_SKIP() << "only run as the child of NewsExit tests";
+    }
+    httpGlobalInit();
+    configSet("haber_adresi", url);
+    startNewsFetch();
+    ASSERT_TRUE(waitFor([&] { return platform::fileSize(mark) >= 0; }, 20.0));
+    pollNewsFeed();
+    EXPECT_TRUE(newsFetchPending());
+    if (stop && std::string(stop) == "1") {
+        EXPECT_TRUE(stopNewsFetch(5.0));
+    }
+}
+
+class NewsExit : public ::testing::TestWithParam<bool> {};
+
+TEST_P(NewsExit, ClosingDuringASlowFeedExitsCleanly) {
+    testsupport::TempFolder folder;
+    const std::string mark = folder / "arrived";
+    const std::string log = folder / "child.log";
+    TestServer server;
+    server.route("/haberler.txt", screentest::stall(std::string(100000, 'x'), 100));
+
+    testsupport::ChildOptions options;
+    options.extraEnv = {{"MORLAKEN_NEWS_EXIT_URL", server.baseUrl() + "haberler.txt"},
+                        {"MORLAKEN_NEWS_EXIT_MARK", mark},
+                        {"MORLAKEN_NEWS_EXIT_STOP", GetParam() ? "1" : "0"}};
+    options.stdoutFile = log;
+    options.stderrFile = folder / "child.err";
+    testsupport::Child child;
+    ASSERT_TRUE(child.start(platform::executablePath(),
+                            {"--gtest_filter=NewsExitChild.LeaveWhileDownloading"}, options));
+    ASSERT_TRUE(waitFor([&] { return server.stalledNow() == 1; }, 20.0));
+    testsupport::writeFile(mark, "1"); // the download is under way: let the child leave
+    int rc = -1;
+    ASSERT_TRUE(child.wait(30.0, rc));
+    const std::string output = testsupport::readFile(log) + testsupport::readFile(folder / "child.err");
+    EXPECT_EQ(rc, 0) << output;
+    EXPECT_NE(output.find("[  PASSED  ] 1 test"), std::string::npos) << output;
+    EXPECT_EQ(output.find("Sanitizer"), std::string::npos) << output;
+    EXPECT_EQ(server.requestCount("/haberler.txt"), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(WithAndWithoutStop, NewsExit, ::testing::Bool());
+
+} // namespace

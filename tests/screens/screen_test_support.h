@@ -1,0 +1,76 @@
+// screen_test_support.h - helpers shared by the screen tests: polling with a deadline
+// while running per-frame work, and an offscreen GL harness that draws like the frame
+// loop and reads pixels back. Servers, folders and child processes come from
+// tests/support.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "support/temp_folder.h"
+#include "support/test_server.h"
+
+namespace screentest {
+
+// ---- waiting ----
+
+// Calls `condition` until it is true or `seconds` have passed; returns its last value.
+// `step` runs between tries (the frame loop's per-frame work, for example).
+bool waitFor(const std::function<bool()>& condition, double seconds, const std::function<void()>& step = {});
+
+// ---- server routes ----
+
+// A plain answer with `status` and `body`.
+testsupport::Route answer(int status, std::string body);
+// Headers announcing `body`, `sendBytes` of it, then nothing until the server lets go.
+testsupport::Route stall(std::string body, size_t sendBytes);
+
+// ---- offscreen GL harness ----
+
+// A hidden 800 x 610 GLFW window whose context stays current, with the fonts and the
+// images of veri/ loaded (the working folder is a temporary game folder whose "veri"
+// links to the build's copy). Only one may exist at a time.
+class ScreenHarness {
+  public:
+    ScreenHarness();
+    ~ScreenHarness();
+    bool ok() const { return ok_; }
+    const std::string& error() const { return error_; }
+    const std::filesystem::path& gameFolder() const { return gameFolder_; }
+
+    // One frame as the frame loop draws it: projection, clear, input layer, main screen,
+    // message dialog when visible; then the end-of-frame input reset.
+    void frame();
+    // The mouse at (x, y) for the next frames.
+    void moveMouse(float x, float y);
+    // A press frame and a release frame at (x, y).
+    void click(float x, float y);
+
+    // The framebuffer, top row first, RGB.
+    struct Rgb {
+        int r = 0, g = 0, b = 0;
+    };
+    Rgb pixel(int x, int y) const;
+    // Saves the last frame as <build>/screenshots/<name>.png; returns the path.
+    std::string save(const std::string& name) const;
+
+  private:
+    void readBack();
+    bool ok_ = false;
+    std::string error_;
+    void* window_ = nullptr;
+    std::unique_ptr<testsupport::TempFolder> game_;
+    std::filesystem::path gameFolder_;
+    std::filesystem::path previousFolder_;
+    std::vector<uint8_t> pixels_; // RGBA, top row first
+    int width_ = 0, height_ = 0;
+};
+
+// Puts the update status block back to a quiet state (no worker running).
+void resetUpdateStatus(int32_t state);
+
+} // namespace screentest
