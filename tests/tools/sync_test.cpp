@@ -1,0 +1,143 @@
+// sync_test.cpp - morlaken-sync as a studio runs it: exit codes, messages, signals, and a
+// SIGKILL in the middle of a large download.
+#include "support/child_process.h"
+#include "support/site.h"
+#include "support/temp_folder.h"
+#include "support/test_server.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+using namespace testsupport;
+namespace fs = std::filesystem;
+
+namespace {
+
+class SyncTest : public ::testing::Test {
+  protected:
+    void SetUp() override { server.serveFolder(site.path()); }
+
+    // Runs morlaken-sync on `game` to its end; stderr lands in outError.
+    int sync(std::string& outStdout, std::string& outError, const std::string& url = "") {
+        ChildOptions options;
+        options.stderrFile = scratch / "stderr.txt";
+        int code = runProgram(builtProgram("morlaken-sync"),
+                              {game.path(), url.empty() ? server.baseUrl() : url}, outStdout, 120, options);
+        outError = readFile(scratch / "stderr.txt");
+        return code;
+    }
+
+    TempFolder game, site, scratch;
+    TestServer server;
+};
+
+// ---- exit codes and messages ----
+
+TEST_F(SyncTest, UpToDateFailedAndLauncherReplacedHaveTheirExitCodes) {
+    SiteFiles files = {{"oyun.bin", patternBytes(250000, 1)}, {"veri/ağaç 1.png", "png"}};
+    publishSite(site.path(), files);
+    std::string out, err;
+    EXPECT_EQ(sync(out, err), 0) << err;
+    EXPECT_TRUE(folderMatches(game.path(), files));
+    EXPECT_NE(out.find("2 dosya indirildi"), std::string::npos) << out;
+    EXPECT_EQ(sync(out, err), 0);
+    EXPECT_NE(out.find("0 dosya indirildi"), std::string::npos) << out;
+
+    files["MorlakenLauncher"] = "new launcher";
+    publishSite(site.path(), files);
+    EXPECT_EQ(sync(out, err), 3) << err;
+    EXPECT_EQ(readFile(game / "MorlakenLauncher"), "new launcher");
+
+    fs::remove(site / "dosyalar.txt");
+    EXPECT_EQ(sync(out, err), 1);
+    EXPECT_EQ(err, "Güncelleme sunucusuna ulaşılamadı (sunucu 404 dondu)\n");
+
+    writeFile(site / "dosyalar.txt", siteList({{"a.bin", "abc"}}));
+    writeFile(site / "a.bin", "abd");
+    EXPECT_EQ(sync(out, err), 1);
+    EXPECT_EQ(err, "İndirme başarısız: a.bin (dosya bozuk geldi)\n");
+    EXPECT_FALSE(fileExists(game / "a.bin.indir"));
+}
+
+TEST_F(SyncTest, BadArgumentsAreUsageErrors) {
+    std::string out;
+    EXPECT_EQ(runProgram(builtProgram("morlaken-sync"), {}, out), 2);
+    EXPECT_EQ(runProgram(builtProgram("morlaken-sync"), {game.path()}, out), 2);
+    EXPECT_EQ(runProgram(builtProgram("morlaken-sync"), {game / "yok", server.baseUrl()}, out), 2);
+    EXPECT_EQ(runProgram(builtProgram("morlaken-sync"), {game.path(), ""}, out), 2);
+    EXPECT_EQ(server.totalRequests(), 0);
+}
+
+// ---- signals ----
+
+TEST_F(SyncTest, TermAndIntStopCleanlyWithoutPartialFiles) {
+    for (int signalNumber : {kSigTerm, kSigInt}) {
+        SCOPED_TRACE(signalNumber);
+        SiteFiles files = {{"big.bin", patternBytes(2000000, 3)}};
+        publishSite(site.path(), files);
+        TestServer local;
+        local.serveFolder(site.path());
+        Route stalled;
+        stalled.behaviour = Behaviour::Stall;
+        stalled.body = files["big.bin"];
+        stalled.sendBytes = 700000;
+        local.route("/big.bin", stalled);
+        Child child;
+        ASSERT_TRUE(child.start(builtProgram("morlaken-sync"), {game.path(), local.baseUrl()}));
+        ASSERT_TRUE(
+            waitUntil([&] { return local.stalledNow() == 1 && fileExists(game / "big.bin.indir"); }, 20));
+        child.signal(signalNumber);
+        int code = -1;
+        ASSERT_TRUE(child.wait(10, code));
+        EXPECT_EQ(code, 128 + signalNumber);
+        EXPECT_EQ(listTree(game.path()), ""); // nothing: no target, no .indir, no cache
+    }
+}
+
+// A target is always its old content or its new verified content, never partial: checked
+// at the moment of a SIGKILL, and a second run finishes the job.
+TEST_F(SyncTest, KillInTheMiddleOfALargeDownloadNeverLeavesAPartialTarget) {
+    SiteFiles oldFiles = {{"a.bin", patternBytes(30000, 1)},
+                          {"b/big.bin", patternBytes(6000000, 2)},
+                          {"c.bin", patternBytes(40000, 3)}};
+    SiteFiles newFiles = {{"a.bin", patternBytes(30000, 11)},
+                          {"b/big.bin", patternBytes(9000000, 12)},
+                          {"c.bin", patternBytes(40000, 13)}};
+    for (const auto& [path, content] : oldFiles)
+        writeFile(game / path, content);
+    publishSite(site.path(), newFiles);
+    Route stalled;
+    stalled.behaviour = Behaviour::Stall;
+    stalled.body = newFiles["b/big.bin"];
+    stalled.sendBytes = 4500000;
+    server.route("/b/big.bin", stalled);
+
+    Child child;
+    ASSERT_TRUE(child.start(builtProgram("morlaken-sync"), {game.path(), server.baseUrl()}));
+    ASSERT_TRUE(waitUntil(
+        [&] { return fs::exists(game / "b/big.bin.indir") && fs::file_size(game / "b/big.bin.indir") > 0; },
+        20));
+    child.kill();
+    int code = 0;
+    ASSERT_TRUE(child.wait(10, code));
+    EXPECT_EQ(code, 128 + kSigKill);
+
+    for (const auto& [path, content] : newFiles) {
+        std::string now = readFile(game / path);
+        EXPECT_TRUE(now == content || now == oldFiles[path]) << path << " is neither old nor new";
+    }
+    EXPECT_EQ(readFile(game / "a.bin"), newFiles["a.bin"]);         // installed before the kill
+    EXPECT_EQ(readFile(game / "b/big.bin"), oldFiles["b/big.bin"]); // still the old file
+    EXPECT_EQ(readFile(game / "c.bin"), oldFiles["c.bin"]);         // not reached
+
+    // The next run overwrites the left-over .indir and completes the folder.
+    server.releaseStalls();
+    server.route("/b/big.bin", Route{Behaviour::Normal, 200, newFiles["b/big.bin"], "", 0, 0});
+    std::string out, err;
+    EXPECT_EQ(sync(out, err), 0) << err;
+    EXPECT_TRUE(folderMatches(game.path(), newFiles));
+    EXPECT_EQ(listTree(game.path()), "a.bin\nb/big.bin\nc.bin\nguncelleme.cache\n");
+}
+
+} // namespace
