@@ -1,0 +1,111 @@
+// The frame loop's arithmetic: download-speed sampling, input layers, mouse scaling, the
+// content-scale check and window dragging.
+#include "app/ui_state.h"
+
+#include <gtest/gtest.h>
+
+// ---- download speed ----
+
+TEST(DownloadSpeed, OtherPhasesResetTheSampleAndShowNoSpeed) {
+    UiState s;
+    s.downloadSpeed = 5000;
+    for (int32_t state : {0, 1, 3, 4, 5}) {
+        sampleDownloadSpeed(s, state, 1234 + state, 50.0 + state);
+        EXPECT_EQ(s.downloadSpeed, 0.0) << state;
+        EXPECT_EQ(s.speedLastBytes, 1234 + state);
+        EXPECT_EQ(s.speedLastTime, 50.0 + state);
+    }
+}
+
+TEST(DownloadSpeed, SamplesOncePerSecondAndSmoothsThirtySeventy) {
+    UiState s;
+    sampleDownloadSpeed(s, 1, 0, 100.0); // checking: the sample starts here
+    sampleDownloadSpeed(s, 2, 400, 100.5);
+    EXPECT_EQ(s.downloadSpeed, 0.0) << "less than a second: nothing changes";
+    EXPECT_EQ(s.speedLastBytes, 0);
+    EXPECT_EQ(s.speedLastTime, 100.0);
+
+    sampleDownloadSpeed(s, 2, 1000, 101.0);    // exactly one second counts
+    EXPECT_DOUBLE_EQ(s.downloadSpeed, 1000.0); // first sample: not smoothed
+    EXPECT_EQ(s.speedLastBytes, 1000);
+    EXPECT_EQ(s.speedLastTime, 101.0);
+
+    sampleDownloadSpeed(s, 2, 5000, 103.0); // 4000 bytes in 2 s = 2000/s
+    EXPECT_DOUBLE_EQ(s.downloadSpeed, 0.3 * 2000 + 0.7 * 1000);
+
+    sampleDownloadSpeed(s, 2, 5000, 104.0); // a stalled second pulls it down, not to zero
+    EXPECT_DOUBLE_EQ(s.downloadSpeed, 0.7 * 1300);
+
+    sampleDownloadSpeed(s, 3, 5000, 104.2); // done
+    EXPECT_EQ(s.downloadSpeed, 0.0);
+}
+
+// ---- input layer ----
+
+TEST(InputLayer, MessageOverModalOverMainScreen) {
+    EXPECT_EQ(computeInputLayer(false, 0), 0);
+    EXPECT_EQ(computeInputLayer(false, 1), 1);
+    EXPECT_EQ(computeInputLayer(false, 2), 1);
+    EXPECT_EQ(computeInputLayer(true, 0), 2);
+    EXPECT_EQ(computeInputLayer(true, 1), 2);
+}
+
+// ---- mouse and content scale ----
+
+TEST(MouseScaling, WindowCoordinatesBecomeLogicalPixels) {
+    float x = 0, y = 0;
+    scaleMouse(400.5, 305.25, 800, 610, 800, 610, x, y);
+    EXPECT_FLOAT_EQ(x, 400.5f);
+    EXPECT_FLOAT_EQ(y, 305.25f);
+    scaleMouse(800, 610, 1600, 1220, 800, 610, x, y); // window reports twice the size
+    EXPECT_FLOAT_EQ(x, 400.0f);
+    EXPECT_FLOAT_EQ(y, 305.0f);
+    scaleMouse(3, 4, 0, -5, 800, 610, x, y); // a minimised window: no division by zero
+    EXPECT_FLOAT_EQ(x, 2400.0f);
+    EXPECT_FLOAT_EQ(y, 2440.0f);
+    scaleMouse(-10, 20, 800, 610, 1280, 640, x, y); // outside the window, closing screen size
+    EXPECT_FLOAT_EQ(x, -16.0f);
+    EXPECT_NEAR(y, 20.98f, 0.01f);
+}
+
+TEST(ContentScale, OnlyChangesBeyondTheToleranceCount) {
+    float scale = 1.0f;
+    EXPECT_FALSE(checkContentScale(scale, 800, 800));
+    EXPECT_FALSE(checkContentScale(scale, 805, 800)); // 1.00625
+    EXPECT_EQ(scale, 1.0f);
+    EXPECT_TRUE(checkContentScale(scale, 809, 800)); // 1.01125
+    EXPECT_FLOAT_EQ(scale, 1.01125f);
+    EXPECT_TRUE(checkContentScale(scale, 1200, 800));
+    EXPECT_FLOAT_EQ(scale, 1.5f);
+    EXPECT_FALSE(checkContentScale(scale, 1200, 800)) << "the same scale rebuilds nothing";
+    EXPECT_FALSE(checkContentScale(scale, 0, 800)) << "a minimised window keeps the atlases";
+    EXPECT_FALSE(checkContentScale(scale, 1200, 0));
+    EXPECT_FLOAT_EQ(scale, 1.5f);
+}
+
+// ---- window dragging ----
+
+TEST(WindowDrag, FollowsTheCursorsScreenMovementTruncatingTowardZero) {
+    DragState d;
+    beginDrag(d, 100, 200, 10.7, 20.2);
+    EXPECT_TRUE(d.dragging);
+    EXPECT_DOUBLE_EQ(d.dragAnchorX, 110.7);
+    EXPECT_DOUBLE_EQ(d.dragAnchorY, 220.2);
+
+    int x = 0, y = 0;
+    dragTarget(d, 100, 200, 15.2, 25.9, x, y); // moved +4.5, +5.7 on screen
+    EXPECT_EQ(x, 104);
+    EXPECT_EQ(y, 205);
+    // The window moved; the cursor stayed put on the screen: the target stays too.
+    dragTarget(d, 104, 205, 11.2, 20.9, x, y);
+    EXPECT_EQ(x, 104);
+    EXPECT_EQ(y, 205);
+    // Leftward and upward: -5.7 truncates to -5, not -6.
+    dragTarget(d, 100, 200, 5.0, 14.5, x, y);
+    EXPECT_EQ(x, 95);
+    EXPECT_EQ(y, 195);
+    // No movement: no change.
+    dragTarget(d, 100, 200, 10.7, 20.2, x, y);
+    EXPECT_EQ(x, 100);
+    EXPECT_EQ(y, 200);
+}
