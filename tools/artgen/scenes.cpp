@@ -132,10 +132,19 @@ void paintSky(Canvas& c, const Landscape& s) {
 
 // ---- land ----
 
+// The ridge without its fine rubble: used for the lighting of whole slopes.
+float ridgeShape(const MountainLayer& m, float x) {
+    float massif = smooth(0.3f, 0.72f, fbm(x / (m.scale * 2.2f), 0.61f * m.seed, 3, m.seed + 9u));
+    float crest = smooth(0.18f, 0.8f, ridged(x / m.scale, 0.37f * m.seed, 5, m.seed));
+    return 0.62f * massif + 0.5f * crest * (0.35f + 0.65f * massif);
+}
+
 float ridgeY(const MountainLayer& m, float x) {
-    float r = ridged(x / m.scale, 0.37f * m.seed, 5, m.seed);
-    float swell = fbm(x / (m.scale * 3.0f), 1.7f, 2, m.seed + 9u);
-    return m.base - m.amp * (0.35f * swell + 0.75f * r * r);
+    // Broad massifs from low-frequency noise, sharp crests from ridged noise riding on
+    // them, and a little fine rubble so no edge is smooth.
+    float rubble = fbm(x / (m.scale * 0.08f), 3.3f, 2, m.seed + 17u);
+    float h = ridgeShape(m, x) + 0.04f * rubble;
+    return m.base - m.amp * h;
 }
 
 // ---- citadel ----
@@ -150,7 +159,12 @@ float citadelDistance(float x, float y, float bx, float by, float s) {
     auto roof = [&](float x0, float x1, float y0, float top) {
         return sdTriangle(lx, ly, x0, y0, x1, y0, (x0 + x1) * 0.5f, top);
     };
-    float d = box(-70.0f, 70.0f, -40.0f, 30.0f); // curtain wall and the rock under it
+    float d = box(-70.0f, 70.0f, 0.0f, 30.0f); // curtain wall
+    // The crag it stands on: a rough wedge widening downwards.
+    float rock = std::min(sdTriangle(lx, ly, -78.0f, 2.0f, 80.0f, 2.0f, 150.0f, -160.0f),
+                          sdTriangle(lx, ly, -78.0f, 2.0f, 150.0f, -160.0f, -160.0f, -160.0f));
+    rock += 3.0f * (fbm(lx * 0.08f, ly * 0.08f, 3, 55u) - 0.5f);
+    d = std::min(d, rock);
     // Battlements on the wall: merlons every 7 units.
     float merlon = box(-70.0f, 70.0f, 30.0f, 35.0f);
     float gapX = std::fmod(lx + 700.0f, 7.0f);
@@ -180,10 +194,10 @@ const Window kWindows[] = {{-4, 4, 96, 104},   {-14, -9, 52, 60}, {9, 14, 52, 60
                            {-62, -58, 10, 14}, {48, 51, 40, 45}};
 
 void paintCitadel(Canvas& c, float bx, float by, float s, Rgb color, Rgb rimLight, float moonX) {
-    int x0 = std::max(0, static_cast<int>(bx - 80 * s)),
-        x1 = std::min(c.width() - 1, static_cast<int>(bx + 80 * s));
+    int x0 = std::max(0, static_cast<int>(bx - 165 * s)),
+        x1 = std::min(c.width() - 1, static_cast<int>(bx + 155 * s));
     int y0 = std::max(0, static_cast<int>(by - 172 * s)),
-        y1 = std::min(c.height() - 1, static_cast<int>(by + 40 * s));
+        y1 = std::min(c.height() - 1, static_cast<int>(by + 165 * s));
     float lightDir = moonX < bx ? -1.0f : 1.0f;
     for (int y = y0; y <= y1; ++y)
         for (int x = x0; x <= x1; ++x) {
@@ -222,26 +236,33 @@ void paintLand(Canvas& c, const Landscape& s) {
         for (int x = 0; x < c.width(); ++x) {
             float px = x + 0.5f;
             float ry = ridgeY(m, px);
+            // Slopes that face the moon catch a little of its light below the crest.
+            float slope = m.amp * (ridgeShape(m, px - 14.0f) - ridgeShape(m, px + 14.0f)) / 28.0f;
+            float towardMoon = s.moonR > 0.0f && s.moonX < px ? -slope : slope;
+            float facing = clamp01(towardMoon * 1.5f);
+            float moonSide = s.moonR > 0.0f ? std::exp(-std::fabs(px - s.moonX) / (c.width() * 0.45f)) : 0.3f;
             for (int y = std::max(0, static_cast<int>(ry) - 2); y < c.height(); ++y) {
                 float py = y + 0.5f;
                 float cov = clamp01(py - ry + 0.5f);
                 if (cov <= 0.0f) continue;
-                // Slopes: a little lighter just under the crest where the moon catches them.
                 float under = py - ry;
-                float moonSide =
-                    s.moonR > 0.0f ? std::exp(-std::fabs(px - s.moonX) / (c.width() * 0.35f)) : 0.3f;
-                Rgb col = m.color * (1.0f + 0.5f * moonSide * std::exp(-under / 6.0f));
+                float lit =
+                    moonSide * (0.35f * std::exp(-under / 4.0f) + 0.3f * facing * std::exp(-under / 40.0f));
+                Rgb col = m.color * (1.0f + lit);
                 float tex = fbm(px / 18.0f, py / 9.0f, 4, m.seed + 1u);
                 col = col * (0.85f + 0.3f * tex);
                 c.blendOver(x, y, col, cov);
             }
         }
         if (static_cast<int>(i) == s.castleLayer) {
-            float foot = ridgeY(m, s.castleX);
-            // Stand the citadel on the lowest point under its wall so it never floats.
-            for (float dx = -70.0f * s.castleScale; dx <= 70.0f * s.castleScale; dx += 2.0f)
-                foot = std::max(foot, ridgeY(m, s.castleX + dx));
-            paintCitadel(c, s.castleX, foot + 10.0f * s.castleScale, s.castleScale, m.color * 0.95f,
+            // Seat the citadel on the nearest summit, on a crag of its own.
+            float bestX = s.castleX, foot = ridgeY(m, s.castleX);
+            for (float dx = -60.0f; dx <= 60.0f; dx += 1.0f)
+                if (ridgeY(m, s.castleX + dx) < foot) {
+                    foot = ridgeY(m, s.castleX + dx);
+                    bestX = s.castleX + dx;
+                }
+            paintCitadel(c, bestX, foot + 4.0f * s.castleScale, s.castleScale, m.color * 0.95f,
                          m.color * 2.4f + hexColor(0x101828), s.moonX);
         }
         // Mist drifting in front of this layer, thickest along its foot.
@@ -294,7 +315,7 @@ Canvas paintBackground() {
     };
     s.castleLayer = 1;
     s.castleX = 250.0f;
-    s.castleScale = 0.62f;
+    s.castleScale = 0.72f;
     s.starSeed = 1234u;
     paintSky(c, s);
     paintLand(c, s);

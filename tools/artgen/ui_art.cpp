@@ -30,7 +30,7 @@ const Rgb kOutlineDark = hexColor(0x120A03);
 
 // Panel: the frame stays within 13 px of the edge so it survives a 0.82x squeeze.
 constexpr float kPanelCut = 11.0f;
-constexpr float kPanelFillAlpha = 0.88f;
+constexpr float kPanelFillAlpha = 0.92f;
 
 // Progress bar: the window in the frame through which the fill shows.
 constexpr float kFillX = 52.0f, kFillY = 24.0f, kFillW = 316.0f, kFillH = 22.0f;
@@ -339,9 +339,21 @@ Canvas paintPanel() {
         bool right = corner & 1, bottom = corner & 2;
         float gx = right ? W - gemIn : gemIn, gy = bottom ? H - gemIn : gemIn;
         float sx = right ? -1.0f : 1.0f, sy = bottom ? -1.0f : 1.0f;
-        goldTaper(c, gx + sx * 6.0f, gy, gx + sx * 44.0f, gy, 2.0f, 0.3f, 0.95f);
-        goldTaper(c, gx, gy + sy * 6.0f, gx, gy + sy * 34.0f, 2.0f, 0.3f, 0.95f);
-        goldDiamond(c, gx, gy, 6.0f, 6.0f, 0.08f);
+        goldTaper(c, gx + sx * 6.0f, gy, gx + sx * 52.0f, gy, 2.2f, 0.3f, 0.95f);
+        goldTaper(c, gx, gy + sy * 6.0f, gx, gy + sy * 40.0f, 2.2f, 0.3f, 0.95f);
+        // A quarter-round bracket curling inside the corner, with a small bead on it.
+        float ax = gx + sx * 20.0f, ay = gy + sy * 20.0f, radius = 13.0f;
+        for (int y = static_cast<int>(std::min(gy, ay)) - 2; y <= static_cast<int>(std::max(gy, ay)) + 2; ++y)
+            for (int x = static_cast<int>(std::min(gx, ax)) - 2; x <= static_cast<int>(std::max(gx, ax)) + 2;
+                 ++x) {
+                float px = x + 0.5f, py = y + 0.5f;
+                if ((px - ax) * sx > 0.5f || (py - ay) * sy > 0.5f) continue;
+                float d = sdCircle(px, py, ax, ay, radius);
+                c.blendOver(x, y, kOutlineDark, strokeCoverage(d, 3.0f) * 0.6f);
+                c.blendOver(x, y, goldRamp(0.8f), strokeCoverage(d, 1.5f));
+            }
+        goldDiamond(c, ax - sx * radius * 0.7071f, ay - sy * radius * 0.7071f, 2.5f, 2.5f, 0.1f);
+        goldDiamond(c, gx, gy, 7.0f, 7.0f, 0.08f);
     }
     // Crest in the middle of the top and bottom edges.
     for (int side = 0; side < 2; ++side) {
@@ -434,19 +446,23 @@ Canvas paintBarFill() {
         for (int x = 0; x < W; ++x) {
             float px = x + 0.5f, py = y + 0.5f;
             float t = py / H;
-            // Molten gold: a hot core, a bright top highlight and a darker lower lip.
-            Rgb col = t < 0.5f ? mix(hexColor(0xFFE9A6), hexColor(0xF0B448), smooth(0.0f, 0.5f, t))
-                               : mix(hexColor(0xF0B448), hexColor(0x8A4A10), smooth(0.5f, 1.0f, t));
-            float flow = fbm(px / 26.0f, py / 9.0f, 4, 23u);
-            float streak = fbm(px / 60.0f, py / 3.0f, 3, 29u);
-            float stripes = 0.5f + 0.5f * std::sin((px + py * 0.9f) * 0.45f);
-            float k = 0.82f + 0.3f * flow + 0.1f * streak + 0.05f * stripes;
-            col = col * k;
-            float highlight = std::exp(-std::pow((py - 4.0f) / 2.2f, 2.0f));
-            col = mix(col, hexColor(0xFFF6D8), highlight * 0.55f);
-            // Sparks: tiny hot points scattered along the bar.
-            float spark = hash01(x, y, 41u);
-            if (spark > 0.985f && t > 0.2f && t < 0.8f) col = mix(col, hexColor(0xFFF8E0), 0.6f);
+            // Molten gold: a pale top edge, a hot amber core and a deep bronze lower lip.
+            Rgb col = t < 0.45f ? mix(hexColor(0xFFE28E), hexColor(0xF0A435), smooth(0.0f, 0.45f, t))
+                                : mix(hexColor(0xF0A435), hexColor(0x6A300A), smooth(0.45f, 1.0f, t));
+            // Slow currents running along the bar, and faint slanted ripples.
+            float flow = fbm(px / 34.0f, py / 7.0f, 4, 23u);
+            float streak = fbm(px / 80.0f, py / 2.5f, 3, 29u);
+            float ripple = 0.5f + 0.5f * std::sin((px + py * 1.2f) * 0.33f + 3.0f * flow);
+            col = col * (0.8f + 0.32f * flow + 0.12f * streak + 0.06f * ripple);
+            float highlight = std::exp(-std::pow((py - 3.5f) / 1.7f, 2.0f));
+            col = mix(col, hexColor(0xFFF4D0), highlight * 0.45f);
+            // Soft glowing motes carried along in the metal.
+            for (int i = 0; i < 14; ++i) {
+                float mx = hash01(i, 7, 41u) * W, my = 7.0f + hash01(i, 8, 41u) * 9.0f;
+                float r = 1.2f + 1.6f * hash01(i, 9, 41u);
+                float g = std::exp(-((px - mx) * (px - mx) * 0.25f + (py - my) * (py - my)) / (r * r));
+                col = col + hexColor(0xFFD890) * (0.35f * g);
+            }
             float edge = smooth(0.0f, 1.5f, py) * smooth(H, H - 1.5f, py);
             col = col * mixf(0.55f, 1.0f, edge);
             c.blendOver(x, y, col, 1.0f);
@@ -550,8 +566,8 @@ Canvas paintMainButton(ButtonLook look) {
             if (cov <= 0.0f) continue;
             float t = py / H;
             // Lacquered crimson centre; hover warms it and lights the middle, pressed sinks it.
-            Rgb top = hover ? hexColor(0xB23A2C) : (pressed ? hexColor(0x2A0708) : hexColor(0x8A2020));
-            Rgb bottom = hover ? hexColor(0x5E1410) : (pressed ? hexColor(0x4A0F10) : hexColor(0x3E0A0C));
+            Rgb top = hover ? hexColor(0xA42E28) : (pressed ? hexColor(0x2A0708) : hexColor(0x8A2020));
+            Rgb bottom = hover ? hexColor(0x581210) : (pressed ? hexColor(0x4A0F10) : hexColor(0x3E0A0C));
             Rgb base = mix(top, bottom, smooth(0.0f, 1.0f, t));
             float grain = fbm(px / 14.0f, py / 6.0f, 3, pressed ? 5u : 3u);
             base = base * (0.9f + 0.2f * grain);
@@ -619,7 +635,7 @@ Canvas paintButton(ButtonLook look) {
             c.blendOver(x, y, base, cov * 0.97f);
         }
     strokeLine(c, plate, -0.3f, 1.0f, hexColor(0x020305), 0.9f);
-    float borderLight = hover ? 0.95f : (pressed ? 0.5f : 0.74f);
+    float borderLight = hover ? 0.9f : (pressed ? 0.5f : 0.74f);
     strokeLine(c, plate, -1.6f, hover ? 1.5f : 1.2f, goldRamp(borderLight), 1.0f);
     auto innerLine = [&](float x, float y) { return sdChamferBox(x, y, cx, cy, cx - 4.0f, cy - 4.0f, 4.0f); };
     strokeLine(c, innerLine, 0.0f, 0.8f, goldRamp(borderLight - 0.15f), pressed ? 0.15f : 0.3f);
