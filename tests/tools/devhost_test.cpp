@@ -1,0 +1,185 @@
+// devhost_test.cpp - morlaken-devhost started by the test on 127.0.0.1 with an ephemeral
+// port: serving a published folder, refusing paths outside it, news, HTTPS, signals.
+#include "support/child_process.h"
+#include "support/site.h"
+#include "support/temp_folder.h"
+#include "support/test_server.h"
+#include "update/http.h"
+#include "update/updater.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+using namespace testsupport;
+namespace fs = std::filesystem;
+
+namespace {
+
+// A running dev host; the port is read from its first output line.
+class DevHost {
+  public:
+    bool start(const std::vector<std::string>& args) {
+        ChildOptions options;
+        options.stdoutFile = scratch_ / "stdout.txt";
+        options.stderrFile = scratch_ / "stderr.txt";
+        if (!child_.start(builtProgram("morlaken-devhost"), args, options)) return false;
+        return waitUntil(
+            [&] {
+                std::string out = readFile(scratch_ / "stdout.txt");
+                if (out.rfind("port ", 0) != 0 || out.find('\n') == std::string::npos) return false;
+                port_ = std::stoi(out.substr(5));
+                return true;
+            },
+            10);
+    }
+    int port() const { return port_; }
+    std::string url(const std::string& scheme = "http") const {
+        return scheme + "://127.0.0.1:" + std::to_string(port_) + "/";
+    }
+    Child& child() { return child_; }
+    std::string log() { return readFile(scratch_ / "stderr.txt"); }
+
+  private:
+    TempFolder scratch_;
+    Child child_;
+    int port_ = 0;
+};
+
+class DevHostTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        httpGlobalInit();
+        updateStatus().stopRequested.store(false);
+    }
+    bool get(const std::string& url, std::string& outBody, std::string& outError) {
+        outBody.clear();
+        outError.clear();
+        return httpGet(url, makeStringSink(outBody, kFileListCap), outError);
+    }
+    int sync(const std::string& url, std::string& outError, const ChildOptions& extra = {}) {
+        ChildOptions options = extra;
+        options.stderrFile = scratch / "sync-stderr.txt";
+        std::string out;
+        int code = runProgram(builtProgram("morlaken-sync"), {game.path(), url}, out, 120, options);
+        outError = readFile(scratch / "sync-stderr.txt");
+        return code;
+    }
+    TempFolder site, game, scratch;
+};
+
+// ---- serving ----
+
+TEST_F(DevHostTest, ServesAPublishedFolderToTheUpdatePass) {
+    SiteFiles files = {{"oyun.bin", patternBytes(3000000, 1)}, {"veri/ağaç 1.png", "png"}, {"boş.txt", ""}};
+    publishSite(site.path(), files);
+    DevHost host;
+    ASSERT_TRUE(host.start({"--root", site.path(), "--port", "0"}));
+    std::string error;
+    EXPECT_EQ(sync(host.url(), error), 0) << error;
+    EXPECT_TRUE(folderMatches(game.path(), files));
+    EXPECT_NE(host.log().find("GET /veri/a%C4%9Fa%C3%A7%201.png 200"), std::string::npos) << host.log();
+}
+
+TEST_F(DevHostTest, RefusesPathsOutsideItsFolder) {
+    writeFile(site / "ic/dosya.txt", "inside");
+    writeFile(scratch / "gizli.txt", "secret");
+    fs::create_directory_symlink(scratch.path(), site / "kacis");
+    DevHost host;
+    ASSERT_TRUE(host.start({"--root", site.path(), "--port", "0"}));
+    std::string body, error;
+    EXPECT_TRUE(get(host.url() + "ic/dosya.txt", body, error));
+    EXPECT_EQ(body, "inside");
+    EXPECT_TRUE(get(host.url() + "ic/dos%79a.txt", body, error)) << "percent-decoding";
+    EXPECT_EQ(body, "inside");
+    const char* refused[] = {"%2e%2e/gizli.txt",
+                             "ic/%2e%2e/%2e%2e/gizli.txt",
+                             "ic%2f..%2f..%2fgizli.txt",
+                             "kacis/gizli.txt",
+                             "%2fetc%2fhostname",
+                             "ic/",
+                             "ic",
+                             "",
+                             "ic%5c..%5c..%5cgizli.txt",
+                             "c:%2fgizli.txt"};
+    for (const char* path : refused) {
+        EXPECT_FALSE(get(host.url() + path, body, error)) << path;
+        EXPECT_EQ(error, "sunucu 404 dondu") << path;
+    }
+    for (const char* path : {"ic/dosya%2", "ic/dosya%zz.txt", "ic/%00.txt"}) {
+        EXPECT_FALSE(get(host.url() + path, body, error)) << path;
+        EXPECT_EQ(error, "sunucu 400 dondu") << path;
+    }
+}
+
+TEST_F(DevHostTest, ServesTheNewsFeed) {
+    writeFile(scratch / "haberler.txt", "duyuru|Bakım|Sunucular 10:00'da kapanacak\n");
+    writeFile(site / "dosyalar.txt", siteList({}));
+    DevHost host;
+    ASSERT_TRUE(host.start({"--root", site.path(), "--port", "0", "--news", scratch / "haberler.txt"}));
+    std::string body, error;
+    EXPECT_TRUE(get(host.url() + "haberler.txt", body, error)) << error;
+    EXPECT_EQ(body, "duyuru|Bakım|Sunucular 10:00'da kapanacak\n");
+
+    DevHost without;
+    ASSERT_TRUE(without.start({"--root", site.path(), "--port", "0"}));
+    EXPECT_FALSE(get(without.url() + "haberler.txt", body, error));
+    EXPECT_EQ(error, "sunucu 404 dondu");
+}
+
+// ---- HTTPS ----
+
+TEST_F(DevHostTest, HttpsNeedsTheCertificateToBeTrusted) {
+    SiteFiles files = {{"oyun.bin", patternBytes(100000, 5)}};
+    publishSite(site.path(), files);
+    DevHost host;
+    ASSERT_TRUE(
+        host.start({"--root", site.path(), "--port", "0", "--cert", testCertificate(), "--key", testKey()}));
+    ChildOptions untrusted;
+    untrusted.unsetEnv = {"SSL_CERT_FILE", "SSL_CERT_DIR"};
+    std::string error;
+    EXPECT_EQ(sync(host.url("https"), error, untrusted), 1);
+    EXPECT_EQ(error, "Güncelleme sunucusuna ulaşılamadı (sunucuya ulasilamadi)\n");
+    EXPECT_FALSE(fileExists(game / "oyun.bin"));
+
+    ChildOptions trusted;
+    trusted.extraEnv = {{"SSL_CERT_FILE", testCertificate()}};
+    EXPECT_EQ(sync(host.url("https"), error, trusted), 0) << error;
+    EXPECT_TRUE(folderMatches(game.path(), files));
+}
+
+// ---- options and signals ----
+
+TEST_F(DevHostTest, StopsCleanlyOnTermAndInt) {
+    for (int signalNumber : {kSigTerm, kSigInt}) {
+        DevHost host;
+        ASSERT_TRUE(host.start({"--root", site.path(), "--port", "0"}));
+        host.child().signal(signalNumber);
+        int code = -1;
+        ASSERT_TRUE(host.child().wait(10, code));
+        EXPECT_EQ(code, 0) << signalNumber;
+    }
+}
+
+TEST_F(DevHostTest, BadOptionsAreRefused) {
+    std::string out;
+    const std::vector<std::vector<std::string>> bad = {
+        {},
+        {"--port", "0"},
+        {"--root", (site / "yok")},
+        {"--root", site.path(), "--port", "70000"},
+        {"--root", site.path(), "--port", "12ab"},
+        {"--root", site.path(), "--cert", testCertificate()},
+        {"--root", site.path(), "--news", (site / "yok.txt")},
+        {"--root", site.path(), "--bind", "not-an-address"},
+        {"--root", site.path(), "--frobnicate", "1"},
+        {"--root"},
+    };
+    for (const auto& args : bad) {
+        int code = runProgram(builtProgram("morlaken-devhost"), args, out, 10);
+        EXPECT_TRUE(code == 1 || code == 2) << "args " << args.size() << " exit " << code;
+        EXPECT_EQ(out.find("port "), std::string::npos);
+    }
+}
+
+} // namespace
