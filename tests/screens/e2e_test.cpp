@@ -1,0 +1,190 @@
+// e2e_test.cpp - the real launcher on the test's X server: it brings an empty player
+// folder up to date from morlaken-devhost (every file checked with an independent
+// SHA-256), and a click on the failure line after a server error starts a new pass that
+// succeeds once the server is fixed. The window is driven with xdotool and closed with
+// its own close button, so the normal shutdown runs and the exit code is 0.
+#include "screens/screen_test_support.h"
+
+#include "support/child_process.h"
+#include "support/temp_folder.h"
+#include "support/test_server.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+
+namespace fs = std::filesystem;
+using screentest::waitFor;
+using testsupport::builtProgram;
+using testsupport::readFile;
+using testsupport::runProgram;
+using testsupport::writeFile;
+
+namespace {
+
+constexpr const char* kXdotool = "/usr/bin/xdotool";
+
+// The game as the server has it: nested folders, a blank and Turkish letters in a name,
+// an empty file and one of a few megabytes.
+std::map<std::string, std::string> gameFiles() {
+    return {{"oyun.pak", testsupport::patternBytes(3 * 1048576 + 17, 1)},
+            {"veri/harita/ova.map", testsupport::patternBytes(200000, 2)},
+            {"ses/müzik tema.ogg", testsupport::patternBytes(65537, 3)},
+            {"beni oku.txt", "Morlaken Online\n"},
+            {"bos.dat", ""}};
+}
+
+class EndToEnd : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        const char* display = std::getenv("DISPLAY");
+        if (!display || !*display) GTEST_SKIP() << "needs an X server (run under xvfb-run)";
+        for (const char* tool : {"MorlakenLauncher", "morlaken-publish", "morlaken-devhost"})
+            ASSERT_TRUE(fs::exists(builtProgram(tool))) << builtProgram(tool) << " not built";
+        ASSERT_TRUE(fs::exists(kXdotool)) << "xdotool missing (scripts/setup installs it)";
+        server_ = folder_ / "server";
+        player_ = folder_ / "player";
+        for (const auto& [path, content] : gameFiles())
+            writeFile(server_ + "/" + path, content);
+        std::string out;
+        ASSERT_EQ(runProgram(builtProgram("morlaken-publish"), {server_, "--version", "0.1.0-e2e"}, out), 0)
+            << out;
+        ASSERT_TRUE(fs::exists(server_ + "/dosyalar.txt"));
+
+        // A fresh player folder: the launcher (copied, so its own folder is this one), the
+        // images and fonts, and the shipped defaults pointing at the test's server.
+        fs::create_directories(player_);
+        fs::copy_file(builtProgram("MorlakenLauncher"), player_ + "/MorlakenLauncher");
+        fs::create_directory_symlink(fs::path(MORLAKEN_BIN_DIR) / "veri", player_ + "/veri");
+    }
+    void TearDown() override {
+        if (launcher_.running()) launcher_.kill();
+    }
+    void writeDefaults(const std::string& base) {
+        writeFile(player_ + "/varsayilan.ini",
+                  "guncelleme=" + base + "\nhaber_adresi=" + base + "haberler.txt\nweb=\ndiscord=\n");
+    }
+    void startLauncher() {
+        testsupport::ChildOptions options;
+        options.stderrFile = folder_ / "launcher.err";
+        ASSERT_TRUE(launcher_.start(player_ + "/MorlakenLauncher", {}, options));
+    }
+    // Every file of the game is in the player folder with the server's content.
+    bool playerUpToDate() const {
+        for (const auto& [path, content] : gameFiles()) {
+            const std::string local = player_ + "/" + path;
+            if (!fs::exists(local) || fs::file_size(local) != content.size()) return false;
+            if (testsupport::referenceSha256(readFile(local)) != testsupport::referenceSha256(content))
+                return false;
+        }
+        return true;
+    }
+    // The launcher's window, moved to the screen's top-left corner so that window
+    // coordinates are screen coordinates.
+    bool findWindow() {
+        std::string out;
+        const bool found = waitFor(
+            [&] {
+                if (runProgram(kXdotool, {"search", "--onlyvisible", "--name", "^Morlaken Online$"}, out,
+                               10) != 0)
+                    return false;
+                windowId_ = out.substr(0, out.find('\n'));
+                return !windowId_.empty();
+            },
+            30.0);
+        if (!found) return false;
+        return runProgram(kXdotool, {"windowmove", "--sync", windowId_, "0", "0"}, out, 10) == 0;
+    }
+    void clickAt(int x, int y) {
+        std::string out;
+        ASSERT_EQ(runProgram(kXdotool,
+                             {"mousemove", "--sync", std::to_string(x), std::to_string(y), "click", "1"}, out,
+                             10),
+                  0)
+            << out;
+    }
+    // The close button; the launcher then shuts down in order and exits with 0.
+    void closeWithButton() {
+        int code = -1;
+        const bool exited = waitFor(
+            [&] {
+                clickAt(774, 26);
+                return launcher_.wait(0.5, code);
+            },
+            20.0);
+        ASSERT_TRUE(exited) << readFile(folder_ / "launcher.err");
+        EXPECT_EQ(code, 0) << readFile(folder_ / "launcher.err");
+    }
+    testsupport::TempFolder folder_;
+    std::string server_, player_;
+    testsupport::Child launcher_;
+    std::string windowId_;
+};
+
+TEST_F(EndToEnd, EmptyPlayerFolderIsBroughtUpToDateFromDevhost) {
+    writeFile(folder_ / "haberler.txt", "Etkinlik|Kale Kuşatması|Cumartesi akşamı\n");
+    testsupport::Child devhost;
+    testsupport::ChildOptions options;
+    options.stdoutFile = folder_ / "devhost.out";
+    options.stderrFile = folder_ / "devhost.err";
+    ASSERT_TRUE(devhost.start(builtProgram("morlaken-devhost"),
+                              {"--root", server_, "--port", "0", "--news", folder_ / "haberler.txt"},
+                              options));
+    int port = 0;
+    ASSERT_TRUE(waitFor(
+        [&] {
+            const std::string out = readFile(folder_ / "devhost.out");
+            if (out.rfind("port ", 0) != 0 || out.find('\n') == std::string::npos) return false;
+            port = std::atoi(out.c_str() + 5);
+            return port > 0;
+        },
+        20.0))
+        << readFile(folder_ / "devhost.err");
+    writeDefaults("http://127.0.0.1:" + std::to_string(port) + "/");
+
+    startLauncher();
+    ASSERT_TRUE(findWindow());
+    ASSERT_TRUE(waitFor([&] { return playerUpToDate(); }, 60.0)) << testsupport::listTree(player_);
+    // The pass ends with its cache written and no download left behind.
+    ASSERT_TRUE(waitFor([&] { return fs::exists(player_ + "/guncelleme.cache"); }, 20.0));
+    for (const auto& entry : fs::recursive_directory_iterator(player_, fs::directory_options::none))
+        EXPECT_NE(entry.path().extension(), ".indir") << entry.path();
+    closeWithButton();
+    devhost.signal(testsupport::kSigTerm);
+    int code = -1;
+    EXPECT_TRUE(devhost.wait(10, code));
+}
+
+TEST_F(EndToEnd, ClickOnTheFailureLineRetriesOnceTheServerIsFixed) {
+    testsupport::TestServer server;
+    server.serveFolder(server_);
+    const std::string list = readFile(server_ + "/dosyalar.txt");
+    server.route("/dosyalar.txt", screentest::answer(503, "bakımda"));
+    server.route("/haberler.txt",
+                 screentest::answer(200, "Bakım|Sunucular bakımda|Kısa süre sonra dönüyoruz.\n"));
+    writeDefaults(server.baseUrl());
+
+    startLauncher();
+    ASSERT_TRUE(findWindow());
+    ASSERT_TRUE(waitFor([&] { return server.requestCount("/dosyalar.txt") == 1; }, 30.0));
+    EXPECT_FALSE(fs::exists(player_ + "/oyun.pak"));
+
+    // The server is fixed; nothing happens until the player clicks the failure line.
+    server.route("/dosyalar.txt", screentest::answer(200, list));
+    ASSERT_TRUE(waitFor(
+        [&] {
+            clickAt(700, 426);
+            return server.requestCount("/dosyalar.txt") >= 2;
+        },
+        30.0));
+    EXPECT_EQ(server.requestCount("/dosyalar.txt"), 2); // one click, one new pass
+    ASSERT_TRUE(waitFor([&] { return playerUpToDate(); }, 60.0)) << testsupport::listTree(player_);
+
+    // The retry raised the error message; "TAMAM" closes it, then the close button works.
+    clickAt(400, 377);
+    closeWithButton();
+}
+
+} // namespace
