@@ -41,7 +41,7 @@ struct Landscape {
     float skyMidAt, horizonY;  // fractions of the height / pixel line of the horizon
     float moonX, moonY, moonR; // moonR 0 = no moon
     Rgb moonGlow;
-    float dawnX, dawnStrength; // warm glow on the horizon; strength 0 = none
+    float dawnX, dawnY, dawnStrength; // warm glow low in the sky; strength 0 = none
     std::vector<MountainLayer> layers;
     int castleLayer; // layer whose ridge carries the citadel, -1 = none
     float castleX, castleScale;
@@ -59,7 +59,7 @@ Rgb skyColor(const Landscape& s, float x, float y) {
                            : mix(s.skyMid, s.skyLow, smooth(s.skyMidAt, 1.0f, t));
     if (s.dawnStrength > 0.0f) {
         float dx = (x - s.dawnX) / (s.width * 0.45f);
-        float dy = (s.horizonY - y) / (s.horizonY * 0.45f);
+        float dy = std::max(0.0f, s.dawnY - y) / (s.horizonY * 0.45f);
         float g = std::exp(-dx * dx - dy * dy * 1.5f);
         c = c + hexColor(0xD07838) * (s.dawnStrength * g * g) +
             hexColor(0x6A3050) * (s.dawnStrength * 0.5f * g);
@@ -277,6 +277,38 @@ void paintLand(Canvas& c, const Landscape& s) {
     }
 }
 
+// A cloaked wanderer with a staff, feet at (fx, fy), `height` pixels tall, facing left;
+// the cloak streams out behind him. Rim light on the side facing the moon.
+void paintWanderer(Canvas& c, float fx, float fy, float height, Rgb color, Rgb rim) {
+    const float u = height / 100.0f;
+    auto shape = [&](float x, float y) {
+        float lx = (x - fx) / u, ly = (fy - y) / u;
+        float body = sdTriangle(lx, ly, -16.0f, 0.0f, 18.0f, 0.0f, 1.0f, 80.0f);
+        body = std::min(body, sdRoundBox(lx, ly, 1.0f, 68.0f, 11.0f, 12.0f, 6.0f));
+        body = std::min(body, sdCircle(lx, ly, -1.0f, 86.0f, 7.5f));
+        body = std::min(body, sdTriangle(lx, ly, -8.0f, 84.0f, 9.0f, 84.0f, 4.0f, 99.0f)); // hood
+        body =
+            std::min(body, sdTriangle(lx, ly, 10.0f, 76.0f, 16.0f, 4.0f, 44.0f, 30.0f)); // cloak in the wind
+        body = std::min(body, sdSegment(lx, ly, -20.0f, 0.0f, -17.0f, 104.0f, 1.8f));    // staff
+        body = std::min(body, sdCircle(lx, ly, -17.0f, 106.0f, 3.0f));
+        body = std::min(body, sdSegment(lx, ly, -8.0f, 64.0f, -18.0f, 70.0f, 3.0f)); // arm to the staff
+        return body * u;
+    };
+    int x0 = std::max(0, static_cast<int>(fx - 30 * u)),
+        x1 = std::min(c.width() - 1, static_cast<int>(fx + 50 * u));
+    int y0 = std::max(0, static_cast<int>(fy - 112 * u)),
+        y1 = std::min(c.height() - 1, static_cast<int>(fy + 2));
+    for (int y = y0; y <= y1; ++y)
+        for (int x = x0; x <= x1; ++x) {
+            float px = x + 0.5f, py = y + 0.5f;
+            float d = shape(px, py);
+            float cov = coverage(d);
+            if (cov <= 0.0f) continue;
+            float edge = shape(px + 1.2f, py - 0.6f) > 0.0f ? 1.0f : 0.0f;
+            c.blendOver(x, y, mix(color, rim, 0.35f * edge), cov);
+        }
+}
+
 // Darkens towards `target` with weight k (0..1) at a pixel.
 void shadeTowards(Canvas& c, int x, int y, Rgb target, float k) {
     if (k <= 0.0f) return;
@@ -406,8 +438,15 @@ Canvas paintBanner() {
             inside = std::min(inside, (1.0f - u) * 52.0f);
             float cov = clamp01(inside + 0.5f);
             if (cov <= 0.0f) continue;
-            float shade = 0.75f + 0.25f * std::cos(u * 7.5f + 0.6f);
-            c.blendOver(x, y, hexColor(0x0C0508) * 1.0f + hexColor(0x3A0C10) * shade, cov);
+            // Crimson cloth, lit through from the sun behind it, folds shading it in bands.
+            float shade = 0.55f + 0.45f * std::cos(u * 7.5f + 0.6f);
+            Rgb cloth = mix(hexColor(0x1E0408), hexColor(0x8A1820), shade * (1.0f - 0.4f * u));
+            // A thin gold hem along the edges and a gold lozenge near the pole.
+            float hem = clamp01(1.5f - inside);
+            cloth = mix(cloth, hexColor(0xC89A48), hem * 0.7f);
+            float lozenge = sdDiamond(px, py, poleX - 15.0f, mid, 5.0f, 7.0f);
+            cloth = mix(cloth, hexColor(0xE2C27A) * (0.7f + 0.3f * shade), coverage(lozenge));
+            c.blendOver(x, y, cloth, cov);
         }
     // Embers rising from the fire below.
     for (int i = 0; i < 70; ++i) {
@@ -450,7 +489,8 @@ Canvas paintClosing(const Fonts& fonts) {
     s.moonR = 34.0f;
     s.moonGlow = hexColor(0x8FA6D8);
     s.dawnX = 420.0f;
-    s.dawnStrength = 0.55f; // the first light behind the citadel: the night is ending
+    s.dawnY = 330.0f;
+    s.dawnStrength = 0.9f; // the first light behind the citadel: the night is ending
     s.layers = {
         {350.0f, 140.0f, 260.0f, 901u, hexColor(0x222B4E), hexColor(0x4A4C78), 0.35f},
         {420.0f, 125.0f, 190.0f, 902u, hexColor(0x131B36), hexColor(0x2E3A66), 0.4f},
@@ -463,6 +503,18 @@ Canvas paintClosing(const Fonts& fonts) {
     s.starSeed = 4321u;
     paintSky(c, s);
     paintLand(c, s);
+    // A traveller on the near hill turns back towards the citadel for a last look.
+    const MountainLayer& hill = s.layers.back();
+    // He stands on the highest point of the near hills on the left, so that he is seen
+    // against the mist behind.
+    float fx = 120.0f, fy = ridgeY(hill, fx);
+    for (float x = 120.0f; x <= 330.0f; x += 1.0f)
+        if (ridgeY(hill, x) < fy) {
+            fy = ridgeY(hill, x);
+            fx = x;
+        }
+    for (float dx = -8.0f; dx <= 8.0f; dx += 1.0f) fy = std::max(fy, ridgeY(hill, fx + dx));
+    paintWanderer(c, fx, fy + 2.0f, 84.0f, hill.color * 0.8f, hexColor(0x3A4670));
     // The launcher draws the logo at (850, 401, 360 x 189): keep that corner dark.
     for (int y = 0; y < H; ++y)
         for (int x = 0; x < W; ++x) {
