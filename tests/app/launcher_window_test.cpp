@@ -1,0 +1,143 @@
+// The real launcher window driven with xdotool under Xvfb: it opens centred and borderless,
+// a press on an empty part drags it, a press on a widget does not, and the close button
+// ends the program with exit code 0.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string>
+#include <thread>
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+std::string readFile(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+class LauncherWindow : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_NE(std::getenv("DISPLAY"), nullptr) << "run under Xvfb (scripts/test does)";
+        dir_ = fs::temp_directory_path() / "morlaken_window_test";
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+        exe_ = fs::path(MORLAKEN_BIN_DIR) / "MorlakenLauncher";
+        ASSERT_TRUE(fs::exists(exe_)) << "build the MorlakenLauncher target first";
+    }
+    void TearDown() override {
+        if (!finished()) sh("kill " + readFile(dir_ / "pid") + " 2>/dev/null");
+        fs::remove_all(dir_);
+    }
+
+    // A shell command's standard output.
+    std::string sh(const std::string& cmd) {
+        const fs::path out = dir_ / "sh.out";
+        std::system((cmd + " >'" + out.string() + "' 2>/dev/null").c_str());
+        return readFile(out);
+    }
+    bool finished() { return fs::exists(dir_ / "rc") && !readFile(dir_ / "rc").empty(); }
+
+    // Polls `condition` until it holds or `seconds` pass.
+    template <typename Fn> bool waitFor(Fn&& condition, double seconds) {
+        const auto deadline = Clock::now() + std::chrono::duration<double>(seconds);
+        while (Clock::now() < deadline) {
+            if (condition()) return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return condition();
+    }
+
+    void start() {
+        const std::string cmd = "(cd '" + dir_.string() + "' && '" + exe_.string() + "' 2>'" +
+                                (dir_ / "err").string() + "' & echo $! >'" + (dir_ / "pid").string() +
+                                "'; wait $!; echo $? >'" + (dir_ / "rc.tmp").string() + "'; mv '" +
+                                (dir_ / "rc.tmp").string() + "' '" + (dir_ / "rc").string() + "') &";
+        std::system(cmd.c_str());
+        ASSERT_TRUE(waitFor(
+            [&] {
+                window_ = sh("xdotool search --onlyvisible --name '^Morlaken Online$' | head -1");
+                while (!window_.empty() && window_.back() == '\n')
+                    window_.pop_back();
+                return !window_.empty();
+            },
+            30))
+            << "the window never showed";
+    }
+
+    bool position(int& outX, int& outY) {
+        std::istringstream in(sh("xdotool getwindowgeometry --shell " + window_));
+        std::string line;
+        bool gotX = false, gotY = false;
+        while (std::getline(in, line)) {
+            if (line.rfind("X=", 0) == 0) outX = std::atoi(line.c_str() + 2), gotX = true;
+            if (line.rfind("Y=", 0) == 0) outY = std::atoi(line.c_str() + 2), gotY = true;
+        }
+        return gotX && gotY;
+    }
+    bool at(int x, int y) {
+        int px = 0, py = 0;
+        return position(px, py) && px == x && py == y;
+    }
+    void mouse(const std::string& actions) { sh("xdotool " + actions); }
+
+    fs::path dir_, exe_;
+    std::string window_;
+};
+
+} // namespace
+
+TEST_F(LauncherWindow, OpensCentredDragsFromEmptySpaceOnlyAndClosesWithItsButton) {
+    start();
+    int x0 = 0, y0 = 0;
+    ASSERT_TRUE(position(x0, y0));
+    int screenW = 0, screenH = 0;
+    std::istringstream(sh("xdotool getdisplaygeometry")) >> screenW >> screenH;
+    EXPECT_EQ(x0, (screenW - 800) / 2);
+    EXPECT_EQ(y0, (screenH - 610) / 2);
+
+    // A press on the "AYARLAR" button (638..774 x 519..551), moved within it and released
+    // there: the button took the press, so the window must not follow. The click opens the
+    // settings dialog, which Escape closes again.
+    mouse("mousemove " + std::to_string(x0 + 700) + " " + std::to_string(y0 + 535) + " mousedown 1");
+    for (int step = 1; step <= 5; ++step)
+        mouse("mousemove " + std::to_string(x0 + 700 - 10 * step) + " " + std::to_string(y0 + 535 - step));
+    mouse("mouseup 1");
+    mouse("key Escape");
+
+    // A press on empty space: once the launcher has taken it (the window follows a one-pixel
+    // move), the window follows the cursor's movement exactly. Had the button press above
+    // dragged, the window would no longer be at (x0, y0) here.
+    const int ax = x0 + 100, ay = y0 + 100;
+    bool anchored = false;
+    for (int attempt = 0; attempt < 10 && !anchored; ++attempt) {
+        mouse("mousemove " + std::to_string(ax) + " " + std::to_string(ay) + " mousedown 1");
+        mouse("mousemove " + std::to_string(ax + 1) + " " + std::to_string(ay));
+        anchored = waitFor([&] { return at(x0 + 1, y0); }, 1.0);
+        if (!anchored) { // the press was seen after the move: the window stayed, start over
+            mouse("mouseup 1");
+            ASSERT_TRUE(at(x0, y0)) << "a press on a widget, or a late press, moved the window";
+        }
+    }
+    ASSERT_TRUE(anchored) << "the drag never started";
+    mouse("mousemove " + std::to_string(ax + 50) + " " + std::to_string(ay + 30));
+    EXPECT_TRUE(waitFor([&] { return at(x0 + 50, y0 + 30); }, 5.0));
+    mouse("mousemove " + std::to_string(ax - 7) + " " + std::to_string(ay - 9));
+    EXPECT_TRUE(waitFor([&] { return at(x0 - 7, y0 - 9); }, 5.0));
+    mouse("mouseup 1");
+
+    // The close button ("kapat", 756..792 x 8..44 in the window) ends the run normally.
+    int wx = 0, wy = 0;
+    ASSERT_TRUE(position(wx, wy));
+    mouse("mousemove " + std::to_string(wx + 774) + " " + std::to_string(wy + 26) + " click 1");
+    ASSERT_TRUE(waitFor([&] { return finished(); }, 20)) << "the close button did not end the launcher";
+    EXPECT_EQ(std::atoi(readFile(dir_ / "rc").c_str()), 0) << readFile(dir_ / "err");
+}
