@@ -88,15 +88,10 @@ void centerWindow(int width, int height) {
 namespace {
 
 void installKeyHooks() {
-    KeyRoutingHooks& hooks = keyHooks();
-    hooks.messageVisible = [] { return messageDialog().visible; };
-    hooks.hideMessage = [] { messageDialog().visible = false; };
-    hooks.openLoginDialog = openLoginDialog;
-    hooks.closeLoginDialog = closeLoginDialog;
-    hooks.closeSettingsDialog = closeSettingsDialog;
+    installScreenKeyHooks(); // message dialog first, then the login and settings dialogs
     // submitLogin, saveSettings and totpStep plug in here once the login and settings
     // dialogs and the account login exist.
-    hooks.clipboardText = [] { return gWindow ? glfwGetClipboardString(gWindow) : nullptr; };
+    keyHooks().clipboardText = [] { return gWindow ? glfwGetClipboardString(gWindow) : nullptr; };
 }
 
 // ---- environment hooks ----
@@ -227,7 +222,7 @@ void runFrame() {
     const double t = now();
     sampleDownloadSpeed(ui(), status.state.load(), status.bytesDone.load(), t);
 
-    if (status.state.load() == RestartPending && ui().gameState == NotRunning && ui().activeModal != 1) {
+    if (restartAllowed(status.state.load(), ui().gameState, ui().activeModal)) {
         restartLauncher(); // in every case the window closes; the new copy takes over
         glfwSetWindowShouldClose(gWindow, GLFW_TRUE);
     }

@@ -1,0 +1,267 @@
+// startup_bench - how fast the launcher comes up, how much memory it holds, and what one
+// idle frame costs, each against a bare GLFW window measured in the same run.
+//
+//   bench_startup_bench            (re-runs itself under xvfb-run when DISPLAY is unset)
+//
+// 1. Start-up: process start to the first swapped frame, for the real launcher
+//    (MORLAKEN_REPORT_FIRST_FRAME=1) and for this program in "--bare" mode (a window that
+//    only clears and swaps). Median of several runs; ratio launcher / bare.
+// 2. Resident memory (VmRSS from /proc) after 30 frames, launcher vs bare.
+// 3. One idle main-screen frame in this process: CPU time in our immediate-mode calls,
+//    in the driver (glFinish + swap), and the bare clear + swap; plus the number of heap
+//    allocations an idle frame makes (should be 0).
+#include "app/ui_state.h"
+#include "gfx/font.h"
+#include "gfx/texture.h"
+#include "gfx/widgets.h"
+#include "screens/main_screen.h"
+
+#include <GL/gl.h>
+#include <GLFW/glfw3.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <new>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+// ---- allocation counter ----
+
+static std::atomic<long> gAllocations{0};
+void* operator new(std::size_t n) {
+    gAllocations.fetch_add(1, std::memory_order_relaxed);
+    if (void* p = std::malloc(n ? n : 1)) return p;
+    throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+    std::free(p);
+}
+
+namespace {
+
+const double kStart = now();
+
+std::string readFile(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+long rssKb(const std::string& pid) {
+    const std::string status = readFile("/proc/" + pid + "/status");
+    const size_t at = status.find("VmRSS:");
+    return at == std::string::npos ? -1 : std::atol(status.c_str() + at + 6);
+}
+
+double median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0 : v[v.size() / 2];
+}
+
+// ---- bare reference window (child mode) ----
+
+int runBare(int frames) {
+    if (!glfwInit()) return 1;
+    glfwWindowHint(GLFW_DECORATED, GLFW_FALSE);
+    glfwWindowHint(GLFW_RESIZABLE, GLFW_FALSE);
+    glfwWindowHint(GLFW_VISIBLE, GLFW_FALSE);
+    GLFWwindow* w = glfwCreateWindow(800, 610, "bare", nullptr, nullptr);
+    if (!w) return 1;
+    glfwMakeContextCurrent(w);
+    glfwSwapInterval(1);
+    glfwShowWindow(w);
+    for (int i = 0; i < frames; ++i) {
+        glfwWaitEventsTimeout(1.0 / 60.0);
+        glClearColor(0.05f, 0.06f, 0.08f, 1);
+        glClear(GL_COLOR_BUFFER_BIT);
+        glfwSwapBuffers(w);
+        if (i == 0) std::fprintf(stderr, "first-frame-ms %.3f\n", (now() - kStart) * 1000.0);
+    }
+    glfwTerminate();
+    return 0;
+}
+
+// ---- child processes ----
+
+struct ChildResult {
+    double firstFrameMs = -1;
+    long rss = -1;
+};
+
+// Starts `cmd` in the background in `dir`, waits for its first-frame line, samples its
+// memory once it has drawn a while, and waits for it to end.
+ChildResult measureChild(const fs::path& dir, const std::string& cmd) {
+    fs::remove(dir / "err");
+    fs::remove(dir / "pid");
+    fs::remove(dir / "done");
+    const std::string line = "(cd '" + dir.string() + "' && " + cmd + " 2>'" + (dir / "err").string() +
+                             "' & echo $! >'" + (dir / "pid.tmp").string() + "'; mv '" +
+                             (dir / "pid.tmp").string() + "' '" + (dir / "pid").string() +
+                             "'; wait; touch '" + (dir / "done").string() + "') &";
+    std::system(line.c_str());
+    ChildResult r;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    std::string pid;
+    while (std::chrono::steady_clock::now() < deadline && !fs::exists(dir / "done")) {
+        if (pid.empty() && fs::exists(dir / "pid")) {
+            pid = readFile(dir / "pid");
+            while (!pid.empty() && (pid.back() == '\n' || pid.back() == ' '))
+                pid.pop_back();
+        }
+        const std::string err = readFile(dir / "err");
+        const size_t at = err.find("first-frame-ms ");
+        if (at != std::string::npos && r.firstFrameMs < 0) {
+            r.firstFrameMs = std::atof(err.c_str() + at + 15);
+            // Let it draw about half a second more, then read its memory.
+            std::this_thread::sleep_for(std::chrono::milliseconds(500));
+            if (!pid.empty()) r.rss = rssKb(pid);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return r;
+}
+
+// ---- in-process idle frame ----
+
+struct FrameCost {
+    double ourCpuMs = 0, driverCpuMs = 0, bareCpuMs = 0;
+    double ourWallMs = 0, driverWallMs = 0, bareWallMs = 0;
+    long allocationsPerFrame = 0;
+};
+
+double cpuMs() {
+    return 1000.0 * static_cast<double>(std::clock()) / CLOCKS_PER_SEC;
+}
+double wallMs() {
+    return now() * 1000.0;
+}
+
+FrameCost measureFrames(const fs::path& binDir, int frames) {
+    FrameCost c;
+    fs::current_path(binDir);
+    if (!glfwInit()) return c;
+    glfwWindowHint(GLFW_VISIBLE, GLFW_FALSE);
+    GLFWwindow* w = glfwCreateWindow(800, 610, "frame", nullptr, nullptr);
+    glfwMakeContextCurrent(w);
+    glfwSwapInterval(0); // measure work, not the display's refresh
+    loadFontFaces();
+    loadLauncherImages();
+    auto setup = [] {
+        glViewport(0, 0, 800, 610);
+        glMatrixMode(GL_PROJECTION);
+        glLoadIdentity();
+        glOrtho(0, 800, 610, 0, -1, 1);
+        glMatrixMode(GL_MODELVIEW);
+        glLoadIdentity();
+        glClearColor(0.05f, 0.06f, 0.08f, 1);
+        glClear(GL_COLOR_BUFFER_BIT);
+        glEnable(GL_BLEND);
+    };
+    input().mouseX = 100; // over empty space: an idle frame
+    input().mouseY = 100;
+    for (int i = 0; i < 20; ++i) { // warm-up: atlases built, driver paths compiled
+        setup();
+        drawMainScreen();
+        glFinish();
+        glfwSwapBuffers(w);
+    }
+    for (int i = 0; i < frames; ++i) {
+        setup();
+        const long a0 = gAllocations.load();
+        double c0 = cpuMs(), t0 = wallMs();
+        beginFrameInput(input());
+        drawMainScreen();
+        endFrameInput(input());
+        double c1 = cpuMs(), t1 = wallMs();
+        c.allocationsPerFrame = std::max(c.allocationsPerFrame, gAllocations.load() - a0);
+        glFinish();
+        glfwSwapBuffers(w);
+        double c2 = cpuMs(), t2 = wallMs();
+        c.ourCpuMs += c1 - c0, c.ourWallMs += t1 - t0;
+        c.driverCpuMs += c2 - c1, c.driverWallMs += t2 - t1;
+    }
+    for (int i = 0; i < frames; ++i) {
+        double c0 = cpuMs(), t0 = wallMs();
+        setup();
+        glFinish();
+        glfwSwapBuffers(w);
+        c.bareCpuMs += cpuMs() - c0, c.bareWallMs += wallMs() - t0;
+    }
+    for (double* v :
+         {&c.ourCpuMs, &c.driverCpuMs, &c.bareCpuMs, &c.ourWallMs, &c.driverWallMs, &c.bareWallMs})
+        *v /= frames;
+    glfwTerminate();
+    return c;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc > 1 && std::string(argv[1]) == "--bare") return runBare(argc > 2 ? std::atoi(argv[2]) : 30);
+
+    const fs::path self = fs::canonical("/proc/self/exe");
+    if (!std::getenv("DISPLAY")) {
+        const std::string cmd =
+            "xvfb-run -a -s '-screen 0 1920x1080x24 -nolisten tcp' '" + self.string() + "'";
+        return std::system(cmd.c_str()) == 0 ? 0 : 1;
+    }
+    const fs::path binDir = self.parent_path();
+    const fs::path launcher = binDir / "MorlakenLauncher";
+    if (!fs::exists(launcher)) {
+        std::fprintf(stderr, "startup_bench: %s is missing; build MorlakenLauncher first\n",
+                     launcher.c_str());
+        return 1;
+    }
+    const fs::path scratch = fs::temp_directory_path() / "morlaken_startup_bench";
+    fs::create_directories(scratch);
+
+    const int runs = 5;
+    std::vector<double> ours, bare;
+    std::vector<double> oursRss, bareRss;
+    for (int i = 0; i < runs; ++i) {
+        // Interleaved so that a slow moment of the machine hits both alike.
+        const ChildResult l =
+            measureChild(scratch, "MORLAKEN_REPORT_FIRST_FRAME=1 MORLAKEN_EXIT_AFTER_FRAMES=60 '" +
+                                      launcher.string() + "'");
+        const ChildResult b = measureChild(scratch, "'" + self.string() + "' --bare 60");
+        if (l.firstFrameMs >= 0) ours.push_back(l.firstFrameMs);
+        if (b.firstFrameMs >= 0) bare.push_back(b.firstFrameMs);
+        if (l.rss > 0) oursRss.push_back(static_cast<double>(l.rss));
+        if (b.rss > 0) bareRss.push_back(static_cast<double>(b.rss));
+    }
+    fs::remove_all(scratch);
+    if (ours.empty() || bare.empty()) {
+        std::fprintf(stderr, "startup_bench: no first-frame report (launcher %zu, bare %zu runs)\n",
+                     ours.size(), bare.size());
+        return 1;
+    }
+
+    const FrameCost f = measureFrames(binDir, 300);
+
+    std::printf("start-up to first swapped frame (median of %d):\n", runs);
+    std::printf("  launcher %.1f ms, bare GLFW window %.1f ms, ratio %.2f\n", median(ours), median(bare),
+                median(ours) / median(bare));
+    std::printf("resident memory after start:\n");
+    std::printf("  launcher %.0f KiB, bare GLFW window %.0f KiB, ratio %.2f\n", median(oursRss),
+                median(bareRss), median(oursRss) / median(bareRss));
+    std::printf("one idle main-screen frame (mean of 300, Mesa llvmpipe):\n");
+    std::printf("  our drawing calls   %.3f ms CPU (%.3f ms wall)\n", f.ourCpuMs, f.ourWallMs);
+    std::printf("  driver finish+swap  %.3f ms CPU (%.3f ms wall)\n", f.driverCpuMs, f.driverWallMs);
+    std::printf("  bare clear+swap     %.3f ms CPU (%.3f ms wall)\n", f.bareCpuMs, f.bareWallMs);
+    std::printf("  ratio ours / bare frame CPU %.2f, ours / driver CPU %.2f\n", f.ourCpuMs / f.bareCpuMs,
+                f.ourCpuMs / f.driverCpuMs);
+    std::printf("  heap allocations in an idle frame: %ld\n", f.allocationsPerFrame);
+    return 0;
+}
