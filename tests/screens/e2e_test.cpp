@@ -81,27 +81,44 @@ class EndToEnd : public ::testing::Test {
         }
         return true;
     }
-    // The launcher's window, moved to the screen's top-left corner so that window
-    // coordinates are screen coordinates.
+    // The launcher's window (found by its process, since other tests may show theirs on
+    // the same X server), moved to the screen's bottom-right corner, away from windows
+    // that start centred, and raised.
     bool findWindow() {
         std::string out;
         const bool found = waitFor(
             [&] {
-                if (runProgram(kXdotool, {"search", "--onlyvisible", "--name", "^Morlaken Online$"}, out,
-                               10) != 0)
+                if (runProgram(kXdotool,
+                               {"search", "--onlyvisible", "--pid", std::to_string(launcher_.pid()), "--name",
+                                "^Morlaken Online$"},
+                               out, 10) != 0)
                     return false;
                 windowId_ = out.substr(0, out.find('\n'));
                 return !windowId_.empty();
             },
             30.0);
         if (!found) return false;
-        return runProgram(kXdotool, {"windowmove", "--sync", windowId_, "0", "0"}, out, 10) == 0;
+        if (runProgram(kXdotool, {"getdisplaygeometry"}, out, 10) != 0) return false;
+        const int screenW = std::atoi(out.c_str());
+        const int screenH = std::atoi(out.c_str() + out.find(' ') + 1);
+        if (screenW < 800 || screenH < 610) {
+            ADD_FAILURE() << "the X screen (" << out << ") is smaller than the launcher's window";
+            return false;
+        }
+        originX_ = screenW - 800;
+        originY_ = screenH - 610;
+        return runProgram(
+                   kXdotool,
+                   {"windowmove", "--sync", windowId_, std::to_string(originX_), std::to_string(originY_)},
+                   out, 10) == 0;
     }
+    // A click at window coordinates (x, y), with the window raised first.
     void clickAt(int x, int y) {
         std::string out;
         ASSERT_EQ(runProgram(kXdotool,
-                             {"mousemove", "--sync", std::to_string(x), std::to_string(y), "click", "1"}, out,
-                             10),
+                             {"windowraise", windowId_, "mousemove", std::to_string(originX_ + x),
+                              std::to_string(originY_ + y), "click", "1"},
+                             out, 10),
                   0)
             << out;
     }
@@ -121,6 +138,7 @@ class EndToEnd : public ::testing::Test {
     std::string server_, player_;
     testsupport::Child launcher_;
     std::string windowId_;
+    int originX_ = 0, originY_ = 0;
 };
 
 TEST_F(EndToEnd, EmptyPlayerFolderIsBroughtUpToDateFromDevhost) {
