@@ -64,7 +64,9 @@ TEST_F(SyncTest, BadArgumentsAreUsageErrors) {
     std::string out;
     EXPECT_EQ(runProgram(builtProgram("morlaken-sync"), {}, out), 2);
     EXPECT_EQ(runProgram(builtProgram("morlaken-sync"), {game.path()}, out), 2);
-    EXPECT_EQ(runProgram(builtProgram("morlaken-sync"), {game / "yok", server.baseUrl()}, out), 2);
+    writeFile(game / "dosya", "a file, not a folder");
+    EXPECT_EQ(runProgram(builtProgram("morlaken-sync"), {game / "dosya", server.baseUrl()}, out), 2);
+    EXPECT_EQ(runProgram(builtProgram("morlaken-sync"), {game / "dosya/alt", server.baseUrl()}, out), 2);
     EXPECT_EQ(runProgram(builtProgram("morlaken-sync"), {game.path(), ""}, out), 2);
     EXPECT_EQ(server.totalRequests(), 0);
 }
@@ -138,6 +140,14 @@ TEST_F(SyncTest, KillInTheMiddleOfALargeDownloadNeverLeavesAPartialTarget) {
     EXPECT_EQ(sync(out, err), 0) << err;
     EXPECT_TRUE(folderMatches(game.path(), newFiles));
     EXPECT_EQ(listTree(game.path()), "a.bin\nb/big.bin\nc.bin\nguncelleme.cache\n");
+}
+
+TEST_F(SyncTest, AMissingFolderIsCreatedAndFilled) {
+    SiteFiles files = {{"a.bin", "abc"}};
+    publishSite(site.path(), files);
+    std::string out;
+    EXPECT_EQ(runProgram(builtProgram("morlaken-sync"), {game / "yeni/oyun", server.baseUrl()}, out), 0);
+    EXPECT_TRUE(folderMatches(game / "yeni/oyun", files));
 }
 
 } // namespace

@@ -1,4 +1,4 @@
-// morlaken-sync DIR URL - runs the launcher's own update pass in DIR.
+// morlaken-sync DIR URL - runs the launcher's own update pass in DIR (created if missing).
 //
 // Studios use it to check a published update; tests and benchmarks use it too. The pass
 // is exactly the launcher's (startUpdate / updateWorker with the launcher's file name), so
@@ -72,7 +72,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "morlaken-sync: the update address is empty\n");
         return 2;
     }
-    if (!platform::setWorkingFolder(folder)) {
+    // A fresh folder is fine: the first pass fills it.
+    if (!platform::createFolders(folder) || !platform::setWorkingFolder(folder)) {
         std::fprintf(stderr, "morlaken-sync: cannot enter folder %s\n", folder.c_str());
         return 2;
     }
