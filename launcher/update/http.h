@@ -5,6 +5,8 @@
 // redirects followed (only the final status counts), TLS verification on, proxies from
 // the standard environment variables, the body handed to a sink in chunks of at most
 // 64 KiB. A stop request ends a running transfer within a fraction of a second.
+// OpenSSL's SSL_CERT_FILE and SSL_CERT_DIR, when set, choose the trusted certificates
+// (libcurl does not read them by itself). Redirects go to http and https only.
 #pragma once
 
 #include "update/sha256.h"
