@@ -513,7 +513,8 @@ Canvas paintClosing(const Fonts& fonts) {
             fy = ridgeY(hill, x);
             fx = x;
         }
-    for (float dx = -8.0f; dx <= 8.0f; dx += 1.0f) fy = std::max(fy, ridgeY(hill, fx + dx));
+    for (float dx = -8.0f; dx <= 8.0f; dx += 1.0f)
+        fy = std::max(fy, ridgeY(hill, fx + dx));
     paintWanderer(c, fx, fy + 2.0f, 84.0f, hill.color * 0.8f, hexColor(0x3A4670));
     // The launcher draws the logo at (850, 401, 360 x 189): keep that corner dark.
     for (int y = 0; y < H; ++y)

@@ -176,14 +176,14 @@ Canvas paintLogo(const Fonts& fonts) {
                 top = std::min(top, y);
                 bottom = std::max(bottom, y);
             }
-    float capTop = 34.0f, capBottom = 96.0f;
+    float capTop = 50.0f, capBottom = 98.0f;
     float baseline = 100.0f + (capTop + capBottom) * 0.5f - (top + bottom + 1) * 0.5f;
     Mask td = fonts.display.textDistance(title, size, titleSpacing, (W - titleW) * 0.5f, baseline, W, H);
     float capH = std::max(1.0f, static_cast<float>(bottom - top));
 
-    float subSize = 21.0f, subSpacing = 9.0f;
+    float subSize = 22.0f, subSpacing = 9.0f;
     float subW = fonts.display.layoutWidth(sub, subSize, subSpacing);
-    float subBaseline = 136.0f;
+    float subBaseline = 134.0f;
     Mask sd = fonts.display.textDistance(sub, subSize, subSpacing, (W - subW) * 0.5f, subBaseline, W, H);
 
     // Glow and drop shadow come from blurred copies of the letter shapes.
@@ -213,9 +213,9 @@ Canvas paintLogo(const Fonts& fonts) {
     goldDiamond(c, left + 4.5f, ruleY, 3.0f, 3.0f, 0.1f);
     goldDiamond(c, right - 4.5f, ruleY, 3.0f, 3.0f, 0.1f);
     // A small crest over the title's middle.
-    goldTaper(c, W * 0.5f - 40.0f, 22.0f, W * 0.5f - 8.0f, 22.0f, 0.3f, 1.6f, 0.9f);
-    goldTaper(c, W * 0.5f + 40.0f, 22.0f, W * 0.5f + 8.0f, 22.0f, 0.3f, 1.6f, 0.9f);
-    goldDiamond(c, W * 0.5f, 22.0f, 5.0f, 6.5f, 0.1f);
+    goldTaper(c, W * 0.5f - 40.0f, 30.0f, W * 0.5f - 8.0f, 30.0f, 0.3f, 1.6f, 0.9f);
+    goldTaper(c, W * 0.5f + 40.0f, 30.0f, W * 0.5f + 8.0f, 30.0f, 0.3f, 1.6f, 0.9f);
+    goldDiamond(c, W * 0.5f, 30.0f, 5.0f, 6.5f, 0.1f);
 
     auto titleSdf = [&](float x, float y) { return td.sample(x - 0.5f, y - 0.5f); };
     auto subSdf = [&](float x, float y) { return sd.sample(x - 0.5f, y - 0.5f); };
@@ -227,8 +227,8 @@ Canvas paintLogo(const Fonts& fonts) {
             c.blendOver(x, y, kOutlineDark, coverage(d - 2.2f) * 0.95f);
             float cov = coverage(d);
             if (cov > 0.0f) {
-                float v = clamp01((py - top + (baseline - 100.0f)) / capH);
-                float sweep = 0.98f - 0.5f * v;
+                float v = clamp01((py - top - (baseline - 100.0f)) / capH);
+                float sweep = 1.0f - 0.62f * v;
                 float nx, ny;
                 sdfNormal(titleSdf, px, py, nx, ny);
                 float rim = clamp01(-d / 2.2f);
