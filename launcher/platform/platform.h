@@ -15,6 +15,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace platform {
@@ -82,6 +83,46 @@ bool writeFileAtomically(const std::string& path, const std::string& data);
 // Main thread only.
 bool startDetached(const std::string& executable, const std::vector<std::string>& args);
 
+// A started child that this process waits for (the game, the local server). 0 = none.
+using ProcessId = int64_t;
+
+struct ProcessOptions {
+    // Added to (or replacing in) a copy of the launcher's environment for the child only;
+    // the launcher's own environment is never changed, so a ticket never sits in it.
+    std::vector<std::pair<std::string, std::string>> extraEnvironment;
+    std::string workingFolder; // "" = the launcher's working folder
+    bool quiet = true;         // stdio on /dev/null; false = the launcher's own stdio (console)
+    bool newSession = false;   // its own session, so terminal signals to the launcher miss it
+};
+
+// Starts `executable` (a path, not searched on PATH) with `args` as argv[1..]. Returns the
+// child's id, or 0 when it could not start; `outErrorCode` is then the system's error
+// number (for the player's message), else 0. The child must be collected with
+// pollProcess or terminateProcess. Main thread only.
+ProcessId startProcess(const std::string& executable, const std::vector<std::string>& args,
+                       const ProcessOptions& options, int& outErrorCode);
+
+enum class ProcessPoll { Running, Exited, Failed };
+
+// Looks at a started child without waiting. `Exited`: `outExitCode` is its exit status,
+// or 128 + N when signal N ended it; the id is spent afterwards. `Failed`: the id is not
+// (or no longer) a child of this process. Main thread only.
+ProcessPoll pollProcess(ProcessId process, int& outExitCode);
+
+// Asks a started child to end (SIGTERM), waits up to `graceSeconds` for it, then kills it
+// (SIGKILL) and collects it. Returns its exit code as pollProcess reports it, or -1 when
+// the id was not a child. Main thread only.
+int terminateProcess(ProcessId process, double graceSeconds);
+
+// True when some running process's executable has `baseName` as its file name, compared
+// ignoring ASCII letter case ("morlaken_server" finds "Morlaken_Server"). Processes whose
+// executable cannot be read are judged by the first word of their command line. False for
+// an empty name. Any thread.
+bool isProgramRunning(const std::string& baseName);
+
+// True when `path` names anything at all (links followed): the "is the game there" check.
+bool pathExists(const std::string& path);
+
 // ---- desktop ----
 
 // Hands a web address to the desktop's browser (xdg-open, started without a shell, the
@@ -93,6 +134,15 @@ void openWebAddress(const std::string& address);
 // dialog with the caption "Morlaken Launcher" when a dialog program (zenity, kdialog,
 // xmessage) is installed and a display is available; waits for it to be dismissed.
 void showErrorBox(const std::string& text);
+
+// The player's desktop folder: $XDG_DESKTOP_DIR, else XDG_DESKTOP_DIR from
+// user-dirs.dirs ($XDG_CONFIG_HOME or ~/.config; "$HOME" expanded), else ~/Desktop.
+// "" when the chosen folder does not exist (nothing is to be written then). Main thread.
+std::string desktopFolder();
+
+// Adds execute permission wherever read permission is set (a desktop entry must be
+// executable to be trusted). Returns false on failure.
+bool makeExecutable(const std::string& path);
 
 // ---- terminal ----
 

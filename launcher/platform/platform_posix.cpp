@@ -10,8 +10,10 @@
 //   ---- terminal ----
 #include "platform/platform.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -42,6 +44,7 @@ constexpr int64_t kUnixToWindowsSeconds = 11644473600LL; // 1601-01-01 .. 1970-0
 constexpr int64_t kTicksPerSecond = 10000000LL;          // 100 ns ticks
 constexpr mode_t kNewFileMode = 0644;
 constexpr mode_t kNewFolderMode = 0755;
+constexpr auto kTerminatePollInterval = std::chrono::milliseconds(10);
 
 // ---- helpers ----
 
@@ -75,26 +78,41 @@ std::vector<char*> makeArgv(const std::string& program, const std::vector<std::s
     return argv;
 }
 
-// Spawns `program` (searched on PATH when `searchPath`) with stdio on /dev/null.
-// Returns the child's id, or -1 when it could not start.
-pid_t spawnQuiet(const std::string& program, const std::vector<std::string>& args, bool searchPath,
-                 bool newSession) {
+// How a child is started; see spawnChild.
+struct SpawnSetup {
+    bool searchPath = false;
+    bool quiet = true;
+    bool newSession = false;
+    std::string workingFolder;
+    char** environment = nullptr; // nullptr = ours
+};
+
+// Spawns `program` as `setup` says. Returns the child's id, or -1 with `outError` set to
+// the system's error number when it could not start.
+pid_t spawnChild(const std::string& program, const std::vector<std::string>& args, const SpawnSetup& setup,
+                 int& outError) {
+    outError = 0;
     posix_spawn_file_actions_t actions;
     posix_spawnattr_t attr;
-    if (posix_spawn_file_actions_init(&actions) != 0) return -1;
-    if (posix_spawnattr_init(&attr) != 0) {
+    if ((outError = posix_spawn_file_actions_init(&actions)) != 0) return -1;
+    if ((outError = posix_spawnattr_init(&attr)) != 0) {
         posix_spawn_file_actions_destroy(&actions);
         return -1;
     }
-    bool ok = posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0) == 0 &&
-              posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0) == 0 &&
-              posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0) == 0;
+    int rc = 0;
+    if (setup.quiet) {
+        if (rc == 0) rc = posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+        if (rc == 0) rc = posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+        if (rc == 0) rc = posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    }
+    if (rc == 0 && !setup.workingFolder.empty())
+        rc = posix_spawn_file_actions_addchdir_np(&actions, setup.workingFolder.c_str());
     short flags = POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF;
 #ifdef POSIX_SPAWN_SETSID
-    if (newSession) flags |= POSIX_SPAWN_SETSID;
-#else
-    (void)newSession;
+    if (setup.newSession) flags |= POSIX_SPAWN_SETSID;
 #endif
+    // The child starts with no blocked signals and the usual dispositions, whatever the
+    // launcher did with its own.
     sigset_t noSignals;
     sigemptyset(&noSignals);
     sigset_t defaults;
@@ -102,19 +120,87 @@ pid_t spawnQuiet(const std::string& program, const std::vector<std::string>& arg
     sigaddset(&defaults, SIGPIPE);
     sigaddset(&defaults, SIGINT);
     sigaddset(&defaults, SIGTERM);
-    ok = ok && posix_spawnattr_setflags(&attr, flags) == 0 &&
-         posix_spawnattr_setsigmask(&attr, &noSignals) == 0 &&
-         posix_spawnattr_setsigdefault(&attr, &defaults) == 0;
+    sigaddset(&defaults, SIGHUP);
+    if (rc == 0) rc = posix_spawnattr_setflags(&attr, flags);
+    if (rc == 0) rc = posix_spawnattr_setsigmask(&attr, &noSignals);
+    if (rc == 0) rc = posix_spawnattr_setsigdefault(&attr, &defaults);
     pid_t pid = -1;
-    if (ok) {
+    if (rc == 0) {
         std::vector<char*> argv = makeArgv(program, args);
-        int rc = searchPath ? posix_spawnp(&pid, program.c_str(), &actions, &attr, argv.data(), environ)
-                            : posix_spawn(&pid, program.c_str(), &actions, &attr, argv.data(), environ);
-        if (rc != 0) pid = -1;
+        char** env = setup.environment ? setup.environment : environ;
+        rc = setup.searchPath ? posix_spawnp(&pid, program.c_str(), &actions, &attr, argv.data(), env)
+                              : posix_spawn(&pid, program.c_str(), &actions, &attr, argv.data(), env);
     }
     posix_spawnattr_destroy(&attr);
     posix_spawn_file_actions_destroy(&actions);
+    if (rc != 0) {
+        outError = rc;
+        return -1;
+    }
     return pid;
+}
+
+pid_t spawnQuiet(const std::string& program, const std::vector<std::string>& args, bool searchPath,
+                 bool newSession) {
+    SpawnSetup setup;
+    setup.searchPath = searchPath;
+    setup.newSession = newSession;
+    int error = 0;
+    return spawnChild(program, args, setup, error);
+}
+
+// Exit status as the launcher reports it: the code, or 128 + N after signal N.
+int exitCodeOf(int status) {
+    if (WIFEXITED(status)) return WEXITSTATUS(status);
+    if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
+    return -1;
+}
+
+bool equalsIgnoringCase(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        char x = a[i], y = b[i];
+        if (x >= 'A' && x <= 'Z') x = char(x - 'A' + 'a');
+        if (y >= 'A' && y <= 'Z') y = char(y - 'A' + 'a');
+        if (x != y) return false;
+    }
+    return true;
+}
+
+std::string baseNameOf(const std::string& path) {
+    size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// Target of a symbolic link; "" when it cannot be read.
+std::string readLink(const std::string& path) {
+    std::string buffer(PATH_MAX, '\0');
+    ssize_t n = ::readlink(path.c_str(), buffer.data(), buffer.size());
+    if (n <= 0 || static_cast<size_t>(n) >= buffer.size()) return "";
+    buffer.resize(static_cast<size_t>(n));
+    return buffer;
+}
+
+// Whole small file (a /proc entry); "" when it cannot be read.
+std::string readSmallFile(const std::string& path) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return "";
+    std::string out;
+    char buffer[4096];
+    for (;;) {
+        ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        out.append(buffer, static_cast<size_t>(n));
+        if (out.size() > (1u << 16)) break;
+    }
+    ::close(fd);
+    return out;
+}
+
+std::string homeFolder() {
+    const char* home = std::getenv("HOME");
+    return home ? home : "";
 }
 
 // True when an executable named `name` is found on PATH.
@@ -330,6 +416,123 @@ bool startDetached(const std::string& executable, const std::vector<std::string>
     return true;
 }
 
+ProcessId startProcess(const std::string& executable, const std::vector<std::string>& args,
+                       const ProcessOptions& options, int& outErrorCode) {
+    outErrorCode = 0;
+    if (executable.empty()) {
+        outErrorCode = ENOENT;
+        return 0;
+    }
+    // The child's environment: ours with the extra variables added or replaced.
+    std::vector<std::string> text;
+    for (char** e = environ; e && *e; ++e) {
+        std::string entry = *e;
+        size_t eq = entry.find('=');
+        std::string name = entry.substr(0, eq);
+        bool replaced = false;
+        for (const auto& extra : options.extraEnvironment)
+            if (extra.first == name) replaced = true;
+        if (!replaced) text.push_back(std::move(entry));
+    }
+    for (const auto& extra : options.extraEnvironment)
+        text.push_back(extra.first + "=" + extra.second);
+    std::vector<char*> env;
+    env.reserve(text.size() + 1);
+    for (std::string& t : text)
+        env.push_back(t.data());
+    env.push_back(nullptr);
+
+    SpawnSetup setup;
+    setup.quiet = options.quiet;
+    setup.newSession = options.newSession;
+    setup.workingFolder = options.workingFolder;
+    setup.environment = env.data();
+    pid_t pid = spawnChild(executable, args, setup, outErrorCode);
+    // The environment copy may hold a ticket: wipe it before the memory goes back.
+    for (std::string& t : text)
+        std::fill(t.begin(), t.end(), '\0');
+    if (pid <= 0) {
+        if (outErrorCode == 0) outErrorCode = EINVAL;
+        return 0;
+    }
+    return static_cast<ProcessId>(pid);
+}
+
+ProcessPoll pollProcess(ProcessId process, int& outExitCode) {
+    outExitCode = 0;
+    if (process <= 0) return ProcessPoll::Failed;
+    int status = 0;
+    for (;;) {
+        pid_t r = ::waitpid(static_cast<pid_t>(process), &status, WNOHANG);
+        if (r == 0) return ProcessPoll::Running;
+        if (r == static_cast<pid_t>(process)) {
+            outExitCode = exitCodeOf(status);
+            return ProcessPoll::Exited;
+        }
+        if (errno != EINTR) return ProcessPoll::Failed;
+    }
+}
+
+int terminateProcess(ProcessId process, double graceSeconds) {
+    if (process <= 0) return -1;
+    const pid_t pid = static_cast<pid_t>(process);
+    int code = 0;
+    ProcessPoll state = pollProcess(process, code);
+    if (state == ProcessPoll::Exited) return code;
+    if (state == ProcessPoll::Failed) return -1;
+    ::kill(pid, SIGTERM);
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::duration<double>(graceSeconds > 0 ? graceSeconds : 0);
+    while (std::chrono::steady_clock::now() < deadline) {
+        state = pollProcess(process, code);
+        if (state == ProcessPoll::Exited) return code;
+        if (state == ProcessPoll::Failed) return -1;
+        std::this_thread::sleep_for(kTerminatePollInterval);
+    }
+    ::kill(pid, SIGKILL);
+    int status = 0;
+    for (;;) {
+        pid_t r = ::waitpid(pid, &status, 0);
+        if (r == pid) return exitCodeOf(status);
+        if (r < 0 && errno != EINTR) return -1;
+    }
+}
+
+bool isProgramRunning(const std::string& baseName) {
+    if (baseName.empty()) return false;
+    DIR* dir = ::opendir("/proc");
+    if (!dir) return false;
+    bool found = false;
+    while (!found) {
+        struct dirent* entry = ::readdir(dir);
+        if (!entry) break;
+        const char* name = entry->d_name;
+        bool numeric = *name != '\0';
+        for (const char* c = name; *c; ++c)
+            if (*c < '0' || *c > '9') numeric = false;
+        if (!numeric) continue;
+        const std::string base = std::string("/proc/") + name;
+        std::string exe = readLink(base + "/exe");
+        const std::string deleted = " (deleted)";
+        if (exe.size() > deleted.size() &&
+            exe.compare(exe.size() - deleted.size(), deleted.size(), deleted) == 0)
+            exe.resize(exe.size() - deleted.size());
+        if (exe.empty()) {
+            // Another user's process: its executable is hidden, its command line is not.
+            std::string cmdline = readSmallFile(base + "/cmdline");
+            exe = cmdline.substr(0, cmdline.find('\0'));
+        }
+        if (!exe.empty() && equalsIgnoringCase(baseNameOf(exe), baseName)) found = true;
+    }
+    ::closedir(dir);
+    return found;
+}
+
+bool pathExists(const std::string& path) {
+    struct stat st;
+    return !path.empty() && ::stat(path.c_str(), &st) == 0;
+}
+
 // ---- desktop ----
 
 void openWebAddress(const std::string& address) {
@@ -366,6 +569,47 @@ void showErrorBox(const std::string& text) {
     int status = 0;
     while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
+}
+
+std::string desktopFolder() {
+    std::string folder;
+    const char* direct = std::getenv("XDG_DESKTOP_DIR");
+    if (direct && *direct) {
+        folder = direct;
+    } else {
+        const char* configHome = std::getenv("XDG_CONFIG_HOME");
+        std::string dirsFile =
+            (configHome && *configHome ? std::string(configHome) : homeFolder() + "/.config") +
+            "/user-dirs.dirs";
+        std::string text = readSmallFile(dirsFile);
+        size_t pos = 0;
+        while (pos < text.size() && folder.empty()) {
+            size_t end = text.find('\n', pos);
+            if (end == std::string::npos) end = text.size();
+            std::string line = text.substr(pos, end - pos);
+            pos = end + 1;
+            const std::string key = "XDG_DESKTOP_DIR=";
+            size_t at = line.find_first_not_of(" \t");
+            if (at == std::string::npos || line.compare(at, key.size(), key) != 0) continue;
+            std::string value = line.substr(at + key.size());
+            if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
+                value = value.substr(1, value.size() - 2);
+            if (value.compare(0, 5, "$HOME") == 0) value = homeFolder() + value.substr(5);
+            folder = value;
+        }
+        if (folder.empty() && !homeFolder().empty()) folder = homeFolder() + "/Desktop";
+    }
+    struct stat st;
+    if (folder.empty() || ::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return "";
+    return folder;
+}
+
+bool makeExecutable(const std::string& path) {
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0) return false;
+    mode_t mode = st.st_mode & 07777;
+    mode |= (mode & 0444) >> 2; // r -> x for owner, group and others
+    return ::chmod(path.c_str(), mode) == 0;
 }
 
 // ---- terminal ----

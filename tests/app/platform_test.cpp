@@ -11,6 +11,7 @@
 #include <sstream>
 #include <thread>
 
+#include <cctype>
 #include <cstdlib>
 
 namespace {
@@ -300,6 +301,143 @@ TEST_F(PlatformFiles, StartDetachedRunsWithArguments) {
     EXPECT_FALSE(platform::startDetached("", {}));
 }
 
+// A child that writes what it sees (arguments, two variables, its folder) into `out`.
+const char* kReportScript =
+    "printf '%s|%s|%s|%s\\n' \"$1\" \"${MORLAKEN_BILET-unset}\" \"${MORLAKEN_SUNUCU-unset}\" "
+    "\"$(pwd)\" > \"$2\"; exit 7";
+
+// Polls a started child until it ends (at most 20 s); its code, or -1000 when it did not end.
+int waitForExit(platform::ProcessId child) {
+    int code = 0;
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    for (;;) {
+        platform::ProcessPoll state = platform::pollProcess(child, code);
+        if (state == platform::ProcessPoll::Exited) return code;
+        if (state == platform::ProcessPoll::Failed || std::chrono::steady_clock::now() > deadline)
+            return -1000;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+}
+
+TEST_F(PlatformFiles, StartProcessWithEnvironmentAndFolder) {
+    fs::create_directories(folder / "oyun klasoru");
+    std::string out = path("report.txt");
+    platform::ProcessOptions options;
+    options.extraEnvironment = {{"MORLAKEN_BILET", "bilet 123"}, {"MORLAKEN_SUNUCU", "127.0.0.1:27015"}};
+    options.workingFolder = path("oyun klasoru");
+    int error = -1;
+    platform::ProcessId child =
+        platform::startProcess("/bin/sh", {"-c", kReportScript, "sh", "tek argüman", out}, options, error);
+    ASSERT_GT(child, 0);
+    EXPECT_EQ(error, 0);
+    EXPECT_EQ(std::getenv("MORLAKEN_BILET"), nullptr) << "the launcher's own environment stays clean";
+
+    EXPECT_EQ(waitForExit(child), 7);
+    int code = 0;
+    EXPECT_EQ(readFile("report.txt"), "tek argüman|bilet 123|127.0.0.1:27015|" + path("oyun klasoru") + "\n");
+    EXPECT_EQ(platform::pollProcess(child, code), platform::ProcessPoll::Failed) << "the id is spent";
+}
+
+TEST_F(PlatformFiles, StartProcessReplacesAnInheritedVariable) {
+    ::setenv("MORLAKEN_SUNUCU", "eski", 1);
+    std::string out = path("report.txt");
+    platform::ProcessOptions options;
+    options.extraEnvironment = {{"MORLAKEN_SUNUCU", "yeni"}};
+    int error = 0;
+    platform::ProcessId child =
+        platform::startProcess("/bin/sh", {"-c", kReportScript, "sh", "a", out}, options, error);
+    ::unsetenv("MORLAKEN_SUNUCU");
+    ASSERT_GT(child, 0);
+    EXPECT_EQ(waitForExit(child), 7);
+    EXPECT_EQ(platform::terminateProcess(child, 1), -1)
+        << "an already collected child is not a child any more";
+    EXPECT_EQ(readFile("report.txt"), "a|unset|yeni|" + fs::current_path().string() + "\n");
+}
+
+TEST_F(PlatformFiles, StartProcessFailures) {
+    int error = 0;
+    EXPECT_EQ(platform::startProcess(path("yok"), {}, {}, error), 0);
+    EXPECT_NE(error, 0);
+    error = 0;
+    EXPECT_EQ(platform::startProcess("", {}, {}, error), 0);
+    EXPECT_NE(error, 0);
+    platform::ProcessOptions options;
+    options.workingFolder = path("no-such-folder");
+    error = 0;
+    EXPECT_EQ(platform::startProcess("/bin/true", {}, options, error), 0) << "a missing working folder fails";
+    EXPECT_NE(error, 0);
+    writeFile("not-executable", "#!/bin/sh\n");
+    error = 0;
+    EXPECT_EQ(platform::startProcess(path("not-executable"), {}, {}, error), 0);
+    EXPECT_NE(error, 0);
+
+    int code = 0;
+    EXPECT_EQ(platform::pollProcess(0, code), platform::ProcessPoll::Failed);
+    EXPECT_EQ(platform::terminateProcess(0, 1), -1);
+}
+
+TEST_F(PlatformFiles, SignalEndsReportAs128PlusN) {
+    int error = 0;
+    platform::ProcessId child = platform::startProcess("/bin/sh", {"-c", "kill -KILL $$"}, {}, error);
+    ASSERT_GT(child, 0);
+    EXPECT_EQ(waitForExit(child), 128 + 9);
+}
+
+TEST_F(PlatformFiles, TerminateAsksThenKills) {
+    int error = 0;
+    platform::ProcessId polite = platform::startProcess("/bin/sleep", {"60"}, {}, error);
+    ASSERT_GT(polite, 0);
+    int code = 0;
+    EXPECT_EQ(platform::pollProcess(polite, code), platform::ProcessPoll::Running);
+    EXPECT_EQ(platform::terminateProcess(polite, 20), 128 + 15) << "ended by SIGTERM";
+
+    // One that ignores SIGTERM is killed once the grace time is over.
+    platform::ProcessOptions options;
+    options.newSession = true;
+    platform::ProcessId stubborn = platform::startProcess(
+        "/bin/sh", {"-c", "trap '' TERM; echo > \"$0\"; exec sleep 60", path("ready")}, options, error);
+    ASSERT_GT(stubborn, 0);
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!fs::exists(path("ready")) && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    EXPECT_EQ(platform::terminateProcess(stubborn, 0.2), 128 + 9);
+    EXPECT_EQ(platform::pollProcess(stubborn, code), platform::ProcessPoll::Failed) << "collected";
+}
+
+TEST_F(PlatformFiles, ProgramRunningByBaseNameIgnoringCase) {
+    // A copy of sleep under a name nobody else uses.
+    const std::string name = "Morlaken_Server_Test_" + fs::read_symlink("/proc/self").string();
+    fs::copy_file("/bin/sleep", folder / name);
+    fs::permissions(folder / name, fs::perms::owner_all);
+    EXPECT_FALSE(platform::isProgramRunning(name));
+    int error = 0;
+    platform::ProcessId child = platform::startProcess(path(name), {"60"}, {}, error);
+    ASSERT_GT(child, 0);
+    std::string upper = name;
+    for (char& c : upper)
+        c = char(std::toupper(static_cast<unsigned char>(c)));
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!platform::isProgramRunning(upper) && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    EXPECT_TRUE(platform::isProgramRunning(upper));
+    EXPECT_TRUE(platform::isProgramRunning(name));
+    EXPECT_FALSE(platform::isProgramRunning(name + "x"));
+    EXPECT_FALSE(platform::isProgramRunning(name.substr(1)));
+    platform::terminateProcess(child, 20);
+    EXPECT_FALSE(platform::isProgramRunning(name));
+    EXPECT_FALSE(platform::isProgramRunning(""));
+}
+
+TEST_F(PlatformFiles, PathExists) {
+    writeFile("f", "");
+    fs::create_symlink(path("yok"), path("dangling"));
+    EXPECT_TRUE(platform::pathExists(path("f")));
+    EXPECT_TRUE(platform::pathExists(folder.string()));
+    EXPECT_FALSE(platform::pathExists(path("yok")));
+    EXPECT_FALSE(platform::pathExists(path("dangling")));
+    EXPECT_FALSE(platform::pathExists(""));
+}
+
 // ---- desktop ----
 
 // Puts a fake program first on PATH for the life of the object (and sets or clears
@@ -408,6 +546,67 @@ TEST_F(PlatformFiles, ErrorBoxWithoutDisplayOnlyWritesStandardError) {
     std::string err = ::testing::internal::GetCapturedStderr();
     EXPECT_EQ(err, "ilk satır\nikinci\n");
     EXPECT_FALSE(fs::exists(desktop.argsFile())) << "no dialog without a display";
+}
+
+// Sets (or clears, for nullptr) an environment variable for the life of the object.
+class ScopedVariable {
+  public:
+    ScopedVariable(const char* name, const char* value) : name_(name) {
+        const char* old = std::getenv(name);
+        had_ = old != nullptr;
+        old_ = old ? old : "";
+        if (value)
+            ::setenv(name, value, 1);
+        else
+            ::unsetenv(name);
+    }
+    ~ScopedVariable() {
+        if (had_)
+            ::setenv(name_.c_str(), old_.c_str(), 1);
+        else
+            ::unsetenv(name_.c_str());
+    }
+
+  private:
+    std::string name_, old_;
+    bool had_ = false;
+};
+
+TEST_F(PlatformFiles, DesktopFolderSources) {
+    fs::create_directories(folder / "home" / "Masaüstü");
+    fs::create_directories(folder / "home" / "Desktop");
+    fs::create_directories(folder / "config");
+    fs::create_directories(folder / "direct");
+    ScopedVariable home("HOME", path("home").c_str());
+    ScopedVariable config("XDG_CONFIG_HOME", path("config").c_str());
+    {
+        ScopedVariable direct("XDG_DESKTOP_DIR", path("direct").c_str());
+        EXPECT_EQ(platform::desktopFolder(), path("direct"));
+    }
+    ScopedVariable noDirect("XDG_DESKTOP_DIR", nullptr);
+    EXPECT_EQ(platform::desktopFolder(), path("home/Desktop")) << "no user-dirs.dirs: ~/Desktop";
+
+    std::ofstream(folder / "config" / "user-dirs.dirs")
+        << "# yorum\nXDG_DOWNLOAD_DIR=\"$HOME/İndirilenler\"\n"
+           "XDG_DESKTOP_DIR=\"$HOME/Masaüstü\"\n";
+    EXPECT_EQ(platform::desktopFolder(), path("home/Masaüstü"));
+
+    std::ofstream(folder / "config" / "user-dirs.dirs") << "XDG_DESKTOP_DIR=\"$HOME/Yok\"\n";
+    EXPECT_EQ(platform::desktopFolder(), "") << "a configured folder that does not exist: nothing";
+
+    fs::remove_all(folder / "config");
+    fs::remove_all(folder / "home" / "Desktop");
+    EXPECT_EQ(platform::desktopFolder(), "");
+}
+
+TEST_F(PlatformFiles, MakeExecutableFollowsReadBits) {
+    writeFile("f", "");
+    fs::permissions(path("f"), fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    ASSERT_TRUE(platform::makeExecutable(path("f")));
+    EXPECT_EQ(fs::status(path("f")).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::owner_exec | fs::perms::group_read |
+                  fs::perms::group_exec);
+    EXPECT_FALSE(platform::makeExecutable(path("yok")));
 }
 
 TEST(Platform, TerminalCheckMatchesStandardError) {
