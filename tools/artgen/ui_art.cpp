@@ -339,20 +339,22 @@ Canvas paintPanel() {
         bool right = corner & 1, bottom = corner & 2;
         float gx = right ? W - gemIn : gemIn, gy = bottom ? H - gemIn : gemIn;
         float sx = right ? -1.0f : 1.0f, sy = bottom ? -1.0f : 1.0f;
-        goldTaper(c, gx + sx * 6.0f, gy, gx + sx * 52.0f, gy, 2.2f, 0.3f, 0.95f);
-        goldTaper(c, gx, gy + sy * 6.0f, gx, gy + sy * 40.0f, 2.2f, 0.3f, 0.95f);
-        // A quarter-round bracket curling inside the corner, with a small bead on it.
-        float ax = gx + sx * 20.0f, ay = gy + sy * 20.0f, radius = 13.0f;
+        // A quarter-round bracket spanning the corner from one spike to the other, with a
+        // bead at its middle; drawn first so the spikes lie over its ends.
+        const float radius = 26.0f;
+        float ax = gx + sx * radius, ay = gy + sy * radius;
         for (int y = static_cast<int>(std::min(gy, ay)) - 2; y <= static_cast<int>(std::max(gy, ay)) + 2; ++y)
             for (int x = static_cast<int>(std::min(gx, ax)) - 2; x <= static_cast<int>(std::max(gx, ax)) + 2;
                  ++x) {
                 float px = x + 0.5f, py = y + 0.5f;
                 if ((px - ax) * sx > 0.5f || (py - ay) * sy > 0.5f) continue;
                 float d = sdCircle(px, py, ax, ay, radius);
-                c.blendOver(x, y, kOutlineDark, strokeCoverage(d, 3.0f) * 0.6f);
-                c.blendOver(x, y, goldRamp(0.8f), strokeCoverage(d, 1.5f));
+                c.blendOver(x, y, kOutlineDark, strokeCoverage(d, 2.8f) * 0.5f);
+                c.blendOver(x, y, goldRamp(0.78f), strokeCoverage(d, 1.3f));
             }
-        goldDiamond(c, ax - sx * radius * 0.7071f, ay - sy * radius * 0.7071f, 2.5f, 2.5f, 0.1f);
+        goldTaper(c, gx + sx * 6.0f, gy, gx + sx * 52.0f, gy, 2.2f, 0.3f, 0.95f);
+        goldTaper(c, gx, gy + sy * 6.0f, gx, gy + sy * 40.0f, 2.2f, 0.3f, 0.95f);
+        goldDiamond(c, ax - sx * radius * 0.7071f, ay - sy * radius * 0.7071f, 3.0f, 3.0f, 0.1f);
         goldDiamond(c, gx, gy, 7.0f, 7.0f, 0.08f);
     }
     // Crest in the middle of the top and bottom edges.
