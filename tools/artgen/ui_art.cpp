@@ -65,8 +65,8 @@ float bevelLight(float t, float nx, float ny) {
     float sx = nx * tilt, sy = ny * tilt, sz = std::sqrt(std::max(0.0f, 1.0f - tilt * tilt));
     const float lx = -0.38f, ly = -0.70f, lz = 0.60f; // upper left, towards the viewer
     float diffuse = std::max(0.0f, sx * lx + sy * ly + sz * lz);
-    float specular = std::pow(diffuse, 14.0f);
-    return 0.12f + 0.72f * diffuse + 0.35f * specular;
+    float shine = std::pow(diffuse, 14.0f);
+    return 0.12f + 0.72f * diffuse + 0.35f * shine;
 }
 
 // ---- helpers ----
