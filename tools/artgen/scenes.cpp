@@ -532,16 +532,19 @@ Canvas paintClosing(const Fonts& fonts) {
     const Font& font = fonts.display.covers(farewell) ? fonts.display : fonts.body;
     float size = 24.0f, spacing = 2.0f;
     float w = font.layoutWidth(farewell, size, spacing);
-    Mask d = font.textDistance(farewell, size, spacing, 1030.0f - w * 0.5f, 618.0f, W, H);
-    Mask halo(W, H);
+    // Lettered on a strip of its own: a full-size distance grid would cost ~200 MB.
+    const int rx = 800, ry = 560, rw = W - rx, rh = H - ry;
+    Mask d = font.textDistance(farewell, size, spacing, 1030.0f - rx - w * 0.5f, 618.0f - ry, rw, rh);
+    Mask halo(rw, rh);
     for (size_t i = 0; i < halo.v.size(); ++i)
         halo.v[i] = coverage(d.v[i]);
     halo = gaussianBlur(halo, 5.0f);
-    for (int y = 560; y < H; ++y)
-        for (int x = 800; x < W; ++x) {
-            c.addLight(x, y, hexColor(0xB08040), 0.35f * halo(x, y));
-            c.blendOver(x, y, hexColor(0x000000), coverage(d(x, y) - 1.2f) * 0.6f);
-            c.blendOver(x, y, mix(hexColor(0xECE6D6), hexColor(0xE2C27A), 0.35f), coverage(d(x, y)));
+    for (int y = 0; y < rh; ++y)
+        for (int x = 0; x < rw; ++x) {
+            c.addLight(rx + x, ry + y, hexColor(0xB08040), 0.35f * halo(x, y));
+            c.blendOver(rx + x, ry + y, hexColor(0x000000), coverage(d(x, y) - 1.2f) * 0.6f);
+            c.blendOver(rx + x, ry + y, mix(hexColor(0xECE6D6), hexColor(0xE2C27A), 0.35f),
+                        coverage(d(x, y)));
         }
     return c;
 }
