@@ -87,6 +87,17 @@ void centerWindow(int width, int height) {
 
 namespace {
 
+// A start-up failure after the update worker may have started: the message first, then
+// the worker is stopped and joined (a std::thread still running at exit would abort the
+// process instead of ending it with code 1), then what was initialised is released.
+int failStartup(const char* text, bool enetUp, bool glfwUp) {
+    showStartupError(text);
+    stopUpdate();
+    if (glfwUp) glfwTerminate();
+    if (enetUp) enet_deinitialize();
+    return 1;
+}
+
 void installKeyHooks() {
     installScreenKeyHooks(); // message dialog first, then the login and settings dialogs
     // submitLogin, saveSettings and totpStep plug in here once the login and settings
@@ -307,26 +318,14 @@ int runLauncher() {
     // The desktop shortcut (once, through "kisayol") and the local game server (when the
     // address is local; serverCheckTimer = now - 13 when it was started) plug in here.
 
-    if (!loadFontFaces()) {
-        showStartupError(kFontsMissing);
-        return 1;
-    }
-    if (enet_initialize() != 0) {
-        showStartupError(kNetworkFailed);
-        return 1;
-    }
-    if (!glfwInit()) {
-        showStartupError(kWindowSystemFailed);
-        return 1;
-    }
+    if (!loadFontFaces()) return failStartup(kFontsMissing, false, false);
+    if (enet_initialize() != 0) return failStartup(kNetworkFailed, false, false);
+    if (!glfwInit()) return failStartup(kWindowSystemFailed, true, false);
     glfwWindowHint(GLFW_DECORATED, GLFW_FALSE);
     glfwWindowHint(GLFW_RESIZABLE, GLFW_FALSE);
     glfwWindowHint(GLFW_VISIBLE, GLFW_FALSE);
     gWindow = glfwCreateWindow(ui().windowWidth, ui().windowHeight, kWindowTitle, nullptr, nullptr);
-    if (!gWindow) {
-        showStartupError(kWindowFailed);
-        return 1;
-    }
+    if (!gWindow) return failStartup(kWindowFailed, true, true);
     glfwMakeContextCurrent(gWindow);
     glfwSwapInterval(1);
     glfwSetCharCallback(gWindow, onChar);

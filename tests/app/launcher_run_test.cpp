@@ -2,6 +2,8 @@
 // folder: it finds its files beside itself, reports missing fonts and images, and exits
 // with the right code. The MORLAKEN_SCREENSHOT hook makes each run draw a few frames,
 // save a PNG and close on its own.
+#include "support/test_server.h"
+
 #include <gtest/gtest.h>
 #include <stb_image.h>
 #include <stb_image_write.h>
@@ -129,4 +131,21 @@ TEST_F(LauncherRun, WithoutADisplayTheWindowSystemFailureIsReported) {
     copyFonts();
     EXPECT_EQ(run("env -u DISPLAY -u WAYLAND_DISPLAY " + screenshotEnv()), 1);
     EXPECT_NE(err_.find("Pencere sistemi baslatilamadi.\n"), std::string::npos) << err_;
+}
+
+TEST_F(LauncherRun, StartupFailureWhileTheUpdateHangsStillExitsWithOne) {
+    // The update server accepts the list request and then sends nothing: the worker is
+    // still running (or at least not joined) when the fonts turn out to be missing.
+    testsupport::TestServer server;
+    testsupport::Route stall;
+    stall.behaviour = testsupport::Behaviour::Stall;
+    stall.body = std::string(1000, 'x');
+    stall.sendBytes = 10;
+    server.route("/dosyalar.txt", stall);
+    std::ofstream(player_ / "launcher.ini", std::ios::binary) << "guncelleme=" << server.baseUrl() << "\r\n";
+
+    EXPECT_EQ(run("env -u DISPLAY " + screenshotEnv()), 1) << err_;
+    EXPECT_NE(err_.find("veri\\font klasoru eksik."), std::string::npos) << err_;
+    EXPECT_LE(server.requestCount("/dosyalar.txt"), 1); // the stop may come before the request
+    server.releaseStalls();
 }
