@@ -15,7 +15,8 @@ class ConfigFiles : public ::testing::Test {
     void SetUp() override {
         folder = std::filesystem::temp_directory_path() /
                  ("morlaken-config-" +
-                  std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+                  std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + "-" +
+                  std::filesystem::read_symlink("/proc/self").string());
         std::filesystem::remove_all(folder);
         std::filesystem::create_directories(folder);
     }

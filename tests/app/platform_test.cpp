@@ -23,7 +23,8 @@ class PlatformFiles : public ::testing::Test {
     void SetUp() override {
         folder = fs::temp_directory_path() /
                  ("morlaken-platform-" +
-                  std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+                  std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + "-" +
+                  std::filesystem::read_symlink("/proc/self").string());
         fs::remove_all(folder);
         fs::create_directories(folder);
     }
@@ -56,7 +57,8 @@ class PlatformFiles : public ::testing::Test {
 
 bool runningAsRoot() {
     // Root ignores permission bits; probe with a folder we cannot write to.
-    fs::path probe = fs::temp_directory_path() / "morlaken-root-probe";
+    fs::path probe =
+        fs::temp_directory_path() / ("morlaken-root-probe-" + fs::read_symlink("/proc/self").string());
     fs::remove_all(probe);
     fs::create_directories(probe);
     fs::permissions(probe, fs::perms::owner_read | fs::perms::owner_exec);

@@ -25,7 +25,8 @@ class Publish : public ::testing::Test {
     void SetUp() override {
         base = fs::temp_directory_path() /
                ("morlaken-publish-" +
-                std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+                std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + "-" +
+                std::filesystem::read_symlink("/proc/self").string());
         fs::remove_all(base);
         root = base / "oyun";
         fs::create_directories(root);
@@ -175,6 +176,24 @@ TEST_F(Publish, LinksToFilesAreFollowedOthersSkipped) {
     EXPECT_EQ(list[0].size, 3);
     EXPECT_NE(r.err.find("\"klasor-bag\""), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("\"kopuk\""), std::string::npos) << r.err;
+}
+
+TEST_F(Publish, ProgressLineOnlyOnATerminal) {
+    write("a.bin", std::string(3 << 20, 'x'));
+    write("b/c.bin", std::string(1 << 20, 'y'));
+    RunResult quiet = run({root.string()});
+    ASSERT_EQ(quiet.exitCode, 0) << quiet.err;
+    EXPECT_EQ(quiet.err, "") << "no progress when standard error is not a terminal";
+
+    // script(1) gives the program a pseudo-terminal; the output comes back through it.
+    if (!fs::exists("/usr/bin/script")) GTEST_SKIP() << "script(1) is not installed";
+    std::string command = "'" + testsupport::builtProgram("morlaken-publish") + "' '" + root.string() + "'";
+    std::string out;
+    ASSERT_EQ(testsupport::runProgram("/usr/bin/script", {"-qec", command, "/dev/null"}, out), 0) << out;
+    EXPECT_NE(out.find("\r2/2 files, 4.0/4.0 MB, "), std::string::npos) << out;
+    EXPECT_NE(out.find(" MB/s"), std::string::npos) << out;
+    EXPECT_NE(out.find("2 files, 4194304 bytes listed"), std::string::npos) << out;
+    EXPECT_EQ(paths(parsedList()), (std::vector<std::string>{"a.bin", "b/c.bin"}));
 }
 
 // ---- refusals ----

@@ -168,9 +168,10 @@ TEST(Sha256, HexIsLowerCaseHighNibbleFirst) {
 class Sha256Files : public ::testing::Test {
   protected:
     void SetUp() override {
-        folder = std::filesystem::temp_directory_path() /
-                 ("morlaken-sha-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
-                  ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        folder =
+            std::filesystem::temp_directory_path() /
+            ("morlaken-sha-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) +
+             "-" + std::filesystem::read_symlink("/proc/self").string());
         std::filesystem::remove_all(folder);
         std::filesystem::create_directories(folder);
     }
