@@ -48,9 +48,6 @@ float smooth(float e0, float e1, float x) {
     float t = clamp01((x - e0) / (e1 - e0));
     return t * t * (3.0f - 2.0f * t);
 }
-float luminance(Rgb c) {
-    return 0.2126f * c.r + 0.7152f * c.g + 0.0722f * c.b;
-}
 
 // ---- canvas ----
 
@@ -392,13 +389,6 @@ bool Font::covers(std::string_view utf8) const {
     for (uint32_t cp : decodeUtf8(utf8))
         if (cp != ' ' && stbtt_FindGlyphIndex(&impl_->info, static_cast<int>(cp)) == 0) return false;
     return true;
-}
-
-float Font::ascent(float sizePx) const {
-    if (!impl_->ready) return 0.0f;
-    int a, d, g;
-    stbtt_GetFontVMetrics(&impl_->info, &a, &d, &g);
-    return a * stbtt_ScaleForPixelHeight(&impl_->info, sizePx);
 }
 
 float Font::layoutWidth(std::string_view utf8, float sizePx, float spacing) const {

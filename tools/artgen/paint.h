@@ -37,8 +37,6 @@ float clamp01(float v);
 float mixf(float a, float b, float t);
 // Hermite step from 0 at e0 to 1 at e1 (e0 may be above e1 for a falling step).
 float smooth(float e0, float e1, float x);
-// Luma-like brightness, used by tests of our own output and by some shading.
-float luminance(Rgb c);
 
 // ---- canvas ----
 
@@ -132,8 +130,6 @@ class Font {
     // Advance width in pixels at `sizePx` (pixel height of ascent - descent), including
     // kerning and `spacing` between letters.
     float layoutWidth(std::string_view utf8, float sizePx, float spacing) const;
-    // Ascent in pixels at sizePx (the height of capitals is a little less).
-    float ascent(float sizePx) const;
     // Signed distance (output pixels, negative inside) of the text laid out with its pen
     // starting at x and its baseline at y, on a width x height grid. Rendered at
     // `oversample` times the resolution so the distances are smooth.

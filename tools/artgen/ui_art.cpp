@@ -23,7 +23,6 @@ namespace artgen {
 // ---- tunables ----
 
 namespace {
-const Rgb kGold = hexColor(0xE2C27A);
 const Rgb kNight = hexColor(0x050609);
 const Rgb kParchment = hexColor(0xECE6D6);
 const Rgb kOutlineDark = hexColor(0x120A03);
