@@ -36,8 +36,9 @@ inline constexpr const char* kListRejectedLine = "Güncelleme listesinde geçers
 bool parseFileList(std::string_view body, FileList& outList, std::string& outError,
                    const std::function<void(const std::string&)>& onVersion);
 
-// False for an empty path, a leading '/' or '\', any ':', or an empty, "." or ".."
-// segment, where both '/' and '\' separate segments. A single trailing '/' is allowed.
+// False for an empty path, a leading '/' or '\', any ':' or NUL byte, or an empty, "."
+// or ".." segment, where both '/' and '\' separate segments (so "a\..\b" is refused on
+// every platform). A single trailing separator is allowed.
 bool isSafeRelativePath(std::string_view path);
 
 // Letters, digits and - . / _ ~ stay; every other byte becomes %XX (upper-case hex).
@@ -46,7 +47,9 @@ std::string urlEncodePath(std::string_view path);
 // Reads the cache file; missing or malformed content gives an empty or partial cache.
 UpdateCache loadUpdateCache(const std::string& file = kUpdateCacheFile);
 // Writes "size time hash path" LF per entry in path order (a missing time is written,
-// and stored, as 0). Returns false when it could not be written; the old file then stays.
+// and stored, as 0), through a temporary file renamed over the old one. An entry whose
+// path holds a line feed could not be read back and is left out. Returns false when it
+// could not be written; the old file then stays whole.
 bool saveUpdateCache(UpdateCache& cache, const std::string& file = kUpdateCacheFile);
 
 // Last-write time, 100 ns ticks since 1601-01-01 UTC; 0 when it cannot be read.
