@@ -19,7 +19,7 @@
 
 // ---- tunables ----
 namespace {
-constexpr auto kPollInterval = std::chrono::milliseconds(50);
+constexpr auto kPollInterval = std::chrono::milliseconds(10);
 constexpr auto kProgressInterval = std::chrono::milliseconds(250);
 
 volatile std::sig_atomic_t gSignal = 0;
