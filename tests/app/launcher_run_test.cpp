@@ -1,7 +1,8 @@
 // The real launcher, copied into a scratch player folder and started from another working
-// folder: it finds its files beside itself, reports missing fonts and images, and exits
-// with the right code. The MORLAKEN_SCREENSHOT hook makes each run draw a few frames,
-// save a PNG and close on its own.
+// folder on an Xvfb of the test's own: it finds its files beside itself, reports missing fonts and images,
+// and exits with the right code. The MORLAKEN_SCREENSHOT hook makes each run draw a few frames, save a PNG
+// and close on its own.
+#include "private_display.h"
 #include "support/test_server.h"
 
 #include <gtest/gtest.h>
@@ -12,6 +13,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -42,8 +44,13 @@ class LauncherRun : public ::testing::Test {
         fs::copy_file(exe_, player_ / "MorlakenLauncher");
         fs::permissions(player_ / "MorlakenLauncher", fs::perms::owner_all, fs::perm_options::add);
         fs::copy_file(bin / "varsayilan.ini", player_ / "varsayilan.ini");
+        xvfb_ = std::make_unique<PrivateDisplay>(root_);
+        ASSERT_FALSE(xvfb_->name().empty());
     }
-    void TearDown() override { fs::remove_all(root_); }
+    void TearDown() override {
+        xvfb_.reset();
+        fs::remove_all(root_);
+    }
 
     void copyFonts() {
         for (const char* f : {"Cinzel-Bold.ttf", "EBGaramond-Regular.ttf"})
@@ -53,10 +60,10 @@ class LauncherRun : public ::testing::Test {
     // Runs the copied launcher from `elsewhere_` with the given extra environment; returns
     // its exit code (124 when it had to be stopped after 60 s).
     int run(const std::string& env) {
-        const std::string cmd = "cd '" + elsewhere_.string() + "' && " + env + " timeout 60 '" +
-                                (player_ / "MorlakenLauncher").string() + "' >'" + (root_ / "out").string() +
-                                "' 2>'" + (root_ / "err").string() + "'; echo $? >'" +
-                                (root_ / "rc").string() + "'";
+        const std::string cmd = "cd '" + elsewhere_.string() + "' && DISPLAY=" + xvfb_->name() + " " + env +
+                                " timeout 60 '" + (player_ / "MorlakenLauncher").string() + "' >'" +
+                                (root_ / "out").string() + "' 2>'" + (root_ / "err").string() +
+                                "'; echo $? >'" + (root_ / "rc").string() + "'";
         EXPECT_EQ(std::system(cmd.c_str()), 0);
         err_ = readFile(root_ / "err");
         return std::atoi(readFile(root_ / "rc").c_str());
@@ -66,6 +73,7 @@ class LauncherRun : public ::testing::Test {
                "' MORLAKEN_SCREENSHOT_AFTER=2 MORLAKEN_EXIT_AFTER_SCREENSHOT=1";
     }
 
+    std::unique_ptr<PrivateDisplay> xvfb_; // the launcher windows show on a server of their own
     fs::path exe_, root_, player_, elsewhere_;
     std::string err_;
 };

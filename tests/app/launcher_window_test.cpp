@@ -1,7 +1,9 @@
-// The real launcher window driven with xdotool under Xvfb: it opens centred and borderless,
+// The real launcher window driven with xdotool on a private Xvfb: it opens centred and borderless,
 // a press on an empty part drags it, a press on a widget does not, and the close button
 // ends the program with exit code 0. The shipped defaults name no news feed, so the news
 // list stays empty and a click on the banner opens nothing.
+#include "private_display.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -10,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -26,23 +29,28 @@ std::string readFile(const fs::path& p) {
 
 class LauncherWindow : public ::testing::Test {
   protected:
+    // The test drives the pointer, so it gets an X server of its own: no other test's
+    // window can sit under its clicks.
     void SetUp() override {
-        ASSERT_NE(std::getenv("DISPLAY"), nullptr) << "run under Xvfb (scripts/test does)";
         dir_ = fs::temp_directory_path() / "morlaken_window_test";
         fs::remove_all(dir_);
         fs::create_directories(dir_);
         exe_ = fs::path(MORLAKEN_BIN_DIR) / "MorlakenLauncher";
         ASSERT_TRUE(fs::exists(exe_)) << "build the MorlakenLauncher target first";
+        xvfb_ = std::make_unique<PrivateDisplay>(dir_);
+        display_ = xvfb_->name();
+        ASSERT_FALSE(display_.empty());
     }
     void TearDown() override {
-        if (!finished()) sh("kill " + readFile(dir_ / "pid") + " 2>/dev/null");
+        if (fs::exists(dir_ / "pid") && !finished()) sh("kill " + readFile(dir_ / "pid"));
+        xvfb_.reset();
         fs::remove_all(dir_);
     }
 
-    // A shell command's standard output.
+    // A shell command's standard output; the command sees our own X server.
     std::string sh(const std::string& cmd) {
         const fs::path out = dir_ / "sh.out";
-        std::system((cmd + " >'" + out.string() + "' 2>/dev/null").c_str());
+        std::system(("DISPLAY=" + display_ + " " + cmd + " >'" + out.string() + "' 2>/dev/null").c_str());
         return readFile(out);
     }
     bool finished() { return fs::exists(dir_ / "rc") && !readFile(dir_ / "rc").empty(); }
@@ -58,10 +66,11 @@ class LauncherWindow : public ::testing::Test {
     }
 
     void start() {
-        const std::string cmd = "(cd '" + dir_.string() + "' && '" + exe_.string() + "' 2>'" +
-                                (dir_ / "err").string() + "' & echo $! >'" + (dir_ / "pid").string() +
-                                "'; wait $!; echo $? >'" + (dir_ / "rc.tmp").string() + "'; mv '" +
-                                (dir_ / "rc.tmp").string() + "' '" + (dir_ / "rc").string() + "') &";
+        const std::string cmd = "(cd '" + dir_.string() + "' && DISPLAY=" + display_ + " '" + exe_.string() +
+                                "' 2>'" + (dir_ / "err").string() + "' & echo $! >'" +
+                                (dir_ / "pid").string() + "'; wait $!; echo $? >'" +
+                                (dir_ / "rc.tmp").string() + "'; mv '" + (dir_ / "rc.tmp").string() + "' '" +
+                                (dir_ / "rc").string() + "') &";
         std::system(cmd.c_str());
         ASSERT_TRUE(waitFor(
             [&] {
@@ -71,7 +80,7 @@ class LauncherWindow : public ::testing::Test {
                 return !window_.empty();
             },
             30))
-            << "the window never showed";
+            << "the window never showed: " << readFile(dir_ / "err");
     }
 
     bool position(int& outX, int& outY) {
@@ -91,7 +100,8 @@ class LauncherWindow : public ::testing::Test {
     void mouse(const std::string& actions) { sh("xdotool " + actions); }
 
     fs::path dir_, exe_;
-    std::string window_;
+    std::unique_ptr<PrivateDisplay> xvfb_;
+    std::string display_, window_;
 };
 
 } // namespace

@@ -1,0 +1,52 @@
+// private_display.h - an Xvfb of the test's own, started on a free display number and
+// stopped with the test, so launcher windows never meet another test's pointer or
+// windows on a shared X server.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <thread>
+
+class PrivateDisplay {
+  public:
+    // `dir` holds the server's files (it must exist and outlive this object).
+    explicit PrivateDisplay(const std::filesystem::path& dir) : dir_(dir) {
+        std::system(("Xvfb -displayfd 3 -screen 0 1920x1080x24 -nolisten tcp 3>'" +
+                     (dir_ / "display").string() + "' >/dev/null 2>&1 & echo $! >'" +
+                     (dir_ / "xvfb.pid").string() + "'")
+                        .c_str());
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (std::chrono::steady_clock::now() < deadline) {
+            const std::string d = read(dir_ / "display");
+            if (!d.empty() && d.back() == '\n') {
+                name_ = ":" + d.substr(0, d.size() - 1);
+                return;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        ADD_FAILURE() << "Xvfb did not start";
+    }
+    ~PrivateDisplay() {
+        const std::string pid = read(dir_ / "xvfb.pid");
+        if (!pid.empty()) std::system(("kill " + pid + " 2>/dev/null").c_str());
+    }
+    PrivateDisplay(const PrivateDisplay&) = delete;
+    PrivateDisplay& operator=(const PrivateDisplay&) = delete;
+
+    // ":N", or "" when the server did not come up.
+    const std::string& name() const { return name_; }
+
+  private:
+    static std::string read(const std::filesystem::path& p) {
+        std::ifstream in(p, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    std::filesystem::path dir_;
+    std::string name_;
+};
