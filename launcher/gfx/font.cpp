@@ -84,6 +84,8 @@ const std::vector<uint32_t>& glyphSet() {
 // ---- atlas cache ----
 
 namespace {
+unsigned gCacheGeneration = 0; // counts clearFontCache calls; atlases of older ones are gone
+
 std::map<uint32_t, FontAtlas>& cache() {
     static std::map<uint32_t, FontAtlas> map;
     return map;
@@ -177,6 +179,7 @@ FontAtlas& getFont(int family, float size) {
 
 void clearFontCache() {
     const bool gl = glContextCurrent();
+    ++gCacheGeneration;
     for (auto& [key, atlas] : cache()) {
         if (gl && atlas.texture != 0) glDeleteTextures(1, &atlas.texture);
     }
@@ -336,8 +339,26 @@ void drawTextInBox(const FontAtlas& font, float x, float y, float w, float h, st
 
 void drawParagraph(const FontAtlas& font, float x, float y, float maxWidth, float lineHeight,
                    std::string_view text, uint32_t color, int align) {
-    const std::vector<std::string> lines =
-        breakParagraph(text, maxWidth, [&font](std::string_view line) { return textWidth(font, line, 0); });
+    // The message dialog draws the same paragraph every frame: its lines are kept until the
+    // text, the width or the atlas changes (a scale change empties the cache and so counts
+    // as a change), so a still frame allocates nothing.
+    static struct {
+        std::string text;
+        const FontAtlas* font = nullptr;
+        unsigned generation = 0;
+        float maxWidth = -1;
+        std::vector<std::string> lines;
+    } cached;
+    if (cached.font != &font || cached.generation != gCacheGeneration || cached.maxWidth != maxWidth ||
+        cached.text != text) {
+        cached.lines = breakParagraph(text, maxWidth,
+                                      [&font](std::string_view line) { return textWidth(font, line, 0); });
+        cached.text.assign(text);
+        cached.font = &font;
+        cached.generation = gCacheGeneration;
+        cached.maxWidth = maxWidth;
+    }
+    const std::vector<std::string>& lines = cached.lines;
     const float r = ((color >> 16) & 0xFF) / 255.0f, g = ((color >> 8) & 0xFF) / 255.0f,
                 b = (color & 0xFF) / 255.0f;
     for (size_t i = 0; i < lines.size(); ++i) {

@@ -261,3 +261,30 @@ TEST_F(FontGl, DrawTextLeavesInkInsideItsBoxAndShadowsBelow) {
         dark += readPixel(x, 100).r < 100; // the row under the glyphs
     EXPECT_GT(dark, 10);
 }
+
+TEST_F(FontGl, ParagraphsFollowTheirTextFrameAfterFrame) {
+    useSourceFonts();
+    const FontAtlas& f = getFont(1, 18.0f);
+    auto inkInRow = [&](int top) { // any bright pixel in a 26-pixel line box
+        int n = 0;
+        for (int y = top; y < top + 26; ++y)
+            for (int x = 100; x < 460; x += 2)
+                n += readPixel(x, y).r > 128;
+        return n;
+    };
+    const char* twoLines = "Birinci satır\nİkinci satır";
+    const char* oneLine = "Tek satır";
+    for (const char* text : {twoLines, oneLine, twoLines}) {
+        beginFrame(0, 0, 0);
+        drawParagraph(f, 100, 100, 360, 26, text, 0xFFFFFF, 0);
+        EXPECT_GT(inkInRow(100), 20) << text;
+        if (text == twoLines)
+            EXPECT_GT(inkInRow(126), 20) << "second line of the same frame";
+        else
+            EXPECT_EQ(inkInRow(126), 0) << "lines of the previous paragraph left behind";
+    }
+    // Same text, narrower box: wrapped anew.
+    beginFrame(0, 0, 0);
+    drawParagraph(f, 100, 100, 60, 26, oneLine, 0xFFFFFF, 0);
+    EXPECT_GT(inkInRow(126), 5);
+}
