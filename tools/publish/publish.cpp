@@ -13,6 +13,7 @@
 //   ---- progress ----
 //   ---- writing the list ----
 //   ---- main ----
+#include "app/config.h"
 #include "platform/platform.h"
 #include "update/filelist.h"
 #include "update/sha256.h"
@@ -41,7 +42,7 @@ constexpr int kExitOk = 0;
 constexpr int kExitRefused = 1; // a path or file that cannot be listed, a write failure
 constexpr int kExitUsage = 2;
 
-const char* const kTopLevelExcluded[] = {kFileListName, kUpdateCacheFile, "launcher.ini"};
+const char* const kTopLevelExcluded[] = {kFileListName, kUpdateCacheFile, kUserConfigFile};
 const char* const kExcludedEndings[] = {".indir", ".eski"};
 
 void printError(const std::string& text) {
