@@ -40,6 +40,34 @@ bool readWholeFile(const char* path, std::vector<unsigned char>& outBytes) {
     return !in.bad() && !outBytes.empty();
 }
 
+uint32_t bigEndian(const std::vector<unsigned char>& b, size_t at, int bytes) {
+    uint32_t v = 0;
+    for (int i = 0; i < bytes; ++i)
+        v = v << 8 | b[at + i];
+    return v;
+}
+
+// stb_truetype trusts the file it is given; a cut or foreign file would make it read past
+// the end of the buffer. Checked here: the first font's table directory and every table
+// it lists lie inside the file.
+bool fontLooksWhole(const std::vector<unsigned char>& b) {
+    size_t base = 0;
+    if (b.size() >= 16 && bigEndian(b, 0, 4) == 0x74746366) // 'ttcf': a collection, use font 0
+        base = bigEndian(b, 12, 4);
+    if (base > b.size() || b.size() - base < 12) return false;
+    const uint32_t version = bigEndian(b, base, 4);
+    if (version != 0x00010000 && version != 0x74727565 && version != 0x4F54544F)
+        return false; // 1.0, 'true', 'OTTO'
+    const size_t tables = bigEndian(b, base + 4, 2);
+    if (tables == 0 || base + 12 + 16 * tables > b.size()) return false;
+    for (size_t t = 0; t < tables; ++t) {
+        const size_t record = base + 12 + 16 * t;
+        const uint64_t offset = bigEndian(b, record + 8, 4), length = bigEndian(b, record + 12, 4);
+        if (offset + length > b.size()) return false;
+    }
+    return true;
+}
+
 const std::vector<int>& glyphSetInts() {
     static const std::vector<int> set = [] {
         std::vector<int> v;
@@ -55,6 +83,7 @@ const std::vector<int>& glyphSetInts() {
 bool loadFontFaces() {
     std::vector<unsigned char> display, body;
     if (!readWholeFile(kDisplayFontPath, display) || !readWholeFile(kBodyFontPath, body)) return false;
+    if (!fontLooksWhole(display) || !fontLooksWhole(body)) return false;
     gFaces[0].bytes = std::move(display);
     gFaces[1].bytes = std::move(body);
     for (FontFace& face : gFaces) {

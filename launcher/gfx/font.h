@@ -43,8 +43,9 @@ inline constexpr float kOversampleBelow = 24;             // framebuffer pixels
 inline constexpr float kDropShadowOpacity = 0.85f, kHaloOpacity = 0.55f;
 
 // Reads both font files whole (paths relative to the working folder) and initialises
-// their font information. False when either cannot be opened or is empty; the faces are
-// then left as they were. Before a successful call every atlas is empty (draws nothing,
+// their font information. False when either cannot be opened, is empty, or is cut short
+// or no font at all (its table directory or a listed table lies outside the file); the
+// faces are then left as they were. Before a successful call every atlas is empty (draws nothing,
 // measures 0).
 bool loadFontFaces();
 

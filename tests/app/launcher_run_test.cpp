@@ -157,3 +157,16 @@ TEST_F(LauncherRun, StartupFailureWhileTheUpdateHangsStillExitsWithOne) {
     EXPECT_LE(server.requestCount("/dosyalar.txt"), 1); // the stop may come before the request
     server.releaseStalls();
 }
+
+TEST_F(LauncherRun, CutOrForeignFontFilesAreRefusedLikeMissingOnes) {
+    copyFonts();
+    const fs::path body = player_ / "veri" / "font" / "EBGaramond-Regular.ttf";
+    const std::string whole = readFile(body);
+    std::ofstream(body, std::ios::binary | std::ios::trunc) << whole.substr(0, 2000); // tables cut off
+    EXPECT_EQ(run("env -u DISPLAY " + screenshotEnv()), 1) << err_;
+    EXPECT_NE(err_.find("veri\\font klasoru eksik."), std::string::npos) << err_;
+
+    std::ofstream(body, std::ios::binary | std::ios::trunc) << "<html>404 Not Found</html>";
+    EXPECT_EQ(run("env -u DISPLAY " + screenshotEnv()), 1) << err_;
+    EXPECT_NE(err_.find("veri\\font klasoru eksik."), std::string::npos) << err_;
+}
