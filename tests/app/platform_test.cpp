@@ -270,6 +270,21 @@ TEST_F(PlatformFiles, WriteFileAtomicallyLeavesOldContentWhenRenameFails) {
     EXPECT_FALSE(platform::writeFileAtomically("", "new"));
 }
 
+TEST_F(PlatformFiles, WriteFileAtomicallyKeepsTheOldFileWhenTheRenameIsRefused) {
+    // An immutable file cannot be replaced, though its folder takes the temporary file.
+    writeFile("f", "old content");
+    const std::string quoted = "'" + path("f") + "'";
+    if (std::system(("chattr +i " + quoted + " 2>/dev/null").c_str()) != 0)
+        GTEST_SKIP() << "chattr +i needs root and a file system that supports it";
+    bool ok = platform::writeFileAtomically(path("f"), "new content");
+    std::string after = readFile("f");
+    size_t entries = entryCount();
+    EXPECT_EQ(std::system(("chattr -i " + quoted).c_str()), 0);
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(after, "old content");
+    EXPECT_EQ(entries, 1u) << "the temporary file is removed again";
+}
+
 TEST_F(PlatformFiles, WriteFileAtomicallyInReadOnlyFolder) {
     if (runningAsRoot()) GTEST_SKIP() << "permission bits do not stop root";
     writeFile("f", "old");
