@@ -86,8 +86,12 @@ class EndToEnd : public ::testing::Test {
     // that start centred, and raised.
     bool findWindow() {
         std::string out;
+        bool ended = false;
+        int code = -1;
         const bool found = waitFor(
             [&] {
+                if (launcher_.wait(0.0, code)) ended = true; // gone before its window showed
+                if (ended) return true;
                 if (runProgram(kXdotool,
                                {"search", "--onlyvisible", "--pid", std::to_string(launcher_.pid()), "--name",
                                 "^Morlaken Online$"},
@@ -96,8 +100,12 @@ class EndToEnd : public ::testing::Test {
                 windowId_ = out.substr(0, out.find('\n'));
                 return !windowId_.empty();
             },
-            30.0);
-        if (!found) return false;
+            60.0);
+        if (!found) {
+            ADD_FAILURE() << "no launcher window; its standard error:\n"
+                          << readFile(folder_ / "launcher.err");
+            return false;
+        }
         if (runProgram(kXdotool, {"getdisplaygeometry"}, out, 10) != 0) return false;
         const int screenW = std::atoi(out.c_str());
         const int screenH = std::atoi(out.c_str() + out.find(' ') + 1);
@@ -107,27 +115,36 @@ class EndToEnd : public ::testing::Test {
         }
         originX_ = screenW - 800;
         originY_ = screenH - 610;
-        return runProgram(
-                   kXdotool,
-                   {"windowmove", "--sync", windowId_, std::to_string(originX_), std::to_string(originY_)},
-                   out, 10) == 0;
+        const std::string want = "Position: " + std::to_string(originX_) + "," + std::to_string(originY_);
+        const bool moved = waitFor(
+            [&] {
+                runProgram(kXdotool,
+                           {"windowmove", windowId_, std::to_string(originX_), std::to_string(originY_)}, out,
+                           10);
+                return runProgram(kXdotool, {"getwindowgeometry", windowId_}, out, 10) == 0 &&
+                       out.find(want) != std::string::npos;
+            },
+            20.0);
+        if (!moved) ADD_FAILURE() << "the window did not move: " << out;
+        return moved;
     }
-    // A click at window coordinates (x, y), with the window raised first.
-    void clickAt(int x, int y) {
+    // A click at window coordinates (x, y), with the window raised first. False when
+    // xdotool failed (the window may just have gone away).
+    bool tryClickAt(int x, int y) {
         std::string out;
-        ASSERT_EQ(runProgram(kXdotool,
-                             {"windowraise", windowId_, "mousemove", std::to_string(originX_ + x),
-                              std::to_string(originY_ + y), "click", "1"},
-                             out, 10),
-                  0)
-            << out;
+        return runProgram(kXdotool,
+                          {"windowraise", windowId_, "mousemove", std::to_string(originX_ + x),
+                           std::to_string(originY_ + y), "click", "1"},
+                          out, 10) == 0;
     }
+    void clickAt(int x, int y) { ASSERT_TRUE(tryClickAt(x, y)) << "xdotool click at " << x << "," << y; }
     // The close button; the launcher then shuts down in order and exits with 0.
     void closeWithButton() {
         int code = -1;
         const bool exited = waitFor(
             [&] {
-                clickAt(774, 26);
+                // Repeated until the launcher is gone; the last try may find no window.
+                tryClickAt(774, 26);
                 return launcher_.wait(0.5, code);
             },
             20.0);
