@@ -76,6 +76,11 @@ EntryType entryType(const std::string& path);
 // Returns false when any step failed; the old file is then untouched.
 bool writeFileAtomically(const std::string& path, const std::string& data);
 
+// True when `name` (a file name or path) has the form of writeFileAtomically's
+// temporary files ("<target>.yaz-<process>-<counter>"): what a crash mid-write leaves
+// behind, never content of its own. Any thread.
+bool isAtomicWriteTemporary(const std::string& name);
+
 // ---- processes ----
 
 // Starts `executable` with `args` (argv[1..]) detached from this process: its own

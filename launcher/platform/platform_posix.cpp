@@ -44,6 +44,7 @@ constexpr int64_t kUnixToWindowsSeconds = 11644473600LL; // 1601-01-01 .. 1970-0
 constexpr int64_t kTicksPerSecond = 10000000LL;          // 100 ns ticks
 constexpr mode_t kNewFileMode = 0644;
 constexpr mode_t kNewFolderMode = 0755;
+constexpr const char* kTemporaryMark = ".yaz-"; // writeFileAtomically: "<target>.yaz-<pid>-<n>"
 constexpr auto kTerminatePollInterval = std::chrono::milliseconds(10);
 
 // ---- helpers ----
@@ -366,11 +367,28 @@ EntryType entryType(const std::string& path) {
     return EntryType::Other;
 }
 
+bool isAtomicWriteTemporary(const std::string& name) {
+    size_t mark = name.rfind(kTemporaryMark);
+    if (mark == std::string::npos || mark == 0) return false;
+    size_t at = mark + std::strlen(kTemporaryMark);
+    auto digits = [&](char stop) {
+        size_t start = at;
+        while (at < name.size() && name[at] >= '0' && name[at] <= '9')
+            ++at;
+        if (at == start) return false;
+        if (stop == '\0') return at == name.size();
+        if (at >= name.size() || name[at] != stop) return false;
+        ++at;
+        return true;
+    };
+    return digits('-') && digits('\0');
+}
+
 bool writeFileAtomically(const std::string& path, const std::string& data) {
     if (path.empty()) return false;
     // The temporary name is unique per process and call, and sits in the same folder,
     // so the final rename never crosses a file system.
-    std::string temp = path + ".yaz-" + std::to_string(static_cast<long>(::getpid())) + "-" +
+    std::string temp = path + kTemporaryMark + std::to_string(static_cast<long>(::getpid())) + "-" +
                        std::to_string(tempCounter.fetch_add(1));
     mode_t mode = kNewFileMode;
     struct stat old;

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -248,6 +249,40 @@ TEST_F(PlatformFiles, WriteFileAtomicallyReplacesContent) {
     ASSERT_TRUE(platform::writeFileAtomically(path("f"), ""));
     EXPECT_EQ(readFile("f"), "");
     EXPECT_EQ(entryCount(), 1u) << "no temporary file is left behind";
+}
+
+TEST(Platform, AtomicWriteTemporaryNames) {
+    for (const char* yes : {"launcher.ini.yaz-123-0", "a/b.png.yaz-1-22", "x.yaz-0-0"})
+        EXPECT_TRUE(platform::isAtomicWriteTemporary(yes)) << yes;
+    for (const char* no : {"launcher.ini", ".yaz-1-2", "a.yaz-", "a.yaz-1", "a.yaz-1-", "a.yaz--1",
+                           "a.yaz-1-2x", "a.yaz-x-1", "a.yaz-1-2.png", ""})
+        EXPECT_FALSE(platform::isAtomicWriteTemporary(no)) << no;
+}
+
+TEST_F(PlatformFiles, InterruptedWriteLeavesARecognisableName) {
+    // Whatever name the temporary file has, it is one the check recognises: seen here by
+    // watching the folder from a second thread while large writes run.
+    std::atomic<bool> done{false};
+    std::atomic<int> seen{0};
+    std::atomic<int> unrecognised{0};
+    std::thread watcher([&] {
+        while (!done.load()) {
+            std::vector<std::string> names;
+            platform::listFolder(folder.string(), names);
+            for (const std::string& n : names) {
+                if (n == "f") continue;
+                ++seen;
+                if (!platform::isAtomicWriteTemporary(n)) ++unrecognised;
+            }
+        }
+    });
+    std::string big(8 * 1024 * 1024, 'x');
+    for (int i = 0; i < 10 && seen.load() == 0; ++i)
+        ASSERT_TRUE(platform::writeFileAtomically(path("f"), big));
+    done = true;
+    watcher.join();
+    EXPECT_EQ(unrecognised.load(), 0);
+    if (seen.load() == 0) GTEST_SKIP() << "the temporary file was never caught in the listing";
 }
 
 TEST_F(PlatformFiles, WriteFileAtomicallyKeepsPermissions) {

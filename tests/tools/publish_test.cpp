@@ -149,17 +149,21 @@ TEST_F(Publish, LeavesOutTheLaunchersOwnFiles) {
     write("veri/resim.png.eski", "old");
     write("veri/resim.png", "new");
     write("oyun.exe", "game");
+    write("dosyalar.txt.yaz-4242-0", "left by a crash");
+    write("veri/resim.png.yaz-17-3", "left by a crash");
+    write("notlar.yaz-1", "an ordinary name");
     RunResult r = run({root.string()});
     ASSERT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_EQ(paths(parsedList()), (std::vector<std::string>{"oyun.exe", "veri/resim.png"}));
+    EXPECT_EQ(paths(parsedList()), (std::vector<std::string>{"notlar.yaz-1", "oyun.exe", "veri/resim.png"}));
+    EXPECT_NE(r.err.find("\"veri/resim.png.yaz-17-3\""), std::string::npos) << r.err;
     // Publishing again must not list the list it wrote the first time.
     ASSERT_EQ(run({root.string()}).exitCode, 0);
-    EXPECT_EQ(paths(parsedList()), (std::vector<std::string>{"oyun.exe", "veri/resim.png"}));
+    EXPECT_EQ(paths(parsedList()), (std::vector<std::string>{"notlar.yaz-1", "oyun.exe", "veri/resim.png"}));
     // No temporary file is left beside the list.
     size_t topLevel = 0;
     for (const auto& e : fs::directory_iterator(root))
         topLevel += e.is_regular_file() ? 1 : 0;
-    EXPECT_EQ(topLevel, 6u);
+    EXPECT_EQ(topLevel, 8u);
 }
 
 TEST_F(Publish, LinksToFilesAreFollowedOthersSkipped) {

@@ -90,6 +90,10 @@ struct Candidate {
 };
 
 bool isExcluded(const std::string& relative, const std::string& name, bool topLevel) {
+    if (platform::isAtomicWriteTemporary(name)) {
+        printError("warning: skipping \"" + relative + "\": left behind by an interrupted save");
+        return true;
+    }
     if (topLevel)
         for (const char* excluded : kTopLevelExcluded)
             if (relative == excluded) return true;
