@@ -77,6 +77,12 @@ void showStartupError(const char* text) {
     platform::showErrorBox(text);
 }
 
+void applyStartupConfig() {
+    setAccountServiceMode(!configGet("hesap_api").empty());
+    ui().rememberMe = isSwitchOn(configGet("hatirla", "1"));
+    if (ui().rememberMe) usernameField().text = configGet("kullanici");
+}
+
 void centerWindow(int width, int height) {
     if (!gWindow) return;
     GLFWmonitor* monitor = glfwGetPrimaryMonitor();
@@ -311,9 +317,7 @@ int runLauncher() {
     startUpdate(configGet("guncelleme"), platform::launcherFileName());
     startNewsFetch();
 
-    setAccountServiceMode(!configGet("hesap_api").empty());
-    ui().rememberMe = isSwitchOn(configGet("hatirla", "1"));
-    if (ui().rememberMe) usernameField().text = configGet("kullanici");
+    applyStartupConfig();
 
     // The desktop shortcut (once, through "kisayol") and the local game server (when the
     // address is local; serverCheckTimer = now - 13 when it was started) plug in here.

@@ -2,7 +2,8 @@
 //
 // Index
 //   ---- entry ----          runLauncher
-//   ---- start-up steps ---- enterProgramFolder, showStartupError, centerWindow
+//   ---- start-up steps ---- enterProgramFolder, applyStartupConfig, showStartupError,
+//                            centerWindow
 //   ---- window ----         launcherWindow
 //
 // runLauncher brings the process up in a fixed order (working folder, configuration,
@@ -37,6 +38,11 @@ int runLauncher();
 
 // Makes the folder of the running executable the working folder. Failure is ignored.
 void enterProgramFolder();
+
+// Start-up steps 5 and 6 from the loaded configuration: the account-service variant of
+// the username field when "hesap_api" is not empty, and remember-me ("hatirla", default
+// "1"): when on, the username field takes the value of "kullanici".
+void applyStartupConfig();
 
 // The text and a line feed to standard error, then a modal box "Morlaken Launcher".
 void showStartupError(const char* text);
