@@ -15,11 +15,19 @@
 #include <new>
 #include <string>
 
+// The sanitizers bring their own operator new; replacing it there would mix their
+// allocations with plain free, so the count is taken in the plain build only.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define MORLAKEN_COUNT_ALLOCATIONS 0
+#else
+#define MORLAKEN_COUNT_ALLOCATIONS 1
+#endif
+
 namespace {
 std::atomic<bool> gCounting{false};
 std::atomic<long> gAllocations{0};
 
-void* countedAlloc(std::size_t n) {
+[[maybe_unused]] void* countedAlloc(std::size_t n) {
     if (gCounting.load(std::memory_order_relaxed)) gAllocations.fetch_add(1, std::memory_order_relaxed);
     void* p = std::malloc(n ? n : 1);
     if (!p) throw std::bad_alloc();
@@ -49,6 +57,8 @@ void operator delete[](void* p, std::size_t) noexcept {
 namespace {
 
 TEST(IdleFrame, MainScreenAllocatesNothing) {
+    if (!MORLAKEN_COUNT_ALLOCATIONS)
+        GTEST_SKIP() << "allocations are counted in the build without sanitizers";
     resetNewsForTests();
     screentest::ScreenHarness h;
     ASSERT_TRUE(h.ok()) << h.error();
