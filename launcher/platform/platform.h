@@ -76,6 +76,11 @@ EntryType entryType(const std::string& path);
 // Returns false when any step failed; the old file is then untouched.
 bool writeFileAtomically(const std::string& path, const std::string& data);
 
+// Forces the content of an already written and closed file to the disk (fsync), so a
+// rename that follows can never leave a renamed but empty file after a power cut.
+// Returns false when the file cannot be opened or the flush fails. Any thread.
+bool flushFileToDisk(const std::string& path);
+
 // True when `name` (a file name or path) has the form of writeFileAtomically's
 // temporary files ("<target>.yaz-<process>-<counter>"): what a crash mid-write leaves
 // behind, never content of its own. Any thread.

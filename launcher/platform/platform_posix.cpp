@@ -424,6 +424,14 @@ bool writeFileAtomically(const std::string& path, const std::string& data) {
     return true;
 }
 
+bool flushFileToDisk(const std::string& path) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    bool ok = ::fsync(fd) == 0;
+    closeQuietly(fd);
+    return ok;
+}
+
 // ---- processes ----
 
 bool startDetached(const std::string& executable, const std::vector<std::string>& args) {

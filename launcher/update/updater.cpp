@@ -143,7 +143,8 @@ Outcome downloadAndInstall(const FileEntry& entry, const std::string& baseUrl,
     DownloadSink sink = makeFileHashSink(hash, fileBytes, out, entry.size);
     bool fetched = httpGet(baseUrl + urlEncodePath(target), sink, error);
     out.close(); // flushes: a write error at close must not install a cut file
-    bool written = !out.fail();
+    // On disk before the rename, so a power cut cannot leave an installed but empty file.
+    bool written = !out.fail() && (!fetched || platform::flushFileToDisk(temporary));
 
     if (s.stopRequested.load()) {
         platform::deleteFile(temporary);

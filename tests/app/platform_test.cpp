@@ -251,6 +251,14 @@ TEST_F(PlatformFiles, WriteFileAtomicallyReplacesContent) {
     EXPECT_EQ(entryCount(), 1u) << "no temporary file is left behind";
 }
 
+TEST_F(PlatformFiles, FlushFileToDiskNeedsAnExistingFile) {
+    writeFile("f", "content");
+    EXPECT_TRUE(platform::flushFileToDisk(path("f")));
+    EXPECT_EQ(readFile("f"), "content") << "flushing leaves the content as it was";
+    EXPECT_FALSE(platform::flushFileToDisk(path("missing")));
+    EXPECT_FALSE(platform::flushFileToDisk(""));
+}
+
 TEST(Platform, AtomicWriteTemporaryNames) {
     for (const char* yes : {"launcher.ini.yaz-123-0", "a/b.png.yaz-1-22", "x.yaz-0-0"})
         EXPECT_TRUE(platform::isAtomicWriteTemporary(yes)) << yes;
