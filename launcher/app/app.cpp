@@ -38,6 +38,7 @@ namespace {
 constexpr const char* kWindowTitle = "Morlaken Online";
 constexpr double kFrameWait = 1.0 / 60.0; // seconds; the caret and the progress advance
 constexpr double kGameRunningWait = 0.5;  // seconds while the game runs
+constexpr double kNewsStopWaitSeconds = 0.5; // at exit, for a hanging feed download
 constexpr float kClearColor[4] = {0.05f, 0.06f, 0.08f, 1.0f};
 
 constexpr const char* kFontsMissing =
@@ -289,6 +290,7 @@ void runFrame() {
 
 void shutDown() {
     stopUpdate(); // stopRequested, then join the worker
+    stopNewsFetch(kNewsStopWaitSeconds); // a hanging feed download is abandoned promptly
     // The login worker (loginCancelled, join), the game-server link (resetServerLink), the
     // local server the launcher started, and the ENet host are released here.
     enet_deinitialize();
@@ -314,6 +316,9 @@ int runLauncher() {
     loadConfigFile(kDefaultConfigFile, config().defaultEntries);
 
     httpGlobalInit(); // before any thread starts
+    // The first speed sample measures from here, where the pass starts at 0 bytes, not
+    // from the clock's origin (which would start the shown speed near zero).
+    ui().speedLastTime = now();
     startUpdate(configGet("guncelleme"), platform::launcherFileName());
     startNewsFetch();
 
