@@ -1,38 +1,19 @@
 // config_test.cpp - reading, looking up, changing and saving the key=value files.
 #include "app/config.h"
+#include "support/temp_folder.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 
 namespace {
 
 class ConfigFiles : public ::testing::Test {
   protected:
-    void SetUp() override {
-        folder = std::filesystem::temp_directory_path() /
-                 ("morlaken-config-" +
-                  std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + "-" +
-                  std::filesystem::read_symlink("/proc/self").string());
-        std::filesystem::remove_all(folder);
-        std::filesystem::create_directories(folder);
-    }
-    void TearDown() override { std::filesystem::remove_all(folder); }
-
-    std::string path(const std::string& name) const { return (folder / name).string(); }
-    void writeFile(const std::string& name, const std::string& text) {
-        std::ofstream out(path(name), std::ios::binary);
-        out << text;
-    }
-    std::string readFile(const std::string& name) {
-        std::ifstream in(path(name), std::ios::binary);
-        std::stringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
+    std::string path(const std::string& name) const { return tmp / name; }
+    void writeFile(const std::string& name, const std::string& text) { testsupport::writeFile(path(name), text); }
+    std::string readFile(const std::string& name) { return testsupport::readFile(path(name)); }
     std::vector<ConfigEntry> load(const std::string& text) {
         writeFile("f.ini", text);
         std::vector<ConfigEntry> list{{"left", "over"}}; // cleared by every load
@@ -40,7 +21,7 @@ class ConfigFiles : public ::testing::Test {
         return list;
     }
 
-    std::filesystem::path folder;
+    testsupport::TempFolder tmp;
 };
 
 void expectEntries(const std::vector<ConfigEntry>& list,
@@ -96,7 +77,7 @@ TEST_F(ConfigFiles, MissingFileGivesAnEmptyList) {
     std::vector<ConfigEntry> list{{"k", "v"}};
     loadConfigFile(path("yok.ini"), list);
     EXPECT_TRUE(list.empty());
-    loadConfigFile(folder.string(), list); // a folder is not a readable file either
+    loadConfigFile(tmp.path(), list); // a folder is not a readable file either
     EXPECT_TRUE(list.empty());
     EXPECT_TRUE(load("").empty());
 }
@@ -172,15 +153,10 @@ TEST_F(ConfigFiles, FailedSaveKeepsFileAndMemory) {
     EXPECT_EQ(configGet(cfg, "sunucu", ""), "10.0.0.1");
 
     // The target is a folder: the rename cannot replace it and the folder stays.
-    std::filesystem::create_directories(folder / "klasor.ini");
+    std::filesystem::create_directories(path("klasor.ini"));
     EXPECT_FALSE(saveUserConfig(cfg, path("klasor.ini")));
-    EXPECT_TRUE(std::filesystem::is_directory(folder / "klasor.ini"));
-    size_t count = 0;
-    for (const auto& e : std::filesystem::directory_iterator(folder)) {
-        (void)e;
-        ++count;
-    }
-    EXPECT_EQ(count, 1u) << "no temporary file is left behind";
+    EXPECT_TRUE(std::filesystem::is_directory(path("klasor.ini")));
+    EXPECT_EQ(testsupport::listTree(tmp.path()), "") << "no temporary file is left behind";
 }
 
 TEST_F(ConfigFiles, ProcessWideConfigurationUsesTheUserFileName) {
@@ -193,7 +169,7 @@ TEST_F(ConfigFiles, ProcessWideConfigurationUsesTheUserFileName) {
     EXPECT_EQ(configGet("yok", "geri"), "varsayilan");
 
     std::filesystem::path previous = std::filesystem::current_path();
-    std::filesystem::current_path(folder);
+    std::filesystem::current_path(tmp.path());
     bool ok = saveUserConfig();
     std::filesystem::current_path(previous);
     config() = saved;

@@ -3,6 +3,8 @@
 // and exits with the right code. The MORLAKEN_SCREENSHOT hook makes each run draw a few frames, save a PNG
 // and close on its own.
 #include "private_display.h"
+#include "support/child_process.h"
+#include "support/temp_folder.h"
 #include "support/test_server.h"
 
 #include <gtest/gtest.h>
@@ -12,19 +14,14 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
 
 namespace fs = std::filesystem;
+using testsupport::readFile;
 
 namespace {
-
-std::string readFile(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 class LauncherRun : public ::testing::Test {
   protected:

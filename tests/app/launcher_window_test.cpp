@@ -3,29 +3,23 @@
 // ends the program with exit code 0. The shipped defaults name no news feed, so the news
 // list stays empty and a click on the banner opens nothing.
 #include "private_display.h"
+#include "support/child_process.h"
+#include "support/temp_folder.h"
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <memory>
 #include <sstream>
 #include <string>
-#include <thread>
 
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
+using testsupport::readFile;
 
 namespace {
-
-std::string readFile(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 class LauncherWindow : public ::testing::Test {
   protected:
@@ -55,16 +49,6 @@ class LauncherWindow : public ::testing::Test {
     }
     bool finished() { return fs::exists(dir_ / "rc") && !readFile(dir_ / "rc").empty(); }
 
-    // Polls `condition` until it holds or `seconds` pass.
-    template <typename Fn> bool waitFor(Fn&& condition, double seconds) {
-        const auto deadline = Clock::now() + std::chrono::duration<double>(seconds);
-        while (Clock::now() < deadline) {
-            if (condition()) return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        return condition();
-    }
-
     void start() {
         const std::string cmd = "(cd '" + dir_.string() + "' && DISPLAY=" + display_ + " '" + exe_.string() +
                                 "' 2>'" + (dir_ / "err").string() + "' & echo $! >'" +
@@ -72,7 +56,7 @@ class LauncherWindow : public ::testing::Test {
                                 (dir_ / "rc.tmp").string() + "'; mv '" + (dir_ / "rc.tmp").string() + "' '" +
                                 (dir_ / "rc").string() + "') &";
         std::system(cmd.c_str());
-        ASSERT_TRUE(waitFor(
+        ASSERT_TRUE(testsupport::waitUntil(
             [&] {
                 window_ = sh("xdotool search --onlyvisible --name '^Morlaken Online$' | head -1");
                 while (!window_.empty() && window_.back() == '\n')
@@ -131,7 +115,7 @@ TEST_F(LauncherWindow, OpensCentredDragsFromEmptySpaceOnlyAndClosesWithItsButton
     for (int attempt = 0; attempt < 10 && !anchored; ++attempt) {
         mouse("mousemove " + std::to_string(ax) + " " + std::to_string(ay) + " mousedown 1");
         mouse("mousemove " + std::to_string(ax + 1) + " " + std::to_string(ay));
-        anchored = waitFor([&] { return at(x0 + 1, y0); }, 1.0);
+        anchored = testsupport::waitUntil([&] { return at(x0 + 1, y0); }, 1.0);
         if (!anchored) { // the press was seen after the move: the window stayed, start over
             mouse("mouseup 1");
             ASSERT_TRUE(at(x0, y0)) << "a press on a widget, or a late press, moved the window";
@@ -139,15 +123,15 @@ TEST_F(LauncherWindow, OpensCentredDragsFromEmptySpaceOnlyAndClosesWithItsButton
     }
     ASSERT_TRUE(anchored) << "the drag never started";
     mouse("mousemove " + std::to_string(ax + 50) + " " + std::to_string(ay + 30));
-    EXPECT_TRUE(waitFor([&] { return at(x0 + 50, y0 + 30); }, 5.0));
+    EXPECT_TRUE(testsupport::waitUntil([&] { return at(x0 + 50, y0 + 30); }, 5.0));
     mouse("mousemove " + std::to_string(ax - 7) + " " + std::to_string(ay - 9));
-    EXPECT_TRUE(waitFor([&] { return at(x0 - 7, y0 - 9); }, 5.0));
+    EXPECT_TRUE(testsupport::waitUntil([&] { return at(x0 - 7, y0 - 9); }, 5.0));
     mouse("mouseup 1");
 
     // The close button ("kapat", 756..792 x 8..44 in the window) ends the run normally.
     int wx = 0, wy = 0;
     ASSERT_TRUE(position(wx, wy));
     mouse("mousemove " + std::to_string(wx + 774) + " " + std::to_string(wy + 26) + " click 1");
-    ASSERT_TRUE(waitFor([&] { return finished(); }, 20)) << "the close button did not end the launcher";
+    ASSERT_TRUE(testsupport::waitUntil([&] { return finished(); }, 20)) << "the close button did not end the launcher";
     EXPECT_EQ(std::atoi(readFile(dir_ / "rc").c_str()), 0) << readFile(dir_ / "err");
 }

@@ -1,6 +1,8 @@
 // platform_test.cpp - the POSIX platform layer: file facts, renames, folders, atomic
 // writes, paths and detached starts.
 #include "platform/platform.h"
+#include "support/child_process.h"
+#include "support/temp_folder.h"
 
 #include <gtest/gtest.h>
 
@@ -18,58 +20,18 @@
 namespace {
 
 namespace fs = std::filesystem;
+using testsupport::listTree;
+using testsupport::ScopedEnv;
+using testsupport::waitUntil;
 
 class PlatformFiles : public ::testing::Test {
   protected:
-    void SetUp() override {
-        folder = fs::temp_directory_path() /
-                 ("morlaken-platform-" +
-                  std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + "-" +
-                  std::filesystem::read_symlink("/proc/self").string());
-        fs::remove_all(folder);
-        fs::create_directories(folder);
-    }
-    void TearDown() override {
-        std::error_code ec;
-        fs::permissions(folder, fs::perms::owner_all, fs::perm_options::add, ec);
-        fs::remove_all(folder, ec);
-    }
-    std::string path(const std::string& name) const { return (folder / name).string(); }
-    void writeFile(const std::string& name, const std::string& text) {
-        std::ofstream out(path(name), std::ios::binary);
-        out << text;
-    }
-    std::string readFile(const std::string& name) {
-        std::ifstream in(path(name), std::ios::binary);
-        std::stringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
-    size_t entryCount() {
-        size_t n = 0;
-        for (const auto& e : fs::directory_iterator(folder)) {
-            (void)e;
-            ++n;
-        }
-        return n;
-    }
-    fs::path folder;
+    std::string path(const std::string& name) const { return tmp / name; }
+    void writeFile(const std::string& name, const std::string& text) { testsupport::writeFile(path(name), text); }
+    std::string readFile(const std::string& name) { return testsupport::readFile(path(name)); }
+    testsupport::TempFolder tmp;
+    const fs::path folder{tmp.path()};
 };
-
-bool runningAsRoot() {
-    // Root ignores permission bits; probe with a folder we cannot write to.
-    fs::path probe =
-        fs::temp_directory_path() / ("morlaken-root-probe-" + fs::read_symlink("/proc/self").string());
-    fs::remove_all(probe);
-    fs::create_directories(probe);
-    fs::permissions(probe, fs::perms::owner_read | fs::perms::owner_exec);
-    std::ofstream out(probe / "x");
-    bool root = out.good();
-    out.close();
-    fs::permissions(probe, fs::perms::owner_all);
-    fs::remove_all(probe);
-    return root;
-}
 
 // ---- program and folders ----
 
@@ -248,7 +210,7 @@ TEST_F(PlatformFiles, WriteFileAtomicallyReplacesContent) {
     EXPECT_EQ(readFile("f"), big);
     ASSERT_TRUE(platform::writeFileAtomically(path("f"), ""));
     EXPECT_EQ(readFile("f"), "");
-    EXPECT_EQ(entryCount(), 1u) << "no temporary file is left behind";
+    EXPECT_EQ(listTree(folder), "f\n") << "no temporary file is left behind";
 }
 
 TEST_F(PlatformFiles, FlushFileToDiskNeedsAnExistingFile) {
@@ -307,7 +269,7 @@ TEST_F(PlatformFiles, WriteFileAtomicallyLeavesOldContentWhenRenameFails) {
     fs::create_directories(folder / "target" / "child");
     EXPECT_FALSE(platform::writeFileAtomically(path("target"), "new"));
     EXPECT_TRUE(fs::is_directory(folder / "target" / "child"));
-    EXPECT_EQ(entryCount(), 1u) << "the temporary file is removed again";
+    EXPECT_EQ(listTree(folder), "") << "the temporary file is removed again";
 
     EXPECT_FALSE(platform::writeFileAtomically(path("missing/f"), "new"));
     EXPECT_FALSE(platform::writeFileAtomically("", "new"));
@@ -321,21 +283,21 @@ TEST_F(PlatformFiles, WriteFileAtomicallyKeepsTheOldFileWhenTheRenameIsRefused) 
         GTEST_SKIP() << "chattr +i needs root and a file system that supports it";
     bool ok = platform::writeFileAtomically(path("f"), "new content");
     std::string after = readFile("f");
-    size_t entries = entryCount();
+    std::string entries = listTree(folder);
     EXPECT_EQ(std::system(("chattr -i " + quoted).c_str()), 0);
     EXPECT_FALSE(ok);
     EXPECT_EQ(after, "old content");
-    EXPECT_EQ(entries, 1u) << "the temporary file is removed again";
+    EXPECT_EQ(entries, "f\n") << "the temporary file is removed again";
 }
 
 TEST_F(PlatformFiles, WriteFileAtomicallyInReadOnlyFolder) {
-    if (runningAsRoot()) GTEST_SKIP() << "permission bits do not stop root";
+    if (testsupport::permissionBitsIgnored()) GTEST_SKIP() << "permission bits do not stop root";
     writeFile("f", "old");
     fs::permissions(folder, fs::perms::owner_read | fs::perms::owner_exec);
     EXPECT_FALSE(platform::writeFileAtomically(path("f"), "new"));
     fs::permissions(folder, fs::perms::owner_all);
     EXPECT_EQ(readFile("f"), "old");
-    EXPECT_EQ(entryCount(), 1u);
+    EXPECT_EQ(listTree(folder), "f\n");
 }
 
 // ---- processes ----
@@ -349,10 +311,7 @@ TEST_F(PlatformFiles, StartDetachedRunsWithArguments) {
                          "if [ \"$sid\" = \"$$\" ]; then echo leader >> \"$3.tmp\"; fi; "
                          "mv \"$3.tmp\" \"$3\"";
     ASSERT_TRUE(platform::startDetached("/bin/sh", {"-c", script, "sh", "bir iki", "ç;$x", out}));
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (!fs::exists(out) && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    ASSERT_TRUE(fs::exists(out)) << "the detached child never wrote its file";
+    ASSERT_TRUE(waitUntil([&] { return fs::exists(out); }, 20)) << "the detached child never wrote its file";
     std::string text = readFile("out.txt");
     EXPECT_EQ(text.substr(0, text.find('\n')), "bir iki|ç;$x") << "arguments reach the child unchanged";
     EXPECT_NE(text.find("leader"), std::string::npos) << "the child runs in a session of its own";
@@ -369,14 +328,9 @@ const char* kReportScript =
 // Polls a started child until it ends (at most 20 s); its code, or -1000 when it did not end.
 int waitForExit(platform::ProcessId child) {
     int code = 0;
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    for (;;) {
-        platform::ProcessPoll state = platform::pollProcess(child, code);
-        if (state == platform::ProcessPoll::Exited) return code;
-        if (state == platform::ProcessPoll::Failed || std::chrono::steady_clock::now() > deadline)
-            return -1000;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
+    platform::ProcessPoll state = platform::ProcessPoll::Running;
+    waitUntil([&] { return (state = platform::pollProcess(child, code)) != platform::ProcessPoll::Running; }, 20);
+    return state == platform::ProcessPoll::Exited ? code : -1000;
 }
 
 TEST_F(PlatformFiles, StartProcessWithEnvironmentAndFolder) {
@@ -399,14 +353,15 @@ TEST_F(PlatformFiles, StartProcessWithEnvironmentAndFolder) {
 }
 
 TEST_F(PlatformFiles, StartProcessReplacesAnInheritedVariable) {
-    ::setenv("MORLAKEN_SUNUCU", "eski", 1);
     std::string out = path("report.txt");
     platform::ProcessOptions options;
     options.extraEnvironment = {{"MORLAKEN_SUNUCU", "yeni"}};
     int error = 0;
-    platform::ProcessId child =
-        platform::startProcess("/bin/sh", {"-c", kReportScript, "sh", "a", out}, options, error);
-    ::unsetenv("MORLAKEN_SUNUCU");
+    platform::ProcessId child = 0;
+    {
+        ScopedEnv inherited("MORLAKEN_SUNUCU", "eski");
+        child = platform::startProcess("/bin/sh", {"-c", kReportScript, "sh", "a", out}, options, error);
+    }
     ASSERT_GT(child, 0);
     EXPECT_EQ(waitForExit(child), 7);
     EXPECT_EQ(platform::terminateProcess(child, 1), -1)
@@ -457,9 +412,7 @@ TEST_F(PlatformFiles, TerminateAsksThenKills) {
     platform::ProcessId stubborn = platform::startProcess(
         "/bin/sh", {"-c", "trap '' TERM; echo > \"$0\"; exec sleep 60", path("ready")}, options, error);
     ASSERT_GT(stubborn, 0);
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (!fs::exists(path("ready")) && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ASSERT_TRUE(waitUntil([&] { return fs::exists(path("ready")); }, 20));
     EXPECT_EQ(platform::terminateProcess(stubborn, 0.2), 128 + 9);
     EXPECT_EQ(platform::pollProcess(stubborn, code), platform::ProcessPoll::Failed) << "collected";
 }
@@ -476,10 +429,7 @@ TEST_F(PlatformFiles, ProgramRunningByBaseNameIgnoringCase) {
     std::string upper = name;
     for (char& c : upper)
         c = char(std::toupper(static_cast<unsigned char>(c)));
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (!platform::isProgramRunning(upper) && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    EXPECT_TRUE(platform::isProgramRunning(upper));
+    EXPECT_TRUE(waitUntil([&] { return platform::isProgramRunning(upper); }, 20));
     EXPECT_TRUE(platform::isProgramRunning(name));
     EXPECT_FALSE(platform::isProgramRunning(name + "x"));
     EXPECT_FALSE(platform::isProgramRunning(name.substr(1)));
@@ -504,52 +454,20 @@ TEST_F(PlatformFiles, PathExists) {
 // DISPLAY); the fake writes its arguments, one per line, to a file.
 class FakeDesktop {
   public:
-    FakeDesktop(const fs::path& folder, const std::string& program, const char* display) : folder_(folder) {
-        fs::create_directories(folder_ / "bin");
-        std::ofstream script(folder_ / "bin" / program);
-        script << "#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done > \""
-               << (folder_ / "args.tmp").string() << "\"\nmv \"" << (folder_ / "args.tmp").string() << "\" \""
-               << (folder_ / "args").string() << "\"\n";
-        script.close();
+    FakeDesktop(const fs::path& folder, const std::string& program, const char* display)
+        : folder_(folder), path_("PATH", ((folder / "bin").string() + ":/usr/bin:/bin").c_str()),
+          display_("DISPLAY", display), wayland_("WAYLAND_DISPLAY", nullptr) {
+        const std::string tmp = (folder_ / "args.tmp").string();
+        testsupport::writeFile(folder_ / "bin" / program, "#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done > \"" +
+                                                               tmp + "\"\nmv \"" + tmp + "\" \"" + argsFile().string() + "\"\n");
         fs::permissions(folder_ / "bin" / program, fs::perms::owner_all);
-        save("PATH", oldPath_, hadPath_);
-        save("DISPLAY", oldDisplay_, hadDisplay_);
-        save("WAYLAND_DISPLAY", oldWayland_, hadWayland_);
-        ::setenv("PATH", ((folder_ / "bin").string() + ":/usr/bin:/bin").c_str(), 1);
-        if (display)
-            ::setenv("DISPLAY", display, 1);
-        else
-            ::unsetenv("DISPLAY");
-        ::unsetenv("WAYLAND_DISPLAY");
-    }
-    ~FakeDesktop() {
-        restore("PATH", oldPath_, hadPath_);
-        restore("DISPLAY", oldDisplay_, hadDisplay_);
-        restore("WAYLAND_DISPLAY", oldWayland_, hadWayland_);
     }
     fs::path argsFile() const { return folder_ / "args"; }
-    std::string args() const {
-        std::ifstream in(argsFile(), std::ios::binary);
-        std::stringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
+    std::string args() const { return testsupport::readFile(argsFile()); }
 
   private:
-    static void save(const char* name, std::string& outValue, bool& outHad) {
-        const char* v = std::getenv(name);
-        outHad = v != nullptr;
-        outValue = v ? v : "";
-    }
-    static void restore(const char* name, const std::string& value, bool had) {
-        if (had)
-            ::setenv(name, value.c_str(), 1);
-        else
-            ::unsetenv(name);
-    }
     fs::path folder_;
-    std::string oldPath_, oldDisplay_, oldWayland_;
-    bool hadPath_ = false, hadDisplay_ = false, hadWayland_ = false;
+    ScopedEnv path_, display_, wayland_;
 };
 
 // Children of this process that have ended but were never collected.
@@ -570,22 +488,13 @@ int zombieChildren() {
     return count;
 }
 
-template <typename F> bool pollUntil(F condition, double seconds) {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return true;
-}
-
 TEST_F(PlatformFiles, OpenWebAddressPassesOneArgumentWithoutAShell) {
     FakeDesktop desktop(folder, "xdg-open", ":99");
     const std::string address = "https://example.invalid/a b?x=1&y=$(echo no);z='q'";
     platform::openWebAddress(address);
-    ASSERT_TRUE(pollUntil([&] { return fs::exists(desktop.argsFile()); }, 20)) << "xdg-open never ran";
+    ASSERT_TRUE(waitUntil([&] { return fs::exists(desktop.argsFile()); }, 20)) << "xdg-open never ran";
     EXPECT_EQ(desktop.args(), address + "\n");
-    EXPECT_TRUE(pollUntil([] { return zombieChildren() == 0; }, 20)) << "the opener was never collected";
+    EXPECT_TRUE(waitUntil([] { return zombieChildren() == 0; }, 20)) << "the opener was never collected";
 }
 
 TEST_F(PlatformFiles, ErrorBoxShowsADialogWhenADisplayExists) {
@@ -608,42 +517,18 @@ TEST_F(PlatformFiles, ErrorBoxWithoutDisplayOnlyWritesStandardError) {
     EXPECT_FALSE(fs::exists(desktop.argsFile())) << "no dialog without a display";
 }
 
-// Sets (or clears, for nullptr) an environment variable for the life of the object.
-class ScopedVariable {
-  public:
-    ScopedVariable(const char* name, const char* value) : name_(name) {
-        const char* old = std::getenv(name);
-        had_ = old != nullptr;
-        old_ = old ? old : "";
-        if (value)
-            ::setenv(name, value, 1);
-        else
-            ::unsetenv(name);
-    }
-    ~ScopedVariable() {
-        if (had_)
-            ::setenv(name_.c_str(), old_.c_str(), 1);
-        else
-            ::unsetenv(name_.c_str());
-    }
-
-  private:
-    std::string name_, old_;
-    bool had_ = false;
-};
-
 TEST_F(PlatformFiles, DesktopFolderSources) {
     fs::create_directories(folder / "home" / "Masaüstü");
     fs::create_directories(folder / "home" / "Desktop");
     fs::create_directories(folder / "config");
     fs::create_directories(folder / "direct");
-    ScopedVariable home("HOME", path("home").c_str());
-    ScopedVariable config("XDG_CONFIG_HOME", path("config").c_str());
+    ScopedEnv home("HOME", path("home").c_str());
+    ScopedEnv config("XDG_CONFIG_HOME", path("config").c_str());
     {
-        ScopedVariable direct("XDG_DESKTOP_DIR", path("direct").c_str());
+        ScopedEnv direct("XDG_DESKTOP_DIR", path("direct").c_str());
         EXPECT_EQ(platform::desktopFolder(), path("direct"));
     }
-    ScopedVariable noDirect("XDG_DESKTOP_DIR", nullptr);
+    ScopedEnv noDirect("XDG_DESKTOP_DIR", nullptr);
     EXPECT_EQ(platform::desktopFolder(), path("home/Desktop")) << "no user-dirs.dirs: ~/Desktop";
 
     std::ofstream(folder / "config" / "user-dirs.dirs")

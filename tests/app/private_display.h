@@ -3,15 +3,14 @@
 // windows on a shared X server.
 #pragma once
 
+#include "support/child_process.h"
+#include "support/temp_folder.h"
+
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
-#include <thread>
 
 class PrivateDisplay {
   public:
@@ -21,19 +20,18 @@ class PrivateDisplay {
                      (dir_ / "display").string() + "' >/dev/null 2>&1 & echo $! >'" +
                      (dir_ / "xvfb.pid").string() + "'")
                         .c_str());
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        while (std::chrono::steady_clock::now() < deadline) {
-            const std::string d = read(dir_ / "display");
-            if (!d.empty() && d.back() == '\n') {
+        const bool up = testsupport::waitUntil(
+            [&] {
+                const std::string d = testsupport::readFile(dir_ / "display");
+                if (d.empty() || d.back() != '\n') return false;
                 name_ = ":" + d.substr(0, d.size() - 1);
-                return;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        ADD_FAILURE() << "Xvfb did not start";
+                return true;
+            },
+            20);
+        if (!up) ADD_FAILURE() << "Xvfb did not start";
     }
     ~PrivateDisplay() {
-        const std::string pid = read(dir_ / "xvfb.pid");
+        const std::string pid = testsupport::readFile(dir_ / "xvfb.pid");
         if (!pid.empty()) std::system(("kill " + pid + " 2>/dev/null").c_str());
     }
     PrivateDisplay(const PrivateDisplay&) = delete;
@@ -43,10 +41,6 @@ class PrivateDisplay {
     const std::string& name() const { return name_; }
 
   private:
-    static std::string read(const std::filesystem::path& p) {
-        std::ifstream in(p, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    }
     std::filesystem::path dir_;
     std::string name_;
 };

@@ -1,5 +1,6 @@
 // child_process.cpp - posix_spawn, waitpid and kill for the tests.
 #include "support/child_process.h"
+#include "support/temp_folder.h"
 
 #include <gtest/gtest.h>
 
@@ -13,6 +14,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <thread>
@@ -127,6 +129,38 @@ int runProgram(const std::string& program, const std::vector<std::string>& args,
     if (in >= 0) ::close(in);
     ::unlink(name);
     return code;
+}
+
+ProgramRun runCaptured(const std::string& program, const std::vector<std::string>& args,
+                       const ChildOptions& options, double seconds) {
+    TempFolder scratch;
+    ChildOptions o = options;
+    o.stderrFile = scratch / "stderr.txt";
+    ProgramRun run;
+    run.exitCode = runProgram(program, args, run.out, seconds, o);
+    run.err = readFile(o.stderrFile);
+    return run;
+}
+
+ProgramRun runSync(const std::string& gameFolder, const std::string& url, const ChildOptions& options) {
+    return runCaptured(builtProgram("morlaken-sync"), {gameFolder, url}, options);
+}
+
+ScopedEnv::ScopedEnv(const std::string& name, const char* value) : name_(name) {
+    const char* old = std::getenv(name.c_str());
+    had_ = old != nullptr;
+    old_ = old ? old : "";
+    if (value)
+        ::setenv(name.c_str(), value, 1);
+    else
+        ::unsetenv(name.c_str());
+}
+
+ScopedEnv::~ScopedEnv() {
+    if (had_)
+        ::setenv(name_.c_str(), old_.c_str(), 1);
+    else
+        ::unsetenv(name_.c_str());
 }
 
 bool waitUntilImpl(bool (*condition)(void*), void* context, double seconds) {

@@ -43,6 +43,30 @@ class Child {
 int runProgram(const std::string& program, const std::vector<std::string>& args, std::string& outStdout,
                double seconds = 120, const ChildOptions& options = {});
 
+struct ProgramRun {
+    int exitCode = -1; // -1 on time-out
+    std::string out;
+    std::string err;
+};
+// runProgram that also captures standard error.
+ProgramRun runCaptured(const std::string& program, const std::vector<std::string>& args,
+                       const ChildOptions& options = {}, double seconds = 120);
+// morlaken-sync on `gameFolder` from `url`, run to its end.
+ProgramRun runSync(const std::string& gameFolder, const std::string& url, const ChildOptions& options = {});
+
+// Sets (or, for nullptr, removes) an environment variable for the life of the object.
+class ScopedEnv {
+  public:
+    ScopedEnv(const std::string& name, const char* value);
+    ~ScopedEnv();
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+  private:
+    std::string name_, old_;
+    bool had_ = false;
+};
+
 // Polls `condition` every few milliseconds until it holds or `seconds` pass.
 template <typename F> bool waitUntil(F condition, double seconds);
 

@@ -94,6 +94,13 @@ std::string referenceSha256(const std::string& data) {
     return out;
 }
 
+bool permissionBitsIgnored() {
+    TempFolder probe;
+    fs::permissions(probe.path(), fs::perms::owner_read | fs::perms::owner_exec);
+    std::ofstream out(probe / "x");
+    return out.good();
+}
+
 std::string listTree(const std::string& root) {
     std::set<std::string> names;
     std::error_code ec;

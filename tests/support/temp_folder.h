@@ -31,6 +31,8 @@ bool fileExists(const std::string& path);
 std::string patternBytes(size_t size, uint32_t seed);
 // Lowercase hex SHA-256 of `data`, computed with OpenSSL (an independent reference).
 std::string referenceSha256(const std::string& data);
+// True when this user writes into a folder without write permission (root).
+bool permissionBitsIgnored();
 // Every file under `root` (relative paths, '/' separated), sorted.
 std::string listTree(const std::string& root);
 
