@@ -6,6 +6,8 @@
 // button, so the normal shutdown runs and the exit code is 0.
 #include "screens/screen_test_support.h"
 
+#include "app/private_display.h"
+
 #include "support/child_process.h"
 #include "support/temp_folder.h"
 #include "support/test_server.h"
@@ -15,6 +17,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <memory>
 
 namespace fs = std::filesystem;
 using screentest::waitFor;
@@ -40,8 +43,11 @@ std::map<std::string, std::string> gameFiles() {
 class EndToEnd : public ::testing::Test {
   protected:
     void SetUp() override {
-        const char* display = std::getenv("DISPLAY");
-        ASSERT_TRUE(display && *display) << "needs an X server (the tests run under xvfb-run)";
+        // An X server of the test's own, so no other test's window or pointer meets ours.
+        fs::create_directories(folder_ / "x");
+        display_ = std::make_unique<PrivateDisplay>(folder_ / "x");
+        ASSERT_FALSE(display_->name().empty()) << "needs Xvfb (scripts/setup installs it)";
+        onDisplay_.extraEnv = {{"DISPLAY", display_->name()}};
         for (const char* tool : {"MorlakenLauncher", "morlaken-publish", "morlaken-devhost"})
             ASSERT_TRUE(fs::exists(builtProgram(tool))) << builtProgram(tool) << " not built";
         ASSERT_TRUE(fs::exists(kXdotool)) << "xdotool missing (scripts/setup installs it)";
@@ -70,6 +76,7 @@ class EndToEnd : public ::testing::Test {
     void startLauncher() {
         testsupport::ChildOptions options;
         options.stderrFile = folder_ / "launcher.err";
+        options.extraEnv = onDisplay_.extraEnv;
         ASSERT_TRUE(launcher_.start(player_ + "/MorlakenLauncher", {}, options));
     }
     // Every file of the game is in the player folder with the server's content.
@@ -96,7 +103,7 @@ class EndToEnd : public ::testing::Test {
                 if (runProgram(kXdotool,
                                {"search", "--onlyvisible", "--pid", std::to_string(launcher_.pid()), "--name",
                                 "^Morlaken Online$"},
-                               out, 10) != 0)
+                               out, 10, onDisplay_) != 0)
                     return false;
                 windowId_ = out.substr(0, out.find('\n'));
                 return !windowId_.empty();
@@ -107,7 +114,7 @@ class EndToEnd : public ::testing::Test {
                           << readFile(folder_ / "launcher.err");
             return false;
         }
-        if (runProgram(kXdotool, {"getdisplaygeometry"}, out, 10) != 0) return false;
+        if (runProgram(kXdotool, {"getdisplaygeometry"}, out, 10, onDisplay_) != 0) return false;
         const int screenW = std::atoi(out.c_str());
         const int screenH = std::atoi(out.c_str() + out.find(' ') + 1);
         if (screenW < 800 || screenH < 610) {
@@ -121,8 +128,8 @@ class EndToEnd : public ::testing::Test {
             [&] {
                 runProgram(kXdotool,
                            {"windowmove", windowId_, std::to_string(originX_), std::to_string(originY_)}, out,
-                           10);
-                return runProgram(kXdotool, {"getwindowgeometry", windowId_}, out, 10) == 0 &&
+                           10, onDisplay_);
+                return runProgram(kXdotool, {"getwindowgeometry", windowId_}, out, 10, onDisplay_) == 0 &&
                        out.find(want) != std::string::npos;
             },
             20.0);
@@ -136,7 +143,7 @@ class EndToEnd : public ::testing::Test {
         return runProgram(kXdotool,
                           {"windowraise", windowId_, "mousemove", std::to_string(originX_ + x),
                            std::to_string(originY_ + y), "click", "1"},
-                          out, 10) == 0;
+                          out, 10, onDisplay_) == 0;
     }
     void clickAt(int x, int y) { ASSERT_TRUE(tryClickAt(x, y)) << "xdotool click at " << x << "," << y; }
     // The close button; the launcher then shuts down in order and exits with 0.
@@ -153,6 +160,8 @@ class EndToEnd : public ::testing::Test {
         EXPECT_EQ(code, 0) << readFile(folder_ / "launcher.err");
     }
     testsupport::TempFolder folder_;
+    std::unique_ptr<PrivateDisplay> display_;
+    testsupport::ChildOptions onDisplay_; // DISPLAY of the private X server
     std::string server_, player_;
     testsupport::Child launcher_;
     std::string windowId_;
