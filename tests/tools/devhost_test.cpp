@@ -57,14 +57,6 @@ class DevHostTest : public ::testing::Test {
         outError.clear();
         return httpGet(url, makeStringSink(outBody, kFileListCap), outError);
     }
-    int sync(const std::string& url, std::string& outError, const ChildOptions& extra = {}) {
-        ChildOptions options = extra;
-        options.stderrFile = scratch / "sync-stderr.txt";
-        std::string out;
-        int code = runProgram(builtProgram("morlaken-sync"), {game.path(), url}, out, 120, options);
-        outError = readFile(scratch / "sync-stderr.txt");
-        return code;
-    }
     TempFolder site, game, scratch;
 };
 
@@ -75,8 +67,8 @@ TEST_F(DevHostTest, ServesAPublishedFolderToTheUpdatePass) {
     publishSite(site.path(), files);
     DevHost host;
     ASSERT_TRUE(host.start({"--root", site.path(), "--port", "0"}));
-    std::string error;
-    EXPECT_EQ(sync(host.url(), error), 0) << error;
+    ProgramRun run = runSync(game.path(), host.url());
+    EXPECT_EQ(run.exitCode, 0) << run.err;
     EXPECT_TRUE(folderMatches(game.path(), files));
     EXPECT_NE(host.log().find("GET /veri/a%C4%9Fa%C3%A7%201.png 200"), std::string::npos) << host.log();
 }
@@ -137,14 +129,15 @@ TEST_F(DevHostTest, HttpsNeedsTheCertificateToBeTrusted) {
         host.start({"--root", site.path(), "--port", "0", "--cert", testCertificate(), "--key", testKey()}));
     ChildOptions untrusted;
     untrusted.unsetEnv = {"SSL_CERT_FILE", "SSL_CERT_DIR"};
-    std::string error;
-    EXPECT_EQ(sync(host.url("https"), error, untrusted), 1);
-    EXPECT_EQ(error, "Güncelleme sunucusuna ulaşılamadı (sunucuya ulasilamadi)\n");
+    ProgramRun run = runSync(game.path(), host.url("https"), untrusted);
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.err, "Güncelleme sunucusuna ulaşılamadı (sunucuya ulasilamadi)\n");
     EXPECT_FALSE(fileExists(game / "oyun.bin"));
 
     ChildOptions trusted;
     trusted.extraEnv = {{"SSL_CERT_FILE", testCertificate()}};
-    EXPECT_EQ(sync(host.url("https"), error, trusted), 0) << error;
+    run = runSync(game.path(), host.url("https"), trusted);
+    EXPECT_EQ(run.exitCode, 0) << run.err;
     EXPECT_TRUE(folderMatches(game.path(), files));
 }
 

@@ -1,64 +1,33 @@
 // publish_test.cpp - morlaken-publish run as a program on folders made by the tests; its
 // list is read back with the launcher's own parser and checked against sha256sum.
 #include "support/child_process.h"
+#include "support/temp_folder.h"
 #include "update/filelist.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <sstream>
 
 namespace {
 
 namespace fs = std::filesystem;
-
-struct RunResult {
-    int exitCode = -1;
-    std::string out;
-    std::string err;
-};
+using testsupport::ProgramRun;
+using testsupport::readFile;
 
 class Publish : public ::testing::Test {
   protected:
-    void SetUp() override {
-        base = fs::temp_directory_path() /
-               ("morlaken-publish-" +
-                std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + "-" +
-                std::filesystem::read_symlink("/proc/self").string());
-        fs::remove_all(base);
-        root = base / "oyun";
-        fs::create_directories(root);
-    }
-    void TearDown() override { fs::remove_all(base); }
-
-    void write(const std::string& relative, const std::string& data) {
-        fs::path p = root / relative;
-        fs::create_directories(p.parent_path());
-        std::ofstream out(p, std::ios::binary);
-        out << data;
-    }
-    static std::string readText(const fs::path& p) {
-        std::ifstream in(p, std::ios::binary);
-        std::stringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
-    RunResult run(const std::vector<std::string>& args) {
-        RunResult r;
-        testsupport::ChildOptions options;
-        options.stderrFile = (base / "stderr.txt").string();
-        r.exitCode =
-            testsupport::runProgram(testsupport::builtProgram("morlaken-publish"), args, r.out, 120, options);
-        r.err = readText(base / "stderr.txt");
-        return r;
+    void SetUp() override { fs::create_directories(root); }
+    void write(const std::string& relative, const std::string& data) { testsupport::writeFile(root / relative, data); }
+    ProgramRun run(const std::vector<std::string>& args) {
+        return testsupport::runCaptured(testsupport::builtProgram("morlaken-publish"), args);
     }
     // Parses the written list with the launcher's parser; fails the test when it is refused.
     FileList parsedList(std::string* outVersion = nullptr) {
         FileList list;
         std::string error;
-        bool ok = parseFileList(readText(root / kFileListName), list, error, [&](const std::string& v) {
+        bool ok = parseFileList(readFile(root / kFileListName), list, error, [&](const std::string& v) {
             if (outVersion) *outVersion = v;
         });
         EXPECT_TRUE(ok) << error;
@@ -71,24 +40,21 @@ class Publish : public ::testing::Test {
         return out;
     }
 
-    fs::path base;
-    fs::path root;
+    testsupport::TempFolder base;
+    const fs::path root = base / "oyun";
 };
 
 // ---- what is listed ----
 
 TEST_F(Publish, NestedFolderMatchesSha256sum) {
-    std::string big(300000, '\0');
-    for (size_t i = 0; i < big.size(); ++i)
-        big[i] = char((i * 2654435761u) >> 13);
     write("veri/ağaç 1.png", "resim");
     write("Şehir/İç içe/dosya ı.txt", "içerik\n");
     write("a b/c d.txt", "");
-    write("MorlakenLauncher", big);
+    write("MorlakenLauncher", testsupport::patternBytes(300000, 1));
     write("Zeta", "z");
     write("alt/launcher.ini", "only the top-level settings file is private");
 
-    RunResult r = run({root.string(), "--version", "1.4 son"});
+    ProgramRun r = run({root.string(), "--version", "1.4 son"});
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_NE(r.out.find("6 files"), std::string::npos) << r.out;
 
@@ -123,9 +89,9 @@ TEST_F(Publish, NestedFolderMatchesSha256sum) {
 TEST_F(Publish, ExactTextWithoutVersion) {
     write("b", "abc");
     write("a/x", "");
-    RunResult r = run({root.string()});
+    ProgramRun r = run({root.string()});
     ASSERT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_EQ(readText(root / kFileListName),
+    EXPECT_EQ(readFile(root / kFileListName),
               "morlaken-liste 1\n"
               "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855 0 a/x\n"
               "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad 3 b\n");
@@ -133,9 +99,9 @@ TEST_F(Publish, ExactTextWithoutVersion) {
 
 TEST_F(Publish, EmptyFolderGivesAHeaderOnlyList) {
     fs::create_directories(root / "bos" / "klasor");
-    RunResult r = run({root.string() + "/"});
+    ProgramRun r = run({root.string() + "/"});
     ASSERT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_EQ(readText(root / kFileListName), "morlaken-liste 1\n");
+    EXPECT_EQ(readFile(root / kFileListName), "morlaken-liste 1\n");
     EXPECT_TRUE(parsedList().empty());
 }
 
@@ -152,7 +118,7 @@ TEST_F(Publish, LeavesOutTheLaunchersOwnFiles) {
     write("dosyalar.txt.yaz-4242-0", "left by a crash");
     write("veri/resim.png.yaz-17-3", "left by a crash");
     write("notlar.yaz-1", "an ordinary name");
-    RunResult r = run({root.string()});
+    ProgramRun r = run({root.string()});
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(paths(parsedList()), (std::vector<std::string>{"notlar.yaz-1", "oyun.exe", "veri/resim.png"}));
     EXPECT_NE(r.err.find("\"veri/resim.png.yaz-17-3\""), std::string::npos) << r.err;
@@ -172,7 +138,7 @@ TEST_F(Publish, LinksToFilesAreFollowedOthersSkipped) {
     fs::create_symlink("gercek.txt", root / "bag.txt");
     fs::create_symlink("klasor", root / "klasor-bag");
     fs::create_symlink("yok", root / "kopuk");
-    RunResult r = run({root.string()});
+    ProgramRun r = run({root.string()});
     ASSERT_EQ(r.exitCode, 0) << r.err;
     FileList list = parsedList();
     EXPECT_EQ(paths(list), (std::vector<std::string>{"bag.txt", "gercek.txt", "klasor/ic.txt"}));
@@ -185,7 +151,7 @@ TEST_F(Publish, LinksToFilesAreFollowedOthersSkipped) {
 TEST_F(Publish, ProgressLineOnlyOnATerminal) {
     write("a.bin", std::string(3 << 20, 'x'));
     write("b/c.bin", std::string(1 << 20, 'y'));
-    RunResult quiet = run({root.string()});
+    ProgramRun quiet = run({root.string()});
     ASSERT_EQ(quiet.exitCode, 0) << quiet.err;
     EXPECT_EQ(quiet.err, "") << "no progress when standard error is not a terminal";
 
@@ -208,15 +174,15 @@ TEST_F(Publish, PathsTheLauncherRefusesStopTheRun) {
         write("iyi.txt", "ok");
         write(bad, "x");
         write("dosyalar.txt", "old list");
-        RunResult r = run({root.string()});
+        ProgramRun r = run({root.string()});
         EXPECT_EQ(r.exitCode, 1) << bad;
         EXPECT_NE(r.err.find(bad), std::string::npos) << "the message names the file: " << r.err;
-        EXPECT_EQ(readText(root / kFileListName), "old list") << "nothing written for " << bad;
+        EXPECT_EQ(readFile(root / kFileListName), "old list") << "nothing written for " << bad;
     }
     // A bad folder name is caught through the files inside it.
     fs::remove_all(root);
     write("a:b/dosya", "x");
-    RunResult r = run({root.string()});
+    ProgramRun r = run({root.string()});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_NE(r.err.find("a:b/dosya"), std::string::npos) << r.err;
     EXPECT_FALSE(fs::exists(root / kFileListName));
@@ -230,7 +196,7 @@ TEST_F(Publish, BadArguments) {
     EXPECT_EQ(run({root.string(), "--version", "iki\nsatir"}).exitCode, 2);
     EXPECT_FALSE(fs::exists(root / kFileListName));
 
-    RunResult missing = run({(base / "yok").string()});
+    ProgramRun missing = run({base / "yok"});
     EXPECT_EQ(missing.exitCode, 1);
     EXPECT_NE(missing.err.find("not a folder"), std::string::npos) << missing.err;
     write("dosya", "x");
@@ -240,14 +206,9 @@ TEST_F(Publish, BadArguments) {
 TEST_F(Publish, UnreadableFolderIsAnError) {
     write("acik/a", "1");
     write("kapali/b", "2");
+    if (testsupport::permissionBitsIgnored()) GTEST_SKIP() << "permission bits do not stop this user (root)";
     fs::permissions(root / "kapali", fs::perms::none);
-    std::error_code ec;
-    bool listable = fs::directory_iterator(root / "kapali", ec) != fs::directory_iterator();
-    if (!ec && listable) {
-        fs::permissions(root / "kapali", fs::perms::owner_all);
-        GTEST_SKIP() << "permission bits do not stop this user (root)";
-    }
-    RunResult r = run({root.string()});
+    ProgramRun r = run({root.string()});
     fs::permissions(root / "kapali", fs::perms::owner_all);
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_FALSE(fs::exists(root / kFileListName));

@@ -19,16 +19,14 @@ class SyncTest : public ::testing::Test {
     void SetUp() override { server.serveFolder(site.path()); }
 
     // Runs morlaken-sync on `game` to its end; stderr lands in outError.
-    int sync(std::string& outStdout, std::string& outError, const std::string& url = "") {
-        ChildOptions options;
-        options.stderrFile = scratch / "stderr.txt";
-        int code = runProgram(builtProgram("morlaken-sync"),
-                              {game.path(), url.empty() ? server.baseUrl() : url}, outStdout, 120, options);
-        outError = readFile(scratch / "stderr.txt");
-        return code;
+    int sync(std::string& outStdout, std::string& outError) {
+        ProgramRun run = runSync(game.path(), server.baseUrl());
+        outStdout = run.out;
+        outError = run.err;
+        return run.exitCode;
     }
 
-    TempFolder game, site, scratch;
+    TempFolder game, site;
     TestServer server;
 };
 
