@@ -142,11 +142,7 @@ TEST_F(LauncherRun, StartupFailureWhileTheUpdateHangsStillExitsWithOne) {
     // The update server accepts the list request and then sends nothing: the worker is
     // still running (or at least not joined) when the fonts turn out to be missing.
     testsupport::TestServer server;
-    testsupport::Route stall;
-    stall.behaviour = testsupport::Behaviour::Stall;
-    stall.body = std::string(1000, 'x');
-    stall.sendBytes = 10;
-    server.route("/dosyalar.txt", stall);
+    server.route("/dosyalar.txt", testsupport::stall(std::string(1000, 'x'), 10));
     std::ofstream(player_ / "launcher.ini", std::ios::binary) << "guncelleme=" << server.baseUrl() << "\r\n";
 
     EXPECT_EQ(run("env -u DISPLAY " + screenshotEnv()), 1) << err_;

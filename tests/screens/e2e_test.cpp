@@ -206,11 +206,11 @@ TEST_F(EndToEnd, ClickOnTheFailureLineRetriesOnceTheServerIsFixed) {
     testsupport::TestServer server;
     server.serveFolder(server_);
     const std::string list = readFile(server_ + "/dosyalar.txt");
-    server.route("/dosyalar.txt", screentest::answer(503, "bakımda"));
+    server.route("/dosyalar.txt", testsupport::answer(503, "bakımda"));
     // The news feed hangs for the whole run: the launcher must still close cleanly while
     // its feed thread waits inside the HTTP library.
     server.route("/haberler.txt",
-                 screentest::stall("Bakım|Sunucular bakımda|Kısa süre sonra dönüyoruz.\n", 6));
+                 testsupport::stall("Bakım|Sunucular bakımda|Kısa süre sonra dönüyoruz.\n", 6));
     writeDefaults(server.baseUrl());
 
     startLauncher();
@@ -219,7 +219,7 @@ TEST_F(EndToEnd, ClickOnTheFailureLineRetriesOnceTheServerIsFixed) {
     EXPECT_FALSE(fs::exists(player_ + "/oyun.pak"));
 
     // The server is fixed; nothing happens until the player clicks the failure line.
-    server.route("/dosyalar.txt", screentest::answer(200, list));
+    server.route("/dosyalar.txt", testsupport::answer(200, list));
     ASSERT_TRUE(waitFor(
         [&] {
             clickAt(700, 426);

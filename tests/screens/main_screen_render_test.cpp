@@ -402,7 +402,7 @@ TEST_F(MainScreen, MissingLinksGiveTheNotice) {
 
 TEST_F(MainScreen, RetryClickShowsTheErrorAndStartsANewPass) {
     testsupport::TestServer server;
-    server.route("/oyun/dosyalar.txt", screentest::answer(500, "bozuk"));
+    server.route("/oyun/dosyalar.txt", testsupport::answer(500, "bozuk"));
     configSet("guncelleme", server.baseUrl() + "oyun/");
 
     // A real failed pass first.
@@ -419,7 +419,7 @@ TEST_F(MainScreen, RetryClickShowsTheErrorAndStartsANewPass) {
     // Clicking outside the failure line does nothing; on it, a retry.
     h_->click(300, 426);
     EXPECT_EQ(updateStatus().state.load(), Failed);
-    server.route("/oyun/dosyalar.txt", screentest::answer(200, "morlaken-liste 1\nsurum 0.2.0-test\n"));
+    server.route("/oyun/dosyalar.txt", testsupport::answer(200, "morlaken-liste 1\nsurum 0.2.0-test\n"));
     h_->click(700, 426);
     ASSERT_TRUE(messageDialog().visible);
     EXPECT_EQ(messageDialog().title, "HATA");

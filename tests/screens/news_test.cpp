@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <tuple>
 
 using screentest::waitFor;
 using testsupport::Behaviour;
@@ -122,7 +123,7 @@ TEST_F(NewsFetch, FeedReplacesServerItemsForGood) {
     TestServer server;
     server.route(
         "/haberler.txt",
-        screentest::answer(200, "Yama|Sürüm 1.2 yayında|Yenilikler\r\nEtkinlik|Kale Kuşatması|\r\n"));
+        testsupport::answer(200, "Yama|Sürüm 1.2 yayında|Yenilikler\r\nEtkinlik|Kale Kuşatması|\r\n"));
     replaceNewsFromServer({{"s", "sunucu", "g"}});
 
     startNewsFetchFrom(server.baseUrl() + "haberler.txt");
@@ -138,33 +139,29 @@ TEST_F(NewsFetch, FeedReplacesServerItemsForGood) {
     EXPECT_EQ(server.requestCount("/haberler.txt"), 1);
 }
 
-TEST_F(NewsFetch, OneByteUnderTheLimitIsParsed) {
+TEST_F(NewsFetch, OneByteUnderTheLimitIsParsedAFeedOfOneMebibyteGivesNothing) {
     TestServer server;
-    server.route("/haberler.txt", screentest::answer(200, feedOfSize(1048575)));
-    startNewsFetchFrom(server.baseUrl() + "haberler.txt");
-    ASSERT_TRUE(pollUntilParsed());
-    ASSERT_EQ(newsList().size(), 1u);
-    EXPECT_EQ(newsList()[0].title, "Hasat Şenliği");
-}
-
-TEST_F(NewsFetch, AFeedOfOneMebibyteGivesNothing) {
-    TestServer server;
-    server.route("/haberler.txt", screentest::answer(200, feedOfSize(1048576)));
-    replaceNewsFromServer({{"s", "sunucu", "g"}});
-    startNewsFetchFrom(server.baseUrl() + "haberler.txt");
-    ASSERT_TRUE(pollUntilParsed());
-    ASSERT_EQ(newsList().size(), 1u);
-    EXPECT_EQ(newsList()[0].title, "sunucu");
-    EXPECT_FALSE(newsFromFeed());
+    server.route("/under.txt", testsupport::answer(200, feedOfSize(1048575)));
+    server.route("/at.txt", testsupport::answer(200, feedOfSize(1048576)));
+    for (auto [path, title, fromFeed] :
+         {std::tuple{"under.txt", "Hasat Şenliği", true}, {"at.txt", "sunucu", false}}) {
+        resetNewsForTests();
+        replaceNewsFromServer({{"s", "sunucu", "g"}});
+        startNewsFetchFrom(server.baseUrl() + path);
+        ASSERT_TRUE(pollUntilParsed()) << path;
+        ASSERT_EQ(newsList().size(), 1u) << path;
+        EXPECT_EQ(newsList()[0].title, title) << path;
+        EXPECT_EQ(newsFromFeed(), fromFeed) << path;
+    }
 }
 
 TEST_F(NewsFetch, FailuresLeaveTheListAlone) {
     TestServer server;
     // A 404 or 500 whose body looks like a feed must not be taken as one; a 200 without a
     // single valid line counts as a failed feed.
-    server.route("/yok.txt", screentest::answer(404, "Hata|Bulunamadı|404\n"));
-    server.route("/bozuk.txt", screentest::answer(500, "Hata|Sunucu|500\n"));
-    server.route("/bos.txt", screentest::answer(200, "yalnızca metin\n"));
+    server.route("/yok.txt", testsupport::answer(404, "Hata|Bulunamadı|404\n"));
+    server.route("/bozuk.txt", testsupport::answer(500, "Hata|Sunucu|500\n"));
+    server.route("/bos.txt", testsupport::answer(200, "yalnızca metin\n"));
     for (const std::string path : {"yok.txt", "bozuk.txt", "bos.txt"}) {
         resetNewsForTests();
         replaceNewsFromServer({{"s", "sunucu", "g"}});
@@ -193,7 +190,7 @@ TEST_F(NewsFetch, NoAddressNoFetch) {
 
 TEST_F(NewsFetch, StopEndsAStalledDownloadPromptly) {
     TestServer server;
-    server.route("/haberler.txt", screentest::stall(std::string(5000, 'x'), 10));
+    server.route("/haberler.txt", testsupport::stall(std::string(5000, 'x'), 10));
     startNewsFetchFrom(server.baseUrl() + "haberler.txt");
     ASSERT_TRUE(waitFor([&] { return server.stalledNow() == 1; }, 10.0));
     pollNewsFeed();
@@ -237,7 +234,7 @@ TEST_P(NewsExit, ClosingDuringASlowFeedExitsCleanly) {
     const std::string mark = folder / "arrived";
     const std::string log = folder / "child.log";
     TestServer server;
-    server.route("/haberler.txt", screentest::stall(std::string(100000, 'x'), 100));
+    server.route("/haberler.txt", testsupport::stall(std::string(100000, 'x'), 100));
 
     testsupport::ChildOptions options;
     options.extraEnv = {{"MORLAKEN_NEWS_EXIT_URL", server.baseUrl() + "haberler.txt"},

@@ -39,23 +39,6 @@ bool waitFor(const std::function<bool()>& condition, double seconds, const std::
     }
 }
 
-// ---- server routes ----
-
-testsupport::Route answer(int status, std::string body) {
-    testsupport::Route r;
-    r.status = status;
-    r.body = std::move(body);
-    return r;
-}
-
-testsupport::Route stall(std::string body, size_t sendBytes) {
-    testsupport::Route r;
-    r.behaviour = testsupport::Behaviour::Stall;
-    r.body = std::move(body);
-    r.sendBytes = sendBytes;
-    return r;
-}
-
 // ---- offscreen GL harness ----
 
 ScreenHarness::ScreenHarness() {

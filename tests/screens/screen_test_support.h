@@ -22,13 +22,6 @@ namespace screentest {
 // `step` runs between tries (the frame loop's per-frame work, for example).
 bool waitFor(const std::function<bool()>& condition, double seconds, const std::function<void()>& step = {});
 
-// ---- server routes ----
-
-// A plain answer with `status` and `body`.
-testsupport::Route answer(int status, std::string body);
-// Headers announcing `body`, `sendBytes` of it, then nothing until the server lets go.
-testsupport::Route stall(std::string body, size_t sendBytes);
-
 // ---- offscreen GL harness ----
 
 // A hidden 800 x 610 GLFW window whose context stays current, with the fonts and the

@@ -186,4 +186,39 @@ void TestServer::stop() {
     server_->stop();
 }
 
+Route answer(int status, std::string body) {
+    Route r;
+    r.status = status;
+    r.body = std::move(body);
+    return r;
+}
+
+Route stall(std::string body, size_t sendBytes) {
+    Route r = misbehave(Behaviour::Stall);
+    r.body = std::move(body);
+    r.sendBytes = sendBytes;
+    return r;
+}
+
+Route cutShort(std::string body, size_t sendBytes, long long declaredLength) {
+    Route r = misbehave(Behaviour::Short);
+    r.body = std::move(body);
+    r.sendBytes = sendBytes;
+    r.declaredLength = declaredLength;
+    return r;
+}
+
+Route redirect(int status, std::string location) {
+    Route r = misbehave(Behaviour::Redirect);
+    r.status = status;
+    r.location = std::move(location);
+    return r;
+}
+
+Route misbehave(Behaviour behaviour) {
+    Route r;
+    r.behaviour = behaviour;
+    return r;
+}
+
 } // namespace testsupport

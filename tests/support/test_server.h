@@ -46,6 +46,17 @@ struct SeenRequest {
     std::string cacheControl;
 };
 
+// A plain answer with `status` and `body`.
+Route answer(int status, std::string body);
+// Headers announcing `body`, `sendBytes` of it, then nothing until the server lets go.
+Route stall(std::string body, size_t sendBytes);
+// Content-Length `declaredLength`, `sendBytes` of `body`, then the connection closes.
+Route cutShort(std::string body, size_t sendBytes, long long declaredLength);
+// `status` (301/302) with Location: `location`.
+Route redirect(int status, std::string location);
+// Endless, Garbage or Silent.
+Route misbehave(Behaviour behaviour);
+
 class TestServer {
   public:
     // TLS uses tests/data/tls/cert.pem and key.pem (valid for 127.0.0.1 and localhost).

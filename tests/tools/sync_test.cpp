@@ -78,11 +78,7 @@ TEST_F(SyncTest, TermAndIntStopCleanlyWithoutPartialFiles) {
         publishSite(site.path(), files);
         TestServer local;
         local.serveFolder(site.path());
-        Route stalled;
-        stalled.behaviour = Behaviour::Stall;
-        stalled.body = files["big.bin"];
-        stalled.sendBytes = 700000;
-        local.route("/big.bin", stalled);
+        local.route("/big.bin", stall(files["big.bin"], 700000));
         Child child;
         ASSERT_TRUE(child.start(builtProgram("morlaken-sync"), {game.path(), local.baseUrl()}));
         ASSERT_TRUE(
@@ -107,11 +103,7 @@ TEST_F(SyncTest, KillInTheMiddleOfALargeDownloadNeverLeavesAPartialTarget) {
     for (const auto& [path, content] : oldFiles)
         writeFile(game / path, content);
     publishSite(site.path(), newFiles);
-    Route stalled;
-    stalled.behaviour = Behaviour::Stall;
-    stalled.body = newFiles["b/big.bin"];
-    stalled.sendBytes = 4500000;
-    server.route("/b/big.bin", stalled);
+    server.route("/b/big.bin", stall(newFiles["b/big.bin"], 4500000));
 
     Child child;
     ASSERT_TRUE(child.start(builtProgram("morlaken-sync"), {game.path(), server.baseUrl()}));
@@ -133,7 +125,7 @@ TEST_F(SyncTest, KillInTheMiddleOfALargeDownloadNeverLeavesAPartialTarget) {
 
     // The next run overwrites the left-over .indir and completes the folder.
     server.releaseStalls();
-    server.route("/b/big.bin", Route{Behaviour::Normal, 200, newFiles["b/big.bin"], "", 0, 0});
+    server.route("/b/big.bin", answer(200, newFiles["b/big.bin"]));
     std::string out, err;
     EXPECT_EQ(sync(out, err), 0) << err;
     EXPECT_TRUE(folderMatches(game.path(), newFiles));

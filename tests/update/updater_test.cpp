@@ -1,6 +1,7 @@
 // updater_test.cpp - whole update passes in a temporary game folder against a test server.
 #include "platform/platform.h"
 #include "support/child_process.h"
+#include "support/site.h"
 #include "support/temp_folder.h"
 #include "support/test_server.h"
 #include "update/filelist.h"
@@ -18,18 +19,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-using Files = std::map<std::string, std::string>; // path -> content
-
-std::string listLine(const std::string& path, const std::string& content) {
-    return referenceSha256(content) + " " + std::to_string(content.size()) + " " + path + "\n";
-}
-
-std::string makeList(const Files& files, const std::string& version = "1.2.3") {
-    std::string list = "morlaken-liste 1\nsurum " + version + "\n";
-    for (const auto& [path, content] : files)
-        list += listLine(path, content);
-    return list;
-}
+using Files = SiteFiles;
 
 class UpdaterTest : public ::testing::Test {
   protected:
@@ -53,11 +43,7 @@ class UpdaterTest : public ::testing::Test {
     }
 
     // Puts `files` and their list on the server.
-    void publish(const Files& files, const std::string& version = "1.2.3") {
-        for (const auto& [path, content] : files)
-            writeFile(site / path, content);
-        writeFile(site / "dosyalar.txt", makeList(files, version));
-    }
+    void publish(const Files& files, const std::string& version = "1.2.3") { publishSite(site.path(), files, version); }
     void install(const Files& files) {
         for (const auto& [path, content] : files)
             writeFile(game / path, content);
@@ -267,45 +253,22 @@ TEST_F(UpdaterTest, DownloadFailuresKeepEarlierFilesAndSaveTheCache) {
         EXPECT_EQ(cache.entries.count("a.bin"), 1u);
         EXPECT_EQ(cache.entries.count("b.bin"), 0u);
     };
-    Route missing;
-    missing.status = 404;
-    failWith(missing, "İndirme başarısız: b.bin (sunucu 404 dondu)");
-
-    Route cut;
-    cut.behaviour = Behaviour::Short;
-    cut.body = files["b.bin"];
-    cut.sendBytes = 100000;
-    cut.declaredLength = 200000;
-    failWith(cut, "İndirme başarısız: b.bin (indirme yarida kesildi)");
-
-    Route shortButComplete; // a complete answer that is shorter than listed
-    shortButComplete.body = files["b.bin"].substr(0, 199999);
-    failWith(shortButComplete, "İndirme başarısız: b.bin (dosya bozuk geldi)");
-
-    Route wrongContent;
-    wrongContent.body = patternBytes(200000, 77);
-    failWith(wrongContent, "İndirme başarısız: b.bin (dosya bozuk geldi)");
-
-    Route endless;
-    endless.behaviour = Behaviour::Endless;
-    failWith(endless, "İndirme başarısız: b.bin (dosya bozuk geldi)");
+    failWith(answer(404, ""), "İndirme başarısız: b.bin (sunucu 404 dondu)");
+    failWith(cutShort(files["b.bin"], 100000, 200000), "İndirme başarısız: b.bin (indirme yarida kesildi)");
+    // A complete answer that is shorter than listed, and one with other content.
+    failWith(answer(200, files["b.bin"].substr(0, 199999)), "İndirme başarısız: b.bin (dosya bozuk geldi)");
+    failWith(answer(200, patternBytes(200000, 77)), "İndirme başarısız: b.bin (dosya bozuk geldi)");
+    failWith(misbehave(Behaviour::Endless), "İndirme başarısız: b.bin (dosya bozuk geldi)");
     EXPECT_GT(updateStatus().bytesDone.load(), updateStatus().bytesTotal.load());
     EXPECT_LE(updateStatus().bytesDone.load(), updateStatus().bytesTotal.load() + 65536);
-
-    Route stalled;
-    stalled.behaviour = Behaviour::Stall;
-    stalled.body = files["b.bin"];
-    stalled.sendBytes = 5000;
     httpSetNoDataTimeoutForTests(1);
-    failWith(stalled, "İndirme başarısız: b.bin (indirme yarida kesildi)");
+    failWith(stall(files["b.bin"], 5000), "İndirme başarısız: b.bin (indirme yarida kesildi)");
 }
 
 TEST_F(UpdaterTest, OverlongFileLeavesTheOldContentInPlace) {
     publish({{"a.bin", patternBytes(50000, 1)}});
     writeFile(game / "a.bin", "old content");
-    Route endless;
-    endless.behaviour = Behaviour::Endless;
-    server.route("/a.bin", endless);
+    server.route("/a.bin", misbehave(Behaviour::Endless));
     EXPECT_EQ(runPass(), Failed);
     EXPECT_EQ(errorText(), "İndirme başarısız: a.bin (dosya bozuk geldi)");
     EXPECT_EQ(readFile(game / "a.bin"), "old content");
@@ -347,11 +310,7 @@ TEST_F(UpdaterTest, TargetThatCannotBeSetAsideFailsAndStaysInPlace) {
 TEST_F(UpdaterTest, StopDuringADownloadLeavesNoPartialFileAndNoCache) {
     Files files = {{"a.bin", patternBytes(100, 1)}, {"b.bin", patternBytes(400000, 2)}};
     publish(files);
-    Route stalled;
-    stalled.behaviour = Behaviour::Stall;
-    stalled.body = files["b.bin"];
-    stalled.sendBytes = 150000;
-    server.route("/b.bin", stalled);
+    server.route("/b.bin", stall(files["b.bin"], 150000));
     httpSetNoDataTimeoutForTests(600); // only the stop can end this download
     startUpdate(server.baseUrl(), "MorlakenLauncher");
     ASSERT_TRUE(waitUntil([&] { return server.stalledNow() == 1 && fileExists(game / "b.bin.indir"); }, 10));
@@ -364,9 +323,7 @@ TEST_F(UpdaterTest, StopDuringADownloadLeavesNoPartialFileAndNoCache) {
 }
 
 TEST_F(UpdaterTest, StopWhileTheListIsFetchedEndsQuietly) {
-    Route silent;
-    silent.behaviour = Behaviour::Silent;
-    server.route("/dosyalar.txt", silent);
+    server.route("/dosyalar.txt", misbehave(Behaviour::Silent));
     httpSetNoDataTimeoutForTests(600);
     startUpdate(server.baseUrl(), "MorlakenLauncher");
     ASSERT_TRUE(waitUntil([&] { return server.stalledNow() == 1; }, 10));
