@@ -1,11 +1,9 @@
 // filelist_test.cpp - the file list, the path rule, URL encoding and the update cache.
 #include "update/filelist.h"
+#include "support/temp_folder.h"
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -213,28 +211,10 @@ TEST(FileListPaths, UrlEncoding) {
 
 class UpdateCacheFiles : public ::testing::Test {
   protected:
-    void SetUp() override {
-        folder = std::filesystem::temp_directory_path() /
-                 ("morlaken-cache-" +
-                  std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + "-" +
-                  std::filesystem::read_symlink("/proc/self").string());
-        std::filesystem::remove_all(folder);
-        std::filesystem::create_directories(folder);
-        file = (folder / kUpdateCacheFile).string();
-    }
-    void TearDown() override { std::filesystem::remove_all(folder); }
-    void writeText(const std::string& text) {
-        std::ofstream out(file, std::ios::binary);
-        out << text;
-    }
-    std::string readText() {
-        std::ifstream in(file, std::ios::binary);
-        std::stringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
-    std::filesystem::path folder;
-    std::string file;
+    void writeText(const std::string& text) { testsupport::writeFile(file, text); }
+    std::string readText() { return testsupport::readFile(file); }
+    testsupport::TempFolder folder;
+    const std::string file = folder / kUpdateCacheFile;
 };
 
 TEST_F(UpdateCacheFiles, RoundTripKeepsBlanksAndSortsByPath) {
@@ -295,7 +275,7 @@ TEST_F(UpdateCacheFiles, MalformedLinesAreSkipped) {
 }
 
 TEST_F(UpdateCacheFiles, MissingFileIsAnEmptyCache) {
-    UpdateCache cache = loadUpdateCache((folder / "nothing-here").string());
+    UpdateCache cache = loadUpdateCache(folder / "nothing-here");
     EXPECT_TRUE(cache.entries.empty());
     EXPECT_TRUE(cache.mtimes.empty());
 }
@@ -304,16 +284,11 @@ TEST_F(UpdateCacheFiles, FailedSaveLeavesTheOldFile) {
     writeText("1 2 h old\n");
     UpdateCache cache;
     cache.entries["new"] = FileEntry{"h", 1, "new"};
-    EXPECT_FALSE(saveUpdateCache(cache, (folder / "no-such-folder" / kUpdateCacheFile).string()));
+    EXPECT_FALSE(saveUpdateCache(cache, folder / ("no-such-folder/" + std::string(kUpdateCacheFile))));
     EXPECT_EQ(readText(), "1 2 h old\n");
     // No temporary files are left behind by a successful save either.
     ASSERT_TRUE(saveUpdateCache(cache, file));
-    size_t count = 0;
-    for (const auto& e : std::filesystem::directory_iterator(folder)) {
-        (void)e;
-        ++count;
-    }
-    EXPECT_EQ(count, 1u);
+    EXPECT_EQ(testsupport::listTree(folder.path()), std::string(kUpdateCacheFile) + "\n");
 }
 
 // ---- file facts ----
@@ -321,10 +296,10 @@ TEST_F(UpdateCacheFiles, FailedSaveLeavesTheOldFile) {
 TEST_F(UpdateCacheFiles, FileFactsGoThroughThePlatform) {
     writeText("12345");
     EXPECT_EQ(fileSizeOnDisk(file), 5);
-    EXPECT_EQ(fileSizeOnDisk(folder.string()), -1);
-    EXPECT_EQ(fileSizeOnDisk((folder / "missing").string()), -1);
+    EXPECT_EQ(fileSizeOnDisk(folder.path()), -1);
+    EXPECT_EQ(fileSizeOnDisk(folder / "missing"), -1);
     EXPECT_GT(fileModTime(file), 0);
-    EXPECT_EQ(fileModTime((folder / "missing").string()), 0);
+    EXPECT_EQ(fileModTime(folder / "missing"), 0);
 }
 
 } // namespace

@@ -1,11 +1,11 @@
 // sha256_test.cpp - the launcher's SHA-256 against FIPS 180-4 examples, against OpenSSL as
 // an independent reference, and its two compression routines against each other.
 #include "update/sha256.h"
+#include "support/temp_folder.h"
 
 #include <gtest/gtest.h>
 #include <openssl/sha.h>
 
-#include <filesystem>
 #include <fstream>
 #include <random>
 #include <string>
@@ -167,22 +167,11 @@ TEST(Sha256, HexIsLowerCaseHighNibbleFirst) {
 
 class Sha256Files : public ::testing::Test {
   protected:
-    void SetUp() override {
-        folder =
-            std::filesystem::temp_directory_path() /
-            ("morlaken-sha-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) +
-             "-" + std::filesystem::read_symlink("/proc/self").string());
-        std::filesystem::remove_all(folder);
-        std::filesystem::create_directories(folder);
-    }
-    void TearDown() override { std::filesystem::remove_all(folder); }
     std::string write(const std::string& name, const std::vector<uint8_t>& data) {
-        std::string path = (folder / name).string();
-        std::ofstream out(path, std::ios::binary);
-        out.write(reinterpret_cast<const char*>(data.data()), std::streamsize(data.size()));
-        return path;
+        testsupport::writeFile(folder / name, std::string(data.begin(), data.end()));
+        return folder / name;
     }
-    std::filesystem::path folder;
+    testsupport::TempFolder folder;
 };
 
 TEST_F(Sha256Files, HashesWholeContentAcrossChunks) {
@@ -198,10 +187,10 @@ TEST_F(Sha256Files, HashesWholeContentAcrossChunks) {
 }
 
 TEST_F(Sha256Files, UnreadableInputHashesAsEmpty) {
-    EXPECT_EQ(sha256File((folder / "missing").string()), kEmptyDigest);
+    EXPECT_EQ(sha256File(folder / "missing"), kEmptyDigest);
     EXPECT_EQ(sha256File(""), kEmptyDigest);
     // A folder opens but gives no bytes.
-    EXPECT_EQ(sha256File(folder.string()), kEmptyDigest);
+    EXPECT_EQ(sha256File(folder.path()), kEmptyDigest);
 }
 
 } // namespace
