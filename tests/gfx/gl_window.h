@@ -7,16 +7,15 @@
 
 #include "app/ui_state.h"
 #include "gfx/font.h"
+#include "support/child_process.h"
 
 #include <GL/gl.h>
 #include <GLFW/glfw3.h>
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
-#include <thread>
 
 class GlWindowTest : public ::testing::Test {
   protected:
@@ -24,13 +23,7 @@ class GlWindowTest : public ::testing::Test {
         glfwSetErrorCallback(
             [](int code, const char* text) { std::fprintf(stderr, "GLFW %d: %s\n", code, text); });
         // A busy X server now and then refuses one connection: retry until a deadline.
-        bool up = glfwInit();
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-        while (!up && std::chrono::steady_clock::now() < deadline) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-            up = glfwInit();
-        }
-        ASSERT_TRUE(up) << "the GL tests need a display (scripts/test runs them under Xvfb)";
+        ASSERT_TRUE(testsupport::waitUntil([] { return glfwInit() == GLFW_TRUE; }, 5)) << "the GL tests need a display (scripts/test runs them under Xvfb)";
         glfwWindowHint(GLFW_VISIBLE, GLFW_FALSE);
         glfwWindowHint(GLFW_RESIZABLE, GLFW_FALSE);
         window_ = glfwCreateWindow(800, 610, "test", nullptr, nullptr);

@@ -77,9 +77,15 @@ class MainScreen : public ::testing::Test {
         return out;
     }
     static int changed(const std::vector<Rgb>& a, const std::vector<Rgb>& b) {
+        return changedIn(a, b, static_cast<int>(a.size()), 0, 1, 0, static_cast<int>(a.size()));
+    }
+    // The same over rows [y0, y1) and columns [x0, x1) of two grabs `w` pixels wide.
+    static int changedIn(const std::vector<Rgb>& a, const std::vector<Rgb>& b, int w, int y0, int y1, int x0,
+                         int x1) {
         int n = 0;
-        for (size_t i = 0; i < a.size(); ++i)
-            n += diff(a[i], b[i]) > 6 ? 1 : 0;
+        for (int y = y0; y < y1; ++y)
+            for (int x = x0; x < x1; ++x)
+                n += diff(a[static_cast<size_t>(y) * w + x], b[static_cast<size_t>(y) * w + x]) > 6 ? 1 : 0;
         return n;
     }
     // The reddest pixel of a rectangle: on the dark art it carries the text colour's hue
@@ -106,14 +112,8 @@ TEST_F(MainScreen, ProgressBarFillIsRevealedUpToItsFraction) {
         // Left of the edge the fill shows (warm gold over the dark trough), right of it
         // nothing changed.
         const auto filled = grab(407, 458, 316, 18);
-        int changedLeft = 0, changedRight = 0;
-        for (int row = 0; row < 18; ++row)
-            for (int col = 0; col < 316; ++col) {
-                const size_t i = static_cast<size_t>(row) * 316 + col;
-                const bool differs = diff(filled[i], empty[i]) > 6;
-                if (407 + col < edge - 1) changedLeft += differs ? 1 : 0;
-                if (407 + col > edge + 1) changedRight += differs ? 1 : 0;
-            }
+        const int changedLeft = changedIn(filled, empty, 316, 0, 18, 0, edge - 1 - 407);
+        const int changedRight = changedIn(filled, empty, 316, 0, 18, edge + 2 - 407, 316);
         const int leftPixels = (edge - 1 - 407) * 18;
         EXPECT_GT(changedLeft, leftPixels * 9 / 10) << fraction;
         EXPECT_EQ(changedRight, 0) << fraction;
@@ -196,10 +196,7 @@ TEST_F(MainScreen, NewsWithNoneOneAndThreeItems) {
     const auto connectingRows = grab(rowsX, rowsY, rowsW, rowsH);
     EXPECT_GT(changed(connectingRows, noRows), 100); // "Haberler yükleniyor..."
     // The placeholder is one line: the second row stays empty.
-    int secondRow = 0;
-    for (size_t i = static_cast<size_t>(25) * rowsW; i < connectingRows.size(); ++i)
-        secondRow += diff(connectingRows[i], noRows[i]) > 6;
-    EXPECT_EQ(secondRow, 0);
+    EXPECT_EQ(changedIn(connectingRows, noRows, rowsW, 25, rowsH, 0, rowsW), 0);
 
     newsList() = {kThreeItems[0]};
     serverStatus() = ServerOffline;
@@ -215,14 +212,8 @@ TEST_F(MainScreen, NewsWithNoneOneAndThreeItems) {
     h_->save("news_three");
     // Both rows are drawn: something changed in each of them.
     const auto three = grab(rowsX, rowsY, rowsW, rowsH);
-    int row1 = 0, row2 = 0;
-    for (int y = 0; y < rowsH; ++y)
-        for (int x = 0; x < rowsW; ++x) {
-            const size_t i = static_cast<size_t>(y) * rowsW + x;
-            if (diff(three[i], noRows[i]) > 6) (rowsY + y < 381 ? row1 : row2)++;
-        }
-    EXPECT_GT(row1, 100);
-    EXPECT_GT(row2, 100);
+    EXPECT_GT(changedIn(three, noRows, rowsW, 0, 381 - rowsY, 0, rowsW), 100);
+    EXPECT_GT(changedIn(three, noRows, rowsW, 381 - rowsY, rowsH, 0, rowsW), 100);
 
     // Hovering the second row turns its title gold-bright.
     const Rgb before = reddest(380, 383, 200, 19);
@@ -259,12 +250,7 @@ TEST_F(MainScreen, LongTitleIsCutBeforeItsTag) {
     EXPECT_GT(rightmost, cut - 15);
     // Row 2: the tag leaves no room, so its title is not drawn at all (and the clip does
     // not fall back to an older rectangle).
-    int row2 = 0;
-    for (int y = 25; y < 44; ++y)
-        for (int x = 0; x < 370; ++x)
-            row2 += diff(withTitles[static_cast<size_t>(y) * 370 + x],
-                         tagsOnly[static_cast<size_t>(y) * 370 + x]) > 6;
-    EXPECT_EQ(row2, 0);
+    EXPECT_EQ(changedIn(withTitles, tagsOnly, 370, 25, 44, 0, 370), 0);
 }
 
 // ---- input layers and hover ----

@@ -32,52 +32,36 @@ void expectItem(const NewsItem& item, const std::string& tag, const std::string&
 
 // ---- parsing ----
 
-TEST(NewsParse, FieldsAndBarsInTheBody) {
-    auto items = parseNewsFeed("Etkinlik|Ejder Avı başlıyor|Kuzey dağlarında|iki kat ödül|");
-    ASSERT_EQ(items.size(), 1u);
-    expectItem(items[0], "Etkinlik", "Ejder Avı başlıyor", "Kuzey dağlarında|iki kat ödül|");
-}
-
-TEST(NewsParse, EmptyFields) {
-    auto items = parseNewsFeed("Duyuru||gövde\n|başlık|\n||\n");
-    ASSERT_EQ(items.size(), 3u);
-    expectItem(items[0], "Duyuru", "", "gövde");
-    expectItem(items[1], "", "başlık", "");
-    expectItem(items[2], "", "", "");
-}
-
-TEST(NewsParse, SkipsEmptyAndMalformedLines) {
-    // No bar, a single bar at the end, in the middle, at the start, empty lines.
-    auto items = parseNewsFeed("\n\nsadece metin\nsonda|\nor|ta\n|basta\n\r\nA|B|C");
-    ASSERT_EQ(items.size(), 1u);
-    expectItem(items[0], "A", "B", "C");
-    EXPECT_TRUE(parseNewsFeed("").empty());
-    EXPECT_TRUE(parseNewsFeed("|").empty());
-    EXPECT_TRUE(parseNewsFeed("\n\n\n").empty());
-}
-
-TEST(NewsParse, LineEnds) {
-    // CR LF is accepted; a CR in the middle of a line stays in its field; only one CR is
-    // dropped; the last line needs no line feed.
-    auto items = parseNewsFeed("a|b|c\r\nd|e\rf|g\r\r\nh|i|j");
-    ASSERT_EQ(items.size(), 3u);
-    expectItem(items[0], "a", "b", "c");
-    expectItem(items[1], "d", "e\rf", "g\r");
-    expectItem(items[2], "h", "i", "j");
-    // A lone CR is not a line end.
-    items = parseNewsFeed("a|b|c\rd|e|f");
-    ASSERT_EQ(items.size(), 1u);
-    EXPECT_EQ(items[0].body, "c\rd|e|f");
-}
-
-TEST(NewsParse, KeepsFeedOrderAndBytes) {
-    std::string nul("x|y|", 4);
-    nul.push_back('\0');
-    nul += "z";
-    auto items = parseNewsFeed("1|bir|\n2|iki|\n3|üç|\n4|dört|\n" + nul);
-    ASSERT_EQ(items.size(), 5u);
-    EXPECT_EQ(items[2].title, "üç");
-    EXPECT_EQ(items[4].body, std::string("\0z", 2));
+TEST(NewsParse, FieldsLinesAndLineEnds) {
+    struct Case {
+        const char* what;
+        std::string feed;
+        std::vector<NewsItem> items;
+    };
+    const Case cases[] = {
+        {"bars after the second belong to the body",
+         "Etkinlik|Ejder Avı başlıyor|Kuzey dağlarında|iki kat ödül|",
+         {{"Etkinlik", "Ejder Avı başlıyor", "Kuzey dağlarında|iki kat ödül|"}}},
+        {"empty fields", "Duyuru||gövde\n|başlık|\n||\n", {{"Duyuru", "", "gövde"}, {"", "başlık", ""}, {"", "", ""}}},
+        // No bar, a single bar at the end, in the middle, at the start, empty lines.
+        {"malformed lines are skipped", "\n\nsadece metin\nsonda|\nor|ta\n|basta\n\r\nA|B|C", {{"A", "B", "C"}}},
+        {"empty feed", "", {}},
+        {"one bar", "|", {}},
+        {"blank lines", "\n\n\n", {}},
+        // CR LF is accepted; a CR inside a line stays in its field; only one CR is dropped;
+        // the last line needs no line feed.
+        {"line ends", "a|b|c\r\nd|e\rf|g\r\r\nh|i|j", {{"a", "b", "c"}, {"d", "e\rf", "g\r"}, {"h", "i", "j"}}},
+        {"a lone CR is no line end", "a|b|c\rd|e|f", {{"a", "b", "c\rd|e|f"}}},
+        {"feed order and raw bytes", "1|bir|\n2|iki|\n3|üç|\n4|dört|\nx|y|" + std::string("\0z", 2),
+         {{"1", "bir", ""}, {"2", "iki", ""}, {"3", "üç", ""}, {"4", "dört", ""}, {"x", "y", std::string("\0z", 2)}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const auto items = parseNewsFeed(c.feed);
+        ASSERT_EQ(items.size(), c.items.size());
+        for (size_t i = 0; i < items.size(); ++i)
+            expectItem(items[i], c.items[i].tag, c.items[i].title, c.items[i].body);
+    }
 }
 
 // ---- the list ----
