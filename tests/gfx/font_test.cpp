@@ -179,31 +179,33 @@ TEST(Nearest, RoundsHalvesAwayFromZero) {
 
 // ---- paragraph breaking ----
 
-TEST(BreakParagraph, WrapsAtBlanksWhenTheLineWouldGrowTooWide) {
-    // 10 px per byte: "aaa bbb" is 70 wide.
-    EXPECT_EQ(breakParagraph("aaa bbb ccc", 70, fixedWidth), (std::vector<std::string>{"aaa bbb", "ccc"}));
-    EXPECT_EQ(breakParagraph("aaa bbb ccc", 69, fixedWidth), (std::vector<std::string>{"aaa", "bbb", "ccc"}));
-    EXPECT_EQ(breakParagraph("aaa bbb ccc", 1000, fixedWidth), (std::vector<std::string>{"aaa bbb ccc"}));
-}
-
-TEST(BreakParagraph, ForcedBreaksAndEmptyLines) {
-    EXPECT_EQ(breakParagraph("one\n\ntwo", 1000, fixedWidth), (std::vector<std::string>{"one", "", "two"}));
-    EXPECT_EQ(breakParagraph("one\n", 1000, fixedWidth), (std::vector<std::string>{"one"}));
-    EXPECT_EQ(breakParagraph("one\n\n", 1000, fixedWidth), (std::vector<std::string>{"one", ""}));
-    EXPECT_EQ(breakParagraph("\n", 1000, fixedWidth), (std::vector<std::string>{""}));
-    EXPECT_TRUE(breakParagraph("", 1000, fixedWidth).empty());
-}
-
-TEST(BreakParagraph, OverWideWordsStandAloneUnbroken) {
-    EXPECT_EQ(breakParagraph("uzuuuuuuuun", 50, fixedWidth), (std::vector<std::string>{"uzuuuuuuuun"}));
-    EXPECT_EQ(breakParagraph("a uzuuuuuuuun b", 50, fixedWidth),
-              (std::vector<std::string>{"a", "uzuuuuuuuun", "b"}));
-}
-
-TEST(BreakParagraph, BlanksVanishAtLineStartsAndStayBetweenWords) {
-    EXPECT_EQ(breakParagraph("  a", 1000, fixedWidth), (std::vector<std::string>{"a"}));
-    EXPECT_EQ(breakParagraph("a  b", 1000, fixedWidth), (std::vector<std::string>{"a  b"}));
-    EXPECT_EQ(breakParagraph("x\n  y", 1000, fixedWidth), (std::vector<std::string>{"x", "y"}));
+TEST(BreakParagraph, WrapsForcedBreaksOverWideWordsAndBlanks) {
+    struct Case {
+        const char* text;
+        float width; // 10 px per byte: "aaa bbb" is 70 wide
+        std::vector<std::string> lines;
+    };
+    const Case cases[] = {
+        // Wraps at blanks when the line would grow too wide.
+        {"aaa bbb ccc", 70, {"aaa bbb", "ccc"}},
+        {"aaa bbb ccc", 69, {"aaa", "bbb", "ccc"}},
+        {"aaa bbb ccc", 1000, {"aaa bbb ccc"}},
+        // Forced breaks and empty lines.
+        {"one\n\ntwo", 1000, {"one", "", "two"}},
+        {"one\n", 1000, {"one"}},
+        {"one\n\n", 1000, {"one", ""}},
+        {"\n", 1000, {""}},
+        {"", 1000, {}},
+        // Over-wide words stand alone, unbroken.
+        {"uzuuuuuuuun", 50, {"uzuuuuuuuun"}},
+        {"a uzuuuuuuuun b", 50, {"a", "uzuuuuuuuun", "b"}},
+        // Blanks vanish at line starts and stay between words.
+        {"  a", 1000, {"a"}},
+        {"a  b", 1000, {"a  b"}},
+        {"x\n  y", 1000, {"x", "y"}},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(breakParagraph(c.text, c.width, fixedWidth), c.lines) << '"' << c.text << "\" at " << c.width;
 }
 
 TEST_F(FontTest, ParagraphWithTheRealFontWrapsByMeasuredWidth) {

@@ -1,12 +1,12 @@
 // Images, the mipmap chain, premultiplication, filled rectangles and clipping.
 #include "gfx/texture.h"
 #include "gl_window.h"
+#include "support/temp_folder.h"
 
 #include <stb_image_write.h>
 
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -105,29 +105,24 @@ TEST(MipChain, NonPowerOfTwoChainLengths) {
 
 // ---- scissor box (no GL) ----
 
-TEST(ScissorBox, ScaleOneAndAHalfWidensOutwardAndFlipsY) {
-    const ScissorBox b = scissorBox(10, 20, 101, 31, 1.5f, 610);
-    EXPECT_EQ(b.x, 15);
-    EXPECT_EQ(b.y, 838); // floor((610 - 20 - 31) * 1.5) = floor(838.5)
-    EXPECT_EQ(b.width, 152);
-    EXPECT_EQ(b.height, 47);
-}
-
-TEST(ScissorBox, ScaleOneAndFractionalEdges) {
-    ScissorBox b = scissorBox(10, 20, 101, 31, 1.0f, 610);
-    EXPECT_EQ(b.x, 10);
-    EXPECT_EQ(b.y, 559);
-    EXPECT_EQ(b.width, 101);
-    EXPECT_EQ(b.height, 31);
-    b = scissorBox(0.5f, 0.5f, 10.25f, 10.5f, 1.0f, 610);
-    EXPECT_EQ(b.x, 0);
-    EXPECT_EQ(b.y, 599); // floor(610 - 0.5 - 10.5)
-    EXPECT_EQ(b.width, 11);
-    EXPECT_EQ(b.height, 11);
-    b = scissorBox(0, 0, 800, 610, 2.0f, 610); // whole window at scale 2
-    EXPECT_EQ(b.y, 0);
-    EXPECT_EQ(b.width, 1600);
-    EXPECT_EQ(b.height, 1220);
+TEST(ScissorBox, ScaledOutwardToWholePixelsWithYFlipped) {
+    struct Case {
+        float x, y, w, h, scale;
+        int wantX, wantY, wantW, wantH;
+    };
+    for (const Case& c : {
+             Case{10, 20, 101, 31, 1.5f, 15, 838, 152, 47}, // y: floor((610 - 20 - 31) * 1.5) = floor(838.5)
+             Case{10, 20, 101, 31, 1.0f, 10, 559, 101, 31},
+             Case{0.5f, 0.5f, 10.25f, 10.5f, 1.0f, 0, 599, 11, 11}, // y: floor(610 - 0.5 - 10.5)
+             Case{0, 0, 800, 610, 2.0f, 0, 0, 1600, 1220},           // whole window at scale 2
+         }) {
+        SCOPED_TRACE(::testing::Message() << c.x << "," << c.y << " " << c.w << "x" << c.h << " @" << c.scale);
+        const ScissorBox b = scissorBox(c.x, c.y, c.w, c.h, c.scale, 610);
+        EXPECT_EQ(b.x, c.wantX);
+        EXPECT_EQ(b.y, c.wantY);
+        EXPECT_EQ(b.width, c.wantW);
+        EXPECT_EQ(b.height, c.wantH);
+    }
 }
 
 // ---- loading and drawing (GL) ----
@@ -135,23 +130,13 @@ TEST(ScissorBox, ScaleOneAndFractionalEdges) {
 namespace {
 // A scratch game folder with a veri/ image folder; the working folder moves into it.
 struct ImageFolder {
-    fs::path root;
-    fs::path previous;
-    ImageFolder() {
-        previous = fs::current_path();
-        root = fs::temp_directory_path() /
-               ("morlaken_tex_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "_" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(root);
-        fs::create_directories(root / "veri");
-        fs::current_path(root);
-    }
-    ~ImageFolder() {
-        fs::current_path(previous);
-        fs::remove_all(root);
-    }
+    testsupport::TempFolder root;
+    fs::path previous = fs::current_path();
+    ImageFolder() { fs::current_path(root.path()); }
+    ~ImageFolder() { fs::current_path(previous); }
     void png(const char* name, int w, int h, const std::vector<uint8_t>& rgba) {
-        ASSERT_TRUE(stbi_write_png((root / "veri" / name).c_str(), w, h, 4, rgba.data(), w * 4));
+        fs::create_directories(root / "veri");
+        ASSERT_TRUE(stbi_write_png((root / "veri/" + name).c_str(), w, h, 4, rgba.data(), w * 4));
     }
 };
 
@@ -199,11 +184,8 @@ TEST_F(TextureGl, LoadsFromVeriWithEveryMipLevelUploaded) {
 
 TEST_F(TextureGl, MissingOrBrokenImageGivesZeroTextureAndOneStderrLine) {
     ImageFolder folder;
-    {
-        std::ofstream bad(folder.root / "veri" / "bozuk.png", std::ios::binary);
-        bad << "\x89PNG\r\n\x1a\n not really";
-    }
-    std::ofstream(folder.root / "veri" / "bos.jpg").close(); // empty file
+    testsupport::writeFile(folder.root / "veri/bozuk.png", "\x89PNG\r\n\x1a\n not really");
+    testsupport::writeFile(folder.root / "veri/bos.jpg", ""); // empty file
 
     ::testing::internal::CaptureStderr();
     const Texture missing = loadTexture("yok.png");
