@@ -29,10 +29,6 @@ class LauncherRun : public ::testing::Test {
         const fs::path bin = fs::path(MORLAKEN_BIN_DIR);
         exe_ = bin / "MorlakenLauncher";
         ASSERT_TRUE(fs::exists(exe_)) << "build the MorlakenLauncher target first";
-        root_ =
-            fs::temp_directory_path() /
-            ("morlaken_run_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-        fs::remove_all(root_);
         player_ = root_ / "oyun";
         elsewhere_ = root_ / "baska";
         fs::create_directories(player_ / "veri" / "font");
@@ -43,10 +39,6 @@ class LauncherRun : public ::testing::Test {
         fs::copy_file(bin / "varsayilan.ini", player_ / "varsayilan.ini");
         xvfb_ = std::make_unique<PrivateDisplay>(root_);
         ASSERT_FALSE(xvfb_->name().empty());
-    }
-    void TearDown() override {
-        xvfb_.reset();
-        fs::remove_all(root_);
     }
 
     void copyFonts() {
@@ -70,8 +62,10 @@ class LauncherRun : public ::testing::Test {
                "' MORLAKEN_SCREENSHOT_AFTER=2 MORLAKEN_EXIT_AFTER_SCREENSHOT=1";
     }
 
+    testsupport::TempFolder scratch_;
+    const fs::path root_{scratch_.path()};
     std::unique_ptr<PrivateDisplay> xvfb_; // the launcher windows show on a server of their own
-    fs::path exe_, root_, player_, elsewhere_;
+    fs::path exe_, player_, elsewhere_;
     std::string err_;
 };
 

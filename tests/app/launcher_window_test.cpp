@@ -26,9 +26,6 @@ class LauncherWindow : public ::testing::Test {
     // The test drives the pointer, so it gets an X server of its own: no other test's
     // window can sit under its clicks.
     void SetUp() override {
-        dir_ = fs::temp_directory_path() / "morlaken_window_test";
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
         exe_ = fs::path(MORLAKEN_BIN_DIR) / "MorlakenLauncher";
         ASSERT_TRUE(fs::exists(exe_)) << "build the MorlakenLauncher target first";
         xvfb_ = std::make_unique<PrivateDisplay>(dir_);
@@ -37,8 +34,6 @@ class LauncherWindow : public ::testing::Test {
     }
     void TearDown() override {
         if (fs::exists(dir_ / "pid") && !finished()) sh("kill " + readFile(dir_ / "pid"));
-        xvfb_.reset();
-        fs::remove_all(dir_);
     }
 
     // A shell command's standard output; the command sees our own X server.
@@ -83,7 +78,9 @@ class LauncherWindow : public ::testing::Test {
     }
     void mouse(const std::string& actions) { sh("xdotool " + actions); }
 
-    fs::path dir_, exe_;
+    testsupport::TempFolder scratch_;
+    const fs::path dir_{scratch_.path()};
+    fs::path exe_;
     std::unique_ptr<PrivateDisplay> xvfb_;
     std::string display_, window_;
 };
