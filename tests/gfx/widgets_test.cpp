@@ -164,40 +164,33 @@ TEST_F(WidgetTest, OnlyTheLeftButtonCounts) {
 
 // ---- field filters and limits ----
 
-TEST_F(WidgetTest, UsernameKeepsSixteenAndRejectsMailSignsWithoutAccountService) {
-    type(usernameField(), "abcdefghijklmnopq"); // 17
-    EXPECT_EQ(usernameField().text, "abcdefghijklmnop");
-    usernameField().text.clear();
-    type(usernameField(), "ali@x.com a-b+c_D9");
-    EXPECT_EQ(usernameField().text, "alixcomabc_D9");
-    EXPECT_EQ(usernameField().placeholder, "Kullanıcı adı");
-}
-
-TEST_F(WidgetTest, UsernameWithAccountServiceTakesSixtyFourAndMailSigns) {
+TEST_F(WidgetTest, TypedTextIsFilteredAndCutPerField) {
+    struct Case {
+        TextField& (*field)();
+        bool accountService;
+        std::string typed, kept;
+    };
+    const Case cases[] = {
+        {usernameField, false, "abcdefghijklmnopq", "abcdefghijklmnop"}, // sixteen at most
+        {usernameField, false, "ali@x.com a-b+c_D9", "alixcomabc_D9"},   // no mail signs
+        {usernameField, true, "ali.veli+oyun@ornek-posta.com", "ali.veli+oyun@ornek-posta.com"},
+        {usernameField, true, std::string(70, 'x') + " ş", std::string(64, 'x')}, // sixty-four at most
+        {codeField, false, "12a3b4 5-6789", "123456"},                           // six digits only
+        {serverAddressField, false, "oyun-1.ornek.net:7777", "oyun-1.ornek.net:7777"},
+        {serverAddressField, false, "http://a b/c_d", "http:abcd"}, // no blank or slash
+    };
+    for (const Case& c : cases) {
+        setAccountServiceMode(c.accountService);
+        c.field().text.clear();
+        type(c.field(), c.typed);
+        EXPECT_EQ(c.field().text, c.kept) << c.typed << (c.accountService ? " with" : " without")
+                                          << " the account service";
+    }
     setAccountServiceMode(true);
     EXPECT_EQ(usernameField().placeholder, "Kullanıcı adı veya e-posta");
-    type(usernameField(), "ali.veli+oyun@ornek-posta.com");
-    EXPECT_EQ(usernameField().text, "ali.veli+oyun@ornek-posta.com");
-    usernameField().text.clear();
-    type(usernameField(), std::string(70, 'x'));
-    EXPECT_EQ(usernameField().text.size(), 64u);
-    type(usernameField(), " ş");
-    EXPECT_EQ(usernameField().text.size(), 64u);
     setAccountServiceMode(false);
+    EXPECT_EQ(usernameField().placeholder, "Kullanıcı adı");
     EXPECT_EQ(usernameField().maxChars, 16u);
-}
-
-TEST_F(WidgetTest, CodeFieldTakesSixDigitsOnly) {
-    type(codeField(), "12a3b4 5-6789");
-    EXPECT_EQ(codeField().text, "123456");
-}
-
-TEST_F(WidgetTest, ServerAddressTakesHostAndPortButNoBlankOrSlash) {
-    type(serverAddressField(), "oyun-1.ornek.net:7777");
-    EXPECT_EQ(serverAddressField().text, "oyun-1.ornek.net:7777");
-    serverAddressField().text.clear();
-    type(serverAddressField(), "http://a b/c_d");
-    EXPECT_EQ(serverAddressField().text, "http:abcd");
 }
 
 TEST_F(WidgetTest, PasswordTakesAnyPrintableLetterAndCountsCodePoints) {

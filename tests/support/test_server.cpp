@@ -22,7 +22,6 @@ struct TestServer::State {
     std::map<std::string, Route> routes;
     std::string root;
     std::vector<SeenRequest> seen;
-    std::map<std::string, int64_t> sent;
     std::condition_variable releaseCv;
     bool released = false;
 };
@@ -79,10 +78,6 @@ TestServer::TestServer(bool tls)
             serveFile(root, request, stream);
             return;
         }
-        auto countSent = [&](size_t n) {
-            std::lock_guard<std::mutex> lock(state->mutex);
-            state->sent[request.path] += static_cast<int64_t>(n);
-        };
         switch (route.behaviour) {
         case Behaviour::Normal:
             stream.sendResponse(route.status, route.body, "application/octet-stream");
@@ -95,8 +90,7 @@ TestServer::TestServer(bool tls)
         case Behaviour::Silent: {
             if (route.behaviour == Behaviour::Stall) {
                 stream.sendHead(200, static_cast<long long>(route.body.size()));
-                size_t n = std::min(route.sendBytes, route.body.size());
-                if (stream.write(route.body.data(), n)) countSent(n);
+                stream.write(route.body.data(), std::min(route.sendBytes, route.body.size()));
             }
             stalled->fetch_add(1);
             {
@@ -108,15 +102,14 @@ TestServer::TestServer(bool tls)
         }
         case Behaviour::Short: {
             stream.sendHead(200, route.declaredLength);
-            size_t n = std::min(route.sendBytes, route.body.size());
-            if (stream.write(route.body.data(), n)) countSent(n);
+            stream.write(route.body.data(), std::min(route.sendBytes, route.body.size()));
             break;
         }
         case Behaviour::Endless: {
             stream.sendHead(200, -1);
             std::string block(65536, 'x');
-            while (!server->stopping() && stream.write(block))
-                countSent(block.size());
+            while (!server->stopping() && stream.write(block)) {
+            }
             break;
         }
         case Behaviour::Garbage:
@@ -165,12 +158,6 @@ int TestServer::totalRequests() const {
 std::vector<SeenRequest> TestServer::requests() const {
     std::lock_guard<std::mutex> lock(state_->mutex);
     return state_->seen;
-}
-
-int64_t TestServer::bytesSent(const std::string& path) const {
-    std::lock_guard<std::mutex> lock(state_->mutex);
-    auto it = state_->sent.find(path);
-    return it == state_->sent.end() ? 0 : it->second;
 }
 
 void TestServer::releaseStalls() {

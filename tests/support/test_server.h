@@ -73,8 +73,6 @@ class TestServer {
     int requestCount(const std::string& path) const;
     int totalRequests() const;
     std::vector<SeenRequest> requests() const;
-    // Body bytes the server managed to send for `path` (Endless, Stall and Short routes).
-    int64_t bytesSent(const std::string& path) const;
     // Number of handlers currently held by a Stall route.
     int stalledNow() const { return stalled_.load(); }
 
