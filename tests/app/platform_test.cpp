@@ -370,21 +370,16 @@ TEST_F(PlatformFiles, StartProcessReplacesAnInheritedVariable) {
 }
 
 TEST_F(PlatformFiles, StartProcessFailures) {
-    int error = 0;
-    EXPECT_EQ(platform::startProcess(path("yok"), {}, {}, error), 0);
-    EXPECT_NE(error, 0);
-    error = 0;
-    EXPECT_EQ(platform::startProcess("", {}, {}, error), 0);
-    EXPECT_NE(error, 0);
-    platform::ProcessOptions options;
-    options.workingFolder = path("no-such-folder");
-    error = 0;
-    EXPECT_EQ(platform::startProcess("/bin/true", {}, options, error), 0) << "a missing working folder fails";
-    EXPECT_NE(error, 0);
+    platform::ProcessOptions inMissingFolder;
+    inMissingFolder.workingFolder = path("no-such-folder");
     writeFile("not-executable", "#!/bin/sh\n");
-    error = 0;
-    EXPECT_EQ(platform::startProcess(path("not-executable"), {}, {}, error), 0);
-    EXPECT_NE(error, 0);
+    const std::pair<std::string, platform::ProcessOptions> cases[] = {
+        {path("yok"), {}}, {"", {}}, {"/bin/true", inMissingFolder}, {path("not-executable"), {}}};
+    for (const auto& [program, options] : cases) {
+        int error = 0;
+        EXPECT_EQ(platform::startProcess(program, {}, options, error), 0) << program << " in " << options.workingFolder;
+        EXPECT_NE(error, 0) << program;
+    }
 
     int code = 0;
     EXPECT_EQ(platform::pollProcess(0, code), platform::ProcessPoll::Failed);

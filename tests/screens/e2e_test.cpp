@@ -1,6 +1,6 @@
 // e2e_test.cpp - the real launcher on the test's X server: it brings an empty player
-// folder up to date from morlaken-devhost (every file checked with an independent
-// SHA-256), and a click on the failure line after a server error starts a new pass that
+// folder up to date from morlaken-devhost (every file compared byte for byte with the
+// server's), and a click on the failure line after a server error starts a new pass that
 // succeeds once the server is fixed, and the launcher still closes cleanly while its
 // news download hangs. The window is driven with xdotool and closed with its own close
 // button, so the normal shutdown runs and the exit code is 0.
@@ -9,6 +9,8 @@
 #include "app/private_display.h"
 
 #include "support/child_process.h"
+#include "support/devhost.h"
+#include "support/site.h"
 #include "support/temp_folder.h"
 #include "support/test_server.h"
 
@@ -80,15 +82,7 @@ class EndToEnd : public ::testing::Test {
         ASSERT_TRUE(launcher_.start(player_ + "/MorlakenLauncher", {}, options));
     }
     // Every file of the game is in the player folder with the server's content.
-    bool playerUpToDate() const {
-        for (const auto& [path, content] : gameFiles()) {
-            const std::string local = player_ + "/" + path;
-            if (!fs::exists(local) || fs::file_size(local) != content.size()) return false;
-            if (testsupport::referenceSha256(readFile(local)) != testsupport::referenceSha256(content))
-                return false;
-        }
-        return true;
-    }
+    bool playerUpToDate() const { return testsupport::folderMatches(player_, gameFiles()); }
     // The launcher's window (found by its process, since other tests may show theirs on
     // the same X server), moved to the screen's bottom-right corner, away from windows
     // that start centred, and raised.
@@ -170,36 +164,21 @@ class EndToEnd : public ::testing::Test {
 
 TEST_F(EndToEnd, EmptyPlayerFolderIsBroughtUpToDateFromDevhost) {
     writeFile(folder_ / "haberler.txt", "Etkinlik|Kale Kuşatması|Cumartesi akşamı\n");
-    testsupport::Child devhost;
-    testsupport::ChildOptions options;
-    options.stdoutFile = folder_ / "devhost.out";
-    options.stderrFile = folder_ / "devhost.err";
-    ASSERT_TRUE(devhost.start(builtProgram("morlaken-devhost"),
-                              {"--root", server_, "--port", "0", "--news", folder_ / "haberler.txt"},
-                              options));
-    int port = 0;
-    ASSERT_TRUE(waitFor(
-        [&] {
-            const std::string out = readFile(folder_ / "devhost.out");
-            if (out.rfind("port ", 0) != 0 || out.find('\n') == std::string::npos) return false;
-            port = std::atoi(out.c_str() + 5);
-            return port > 0;
-        },
-        20.0))
-        << readFile(folder_ / "devhost.err");
-    writeDefaults("http://127.0.0.1:" + std::to_string(port) + "/");
+    testsupport::DevHost devhost;
+    ASSERT_TRUE(devhost.start({"--root", server_, "--port", "0", "--news", folder_ / "haberler.txt"}))
+        << devhost.log();
+    writeDefaults(devhost.url());
 
     startLauncher();
     ASSERT_TRUE(findWindow());
     ASSERT_TRUE(waitFor([&] { return playerUpToDate(); }, 60.0)) << testsupport::listTree(player_);
     // The pass ends with its cache written and no download left behind.
     ASSERT_TRUE(waitFor([&] { return fs::exists(player_ + "/guncelleme.cache"); }, 20.0));
-    for (const auto& entry : fs::recursive_directory_iterator(player_, fs::directory_options::none))
-        EXPECT_NE(entry.path().extension(), ".indir") << entry.path();
+    EXPECT_EQ(testsupport::listTree(player_).find(".indir"), std::string::npos) << testsupport::listTree(player_);
     closeWithButton();
-    devhost.signal(testsupport::kSigTerm);
+    devhost.child().signal(testsupport::kSigTerm);
     int code = -1;
-    EXPECT_TRUE(devhost.wait(10, code));
+    EXPECT_TRUE(devhost.child().wait(10, code));
 }
 
 TEST_F(EndToEnd, ClickOnTheFailureLineRetriesOnceTheServerIsFixed) {

@@ -1,6 +1,7 @@
 // devhost_test.cpp - morlaken-devhost started by the test on 127.0.0.1 with an ephemeral
 // port: serving a published folder, refusing paths outside it, news, HTTPS, signals.
 #include "support/child_process.h"
+#include "support/devhost.h"
 #include "support/site.h"
 #include "support/temp_folder.h"
 #include "support/test_server.h"
@@ -15,36 +16,6 @@ using namespace testsupport;
 namespace fs = std::filesystem;
 
 namespace {
-
-// A running dev host; the port is read from its first output line.
-class DevHost {
-  public:
-    bool start(const std::vector<std::string>& args) {
-        ChildOptions options;
-        options.stdoutFile = scratch_ / "stdout.txt";
-        options.stderrFile = scratch_ / "stderr.txt";
-        if (!child_.start(builtProgram("morlaken-devhost"), args, options)) return false;
-        return waitUntil(
-            [&] {
-                std::string out = readFile(scratch_ / "stdout.txt");
-                if (out.rfind("port ", 0) != 0 || out.find('\n') == std::string::npos) return false;
-                port_ = std::stoi(out.substr(5));
-                return true;
-            },
-            10);
-    }
-    int port() const { return port_; }
-    std::string url(const std::string& scheme = "http") const {
-        return scheme + "://127.0.0.1:" + std::to_string(port_) + "/";
-    }
-    Child& child() { return child_; }
-    std::string log() { return readFile(scratch_ / "stderr.txt"); }
-
-  private:
-    TempFolder scratch_;
-    Child child_;
-    int port_ = 0;
-};
 
 class DevHostTest : public ::testing::Test {
   protected:
