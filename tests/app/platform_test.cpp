@@ -69,19 +69,31 @@ TEST_F(PlatformFiles, SetWorkingFolder) {
 
 // ---- file facts ----
 
-TEST_F(PlatformFiles, SizeOnlyForRegularFiles) {
+TEST_F(PlatformFiles, SizeTypeAndExistenceOfEveryKindOfEntry) {
+    // Size: regular files only, links followed. Type: links not followed. Existence: links
+    // followed, so a dangling link is nothing.
     writeFile("f", "hello");
     writeFile("empty", "");
-    EXPECT_EQ(platform::fileSize(path("f")), 5);
-    EXPECT_EQ(platform::fileSize(path("empty")), 0);
-    EXPECT_EQ(platform::fileSize(folder.string()), -1);
-    EXPECT_EQ(platform::fileSize(path("missing")), -1);
-    EXPECT_EQ(platform::fileSize(""), -1);
+    fs::create_directories(folder / "d");
     fs::create_symlink(path("f"), path("link"));
+    fs::create_symlink(path("d"), path("folder-link"));
     fs::create_symlink(path("missing"), path("dangling"));
-    EXPECT_EQ(platform::fileSize(path("link")), 5) << "links are followed";
-    EXPECT_EQ(platform::fileSize(path("dangling")), -1);
-    EXPECT_EQ(platform::fileSize("/dev/null"), -1);
+    using enum platform::EntryType;
+    struct Case {
+        std::string path;
+        int64_t size;
+        platform::EntryType type;
+        bool exists;
+    };
+    for (const Case& c : {Case{path("f"), 5, File, true}, Case{path("empty"), 0, File, true},
+                          Case{path("d"), -1, Folder, true}, Case{path("missing"), -1, Missing, false},
+                          Case{"", -1, Missing, false}, Case{path("link"), 5, Link, true},
+                          Case{path("folder-link"), -1, Link, true}, Case{path("dangling"), -1, Link, false},
+                          Case{"/dev/null", -1, Other, true}}) {
+        EXPECT_EQ(platform::fileSize(c.path), c.size) << c.path;
+        EXPECT_EQ(platform::entryType(c.path), c.type) << c.path;
+        EXPECT_EQ(platform::pathExists(c.path), c.exists) << c.path;
+    }
 }
 
 TEST_F(PlatformFiles, WriteTimeOnTheWindowsScale) {
@@ -183,19 +195,6 @@ TEST_F(PlatformFiles, ListFolderNamesOnly) {
     std::vector<std::string> empty;
     ASSERT_TRUE(platform::listFolder(path("sub/deeper"), empty));
     EXPECT_TRUE(empty.empty());
-}
-
-TEST_F(PlatformFiles, EntryTypesDoNotFollowLinks) {
-    writeFile("f", "x");
-    fs::create_directories(folder / "d");
-    fs::create_symlink(path("f"), path("lf"));
-    fs::create_symlink(path("d"), path("ld"));
-    EXPECT_EQ(platform::entryType(path("f")), platform::EntryType::File);
-    EXPECT_EQ(platform::entryType(path("d")), platform::EntryType::Folder);
-    EXPECT_EQ(platform::entryType(path("lf")), platform::EntryType::Link);
-    EXPECT_EQ(platform::entryType(path("ld")), platform::EntryType::Link);
-    EXPECT_EQ(platform::entryType(path("missing")), platform::EntryType::Missing);
-    EXPECT_EQ(platform::entryType("/dev/null"), platform::EntryType::Other);
 }
 
 // ---- atomic writes ----
@@ -431,16 +430,6 @@ TEST_F(PlatformFiles, ProgramRunningByBaseNameIgnoringCase) {
     platform::terminateProcess(child, 20);
     EXPECT_FALSE(platform::isProgramRunning(name));
     EXPECT_FALSE(platform::isProgramRunning(""));
-}
-
-TEST_F(PlatformFiles, PathExists) {
-    writeFile("f", "");
-    fs::create_symlink(path("yok"), path("dangling"));
-    EXPECT_TRUE(platform::pathExists(path("f")));
-    EXPECT_TRUE(platform::pathExists(folder.string()));
-    EXPECT_FALSE(platform::pathExists(path("yok")));
-    EXPECT_FALSE(platform::pathExists(path("dangling")));
-    EXPECT_FALSE(platform::pathExists(""));
 }
 
 // ---- desktop ----

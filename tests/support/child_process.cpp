@@ -120,13 +120,7 @@ int runProgram(const std::string& program, const std::vector<std::string>& args,
     Child child;
     int code = -1;
     if (child.start(program, args, o) && !child.wait(seconds, code)) code = -1;
-    outStdout.clear();
-    int in = ::open(name, O_RDONLY);
-    char buffer[4096];
-    long n;
-    while (in >= 0 && (n = ::read(in, buffer, sizeof buffer)) > 0)
-        outStdout.append(buffer, static_cast<size_t>(n));
-    if (in >= 0) ::close(in);
+    outStdout = readFile(name);
     ::unlink(name);
     return code;
 }
