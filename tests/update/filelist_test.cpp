@@ -26,6 +26,14 @@ ParseResult parse(const std::string& body) {
     return r;
 }
 
+// Every entry as "path|size|hash", one a line, in list order.
+std::string entries(const FileList& list) {
+    std::string out;
+    for (const FileEntry& e : list)
+        out += e.path + "|" + std::to_string(e.size) + "|" + e.hash + "\n";
+    return out;
+}
+
 void expectRejectedLine(const std::string& body, const std::string& why) {
     ParseResult r = parse(body);
     EXPECT_FALSE(r.ok) << why;
@@ -68,16 +76,10 @@ TEST(FileList, ReadsEntriesInOrderWithBlanksInPaths) {
                        " 5 a/b c.txt\n" + kHashA + " 7 a/\n" + kHashA + " 10 MorlakenLauncher\n";
     ParseResult r = parse(body);
     ASSERT_TRUE(r.ok) << r.error;
-    ASSERT_EQ(r.list.size(), 5u);
-    EXPECT_EQ(r.list[0].path, "MorlakenLauncher");
-    EXPECT_EQ(r.list[0].size, 10);
-    EXPECT_EQ(r.list[0].hash, kHashA);
-    EXPECT_EQ(r.list[1].path, "veri/ağaç 1.png");
-    EXPECT_EQ(r.list[1].hash, kHashB);
-    EXPECT_EQ(r.list[1].size, 0);
-    EXPECT_EQ(r.list[2].path, "a/b c.txt");
-    EXPECT_EQ(r.list[3].path, "a/");
-    EXPECT_EQ(r.list[4].path, "MorlakenLauncher") << "duplicates stay separate entries";
+    // Duplicates stay separate entries.
+    EXPECT_EQ(entries(r.list), "MorlakenLauncher|10|" + kHashA + "\nveri/ağaç 1.png|0|" + kHashB +
+                                   "\na/b c.txt|5|" + kHashA + "\na/|7|" + kHashA + "\nMorlakenLauncher|10|" +
+                                   kHashA + "\n");
 }
 
 TEST(FileList, CrLfListEqualsLfList) {
@@ -91,29 +93,22 @@ TEST(FileList, CrLfListEqualsLfList) {
     ParseResult b = parse(crlf);
     ASSERT_TRUE(a.ok);
     ASSERT_TRUE(b.ok);
-    ASSERT_EQ(a.list.size(), 2u);
-    ASSERT_EQ(b.list.size(), 2u);
-    for (size_t i = 0; i < 2; ++i) {
-        EXPECT_EQ(a.list[i].path, b.list[i].path);
-        EXPECT_EQ(a.list[i].hash, b.list[i].hash);
-        EXPECT_EQ(a.list[i].size, b.list[i].size);
-    }
+    EXPECT_EQ(entries(a.list), "a b|3|" + kHashA + "\nc/d.txt|4|" + kHashB + "\n");
+    EXPECT_EQ(entries(b.list), entries(a.list));
     EXPECT_EQ(a.versions, b.versions);
     EXPECT_EQ(b.versions, std::vector<std::string>{"1.2 beta"});
 
     // The last line without its LF loses its CR as well.
     ParseResult c = parse("morlaken-liste 1\r\n" + kHashA + " 3 a b\r");
     ASSERT_TRUE(c.ok);
-    ASSERT_EQ(c.list.size(), 1u);
-    EXPECT_EQ(c.list[0].path, "a b");
+    EXPECT_EQ(entries(c.list), "a b|3|" + kHashA + "\n");
 }
 
 TEST(FileList, LinesWithoutTwoBlanksAreSkipped) {
     ParseResult r = parse("morlaken-liste 1\n" + kHashA + "\n" + kHashA + " \n" + kHashA + " 12\n" +
                           "nonsense\n" + kHashA + " 1 kept\n");
     ASSERT_TRUE(r.ok) << r.error;
-    ASSERT_EQ(r.list.size(), 1u);
-    EXPECT_EQ(r.list[0].path, "kept");
+    EXPECT_EQ(entries(r.list), "kept|1|" + kHashA + "\n");
 }
 
 TEST(FileList, SizeFieldReadsLikeAtoll) {
