@@ -2,6 +2,7 @@
 // writes, paths and detached starts.
 #include "platform/platform.h"
 #include "support/child_process.h"
+#include "support/fake_program.h"
 #include "support/temp_folder.h"
 
 #include <gtest/gtest.h>
@@ -434,24 +435,11 @@ TEST_F(PlatformFiles, ProgramRunningByBaseNameIgnoringCase) {
 
 // ---- desktop ----
 
-// Puts a fake program first on PATH for the life of the object (and sets or clears
-// DISPLAY); the fake writes its arguments, one per line, to a file.
-class FakeDesktop {
-  public:
-    FakeDesktop(const fs::path& folder, const std::string& program, const char* display)
-        : folder_(folder), path_("PATH", ((folder / "bin").string() + ":/usr/bin:/bin").c_str()),
-          display_("DISPLAY", display), wayland_("WAYLAND_DISPLAY", nullptr) {
-        const std::string tmp = (folder_ / "args.tmp").string();
-        testsupport::writeFile(folder_ / "bin" / program, "#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done > \"" +
-                                                               tmp + "\"\nmv \"" + tmp + "\" \"" + argsFile().string() + "\"\n");
-        fs::permissions(folder_ / "bin" / program, fs::perms::owner_all);
-    }
-    fs::path argsFile() const { return folder_ / "args"; }
-    std::string args() const { return testsupport::readFile(argsFile()); }
-
-  private:
-    fs::path folder_;
-    ScopedEnv path_, display_, wayland_;
+// A fake desktop program first on PATH, with DISPLAY set (or cleared) and no Wayland.
+struct FakeDesktop {
+    FakeDesktop(const std::string& name, const char* display) : program(name), display_("DISPLAY", display) {}
+    testsupport::FakeProgram program;
+    ScopedEnv display_, wayland_{"WAYLAND_DISPLAY", nullptr};
 };
 
 // Children of this process that have ended but were never collected.
@@ -473,32 +461,31 @@ int zombieChildren() {
 }
 
 TEST_F(PlatformFiles, OpenWebAddressPassesOneArgumentWithoutAShell) {
-    FakeDesktop desktop(folder, "xdg-open", ":99");
+    FakeDesktop desktop("xdg-open", ":99");
     const std::string address = "https://example.invalid/a b?x=1&y=$(echo no);z='q'";
     platform::openWebAddress(address);
-    ASSERT_TRUE(waitUntil([&] { return fs::exists(desktop.argsFile()); }, 20)) << "xdg-open never ran";
-    EXPECT_EQ(desktop.args(), address + "\n");
+    ASSERT_TRUE(waitUntil([&] { return desktop.program.calls() == "argc=1\n<" + address + ">\n"; }, 20))
+        << desktop.program.calls();
     EXPECT_TRUE(waitUntil([] { return zombieChildren() == 0; }, 20)) << "the opener was never collected";
 }
 
 TEST_F(PlatformFiles, ErrorBoxShowsADialogWhenADisplayExists) {
-    FakeDesktop desktop(folder, "zenity", ":99");
+    FakeDesktop desktop("zenity", ":99");
     platform::showErrorBox("Yazı tipi yüklenemedi: veri/font/x.ttf");
     // The call waits for the dialog, so its arguments are there when it returns.
-    ASSERT_TRUE(fs::exists(desktop.argsFile()));
-    std::string args = desktop.args();
-    EXPECT_NE(args.find("--title=Morlaken Launcher\n"), std::string::npos) << args;
-    EXPECT_NE(args.find("--text=Yazı tipi yüklenemedi: veri/font/x.ttf\n"), std::string::npos) << args;
+    std::string args = desktop.program.calls();
+    EXPECT_NE(args.find("\n<--title=Morlaken Launcher>\n"), std::string::npos) << args;
+    EXPECT_NE(args.find("\n<--text=Yazı tipi yüklenemedi: veri/font/x.ttf>\n"), std::string::npos) << args;
     EXPECT_EQ(zombieChildren(), 0);
 }
 
 TEST_F(PlatformFiles, ErrorBoxWithoutDisplayOnlyWritesStandardError) {
-    FakeDesktop desktop(folder, "zenity", nullptr);
+    FakeDesktop desktop("zenity", nullptr);
     ::testing::internal::CaptureStderr();
     platform::showErrorBox("ilk satır\nikinci");
     std::string err = ::testing::internal::GetCapturedStderr();
     EXPECT_EQ(err, "ilk satır\nikinci\n");
-    EXPECT_FALSE(fs::exists(desktop.argsFile())) << "no dialog without a display";
+    EXPECT_EQ(desktop.program.calls(), "") << "no dialog without a display";
 }
 
 TEST_F(PlatformFiles, DesktopFolderSources) {

@@ -4,6 +4,7 @@
 #include "screens/message_dialog.h"
 #include "screens/screen_test_support.h"
 #include "support/child_process.h"
+#include "support/fake_program.h"
 #include "support/temp_folder.h"
 
 #include <gtest/gtest.h>
@@ -18,24 +19,14 @@ namespace {
 
 class OpenLink : public ::testing::Test {
   protected:
-    void SetUp() override {
-        // One record per call: the argument count, then each argument between markers.
-        const std::string script = folder_ / "xdg-open";
-        testsupport::writeFile(script, "#!/bin/sh\n{ printf 'argc=%s\\n' \"$#\"; for a in \"$@\"; do printf "
-                                       "'<%s>\\n' \"$a\"; done; } >> \"$MORLAKEN_LINK_LOG\"\n");
-        std::filesystem::permissions(script, std::filesystem::perms::owner_all);
-        hideMessage();
-    }
+    void SetUp() override { hideMessage(); }
     void TearDown() override { hideMessage(); }
-    // Waits until the log holds `expected` exactly (the opener runs asynchronously).
+    // Waits until the browser's log holds `expected` exactly (the opener runs asynchronously).
     bool logBecomes(const std::string& expected) {
-        return waitFor([&] { return readFile(log_) == expected; }, 10.0);
+        return waitFor([&] { return browser_.calls() == expected; }, 10.0);
     }
-    testsupport::TempFolder folder_;
-    const std::string log_ = folder_ / "calls.log";
-    const char* oldPath_ = std::getenv("PATH");
-    testsupport::ScopedEnv path_{"PATH", (folder_.path() + ":" + (oldPath_ ? oldPath_ : "")).c_str()};
-    testsupport::ScopedEnv logVariable_{"MORLAKEN_LINK_LOG", log_.c_str()};
+    testsupport::FakeProgram browser_{"xdg-open"};
+    const std::string log_ = browser_.log();
 };
 
 TEST_F(OpenLink, WebAddressesGoToTheBrowserAsOneArgument) {
