@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -15,6 +16,7 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <thread>
 
 namespace fs = std::filesystem;
 using testsupport::readFile;
@@ -44,6 +46,18 @@ class LauncherWindow : public ::testing::Test {
     }
     bool finished() { return fs::exists(dir_ / "rc") && !readFile(dir_ / "rc").empty(); }
 
+    // Polls `condition` every 10 ms until it holds or `seconds` pass. Each try may start
+    // xdotool, and an X server flooded with connections refuses the launcher's own, so
+    // this polls more gently than testsupport::waitUntil.
+    template <typename Fn> bool waitFor(Fn&& condition, double seconds) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+        while (std::chrono::steady_clock::now() < deadline) {
+            if (condition()) return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return condition();
+    }
+
     void start() {
         const std::string cmd = "(cd '" + dir_.string() + "' && DISPLAY=" + display_ + " '" + exe_.string() +
                                 "' 2>'" + (dir_ / "err").string() + "' & echo $! >'" +
@@ -51,7 +65,7 @@ class LauncherWindow : public ::testing::Test {
                                 (dir_ / "rc.tmp").string() + "'; mv '" + (dir_ / "rc.tmp").string() + "' '" +
                                 (dir_ / "rc").string() + "') &";
         std::system(cmd.c_str());
-        ASSERT_TRUE(testsupport::waitUntil(
+        ASSERT_TRUE(waitFor(
             [&] {
                 window_ = sh("xdotool search --onlyvisible --name '^Morlaken Online$' | head -1");
                 while (!window_.empty() && window_.back() == '\n')
@@ -112,7 +126,7 @@ TEST_F(LauncherWindow, OpensCentredDragsFromEmptySpaceOnlyAndClosesWithItsButton
     for (int attempt = 0; attempt < 10 && !anchored; ++attempt) {
         mouse("mousemove " + std::to_string(ax) + " " + std::to_string(ay) + " mousedown 1");
         mouse("mousemove " + std::to_string(ax + 1) + " " + std::to_string(ay));
-        anchored = testsupport::waitUntil([&] { return at(x0 + 1, y0); }, 1.0);
+        anchored = waitFor([&] { return at(x0 + 1, y0); }, 1.0);
         if (!anchored) { // the press was seen after the move: the window stayed, start over
             mouse("mouseup 1");
             ASSERT_TRUE(at(x0, y0)) << "a press on a widget, or a late press, moved the window";
@@ -120,15 +134,15 @@ TEST_F(LauncherWindow, OpensCentredDragsFromEmptySpaceOnlyAndClosesWithItsButton
     }
     ASSERT_TRUE(anchored) << "the drag never started";
     mouse("mousemove " + std::to_string(ax + 50) + " " + std::to_string(ay + 30));
-    EXPECT_TRUE(testsupport::waitUntil([&] { return at(x0 + 50, y0 + 30); }, 5.0));
+    EXPECT_TRUE(waitFor([&] { return at(x0 + 50, y0 + 30); }, 5.0));
     mouse("mousemove " + std::to_string(ax - 7) + " " + std::to_string(ay - 9));
-    EXPECT_TRUE(testsupport::waitUntil([&] { return at(x0 - 7, y0 - 9); }, 5.0));
+    EXPECT_TRUE(waitFor([&] { return at(x0 - 7, y0 - 9); }, 5.0));
     mouse("mouseup 1");
 
     // The close button ("kapat", 756..792 x 8..44 in the window) ends the run normally.
     int wx = 0, wy = 0;
     ASSERT_TRUE(position(wx, wy));
     mouse("mousemove " + std::to_string(wx + 774) + " " + std::to_string(wy + 26) + " click 1");
-    ASSERT_TRUE(testsupport::waitUntil([&] { return finished(); }, 20)) << "the close button did not end the launcher";
+    ASSERT_TRUE(waitFor([&] { return finished(); }, 20)) << "the close button did not end the launcher";
     EXPECT_EQ(std::atoi(readFile(dir_ / "rc").c_str()), 0) << readFile(dir_ / "err");
 }
