@@ -29,7 +29,7 @@ const Rgb kOutlineDark = hexColor(0x120A03);
 
 // Panel: the frame stays within 13 px of the edge so it survives a 0.82x squeeze.
 constexpr float kPanelCut = 11.0f;
-constexpr float kPanelFillAlpha = 0.92f;
+constexpr float kPanelFillAlpha = 0.97f;
 
 // Progress bar: the window in the frame through which the fill shows.
 constexpr float kFillX = 52.0f, kFillY = 24.0f, kFillW = 316.0f, kFillH = 22.0f;
