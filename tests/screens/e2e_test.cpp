@@ -16,10 +16,12 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <thread>
 
 namespace fs = std::filesystem;
 using screentest::waitFor;
@@ -31,6 +33,10 @@ using testsupport::writeFile;
 namespace {
 
 constexpr const char* kXdotool = "/usr/bin/xdotool";
+
+// Loops that start xdotool wait 50 ms between tries: an X server flooded with short-lived
+// connections can refuse the launcher's own while it starts.
+void pollGently() { std::this_thread::sleep_for(std::chrono::milliseconds(50)); }
 
 // The game as the server has it: nested folders, a blank and Turkish letters in a name,
 // an empty file and one of a few megabytes.
@@ -102,7 +108,7 @@ class EndToEnd : public ::testing::Test {
                 windowId_ = out.substr(0, out.find('\n'));
                 return !windowId_.empty();
             },
-            60.0);
+            60.0, pollGently);
         if (!found) {
             ADD_FAILURE() << "no launcher window; its standard error:\n"
                           << readFile(folder_ / "launcher.err");
@@ -126,7 +132,7 @@ class EndToEnd : public ::testing::Test {
                 return runProgram(kXdotool, {"getwindowgeometry", windowId_}, out, 10, onDisplay_) == 0 &&
                        out.find(want) != std::string::npos;
             },
-            20.0);
+            20.0, pollGently);
         if (!moved) ADD_FAILURE() << "the window did not move: " << out;
         return moved;
     }
@@ -204,7 +210,7 @@ TEST_F(EndToEnd, ClickOnTheFailureLineRetriesOnceTheServerIsFixed) {
             clickAt(700, 426);
             return server.requestCount("/dosyalar.txt") >= 2;
         },
-        30.0));
+        30.0, pollGently));
     EXPECT_EQ(server.requestCount("/dosyalar.txt"), 2); // one click, one new pass
     ASSERT_TRUE(waitFor([&] { return playerUpToDate(); }, 60.0)) << testsupport::listTree(player_);
 
