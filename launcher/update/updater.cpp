@@ -14,6 +14,7 @@
 #include "update/http.h"
 #include "update/sha256.h"
 
+#include <cstdint>
 #include <fstream>
 #include <vector>
 
@@ -225,7 +226,8 @@ void updateWorker(std::string baseUrl, std::string launcherName) {
         if (s.stopRequested.load()) return; // state stays 1, the cache is not saved
         if (!isUpToDate(entry, cache)) {
             downloads.push_back(&entry);
-            total += entry.size;
+            // A list may claim absurd sizes; the total saturates instead of overflowing.
+            total = entry.size > INT64_MAX - total ? INT64_MAX : total + entry.size;
         }
     }
 

@@ -275,6 +275,22 @@ TEST_F(UpdaterTest, OverlongFileLeavesTheOldContentInPlace) {
     EXPECT_TRUE(noDownloadLeftovers());
 }
 
+TEST_F(UpdaterTest, AbsurdListedSizesSaturateTheTotalAndFailAsBroken) {
+    // Two files that claim the largest size a list can hold: the byte total must not
+    // overflow, and the short bodies that arrive are reported as broken files.
+    const std::string big = "9223372036854775807";
+    writeFile(site / "a.bin", "a");
+    writeFile(site / "b.bin", "b");
+    writeFile(site / "dosyalar.txt", "morlaken-liste 1\n" + referenceSha256("a") + " " + big + " a.bin\n" +
+                                         referenceSha256("b") + " " + big + " b.bin\n");
+    EXPECT_EQ(runPass(), Failed);
+    EXPECT_EQ(updateStatus().bytesTotal.load(), INT64_MAX);
+    EXPECT_EQ(updateStatus().filesTotal.load(), 2);
+    EXPECT_EQ(errorText(), "İndirme başarısız: a.bin (dosya bozuk geldi)");
+    EXPECT_FALSE(fileExists(game / "a.bin"));
+    EXPECT_TRUE(noDownloadLeftovers());
+}
+
 TEST_F(UpdaterTest, TemporaryFileThatCannotBeCreated) {
     publish({{"a.bin", "aaaa"}, {"b.bin", "bbbb"}});
     fs::create_directories(game / "b.bin.indir/blocker");
