@@ -29,9 +29,20 @@ void replaceNewsFromServer(std::vector<NewsItem> items);
 
 // ---- the feed ----
 
+// Longest field a feed item keeps, in bytes: far more than any screen can show, so a
+// feed cannot stall the window with a megabyte headline.
+inline constexpr size_t kNewsTagMaxBytes = 256;
+inline constexpr size_t kNewsTitleMaxBytes = 256;
+inline constexpr size_t kNewsBodyMaxBytes = 4000;
+
+// The longest start of `text` of at most `maxBytes` bytes that does not end inside a UTF-8
+// character. Bytes that are no valid UTF-8 are cut like single characters.
+std::string_view cutAtCharBoundary(std::string_view text, size_t maxBytes);
+
 // One item per line "tag|title|body" (LF or CR LF; the body may hold more bars; any field
 // may be empty). Empty lines and lines with fewer than two bars, or a single bar at the
-// end, are skipped. Pure; any thread.
+// end, are skipped. Each field is cut at a character boundary to its bound above.
+// Pure; any thread.
 std::vector<NewsItem> parseNewsFeed(std::string_view text);
 
 // Start-up (main thread): fetches configGet("haber_adresi") on a detached thread; nothing

@@ -22,6 +22,8 @@ namespace {
 constexpr std::string_view kListHeader = "morlaken-liste 1"; // the first line's first 16 bytes
 constexpr std::string_view kVersionPrefix = "surum ";
 constexpr size_t kHashLength = 64;
+constexpr size_t kMaxPathBytes = 4096;   // longest listed path; no file system takes more
+constexpr size_t kMaxSegmentBytes = 255; // longest name between two separators
 
 // ---- helpers ----
 
@@ -97,9 +99,9 @@ inline bool isSeparator(char c) {
     return c == '/' || c == '\\';
 }
 
-// False for an empty, "." or ".." segment.
+// False for an empty, "." or ".." segment, or one longer than a file name can be.
 inline bool isGoodSegment(std::string_view segment) {
-    return !segment.empty() && segment != "." && segment != "..";
+    return !segment.empty() && segment.size() <= kMaxSegmentBytes && segment != "." && segment != "..";
 }
 
 } // namespace
@@ -108,9 +110,10 @@ inline bool isGoodSegment(std::string_view segment) {
 
 // '\' separates segments as well as '/', so "a\..\b" can never climb out of the game
 // folder on a file system that reads '\' as a separator. A NUL byte would cut the path
-// short at the operating system, so it is refused too.
+// short at the operating system, so it is refused too. The length bounds keep a server
+// from handing the file system names it cannot take.
 bool isSafeRelativePath(std::string_view path) {
-    if (path.empty() || isSeparator(path[0])) return false;
+    if (path.empty() || path.size() > kMaxPathBytes || isSeparator(path[0])) return false;
     size_t start = 0;
     for (size_t i = 0; i < path.size(); ++i) {
         char c = path[i];
@@ -198,10 +201,13 @@ bool parseFileList(std::string_view body, FileList& outList, std::string& outErr
 // ---- update cache ----
 
 UpdateCache loadUpdateCache(const std::string& file) {
-    UpdateCache cache;
     std::string text;
-    if (!readWholeFile(file, text)) return cache;
-    std::string_view all = text;
+    if (!readWholeFile(file, text)) return UpdateCache{};
+    return parseUpdateCache(text);
+}
+
+UpdateCache parseUpdateCache(std::string_view all) {
+    UpdateCache cache;
     size_t pos = 0;
     while (pos < all.size()) {
         size_t end = all.find('\n', pos);
@@ -237,6 +243,10 @@ UpdateCache loadUpdateCache(const std::string& file) {
 // The whole file goes to a temporary file first and is renamed over the old one, so a
 // crash in the middle never leaves a torn cache behind.
 bool saveUpdateCache(UpdateCache& cache, const std::string& file) {
+    return platform::writeFileAtomically(file, updateCacheText(cache));
+}
+
+std::string updateCacheText(UpdateCache& cache) {
     std::string text;
     for (const auto& [path, entry] : cache.entries) {
         if (path.find('\n') != std::string::npos) continue; // could never be read back as one line
@@ -250,7 +260,7 @@ bool saveUpdateCache(UpdateCache& cache, const std::string& file) {
         text += path;
         text += '\n';
     }
-    return platform::writeFileAtomically(file, text);
+    return text;
 }
 
 // ---- file facts ----

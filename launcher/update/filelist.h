@@ -38,7 +38,8 @@ bool parseFileList(std::string_view body, FileList& outList, std::string& outErr
 
 // False for an empty path, a leading '/' or '\', any ':' or NUL byte, or an empty, "."
 // or ".." segment, where both '/' and '\' separate segments (so "a\..\b" is refused on
-// every platform). A single trailing separator is allowed.
+// every platform), a path longer than 4096 bytes or a segment longer than 255 bytes.
+// A single trailing separator is allowed.
 bool isSafeRelativePath(std::string_view path);
 
 // Letters, digits and - . / _ ~ stay; every other byte becomes %XX (upper-case hex).
@@ -46,11 +47,15 @@ std::string urlEncodePath(std::string_view path);
 
 // Reads the cache file; missing or malformed content gives an empty or partial cache.
 UpdateCache loadUpdateCache(const std::string& file = kUpdateCacheFile);
+// The same rules on the file's bytes. Pure; any thread.
+UpdateCache parseUpdateCache(std::string_view text);
 // Writes "size time hash path" LF per entry in path order (a missing time is written,
 // and stored, as 0), through a temporary file renamed over the old one. An entry whose
 // path holds a line feed could not be read back and is left out. Returns false when it
 // could not be written; the old file then stays whole.
 bool saveUpdateCache(UpdateCache& cache, const std::string& file = kUpdateCacheFile);
+// The bytes saveUpdateCache writes (missing times are created as 0, as there).
+std::string updateCacheText(UpdateCache& cache);
 
 // Last-write time, 100 ns ticks since 1601-01-01 UTC; 0 when it cannot be read.
 int64_t fileModTime(const std::string& path);

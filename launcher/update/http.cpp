@@ -252,7 +252,10 @@ bool httpGet(const std::string& url, const DownloadSink& sink, std::string& erro
     curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(c, CURLOPT_MAXREDIRS, kMaxRedirects);
     curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(c, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    // A transfer that began over https never continues in clear text: a redirect from
+    // https to http ends as unreachable.
+    curl_easy_setopt(c, CURLOPT_REDIR_PROTOCOLS_STR,
+                     startsWithNoCase(url.data(), url.size(), "https:") ? "https" : "http,https");
     curl_easy_setopt(c, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(c, CURLOPT_SSL_VERIFYHOST, 2L);
     // libcurl does not read OpenSSL's standard variables by itself; honour them here.

@@ -151,7 +151,8 @@ bool checkPath(const std::string& path, std::string& outWhy) {
         return false;
     }
     if (!isSafeRelativePath(path)) {
-        outWhy = "the launcher refuses this path (':' or a '\\' segment that is empty, \".\" or \"..\")";
+        outWhy = "the launcher refuses this path (':', a '\\' segment that is empty, \".\" or \"..\", "
+                 "more than 4096 bytes, or a name of more than 255 bytes)";
         return false;
     }
     return true;

@@ -1,0 +1,102 @@
+// bounds_test.cpp - what an update server cannot make the launcher do: hand the file
+// system names longer than it takes, or move a transfer from https to clear text.
+#include "support/child_process.h"
+#include "support/test_server.h"
+#include "update/filelist.h"
+#include "update/http.h"
+#include "update/updater.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+using namespace testsupport;
+
+namespace {
+
+// ---- path length bounds ----
+
+std::string segments(size_t count, size_t length, char separator = '/') {
+    std::string path;
+    for (size_t i = 0; i < count; ++i) {
+        if (i) path += separator;
+        path += std::string(length, 'a' + char(i % 26));
+    }
+    return path;
+}
+
+TEST(PathBounds, LongPathsAndLongNamesAreRefusedAtTheBoundAndAcceptedBelowIt) {
+    const std::string exactly4096 = segments(16, 255) + "/" + std::string(4096 - 16 * 256, 'z');
+    ASSERT_EQ(exactly4096.size(), 4096u);
+    struct Case {
+        std::string path;
+        bool safe;
+    } cases[] = {
+        {std::string(255, 'a'), true},
+        {std::string(256, 'a'), false},
+        {"veri/" + std::string(255, 'b') + "/x.png", true},
+        {"veri/" + std::string(256, 'b') + "/x.png", false},
+        {"veri\\" + std::string(256, 'b'), false}, // '\' separates segments too
+        {std::string(255, 'c') + "/", true},       // the trailing separator adds no segment
+        {exactly4096, true},
+        {exactly4096 + "/", false},
+        {exactly4096 + "z", false},
+        {segments(40, 200), false}, // many short-enough names, too long together
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(isSafeRelativePath(c.path), c.safe) << c.path.size() << " bytes: " << c.path.substr(0, 40);
+}
+
+TEST(PathBounds, AListNamingAnOverlongPathIsRejectedWhole) {
+    const std::string hash(64, 'a');
+    for (const std::string& path : {std::string(256, 'n'), segments(17, 255)}) {
+        const std::string body = "morlaken-liste 1\n" + hash + " 1 ok.txt\n" + hash + " 1 " + path + "\n";
+        FileList list;
+        std::string error;
+        EXPECT_FALSE(parseFileList(body, list, error, nullptr)) << path.size();
+        EXPECT_EQ(error, kListRejectedLine);
+        EXPECT_TRUE(list.empty());
+    }
+}
+
+// ---- https never continues as http ----
+
+class SchemeRedirect : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        httpGlobalInit();
+        updateStatus().stopRequested.store(false);
+    }
+    bool get(const std::string& url, std::string& outBody, std::string& outError) {
+        return httpGet(url, makeStringSink(outBody, kFileListCap), outError);
+    }
+    ScopedEnv certificate{"SSL_CERT_FILE", testCertificate().c_str()};
+    TestServer tlsServer{true};
+    TestServer plainServer;
+};
+
+TEST_F(SchemeRedirect, HttpsToHttpIsUnreachableWhileHttpsToHttpsAndHttpToHttpsAreFollowed) {
+    plainServer.route("/dosyalar.txt", answer(200, "clear text"));
+    tlsServer.route("/dosyalar.txt", answer(200, "sealed"));
+    tlsServer.route("/down", redirect(302, plainServer.baseUrl() + "dosyalar.txt"));
+    tlsServer.route(
+        "/DOWN", redirect(301, "HTTP://127.0.0.1:" + std::to_string(plainServer.port()) + "/dosyalar.txt"));
+    tlsServer.route("/across", redirect(302, tlsServer.baseUrl() + "dosyalar.txt"));
+    plainServer.route("/up", redirect(302, tlsServer.baseUrl() + "dosyalar.txt"));
+
+    for (const char* path : {"down", "DOWN"}) {
+        std::string body, error;
+        EXPECT_FALSE(get(tlsServer.baseUrl() + path, body, error)) << path;
+        EXPECT_EQ(error, "sunucuya ulasilamadi") << path;
+        EXPECT_TRUE(body.empty()) << path;
+    }
+    EXPECT_EQ(plainServer.requestCount("/dosyalar.txt"), 0); // never asked in clear text
+
+    for (const std::string& url : {tlsServer.baseUrl() + "across", plainServer.baseUrl() + "up"}) {
+        std::string body, error;
+        EXPECT_TRUE(get(url, body, error)) << url << ": " << error;
+        EXPECT_EQ(body, "sealed") << url;
+    }
+}
+
+} // namespace
