@@ -22,38 +22,46 @@ Config& config() {
 
 namespace {
 
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
 // One line of either file, without its LF: a trailing CR is dropped, then empty lines,
 // '#' lines and lines without '=' are skipped. Nothing is trimmed, so a blank before a
-// key or a byte-order mark at the start of the file stays part of the key.
-void addLine(std::string& line, std::vector<ConfigEntry>& outList) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
+// key stays part of the key.
+void addLine(std::string_view line, std::vector<ConfigEntry>& outList) {
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     if (line.empty() || line[0] == '#') return;
     size_t equals = line.find('=');
-    if (equals == std::string::npos) return;
-    outList.push_back(ConfigEntry{line.substr(0, equals), line.substr(equals + 1)});
+    if (equals == std::string_view::npos) return;
+    outList.push_back(ConfigEntry{std::string(line.substr(0, equals)), std::string(line.substr(equals + 1))});
 }
 
 } // namespace
+
+void parseConfigText(std::string_view text, std::vector<ConfigEntry>& outList) {
+    outList.clear();
+    // Notepad and other Windows editors save UTF-8 with a byte-order mark; kept, it would
+    // become part of the first key and hide it (an unseen "guncelleme" switches updates off).
+    if (text.substr(0, kByteOrderMark.size()) == kByteOrderMark) text.remove_prefix(kByteOrderMark.size());
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string_view::npos) end = text.size(); // the last line may lack its LF
+        addLine(text.substr(start, end - start), outList);
+        start = end + 1;
+    }
+}
 
 void loadConfigFile(const std::string& path, std::vector<ConfigEntry>& outList) {
     outList.clear();
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (!file) return;
-    std::string line;
+    std::string text;
     char buffer[4096];
     size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
-        for (size_t i = 0; i < n; ++i) {
-            if (buffer[i] == '\n') {
-                addLine(line, outList);
-                line.clear();
-            } else {
-                line += buffer[i];
-            }
-        }
-    }
+    while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0)
+        text.append(buffer, n);
     std::fclose(file);
-    if (!line.empty()) addLine(line, outList); // the last line may lack its LF
+    parseConfigText(text, outList);
 }
 
 // ---- lookups and changes ----
@@ -86,15 +94,23 @@ void configSet(const std::string& key, const std::string& value) {
 
 // ---- writing ----
 
-bool saveUserConfig(const Config& cfg, const std::string& path) {
+std::string configText(const std::vector<ConfigEntry>& entries) {
     std::string text;
-    for (const ConfigEntry& e : cfg.userEntries) {
+    // A first key that itself begins with a byte-order mark (a file that had two) would
+    // lose it on the next read: an empty line first keeps it away from the file's start.
+    if (!entries.empty() && entries[0].key.compare(0, kByteOrderMark.size(), kByteOrderMark) == 0)
+        text += "\r\n";
+    for (const ConfigEntry& e : entries) {
         text += e.key;
         text += '=';
         text += e.value;
         text += "\r\n";
     }
-    return platform::writeFileAtomically(path, text);
+    return text;
+}
+
+bool saveUserConfig(const Config& cfg, const std::string& path) {
+    return platform::writeFileAtomically(path, configText(cfg.userEntries));
 }
 
 bool saveUserConfig() {

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 struct ConfigEntry {
@@ -29,6 +30,17 @@ Config& config();
 // list empty; nothing is reported.
 void loadConfigFile(const std::string& path, std::vector<ConfigEntry>& outList);
 
+// The reading rules on a whole file's bytes: lines end at LF, one trailing CR is dropped,
+// empty lines, '#' lines and lines without '=' are skipped, the rest splits at the first
+// '='. A UTF-8 byte-order mark at the very start (Windows editors write one) is skipped.
+// Clears `outList` first. Pure; any thread.
+void parseConfigText(std::string_view text, std::vector<ConfigEntry>& outList);
+
+// The bytes saveUserConfig writes for `entries`: "key=value" CR LF each, in order (after
+// one empty line when the first key starts with a byte-order mark, so that a read gives
+// back the same entries).
+std::string configText(const std::vector<ConfigEntry>& entries);
+
 // First user entry with this key, else first default entry, else `fallback`.
 // An entry with an empty value is found like any other.
 std::string configGet(const Config& cfg, const std::string& key, const std::string& fallback);
@@ -47,4 +59,6 @@ bool saveUserConfig(const Config& cfg, const std::string& path);
 bool saveUserConfig();
 
 // True exactly when the value is the one-character text "1".
-inline bool isSwitchOn(const std::string& value) { return value == "1"; }
+inline bool isSwitchOn(const std::string& value) {
+    return value == "1";
+}

@@ -65,14 +65,6 @@ TEST_F(ConfigFiles, CrLfAndLfGiveTheSameEntries) {
     expectEntries(load("a=1\r\r\n\r\n"), {{"a", "1\r"}});
 }
 
-TEST_F(ConfigFiles, ByteOrderMarkStaysInTheFirstKey) {
-    auto list = load("\xEF\xBB\xBFsunucu=x\nsunucu=y\n");
-    expectEntries(list, {{"\xEF\xBB\xBFsunucu", "x"}, {"sunucu", "y"}});
-    Config cfg;
-    cfg.userEntries = list;
-    EXPECT_EQ(configGet(cfg, "sunucu", "f"), "y");
-}
-
 TEST_F(ConfigFiles, MissingFileGivesAnEmptyList) {
     std::vector<ConfigEntry> list{{"k", "v"}};
     loadConfigFile(path("yok.ini"), list);
