@@ -69,6 +69,8 @@ struct Transfer {
     bool statusRefused = false; // body of a non-200 answer: nothing reaches the sink
     bool sinkRefused = false;
     bool stopped = false;
+    bool leftHttps = false; // a redirect from https to http was refused
+    CURL* handle = nullptr;
     // Last moment a byte of an answer arrived (or the start); the no-data limit counts from it.
     std::chrono::steady_clock::time_point lastData = std::chrono::steady_clock::now();
 };
@@ -82,6 +84,20 @@ bool startsWithNoCase(const char* text, size_t length, const char* prefix) {
         if (a != prefix[i]) return false;
     }
     return true;
+}
+
+// True when a redirect of a request made over https points to plain http. Checked at
+// every hop, so a chain that went from http to https never falls back to clear text
+// either. Relative and scheme-relative locations keep the request's scheme.
+bool leavesHttps(const Transfer& t, const char* line, size_t length) {
+    if (t.headStatus < 300 || t.headStatus >= 400) return false;
+    const char* current = nullptr;
+    if (curl_easy_getinfo(t.handle, CURLINFO_EFFECTIVE_URL, &current) != CURLE_OK || !current) return false;
+    if (!startsWithNoCase(current, std::strlen(current), "https:")) return false;
+    size_t at = std::strlen("location:");
+    while (at < length && (line[at] == ' ' || line[at] == '\t'))
+        ++at;
+    return startsWithNoCase(line + at, length - at, "http:");
 }
 
 size_t onHeader(char* line, size_t size, size_t count, void* user) {
@@ -101,6 +117,10 @@ size_t onHeader(char* line, size_t size, size_t count, void* user) {
         t.headHasLocation = false;
     } else if (startsWithNoCase(line, length, "location:")) {
         t.headHasLocation = true;
+        if (leavesHttps(t, line, length)) {
+            t.leftHttps = true;
+            return 0; // ends the transfer before the redirect is followed
+        }
     } else if (length <= 2 && (length == 0 || line[0] == '\r' || line[0] == '\n')) {
         if (t.headStatus >= 200 || t.headStatus == 0) {
             t.finalStatus = t.headStatus;
@@ -179,6 +199,10 @@ bool finishTransfer(CURLcode rc, const Transfer& t, bool connected, std::string&
         error = kErrSink;
         return false;
     }
+    if (t.leftHttps) {
+        error = kErrConnect;
+        return false;
+    }
     bool redirectHead = t.finalStatus >= 300 && t.finalStatus < 400 && t.finalHasLocation;
     if (t.headComplete && !isConnectFailure(rc) && t.finalStatus != 200 &&
         (!redirectHead || rc == CURLE_OK)) {
@@ -238,6 +262,7 @@ bool httpGet(const std::string& url, const DownloadSink& sink, std::string& erro
         return false;
     }
     CURL* c = h.handle;
+    t.handle = c;
     h.headers = curl_slist_append(h.headers, "Pragma: no-cache");
     h.headers = curl_slist_append(h.headers, "Cache-Control: no-cache");
     if (!h.headers) {
@@ -252,10 +277,7 @@ bool httpGet(const std::string& url, const DownloadSink& sink, std::string& erro
     curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(c, CURLOPT_MAXREDIRS, kMaxRedirects);
     curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http,https");
-    // A transfer that began over https never continues in clear text: a redirect from
-    // https to http ends as unreachable.
-    curl_easy_setopt(c, CURLOPT_REDIR_PROTOCOLS_STR,
-                     startsWithNoCase(url.data(), url.size(), "https:") ? "https" : "http,https");
+    curl_easy_setopt(c, CURLOPT_REDIR_PROTOCOLS_STR, "http,https"); // never from https to http: onHeader
     curl_easy_setopt(c, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(c, CURLOPT_SSL_VERIFYHOST, 2L);
     // libcurl does not read OpenSSL's standard variables by itself; honour them here.

@@ -7,7 +7,8 @@
 // 64 KiB. A stop request ends a running transfer within a fraction of a second.
 // OpenSSL's SSL_CERT_FILE and SSL_CERT_DIR, when set, choose the trusted certificates
 // (libcurl does not read them by itself). Redirects go to http and https only, and a
-// transfer that began over https is never redirected to http (it fails as unreachable).
+// request made over https is never redirected to http, at any hop of a chain (the
+// transfer fails as unreachable).
 #pragma once
 
 #include "update/sha256.h"

@@ -75,7 +75,7 @@ class SchemeRedirect : public ::testing::Test {
     TestServer plainServer;
 };
 
-TEST_F(SchemeRedirect, HttpsToHttpIsUnreachableWhileHttpsToHttpsAndHttpToHttpsAreFollowed) {
+TEST_F(SchemeRedirect, HttpsToHttpIsUnreachableAtAnyHopWhileHttpsToHttpsAndHttpToHttpsAreFollowed) {
     plainServer.route("/dosyalar.txt", answer(200, "clear text"));
     tlsServer.route("/dosyalar.txt", answer(200, "sealed"));
     tlsServer.route("/down", redirect(302, plainServer.baseUrl() + "dosyalar.txt"));
@@ -83,12 +83,14 @@ TEST_F(SchemeRedirect, HttpsToHttpIsUnreachableWhileHttpsToHttpsAndHttpToHttpsAr
         "/DOWN", redirect(301, "HTTP://127.0.0.1:" + std::to_string(plainServer.port()) + "/dosyalar.txt"));
     tlsServer.route("/across", redirect(302, tlsServer.baseUrl() + "dosyalar.txt"));
     plainServer.route("/up", redirect(302, tlsServer.baseUrl() + "dosyalar.txt"));
+    plainServer.route("/chain", redirect(302, tlsServer.baseUrl() + "down")); // up, then down again
 
-    for (const char* path : {"down", "DOWN"}) {
+    for (const std::string& url :
+         {tlsServer.baseUrl() + "down", tlsServer.baseUrl() + "DOWN", plainServer.baseUrl() + "chain"}) {
         std::string body, error;
-        EXPECT_FALSE(get(tlsServer.baseUrl() + path, body, error)) << path;
-        EXPECT_EQ(error, "sunucuya ulasilamadi") << path;
-        EXPECT_TRUE(body.empty()) << path;
+        EXPECT_FALSE(get(url, body, error)) << url;
+        EXPECT_EQ(error, "sunucuya ulasilamadi") << url;
+        EXPECT_TRUE(body.empty()) << url;
     }
     EXPECT_EQ(plainServer.requestCount("/dosyalar.txt"), 0); // never asked in clear text
 
