@@ -24,6 +24,9 @@
 //   MORLAKEN_REPORT_FIRST_FRAME=1       print "first-frame-ms <t>" (process start to the
 //                                       first swapped frame) to standard error
 //   MORLAKEN_EXIT_AFTER_FRAMES=<n>      close the window after n drawn frames
+//   MORLAKEN_PID_FILE=<path>            append this process's id and a line feed to the file
+//                                       at start-up (a restarted launcher inherits it, so a
+//                                       test sees the new copy start)
 #pragma once
 
 struct GLFWwindow;
