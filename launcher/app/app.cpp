@@ -127,6 +127,7 @@ struct EnvHooks {
     std::string screenshotPath;
     long screenshotFrame = 3;      // n-th drawn frame ...
     double screenshotSeconds = -1; // ... or the first frame this long after start-up
+    bool screenshotOnMessage = false; // ... or the first frame that shows the message dialog
     bool exitAfterScreenshot = false;
     bool reportFirstFrame = false;
     long exitAfterFrames = 0; // 0 = never
@@ -141,7 +142,9 @@ void readEnvHooks() {
     if (const char* v = std::getenv("MORLAKEN_SCREENSHOT_AFTER"); v && *v) {
         char* end = nullptr;
         const double value = std::strtod(v, &end);
-        if (end && *end == 's')
+        if (std::strcmp(v, "mesaj") == 0)
+            gEnv.screenshotOnMessage = true;
+        else if (end && *end == 's')
             gEnv.screenshotSeconds = value;
         else if (value >= 1)
             gEnv.screenshotFrame = static_cast<long>(value);
@@ -177,8 +180,9 @@ bool saveFramebufferPng(const std::string& path, int width, int height) {
 void afterFrameDrawn(int fbWidth, int fbHeight) {
     ++gEnv.framesDrawn;
     if (!gEnv.screenshotPath.empty() && !gEnv.screenshotDone) {
-        const bool due = gEnv.screenshotSeconds >= 0 ? now() - kProcessStart >= gEnv.screenshotSeconds
-                                                     : gEnv.framesDrawn >= gEnv.screenshotFrame;
+        const bool due = gEnv.screenshotOnMessage     ? messageDialog().visible
+                         : gEnv.screenshotSeconds >= 0 ? now() - kProcessStart >= gEnv.screenshotSeconds
+                                                       : gEnv.framesDrawn >= gEnv.screenshotFrame;
         if (due) {
             gEnv.screenshotDone = true;
             if (!saveFramebufferPng(gEnv.screenshotPath, fbWidth, fbHeight))
