@@ -125,8 +125,8 @@ void installKeyHooks() {
 
 struct EnvHooks {
     std::string screenshotPath;
-    long screenshotFrame = 3;      // n-th drawn frame ...
-    double screenshotSeconds = -1; // ... or the first frame this long after start-up
+    long screenshotFrame = 3;         // n-th drawn frame ...
+    double screenshotSeconds = -1;    // ... or the first frame this long after start-up
     bool screenshotOnMessage = false; // ... or the first frame that shows the message dialog
     bool exitAfterScreenshot = false;
     bool reportFirstFrame = false;
@@ -180,7 +180,7 @@ bool saveFramebufferPng(const std::string& path, int width, int height) {
 void afterFrameDrawn(int fbWidth, int fbHeight) {
     ++gEnv.framesDrawn;
     if (!gEnv.screenshotPath.empty() && !gEnv.screenshotDone) {
-        const bool due = gEnv.screenshotOnMessage     ? messageDialog().visible
+        const bool due = gEnv.screenshotOnMessage      ? messageDialog().visible
                          : gEnv.screenshotSeconds >= 0 ? now() - kProcessStart >= gEnv.screenshotSeconds
                                                        : gEnv.framesDrawn >= gEnv.screenshotFrame;
         if (due) {

@@ -70,7 +70,8 @@ class SelfUpdate : public ::testing::Test {
 
 TEST_F(SelfUpdate, TheNewLauncherStartsItselfAndTheInstalledProgramsRun) {
     // The new launcher is the built one with a mark at its end (an ELF file runs with it).
-    const std::string newLauncher = readFile(fs::path(MORLAKEN_BIN_DIR) / "MorlakenLauncher") + "\nyeni surum\n";
+    const std::string newLauncher =
+        readFile(fs::path(MORLAKEN_BIN_DIR) / "MorlakenLauncher") + "\nyeni surum\n";
     const SiteFiles files = {{"MorlakenLauncher", newLauncher},
                              {"oyun/morlaken-araci", readFile(builtProgram("morlaken-publish"))},
                              {"oyun/baslat.sh", "#!/bin/sh\necho \"oyun calisti: $1\"\n"},

@@ -49,8 +49,10 @@ LockRole flockRole(int pid) {
         std::string advisory, mode;
         int owner = 0;
         if (kind != "FLOCK" || !(words >> advisory >> mode >> owner) || owner != pid) continue;
-        if (!waiting) return LockRole::Holds;
-        role = LockRole::Waits;
+        if (waiting)
+            role = LockRole::Waits;
+        else if (role == LockRole::None)
+            role = LockRole::Holds;
     }
     return role;
 }

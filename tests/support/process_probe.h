@@ -15,8 +15,8 @@ void signalProcess(int pid, int signalNumber);
 std::string processExecutable(int pid);
 
 enum class LockRole { None, Holds, Waits };
-// What `pid` does with flock locks right now, from /proc/locks: holds one, waits for one
-// (blocked in the kernel), or neither.
+// What `pid` does with flock locks right now, from /proc/locks: waits for one (blocked in
+// the kernel; said even when it also holds another), holds one, or neither.
 LockRole flockRole(int pid);
 
 } // namespace testsupport
