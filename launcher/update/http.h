@@ -14,8 +14,8 @@
 #include <atomic>
 #include <cstdint>
 #include <fstream>
-#include <ostream>
 #include <functional>
+#include <ostream>
 #include <string>
 
 // ---- tunables ----
