@@ -37,8 +37,8 @@
 // ---- tunables ----
 namespace {
 constexpr const char* kWindowTitle = "Morlaken Online";
-constexpr double kFrameWait = 1.0 / 60.0;    // seconds; the caret and the progress advance
-constexpr double kGameRunningWait = 0.5;     // seconds while the game runs
+constexpr double kFrameWait = 1.0 / 60.0; // seconds; the caret and the progress advance
+constexpr double kGameRunningWait = 0.5;  // seconds while the game runs
 constexpr double kNewsStopWaitSeconds = 0.5; // at exit, for a hanging feed download
 constexpr float kClearColor[4] = {0.05f, 0.06f, 0.08f, 1.0f};
 
@@ -317,8 +317,8 @@ void runFrame() {
 // end the process with exitNow rather than return from main.
 bool shutDown() {
     stopUpdate(); // stopRequested, then join the worker
-    const bool newsStopped =
-        stopNewsFetch(kNewsStopWaitSeconds); // a hanging feed download is abandoned promptly
+    // A hanging feed download is abandoned promptly.
+    const bool newsStopped = stopNewsFetch(kNewsStopWaitSeconds);
     // The login worker (loginCancelled, join), the game-server link (resetServerLink), the
     // local server the launcher started, and the ENet host are released here.
     enet_deinitialize();
