@@ -30,6 +30,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -46,6 +47,8 @@ constexpr const char* kFontsMissing =
 constexpr const char* kNetworkFailed = "Ag baslatilamadi.";
 constexpr const char* kWindowSystemFailed = "Pencere sistemi baslatilamadi.";
 constexpr const char* kWindowFailed = "Pencere acilamadi (OpenGL).";
+// The update replaced the launcher but its new copy could not be started.
+constexpr const char* kRestartFailed = "Launcher güncellendi. Lütfen kapatıp yeniden başlatın.";
 } // namespace
 
 // ---- process-wide state ----
@@ -58,6 +61,7 @@ GLFWcursor* gHandCursor = nullptr;
 GLFWcursor* gTextCursor = nullptr;
 GLFWcursor* gShownCursor = nullptr; // what glfwSetCursor last got
 DragState gDrag;
+bool gRestartFailed = false; // the new copy could not be started; the launcher stays open
 } // namespace
 
 GLFWwindow* launcherWindow() {
@@ -97,11 +101,16 @@ namespace {
 // A start-up failure after the update worker may have started: the message first, then
 // the worker is stopped and joined (a std::thread still running at exit would abort the
 // process instead of ending it with code 1), then what was initialised is released.
+// The news fetch is stopped as at a normal exit; when its thread is still inside the HTTP
+// library after the wait, the process ends at once (exitNow) so no exit-time cleanup of
+// libcurl or OpenSSL runs under it.
 int failStartup(const char* text, bool enetUp, bool glfwUp) {
     showStartupError(text);
     stopUpdate();
+    const bool newsStopped = stopNewsFetch(kNewsStopWaitSeconds);
     if (glfwUp) glfwTerminate();
     if (enetUp) enet_deinitialize();
+    if (!newsStopped) platform::exitNow(1);
     return 1;
 }
 
@@ -116,11 +125,13 @@ void installKeyHooks() {
 
 struct EnvHooks {
     std::string screenshotPath;
-    long screenshotFrame = 3;      // n-th drawn frame ...
-    double screenshotSeconds = -1; // ... or the first frame this long after start-up
+    long screenshotFrame = 3;         // n-th drawn frame ...
+    double screenshotSeconds = -1;    // ... or the first frame this long after start-up
+    bool screenshotOnMessage = false; // ... or the first frame that shows the message dialog
     bool exitAfterScreenshot = false;
     bool reportFirstFrame = false;
     long exitAfterFrames = 0; // 0 = never
+    std::string pidFile;      // a line with this process's id is appended at start-up
     bool screenshotDone = false;
     long framesDrawn = 0;
 };
@@ -131,7 +142,9 @@ void readEnvHooks() {
     if (const char* v = std::getenv("MORLAKEN_SCREENSHOT_AFTER"); v && *v) {
         char* end = nullptr;
         const double value = std::strtod(v, &end);
-        if (end && *end == 's')
+        if (std::strcmp(v, "mesaj") == 0)
+            gEnv.screenshotOnMessage = true;
+        else if (end && *end == 's')
             gEnv.screenshotSeconds = value;
         else if (value >= 1)
             gEnv.screenshotFrame = static_cast<long>(value);
@@ -140,6 +153,13 @@ void readEnvHooks() {
         gEnv.exitAfterScreenshot = isSwitchOn(v);
     if (const char* v = std::getenv("MORLAKEN_REPORT_FIRST_FRAME")) gEnv.reportFirstFrame = isSwitchOn(v);
     if (const char* v = std::getenv("MORLAKEN_EXIT_AFTER_FRAMES")) gEnv.exitAfterFrames = std::atol(v);
+    if (const char* v = std::getenv("MORLAKEN_PID_FILE"); v && *v) gEnv.pidFile = v;
+}
+
+// Tests of the self-restart learn from this file which launcher runs now.
+void reportProcessId() {
+    if (gEnv.pidFile.empty()) return;
+    std::ofstream(gEnv.pidFile, std::ios::app) << platform::processId() << "\n";
 }
 
 // The back buffer of the frame just drawn, top row first, as a PNG.
@@ -160,8 +180,9 @@ bool saveFramebufferPng(const std::string& path, int width, int height) {
 void afterFrameDrawn(int fbWidth, int fbHeight) {
     ++gEnv.framesDrawn;
     if (!gEnv.screenshotPath.empty() && !gEnv.screenshotDone) {
-        const bool due = gEnv.screenshotSeconds >= 0 ? now() - kProcessStart >= gEnv.screenshotSeconds
-                                                     : gEnv.framesDrawn >= gEnv.screenshotFrame;
+        const bool due = gEnv.screenshotOnMessage      ? messageDialog().visible
+                         : gEnv.screenshotSeconds >= 0 ? now() - kProcessStart >= gEnv.screenshotSeconds
+                                                       : gEnv.framesDrawn >= gEnv.screenshotFrame;
         if (due) {
             gEnv.screenshotDone = true;
             if (!saveFramebufferPng(gEnv.screenshotPath, fbWidth, fbHeight))
@@ -240,9 +261,13 @@ void runFrame() {
     const double t = now();
     sampleDownloadSpeed(ui(), status.state.load(), status.bytesDone.load(), t);
 
-    if (restartAllowed(status.state.load(), ui().gameState, ui().activeModal)) {
-        restartLauncher(); // in every case the window closes; the new copy takes over
-        glfwSetWindowShouldClose(gWindow, GLFW_TRUE);
+    if (!gRestartFailed && restartAllowed(status.state.load(), ui().gameState, ui().activeModal)) {
+        if (restartLauncher()) {
+            glfwSetWindowShouldClose(gWindow, GLFW_TRUE); // the new copy takes over
+        } else {
+            gRestartFailed = true; // said once; the player starts the new launcher
+            showInfo(kRestartFailed);
+        }
     }
 
     if (ui().gameState == Running) {
@@ -288,9 +313,12 @@ void runFrame() {
 
 // ---- shutdown ----
 
-void shutDown() {
+// Returns false when the news thread is still inside the HTTP library: the caller must then
+// end the process with exitNow rather than return from main.
+bool shutDown() {
     stopUpdate(); // stopRequested, then join the worker
-    stopNewsFetch(kNewsStopWaitSeconds); // a hanging feed download is abandoned promptly
+    // A hanging feed download is abandoned promptly.
+    const bool newsStopped = stopNewsFetch(kNewsStopWaitSeconds);
     // The login worker (loginCancelled, join), the game-server link (resetServerLink), the
     // local server the launcher started, and the ENet host are released here.
     enet_deinitialize();
@@ -302,6 +330,7 @@ void shutDown() {
     // Secrets never outlive the run.
     wipeText(passwordField().text);
     wipeText(codeField().text);
+    return newsStopped;
 }
 
 } // namespace
@@ -311,7 +340,10 @@ void shutDown() {
 int runLauncher() {
     readEnvHooks();
 
+    // The executable's path is read here, once, before any update can rename over the
+    // running file; the self-restart starts what then sits at that path.
     enterProgramFolder();
+    reportProcessId();
     loadConfigFile(kUserConfigFile, config().userEntries);
     loadConfigFile(kDefaultConfigFile, config().defaultEntries);
 
@@ -350,6 +382,6 @@ int runLauncher() {
     while (!glfwWindowShouldClose(gWindow))
         runFrame();
 
-    shutDown();
+    if (!shutDown()) platform::exitNow(0);
     return 0;
 }

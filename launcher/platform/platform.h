@@ -13,6 +13,8 @@
 //   ---- terminal ----
 #pragma once
 
+#include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <utility>
@@ -27,8 +29,11 @@ namespace platform {
 // worker compares list paths with it byte for byte to know when to restart.
 const char* launcherFileName();
 
-// Absolute path of the running executable (readlink of /proc/self/exe).
-// Returns "" when it cannot be read. Any thread.
+// Absolute path of the running executable (readlink of /proc/self/exe), read once, by the
+// first call, and the same text on every later call: once an update has renamed a new
+// file over the running one, the link names ".../MorlakenLauncher (deleted)", while the
+// self-restart must start the file that now sits at the original place. The launcher
+// makes the first call first thing at start-up. "" when it could not be read. Any thread.
 std::string executablePath();
 
 // Makes `folder` the process's working folder. Returns false on failure.
@@ -50,8 +55,10 @@ int64_t fileSize(const std::string& path);
 // with like on every platform. 0 when it cannot be read. Any thread.
 int64_t fileWriteTime(const std::string& path);
 
-// Renames `from` to `to`, atomically replacing an existing `to` (rename(2)).
-// Returns false on failure; `from` is then left where it was. Any thread.
+// Renames `from` to `to`, atomically replacing an existing `to` (rename(2)), then syncs
+// the folder of `to` so the new name survives a power cut. Returns false when the rename
+// failed; `from` is then left where it was (a failed folder sync does not undo it).
+// Any thread.
 bool replaceFile(const std::string& from, const std::string& to);
 
 // Deletes one file. Returns false when it could not be deleted (missing included).
@@ -85,6 +92,57 @@ bool flushFileToDisk(const std::string& path);
 // temporary files ("<target>.yaz-<process>-<counter>"): what a crash mid-write leaves
 // behind, never content of its own. Any thread.
 bool isAtomicWriteTemporary(const std::string& name);
+
+// A file open for writing, made by createFreshFile. -1 = none.
+using FileHandle = int64_t;
+
+// Creates `path` afresh for writing, empty, with read and write for everyone the umask
+// allows. Whatever non-folder entry already has that name - a file left by a killed run,
+// a symbolic link planted there - is replaced, never followed or opened, so the bytes can
+// only land in a new file at that very place (links in the folders above it are followed
+// as usual). Returns -1 when it cannot be created. Close with closeFile. Any thread.
+FileHandle createFreshFile(const std::string& path);
+
+// Writes all `count` bytes. False on any failure. Any thread.
+bool writeToFile(FileHandle file, const void* data, size_t count);
+
+// Sets the permission bits an installed file gets before it is renamed into place at
+// `target`: when `target` is a regular file (links followed), its bits, so a replaced
+// program stays runnable and a private file stays private; otherwise read and execute
+// for everyone the umask allows when `leadingBytes` (the first bytes of the verified
+// content) begins with an ELF header or "#!", else read for everyone the umask allows
+// (write for the owner as the umask gives it). The name decides nothing. False when the
+// bits could not be set. Any thread.
+bool setInstalledFileMode(FileHandle file, const std::string& target, const std::string& leadingBytes);
+
+// How many leading content bytes setInstalledFileMode looks at.
+inline constexpr size_t kInstalledModeProbeBytes = 4;
+
+// Closes the file; with `flushToDisk` its content is forced to the disk first (fsync), so
+// a rename that follows can never leave a renamed but empty file after a power cut.
+// False when the flush or the close failed (the handle is spent either way). Any thread.
+bool closeFile(FileHandle file, bool flushToDisk);
+
+// An exclusive lock on a folder, held from lockFolder to unlockFolder. -1 = none.
+using FolderLock = int64_t;
+
+// Takes the exclusive update lock of `folder` (flock on the folder itself, so there is no
+// lock file to list, clean up or delete; every path to the same folder, links included,
+// meets the same lock; the lock ends with the process, however it ends). When another
+// process or thread holds it, waits in the kernel until it is released; every
+// kLockStopCheckMs the wait looks at `stop` and gives up when it is set, returning -1.
+// When the file system cannot lock folders at all, returns kFolderLockUnsupported and the
+// caller goes on unlocked. Any thread; the caller must call unlockFolder exactly once for
+// a result >= 0.
+FolderLock lockFolder(const std::string& folder, const std::atomic<bool>& stop);
+inline constexpr FolderLock kFolderLockUnsupported = -2;
+inline constexpr int kLockStopCheckMs = 50;
+void unlockFolder(FolderLock lock);
+
+// True when `name` (a file name or path) is a writeFileAtomically temporary whose writer
+// process no longer runs: the leftover of an interrupted save, safe to delete. A
+// temporary of a live process (another launcher saving its settings right now) is not.
+bool isAbandonedWriteTemporary(const std::string& name);
 
 // ---- processes ----
 
@@ -158,5 +216,14 @@ bool makeExecutable(const std::string& path);
 
 // True when standard error is a terminal (progress lines are only drawn there). Any thread.
 bool stderrIsTerminal();
+
+// Flushes standard output and error and ends the process with `exitCode` at once, running
+// no exit handlers and no static destructors: the way out while a detached thread may
+// still be inside the HTTP or TLS library, whose exit-time cleanup would free what that
+// thread is using. Main thread.
+[[noreturn]] void exitNow(int exitCode);
+
+// This process's id (written to the test hook's file). Any thread.
+int64_t processId();
 
 } // namespace platform

@@ -15,15 +15,19 @@
 #include <cerrno>
 #include <chrono>
 #include <climits>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <mutex>
 #include <thread>
 
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <sys/wait.h>
@@ -46,6 +50,9 @@ constexpr mode_t kNewFileMode = 0644;
 constexpr mode_t kNewFolderMode = 0755;
 constexpr const char* kTemporaryMark = ".yaz-"; // writeFileAtomically: "<target>.yaz-<pid>-<n>"
 constexpr auto kTerminatePollInterval = std::chrono::milliseconds(10);
+constexpr int kFreshFileAttempts = 16;    // createFreshFile: tries while something keeps reappearing
+constexpr mode_t kFreshFileMode = 0666;   // less the umask
+constexpr mode_t kProgramFileMode = 0777; // less the umask
 
 // ---- helpers ----
 
@@ -235,6 +242,41 @@ std::string parentFolder(const std::string& path) {
 
 std::atomic<unsigned> tempCounter{0};
 
+// Makes renames in `folder` durable; failures are ignored (the rename itself stands).
+void syncFolder(const std::string& folder) {
+    int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd >= 0) {
+        ::fsync(dirFd);
+        closeQuietly(dirFd);
+    }
+}
+
+// The process's umask, read without changing it (umask(2) would, for a moment, for every
+// thread): the "Umask:" line of /proc/self/status. -1 when it cannot be read.
+int currentUmask() {
+    const std::string status = readSmallFile("/proc/self/status");
+    const std::string key = "\nUmask:";
+    size_t at = status.find(key);
+    if (at == std::string::npos) return -1;
+    at += key.size();
+    while (at < status.size() && (status[at] == ' ' || status[at] == '\t'))
+        ++at;
+    int mask = 0;
+    size_t digits = 0;
+    while (at < status.size() && status[at] >= '0' && status[at] <= '7' && digits < 4) {
+        mask = mask * 8 + (status[at++] - '0');
+        ++digits;
+    }
+    return digits > 0 ? mask : -1;
+}
+
+bool looksLikeProgram(const std::string& leading) {
+    return leading.compare(0, 4,
+                           "\x7f"
+                           "ELF") == 0 ||
+           leading.compare(0, 2, "#!") == 0;
+}
+
 } // namespace
 
 // ---- program and folders ----
@@ -243,7 +285,8 @@ const char* launcherFileName() {
     return kLauncherFileName;
 }
 
-std::string executablePath() {
+namespace {
+std::string readExecutablePath() {
     std::string buffer(PATH_MAX, '\0');
     for (;;) {
         ssize_t n = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
@@ -255,6 +298,12 @@ std::string executablePath() {
         if (buffer.size() > (1u << 20)) return "";
         buffer.resize(buffer.size() * 2);
     }
+}
+} // namespace
+
+std::string executablePath() {
+    static const std::string path = readExecutablePath(); // thread-safe, read exactly once
+    return path;
 }
 
 bool setWorkingFolder(const std::string& folder) {
@@ -317,7 +366,9 @@ int64_t fileWriteTime(const std::string& path) {
 }
 
 bool replaceFile(const std::string& from, const std::string& to) {
-    return ::rename(from.c_str(), to.c_str()) == 0;
+    if (::rename(from.c_str(), to.c_str()) != 0) return false;
+    syncFolder(parentFolder(to));
+    return true;
 }
 
 bool deleteFile(const std::string& path) {
@@ -415,12 +466,7 @@ bool writeFileAtomically(const std::string& path, const std::string& data) {
         ::unlink(temp.c_str());
         return false;
     }
-    // Make the rename itself durable; a failure here does not undo it.
-    int dirFd = ::open(parentFolder(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dirFd >= 0) {
-        ::fsync(dirFd);
-        closeQuietly(dirFd);
-    }
+    syncFolder(parentFolder(path)); // the rename itself made durable; a failure does not undo it
     return true;
 }
 
@@ -430,6 +476,146 @@ bool flushFileToDisk(const std::string& path) {
     bool ok = ::fsync(fd) == 0;
     closeQuietly(fd);
     return ok;
+}
+
+FileHandle createFreshFile(const std::string& path) {
+    if (path.empty()) return -1;
+    for (int attempt = 0; attempt < kFreshFileAttempts; ++attempt) {
+        // O_EXCL never opens what is there and never follows a link, not even a dangling one.
+        int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, kFreshFileMode);
+        if (fd >= 0) return fd;
+        if (errno == EINTR) continue;
+        if (errno != EEXIST) return -1;
+        struct stat st;
+        if (::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return -1;
+        if (::unlink(path.c_str()) != 0 && errno != ENOENT) return -1; // the link itself goes
+    }
+    return -1;
+}
+
+bool writeToFile(FileHandle file, const void* data, size_t count) {
+    if (file < 0) return false;
+    const char* p = static_cast<const char*>(data);
+    while (count > 0) {
+        ssize_t n = ::write(static_cast<int>(file), p, count);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        p += n;
+        count -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+bool setInstalledFileMode(FileHandle file, const std::string& target, const std::string& leadingBytes) {
+    if (file < 0) return false;
+    mode_t mode = 0;
+    struct stat old;
+    if (::stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode)) {
+        mode = old.st_mode & 07777;
+    } else {
+        int mask = currentUmask();
+        if (mask < 0) {
+            // The fresh file was created 0666 less the umask: its bits tell the umask's r/w part.
+            struct stat self;
+            if (::fstat(static_cast<int>(file), &self) != 0) return false;
+            mode = self.st_mode & 0666;
+            if (looksLikeProgram(leadingBytes)) mode |= (mode & 0444) >> 2;
+        } else {
+            mode = (looksLikeProgram(leadingBytes) ? kProgramFileMode : kFreshFileMode) &
+                   ~static_cast<mode_t>(mask);
+        }
+    }
+    return ::fchmod(static_cast<int>(file), mode) == 0;
+}
+
+bool closeFile(FileHandle file, bool flushToDisk) {
+    if (file < 0) return false;
+    bool ok = !flushToDisk || ::fsync(static_cast<int>(file)) == 0;
+    if (::close(static_cast<int>(file)) != 0) ok = false;
+    return ok;
+}
+
+namespace {
+// A lock wait that the caller may give up: the helper thread blocks in flock and owns the
+// descriptor until the caller takes it; a caller that gave up leaves the helper to close it
+// (releasing the lock at once if it was granted after all).
+struct LockWait {
+    std::mutex mutex;
+    std::condition_variable cue;
+    int fd = -1;
+    bool finished = false; // the helper's flock returned
+    bool granted = false;
+    bool abandoned = false; // the caller gave up; the helper closes fd
+};
+
+void waitForLock(std::shared_ptr<LockWait> wait) {
+    int rc;
+    do {
+        rc = ::flock(wait->fd, LOCK_EX);
+    } while (rc != 0 && errno == EINTR);
+    std::lock_guard<std::mutex> lock(wait->mutex);
+    wait->finished = true;
+    wait->granted = rc == 0;
+    if (wait->abandoned || !wait->granted) {
+        closeQuietly(wait->fd);
+        wait->fd = -1;
+    }
+    wait->cue.notify_all();
+}
+} // namespace
+
+FolderLock lockFolder(const std::string& folder, const std::atomic<bool>& stop) {
+    int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return -1;
+    int rc;
+    do {
+        rc = ::flock(fd, LOCK_EX | LOCK_NB);
+    } while (rc != 0 && errno == EINTR);
+    if (rc == 0) return fd;
+    if (errno != EWOULDBLOCK) {
+        closeQuietly(fd);
+        return kFolderLockUnsupported; // e.g. a network file system that cannot lock folders
+    }
+    auto wait = std::make_shared<LockWait>();
+    wait->fd = fd;
+    try {
+        std::thread(waitForLock, wait).detach();
+    } catch (...) {
+        // No thread to wait in: block right here, without the stop check.
+        do {
+            rc = ::flock(fd, LOCK_EX);
+        } while (rc != 0 && errno == EINTR);
+        if (rc == 0) return fd;
+        closeQuietly(fd);
+        return -1;
+    }
+    std::unique_lock<std::mutex> lock(wait->mutex);
+    while (!wait->finished) {
+        if (stop.load()) {
+            wait->abandoned = true;
+            return -1;
+        }
+        wait->cue.wait_for(lock, std::chrono::milliseconds(kLockStopCheckMs));
+    }
+    if (!wait->granted) return -1; // the helper closed the descriptor
+    return wait->fd;
+}
+
+void unlockFolder(FolderLock lock) {
+    if (lock >= 0) closeQuietly(static_cast<int>(lock)); // closing the descriptor releases flock
+}
+
+bool isAbandonedWriteTemporary(const std::string& name) {
+    if (!isAtomicWriteTemporary(name)) return false;
+    // "<target>.yaz-<pid>-<n>": the writer's process id sits between the mark and the last '-'.
+    size_t mark = name.rfind(kTemporaryMark) + std::strlen(kTemporaryMark);
+    size_t dash = name.find('-', mark);
+    long long pid = std::atoll(name.substr(mark, dash - mark).c_str());
+    if (pid <= 0 || pid > INT_MAX) return true;
+    if (pid == ::getpid()) return false; // one of ours: a save of this very process may be running
+    return ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
 }
 
 // ---- processes ----
@@ -642,6 +828,16 @@ bool makeExecutable(const std::string& path) {
 
 bool stderrIsTerminal() {
     return ::isatty(2) == 1;
+}
+
+void exitNow(int exitCode) {
+    std::fflush(stdout);
+    std::fflush(stderr);
+    ::_exit(exitCode);
+}
+
+int64_t processId() {
+    return static_cast<int64_t>(::getpid());
 }
 
 } // namespace platform

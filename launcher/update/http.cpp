@@ -42,7 +42,7 @@ DownloadSink makeStringSink(std::string& out, size_t cap) {
     };
 }
 
-DownloadSink makeFileHashSink(Sha256& hash, int64_t& fileBytes, std::ofstream& out, int64_t expectedSize) {
+DownloadSink makeFileHashSink(Sha256& hash, int64_t& fileBytes, std::ostream& out, int64_t expectedSize) {
     return [&hash, &fileBytes, &out, expectedSize](const uint8_t* bytes, uint32_t count) {
         hash.update(bytes, count);
         fileBytes += count;

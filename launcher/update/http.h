@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <fstream>
 #include <functional>
+#include <ostream>
 #include <string>
 
 // ---- tunables ----
@@ -43,7 +44,7 @@ DownloadSink makeStringSink(std::string& out, size_t cap);
 // Hashes, counts (per file and into UpdateStatus::bytesDone) and writes each chunk.
 // Refuses when the stream fails, or once more than `expectedSize` bytes have arrived
 // (a server sending past the listed size must not fill the player's disk).
-DownloadSink makeFileHashSink(Sha256& hash, int64_t& fileBytes, std::ofstream& out, int64_t expectedSize);
+DownloadSink makeFileHashSink(Sha256& hash, int64_t& fileBytes, std::ostream& out, int64_t expectedSize);
 
 // GET `url` (complete and encoded by the caller) into `sink`. True only for status 200,
 // the body read to its end, every chunk accepted and no stop requested. On failure

@@ -4,18 +4,24 @@
 //   ---- status block ----
 //   ---- starting and stopping ----
 //   ---- comparison ----
+//   ---- leftovers ----
 //   ---- download and install ----
 //   ---- the worker ----
 //   ---- self-restart ----
 #include "update/updater.h"
 
+#include "app/config.h"
 #include "platform/platform.h"
 #include "update/filelist.h"
 #include "update/http.h"
 #include "update/sha256.h"
 
+#include <algorithm>
 #include <cstdint>
-#include <fstream>
+#include <cstring>
+#include <ostream>
+#include <set>
+#include <streambuf>
 #include <vector>
 
 // ---- status block ----
@@ -112,6 +118,41 @@ bool isUpToDate(const FileEntry& entry, UpdateCache& cache) {
     return hash == entry.hash;
 }
 
+// ---- leftovers ----
+
+bool endsWith(const std::string& text, const std::string& ending) {
+    return text.size() >= ending.size() &&
+           text.compare(text.size() - ending.size(), ending.size(), ending) == 0;
+}
+
+// With the folder locked, no other pass writes here: every ".indir" file that this pass
+// will not write again is what a killed run left behind, and so is a temporary of a cache
+// or settings save whose process is gone. Both are removed; a listed path never is.
+// Real sub-folders are searched; links to folders (a player's own) are not entered.
+void removeLeftovers(const std::string& folder, const std::set<std::string>& listed,
+                     const std::set<std::string>& downloading) {
+    std::vector<std::string> names;
+    platform::listFolder(folder.empty() ? "." : folder, names); // a failed listing cleans what it read
+    for (const std::string& name : names) {
+        const std::string path = folder.empty() ? name : folder + "/" + name;
+        const platform::EntryType type = platform::entryType(path);
+        if (type == platform::EntryType::Folder) {
+            removeLeftovers(path, listed, downloading);
+            continue;
+        }
+        if (listed.count(path)) continue;
+        bool leftover = false;
+        if (endsWith(name, kDownloadSuffix)) {
+            const std::string target = path.substr(0, path.size() - std::string(kDownloadSuffix).size());
+            leftover = downloading.count(target) == 0;
+        } else if (folder.empty() && platform::isAbandonedWriteTemporary(name)) {
+            for (const char* saved : {kUpdateCacheFile, kUserConfigFile})
+                if (name.compare(0, std::strlen(saved) + 1, std::string(saved) + ".") == 0) leftover = true;
+        }
+        if (leftover) platform::deleteFile(path);
+    }
+}
+
 // ---- download and install ----
 
 enum class Outcome { Installed, Stopped, Failed };
@@ -120,6 +161,26 @@ std::string parentFolder(const std::string& path) {
     size_t slash = path.rfind('/');
     return slash == std::string::npos ? std::string() : path.substr(0, slash);
 }
+
+// The download's bytes go to the platform's file handle (a file created afresh, never a
+// planted link); the sink writes to a stream, so this buffer hands every write on.
+class HandleBuffer : public std::streambuf {
+  public:
+    explicit HandleBuffer(platform::FileHandle file) : file_(file) {}
+
+  protected:
+    std::streamsize xsputn(const char* bytes, std::streamsize count) override {
+        return platform::writeToFile(file_, bytes, static_cast<size_t>(count)) ? count : 0;
+    }
+    int_type overflow(int_type c) override {
+        if (traits_type::eq_int_type(c, traits_type::eof())) return traits_type::not_eof(c);
+        const char byte = traits_type::to_char_type(c);
+        return platform::writeToFile(file_, &byte, 1) ? c : traits_type::eof();
+    }
+
+  private:
+    platform::FileHandle file_;
+};
 
 // Downloads one listed file beside its target, verifies it while it arrives and swaps it
 // into place. On failure the message is set and the ".indir" file is gone.
@@ -132,26 +193,36 @@ Outcome downloadAndInstall(const FileEntry& entry, const std::string& baseUrl,
     std::string parent = parentFolder(target);
     if (!parent.empty()) platform::createFolders(parent);
 
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    if (!out.is_open()) {
+    const platform::FileHandle file = platform::createFreshFile(temporary);
+    if (file < 0) {
         saveUpdateCache(cache);
         setUpdateError(kErrTempFile + target);
         return Outcome::Failed;
     }
+    HandleBuffer buffer(file);
+    std::ostream out(&buffer);
     hash.reset();
     int64_t fileBytes = 0;
     std::string error;
-    DownloadSink sink = makeFileHashSink(hash, fileBytes, out, entry.size);
+    std::string leading; // the first hashed bytes decide whether a new file is a program
+    DownloadSink fileSink = makeFileHashSink(hash, fileBytes, out, entry.size);
+    DownloadSink sink = [&leading, &fileSink](const uint8_t* bytes, uint32_t count) {
+        if (leading.size() < platform::kInstalledModeProbeBytes)
+            leading.append(reinterpret_cast<const char*>(bytes),
+                           std::min<size_t>(count, platform::kInstalledModeProbeBytes - leading.size()));
+        return fileSink(bytes, count);
+    };
     bool fetched = httpGet(baseUrl + urlEncodePath(target), sink, error);
-    out.close(); // flushes: a write error at close must not install a cut file
+    bool intact = fileBytes == entry.size && toHex(hash.finish()) == entry.hash;
+    bool written = !out.fail();
+    if (fetched && intact && written) written = platform::setInstalledFileMode(file, target, leading);
     // On disk before the rename, so a power cut cannot leave an installed but empty file.
-    bool written = !out.fail() && (!fetched || platform::flushFileToDisk(temporary));
+    if (!platform::closeFile(file, fetched && intact && written)) written = false;
 
     if (s.stopRequested.load()) {
         platform::deleteFile(temporary);
         return Outcome::Stopped;
     }
-    bool intact = fileBytes == entry.size && toHex(hash.finish()) == entry.hash;
     if (!fetched || !written || !intact) {
         platform::deleteFile(temporary);
         saveUpdateCache(cache);
@@ -188,6 +259,16 @@ struct ActiveGuard {
     ~ActiveGuard() { updateStatus().workerActive.store(false); }
 };
 
+// One pass per folder at a time: held from before the list is fetched until the worker
+// returns, so a second launcher or morlaken-sync in the same folder waits and then finds
+// the work done.
+struct FolderLockGuard {
+    platform::FolderLock lock = -1;
+    ~FolderLockGuard() {
+        if (lock >= 0) platform::unlockFolder(lock);
+    }
+};
+
 } // namespace
 
 // ---- the worker ----
@@ -198,6 +279,12 @@ void updateWorker(std::string baseUrl, std::string launcherName) {
     gFilesHashed.store(0);
     if (baseUrl.empty() || baseUrl.back() != '/') baseUrl += '/';
     storeState(Checking);
+
+    FolderLockGuard folderLock;
+    folderLock.lock = platform::lockFolder(".", s.stopRequested);
+    if (folderLock.lock == -1 && s.stopRequested.load()) return; // closing while another pass runs
+    // Any other result without the lock (a file system that cannot lock folders) goes on
+    // unlocked, as every pass did before there was a lock.
 
     std::string body;
     std::string error;
@@ -230,6 +317,13 @@ void updateWorker(std::string baseUrl, std::string launcherName) {
             total = entry.size > INT64_MAX - total ? INT64_MAX : total + entry.size;
         }
     }
+
+    std::set<std::string> listed, downloading;
+    for (const FileEntry& entry : list)
+        listed.insert(entry.path);
+    for (const FileEntry* entry : downloads)
+        downloading.insert(entry->path);
+    removeLeftovers("", listed, downloading);
 
     s.bytesTotal.store(total);
     s.bytesDone.store(0);

@@ -53,7 +53,13 @@ UpdateStatus& updateStatus();
 void startUpdate(const std::string& url, const std::string& launcherName);
 
 // The worker's body (runs one full pass on the calling thread). Relative paths are
-// taken against the working folder, which is the game folder.
+// taken against the working folder, which is the game folder. The pass holds the
+// folder's exclusive update lock (platform::lockFolder) from before the list is fetched
+// to its end; a second pass in the same folder, in this or another process, waits for it
+// (a stop request ends the wait). Once the comparison is done, ".indir" files this pass
+// will not write and temporaries of interrupted cache or settings saves are removed.
+// Installed files keep the permission bits of the file they replace; a new one is a
+// program exactly when its verified content says so (platform::setInstalledFileMode).
 void updateWorker(std::string baseUrl, std::string launcherName);
 
 // Any thread: errorText = message under statusMutex, then state 4.
@@ -67,8 +73,10 @@ void removeOldFiles();
 // Main thread: sets stopRequested and joins the worker if it is joinable.
 void stopUpdate();
 
-// Main thread: starts a detached copy of the running executable. The caller then closes
-// the window. Returns false when the copy could not be started.
+// Main thread: starts a detached copy of the executable at the path read at start-up
+// (platform::executablePath), which after an update holds the new launcher. The caller
+// then closes the window. Returns false when the copy could not be started (the caller
+// then stays open and tells the player to start it again).
 bool restartLauncher();
 
 // ---- test hooks ----

@@ -87,8 +87,9 @@ TestServer::TestServer(bool tls)
                                 "Location: " + route.location + "\r\n");
             break;
         case Behaviour::Stall:
+        case Behaviour::Hold:
         case Behaviour::Silent: {
-            if (route.behaviour == Behaviour::Stall) {
+            if (route.behaviour != Behaviour::Silent) {
                 stream.sendHead(200, static_cast<long long>(route.body.size()));
                 stream.write(route.body.data(), std::min(route.sendBytes, route.body.size()));
             }
@@ -98,6 +99,8 @@ TestServer::TestServer(bool tls)
                 state->releaseCv.wait(lock, [&] { return state->released || server->stopping(); });
             }
             stalled->fetch_sub(1);
+            if (route.behaviour == Behaviour::Hold && route.sendBytes < route.body.size())
+                stream.write(route.body.data() + route.sendBytes, route.body.size() - route.sendBytes);
             break;
         }
         case Behaviour::Short: {
@@ -182,6 +185,13 @@ Route answer(int status, std::string body) {
 
 Route stall(std::string body, size_t sendBytes) {
     Route r = misbehave(Behaviour::Stall);
+    r.body = std::move(body);
+    r.sendBytes = sendBytes;
+    return r;
+}
+
+Route hold(std::string body, size_t sendBytes) {
+    Route r = misbehave(Behaviour::Hold);
     r.body = std::move(body);
     r.sendBytes = sendBytes;
     return r;

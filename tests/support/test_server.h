@@ -27,6 +27,8 @@ enum class Behaviour {
     Endless,  // no Content-Length; sends pattern bytes until the client hangs up
     Garbage,  // answers with bytes that are no HTTP status line
     Silent,   // reads the request and answers nothing until released
+    Hold,     // Content-Length of `body`, sends `sendBytes` of it, waits until released,
+              // then sends the rest: a slow server that the test paces
 };
 
 struct Route {
@@ -50,6 +52,8 @@ struct SeenRequest {
 Route answer(int status, std::string body);
 // Headers announcing `body`, `sendBytes` of it, then nothing until the server lets go.
 Route stall(std::string body, size_t sendBytes);
+// Headers announcing `body`, `sendBytes` of it, then (once the server lets go) the rest.
+Route hold(std::string body, size_t sendBytes);
 // Content-Length `declaredLength`, `sendBytes` of `body`, then the connection closes.
 Route cutShort(std::string body, size_t sendBytes, long long declaredLength);
 // `status` (301/302) with Location: `location`.
