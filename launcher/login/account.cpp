@@ -46,7 +46,8 @@ std::string accountLoginUrl(const std::string& hesapApi) {
     return url + "ticket";
 }
 
-std::string accountLoginBody(const std::string& userName, const std::string& password, const std::string& code) {
+std::string accountLoginBody(const std::string& userName, const std::string& password,
+                             const std::string& code) {
     std::string body;
     // Worst case of every quoted value plus the member names: never reallocated.
     body.reserve(64 + 6 * (userName.size() + password.size() + code.size()));
@@ -75,7 +76,8 @@ struct LoginRequest {
 void loginWorker(std::unique_ptr<LoginRequest> request) {
     AccountLogin& a = accountLogin();
     a.loginError.clear();
-    postJson(request->url, request->body, a.loginHttpStatus, a.loginResponse, a.loginError, &a.loginCancelled);
+    postJson(request->url, request->body, a.loginHttpStatus, a.loginResponse, a.loginError,
+             &a.loginCancelled);
     wipeText(request->body);
     a.loginDone.exchange(true);
     request.reset();

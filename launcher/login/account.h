@@ -74,7 +74,8 @@ std::string accountLoginUrl(const std::string& hesapApi);
 // {"username":U,"password":P} or, with a non-empty code, {"username":U,"password":P,
 // "totpCode":C}; no white space, every value jsonQuote'd. Built in one reserved buffer so
 // the password leaves no copy in freed memory.
-std::string accountLoginBody(const std::string& userName, const std::string& password, const std::string& code);
+std::string accountLoginBody(const std::string& userName, const std::string& password,
+                             const std::string& code);
 
 // Joins a previous worker, then starts one that posts accountLoginBody(userName,
 // accountPassword, code) to accountLoginUrl(hesapApi). `code` is empty in the first step
@@ -84,10 +85,10 @@ void startAccountLogin(const std::string& hesapApi, const std::string& userName,
 
 // What the screen does after pollAccountLogin.
 enum class LoginEvent {
-    None,        // nothing arrived this frame
-    Dropped,     // a cancelled request's answer was thrown away; nothing is shown
-    GameStarted, // the game runs (launchGame succeeded): close the login dialog (activeModal
-                 // 0), clear focusedField, gameState = Running, hide the window
+    None,         // nothing arrived this frame
+    Dropped,      // a cancelled request's answer was thrown away; nothing is shown
+    GameStarted,  // the game runs (launchGame succeeded): close the login dialog (activeModal
+                  // 0), clear focusedField, gameState = Running, hide the window
     TotpRequired, // totpStep is now set: focusedField = the code field, caretStart = now,
                   // showInfo(text)
     TotpInvalid,  // focusedField = the code field (caret unchanged), showError(text)

@@ -21,7 +21,7 @@
 
 // ---- tunables and texts ----
 inline constexpr double kGameWatchIntervalSeconds = 0.5; // event wait while the game runs
-inline constexpr double kEarlyExitSeconds = 20.0; // a non-zero exit before this is an error
+inline constexpr double kEarlyExitSeconds = 20.0;        // a non-zero exit before this is an error
 inline constexpr const char* kGameEmptyPath = "launcher.ini içinde oyun= satırı boş.";
 inline constexpr const char* kGameMissingFiles =
     "Oyun dosyaları eksik. Güncellemenin bitmesini bekle ya da launcher'ı yeniden aç.";
@@ -32,10 +32,10 @@ inline constexpr const char* kGameMissingFiles =
 
 // The configuration values the launch reads (configGet of each; the caller fills them).
 struct GameSettings {
-    std::string oyun;             // game executable; relative = against launcherFolder
-    std::string oyunKlasoru;      // its working folder; "" = the launcher's working folder
+    std::string oyun;                 // game executable; relative = against launcherFolder
+    std::string oyunKlasoru;          // its working folder; "" = the launcher's working folder
     std::string sunucu = "127.0.0.1"; // passed on unchanged in MORLAKEN_SUNUCU
-    std::string konsol;           // exactly "1": the game keeps the launcher's stdio
+    std::string konsol;               // exactly "1": the game keeps the launcher's stdio
     // The launcher's folder (the working folder set at start-up); "" = the current working
     // folder. Relative oyun and oyun_klasoru paths are taken against it.
     std::string launcherFolder;

@@ -116,7 +116,8 @@ size_t jsonReadString(std::string_view json, size_t openQuote, std::string& outV
                 break;
             }
             i += 4;
-            if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < json.size() && json[i] == '\\' && json[i + 1] == 'u') {
+            if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < json.size() && json[i] == '\\' &&
+                json[i + 1] == 'u') {
                 long low = readHex4(json, i + 2);
                 if (low >= 0) {
                     cp = cp * 1024 + low - 0x35FDC00;

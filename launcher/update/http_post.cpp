@@ -14,7 +14,7 @@
 
 // ---- tunables ----
 namespace {
-constexpr long kPostTimeoutSeconds = 15;  // connect, and no progress while sending or receiving
+constexpr long kPostTimeoutSeconds = 15; // connect, and no progress while sending or receiving
 constexpr int kPostStopPollMilliseconds = 50;
 constexpr long kPostMaxRedirects = 5;
 
@@ -23,8 +23,8 @@ constexpr long kPostMaxRedirects = 5;
 struct PostTransfer {
     std::string* response = nullptr;
     const std::atomic<bool>* stop = nullptr;
-    bool headSeen = false;   // a final (non-1xx) status line arrived
-    bool capped = false;     // the answer reached the cap; the rest is not read
+    bool headSeen = false; // a final (non-1xx) status line arrived
+    bool capped = false;   // the answer reached the cap; the rest is not read
     bool stopped = false;
     curl_off_t lastUp = -1, lastDown = -1;
     std::chrono::steady_clock::time_point lastProgress = std::chrono::steady_clock::now();
