@@ -75,7 +75,8 @@ class AccountServiceFlow : public AccountLoginTest, public ::testing::WithParamI
 TEST_P(AccountServiceFlow, EveryAnswerOfTheServiceEndsAsThePlayerMustSeeIt) {
     const std::string scheme = GetParam();
     TempFolder root;
-    writeFile(root / "users.txt", "# test accounts\n" + userLine("oyuncu", "oyuncu@ornek.com", "şifre\"1\\\t", "", true, "") +
+    writeFile(root / "users.txt", "# test accounts\n" +
+                                      userLine("oyuncu", "oyuncu@ornek.com", "şifre\"1\\\t", "", true, "") +
                                       userLine("iki", "", "pw2", kTotpBase32, true, "") +
                                       userLine("yeni", "yeni@ornek.com", "pw3", "", false, "y***@ornek.com"));
     DevHost host;
@@ -106,8 +107,9 @@ TEST_P(AccountServiceFlow, EveryAnswerOfTheServiceEndsAsThePlayerMustSeeIt) {
     expectNoSecretsLeft("wrong password");
 
     p = login(api, "yeni@ornek.com", "pw3");
-    EXPECT_EQ(p.text, "E-posta adresin henüz doğrulanmadı (y***@ornek.com). Gelen kutundaki bağlantıya tıkla, "
-                      "sonra tekrar dene.");
+    EXPECT_EQ(p.text,
+              "E-posta adresin henüz doğrulanmadı (y***@ornek.com). Gelen kutundaki bağlantıya tıkla, "
+              "sonra tekrar dene.");
     expectNoSecretsLeft("not verified");
 
     // Two steps: the code is asked for, a wrong one keeps the step, the right one logs in
@@ -144,7 +146,8 @@ TEST_F(AccountLoginTest, AnswersAreReadRowByRow) {
     TestServer server;
     const std::string api = server.baseUrl() + "hesap/";
     const char* bad = "Giriş sunucusundan bozuk cevap geldi.";
-    const char* notVerified = "E-posta adresin henüz doğrulanmadı. Gelen kutundaki bağlantıya tıkla, sonra tekrar dene.";
+    const char* notVerified =
+        "E-posta adresin henüz doğrulanmadı. Gelen kutundaki bağlantıya tıkla, sonra tekrar dene.";
     struct Row {
         int status;
         std::string body;
@@ -158,11 +161,13 @@ TEST_F(AccountLoginTest, AnswersAreReadRowByRow) {
         {200, "<html>bakım</html>", LoginEvent::Error, bad},
         {201, "", LoginEvent::Error, bad},
         {401, R"({"message":"INVALID_CREDENTIALS"})", LoginEvent::Error, kBadCredentials},
-        {401, R"({"error":{"message":"INVALID_CREDENTIALS"}})", LoginEvent::Error, "Giriş yapılamadı (HTTP 401)."},
+        {401, R"({"error":{"message":"INVALID_CREDENTIALS"}})", LoginEvent::Error,
+         "Giriş yapılamadı (HTTP 401)."},
         {403, R"({"message":"EMAIL_NOT_VERIFIED","maskedEmail":""})", LoginEvent::Error, notVerified},
         {403, R"({"message":"EMAIL_NOT_VERIFIED","maskedEmail":7})", LoginEvent::Error, notVerified},
         {403, R"({"message":"EMAIL_NOT_VERIFIED","maskedEmail":"a***@b.com"})", LoginEvent::Error,
-         "E-posta adresin henüz doğrulanmadı (a***@b.com). Gelen kutundaki bağlantıya tıkla, sonra tekrar dene."},
+         "E-posta adresin henüz doğrulanmadı (a***@b.com). Gelen kutundaki bağlantıya tıkla, sonra tekrar "
+         "dene."},
         {500, R"({"message":"Sunucu bakımda, 10 dakika sonra dene."})", LoginEvent::Error,
          "Sunucu bakımda, 10 dakika sonra dene."},
         {429, "", LoginEvent::Error, "Giriş yapılamadı (HTTP 429)."},

@@ -53,7 +53,8 @@ TEST_F(GameLaunchTest, RefusedLaunchesSayWhy) {
         {"", "launcher.ini içinde oyun= satırı boş."},
         {"yok/morlaken-game",
          "Oyun dosyaları eksik. Güncellemenin bitmesini bekle ya da launcher'ı yeniden aç."},
-        {game.dir / "yok", "Oyun dosyaları eksik. Güncellemenin bitmesini bekle ya da launcher'ı yeniden aç."},
+        {game.dir / "yok",
+         "Oyun dosyaları eksik. Güncellemenin bitmesini bekle ya da launcher'ı yeniden aç."},
         {"duz-dosya", "Oyun başlatılamadı (13): duz-dosya"},
     };
     for (const auto& c : cases) {
@@ -87,7 +88,8 @@ TEST_F(GameLaunchTest, AnEarlyNonZeroExitComesBackWithItsCode) {
         EXPECT_EQ(gameWatch().gameExitCode, static_cast<uint32_t>(c.exitCode));
         std::string expected;
         if (c.event == GameWatchEvent::EarlyExit)
-            expected = "Oyun açılırken kapandı (çıkış kodu " + formatExitCode(c.exitCode) + "). Bu kodu Velmor'a gönder.";
+            expected = "Oyun açılırken kapandı (çıkış kodu " + formatExitCode(c.exitCode) +
+                       "). Bu kodu Velmor'a gönder.";
         EXPECT_EQ(end.message, expected);
     }
     EXPECT_EQ(formatExitCode(1), "0x00000001");

@@ -36,14 +36,20 @@ TEST(JsonReadString, DecodesEscapesAndStopsAtTheClosingQuote) {
         {"\"\\u00e7\\u00C7\"", "çÇ", 13},
         {"\"\\u0041\\u0000\"", std::string("A\0", 2), 13},
         {"\"\\ud83d\\ude00\"", "\xF0\x9F\x98\x80", 13},
-        {"\"\\ud83dx\"", "\xED\xA0\xBD" "x", 8},        // high half alone
-        {"\"\\ude00\"", "\xED\xB8\x80", 7},             // low half alone
-        {"\"\\ud800\\u0041\"", "\xE2\x91\x81", 13},     // second value not checked: 0x2441
-        {"\"\\ud83d\\uzzzz\"", "\xED\xA0\xBD" "uzzzz", 13},
-        {"\"\\u12\"", "u12", 5},                        // too few hex digits: the 'u' stays
+        {"\"\\ud83dx\"",
+         "\xED\xA0\xBD"
+         "x",
+         8},                                        // high half alone
+        {"\"\\ude00\"", "\xED\xB8\x80", 7},         // low half alone
+        {"\"\\ud800\\u0041\"", "\xE2\x91\x81", 13}, // second value not checked: 0x2441
+        {"\"\\ud83d\\uzzzz\"",
+         "\xED\xA0\xBD"
+         "uzzzz",
+         13},
+        {"\"\\u12\"", "u12", 5}, // too few hex digits: the 'u' stays
         {"\"\\u12g4\"", "u12g4", 7},
-        {"\"abc", "abc", 4},                            // cut: stops at the end
-        {"\"ab\\", "ab\\", 4},                          // final lone backslash
+        {"\"abc", "abc", 4},   // cut: stops at the end
+        {"\"ab\\", "ab\\", 4}, // final lone backslash
         {"\"\\u00", "u00", 5},
         {"\"", "", 1},
     };
@@ -78,8 +84,8 @@ TEST(JsonGetTopLevelString, FindsOnlyStringMembersOfTheOutermostObject) {
         {R"({"message")", "message", false, ""},
         {R"({"messa)", "message", false, ""},
         {R"(["message":"array"])", "message", true, "array"}, // depth only, brackets alike
-        {R"("message":"top")", "message", false, ""},          // depth 0
-        {R"(}{{"message":"d"})", "message", true, "d"},         // depth goes back to 1
+        {R"("message":"top")", "message", false, ""},         // depth 0
+        {R"(}{{"message":"d"})", "message", true, "d"},       // depth goes back to 1
         {"not json at all", "message", false, ""},
         {"", "message", false, ""},
         {R"({"Message":"case"})", "message", false, ""},

@@ -30,7 +30,7 @@ class GameFolder {
     explicit GameFolder(int exitCode = 0, double seconds = 0.1) {
         std::filesystem::copy_file(builtProgram("morlaken-game"), dir / "morlaken-game");
         writeFile(dir / "morlaken-game.ini", "cikis_kodu=" + std::to_string(exitCode) + "\nsure=" +
-                                                  std::to_string(seconds) + "\npencere=0\nkayit=kayit.txt\n");
+                                                 std::to_string(seconds) + "\npencere=0\nkayit=kayit.txt\n");
     }
     GameSettings settings() const {
         GameSettings s;
@@ -121,10 +121,12 @@ class SecretWatch {
 // The users file line for one account ("" email allowed); the hash comes from the program.
 inline std::string userLine(const std::string& name, const std::string& email, const std::string& password,
                             const std::string& totpBase32, bool verified, const std::string& masked) {
-    ProgramRun run = runCaptured(builtProgram("morlaken-devhost"), {"--hash-password", password, "--iterations", "1000"});
+    ProgramRun run =
+        runCaptured(builtProgram("morlaken-devhost"), {"--hash-password", password, "--iterations", "1000"});
     EXPECT_EQ(run.exitCode, 0) << run.err;
     std::string hash = run.out.substr(0, run.out.find('\n'));
-    return name + "|" + email + "|" + hash + "|" + totpBase32 + "|" + (verified ? "1" : "0") + "|" + masked + "\n";
+    return name + "|" + email + "|" + hash + "|" + totpBase32 + "|" + (verified ? "1" : "0") + "|" + masked +
+           "\n";
 }
 
 // RFC 6238 code computed here, independently of morlaken-devhost.
