@@ -298,3 +298,45 @@ TEST(AccountRequest, UrlAndBodyAreBuiltByteForByte) {
 }
 
 } // namespace
+
+namespace {
+
+// ---- postJson ----
+
+TEST(PostJson, CapsTheAnswerAndNeverFollowsHttpsToHttp) {
+    httpGlobalInit();
+    TestServer plain;
+    TestServer secure(true);
+    ScopedEnv trust("SSL_CERT_FILE", testCertificate().c_str());
+    plain.route("/buyuk", answer(200, patternBytes(300000, 7)));
+    plain.route("/hedef", answer(200, R"({"ticket":"acik"})"));
+    secure.route("/geri", redirect(302, plain.baseUrl() + "hedef"));
+    secure.route("/ileri", redirect(307, secure.baseUrl() + "son"));
+    secure.route("/son", answer(201, R"({"ticket":"t"})"));
+    struct Case {
+        std::string url;
+        bool ok;
+        uint32_t status;
+        size_t minBytes, maxBytes;
+    } cases[] = {
+        {plain.baseUrl() + "buyuk", true, 200, kPostAnswerCap, kPostAnswerCap + kPostChunkBytes - 1},
+        {secure.baseUrl() + "geri", true, 302, 0, 64},
+        {secure.baseUrl() + "ileri", true, 201, 14, 14},
+        {plain.baseUrl() + "yok", true, 404, 0, 64},
+    };
+    for (const auto& c : cases) {
+        uint32_t status = 7;
+        std::string response = "eski", error;
+        EXPECT_EQ(postJson(c.url, "{}", status, response, error), c.ok) << c.url << error;
+        EXPECT_EQ(status, c.status) << c.url;
+        EXPECT_GE(response.size(), c.minBytes) << c.url;
+        EXPECT_LE(response.size(), c.maxBytes) << c.url;
+    }
+    EXPECT_EQ(plain.requestCount("/hedef"), 0) << "the password went out in the clear";
+    EXPECT_EQ(secure.requestCount("/son"), 1);
+    for (const auto& r : plain.requests())
+        EXPECT_EQ(r.userAgent, "MorlakenLauncher");
+    EXPECT_EQ(plain.requests().at(0).method, "POST");
+}
+
+} // namespace
