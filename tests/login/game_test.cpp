@@ -43,6 +43,32 @@ TEST_F(GameLaunchTest, TheGameGetsTicketServerAndFolderButTheLauncherKeepsNoTick
     EXPECT_EQ(waitForGameEnd().event, GameWatchEvent::Ended);
 }
 
+TEST_F(GameLaunchTest, OnlyKonsolOneKeepsTheLaunchersOutput) {
+    struct Case {
+        const char* konsol;
+        bool quiet;
+    } cases[] = {{"", true}, {"true", true}, {"1 ", true}, {"1", false}};
+    const std::string ours = std::filesystem::read_symlink("/proc/self/fd/1").string();
+    for (const auto& c : cases) {
+        GameFolder game(0, 0.5);
+        GameSettings s = game.settings();
+        s.konsol = c.konsol;
+        std::string error;
+        ASSERT_TRUE(launch(s, error)) << error;
+        const std::string fd = "/proc/" + std::to_string(gameWatch().gameProcess) + "/fd/1";
+        std::string target;
+        EXPECT_TRUE(waitUntil(
+            [&] {
+                std::error_code ec;
+                target = std::filesystem::read_symlink(fd, ec).string();
+                return !ec;
+            },
+            10));
+        EXPECT_EQ(target, c.quiet ? "/dev/null" : ours) << "konsol=" << c.konsol;
+        EXPECT_EQ(waitForGameEnd().event, GameWatchEvent::Ended);
+    }
+}
+
 TEST_F(GameLaunchTest, RefusedLaunchesSayWhy) {
     GameFolder game;
     writeFile(game.dir / "duz-dosya", "not a program");
