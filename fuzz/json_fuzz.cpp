@@ -9,7 +9,7 @@
 //     some quote of the text; the input quoted as the first top-level "message" is found
 //     again unchanged, also behind a nested "message".
 // Build: clang++ -std=c++20 -fsanitize=fuzzer,address,undefined -Ilauncher
-//        fuzz/json_fuzz.cpp launcher/login/json.cpp launcher/login/wipe.cpp
+//        fuzz/json_fuzz.cpp launcher/login/json.cpp
 #include "login/json.h"
 
 #include <cstdint>

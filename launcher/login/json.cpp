@@ -1,9 +1,8 @@
 // json.cpp - quoting, string reading and the top-level member scan.
 #include "login/json.h"
 
-#include "login/wipe.h"
-
 #include <cstdint>
+#include <cstring>
 
 namespace {
 
@@ -43,6 +42,17 @@ void appendUtf8(std::string& out, uint32_t cp) {
         out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
         out += static_cast<char>(0x80 | (cp & 0x3F));
     }
+}
+
+// What wipeText (wipe.h) does, kept here so the scanner stands alone (fuzz builds).
+void zeroAll(std::string& s) {
+    s.resize(s.capacity());
+    if (!s.empty()) {
+        char* p = s.data();
+        std::memset(p, 0, s.size());
+        asm volatile("" : : "r"(p) : "memory");
+    }
+    s.clear();
 }
 
 bool isBlank(char c) {
@@ -139,7 +149,7 @@ bool jsonGetTopLevelString(std::string_view json, std::string_view key, std::str
     std::string scratch; // every string of the text passes through here, the ticket too
     struct Wiper {
         std::string& s;
-        ~Wiper() { wipeText(s); }
+        ~Wiper() { zeroAll(s); }
     } wiper{scratch};
     long depth = 0;
     size_t i = 0;
