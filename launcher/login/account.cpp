@@ -108,7 +108,7 @@ LoginPoll errorPoll(std::string text) {
 
 LoginPoll pollAccountLogin(const GameSettings& game, double nowSeconds) {
     AccountLogin& a = accountLogin();
-    if (!a.loginInFlight.load() || !a.loginDone.load()) return {};
+    if (!accountLoginAnswered()) return {};
     if (a.worker.joinable()) a.worker.join();
     a.loginInFlight.exchange(false);
     a.loginDone.exchange(false);

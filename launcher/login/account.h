@@ -99,6 +99,12 @@ struct LoginPoll {
     std::string text; // the message for TotpRequired, TotpInvalid and Error
 };
 
+// True when an answer waits for pollAccountLogin. An idle frame can test this first and
+// read the game's configuration only when it holds (no allocation while nothing happens).
+inline bool accountLoginAnswered() {
+    return accountLogin().loginInFlight.load() && accountLogin().loginDone.load();
+}
+
 // Once a frame, main thread. When an answer is stored: joins the worker, clears the two
 // flags and interprets it: cancelled -> Dropped (credentials and answer wiped); 200/201
 // with a non-empty string "ticket" -> launchGame(ticket, game, nowSeconds) -> GameStarted,

@@ -247,8 +247,9 @@ TEST_F(AccountLoginTest, ClosingInFlightDropsTheAnswerAndLeavesNoSecret) {
     EXPECT_TRUE(cancelAccountLogin());
     EXPECT_EQ(a.accountPassword, "gizli") << "nothing is wiped while the request runs";
     // The stop flag ends the request without waiting for the silent server.
-    ASSERT_TRUE(waitUntil([&] { return a.loginDone.load(); }, 5));
+    ASSERT_TRUE(waitUntil([&] { return accountLoginAnswered(); }, 5));
     EXPECT_EQ(pollAccountLogin(game.settings(), now()).event, LoginEvent::Dropped);
+    EXPECT_FALSE(accountLoginAnswered());
     EXPECT_TRUE(field.empty() && allZero(field));
     expectNoSecretsLeft("cancelled");
     EXPECT_EQ(gameWatch().gameProcess, 0);
