@@ -58,3 +58,28 @@ void httpGlobalInit();
 
 // Tests only: seconds without data before a transfer fails (the product keeps 15 s).
 void httpSetNoDataTimeoutForTests(long seconds);
+
+// ---- POST of the account login (http_post.cpp) ----
+
+// Error words of postJson (stored in `outError`).
+inline constexpr const char* kErrPostAddress = "adres hatali";
+inline constexpr const char* kErrPostOpen = "internet acilamadi";
+inline constexpr const char* kErrPostConnect = "giris sunucusuna ulasilamadi";
+// A request that could not be sent or answered: kErrPostConnect + " (" + libcurl's
+// decimal error code + ")", where Windows puts its system error code.
+inline constexpr size_t kPostAnswerCap = 65536; // no chunk is taken once this much arrived
+inline constexpr size_t kPostChunkBytes = 4096;
+
+// POSTs `body` to `url` (http or https only; an https request is never redirected to
+// http) with "Content-Type: application/json" and "Accept: application/json", the user
+// agent, 15 s to connect and 15 s without progress in either direction. Sets `outStatus`
+// to 0 and empties `outResponse` first. True once an answer head arrived, whatever its
+// status: `outStatus` is its status and `outResponse` its body, read in chunks of 4096
+// bytes until it ends, breaks off, or already holds kPostAnswerCap bytes or more before
+// the next chunk (the rest is never read). False, with `outError` set to one of the words
+// above and `outStatus` 0, when no answer came. `outResponse` is reserved once, so the
+// answer is never copied into memory that is freed unwiped. `stop` (may be null), when
+// it turns true, ends the request within about 50 ms: false, `outError` untouched.
+// `body` is sent from the caller's buffer, not copied. Any background thread.
+bool postJson(const std::string& url, const std::string& body, uint32_t& outStatus, std::string& outResponse,
+              std::string& outError, const std::atomic<bool>* stop = nullptr);

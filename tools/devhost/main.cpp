@@ -1,9 +1,14 @@
 // morlaken-devhost - the local update host for development, tests and the demo.
 //
 //   morlaken-devhost --root DIR [--port N] [--bind ADDR] [--cert FILE --key FILE] [--news FILE]
+//                    [--users FILE [--account-base /hesap/]]
+//   morlaken-devhost --hash-password PASS [--iterations N]   prints a users-file hash field
+//   morlaken-devhost --totp BASE32 [--time UNIXSECONDS] [--digits N]   prints the code
 //
 // Serves DIR as the update base (GET of "dosyalar.txt" and every file under DIR), the news
-// feed at "/haberler.txt" when --news is given, over HTTP, or HTTPS with --cert and --key.
+// feed at "/haberler.txt" when --news is given, and with --users the account service
+// (POST <account-base>ticket; account_service.h documents the answers and the users file),
+// over HTTP, or HTTPS with --cert and --key.
 // The first line on standard output is "port N" (the port actually bound, so --port 0
 // works for tests and scripts). SIGTERM or SIGINT stops it cleanly (exit 0).
 //
@@ -13,6 +18,7 @@
 //   ---- files ----
 //   ---- account service ----
 //   ---- main ----
+#include "account_service.h"
 #include "tiny_http.h"
 
 #include "update/filelist.h"
@@ -20,6 +26,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -47,12 +54,16 @@ struct Options {
     std::string cert;
     std::string key;
     std::string news;
+    std::string users;
+    std::string accountBase = "/hesap/";
 };
 
 void usage() {
     std::fprintf(stderr,
                  "usage: morlaken-devhost --root DIR [--port N] [--bind ADDR] [--cert FILE --key FILE] "
-                 "[--news FILE]\n");
+                 "[--news FILE] [--users FILE [--account-base /hesap/]]\n"
+                 "       morlaken-devhost --hash-password PASS [--iterations N]\n"
+                 "       morlaken-devhost --totp BASE32 [--time UNIXSECONDS] [--digits N]\n");
 }
 
 bool parseOptions(int argc, char** argv, Options& out) {
@@ -73,6 +84,10 @@ bool parseOptions(int argc, char** argv, Options& out) {
             out.key = value;
         else if (name == "--news")
             out.news = value;
+        else if (name == "--users")
+            out.users = value;
+        else if (name == "--account-base")
+            out.accountBase = value;
         else if (name == "--port") {
             char* end = nullptr;
             long port = std::strtol(value.c_str(), &end, 10);
@@ -88,6 +103,10 @@ bool parseOptions(int argc, char** argv, Options& out) {
     }
     if (out.root.empty()) {
         std::fprintf(stderr, "morlaken-devhost: --root is required\n");
+        return false;
+    }
+    if (out.accountBase.empty() || out.accountBase.front() != '/' || out.accountBase.back() != '/') {
+        std::fprintf(stderr, "morlaken-devhost: --account-base must start and end with /\n");
         return false;
     }
     if (out.cert.empty() != out.key.empty()) {
@@ -134,12 +153,42 @@ fs::path resolveUnderRoot(const fs::path& root, const std::string& requestPath) 
 }
 
 // ---- account service ----
-// The account service (POST <base>/ticket with JSON answers) is served here once it exists;
-// until then every POST is answered 404 like any unknown path.
-bool handleAccountService(const tinyhttp::Request& request, tinyhttp::Stream& stream) {
-    (void)request;
-    (void)stream;
-    return false;
+
+// The one-shot helper modes: print a users-file hash field or a TOTP code, then exit.
+// Returns -1 when `argv` asks for neither.
+int runHelperMode(int argc, char** argv) {
+    if (argc < 3) return -1;
+    std::string mode = argv[1];
+    if (mode != "--hash-password" && mode != "--totp") return -1;
+    long iterations = devhost::kPbkdf2Iterations, digits = 6;
+    long long time = static_cast<long long>(std::time(nullptr));
+    for (int i = 3; i + 1 < argc; i += 2) {
+        std::string name = argv[i];
+        char* end = nullptr;
+        long long value = std::strtoll(argv[i + 1], &end, 10);
+        if (*end || value < 0) return 2;
+        if (name == "--iterations" && value >= 1 && value <= 10000000)
+            iterations = static_cast<long>(value);
+        else if (name == "--digits" && value >= 6 && value <= 9)
+            digits = static_cast<long>(value);
+        else if (name == "--time")
+            time = value;
+        else
+            return 2;
+    }
+    if ((argc - 3) % 2) return 2;
+    std::string out;
+    if (mode == "--hash-password") {
+        out = devhost::hashPassword(argv[2], static_cast<int>(iterations));
+    } else {
+        std::string key;
+        if (!devhost::decodeBase32(argv[2], key) || key.empty()) return 2;
+        out = devhost::totpCode(key, static_cast<uint64_t>(time / devhost::kTotpStepSeconds),
+                                static_cast<int>(digits));
+    }
+    if (out.empty()) return 1;
+    std::printf("%s\n", out.c_str());
+    return 0;
 }
 
 } // namespace
@@ -147,6 +196,10 @@ bool handleAccountService(const tinyhttp::Request& request, tinyhttp::Stream& st
 // ---- main ----
 
 int main(int argc, char** argv) {
+    if (int code = runHelperMode(argc, argv); code >= 0) {
+        if (code == 2) usage();
+        return code;
+    }
     Options options;
     if (!parseOptions(argc, argv, options)) {
         usage();
@@ -167,8 +220,16 @@ int main(int argc, char** argv) {
         }
     }
 
-    tinyhttp::Server server;
     std::string error;
+    devhost::AccountService accounts;
+    const bool accountService = !options.users.empty();
+    if (accountService && !accounts.load(options.users, error)) {
+        std::fprintf(stderr, "morlaken-devhost: %s\n", error.c_str());
+        return 2;
+    }
+    accounts.setBase(options.accountBase);
+
+    tinyhttp::Server server;
     if (!options.cert.empty() && !server.enableTls(options.cert, options.key, error)) {
         std::fprintf(stderr, "morlaken-devhost: %s\n", error.c_str());
         return 2;
@@ -176,7 +237,7 @@ int main(int argc, char** argv) {
     auto handler = [&](const tinyhttp::Request& request, tinyhttp::Stream& stream) {
         int status = 200;
         if (request.method == "POST") {
-            if (!handleAccountService(request, stream)) {
+            if (!accountService || !accounts.handle(request, stream, status)) {
                 status = 404;
                 stream.sendResponse(404, "not found\n");
             }

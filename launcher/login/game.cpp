@@ -1,0 +1,100 @@
+// game.cpp - launchGame and watchGameProcess.
+#include "login/game.h"
+
+#include "login/wipe.h"
+
+#include <cstdio>
+#include <utility>
+#include <vector>
+
+GameWatch& gameWatch() {
+    static GameWatch watch;
+    return watch;
+}
+
+namespace {
+
+// Windows-style configured paths ("..\oyun\Morlaken.exe") keep working.
+std::string slashes(std::string path) {
+    for (char& c : path)
+        if (c == '\\') c = '/';
+    return path;
+}
+
+std::string againstFolder(const std::string& path, const std::string& folder) {
+    if (path.empty() || path[0] == '/' || folder.empty()) return platform::fullPath(path);
+    return platform::fullPath(folder + "/" + path);
+}
+
+} // namespace
+
+std::string gameExecutablePath(const GameSettings& settings) {
+    if (settings.oyun.empty()) return {};
+    return againstFolder(slashes(settings.oyun), settings.launcherFolder);
+}
+
+bool launchGame(const std::string& ticket, const GameSettings& settings, double nowSeconds,
+                std::string& outError) {
+    if (settings.oyun.empty()) {
+        outError = kGameEmptyPath;
+        return false;
+    }
+    const std::string executable = gameExecutablePath(settings);
+    if (!platform::pathExists(executable)) {
+        outError = kGameMissingFiles;
+        return false;
+    }
+    platform::ProcessOptions options;
+    options.extraEnvironment.reserve(2);
+    options.extraEnvironment.emplace_back("MORLAKEN_BILET", ticket);
+    options.extraEnvironment.emplace_back("MORLAKEN_SUNUCU", settings.sunucu);
+    if (!settings.oyunKlasoru.empty())
+        options.workingFolder = againstFolder(slashes(settings.oyunKlasoru), settings.launcherFolder);
+    options.quiet = settings.konsol != "1";
+    int errorCode = 0;
+    platform::ProcessId process = platform::startProcess(executable, {}, options, errorCode);
+    // The child's copy of the ticket is gone with this block.
+    wipeText(options.extraEnvironment[0].second);
+    releaseSecret(options.extraEnvironment[0].second, "ticket");
+    if (process == 0) {
+        outError = "Oyun başlatılamadı (" + std::to_string(errorCode) + "): " + settings.oyun;
+        return false;
+    }
+    GameWatch& w = gameWatch();
+    w.gameProcess = process;
+    w.gameLaunchTime = nowSeconds;
+    return true;
+}
+
+std::string formatExitCode(uint32_t code) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08lX", static_cast<unsigned long>(code));
+    return text;
+}
+
+GameWatchResult watchGameProcess(double nowSeconds) {
+    GameWatch& w = gameWatch();
+    GameWatchResult result;
+    if (w.gameProcess != 0) {
+        int code = 0;
+        switch (platform::pollProcess(w.gameProcess, code)) {
+        case platform::ProcessPoll::Running:
+            return result; // StillRunning
+        case platform::ProcessPoll::Exited:
+            w.gameExitCode = static_cast<uint32_t>(code);
+            break;
+        case platform::ProcessPoll::Failed:
+            w.gameExitCode = 0;
+            break;
+        }
+        w.gameProcess = 0;
+    }
+    if (w.gameExitCode != 0 && nowSeconds - w.gameLaunchTime < kEarlyExitSeconds) {
+        result.event = GameWatchEvent::EarlyExit;
+        result.message = "Oyun açılırken kapandı (çıkış kodu " + formatExitCode(w.gameExitCode) +
+                         "). Bu kodu Velmor'a gönder.";
+        return result;
+    }
+    result.event = GameWatchEvent::Ended;
+    return result;
+}

@@ -1,0 +1,20 @@
+// wipe.h - secrets in memory (password, verification code, request body, login answer,
+// ticket) are overwritten with zeros before their memory is emptied or given back.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+// Overwrites every byte the string owns (its whole capacity, so what a longer earlier
+// content left behind goes too) with zero, then makes it empty. The capacity is kept.
+void wipeText(std::string& text);
+
+// Gives the string's memory back. A secret is wiped first (wipeText) by its owner; this
+// is the one place where such memory is released, so tests can look at it.
+void releaseSecret(std::string& text, const char* what);
+
+// Tests only: called by releaseSecret with the bytes the string owned (whole capacity)
+// just before they are freed. nullptr switches it off. Not thread-safe to change while a
+// login is in flight.
+using SecretObserver = void (*)(const char* what, const char* bytes, size_t count);
+void setSecretObserverForTests(SecretObserver observer);

@@ -1,0 +1,126 @@
+// game_test.cpp - starting morlaken-game with the ticket and watching it end.
+#include "login_support.h"
+
+#include <cstdlib>
+
+using namespace logintest;
+
+namespace {
+
+class GameLaunchTest : public ::testing::Test {
+  protected:
+    void SetUp() override { gameWatch() = GameWatch{}; }
+    bool launch(const GameSettings& settings, std::string& error) {
+        return launchGame("bilet-çok-gizli", settings, now(), error);
+    }
+};
+
+TEST_F(GameLaunchTest, TheGameGetsTicketServerAndFolderButTheLauncherKeepsNoTicket) {
+    GameFolder game;
+    TempFolder work;
+    GameSettings s = game.settings();
+    s.oyunKlasoru = work.path(); // another working folder: `oyun` is still found beside the launcher
+    std::string error;
+    ASSERT_TRUE(launch(s, error)) << error;
+    EXPECT_EQ(std::getenv("MORLAKEN_BILET"), nullptr);
+    EXPECT_NE(gameWatch().gameProcess, 0);
+    ASSERT_TRUE(waitUntil([&] { return game.ran(); }, 20));
+    GameWatchResult end = waitForGameEnd();
+    EXPECT_EQ(end.event, GameWatchEvent::Ended);
+    EXPECT_EQ(gameWatch().gameProcess, 0);
+    auto rec = game.record();
+    EXPECT_EQ(rec["bilet"], "bilet-çok-gizli");
+    EXPECT_EQ(rec["bilet_var"], "1");
+    EXPECT_EQ(rec["sunucu"], "127.0.0.1:27016");
+    EXPECT_EQ(rec["klasor"], std::filesystem::canonical(work.path()).string());
+    EXPECT_EQ(rec["arguman_sayisi"], "0");
+    EXPECT_EQ(std::getenv("MORLAKEN_BILET"), nullptr);
+
+    // A Windows-style relative path from a configuration file finds the same program.
+    s = game.settings();
+    s.oyun = ".\\morlaken-game";
+    ASSERT_TRUE(launch(s, error)) << error;
+    EXPECT_EQ(waitForGameEnd().event, GameWatchEvent::Ended);
+}
+
+TEST_F(GameLaunchTest, OnlyKonsolOneKeepsTheLaunchersOutput) {
+    struct Case {
+        const char* konsol;
+        bool quiet;
+    } cases[] = {{"", true}, {"true", true}, {"1 ", true}, {"1", false}};
+    const std::string ours = std::filesystem::read_symlink("/proc/self/fd/1").string();
+    for (const auto& c : cases) {
+        GameFolder game(0, 0.5);
+        GameSettings s = game.settings();
+        s.konsol = c.konsol;
+        std::string error;
+        ASSERT_TRUE(launch(s, error)) << error;
+        const std::string fd = "/proc/" + std::to_string(gameWatch().gameProcess) + "/fd/1";
+        std::string target;
+        EXPECT_TRUE(waitUntil(
+            [&] {
+                std::error_code ec;
+                target = std::filesystem::read_symlink(fd, ec).string();
+                return !ec;
+            },
+            10));
+        EXPECT_EQ(target, c.quiet ? "/dev/null" : ours) << "konsol=" << c.konsol;
+        EXPECT_EQ(waitForGameEnd().event, GameWatchEvent::Ended);
+    }
+}
+
+TEST_F(GameLaunchTest, RefusedLaunchesSayWhy) {
+    GameFolder game;
+    writeFile(game.dir / "duz-dosya", "not a program");
+    struct Case {
+        std::string oyun;
+        std::string error; // exact, or the beginning when it ends in ':'
+    } cases[] = {
+        {"", "launcher.ini içinde oyun= satırı boş."},
+        {"yok/morlaken-game",
+         "Oyun dosyaları eksik. Güncellemenin bitmesini bekle ya da launcher'ı yeniden aç."},
+        {game.dir / "yok",
+         "Oyun dosyaları eksik. Güncellemenin bitmesini bekle ya da launcher'ı yeniden aç."},
+        {"duz-dosya", "Oyun başlatılamadı (13): duz-dosya"},
+    };
+    for (const auto& c : cases) {
+        GameSettings s = game.settings();
+        s.oyun = c.oyun;
+        std::string error;
+        EXPECT_FALSE(launch(s, error)) << c.oyun;
+        EXPECT_EQ(error, c.error) << c.oyun;
+        EXPECT_EQ(gameWatch().gameProcess, 0) << c.oyun;
+    }
+    EXPECT_FALSE(game.ran());
+}
+
+TEST_F(GameLaunchTest, AnEarlyNonZeroExitComesBackWithItsCode) {
+    struct Case {
+        int exitCode;
+        double watchedAfter; // seconds added to the clock when the end is seen
+        GameWatchEvent event;
+    } cases[] = {
+        {1, 0, GameWatchEvent::EarlyExit},
+        {1, 25, GameWatchEvent::Ended}, // ran long enough: an ordinary end
+        {0, 0, GameWatchEvent::Ended},
+        {200, 0, GameWatchEvent::EarlyExit},
+    };
+    for (const auto& c : cases) {
+        GameFolder game(c.exitCode, 0.2);
+        std::string error;
+        ASSERT_TRUE(launch(game.settings(), error)) << error;
+        GameWatchResult end = waitForGameEnd(c.watchedAfter);
+        EXPECT_EQ(end.event, c.event) << c.exitCode;
+        EXPECT_EQ(gameWatch().gameExitCode, static_cast<uint32_t>(c.exitCode));
+        std::string expected;
+        if (c.event == GameWatchEvent::EarlyExit)
+            expected = "Oyun açılırken kapandı (çıkış kodu " + formatExitCode(c.exitCode) +
+                       "). Bu kodu Velmor'a gönder.";
+        EXPECT_EQ(end.message, expected);
+    }
+    EXPECT_EQ(formatExitCode(1), "0x00000001");
+    EXPECT_EQ(formatExitCode(0xC0000005u), "0xC0000005");
+    EXPECT_EQ(formatExitCode(137), "0x00000089");
+}
+
+} // namespace
