@@ -141,8 +141,8 @@ Outcome downloadAndInstall(const FileEntry& entry, const std::string& baseUrl,
     hash.reset();
     int64_t fileBytes = 0;
     std::string error;
-    DownloadSink sink = makeFileHashSink(hash, fileBytes, out, entry.size);
-    bool fetched = httpGet(baseUrl + urlEncodePath(target), sink, error);
+    DownloadSink sink = makeFileHashSink(hash, fileBytes, out, entry.size, s.bytesDone);
+    bool fetched = httpGet(baseUrl + urlEncodePath(target), sink, error, s.stopRequested);
     out.close(); // flushes: a write error at close must not install a cut file
     // On disk before the rename, so a power cut cannot leave an installed but empty file.
     bool written = !out.fail() && (!fetched || platform::flushFileToDisk(temporary));
@@ -201,7 +201,7 @@ void updateWorker(std::string baseUrl, std::string launcherName) {
 
     std::string body;
     std::string error;
-    if (!httpGet(baseUrl + kFileListName, makeStringSink(body, kFileListCap), error)) {
+    if (!httpGet(baseUrl + kFileListName, makeStringSink(body, kFileListCap), error, s.stopRequested)) {
         if (s.stopRequested.load()) return; // closing: no message for a pass nobody waits on
         setUpdateError(kErrListFetch + error + ")");
         return;
