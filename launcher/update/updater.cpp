@@ -20,10 +20,10 @@
 
 // ---- status block ----
 namespace {
-std::function<void(int32_t)> gStateObserver; // set by tests while no worker runs
+std::function<void(UpdateState)> gStateObserver; // set by tests while no worker runs
 std::atomic<int64_t> gFilesHashed{0};
 
-void storeState(int32_t state) {
+void storeState(UpdateState state) {
     updateStatus().state.store(state);
     if (gStateObserver) gStateObserver(state);
 }
@@ -34,7 +34,7 @@ UpdateStatus& updateStatus() {
     return status;
 }
 
-void setUpdateStateObserver(std::function<void(int32_t)> observer) {
+void setUpdateStateObserver(std::function<void(UpdateState)> observer) {
     gStateObserver = std::move(observer);
 }
 
@@ -48,13 +48,19 @@ void setUpdateError(const std::string& message) {
         std::lock_guard<std::mutex> lock(s.statusMutex);
         s.errorText = message;
     }
-    storeState(Failed); // after the unlock: a reader that sees 4 finds the message complete
+    storeState(UpdateState::Failed); // after the unlock: a reader that sees Failed finds the message complete
 }
 
-std::string getServerVersion() {
+void copyUpdateError(std::string& out) {
     UpdateStatus& s = updateStatus();
     std::lock_guard<std::mutex> lock(s.statusMutex);
-    return s.serverVersion;
+    out.assign(s.errorText);
+}
+
+void copyServerVersion(std::string& out) {
+    UpdateStatus& s = updateStatus();
+    std::lock_guard<std::mutex> lock(s.statusMutex);
+    out.assign(s.serverVersion);
 }
 
 // ---- starting and stopping ----
@@ -73,14 +79,14 @@ void removeOldFiles() {
 void startUpdate(const std::string& url, const std::string& launcherName) {
     UpdateStatus& s = updateStatus();
     if (url.empty()) {
-        storeState(UpToDate);
+        storeState(UpdateState::UpToDate);
         return;
     }
     if (s.worker.joinable()) s.worker.join();
     removeOldFiles();
     s.stopRequested.store(false);
     s.workerActive.store(true);
-    storeState(Checking);
+    storeState(UpdateState::Checking);
     s.worker = std::thread(updateWorker, url, launcherName);
 }
 
@@ -197,7 +203,7 @@ void updateWorker(std::string baseUrl, std::string launcherName) {
     UpdateStatus& s = updateStatus();
     gFilesHashed.store(0);
     if (baseUrl.empty() || baseUrl.back() != '/') baseUrl += '/';
-    storeState(Checking);
+    storeState(UpdateState::Checking);
 
     std::string body;
     std::string error;
@@ -235,7 +241,7 @@ void updateWorker(std::string baseUrl, std::string launcherName) {
     s.bytesDone.store(0);
     s.filesTotal.store(static_cast<int32_t>(downloads.size()));
     s.filesDone.store(0);
-    if (!downloads.empty()) storeState(Downloading);
+    if (!downloads.empty()) storeState(UpdateState::Downloading);
 
     Sha256 hash;
     bool restart = false;
@@ -244,7 +250,7 @@ void updateWorker(std::string baseUrl, std::string launcherName) {
         if (outcome != Outcome::Installed) return; // stopped (no save) or failed (saved, message set)
     }
     saveUpdateCache(cache);
-    storeState(restart ? RestartPending : UpToDate);
+    storeState(restart ? UpdateState::RestartPending : UpdateState::UpToDate);
 }
 
 // ---- self-restart ----
