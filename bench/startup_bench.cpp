@@ -10,8 +10,8 @@
 // 3. One idle main-screen frame in this process: CPU time in our immediate-mode calls,
 //    in the driver (glFinish + swap), and the bare clear + swap; plus the number of heap
 //    allocations an idle frame makes (should be 0).
-#include "app/ui_state.h"
 #include "gfx/font.h"
+#include "gfx/frame.h"
 #include "gfx/texture.h"
 #include "gfx/widgets.h"
 #include "screens/main_screen.h"

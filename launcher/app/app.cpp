@@ -10,8 +10,9 @@
 #include "app/app.h"
 
 #include "app/config.h"
-#include "app/ui_state.h"
+#include "app/frame_steps.h"
 #include "gfx/font.h"
+#include "gfx/frame.h"
 #include "gfx/texture.h"
 #include "gfx/widgets.h"
 #include "platform/platform.h"
@@ -19,6 +20,7 @@
 #include "screens/main_screen.h"
 #include "screens/message_dialog.h"
 #include "screens/news.h"
+#include "screens/ui_state.h"
 #include "update/http.h"
 #include "update/updater.h"
 
@@ -106,9 +108,8 @@ int failStartup(const char* text, bool enetUp, bool glfwUp) {
 }
 
 void installKeyHooks() {
-    installScreenKeyHooks(); // message dialog first, then the login and settings dialogs
-    // submitLogin, saveSettings and totpStep plug in here once the login and settings
-    // dialogs and the account login exist.
+    // cancelLogin, submitLogin, saveSettings and totpStep plug in here once the login and
+    // settings dialogs and the account login exist.
     keyHooks().clipboardText = [] { return gWindow ? glfwGetClipboardString(gWindow) : nullptr; };
 }
 
@@ -209,19 +210,19 @@ void updateCursor() {
 }
 
 void drawContent() {
-    if (ui().gameState == Closing) {
+    if (ui().gameState == GameState::Closing) {
         // The closing screen (drawClosingScreen) plugs in here; nothing else is drawn.
         return;
     }
     // The background game-server probe plugs in here: while the game is not running, the
     // server is not online and no connection is in progress, every 15 s
     // (serverCheckTimer) a Probe connection is started.
-    ui().inputLayer = computeInputLayer(messageDialog().visible, ui().activeModal);
+    frameContext().inputLayer = computeInputLayer(messageDialog().visible, ui().activeModal);
     drawMainScreen();
-    if (ui().activeModal == 1) {
+    if (ui().activeModal == Modal::Login) {
         // The login dialog draws here.
     }
-    if (ui().activeModal == 2) {
+    if (ui().activeModal == Modal::Settings) {
         // The settings dialog draws here (activeModal read again: the login dialog may
         // have changed it).
     }
@@ -230,7 +231,7 @@ void drawContent() {
 
 // One iteration of the loop. Returns after the swap, or early while the game runs.
 void runFrame() {
-    glfwWaitEventsTimeout(ui().gameState == Running ? kGameRunningWait : kFrameWait);
+    glfwWaitEventsTimeout(ui().gameState == GameState::Running ? kGameRunningWait : kFrameWait);
 
     // Per-frame pumps: the game-server link (pumpGameServer) and the account login
     // (pollAccountLogin) plug in before the news poll.
@@ -245,7 +246,7 @@ void runFrame() {
         glfwSetWindowShouldClose(gWindow, GLFW_TRUE);
     }
 
-    if (ui().gameState == Running) {
+    if (ui().gameState == GameState::Running) {
         // The game watch (watchGameProcess) plugs in here. While the game runs the frame
         // ends now: nothing drawn, no input cleared, no swap.
         return;
@@ -257,14 +258,15 @@ void runFrame() {
     glfwGetWindowSize(gWindow, &ww, &wh);
     glfwGetFramebufferSize(gWindow, &fw, &fh);
     InputState& in = input();
-    scaleMouse(cx, cy, ww, wh, ui().windowWidth, ui().windowHeight, in.mouseX, in.mouseY);
+    FrameContext& frame = frameContext();
+    scaleMouse(cx, cy, ww, wh, frame.windowWidth, frame.windowHeight, in.mouseX, in.mouseY);
 
-    if (checkContentScale(ui().contentScale, fw, ui().windowWidth)) clearFontCache();
+    if (checkContentScale(frame.contentScale, fw, frame.windowWidth)) clearFontCache();
 
     glViewport(0, 0, fw, fh);
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
-    glOrtho(0, ui().windowWidth, ui().windowHeight, 0, -1, 1);
+    glOrtho(0, frame.windowWidth, frame.windowHeight, 0, -1, 1);
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
     glClearColor(kClearColor[0], kClearColor[1], kClearColor[2], kClearColor[3]);
@@ -333,7 +335,8 @@ int runLauncher() {
     glfwWindowHint(GLFW_DECORATED, GLFW_FALSE);
     glfwWindowHint(GLFW_RESIZABLE, GLFW_FALSE);
     glfwWindowHint(GLFW_VISIBLE, GLFW_FALSE);
-    gWindow = glfwCreateWindow(ui().windowWidth, ui().windowHeight, kWindowTitle, nullptr, nullptr);
+    const FrameContext& frame = frameContext();
+    gWindow = glfwCreateWindow(frame.windowWidth, frame.windowHeight, kWindowTitle, nullptr, nullptr);
     if (!gWindow) return failStartup(kWindowFailed, true, true);
     glfwMakeContextCurrent(gWindow);
     glfwSwapInterval(1);
@@ -341,7 +344,7 @@ int runLauncher() {
     glfwSetKeyCallback(gWindow, onKey);
     glfwSetMouseButtonCallback(gWindow, onMouseButton);
     installKeyHooks();
-    centerWindow(ui().windowWidth, ui().windowHeight);
+    centerWindow(frame.windowWidth, frame.windowHeight);
     gHandCursor = glfwCreateStandardCursor(GLFW_HAND_CURSOR);
     gTextCursor = glfwCreateStandardCursor(GLFW_IBEAM_CURSOR);
     loadLauncherImages();

@@ -39,7 +39,7 @@ int runLauncher();
 // Makes the folder of the running executable the working folder. Failure is ignored.
 void enterProgramFolder();
 
-// Start-up steps 5 and 6 from the loaded configuration: the account-service variant of
+// Applies the loaded configuration to the login fields: the account-service variant of
 // the username field when "hesap_api" is not empty, and remember-me ("hatirla", default
 // "1"): when on, the username field takes the value of "kullanici".
 void applyStartupConfig();

@@ -7,7 +7,8 @@
 //   ---- drawing ----            drawGlyphRun, drawText, drawTextInBox, drawParagraph
 #include "gfx/font.h"
 
-#include "app/ui_state.h"
+#include "gfx/frame.h"
+#include "gfx/palette.h"
 
 #include <GL/gl.h>
 #include <GLFW/glfw3.h>
@@ -29,8 +30,8 @@ struct FontFace {
 
 FontFace gFaces[2];
 
-FontFace& faceFor(int family) {
-    return gFaces[family == 0 ? 0 : 1];
+FontFace& faceFor(FontFamily family) {
+    return gFaces[family == FontFamily::Display ? 0 : 1];
 }
 
 bool readWholeFile(const char* path, std::vector<unsigned char>& outBytes) {
@@ -124,14 +125,14 @@ bool glContextCurrent() {
     return glfwGetCurrentContext() != nullptr;
 }
 
-void buildAtlas(FontAtlas& atlas, int family, float size) {
+void buildAtlas(FontAtlas& atlas, FontFamily family, float size) {
     const std::vector<uint32_t>& set = glyphSet();
     atlas.family = family;
     atlas.size = size;
     FontFace& face = faceFor(family);
     if (!face.ready) return; // no fonts: an empty atlas that measures 0 and draws nothing
 
-    const float pixels = ui().contentScale * size;
+    const float pixels = frameContext().contentScale * size;
     std::vector<unsigned char> bitmap;
     int edge = kAtlasStart;
     for (;;) {
@@ -193,11 +194,11 @@ int glyphPosition(const FontAtlas& font, uint32_t c) {
 }
 } // namespace
 
-uint32_t fontCacheKey(int family, float size) {
-    return static_cast<uint32_t>(family * 10000 + static_cast<int32_t>(size * 10.0f));
+uint32_t fontCacheKey(FontFamily family, float size) {
+    return static_cast<uint32_t>(static_cast<int32_t>(family) * 10000 + static_cast<int32_t>(size * 10.0f));
 }
 
-FontAtlas& getFont(int family, float size) {
+FontAtlas& getFont(FontFamily family, float size) {
     const uint32_t key = fontCacheKey(family, size);
     auto it = cache().find(key);
     if (it != cache().end()) return it->second;
@@ -248,7 +249,7 @@ void decodeUtf8(std::string_view text, const std::function<void(uint32_t)>& fn) 
 }
 
 float textWidth(const FontAtlas& font, std::string_view text, float spacing) {
-    const float s = ui().contentScale;
+    const float s = frameContext().contentScale;
     float width = 0;
     int previous = -1;
     size_t pos = 0;
@@ -298,11 +299,12 @@ float nearest(float v) {
 
 // ---- drawing ----
 
-void drawGlyphRun(const FontAtlas& font, float x, float baseline, std::string_view text, float r, float g,
-                  float b, float opacity, float spacing) {
+void drawGlyphRun(const FontAtlas& font, float x, float baseline, std::string_view text, uint32_t color,
+                  float opacity, float spacing) {
     if (font.glyphs.empty() || font.atlasSize <= 0) return;
-    glColor4f(r, g, b, opacity);
-    const float s = ui().contentScale;
+    const RgbFloat c = toRgbFloat(color);
+    glColor4f(c.r, c.g, c.b, opacity);
+    const float s = frameContext().contentScale;
     const float a = static_cast<float>(font.atlasSize);
     float pen = x * s;
     const float base = baseline * s;
@@ -331,43 +333,40 @@ void drawGlyphRun(const FontAtlas& font, float x, float baseline, std::string_vi
     glEnd();
 }
 
-namespace {
-void bindAtlas(const FontAtlas& font) {
+void bindFontAtlas(const FontAtlas& font) {
     glEnable(GL_TEXTURE_2D);
     glBindTexture(GL_TEXTURE_2D, font.texture);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
 }
-} // namespace
 
 void drawText(const FontAtlas& font, float x, float baseline, std::string_view text, uint32_t color,
-              float spacing, int shadow, float opacity) {
-    bindAtlas(font);
-    if (shadow == 1) {
-        drawGlyphRun(font, x, baseline + 1, text, 0, 0, 0, kDropShadowOpacity * opacity, spacing);
-    } else if (shadow == 2) {
+              float spacing, Shadow shadow, float opacity) {
+    bindFontAtlas(font);
+    if (shadow == Shadow::Drop) {
+        drawGlyphRun(font, x, baseline + 1, text, palette::kBlack, kDropShadowOpacity * opacity, spacing);
+    } else if (shadow == Shadow::Halo) {
         static constexpr float kHalo[5][2] = {{0, 1.5f}, {1, 0}, {-1, 0}, {0, -1}, {0, 2.5f}};
         for (const auto& offset : kHalo)
-            drawGlyphRun(font, x + offset[0], baseline + offset[1], text, 0, 0, 0, kHaloOpacity * opacity,
-                         spacing);
+            drawGlyphRun(font, x + offset[0], baseline + offset[1], text, palette::kBlack,
+                         kHaloOpacity * opacity, spacing);
     }
-    drawGlyphRun(font, x, baseline, text, ((color >> 16) & 0xFF) / 255.0f, ((color >> 8) & 0xFF) / 255.0f,
-                 (color & 0xFF) / 255.0f, opacity, spacing);
+    drawGlyphRun(font, x, baseline, text, color, opacity, spacing);
 }
 
 void drawTextInBox(const FontAtlas& font, float x, float y, float w, float h, std::string_view text,
-                   uint32_t color, int align, float spacing, int shadow) {
+                   uint32_t color, Align align, float spacing, Shadow shadow) {
     const float width = textWidth(font, text, spacing);
     float left = x;
-    if (align == 1)
+    if (align == Align::Centre)
         left = x + (w - width) * 0.5f;
-    else if (align == 2)
+    else if (align == Align::Right)
         left = x + w - width;
     const float baseline = y + h * 0.5f + (font.ascent + font.descent) * 0.5f;
     drawText(font, nearest(left), baseline, text, color, spacing, shadow, 1.0f);
 }
 
 void drawParagraph(const FontAtlas& font, float x, float y, float maxWidth, float lineHeight,
-                   std::string_view text, uint32_t color, int align) {
+                   std::string_view text, uint32_t color, Align align) {
     // The message dialog draws the same paragraph every frame: its lines are kept until the
     // text, the width or the atlas changes (a scale change empties the cache and so counts
     // as a change), so a still frame allocates nothing.
@@ -388,18 +387,16 @@ void drawParagraph(const FontAtlas& font, float x, float y, float maxWidth, floa
         cached.maxWidth = maxWidth;
     }
     const std::vector<std::string>& lines = cached.lines;
-    const float r = ((color >> 16) & 0xFF) / 255.0f, g = ((color >> 8) & 0xFF) / 255.0f,
-                b = (color & 0xFF) / 255.0f;
     for (size_t i = 0; i < lines.size(); ++i) {
         const float top = y + static_cast<float>(i) * lineHeight;
         const float width = textWidth(font, lines[i], 0);
         float left = nearest(x);
-        if (align == 1)
+        if (align == Align::Centre)
             left = nearest(x + (maxWidth - width) * 0.5f);
-        else if (align == 2)
+        else if (align == Align::Right)
             left = nearest(x + maxWidth - width);
         const float baseline = top + (lineHeight + font.ascent + font.descent) * 0.5f;
-        bindAtlas(font);
-        drawGlyphRun(font, left, baseline, lines[i], r, g, b, 1.0f, 0);
+        bindFontAtlas(font);
+        drawGlyphRun(font, left, baseline, lines[i], color, 1.0f, 0);
     }
 }

@@ -6,7 +6,8 @@
 //   ---- primitives ----      fillRect, scissorBox, setClip
 #include "gfx/texture.h"
 
-#include "app/ui_state.h"
+#include "gfx/frame.h"
+#include "gfx/palette.h"
 
 #include <GL/gl.h>
 #include <stb_image.h>
@@ -131,9 +132,7 @@ void drawTexture(const Texture& tex, float x, float y, float w, float h, float o
 // ---- primitives ----
 
 void fillRect(float x, float y, float w, float h, uint32_t color, float topOpacity, float bottomOpacity) {
-    const float r = ((color >> 16) & 0xFF) / 255.0f;
-    const float g = ((color >> 8) & 0xFF) / 255.0f;
-    const float b = (color & 0xFF) / 255.0f;
+    const auto [r, g, b] = toRgbFloat(color);
     glDisable(GL_TEXTURE_2D);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     glBegin(GL_QUADS);
@@ -157,8 +156,12 @@ ScissorBox scissorBox(float x, float y, float w, float h, float contentScale, in
 }
 
 void setClip(float x, float y, float w, float h) {
-    const ScissorBox box = scissorBox(x, y, w, h, ui().contentScale, ui().windowHeight);
+    const ScissorBox box = scissorBox(x, y, w, h, frameContext().contentScale, frameContext().windowHeight);
     glEnable(GL_SCISSOR_TEST);
     // A negative size is a GL error that would leave the old box in place; clip to nothing.
     glScissor(box.x, box.y, std::max(0, box.width), std::max(0, box.height));
+}
+
+void endClip() {
+    glDisable(GL_SCISSOR_TEST);
 }

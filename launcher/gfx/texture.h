@@ -4,7 +4,7 @@
 //   ---- textures ----      loadTexture, createTexture, drawTexture, premultiplyAlpha,
 //                           buildMipChain
 //   ---- image set ----     LauncherImages, images, imageByName, loadLauncherImages
-//   ---- primitives ----    fillRect, setClip, scissorBox
+//   ---- primitives ----    fillRect, setClip, endClip, scissorBox
 // One unit = one logical pixel, origin top left, y down (set up by the frame loop).
 // Everything that touches GL: main thread only, with the window's context current.
 // The pure helpers (premultiplyAlpha, buildMipChain, scissorBox) need no GL and any
@@ -90,9 +90,10 @@ void loadLauncherImages();
 // y + h. Straight-alpha blend (GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA); texturing off.
 void fillRect(float x, float y, float w, float h, uint32_t color, float topOpacity, float bottomOpacity);
 
-// Clip to a logical rectangle (replaces any previous clip; there is no stack);
-// glDisable(GL_SCISSOR_TEST) ends it. Uses ui().contentScale and ui().windowHeight.
+// Clip to a logical rectangle (replaces any previous clip; there is no stack); endClip
+// ends it. Uses the frame context's scale and window height.
 void setClip(float x, float y, float w, float h);
+void endClip();
 
 struct ScissorBox {
     int x = 0, y = 0, width = 0, height = 0; // framebuffer pixels, y from the bottom

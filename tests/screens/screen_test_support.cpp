@@ -1,13 +1,14 @@
 // screen_test_support.cpp - waiting, server routes and the GL harness.
 #include "screens/screen_test_support.h"
 
-#include "app/ui_state.h"
 #include "gfx/font.h"
+#include "gfx/frame.h"
 #include "gfx/texture.h"
 #include "gfx/widgets.h"
 #include "platform/platform.h"
 #include "screens/main_screen.h"
 #include "screens/message_dialog.h"
+#include "screens/ui_state.h"
 #include "update/updater.h"
 
 #include <GL/gl.h>
@@ -26,6 +27,8 @@
 #include <thread>
 
 namespace screentest {
+
+using enum UpdateState;
 
 // ---- waiting ----
 
@@ -72,6 +75,7 @@ ScreenHarness::ScreenHarness() {
     window_ = w;
     glfwMakeContextCurrent(w);
     ui() = UiState{};
+    frameContext() = FrameContext{};
     clearFontCache();
     loadLauncherImages();
     resetWidgetStateForTests();
@@ -98,7 +102,7 @@ void ScreenHarness::frame() {
     glViewport(0, 0, fw, fh);
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
-    glOrtho(0, s.windowWidth, s.windowHeight, 0, -1, 1);
+    glOrtho(0, frameContext().windowWidth, frameContext().windowHeight, 0, -1, 1);
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
     glClearColor(0.05f, 0.06f, 0.08f, 1.0f);
@@ -107,7 +111,9 @@ void ScreenHarness::frame() {
     InputState& in = input();
     in.wantHandCursor = false;
     in.wantTextCursor = false;
-    s.inputLayer = computeInputLayer(messageDialog().visible, s.activeModal);
+    frameContext().inputLayer = messageDialog().visible        ? InputLayer::Message
+                                : s.activeModal != Modal::None ? InputLayer::Dialog
+                                                               : InputLayer::MainScreen;
     drawMainScreen();
     if (messageDialog().visible) drawMessageDialog();
     glFinish();
@@ -165,7 +171,7 @@ std::string ScreenHarness::save(const std::string& name) const {
     return path;
 }
 
-void resetUpdateStatus(int32_t state) {
+void resetUpdateStatus(UpdateState state) {
     UpdateStatus& st = updateStatus();
     st.stopRequested = true;
     if (st.worker.joinable()) st.worker.join();
