@@ -159,4 +159,11 @@ bool makeExecutable(const std::string& path);
 // True when standard error is a terminal (progress lines are only drawn there). Any thread.
 bool stderrIsTerminal();
 
+// ---- memory ----
+
+// Hands the heap's free pages back to the system (malloc_trim), so memory that start-up
+// used and freed (decoded images, glyph bitmaps, the graphics driver's compiler) stops
+// counting as resident. Takes a few milliseconds; call it once start-up is over. Any thread.
+void releaseFreeMemory();
+
 } // namespace platform

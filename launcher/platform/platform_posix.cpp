@@ -22,6 +22,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <malloc.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -642,6 +643,12 @@ bool makeExecutable(const std::string& path) {
 
 bool stderrIsTerminal() {
     return ::isatty(2) == 1;
+}
+
+// ---- memory ----
+
+void releaseFreeMemory() {
+    ::malloc_trim(0);
 }
 
 } // namespace platform
