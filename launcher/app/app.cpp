@@ -175,8 +175,11 @@ void afterFrameDrawn(int fbWidth, int fbHeight) {
 }
 
 void afterFrameSwapped() {
-    if (gEnv.reportFirstFrame && gEnv.framesDrawn == 1)
+    if (gEnv.framesDrawn != 1) return;
+    if (gEnv.reportFirstFrame)
         std::fprintf(stderr, "first-frame-ms %.3f\n", (now() - kProcessStart) * 1000.0);
+    // Start-up is over: what it used and freed goes back to the system.
+    platform::releaseFreeMemory();
 }
 
 // ---- one frame ----
@@ -330,6 +333,10 @@ int runLauncher() {
     // address is local; serverCheckTimer = now - 13 when it was started) plug in here.
 
     if (!loadFontFaces()) return failStartup(kFontsMissing, false, false);
+    // Glyphs and images are prepared on background threads while the window system comes
+    // up; the usual scale of 1 is a guess that a different display simply rebuilds.
+    prepareFontAtlases(mainScreenFonts(), 1.0f);
+    startDecodingLauncherImages();
     if (enet_initialize() != 0) return failStartup(kNetworkFailed, false, false);
     if (!glfwInit()) return failStartup(kWindowSystemFailed, true, false);
     glfwWindowHint(GLFW_DECORATED, GLFW_FALSE);

@@ -17,6 +17,7 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <thread>
 
 // ---- faces ----
 
@@ -29,6 +30,19 @@ struct FontFace {
 };
 
 FontFace gFaces[2];
+
+// Atlases rasterised ahead on a background thread (prepareFontAtlases).
+struct PreparedAtlas {
+    uint32_t key = 0;
+    FontAtlas atlas;
+    std::vector<unsigned char> bitmap;
+};
+struct Preparation {
+    float contentScale = 0;
+    std::vector<PreparedAtlas> atlases; // written by the worker, read after the join
+    std::jthread worker;                // joined before `atlases` is touched, or at exit
+};
+Preparation gPrepared;
 
 FontFace& faceFor(FontFamily family) {
     return gFaces[family == FontFamily::Display ? 0 : 1];
@@ -82,6 +96,7 @@ const std::vector<int>& glyphSetInts() {
 } // namespace
 
 bool loadFontFaces() {
+    if (gPrepared.worker.joinable()) gPrepared.worker.join(); // it reads the faces
     std::vector<unsigned char> display, body;
     if (!readWholeFile(kDisplayFontPath, display) || !readWholeFile(kBodyFontPath, body)) return false;
     if (!fontLooksWhole(display) || !fontLooksWhole(body)) return false;
@@ -125,15 +140,18 @@ bool glContextCurrent() {
     return glfwGetCurrentContext() != nullptr;
 }
 
-void buildAtlas(FontAtlas& atlas, FontFamily family, float size) {
+// Everything but the GL texture: glyphs packed into `outBitmap` at contentScale x size.
+// Reads only the faces, so a background thread may run it while no one loads faces.
+void rasterAtlas(FontAtlas& atlas, FontFamily family, float size, float contentScale,
+                 std::vector<unsigned char>& outBitmap) {
     const std::vector<uint32_t>& set = glyphSet();
     atlas.family = family;
     atlas.size = size;
     FontFace& face = faceFor(family);
     if (!face.ready) return; // no fonts: an empty atlas that measures 0 and draws nothing
 
-    const float pixels = frameContext().contentScale * size;
-    std::vector<unsigned char> bitmap;
+    const float pixels = contentScale * size;
+    std::vector<unsigned char>& bitmap = outBitmap;
     int edge = kAtlasStart;
     for (;;) {
         bitmap.assign(static_cast<size_t>(edge) * edge, 0);
@@ -155,17 +173,6 @@ void buildAtlas(FontAtlas& atlas, FontFamily family, float size) {
         edge *= 2;
     }
 
-    if (glContextCurrent()) {
-        GLuint id = 0;
-        glGenTextures(1, &id);
-        glBindTexture(GL_TEXTURE_2D, id);
-        glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-        glTexImage2D(GL_TEXTURE_2D, 0, GL_ALPHA, edge, edge, 0, GL_ALPHA, GL_UNSIGNED_BYTE, bitmap.data());
-        atlas.texture = id;
-    }
-
     atlas.glyphIndex.reserve(set.size());
     atlas.fontGlyphs.resize(set.size());
     for (size_t i = 0; i < set.size(); ++i) {
@@ -177,6 +184,35 @@ void buildAtlas(FontAtlas& atlas, FontFamily family, float size) {
     stbtt_GetFontVMetrics(&face.info, &ascent, &descent, &lineGap);
     atlas.ascent = ascent * atlas.scale;
     atlas.descent = descent * atlas.scale;
+}
+
+// The atlas's GL texture, made only while a GL context is current.
+void uploadAtlas(FontAtlas& atlas, const std::vector<unsigned char>& bitmap) {
+    if (bitmap.empty() || !glContextCurrent()) return;
+    GLuint id = 0;
+    glGenTextures(1, &id);
+    glBindTexture(GL_TEXTURE_2D, id);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_ALPHA, atlas.atlasSize, atlas.atlasSize, 0, GL_ALPHA, GL_UNSIGNED_BYTE,
+                 bitmap.data());
+    atlas.texture = id;
+}
+
+// Waits for the preparation and moves the atlas for `key` out of it, when it was made at
+// the current scale.
+bool takePrepared(uint32_t key, FontAtlas& outAtlas, std::vector<unsigned char>& outBitmap) {
+    if (gPrepared.worker.joinable()) gPrepared.worker.join();
+    if (gPrepared.contentScale != frameContext().contentScale) gPrepared.atlases.clear();
+    for (PreparedAtlas& p : gPrepared.atlases) {
+        if (p.key != key || p.bitmap.empty()) continue;
+        outAtlas = std::move(p.atlas);
+        outBitmap = std::move(p.bitmap);
+        p.bitmap = {};
+        return true;
+    }
+    return false;
 }
 
 // Kerning between two positions of the glyph set, in font units.
@@ -203,12 +239,31 @@ FontAtlas& getFont(FontFamily family, float size) {
     auto it = cache().find(key);
     if (it != cache().end()) return it->second;
     FontAtlas& atlas = cache()[key];
-    buildAtlas(atlas, family, size);
+    std::vector<unsigned char> bitmap;
+    if (!takePrepared(key, atlas, bitmap))
+        rasterAtlas(atlas, family, size, frameContext().contentScale, bitmap);
+    uploadAtlas(atlas, bitmap);
     return atlas;
+}
+
+void prepareFontAtlases(std::vector<FontRequest> requests, float contentScale) {
+    if (gPrepared.worker.joinable()) gPrepared.worker.join();
+    gPrepared.contentScale = contentScale;
+    gPrepared.atlases.clear();
+    gPrepared.atlases.reserve(requests.size());
+    gPrepared.worker = std::jthread([requests = std::move(requests), contentScale] {
+        for (const FontRequest& r : requests) {
+            PreparedAtlas& p = gPrepared.atlases.emplace_back();
+            p.key = fontCacheKey(r.family, r.size);
+            rasterAtlas(p.atlas, r.family, r.size, contentScale, p.bitmap);
+        }
+    });
 }
 
 void clearFontCache() {
     const bool gl = glContextCurrent();
+    if (gPrepared.worker.joinable()) gPrepared.worker.join();
+    gPrepared.atlases.clear();
     ++gCacheGeneration;
     for (auto& [key, atlas] : cache()) {
         if (gl && atlas.texture != 0) glDeleteTextures(1, &atlas.texture);

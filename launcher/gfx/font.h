@@ -1,7 +1,8 @@
 // font.h - glyph atlases and text: measuring, runs, shadows, boxes and paragraphs.
 //
 // Index
-//   ---- faces and atlases ----  loadFontFaces, getFont, fontCacheKey, clearFontCache
+//   ---- faces and atlases ----  loadFontFaces, getFont, fontCacheKey, prepareFontAtlases,
+//                                clearFontCache
 //   ---- measuring ----          nextCodePoint, decodeUtf8, textWidth, breakParagraph,
 //                                nearest
 //   ---- drawing ----            drawGlyphRun, drawText, drawTextInBox, drawParagraph
@@ -64,7 +65,23 @@ uint32_t fontCacheKey(FontFamily family, float size);
 // context is current (texture 0 otherwise: measuring still works).
 FontAtlas& getFont(FontFamily family, float size);
 
-// Deletes every atlas texture and empties the cache (content-scale change).
+struct FontRequest {
+    FontFamily family;
+    float size;
+};
+inline FontAtlas& getFont(const FontRequest& r) {
+    return getFont(r.family, r.size);
+}
+
+// Rasterises the atlases of `requests` at `contentScale` on a background thread, so their
+// glyphs are packed while the window is being created. getFont then takes a prepared
+// atlas (making its texture) instead of building it, waiting for the thread if it is
+// still running; atlases prepared for another scale than the frame's are dropped. Main
+// thread, after loadFontFaces, which must not run again while the thread works.
+void prepareFontAtlases(std::vector<FontRequest> requests, float contentScale);
+
+// Deletes every atlas texture and empties the cache (content-scale change); prepared
+// atlases are dropped too.
 void clearFontCache();
 size_t fontCacheSize();
 

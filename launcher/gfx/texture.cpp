@@ -69,45 +69,56 @@ std::vector<MipLevel> buildMipChain(const uint8_t* rgba, int width, int height) 
 
 // ---- textures ----
 
-Texture createTexture(const uint8_t* rgba, int width, int height) {
-    Texture tex;
-    if (!rgba || width < 1 || height < 1) return tex;
+DecodedImage decodeImage(const uint8_t* rgba, int width, int height) {
+    DecodedImage image;
+    if (!rgba || width < 1 || height < 1) return image;
     std::vector<uint8_t> pixels(rgba, rgba + static_cast<size_t>(width) * height * 4);
     premultiplyAlpha(pixels.data(), width, height);
-    const std::vector<MipLevel> chain = buildMipChain(pixels.data(), width, height);
+    image.levels = buildMipChain(pixels.data(), width, height);
+    return image;
+}
 
+DecodedImage decodeImageFile(const std::string& name) {
+    const std::string path = std::string(kImageFolder) + name;
+    int w = 0, h = 0, channels = 0;
+    stbi_uc* pixels = stbi_load(path.c_str(), &w, &h, &channels, 4);
+    DecodedImage image = decodeImage(pixels, w, h);
+    stbi_image_free(pixels);
+    image.path = path;
+    return image;
+}
+
+Texture uploadImage(const DecodedImage& image) {
+    Texture tex;
     GLuint id = 0;
-    glGenTextures(1, &id);
-    if (id == 0) return tex;
+    if (!image.levels.empty()) glGenTextures(1, &id);
+    if (id == 0) {
+        if (!image.path.empty()) std::fprintf(stderr, "gorsel yuklenemedi: %s\n", image.path.c_str());
+        return tex;
+    }
     glBindTexture(GL_TEXTURE_2D, id);
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
-    for (size_t level = 0; level < chain.size(); ++level) {
-        const MipLevel& m = chain[level];
+    for (size_t level = 0; level < image.levels.size(); ++level) {
+        const MipLevel& m = image.levels[level];
         glTexImage2D(GL_TEXTURE_2D, static_cast<GLint>(level), GL_RGBA, m.width, m.height, 0, GL_RGBA,
                      GL_UNSIGNED_BYTE, m.rgba.data());
     }
     tex.id = id;
-    tex.width = width;
-    tex.height = height;
+    tex.width = image.levels[0].width;
+    tex.height = image.levels[0].height;
     return tex;
 }
 
+Texture createTexture(const uint8_t* rgba, int width, int height) {
+    return uploadImage(decodeImage(rgba, width, height));
+}
+
 Texture loadTexture(const std::string& name) {
-    const std::string path = std::string(kImageFolder) + name;
-    int w = 0, h = 0, channels = 0;
-    stbi_uc* pixels = stbi_load(path.c_str(), &w, &h, &channels, 4);
-    if (!pixels) {
-        std::fprintf(stderr, "gorsel yuklenemedi: %s\n", path.c_str());
-        return Texture{};
-    }
-    Texture tex = createTexture(pixels, w, h);
-    stbi_image_free(pixels);
-    if (tex.id == 0) std::fprintf(stderr, "gorsel yuklenemedi: %s\n", path.c_str());
-    return tex;
+    return uploadImage(decodeImageFile(name));
 }
 
 void drawTexture(const Texture& tex, float x, float y, float w, float h, float opacity, float s0, float t0,

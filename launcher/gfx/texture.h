@@ -2,8 +2,9 @@
 //
 // Index
 //   ---- textures ----      loadTexture, createTexture, drawTexture, premultiplyAlpha,
-//                           buildMipChain
-//   ---- image set ----     LauncherImages, images, imageByName, loadLauncherImages
+//                           buildMipChain, DecodedImage, decodeImageFile, uploadImage
+//   ---- image set ----     LauncherImages, images, imageByName, startDecodingLauncherImages,
+//                           loadLauncherImages
 //   ---- primitives ----    fillRect, setClip, endClip, scissorBox
 // One unit = one logical pixel, origin top left, y down (set up by the frame loop).
 // Everything that touches GL: main thread only, with the window's context current.
@@ -56,6 +57,18 @@ struct MipLevel {
 // edges; the last level is 1 x 1. Empty result when width or height < 1.
 std::vector<MipLevel> buildMipChain(const uint8_t* rgba, int width, int height);
 
+// Decoding (any thread, no GL) and uploading (GL thread) apart, so images can be decoded
+// while the window is being created. The CPU copy is dropped with the DecodedImage.
+struct DecodedImage {
+    std::string path;             // what was read; "" for pixels given in memory
+    std::vector<MipLevel> levels; // premultiplied; empty when the image could not be read
+};
+// Reads kImageFolder + name into a premultiplied mip chain; empty levels on failure.
+DecodedImage decodeImageFile(const std::string& name);
+// Uploads like loadTexture. An empty image gives the zero Texture and, when it came from a
+// file, the "gorsel yuklenemedi" line.
+Texture uploadImage(const DecodedImage& image);
+
 // ---- image set ----
 
 // The launcher's images, one Texture per file under veri/. Loaded once at start-up by
@@ -79,9 +92,13 @@ LauncherImages& images();
 // files); the zero Texture for a name that is not one of the launcher's images.
 const Texture& imageByName(std::string_view fileName);
 
-// Loads, in start-up order, the ten images above and the two button skins
-// (main: "buton_ana_normal.png", "buton_ana_hover.png", "buton_ana_basili.png";
-// ordinary: "buton_normal.png", "buton_hover.png", "buton_basili.png").
+// Starts decoding the ten images above and the two button skins (main:
+// "buton_ana_normal.png", "buton_ana_hover.png", "buton_ana_basili.png"; ordinary:
+// "buton_normal.png", "buton_hover.png", "buton_basili.png") on a background thread.
+// Main thread, before loadLauncherImages; optional.
+void startDecodingLauncherImages();
+// Uploads those images in start-up order (waiting for the decoding started above, or
+// decoding them here when it was not started).
 void loadLauncherImages();
 
 // ---- primitives ----

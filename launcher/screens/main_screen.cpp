@@ -35,11 +35,11 @@
 namespace {
 constexpr InputLayer kLayer = InputLayer::MainScreen; // every widget of this screen
 
-constexpr float kNewsFontSize = 15;
-constexpr float kStatusFontSize = 13;
-constexpr float kFooterFontSize = 11;
-constexpr float kSocialFontSize = 11;
-constexpr float kCaptionFontSize = 20;
+constexpr FontRequest kNewsFont = {FontFamily::Body, 15};
+constexpr FontRequest kStatusFont = {FontFamily::Body, 13};
+constexpr FontRequest kFooterFont = {FontFamily::Body, 11};
+constexpr FontRequest kSocialFont = {FontFamily::Display, 11};
+constexpr FontRequest kCaptionFont = {FontFamily::Display, 20};
 
 constexpr uint32_t kCaptionColor = 0xF2E6C4;
 constexpr uint32_t kSocialColor = 0xE8D7A8;
@@ -82,6 +82,16 @@ constexpr SocialLink kSocialLinks[5] = {
 };
 constexpr const char* kHeadlineIds[2] = {"haber1", "haber2"};
 } // namespace
+
+std::vector<FontRequest> mainScreenFonts() {
+    return {kCaptionFont,
+            kSocialFont,
+            kNewsFont,
+            kStatusFont,
+            {kStartStyle.family, kStartStyle.fontSize},
+            {kSmallStyle.family, kSmallStyle.fontSize},
+            kFooterFont};
+}
 
 // ---- server state ----
 
@@ -260,13 +270,13 @@ void drawNewsBox(const std::vector<NewsItem>& news) {
 
     setClip(kBannerX, kCaptionY, kBannerW, kCaptionH);
     const std::string_view caption = news.empty() ? std::string_view("Morlaken Online") : news[0].title;
-    drawTextInBox(getFont(FontFamily::Display, kCaptionFontSize), kCaptionTextX, kCaptionY, kCaptionTextW,
-                  kCaptionH, caption, kCaptionColor, Align::Left, 0.0f, Shadow::Drop);
+    drawTextInBox(getFont(kCaptionFont), kCaptionTextX, kCaptionY, kCaptionTextW, kCaptionH, caption,
+                  kCaptionColor, Align::Left, 0.0f, Shadow::Drop);
     endClip();
 }
 
 void drawSocialButtons() {
-    const FontAtlas& font = getFont(FontFamily::Display, kSocialFontSize);
+    const FontAtlas& font = getFont(kSocialFont);
     for (int i = 0; i < 5; ++i) {
         const SocialLink& link = kSocialLinks[i];
         const float x = 475.0f + 38.0f * static_cast<float>(i);
@@ -279,7 +289,7 @@ void drawSocialButtons() {
 }
 
 void drawHeadlines(const std::vector<NewsItem>& news) {
-    const FontAtlas& font = getFont(FontFamily::Body, kNewsFontSize);
+    const FontAtlas& font = getFont(kNewsFont);
     if (news.size() < 2) {
         const ServerStatus status = serverStatus();
         const char* placeholder = status == ServerConnecting ? "Haberler yükleniyor..."
@@ -324,8 +334,8 @@ void drawStatusLineAndBar() {
     char text[256];
     const size_t n = updateStatusText(state, st.filesDone.load(), st.filesTotal.load(), bytesDone, bytesTotal,
                                       ui().downloadSpeed, text, sizeof text);
-    textRightAligned(getFont(FontFamily::Body, kStatusFontSize), kStatusRight, kStatusCentreY,
-                     std::string_view(text, n), color, Shadow::Drop);
+    textRightAligned(getFont(kStatusFont), kStatusRight, kStatusCentreY, std::string_view(text, n), color,
+                     Shadow::Drop);
 
     // The fill image is revealed from the left by the clip, never stretched.
     const float progress = updateProgress(state, bytesDone, bytesTotal);
@@ -351,8 +361,7 @@ void drawFooter() {
     static std::string footer;
     copyServerVersion(version);
     assignFooter(footer, version, serverStatus());
-    textRightAligned(getFont(FontFamily::Body, kFooterFontSize), 776, 591, footer, kFooterColor,
-                     Shadow::Drop);
+    textRightAligned(getFont(kFooterFont), 776, 591, footer, kFooterColor, Shadow::Drop);
 }
 } // namespace
 

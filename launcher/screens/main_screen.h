@@ -3,19 +3,21 @@
 //
 // Index
 //   ---- server state ----       ServerStatus, serverStatus
-//   ---- the screen ----         drawMainScreen
+//   ---- the screen ----         drawMainScreen, mainScreenFonts
 //   ---- texts and rules ----    formatSize, updateStatusText, updateProgress, footerText,
 //                                startDisabled, startBlockedByLogin, retryUpdate
 //   ---- frame-loop rules ----   restartAllowed
 // Everything here runs on the main thread only.
 #pragma once
 
+#include "gfx/font.h"
 #include "screens/ui_state.h"
 #include "update/updater.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // ---- server state ----
 
@@ -33,6 +35,9 @@ inline constexpr const char* kLauncherVersion = "0.1.0";
 // ui().activeModal (START, "AYARLAR"), ui().closeRequested (close button) and the
 // message dialog (news clicks, update retry, links).
 void drawMainScreen();
+
+// The fonts the screen draws with, in drawing order (for prepareFontAtlases).
+std::vector<FontRequest> mainScreenFonts();
 
 // ---- texts and rules ----
 

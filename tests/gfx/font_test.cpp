@@ -111,6 +111,27 @@ TEST_F(FontTest, ScaleChangeRebuildsAtTheNewPixelSizeAndKeepsLogicalWidths) {
     EXPECT_NEAR(textWidth(after, text, 0), widthBefore, widthBefore * 0.01f);
 }
 
+TEST_F(FontTest, PreparedAtlasesMatchBuiltOnesAndOnlyAtTheirScale) {
+    auto glyphsOf = [](const FontAtlas& a) {
+        std::vector<float> v;
+        for (const stbtt_packedchar& g : a.glyphs)
+            v.insert(v.end(),
+                     {float(g.x0), float(g.y0), float(g.x1), float(g.y1), g.xadvance, g.xoff, g.yoff2});
+        return v;
+    };
+    const std::vector<float> built = glyphsOf(getFont(FontFamily::Body, 15.0f));
+    clearFontCache();
+    prepareFontAtlases({{FontFamily::Body, 15.0f}, {FontFamily::Display, 20.0f}}, 1.0f);
+    EXPECT_EQ(glyphsOf(getFont(FontFamily::Body, 15.0f)), built);
+    EXPECT_EQ(getFont(FontFamily::Display, 20.0f).family, FontFamily::Display);
+    EXPECT_EQ(fontCacheSize(), 2u);
+
+    // Prepared for a scale the frame does not have: dropped, built at the frame's scale.
+    clearFontCache();
+    prepareFontAtlases({{FontFamily::Body, 15.0f}}, 2.0f);
+    EXPECT_EQ(glyphsOf(getFont(FontFamily::Body, 15.0f)), built);
+}
+
 TEST_F(FontTest, LargeSizesGrowTheAtlas) {
     frameContext().contentScale = 4.0f; // 4 x 20 = 80 px glyphs no longer fit in 512 x 512
     const FontAtlas& big = getFont(FontFamily::Display, 20.0f);
