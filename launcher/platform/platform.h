@@ -71,6 +71,10 @@ bool listFolder(const std::string& folder, std::vector<std::string>& outNames);
 enum class EntryType { Missing, File, Folder, Link, Other };
 EntryType entryType(const std::string& path);
 
+// The whole content of the file at `path` into `outBytes`. False when it cannot be opened
+// or read to its end (`outBytes` then holds what was read). Any thread.
+bool readWholeFile(const std::string& path, std::string& outBytes);
+
 // Writes `data` to a temporary file beside `path`, flushes it to disk and renames it
 // over `path`, so a crash leaves either the old or the new content, never a cut file.
 // Returns false when any step failed; the old file is then untouched.

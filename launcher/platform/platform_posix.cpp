@@ -368,6 +368,19 @@ EntryType entryType(const std::string& path) {
     return EntryType::Other;
 }
 
+bool readWholeFile(const std::string& path, std::string& outBytes) {
+    outBytes.clear();
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file) return false;
+    char buffer[65536];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0)
+        outBytes.append(buffer, n);
+    const bool ok = std::ferror(file) == 0;
+    std::fclose(file);
+    return ok;
+}
+
 bool isAtomicWriteTemporary(const std::string& name) {
     size_t mark = name.rfind(kTemporaryMark);
     if (mark == std::string::npos || mark == 0) return false;
