@@ -9,13 +9,12 @@
 
 #include "gfx/frame.h"
 #include "gfx/palette.h"
+#include "platform/platform.h"
 
 #include <GL/gl.h>
 #include <GLFW/glfw3.h>
 
 #include <cmath>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <thread>
 
@@ -24,7 +23,7 @@
 namespace {
 
 struct FontFace {
-    std::vector<unsigned char> bytes; // the whole file; the font information points into it
+    std::string bytes; // the whole file; the font information points into it
     stbtt_fontinfo info{};
     bool ready = false;
 };
@@ -48,24 +47,17 @@ FontFace& faceFor(FontFamily family) {
     return gFaces[family == FontFamily::Display ? 0 : 1];
 }
 
-bool readWholeFile(const char* path, std::vector<unsigned char>& outBytes) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    outBytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return !in.bad() && !outBytes.empty();
-}
-
-uint32_t bigEndian(const std::vector<unsigned char>& b, size_t at, int bytes) {
+uint32_t bigEndian(std::string_view b, size_t at, int bytes) {
     uint32_t v = 0;
     for (int i = 0; i < bytes; ++i)
-        v = v << 8 | b[at + i];
+        v = v << 8 | static_cast<unsigned char>(b[at + i]);
     return v;
 }
 
 // stb_truetype trusts the file it is given; a cut or foreign file would make it read past
 // the end of the buffer. Checked here: the first font's table directory and every table
 // it lists lie inside the file.
-bool fontLooksWhole(const std::vector<unsigned char>& b) {
+bool fontLooksWhole(std::string_view b) {
     size_t base = 0;
     if (b.size() >= 16 && bigEndian(b, 0, 4) == 0x74746366) // 'ttcf': a collection, use font 0
         base = bigEndian(b, 12, 4);
@@ -97,13 +89,15 @@ const std::vector<int>& glyphSetInts() {
 
 bool loadFontFaces() {
     if (gPrepared.worker.joinable()) gPrepared.worker.join(); // it reads the faces
-    std::vector<unsigned char> display, body;
-    if (!readWholeFile(kDisplayFontPath, display) || !readWholeFile(kBodyFontPath, body)) return false;
+    std::string display, body;
+    if (!platform::readWholeFile(kDisplayFontPath, display) || display.empty() ||
+        !platform::readWholeFile(kBodyFontPath, body) || body.empty())
+        return false;
     if (!fontLooksWhole(display) || !fontLooksWhole(body)) return false;
     gFaces[0].bytes = std::move(display);
     gFaces[1].bytes = std::move(body);
     for (FontFace& face : gFaces) {
-        const unsigned char* data = face.bytes.data();
+        const auto* data = reinterpret_cast<const unsigned char*>(face.bytes.data());
         // A file that is not a font leaves the face unusable: its atlases stay empty.
         const int offset = stbtt_GetFontOffsetForIndex(data, 0);
         face.ready = offset >= 0 && stbtt_InitFont(&face.info, data, offset) != 0;
@@ -165,7 +159,8 @@ void rasterAtlas(FontAtlas& atlas, FontFamily family, float size, float contentS
             range.array_of_unicode_codepoints = const_cast<int*>(glyphSetInts().data());
             range.num_chars = static_cast<int>(set.size());
             range.chardata_for_range = atlas.glyphs.data();
-            packed = stbtt_PackFontRanges(&pack, face.bytes.data(), 0, &range, 1) != 0;
+            packed = stbtt_PackFontRanges(&pack, reinterpret_cast<const unsigned char*>(face.bytes.data()), 0,
+                                          &range, 1) != 0;
             stbtt_PackEnd(&pack);
         }
         atlas.atlasSize = edge;
