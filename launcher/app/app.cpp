@@ -27,11 +27,9 @@
 #include <GL/gl.h>
 #include <GLFW/glfw3.h>
 #include <enet/enet.h>
-#include <stb_image_write.h>
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -141,20 +139,6 @@ void readEnvHooks() {
         gEnv.exitAfterScreenshot = isSwitchOn(v);
     if (const char* v = std::getenv("MORLAKEN_REPORT_FIRST_FRAME")) gEnv.reportFirstFrame = isSwitchOn(v);
     if (const char* v = std::getenv("MORLAKEN_EXIT_AFTER_FRAMES")) gEnv.exitAfterFrames = std::atol(v);
-}
-
-// The back buffer of the frame just drawn, top row first, as a PNG.
-bool saveFramebufferPng(const std::string& path, int width, int height) {
-    if (width < 1 || height < 1) return false;
-    std::vector<unsigned char> pixels(static_cast<size_t>(width) * height * 4);
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
-    const size_t stride = static_cast<size_t>(width) * 4;
-    std::vector<unsigned char> flipped(pixels.size());
-    for (int y = 0; y < height; ++y)
-        std::memcpy(&flipped[static_cast<size_t>(y) * stride],
-                    &pixels[static_cast<size_t>(height - 1 - y) * stride], stride);
-    return stbi_write_png(path.c_str(), width, height, 4, flipped.data(), static_cast<int>(stride)) != 0;
 }
 
 // Runs just before a drawn frame swaps.

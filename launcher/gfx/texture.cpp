@@ -3,7 +3,8 @@
 // Index
 //   ---- pixel helpers ----   premultiplyAlpha, buildMipChain
 //   ---- textures ----        createTexture, loadTexture, drawTexture
-//   ---- primitives ----      fillRect, scissorBox, setClip
+//   ---- primitives ----      fillRect, scissorBox, setClip, endClip
+//   ---- read-back ----       readFramebuffer, writePng, saveFramebufferPng
 #include "gfx/texture.h"
 
 #include "gfx/frame.h"
@@ -11,10 +12,12 @@
 
 #include <GL/gl.h>
 #include <stb_image.h>
+#include <stb_image_write.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 
 #ifndef GL_CLAMP_TO_EDGE
 #define GL_CLAMP_TO_EDGE 0x812F
@@ -175,4 +178,31 @@ void setClip(float x, float y, float w, float h) {
 
 void endClip() {
     glDisable(GL_SCISSOR_TEST);
+}
+
+// ---- read-back ----
+
+std::vector<uint8_t> readFramebuffer(int width, int height) {
+    std::vector<uint8_t> flipped;
+    if (width < 1 || height < 1) return flipped;
+    std::vector<uint8_t> pixels(static_cast<size_t>(width) * height * 4);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadBuffer(GL_BACK);
+    glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
+    const size_t stride = static_cast<size_t>(width) * 4;
+    flipped.resize(pixels.size());
+    for (int y = 0; y < height; ++y)
+        std::memcpy(&flipped[static_cast<size_t>(y) * stride],
+                    &pixels[static_cast<size_t>(height - 1 - y) * stride], stride);
+    return flipped;
+}
+
+bool writePng(const std::string& path, const uint8_t* rgba, int width, int height) {
+    if (!rgba || width < 1 || height < 1) return false;
+    return stbi_write_png(path.c_str(), width, height, 4, rgba, width * 4) != 0;
+}
+
+bool saveFramebufferPng(const std::string& path, int width, int height) {
+    const std::vector<uint8_t> pixels = readFramebuffer(width, height);
+    return !pixels.empty() && writePng(path, pixels.data(), width, height);
 }

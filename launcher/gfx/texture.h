@@ -6,6 +6,7 @@
 //   ---- image set ----     LauncherImages, images, imageByName, startDecodingLauncherImages,
 //                           loadLauncherImages
 //   ---- primitives ----    fillRect, setClip, endClip, scissorBox
+//   ---- read-back ----     readFramebuffer, writePng, saveFramebufferPng
 // One unit = one logical pixel, origin top left, y down (set up by the frame loop).
 // Everything that touches GL: main thread only, with the window's context current.
 // The pure helpers (premultiplyAlpha, buildMipChain, scissorBox) need no GL and any
@@ -118,3 +119,13 @@ struct ScissorBox {
 // The framebuffer scissor box setClip uses, widened outward to whole pixels:
 // x = floor(s x), y = floor((H - y - h) s), width = ceil(s w), height = ceil(s h).
 ScissorBox scissorBox(float x, float y, float w, float h, float contentScale, int windowHeight);
+
+// ---- read-back ----
+
+// The back buffer of the frame being drawn, width x height framebuffer pixels, RGBA with
+// the top row first (GL's rows flipped). Empty when a size is below 1.
+std::vector<uint8_t> readFramebuffer(int width, int height);
+// RGBA pixels, top row first, as a PNG file. False when it cannot be written.
+bool writePng(const std::string& path, const uint8_t* rgba, int width, int height);
+// readFramebuffer written with writePng.
+bool saveFramebufferPng(const std::string& path, int width, int height);

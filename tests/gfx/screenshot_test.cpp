@@ -57,15 +57,10 @@ Texture makeFieldBackground() {
 }
 
 bool savePng(const fs::path& path, int width, int height) {
-    std::vector<unsigned char> px(static_cast<size_t>(width) * height * 4), flipped(px.size());
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, px.data());
-    const size_t stride = static_cast<size_t>(width) * 4;
-    for (int y = 0; y < height; ++y)
-        std::memcpy(&flipped[y * stride], &px[(height - 1 - y) * stride], stride);
-    for (size_t i = 3; i < flipped.size(); i += 4)
-        flipped[i] = 255; // the window is opaque
-    return stbi_write_png(path.c_str(), width, height, 4, flipped.data(), static_cast<int>(stride)) != 0;
+    std::vector<uint8_t> px = readFramebuffer(width, height);
+    for (size_t i = 3; i < px.size(); i += 4)
+        px[i] = 255; // the window is opaque
+    return writePng(path.string(), px.data(), width, height);
 }
 
 } // namespace

@@ -13,7 +13,6 @@
 
 #include <GL/gl.h>
 #include <GLFW/glfw3.h>
-#include <stb_image_write.h>
 
 #include <atomic>
 #include <chrono>
@@ -141,16 +140,7 @@ void ScreenHarness::click(float x, float y) {
 void ScreenHarness::readBack() {
     int fw = 0, fh = 0;
     glfwGetFramebufferSize(static_cast<GLFWwindow*>(window_), &fw, &fh);
-    std::vector<uint8_t> raw(static_cast<size_t>(fw) * fh * 4);
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadBuffer(GL_BACK);
-    glReadPixels(0, 0, fw, fh, GL_RGBA, GL_UNSIGNED_BYTE, raw.data());
-    pixels_.resize(raw.size());
-    const size_t row = static_cast<size_t>(fw) * 4;
-    for (int y = 0; y < fh; ++y)
-        std::copy(raw.begin() + static_cast<long>(row * (fh - 1 - y)),
-                  raw.begin() + static_cast<long>(row * (fh - y)),
-                  pixels_.begin() + static_cast<long>(row * y));
+    pixels_ = readFramebuffer(fw, fh);
     for (size_t i = 3; i < pixels_.size(); i += 4)
         pixels_[i] = 255; // the window is opaque
     width_ = fw;
@@ -167,7 +157,7 @@ std::string ScreenHarness::save(const std::string& name) const {
     const auto dir = std::filesystem::path(MORLAKEN_BIN_DIR).parent_path() / "screenshots";
     std::filesystem::create_directories(dir);
     const std::string path = (dir / (name + ".png")).string();
-    stbi_write_png(path.c_str(), width_, height_, 4, pixels_.data(), width_ * 4);
+    writePng(path, pixels_.data(), width_, height_);
     return path;
 }
 
