@@ -8,9 +8,11 @@
 //
 // runLauncher brings the process up in a fixed order (working folder, configuration,
 // update worker, news fetch, account and remember-me variants of the username field,
-// fonts, ENet, GLFW, hidden borderless 800 x 610 window, callbacks, cursors, images,
-// show), runs the frame loop until the window should close, then shuts down (update
-// worker stopped and joined, ENet, GLFW). Main thread only.
+// fonts, glyph atlases and images prepared on background threads, ENet, GLFW, hidden
+// borderless 800 x 610 window, callbacks, cursors, images uploaded, show), runs the
+// frame loop until the window should close (freed start-up memory is returned after the
+// first frame), then shuts down (update worker stopped and joined, ENet, GLFW). Main
+// thread only.
 //
 // Environment hooks for screenshots, demos and benchmarks (none is needed in normal use):
 //   MORLAKEN_SCREENSHOT=<path.png>      save the framebuffer of one drawn frame as a PNG

@@ -286,7 +286,7 @@ TEST_F(MainScreen, SocialLabelTurnsBrightOnHoverButNotUnderADialog) {
     const Rgb dimmed = reddest(475, 330, 28, 20);
     EXPECT_LT(dimmed.r * 100 / std::max(dimmed.b, 1), hovered.r * 100 / std::max(hovered.b, 1) - 5);
 
-    // A modal dialog (layer 1) also keeps the main screen inert.
+    // A modal dialog (the Dialog layer) also keeps the main screen inert.
     hideMessage();
     ui().activeModal = Modal::Settings;
     h_->frame();

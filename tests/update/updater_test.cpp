@@ -94,7 +94,7 @@ const Files kThree = {{"oyun.bin", patternBytes(300000, 1)},
 
 // ---- state sequences ----
 
-TEST_F(UpdaterTest, MissingFilesAreDownloadedThroughStateTwo) {
+TEST_F(UpdaterTest, MissingFilesAreDownloadedThroughDownloading) {
     publish(kThree, "0.9 beta");
     EXPECT_EQ(runPass(), UpToDate);
     EXPECT_EQ(recordedStates(), (std::vector<UpdateState>{Checking, Downloading, UpToDate}));
