@@ -1,7 +1,10 @@
 // startup_bench - how fast the launcher comes up, how much memory it holds, and what one
 // idle frame costs, each against a bare GLFW window measured in the same run.
 //
-//   bench_startup_bench            (re-runs itself under xvfb-run when DISPLAY is unset)
+//   bench_startup_bench [--compare OTHER_LAUNCHER] [--runs N]
+//                                  (re-runs itself under xvfb-run when DISPLAY is unset)
+//   --compare measures a second launcher build (an older one, say) interleaved with the
+//   same runs, so both sides see the same machine.
 //
 // 1. Start-up: process start to the first swapped frame, for the real launcher
 //    (MORLAKEN_REPORT_FIRST_FRAME=1) and for this program in "--bare" mode (a window that
@@ -10,8 +13,8 @@
 // 3. One idle main-screen frame in this process: CPU time in our immediate-mode calls,
 //    in the driver (glFinish + swap), and the bare clear + swap; plus the number of heap
 //    allocations an idle frame makes (should be 0).
-#include "app/ui_state.h"
 #include "gfx/font.h"
+#include "gfx/frame.h"
 #include "gfx/texture.h"
 #include "gfx/widgets.h"
 #include "screens/main_screen.h"
@@ -236,9 +239,18 @@ int main(int argc, char** argv) {
     if (argc > 1 && std::string(argv[1]) == "--bare") return runBare(argc > 2 ? std::atoi(argv[2]) : 30);
 
     const fs::path self = fs::canonical("/proc/self/exe");
+    std::string other;
+    int runs = 5;
+    std::string passOn;
+    for (int i = 1; i + 1 < argc; i += 2) {
+        const std::string flag = argv[i];
+        if (flag == "--compare") other = argv[i + 1];
+        if (flag == "--runs") runs = std::max(1, std::atoi(argv[i + 1]));
+        passOn += " '" + flag + "' '" + argv[i + 1] + "'";
+    }
     if (!std::getenv("DISPLAY")) {
         const std::string cmd =
-            "xvfb-run -a -s '-screen 0 1920x1080x24 -nolisten tcp' '" + self.string() + "'";
+            "xvfb-run -a -s '-screen 0 1920x1080x24 -nolisten tcp' '" + self.string() + "'" + passOn;
         return std::system(cmd.c_str()) == 0 ? 0 : 1;
     }
     const fs::path binDir = self.parent_path();
@@ -251,19 +263,21 @@ int main(int argc, char** argv) {
     const fs::path scratch = fs::temp_directory_path() / "morlaken_startup_bench";
     fs::create_directories(scratch);
 
-    const int runs = 5;
-    std::vector<double> ours, bare;
-    std::vector<double> oursRss, bareRss;
+    std::vector<double> ours, bare, others;
+    std::vector<double> oursRss, bareRss, othersRss;
+    auto launch = [&](const std::string& path) {
+        return measureChild(scratch,
+                            "MORLAKEN_REPORT_FIRST_FRAME=1 MORLAKEN_EXIT_AFTER_FRAMES=60 '" + path + "'");
+    };
+    auto keep = [](const ChildResult& r, std::vector<double>& ms, std::vector<double>& rss) {
+        if (r.firstFrameMs >= 0) ms.push_back(r.firstFrameMs);
+        if (r.rss > 0) rss.push_back(static_cast<double>(r.rss));
+    };
     for (int i = 0; i < runs; ++i) {
-        // Interleaved so that a slow moment of the machine hits both alike.
-        const ChildResult l =
-            measureChild(scratch, "MORLAKEN_REPORT_FIRST_FRAME=1 MORLAKEN_EXIT_AFTER_FRAMES=60 '" +
-                                      launcher.string() + "'");
-        const ChildResult b = measureChild(scratch, "'" + self.string() + "' --bare 60");
-        if (l.firstFrameMs >= 0) ours.push_back(l.firstFrameMs);
-        if (b.firstFrameMs >= 0) bare.push_back(b.firstFrameMs);
-        if (l.rss > 0) oursRss.push_back(static_cast<double>(l.rss));
-        if (b.rss > 0) bareRss.push_back(static_cast<double>(b.rss));
+        // Interleaved so that a slow moment of the machine hits every side alike.
+        keep(launch(launcher.string()), ours, oursRss);
+        keep(measureChild(scratch, "'" + self.string() + "' --bare 60"), bare, bareRss);
+        if (!other.empty()) keep(launch(other), others, othersRss);
     }
     fs::remove_all(scratch);
     if (ours.empty() || bare.empty()) {
@@ -274,15 +288,33 @@ int main(int argc, char** argv) {
 
     const FrameCost f = measureFrames(binDir, 300);
 
-    std::printf("start-up to first swapped frame (median of %d):\n", runs);
-    std::printf("  launcher %.1f ms, bare GLFW window %.1f ms, ratio %.2f\n", median(ours), median(bare),
-                median(ours) / median(bare));
+    auto range = [](std::vector<double> v) {
+        std::sort(v.begin(), v.end());
+        static char text[64];
+        std::snprintf(text, sizeof text, "%.0f-%.0f", v.empty() ? 0 : v.front(), v.empty() ? 0 : v.back());
+        return std::string(text);
+    };
+    std::printf("start-up to first swapped frame (median of %d, range in brackets):\n", runs);
+    std::printf("  launcher %.1f ms [%s], bare GLFW window %.1f ms [%s], ratio %.2f (best %.2f)\n",
+                median(ours), range(ours).c_str(), median(bare), range(bare).c_str(),
+                median(ours) / median(bare),
+                *std::min_element(ours.begin(), ours.end()) / *std::min_element(bare.begin(), bare.end()));
+    if (!others.empty())
+        std::printf("  compared launcher %.1f ms [%s], ratio %.2f (best %.2f)\n", median(others),
+                    range(others).c_str(), median(others) / median(bare),
+                    *std::min_element(others.begin(), others.end()) /
+                        *std::min_element(bare.begin(), bare.end()));
     std::printf("  of which, in this process: fonts read %.1f ms, 16 images decoded and uploaded %.1f ms,\n"
                 "  first main-screen frame with its glyph atlases %.1f ms\n",
                 f.fontsMs, f.imagesMs, f.firstScreenMs);
     std::printf("resident memory after start:\n");
-    std::printf("  launcher %.0f KiB, bare GLFW window %.0f KiB, ratio %.2f\n", median(oursRss),
-                median(bareRss), median(oursRss) / median(bareRss));
+    std::printf("  launcher %.0f KiB [%s], bare GLFW window %.0f KiB, ratio %.2f, %+.1f MiB\n",
+                median(oursRss), range(oursRss).c_str(), median(bareRss), median(oursRss) / median(bareRss),
+                (median(oursRss) - median(bareRss)) / 1024.0);
+    if (!othersRss.empty())
+        std::printf("  compared launcher %.0f KiB [%s], ratio %.2f, %+.1f MiB\n", median(othersRss),
+                    range(othersRss).c_str(), median(othersRss) / median(bareRss),
+                    (median(othersRss) - median(bareRss)) / 1024.0);
     std::printf("one idle main-screen frame (mean of 300, Mesa llvmpipe):\n");
     std::printf("  our drawing calls   %.3f ms CPU (%.3f ms wall)\n", f.ourCpuMs, f.ourWallMs);
     std::printf("  driver finish+swap  %.3f ms CPU (%.3f ms wall)\n", f.driverCpuMs, f.driverWallMs);

@@ -10,8 +10,9 @@
 #include "app/app.h"
 
 #include "app/config.h"
-#include "app/ui_state.h"
+#include "app/frame_steps.h"
 #include "gfx/font.h"
+#include "gfx/frame.h"
 #include "gfx/texture.h"
 #include "gfx/widgets.h"
 #include "platform/platform.h"
@@ -19,13 +20,13 @@
 #include "screens/main_screen.h"
 #include "screens/message_dialog.h"
 #include "screens/news.h"
+#include "screens/ui_state.h"
 #include "update/http.h"
 #include "update/updater.h"
 
 #include <GL/gl.h>
 #include <GLFW/glfw3.h>
 #include <enet/enet.h>
-#include <stb_image_write.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -115,9 +116,8 @@ int failStartup(const char* text, bool enetUp, bool glfwUp) {
 }
 
 void installKeyHooks() {
-    installScreenKeyHooks(); // message dialog first, then the login and settings dialogs
-    // submitLogin, saveSettings and totpStep plug in here once the login and settings
-    // dialogs and the account login exist.
+    // cancelLogin, submitLogin, saveSettings and totpStep plug in here once the login and
+    // settings dialogs and the account login exist.
     keyHooks().clipboardText = [] { return gWindow ? glfwGetClipboardString(gWindow) : nullptr; };
 }
 
@@ -162,20 +162,6 @@ void reportProcessId() {
     std::ofstream(gEnv.pidFile, std::ios::app) << platform::processId() << "\n";
 }
 
-// The back buffer of the frame just drawn, top row first, as a PNG.
-bool saveFramebufferPng(const std::string& path, int width, int height) {
-    if (width < 1 || height < 1) return false;
-    std::vector<unsigned char> pixels(static_cast<size_t>(width) * height * 4);
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
-    const size_t stride = static_cast<size_t>(width) * 4;
-    std::vector<unsigned char> flipped(pixels.size());
-    for (int y = 0; y < height; ++y)
-        std::memcpy(&flipped[static_cast<size_t>(y) * stride],
-                    &pixels[static_cast<size_t>(height - 1 - y) * stride], stride);
-    return stbi_write_png(path.c_str(), width, height, 4, flipped.data(), static_cast<int>(stride)) != 0;
-}
-
 // Runs just before a drawn frame swaps.
 void afterFrameDrawn(int fbWidth, int fbHeight) {
     ++gEnv.framesDrawn;
@@ -195,8 +181,11 @@ void afterFrameDrawn(int fbWidth, int fbHeight) {
 }
 
 void afterFrameSwapped() {
-    if (gEnv.reportFirstFrame && gEnv.framesDrawn == 1)
+    if (gEnv.framesDrawn != 1) return;
+    if (gEnv.reportFirstFrame)
         std::fprintf(stderr, "first-frame-ms %.3f\n", (now() - kProcessStart) * 1000.0);
+    // Start-up is over: what it used and freed goes back to the system.
+    platform::releaseFreeMemory();
 }
 
 // ---- one frame ----
@@ -230,19 +219,19 @@ void updateCursor() {
 }
 
 void drawContent() {
-    if (ui().gameState == Closing) {
+    if (ui().gameState == GameState::Closing) {
         // The closing screen (drawClosingScreen) plugs in here; nothing else is drawn.
         return;
     }
     // The background game-server probe plugs in here: while the game is not running, the
     // server is not online and no connection is in progress, every 15 s
     // (serverCheckTimer) a Probe connection is started.
-    ui().inputLayer = computeInputLayer(messageDialog().visible, ui().activeModal);
+    frameContext().inputLayer = computeInputLayer(messageDialog().visible, ui().activeModal);
     drawMainScreen();
-    if (ui().activeModal == 1) {
+    if (ui().activeModal == Modal::Login) {
         // The login dialog draws here.
     }
-    if (ui().activeModal == 2) {
+    if (ui().activeModal == Modal::Settings) {
         // The settings dialog draws here (activeModal read again: the login dialog may
         // have changed it).
     }
@@ -251,7 +240,7 @@ void drawContent() {
 
 // One iteration of the loop. Returns after the swap, or early while the game runs.
 void runFrame() {
-    glfwWaitEventsTimeout(ui().gameState == Running ? kGameRunningWait : kFrameWait);
+    glfwWaitEventsTimeout(ui().gameState == GameState::Running ? kGameRunningWait : kFrameWait);
 
     // Per-frame pumps: the game-server link (pumpGameServer) and the account login
     // (pollAccountLogin) plug in before the news poll.
@@ -270,7 +259,7 @@ void runFrame() {
         }
     }
 
-    if (ui().gameState == Running) {
+    if (ui().gameState == GameState::Running) {
         // The game watch (watchGameProcess) plugs in here. While the game runs the frame
         // ends now: nothing drawn, no input cleared, no swap.
         return;
@@ -282,14 +271,15 @@ void runFrame() {
     glfwGetWindowSize(gWindow, &ww, &wh);
     glfwGetFramebufferSize(gWindow, &fw, &fh);
     InputState& in = input();
-    scaleMouse(cx, cy, ww, wh, ui().windowWidth, ui().windowHeight, in.mouseX, in.mouseY);
+    FrameContext& frame = frameContext();
+    scaleMouse(cx, cy, ww, wh, frame.windowWidth, frame.windowHeight, in.mouseX, in.mouseY);
 
-    if (checkContentScale(ui().contentScale, fw, ui().windowWidth)) clearFontCache();
+    if (checkContentScale(frame.contentScale, fw, frame.windowWidth)) clearFontCache();
 
     glViewport(0, 0, fw, fh);
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
-    glOrtho(0, ui().windowWidth, ui().windowHeight, 0, -1, 1);
+    glOrtho(0, frame.windowWidth, frame.windowHeight, 0, -1, 1);
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
     glClearColor(kClearColor[0], kClearColor[1], kClearColor[2], kClearColor[3]);
@@ -360,12 +350,17 @@ int runLauncher() {
     // address is local; serverCheckTimer = now - 13 when it was started) plug in here.
 
     if (!loadFontFaces()) return failStartup(kFontsMissing, false, false);
+    // Glyphs and images are prepared on background threads while the window system comes
+    // up; the usual scale of 1 is a guess that a different display simply rebuilds.
+    prepareFontAtlases(mainScreenFonts(), 1.0f);
+    startDecodingLauncherImages();
     if (enet_initialize() != 0) return failStartup(kNetworkFailed, false, false);
     if (!glfwInit()) return failStartup(kWindowSystemFailed, true, false);
     glfwWindowHint(GLFW_DECORATED, GLFW_FALSE);
     glfwWindowHint(GLFW_RESIZABLE, GLFW_FALSE);
     glfwWindowHint(GLFW_VISIBLE, GLFW_FALSE);
-    gWindow = glfwCreateWindow(ui().windowWidth, ui().windowHeight, kWindowTitle, nullptr, nullptr);
+    const FrameContext& frame = frameContext();
+    gWindow = glfwCreateWindow(frame.windowWidth, frame.windowHeight, kWindowTitle, nullptr, nullptr);
     if (!gWindow) return failStartup(kWindowFailed, true, true);
     glfwMakeContextCurrent(gWindow);
     glfwSwapInterval(1);
@@ -373,7 +368,7 @@ int runLauncher() {
     glfwSetKeyCallback(gWindow, onKey);
     glfwSetMouseButtonCallback(gWindow, onMouseButton);
     installKeyHooks();
-    centerWindow(ui().windowWidth, ui().windowHeight);
+    centerWindow(frame.windowWidth, frame.windowHeight);
     gHandCursor = glfwCreateStandardCursor(GLFW_HAND_CURSOR);
     gTextCursor = glfwCreateStandardCursor(GLFW_IBEAM_CURSOR);
     loadLauncherImages();

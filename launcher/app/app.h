@@ -8,9 +8,11 @@
 //
 // runLauncher brings the process up in a fixed order (working folder, configuration,
 // update worker, news fetch, account and remember-me variants of the username field,
-// fonts, ENet, GLFW, hidden borderless 800 x 610 window, callbacks, cursors, images,
-// show), runs the frame loop until the window should close, then shuts down (update
-// worker stopped and joined, ENet, GLFW). Main thread only.
+// fonts, glyph atlases and images prepared on background threads, ENet, GLFW, hidden
+// borderless 800 x 610 window, callbacks, cursors, images uploaded, show), runs the
+// frame loop until the window should close (freed start-up memory is returned after the
+// first frame), then shuts down (update worker stopped and joined, ENet, GLFW). Main
+// thread only.
 //
 // Environment hooks for screenshots, demos and benchmarks (none is needed in normal use):
 //   MORLAKEN_SCREENSHOT=<path.png>      save the framebuffer of one drawn frame as a PNG
@@ -43,7 +45,7 @@ int runLauncher();
 // Makes the folder of the running executable the working folder. Failure is ignored.
 void enterProgramFolder();
 
-// Start-up steps 5 and 6 from the loaded configuration: the account-service variant of
+// Applies the loaded configuration to the login fields: the account-service variant of
 // the username field when "hesap_api" is not empty, and remember-me ("hatirla", default
 // "1"): when on, the username field takes the value of "kullanici".
 void applyStartupConfig();

@@ -7,50 +7,57 @@
 //   ---- drawing ----            drawGlyphRun, drawText, drawTextInBox, drawParagraph
 #include "gfx/font.h"
 
-#include "app/ui_state.h"
+#include "gfx/frame.h"
+#include "gfx/palette.h"
+#include "platform/platform.h"
 
 #include <GL/gl.h>
 #include <GLFW/glfw3.h>
 
 #include <cmath>
-#include <fstream>
-#include <iterator>
 #include <map>
+#include <thread>
 
 // ---- faces ----
 
 namespace {
 
 struct FontFace {
-    std::vector<unsigned char> bytes; // the whole file; the font information points into it
+    std::string bytes; // the whole file; the font information points into it
     stbtt_fontinfo info{};
     bool ready = false;
 };
 
 FontFace gFaces[2];
 
-FontFace& faceFor(int family) {
-    return gFaces[family == 0 ? 0 : 1];
+// Atlases rasterised ahead on a background thread (prepareFontAtlases).
+struct PreparedAtlas {
+    uint32_t key = 0;
+    FontAtlas atlas;
+    std::vector<unsigned char> bitmap;
+};
+struct Preparation {
+    float contentScale = 0;
+    std::vector<PreparedAtlas> atlases; // written by the worker, read after the join
+    std::jthread worker;                // joined before `atlases` is touched, or at exit
+};
+Preparation gPrepared;
+
+FontFace& faceFor(FontFamily family) {
+    return gFaces[family == FontFamily::Display ? 0 : 1];
 }
 
-bool readWholeFile(const char* path, std::vector<unsigned char>& outBytes) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    outBytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return !in.bad() && !outBytes.empty();
-}
-
-uint32_t bigEndian(const std::vector<unsigned char>& b, size_t at, int bytes) {
+uint32_t bigEndian(std::string_view b, size_t at, int bytes) {
     uint32_t v = 0;
     for (int i = 0; i < bytes; ++i)
-        v = v << 8 | b[at + i];
+        v = v << 8 | static_cast<unsigned char>(b[at + i]);
     return v;
 }
 
 // stb_truetype trusts the file it is given; a cut or foreign file would make it read past
 // the end of the buffer. Checked here: the first font's table directory and every table
 // it lists lie inside the file.
-bool fontLooksWhole(const std::vector<unsigned char>& b) {
+bool fontLooksWhole(std::string_view b) {
     size_t base = 0;
     if (b.size() >= 16 && bigEndian(b, 0, 4) == 0x74746366) // 'ttcf': a collection, use font 0
         base = bigEndian(b, 12, 4);
@@ -81,13 +88,16 @@ const std::vector<int>& glyphSetInts() {
 } // namespace
 
 bool loadFontFaces() {
-    std::vector<unsigned char> display, body;
-    if (!readWholeFile(kDisplayFontPath, display) || !readWholeFile(kBodyFontPath, body)) return false;
+    if (gPrepared.worker.joinable()) gPrepared.worker.join(); // it reads the faces
+    std::string display, body;
+    if (!platform::readWholeFile(kDisplayFontPath, display) || display.empty() ||
+        !platform::readWholeFile(kBodyFontPath, body) || body.empty())
+        return false;
     if (!fontLooksWhole(display) || !fontLooksWhole(body)) return false;
     gFaces[0].bytes = std::move(display);
     gFaces[1].bytes = std::move(body);
     for (FontFace& face : gFaces) {
-        const unsigned char* data = face.bytes.data();
+        const auto* data = reinterpret_cast<const unsigned char*>(face.bytes.data());
         // A file that is not a font leaves the face unusable: its atlases stay empty.
         const int offset = stbtt_GetFontOffsetForIndex(data, 0);
         face.ready = offset >= 0 && stbtt_InitFont(&face.info, data, offset) != 0;
@@ -124,15 +134,18 @@ bool glContextCurrent() {
     return glfwGetCurrentContext() != nullptr;
 }
 
-void buildAtlas(FontAtlas& atlas, int family, float size) {
+// Everything but the GL texture: glyphs packed into `outBitmap` at contentScale x size.
+// Reads only the faces, so a background thread may run it while no one loads faces.
+void rasterAtlas(FontAtlas& atlas, FontFamily family, float size, float contentScale,
+                 std::vector<unsigned char>& outBitmap) {
     const std::vector<uint32_t>& set = glyphSet();
     atlas.family = family;
     atlas.size = size;
     FontFace& face = faceFor(family);
     if (!face.ready) return; // no fonts: an empty atlas that measures 0 and draws nothing
 
-    const float pixels = ui().contentScale * size;
-    std::vector<unsigned char> bitmap;
+    const float pixels = contentScale * size;
+    std::vector<unsigned char>& bitmap = outBitmap;
     int edge = kAtlasStart;
     for (;;) {
         bitmap.assign(static_cast<size_t>(edge) * edge, 0);
@@ -146,23 +159,13 @@ void buildAtlas(FontAtlas& atlas, int family, float size) {
             range.array_of_unicode_codepoints = const_cast<int*>(glyphSetInts().data());
             range.num_chars = static_cast<int>(set.size());
             range.chardata_for_range = atlas.glyphs.data();
-            packed = stbtt_PackFontRanges(&pack, face.bytes.data(), 0, &range, 1) != 0;
+            packed = stbtt_PackFontRanges(&pack, reinterpret_cast<const unsigned char*>(face.bytes.data()), 0,
+                                          &range, 1) != 0;
             stbtt_PackEnd(&pack);
         }
         atlas.atlasSize = edge;
         if (packed || edge * 2 > kAtlasMax) break;
         edge *= 2;
-    }
-
-    if (glContextCurrent()) {
-        GLuint id = 0;
-        glGenTextures(1, &id);
-        glBindTexture(GL_TEXTURE_2D, id);
-        glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-        glTexImage2D(GL_TEXTURE_2D, 0, GL_ALPHA, edge, edge, 0, GL_ALPHA, GL_UNSIGNED_BYTE, bitmap.data());
-        atlas.texture = id;
     }
 
     atlas.glyphIndex.reserve(set.size());
@@ -176,6 +179,35 @@ void buildAtlas(FontAtlas& atlas, int family, float size) {
     stbtt_GetFontVMetrics(&face.info, &ascent, &descent, &lineGap);
     atlas.ascent = ascent * atlas.scale;
     atlas.descent = descent * atlas.scale;
+}
+
+// The atlas's GL texture, made only while a GL context is current.
+void uploadAtlas(FontAtlas& atlas, const std::vector<unsigned char>& bitmap) {
+    if (bitmap.empty() || !glContextCurrent()) return;
+    GLuint id = 0;
+    glGenTextures(1, &id);
+    glBindTexture(GL_TEXTURE_2D, id);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_ALPHA, atlas.atlasSize, atlas.atlasSize, 0, GL_ALPHA, GL_UNSIGNED_BYTE,
+                 bitmap.data());
+    atlas.texture = id;
+}
+
+// Waits for the preparation and moves the atlas for `key` out of it, when it was made at
+// the current scale.
+bool takePrepared(uint32_t key, FontAtlas& outAtlas, std::vector<unsigned char>& outBitmap) {
+    if (gPrepared.worker.joinable()) gPrepared.worker.join();
+    if (gPrepared.contentScale != frameContext().contentScale) gPrepared.atlases.clear();
+    for (PreparedAtlas& p : gPrepared.atlases) {
+        if (p.key != key || p.bitmap.empty()) continue;
+        outAtlas = std::move(p.atlas);
+        outBitmap = std::move(p.bitmap);
+        p.bitmap = {};
+        return true;
+    }
+    return false;
 }
 
 // Kerning between two positions of the glyph set, in font units.
@@ -193,21 +225,40 @@ int glyphPosition(const FontAtlas& font, uint32_t c) {
 }
 } // namespace
 
-uint32_t fontCacheKey(int family, float size) {
-    return static_cast<uint32_t>(family * 10000 + static_cast<int32_t>(size * 10.0f));
+uint32_t fontCacheKey(FontFamily family, float size) {
+    return static_cast<uint32_t>(static_cast<int32_t>(family) * 10000 + static_cast<int32_t>(size * 10.0f));
 }
 
-FontAtlas& getFont(int family, float size) {
+FontAtlas& getFont(FontFamily family, float size) {
     const uint32_t key = fontCacheKey(family, size);
     auto it = cache().find(key);
     if (it != cache().end()) return it->second;
     FontAtlas& atlas = cache()[key];
-    buildAtlas(atlas, family, size);
+    std::vector<unsigned char> bitmap;
+    if (!takePrepared(key, atlas, bitmap))
+        rasterAtlas(atlas, family, size, frameContext().contentScale, bitmap);
+    uploadAtlas(atlas, bitmap);
     return atlas;
+}
+
+void prepareFontAtlases(std::vector<FontRequest> requests, float contentScale) {
+    if (gPrepared.worker.joinable()) gPrepared.worker.join();
+    gPrepared.contentScale = contentScale;
+    gPrepared.atlases.clear();
+    gPrepared.atlases.reserve(requests.size());
+    gPrepared.worker = std::jthread([requests = std::move(requests), contentScale] {
+        for (const FontRequest& r : requests) {
+            PreparedAtlas& p = gPrepared.atlases.emplace_back();
+            p.key = fontCacheKey(r.family, r.size);
+            rasterAtlas(p.atlas, r.family, r.size, contentScale, p.bitmap);
+        }
+    });
 }
 
 void clearFontCache() {
     const bool gl = glContextCurrent();
+    if (gPrepared.worker.joinable()) gPrepared.worker.join();
+    gPrepared.atlases.clear();
     ++gCacheGeneration;
     for (auto& [key, atlas] : cache()) {
         if (gl && atlas.texture != 0) glDeleteTextures(1, &atlas.texture);
@@ -248,7 +299,7 @@ void decodeUtf8(std::string_view text, const std::function<void(uint32_t)>& fn) 
 }
 
 float textWidth(const FontAtlas& font, std::string_view text, float spacing) {
-    const float s = ui().contentScale;
+    const float s = frameContext().contentScale;
     float width = 0;
     int previous = -1;
     size_t pos = 0;
@@ -298,11 +349,12 @@ float nearest(float v) {
 
 // ---- drawing ----
 
-void drawGlyphRun(const FontAtlas& font, float x, float baseline, std::string_view text, float r, float g,
-                  float b, float opacity, float spacing) {
+void drawGlyphRun(const FontAtlas& font, float x, float baseline, std::string_view text, uint32_t color,
+                  float opacity, float spacing) {
     if (font.glyphs.empty() || font.atlasSize <= 0) return;
-    glColor4f(r, g, b, opacity);
-    const float s = ui().contentScale;
+    const RgbFloat c = toRgbFloat(color);
+    glColor4f(c.r, c.g, c.b, opacity);
+    const float s = frameContext().contentScale;
     const float a = static_cast<float>(font.atlasSize);
     float pen = x * s;
     const float base = baseline * s;
@@ -331,43 +383,40 @@ void drawGlyphRun(const FontAtlas& font, float x, float baseline, std::string_vi
     glEnd();
 }
 
-namespace {
-void bindAtlas(const FontAtlas& font) {
+void bindFontAtlas(const FontAtlas& font) {
     glEnable(GL_TEXTURE_2D);
     glBindTexture(GL_TEXTURE_2D, font.texture);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
 }
-} // namespace
 
 void drawText(const FontAtlas& font, float x, float baseline, std::string_view text, uint32_t color,
-              float spacing, int shadow, float opacity) {
-    bindAtlas(font);
-    if (shadow == 1) {
-        drawGlyphRun(font, x, baseline + 1, text, 0, 0, 0, kDropShadowOpacity * opacity, spacing);
-    } else if (shadow == 2) {
+              float spacing, Shadow shadow, float opacity) {
+    bindFontAtlas(font);
+    if (shadow == Shadow::Drop) {
+        drawGlyphRun(font, x, baseline + 1, text, palette::kBlack, kDropShadowOpacity * opacity, spacing);
+    } else if (shadow == Shadow::Halo) {
         static constexpr float kHalo[5][2] = {{0, 1.5f}, {1, 0}, {-1, 0}, {0, -1}, {0, 2.5f}};
         for (const auto& offset : kHalo)
-            drawGlyphRun(font, x + offset[0], baseline + offset[1], text, 0, 0, 0, kHaloOpacity * opacity,
-                         spacing);
+            drawGlyphRun(font, x + offset[0], baseline + offset[1], text, palette::kBlack,
+                         kHaloOpacity * opacity, spacing);
     }
-    drawGlyphRun(font, x, baseline, text, ((color >> 16) & 0xFF) / 255.0f, ((color >> 8) & 0xFF) / 255.0f,
-                 (color & 0xFF) / 255.0f, opacity, spacing);
+    drawGlyphRun(font, x, baseline, text, color, opacity, spacing);
 }
 
 void drawTextInBox(const FontAtlas& font, float x, float y, float w, float h, std::string_view text,
-                   uint32_t color, int align, float spacing, int shadow) {
+                   uint32_t color, Align align, float spacing, Shadow shadow) {
     const float width = textWidth(font, text, spacing);
     float left = x;
-    if (align == 1)
+    if (align == Align::Centre)
         left = x + (w - width) * 0.5f;
-    else if (align == 2)
+    else if (align == Align::Right)
         left = x + w - width;
     const float baseline = y + h * 0.5f + (font.ascent + font.descent) * 0.5f;
     drawText(font, nearest(left), baseline, text, color, spacing, shadow, 1.0f);
 }
 
 void drawParagraph(const FontAtlas& font, float x, float y, float maxWidth, float lineHeight,
-                   std::string_view text, uint32_t color, int align) {
+                   std::string_view text, uint32_t color, Align align) {
     // The message dialog draws the same paragraph every frame: its lines are kept until the
     // text, the width or the atlas changes (a scale change empties the cache and so counts
     // as a change), so a still frame allocates nothing.
@@ -388,18 +437,16 @@ void drawParagraph(const FontAtlas& font, float x, float y, float maxWidth, floa
         cached.maxWidth = maxWidth;
     }
     const std::vector<std::string>& lines = cached.lines;
-    const float r = ((color >> 16) & 0xFF) / 255.0f, g = ((color >> 8) & 0xFF) / 255.0f,
-                b = (color & 0xFF) / 255.0f;
     for (size_t i = 0; i < lines.size(); ++i) {
         const float top = y + static_cast<float>(i) * lineHeight;
         const float width = textWidth(font, lines[i], 0);
         float left = nearest(x);
-        if (align == 1)
+        if (align == Align::Centre)
             left = nearest(x + (maxWidth - width) * 0.5f);
-        else if (align == 2)
+        else if (align == Align::Right)
             left = nearest(x + maxWidth - width);
         const float baseline = top + (lineHeight + font.ascent + font.descent) * 0.5f;
-        bindAtlas(font);
-        drawGlyphRun(font, left, baseline, lines[i], r, g, b, 1.0f, 0);
+        bindFontAtlas(font);
+        drawGlyphRun(font, left, baseline, lines[i], color, 1.0f, 0);
     }
 }

@@ -1,13 +1,14 @@
 // font.h - glyph atlases and text: measuring, runs, shadows, boxes and paragraphs.
 //
 // Index
-//   ---- faces and atlases ----  loadFontFaces, getFont, fontCacheKey, clearFontCache
+//   ---- faces and atlases ----  loadFontFaces, getFont, fontCacheKey, prepareFontAtlases,
+//                                clearFontCache
 //   ---- measuring ----          nextCodePoint, decodeUtf8, textWidth, breakParagraph,
 //                                nearest
 //   ---- drawing ----            drawGlyphRun, drawText, drawTextInBox, drawParagraph
-// Family 0 is the display font (veri/font/Cinzel-Bold.ttf), family 1 the body font
-// (veri/font/EBGaramond-Regular.ttf). Sizes are logical pixels; atlases are rasterised
-// at contentScale x size. Main thread only.
+// The display family is veri/font/Cinzel-Bold.ttf, the body family
+// veri/font/EBGaramond-Regular.ttf. Sizes are logical pixels; atlases are rasterised
+// at frameContext().contentScale x size. Main thread only.
 #pragma once
 
 #include <cstdint>
@@ -19,13 +20,17 @@
 
 #include <stb_truetype.h>
 
+enum class FontFamily : int32_t { Display = 0, Body = 1 };
+enum class Align : int32_t { Left, Centre, Right };
+enum class Shadow : int32_t { None, Drop, Halo }; // a drop shadow 1 px below, or a soft halo
+
 struct FontAtlas {
     uint32_t texture = 0;                         // GL_ALPHA texture, 0 without a GL context
     int atlasSize = 0;                            // 512, 1024, 2048 or 4096
     std::vector<stbtt_packedchar> glyphs;         // 205, in glyph-set order
     std::unordered_map<uint32_t, int> glyphIndex; // code point -> position in `glyphs`
     std::vector<int> fontGlyphs;                  // the font's own glyph index per position (kerning)
-    int family = 0;
+    FontFamily family = FontFamily::Display;
     float size = 0;    // em size in logical pixels, as requested
     float scale = 0;   // font units -> logical pixels
     float ascent = 0;  // logical pixels
@@ -52,16 +57,31 @@ bool loadFontFaces();
 // The 205 code points every atlas holds, in order.
 const std::vector<uint32_t>& glyphSet();
 
-// family x 10000 + trunc(size x 10).
-uint32_t fontCacheKey(int family, float size);
+// family x 10000 + trunc(size x 10) (Display 0, Body 1).
+uint32_t fontCacheKey(FontFamily family, float size);
 
-// The cached atlas for (family, size), built on a miss at ui().contentScale. The reference
-// stays valid until clearFontCache. The GL texture is only made while a GL context is
-// current (texture 0 otherwise: measuring still works). A family other than 0 or 1 is
-// read as 1.
-FontAtlas& getFont(int family, float size);
+// The cached atlas for (family, size), built on a miss at frameContext().contentScale.
+// The reference stays valid until clearFontCache. The GL texture is only made while a GL
+// context is current (texture 0 otherwise: measuring still works).
+FontAtlas& getFont(FontFamily family, float size);
 
-// Deletes every atlas texture and empties the cache (content-scale change).
+struct FontRequest {
+    FontFamily family;
+    float size;
+};
+inline FontAtlas& getFont(const FontRequest& r) {
+    return getFont(r.family, r.size);
+}
+
+// Rasterises the atlases of `requests` at `contentScale` on a background thread, so their
+// glyphs are packed while the window is being created. getFont then takes a prepared
+// atlas (making its texture) instead of building it, waiting for the thread if it is
+// still running; atlases prepared for another scale than the frame's are dropped. Main
+// thread, after loadFontFaces, which must not run again while the thread works.
+void prepareFontAtlases(std::vector<FontRequest> requests, float contentScale);
+
+// Deletes every atlas texture and empties the cache (content-scale change); prepared
+// atlases are dropped too.
 void clearFontCache();
 size_t fontCacheSize();
 
@@ -90,16 +110,16 @@ float nearest(float v);
 
 // ---- drawing ----
 // Positions are logical pixels; `baseline` is the text's baseline. Colours 0xRRGGBB.
-// drawGlyphRun expects texturing on, the atlas bound and the blend set; the others do
-// that themselves.
+// drawGlyphRun expects bindFontAtlas to have run; the others bind the atlas themselves.
 
-void drawGlyphRun(const FontAtlas& font, float x, float baseline, std::string_view text, float r, float g,
-                  float b, float opacity, float spacing);
-// shadow: 0 none, 1 drop shadow, 2 soft halo.
+// Texturing on, the atlas bound, straight-alpha blending.
+void bindFontAtlas(const FontAtlas& font);
+void drawGlyphRun(const FontAtlas& font, float x, float baseline, std::string_view text, uint32_t color,
+                  float opacity, float spacing);
 void drawText(const FontAtlas& font, float x, float baseline, std::string_view text, uint32_t color,
-              float spacing, int shadow, float opacity);
-// align: 0 left, 1 centre, 2 right.
+              float spacing, Shadow shadow, float opacity);
+// Centred vertically in the box, placed horizontally by `align`.
 void drawTextInBox(const FontAtlas& font, float x, float y, float w, float h, std::string_view text,
-                   uint32_t color, int align, float spacing, int shadow);
+                   uint32_t color, Align align, float spacing, Shadow shadow);
 void drawParagraph(const FontAtlas& font, float x, float y, float maxWidth, float lineHeight,
-                   std::string_view text, uint32_t color, int align);
+                   std::string_view text, uint32_t color, Align align);

@@ -6,6 +6,9 @@
 #include "gfx/texture.h"
 #include "gfx/widgets.h"
 
+#include <iterator>
+#include <thread>
+
 // ---- image table ----
 
 LauncherImages& images() {
@@ -50,7 +53,31 @@ const Texture& imageByName(std::string_view fileName) {
 
 // ---- loading ----
 
-void loadLauncherImages() {
+namespace {
+struct Decoding {
+    std::vector<DecodedImage> images; // written by the worker, read after the join
+    std::jthread worker;              // joined before `images` is touched, or at exit
+};
+Decoding gDecoding;
+
+void decodeAll(std::vector<DecodedImage>& out) {
+    out.clear();
     for (const NamedImage& entry : kImageTable)
-        *entry.slot() = loadTexture(entry.file);
+        out.push_back(decodeImageFile(entry.file));
+}
+} // namespace
+
+void startDecodingLauncherImages() {
+    if (gDecoding.worker.joinable()) return;
+    gDecoding.worker = std::jthread([] { decodeAll(gDecoding.images); });
+}
+
+void loadLauncherImages() {
+    if (gDecoding.worker.joinable())
+        gDecoding.worker.join();
+    else
+        decodeAll(gDecoding.images);
+    for (size_t i = 0; i < std::size(kImageTable) && i < gDecoding.images.size(); ++i)
+        *kImageTable[i].slot() = uploadImage(gDecoding.images[i]);
+    gDecoding.images = {}; // the CPU copies go as soon as the GL has its own
 }

@@ -3,17 +3,21 @@
 // Index
 //   ---- pixel helpers ----   premultiplyAlpha, buildMipChain
 //   ---- textures ----        createTexture, loadTexture, drawTexture
-//   ---- primitives ----      fillRect, scissorBox, setClip
+//   ---- primitives ----      fillRect, scissorBox, setClip, endClip
+//   ---- read-back ----       readFramebuffer, writePng, saveFramebufferPng
 #include "gfx/texture.h"
 
-#include "app/ui_state.h"
+#include "gfx/frame.h"
+#include "gfx/palette.h"
 
 #include <GL/gl.h>
 #include <stb_image.h>
+#include <stb_image_write.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 
 #ifndef GL_CLAMP_TO_EDGE
 #define GL_CLAMP_TO_EDGE 0x812F
@@ -68,45 +72,56 @@ std::vector<MipLevel> buildMipChain(const uint8_t* rgba, int width, int height) 
 
 // ---- textures ----
 
-Texture createTexture(const uint8_t* rgba, int width, int height) {
-    Texture tex;
-    if (!rgba || width < 1 || height < 1) return tex;
+DecodedImage decodeImage(const uint8_t* rgba, int width, int height) {
+    DecodedImage image;
+    if (!rgba || width < 1 || height < 1) return image;
     std::vector<uint8_t> pixels(rgba, rgba + static_cast<size_t>(width) * height * 4);
     premultiplyAlpha(pixels.data(), width, height);
-    const std::vector<MipLevel> chain = buildMipChain(pixels.data(), width, height);
+    image.levels = buildMipChain(pixels.data(), width, height);
+    return image;
+}
 
+DecodedImage decodeImageFile(const std::string& name) {
+    const std::string path = std::string(kImageFolder) + name;
+    int w = 0, h = 0, channels = 0;
+    stbi_uc* pixels = stbi_load(path.c_str(), &w, &h, &channels, 4);
+    DecodedImage image = decodeImage(pixels, w, h);
+    stbi_image_free(pixels);
+    image.path = path;
+    return image;
+}
+
+Texture uploadImage(const DecodedImage& image) {
+    Texture tex;
     GLuint id = 0;
-    glGenTextures(1, &id);
-    if (id == 0) return tex;
+    if (!image.levels.empty()) glGenTextures(1, &id);
+    if (id == 0) {
+        if (!image.path.empty()) std::fprintf(stderr, "gorsel yuklenemedi: %s\n", image.path.c_str());
+        return tex;
+    }
     glBindTexture(GL_TEXTURE_2D, id);
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
-    for (size_t level = 0; level < chain.size(); ++level) {
-        const MipLevel& m = chain[level];
+    for (size_t level = 0; level < image.levels.size(); ++level) {
+        const MipLevel& m = image.levels[level];
         glTexImage2D(GL_TEXTURE_2D, static_cast<GLint>(level), GL_RGBA, m.width, m.height, 0, GL_RGBA,
                      GL_UNSIGNED_BYTE, m.rgba.data());
     }
     tex.id = id;
-    tex.width = width;
-    tex.height = height;
+    tex.width = image.levels[0].width;
+    tex.height = image.levels[0].height;
     return tex;
 }
 
+Texture createTexture(const uint8_t* rgba, int width, int height) {
+    return uploadImage(decodeImage(rgba, width, height));
+}
+
 Texture loadTexture(const std::string& name) {
-    const std::string path = std::string(kImageFolder) + name;
-    int w = 0, h = 0, channels = 0;
-    stbi_uc* pixels = stbi_load(path.c_str(), &w, &h, &channels, 4);
-    if (!pixels) {
-        std::fprintf(stderr, "gorsel yuklenemedi: %s\n", path.c_str());
-        return Texture{};
-    }
-    Texture tex = createTexture(pixels, w, h);
-    stbi_image_free(pixels);
-    if (tex.id == 0) std::fprintf(stderr, "gorsel yuklenemedi: %s\n", path.c_str());
-    return tex;
+    return uploadImage(decodeImageFile(name));
 }
 
 void drawTexture(const Texture& tex, float x, float y, float w, float h, float opacity, float s0, float t0,
@@ -131,9 +146,7 @@ void drawTexture(const Texture& tex, float x, float y, float w, float h, float o
 // ---- primitives ----
 
 void fillRect(float x, float y, float w, float h, uint32_t color, float topOpacity, float bottomOpacity) {
-    const float r = ((color >> 16) & 0xFF) / 255.0f;
-    const float g = ((color >> 8) & 0xFF) / 255.0f;
-    const float b = (color & 0xFF) / 255.0f;
+    const auto [r, g, b] = toRgbFloat(color);
     glDisable(GL_TEXTURE_2D);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     glBegin(GL_QUADS);
@@ -157,8 +170,39 @@ ScissorBox scissorBox(float x, float y, float w, float h, float contentScale, in
 }
 
 void setClip(float x, float y, float w, float h) {
-    const ScissorBox box = scissorBox(x, y, w, h, ui().contentScale, ui().windowHeight);
+    const ScissorBox box = scissorBox(x, y, w, h, frameContext().contentScale, frameContext().windowHeight);
     glEnable(GL_SCISSOR_TEST);
     // A negative size is a GL error that would leave the old box in place; clip to nothing.
     glScissor(box.x, box.y, std::max(0, box.width), std::max(0, box.height));
+}
+
+void endClip() {
+    glDisable(GL_SCISSOR_TEST);
+}
+
+// ---- read-back ----
+
+std::vector<uint8_t> readFramebuffer(int width, int height) {
+    std::vector<uint8_t> flipped;
+    if (width < 1 || height < 1) return flipped;
+    std::vector<uint8_t> pixels(static_cast<size_t>(width) * height * 4);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadBuffer(GL_BACK);
+    glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
+    const size_t stride = static_cast<size_t>(width) * 4;
+    flipped.resize(pixels.size());
+    for (int y = 0; y < height; ++y)
+        std::memcpy(&flipped[static_cast<size_t>(y) * stride],
+                    &pixels[static_cast<size_t>(height - 1 - y) * stride], stride);
+    return flipped;
+}
+
+bool writePng(const std::string& path, const uint8_t* rgba, int width, int height) {
+    if (!rgba || width < 1 || height < 1) return false;
+    return stbi_write_png(path.c_str(), width, height, 4, rgba, width * 4) != 0;
+}
+
+bool saveFramebufferPng(const std::string& path, int width, int height) {
+    const std::vector<uint8_t> pixels = readFramebuffer(width, height);
+    return !pixels.empty() && writePng(path, pixels.data(), width, height);
 }

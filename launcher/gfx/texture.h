@@ -2,9 +2,11 @@
 //
 // Index
 //   ---- textures ----      loadTexture, createTexture, drawTexture, premultiplyAlpha,
-//                           buildMipChain
-//   ---- image set ----     LauncherImages, images, imageByName, loadLauncherImages
-//   ---- primitives ----    fillRect, setClip, scissorBox
+//                           buildMipChain, DecodedImage, decodeImageFile, uploadImage
+//   ---- image set ----     LauncherImages, images, imageByName, startDecodingLauncherImages,
+//                           loadLauncherImages
+//   ---- primitives ----    fillRect, setClip, endClip, scissorBox
+//   ---- read-back ----     readFramebuffer, writePng, saveFramebufferPng
 // One unit = one logical pixel, origin top left, y down (set up by the frame loop).
 // Everything that touches GL: main thread only, with the window's context current.
 // The pure helpers (premultiplyAlpha, buildMipChain, scissorBox) need no GL and any
@@ -56,6 +58,18 @@ struct MipLevel {
 // edges; the last level is 1 x 1. Empty result when width or height < 1.
 std::vector<MipLevel> buildMipChain(const uint8_t* rgba, int width, int height);
 
+// Decoding (any thread, no GL) and uploading (GL thread) apart, so images can be decoded
+// while the window is being created. The CPU copy is dropped with the DecodedImage.
+struct DecodedImage {
+    std::string path;             // what was read; "" for pixels given in memory
+    std::vector<MipLevel> levels; // premultiplied; empty when the image could not be read
+};
+// Reads kImageFolder + name into a premultiplied mip chain; empty levels on failure.
+DecodedImage decodeImageFile(const std::string& name);
+// Uploads like loadTexture. An empty image gives the zero Texture and, when it came from a
+// file, the "gorsel yuklenemedi" line.
+Texture uploadImage(const DecodedImage& image);
+
 // ---- image set ----
 
 // The launcher's images, one Texture per file under veri/. Loaded once at start-up by
@@ -79,9 +93,13 @@ LauncherImages& images();
 // files); the zero Texture for a name that is not one of the launcher's images.
 const Texture& imageByName(std::string_view fileName);
 
-// Loads, in start-up order, the ten images above and the two button skins
-// (main: "buton_ana_normal.png", "buton_ana_hover.png", "buton_ana_basili.png";
-// ordinary: "buton_normal.png", "buton_hover.png", "buton_basili.png").
+// Starts decoding the ten images above and the two button skins (main:
+// "buton_ana_normal.png", "buton_ana_hover.png", "buton_ana_basili.png"; ordinary:
+// "buton_normal.png", "buton_hover.png", "buton_basili.png") on a background thread.
+// Main thread, before loadLauncherImages; optional.
+void startDecodingLauncherImages();
+// Uploads those images in start-up order (waiting for the decoding started above, or
+// decoding them here when it was not started).
 void loadLauncherImages();
 
 // ---- primitives ----
@@ -90,9 +108,10 @@ void loadLauncherImages();
 // y + h. Straight-alpha blend (GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA); texturing off.
 void fillRect(float x, float y, float w, float h, uint32_t color, float topOpacity, float bottomOpacity);
 
-// Clip to a logical rectangle (replaces any previous clip; there is no stack);
-// glDisable(GL_SCISSOR_TEST) ends it. Uses ui().contentScale and ui().windowHeight.
+// Clip to a logical rectangle (replaces any previous clip; there is no stack); endClip
+// ends it. Uses the frame context's scale and window height.
 void setClip(float x, float y, float w, float h);
+void endClip();
 
 struct ScissorBox {
     int x = 0, y = 0, width = 0, height = 0; // framebuffer pixels, y from the bottom
@@ -100,3 +119,13 @@ struct ScissorBox {
 // The framebuffer scissor box setClip uses, widened outward to whole pixels:
 // x = floor(s x), y = floor((H - y - h) s), width = ceil(s w), height = ceil(s h).
 ScissorBox scissorBox(float x, float y, float w, float h, float contentScale, int windowHeight);
+
+// ---- read-back ----
+
+// The back buffer of the frame being drawn, width x height framebuffer pixels, RGBA with
+// the top row first (GL's rows flipped). Empty when a size is below 1.
+std::vector<uint8_t> readFramebuffer(int width, int height);
+// RGBA pixels, top row first, as a PNG file. False when it cannot be written.
+bool writePng(const std::string& path, const uint8_t* rgba, int width, int height);
+// readFramebuffer written with writePng.
+bool saveFramebufferPng(const std::string& path, int width, int height);

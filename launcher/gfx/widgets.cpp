@@ -1,4 +1,4 @@
-// widgets.cpp - input state, the hot-area rule, buttons, text fields and key routing.
+// widgets.cpp - input state, the hot-area rule, buttons and text fields.
 //
 // Index
 //   ---- input state ----
@@ -7,10 +7,8 @@
 //   ---- text fields: data ----
 //   ---- text fields: editing ----
 //   ---- text fields: drawing ----
-//   ---- callbacks and key routing ----
+//   ---- callbacks ----
 #include "gfx/widgets.h"
-
-#include "app/ui_state.h"
 
 #include <GL/gl.h>
 #include <GLFW/glfw3.h>
@@ -44,10 +42,10 @@ bool sameId(const char* a, const char* b) {
 }
 } // namespace
 
-HotResult hotAreaBehavior(const char* id, int layer, float x, float y, float w, float h) {
+HotResult hotAreaBehavior(const char* id, InputLayer layer, float x, float y, float w, float h) {
     InputState& in = input();
     HotResult r;
-    r.hovered = layer == ui().inputLayer && x <= in.mouseX && in.mouseX < x + w && y <= in.mouseY &&
+    r.hovered = layer == frameContext().inputLayer && x <= in.mouseX && in.mouseX < x + w && y <= in.mouseY &&
                 in.mouseY < y + h;
     if (r.hovered) {
         in.wantHandCursor = true;
@@ -58,7 +56,8 @@ HotResult hotAreaBehavior(const char* id, int layer, float x, float y, float w, 
     return r;
 }
 
-bool hotArea(const char* id, int layer, float x, float y, float w, float h, bool* outHovered, bool* outHeld) {
+bool hotArea(const char* id, InputLayer layer, float x, float y, float w, float h, bool* outHovered,
+             bool* outHeld) {
     const HotResult r = hotAreaBehavior(id, layer, x, y, w, h);
     if (outHovered) *outHovered = r.hovered;
     if (outHeld) *outHeld = r.held;
@@ -77,17 +76,20 @@ ButtonSkin& ordinaryButtonSkin() {
     return skin;
 }
 
-bool button(const char* id, int layer, float x, float y, float w, float h, const ButtonSkin& skin,
-            std::string_view label, const FontAtlas& font, uint32_t labelColor, float spacing,
-            bool disabled) {
+bool button(const char* id, InputLayer layer, float x, float y, float w, float h, std::string_view label,
+            const ButtonStyle& style, bool disabled) {
     const HotResult r = hotAreaBehavior(id, layer, x, y, w, h);
+    const ButtonSkin& skin = style.skin();
+    const FontAtlas& font = getFont(style.family, style.fontSize);
+    const float spacing = style.spacing;
     const Texture& image = (disabled || r.held) ? skin.pressed : r.hovered ? skin.hover : skin.normal;
     drawTexture(image, x, y, w, h, 1.0f);
     const float width = textWidth(font, label, spacing);
     const float left = nearest(x + (w - width) * 0.5f);
     float baseline = y + h * 0.5f + (font.ascent + font.descent) * 0.5f;
     if (r.held) baseline += 1; // the label sinks while held
-    drawText(font, left, baseline, label, disabled ? kDisabledLabelColor : labelColor, spacing, 1, 1.0f);
+    drawText(font, left, baseline, label, disabled ? palette::kMuted : style.labelColor, spacing,
+             Shadow::Drop, 1.0f);
     return r.clicked && !disabled;
 }
 
@@ -99,7 +101,7 @@ constexpr const char* kUsernameAccountPlaceholder = "Kullanıcı adı veya e-pos
 
 bool gAccountMode = false;
 
-TextField makeField(unsigned maxChars, bool masked, int kind, const char* placeholder) {
+TextField makeField(unsigned maxChars, bool masked, FieldKind kind, const char* placeholder) {
     TextField f;
     f.maxChars = maxChars;
     f.masked = masked;
@@ -113,19 +115,19 @@ TextField makeField(unsigned maxChars, bool masked, int kind, const char* placeh
 } // namespace
 
 TextField& usernameField() {
-    static TextField f = makeField(kUsernameMax, false, UsernameField, kUsernamePlaceholder);
+    static TextField f = makeField(kUsernameMax, false, FieldKind::Username, kUsernamePlaceholder);
     return f;
 }
 TextField& passwordField() {
-    static TextField f = makeField(64, true, FreeTextField, "Şifre");
+    static TextField f = makeField(64, true, FieldKind::FreeText, "Şifre");
     return f;
 }
 TextField& serverAddressField() {
-    static TextField f = makeField(64, false, ServerAddressField, "127.0.0.1");
+    static TextField f = makeField(64, false, FieldKind::ServerAddress, "127.0.0.1");
     return f;
 }
 TextField& codeField() {
-    static TextField f = makeField(6, false, DigitsField, "Doğrulama kodu");
+    static TextField f = makeField(6, false, FieldKind::Digits, "Doğrulama kodu");
     return f;
 }
 TextField*& focusedField() {
@@ -172,18 +174,17 @@ size_t codePointCount(std::string_view text) {
 bool acceptsCodePoint(const TextField& field, uint32_t c) {
     const bool letterOrDigit = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
     switch (field.kind) {
-    case FreeTextField:
+    case FieldKind::FreeText:
         return c >= 32 && c != 127;
-    case DigitsField:
+    case FieldKind::Digits:
         return c >= '0' && c <= '9';
-    case UsernameField:
+    case FieldKind::Username:
         if (letterOrDigit || c == '_') return true;
         return gAccountMode && (c == '+' || c == '-' || c == '.' || c == '@');
-    case ServerAddressField:
+    case FieldKind::ServerAddress:
         return letterOrDigit || c == '-' || c == '.' || c == ':';
-    default:
-        return false;
     }
+    return false;
 }
 
 void typeCodePoint(TextField& field, uint32_t c) {
@@ -202,6 +203,12 @@ void backspace(TextField& field) {
     caretStart() = now();
 }
 
+void pasteText(TextField& field, std::string_view text) {
+    size_t pos = 0;
+    while (pos < text.size())
+        typeCodePoint(field, nextCodePoint(text, pos));
+}
+
 void wipeText(std::string& text) {
     // volatile keeps the compiler from dropping stores to memory that is about to be freed
     volatile char* p = text.data();
@@ -212,7 +219,7 @@ void wipeText(std::string& text) {
 
 // ---- text fields: drawing ----
 
-void textField(const char* id, int layer, float x, float y, TextField& field) {
+void textField(const char* id, InputLayer layer, float x, float y, TextField& field) {
     InputState& in = input();
     drawTexture(images().fieldBackground, x, y, kFieldWidth, kFieldHeight, 1.0f);
     const HotResult r = hotAreaBehavior(id, layer, x + 28, y + 9, 228, 34);
@@ -225,7 +232,7 @@ void textField(const char* id, int layer, float x, float y, TextField& field) {
         in.wantHandCursor = false;
     }
 
-    const FontAtlas& font = getFont(1, kFieldFontSize);
+    const FontAtlas& font = getFont(FontFamily::Body, kFieldFontSize);
     const float baseline = y + 26 + (font.ascent + font.descent) * 0.5f;
     const bool focused = focusedField() == &field;
 
@@ -241,120 +248,26 @@ void textField(const char* id, int layer, float x, float y, TextField& field) {
     }
 
     if (display.empty() && !focused) {
-        glEnable(GL_TEXTURE_2D);
-        glBindTexture(GL_TEXTURE_2D, font.texture);
-        glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-        drawGlyphRun(font, nearest(x + kFieldTextInset), baseline, field.placeholder, 143 / 255.0f,
-                     135 / 255.0f, 120 / 255.0f, 1.0f, 0);
+        bindFontAtlas(font);
+        drawGlyphRun(font, nearest(x + kFieldTextInset), baseline, field.placeholder,
+                     palette::kFieldPlaceholder, 1.0f, 0);
         return;
     }
 
     const float w = textWidth(font, display, 0);
     const float scroll = std::fmax(0.0f, w - kFieldVisibleText);
     setClip(x + kFieldTextInset, y + 13, 212, 26);
-    glEnable(GL_TEXTURE_2D);
-    glBindTexture(GL_TEXTURE_2D, font.texture);
-    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-    drawGlyphRun(font, nearest(x + kFieldTextInset - scroll), baseline, display, 243 / 255.0f, 239 / 255.0f,
-                 230 / 255.0f, 1.0f, 0);
-    glDisable(GL_SCISSOR_TEST);
+    bindFontAtlas(font);
+    drawGlyphRun(font, nearest(x + kFieldTextInset - scroll), baseline, display, palette::kFieldText, 1.0f,
+                 0);
+    endClip();
 
-    if (focused && layer == ui().inputLayer && std::fmod(now() - caretStart(), kCaretPeriod) < kCaretOn)
-        fillRect(x + kFieldTextInset - scroll + w + 1, y + 17, 1.2f, 18, kCaretColor, 1.0f, 1.0f);
+    if (focused && layer == frameContext().inputLayer &&
+        std::fmod(now() - caretStart(), kCaretPeriod) < kCaretOn)
+        fillRect(x + kFieldTextInset - scroll + w + 1, y + 17, 1.2f, 18, palette::kGold, 1.0f, 1.0f);
 }
 
-// ---- callbacks and key routing ----
-
-KeyRoutingHooks& keyHooks() {
-    static KeyRoutingHooks hooks;
-    return hooks;
-}
-
-namespace {
-bool messageShown() {
-    return keyHooks().messageVisible && keyHooks().messageVisible();
-}
-
-bool isEnter(int key) {
-    return key == GLFW_KEY_ENTER || key == GLFW_KEY_KP_ENTER;
-}
-
-void openLoginDefault() {
-    ui().activeModal = 1;
-    focusedField() = usernameField().text.empty() ? &usernameField() : &passwordField();
-    caretStart() = now();
-}
-
-void closeModal() {
-    if (ui().activeModal == 1) {
-        if (keyHooks().closeLoginDialog) keyHooks().closeLoginDialog();
-    } else if (keyHooks().closeSettingsDialog) {
-        keyHooks().closeSettingsDialog();
-    }
-    ui().activeModal = 0;
-    focusedField() = nullptr;
-}
-
-void paste() {
-    const char* clip = keyHooks().clipboardText ? keyHooks().clipboardText() : nullptr;
-    if (!clip) return;
-    const std::string_view text(clip);
-    size_t pos = 0;
-    while (pos < text.size())
-        routeChar(nextCodePoint(text, pos));
-}
-} // namespace
-
-void routeChar(uint32_t c) {
-    if (!focusedField() || messageShown() || ui().gameState != NotRunning) return;
-    typeCodePoint(*focusedField(), c);
-}
-
-void routeKey(int key, int action, int mods) {
-    if (action == GLFW_RELEASE || ui().gameState != NotRunning) return;
-    KeyRoutingHooks& hooks = keyHooks();
-
-    if (messageShown()) {
-        if ((key == GLFW_KEY_ESCAPE || isEnter(key)) && hooks.hideMessage) hooks.hideMessage();
-        return;
-    }
-    if (key == GLFW_KEY_ESCAPE) {
-        if (ui().activeModal != 0) closeModal();
-        return;
-    }
-    if (ui().activeModal == 0) {
-        if (isEnter(key)) {
-            if (hooks.openLoginDialog)
-                hooks.openLoginDialog();
-            else
-                openLoginDefault();
-        }
-        return;
-    }
-    if (isEnter(key)) {
-        if (ui().activeModal == 1) {
-            if (hooks.submitLogin) hooks.submitLogin();
-        } else if (hooks.saveSettings) {
-            hooks.saveSettings();
-        }
-        return;
-    }
-
-    TextField* field = focusedField();
-    if (!field) return;
-    if (key == GLFW_KEY_BACKSPACE) {
-        backspace(*field);
-    } else if (key == GLFW_KEY_TAB) {
-        if (ui().activeModal != 1) return; // the settings dialog has one field
-        if (field == &usernameField())
-            focusedField() = (hooks.totpStep && hooks.totpStep()) ? &codeField() : &passwordField();
-        else
-            focusedField() = &usernameField();
-        caretStart() = now();
-    } else if (key == GLFW_KEY_V && (mods & GLFW_MOD_CONTROL)) {
-        paste();
-    }
-}
+// ---- callbacks ----
 
 void onMouseButton(GLFWwindow*, int button, int action, int) {
     if (button != GLFW_MOUSE_BUTTON_LEFT) return;
@@ -368,14 +281,6 @@ void onMouseButton(GLFWwindow*, int button, int action, int) {
     }
 }
 
-void onChar(GLFWwindow*, unsigned int codepoint) {
-    routeChar(codepoint);
-}
-
-void onKey(GLFWwindow*, int key, int, int action, int mods) {
-    routeKey(key, action, mods);
-}
-
 void resetWidgetStateForTests() {
     input() = InputState{};
     setAccountServiceMode(false);
@@ -383,5 +288,4 @@ void resetWidgetStateForTests() {
         f->text.clear();
     focusedField() = nullptr;
     caretStart() = 0;
-    keyHooks() = KeyRoutingHooks{};
 }

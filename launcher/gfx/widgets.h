@@ -1,20 +1,22 @@
-// widgets.h - input state, the hot-area rule, buttons, text fields and key routing.
+// widgets.h - input state, the hot-area rule, buttons and text fields.
 //
 // Index
-//   ---- input state ----     InputState, input()
+//   ---- input state ----     InputState, input(), onMouseButton (GLFW callback)
 //   ---- hot areas ----       hotArea (behaviour only, draws nothing)
-//   ---- buttons ----         ButtonSkin, button
+//   ---- buttons ----         ButtonSkin, ButtonStyle, button
 //   ---- text fields ----     TextField, the four fields, textField, appendCodePoint,
-//                             codePointCount, acceptsCodePoint, typeCodePoint, backspace
-//   ---- callbacks ----       onMouseButton, onChar, onKey (GLFW callbacks), routeChar,
-//                             routeKey, keyHooks
+//                             codePointCount, acceptsCodePoint, typeCodePoint, backspace,
+//                             pasteText
 // Widget ids are fixed texts compared by content; the id pointer must stay valid until
-// the end of the frame (string literals do). Main thread only: the GLFW callbacks run
-// inside the frame loop's event wait. Behaviour (hit rules, editing, key routing) needs
-// no GL context; only button and textField draw.
+// the end of the frame (string literals do). Widgets take the mouse only on the frame
+// context's input layer. Main thread only: the GLFW callbacks run inside the frame loop's
+// event wait. Behaviour (hit rules, editing) needs no GL context; only button and
+// textField draw. Which key does what is the screens' business (screens/dialogs.h).
 #pragma once
 
 #include "gfx/font.h"
+#include "gfx/frame.h"
+#include "gfx/palette.h"
 #include "gfx/texture.h"
 
 #include <cstdint>
@@ -29,8 +31,6 @@ inline constexpr float kFieldTextInset = 36;                 // text starts at x
 inline constexpr float kFieldVisibleText = 208;              // scrolls beyond this width
 inline constexpr float kFieldFontSize = 16;                  // body font
 inline constexpr double kCaretPeriod = 1.0, kCaretOn = 0.55; // seconds
-inline constexpr uint32_t kCaretColor = 0xE2C27A;
-inline constexpr uint32_t kDisabledLabelColor = 0xB8AE96;
 inline constexpr unsigned kUsernameMax = 16, kUsernameAccountMax = 64;
 
 // ---- input state ----
@@ -60,8 +60,8 @@ struct HotResult {
 };
 // The rule every mouse widget shares: hovered on the current input layer, a press makes
 // it active, a click needs press and release on the same widget.
-HotResult hotAreaBehavior(const char* id, int layer, float x, float y, float w, float h);
-bool hotArea(const char* id, int layer, float x, float y, float w, float h, bool* outHovered = nullptr,
+HotResult hotAreaBehavior(const char* id, InputLayer layer, float x, float y, float w, float h);
+bool hotArea(const char* id, InputLayer layer, float x, float y, float w, float h, bool* outHovered = nullptr,
              bool* outHeld = nullptr);
 
 // ---- buttons ----
@@ -72,18 +72,32 @@ struct ButtonSkin {
 ButtonSkin& mainButtonSkin();     // buton_ana_*.png
 ButtonSkin& ordinaryButtonSkin(); // buton_*.png
 
-bool button(const char* id, int layer, float x, float y, float w, float h, const ButtonSkin& skin,
-            std::string_view label, const FontAtlas& font, uint32_t labelColor, float spacing, bool disabled);
+// How a kind of button looks: its three images and its label's font and colour.
+struct ButtonStyle {
+    ButtonSkin& (*skin)();
+    FontFamily family;
+    float fontSize;
+    uint32_t labelColor;
+    float spacing; // logical pixels after every letter
+};
+
+// Draws the skin's image for the button's state (pressed while held or disabled, hover
+// while hovered) stretched to w x h, and the label centred on it, sunk 1 px while held;
+// a disabled button's label is palette::kMuted. True on a click of an enabled button.
+bool button(const char* id, InputLayer layer, float x, float y, float w, float h, std::string_view label,
+            const ButtonStyle& style, bool disabled = false);
 
 // ---- text fields ----
 
-enum FieldKind : int { UsernameField = 0, FreeTextField = 1, ServerAddressField = 2, DigitsField = 3 };
+// What a field accepts: letters, digits and '_' (plus "+-.@" in account-service mode);
+// any printable character; letters, digits and "-.:"; digits only.
+enum class FieldKind : int32_t { Username, FreeText, ServerAddress, Digits };
 
 struct TextField {
     std::string text;
     unsigned maxChars = 0;
     bool masked = false;
-    int kind = FreeTextField;
+    FieldKind kind = FieldKind::FreeText;
     std::string placeholder;
 };
 
@@ -100,7 +114,7 @@ void setAccountServiceMode(bool on);
 bool accountServiceMode();
 
 // Draws a 280 x 50 field and focuses it on a click.
-void textField(const char* id, int layer, float x, float y, TextField& field);
+void textField(const char* id, InputLayer layer, float x, float y, TextField& field);
 
 void appendCodePoint(TextField& field, uint32_t c);
 size_t codePointCount(std::string_view text);
@@ -109,43 +123,16 @@ bool acceptsCodePoint(const TextField& field, uint32_t c);
 void typeCodePoint(TextField& field, uint32_t c);
 // Removes the last code point (all its bytes).
 void backspace(TextField& field);
+// Types every code point of `text` (UTF-8) into the field, as typeCodePoint does.
+void pasteText(TextField& field, std::string_view text);
 
 // Overwrites every byte with zero, then empties the text (secrets).
 void wipeText(std::string& text);
 
 // ---- callbacks ----
 
-// Hooks the key routing calls; the application installs them at start-up.
-// A null hook means: messageVisible -> false; openLoginDialog -> the standard opening
-// (activeModal 1, focus on the password field when a username is filled, else on the
-// username field, caret restarted); the close hooks -> nothing beyond activeModal = 0 and
-// focus cleared (routeKey always does that after calling them); the others -> nothing;
-// clipboardText -> empty.
-struct KeyRoutingHooks {
-    bool (*messageVisible)() = nullptr;
-    void (*hideMessage)() = nullptr;
-    void (*openLoginDialog)() = nullptr;
-    void (*closeLoginDialog)() = nullptr; // cancels a login in progress first
-    void (*closeSettingsDialog)() = nullptr;
-    void (*submitLogin)() = nullptr;
-    void (*saveSettings)() = nullptr;
-    bool (*totpStep)() = nullptr;
-    const char* (*clipboardText)() = nullptr; // null result counts as empty
-};
-KeyRoutingHooks& keyHooks();
-
-// What a typed character does: ignored unless a field is focused, the message dialog is
-// hidden and the game is not running; then filtered by the field's kind and limit.
-void routeChar(uint32_t c);
-// Key routing with GLFW key, action and modifier codes, first match wins: message dialog,
-// Escape, Enter on the bare screen, Enter in a dialog, then Backspace, Tab and Ctrl+V on
-// the focused field. Releases and every key while the game runs are ignored.
-void routeKey(int key, int action, int mods);
-
-// The GLFW callbacks (window unused): left button only; routeChar; routeKey.
+// The GLFW mouse-button callback (window unused): the left button only.
 void onMouseButton(GLFWwindow* window, int button, int action, int mods);
-void onChar(GLFWwindow* window, unsigned int codepoint);
-void onKey(GLFWwindow* window, int key, int scancode, int action, int mods);
 
-// Tests: every field, the focus, the input state and the hooks back to start-up values.
+// Tests: every field, the focus and the input state back to start-up values.
 void resetWidgetStateForTests();

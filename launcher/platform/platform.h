@@ -78,6 +78,10 @@ bool listFolder(const std::string& folder, std::vector<std::string>& outNames);
 enum class EntryType { Missing, File, Folder, Link, Other };
 EntryType entryType(const std::string& path);
 
+// The whole content of the file at `path` into `outBytes`. False when it cannot be opened
+// or read to its end (`outBytes` then holds what was read). Any thread.
+bool readWholeFile(const std::string& path, std::string& outBytes);
+
 // Writes `data` to a temporary file beside `path`, flushes it to disk and renames it
 // over `path`, so a crash leaves either the old or the new content, never a cut file.
 // Returns false when any step failed; the old file is then untouched.
@@ -225,5 +229,12 @@ bool stderrIsTerminal();
 
 // This process's id (written to the test hook's file). Any thread.
 int64_t processId();
+
+// ---- memory ----
+
+// Hands the heap's free pages back to the system (malloc_trim), so memory that start-up
+// used and freed (decoded images, glyph bitmaps, the graphics driver's compiler) stops
+// counting as resident. Takes a few milliseconds; call it once start-up is over. Any thread.
+void releaseFreeMemory();
 
 } // namespace platform

@@ -25,6 +25,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <malloc.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/file.h>
@@ -416,6 +417,19 @@ EntryType entryType(const std::string& path) {
     if (S_ISDIR(st.st_mode)) return EntryType::Folder;
     if (S_ISLNK(st.st_mode)) return EntryType::Link;
     return EntryType::Other;
+}
+
+bool readWholeFile(const std::string& path, std::string& outBytes) {
+    outBytes.clear();
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file) return false;
+    char buffer[65536];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0)
+        outBytes.append(buffer, n);
+    const bool ok = std::ferror(file) == 0;
+    std::fclose(file);
+    return ok;
 }
 
 bool isAtomicWriteTemporary(const std::string& name) {
@@ -838,6 +852,12 @@ void exitNow(int exitCode) {
 
 int64_t processId() {
     return static_cast<int64_t>(::getpid());
+}
+
+// ---- memory ----
+
+void releaseFreeMemory() {
+    ::malloc_trim(0);
 }
 
 } // namespace platform

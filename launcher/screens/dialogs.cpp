@@ -1,39 +1,114 @@
-// dialogs.cpp - opening and closing the modal dialogs; the key-routing hooks.
+// dialogs.cpp - the modal dialogs' opening and closing rules, and key routing.
+//
+// Index
+//   ---- modal dialogs ----
+//   ---- key routing ----
 #include "screens/dialogs.h"
 
 #include "app/config.h"
-#include "app/ui_state.h"
 #include "gfx/widgets.h"
 #include "screens/message_dialog.h"
+#include "screens/ui_state.h"
+
+#include <GLFW/glfw3.h>
+
+#include <string_view>
+
+// ---- modal dialogs ----
+
+namespace {
+void focusField(TextField* field) {
+    focusedField() = field;
+    caretStart() = now();
+}
+} // namespace
 
 void openLoginDialog() {
-    ui().activeModal = 1;
-    focusedField() = usernameField().text.empty() ? &usernameField() : &passwordField();
-    caretStart() = now();
+    ui().activeModal = Modal::Login;
+    focusField(usernameField().text.empty() ? &usernameField() : &passwordField());
 }
 
 void closeLoginDialog() {
-    ui().activeModal = 0;
+    if (keyHooks().cancelLogin) keyHooks().cancelLogin();
+    ui().activeModal = Modal::None;
     focusedField() = nullptr;
 }
 
 void openSettingsDialog() {
-    ui().activeModal = 2;
+    ui().activeModal = Modal::Settings;
     serverAddressField().text = configGet("sunucu", "127.0.0.1");
-    focusedField() = &serverAddressField();
-    caretStart() = now();
+    focusField(&serverAddressField());
 }
 
 void closeSettingsDialog() {
-    ui().activeModal = 0;
+    ui().activeModal = Modal::None;
     focusedField() = nullptr;
 }
 
-void installScreenKeyHooks() {
-    KeyRoutingHooks& h = keyHooks();
-    h.messageVisible = messageVisible;
-    h.hideMessage = hideMessage;
-    h.openLoginDialog = openLoginDialog;
-    h.closeLoginDialog = closeLoginDialog;
-    h.closeSettingsDialog = closeSettingsDialog;
+// ---- key routing ----
+
+KeyRoutingHooks& keyHooks() {
+    static KeyRoutingHooks hooks;
+    return hooks;
+}
+
+namespace {
+bool isEnter(int key) {
+    return key == GLFW_KEY_ENTER || key == GLFW_KEY_KP_ENTER;
+}
+
+void paste(TextField& field) {
+    const char* clip = keyHooks().clipboardText ? keyHooks().clipboardText() : nullptr;
+    if (clip) pasteText(field, clip);
+}
+} // namespace
+
+void routeChar(uint32_t c) {
+    if (!focusedField() || messageVisible() || ui().gameState != GameState::NotRunning) return;
+    typeCodePoint(*focusedField(), c);
+}
+
+void routeKey(int key, int action, int mods) {
+    if (action == GLFW_RELEASE || ui().gameState != GameState::NotRunning) return;
+    const KeyRoutingHooks& hooks = keyHooks();
+    const Modal modal = ui().activeModal;
+
+    if (messageVisible()) {
+        if (key == GLFW_KEY_ESCAPE || isEnter(key)) hideMessage();
+        return;
+    }
+    if (key == GLFW_KEY_ESCAPE) {
+        if (modal == Modal::Login) closeLoginDialog();
+        if (modal == Modal::Settings) closeSettingsDialog();
+        return;
+    }
+    if (isEnter(key)) {
+        if (modal == Modal::None) openLoginDialog();
+        if (modal == Modal::Login && hooks.submitLogin) hooks.submitLogin();
+        if (modal == Modal::Settings && hooks.saveSettings) hooks.saveSettings();
+        return;
+    }
+    if (modal == Modal::None) return;
+
+    TextField* field = focusedField();
+    if (!field) return;
+    if (key == GLFW_KEY_BACKSPACE) {
+        backspace(*field);
+    } else if (key == GLFW_KEY_TAB) {
+        if (modal != Modal::Login) return; // the settings dialog has one field
+        if (field == &usernameField())
+            focusField((hooks.totpStep && hooks.totpStep()) ? &codeField() : &passwordField());
+        else
+            focusField(&usernameField());
+    } else if (key == GLFW_KEY_V && (mods & GLFW_MOD_CONTROL)) {
+        paste(*field);
+    }
+}
+
+void onChar(GLFWwindow*, unsigned int codepoint) {
+    routeChar(codepoint);
+}
+
+void onKey(GLFWwindow*, int key, int, int action, int mods) {
+    routeKey(key, action, mods);
 }

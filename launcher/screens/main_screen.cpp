@@ -15,8 +15,8 @@
 #include "screens/main_screen.h"
 
 #include "app/config.h"
-#include "app/ui_state.h"
 #include "gfx/font.h"
+#include "gfx/palette.h"
 #include "gfx/texture.h"
 #include "gfx/widgets.h"
 #include "platform/platform.h"
@@ -24,9 +24,8 @@
 #include "screens/links.h"
 #include "screens/message_dialog.h"
 #include "screens/news.h"
+#include "screens/ui_state.h"
 #include "update/updater.h"
-
-#include <GL/gl.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -34,29 +33,25 @@
 
 // ---- tunables ----
 namespace {
-constexpr int kLayer = 0; // every widget of this screen
+constexpr InputLayer kLayer = InputLayer::MainScreen; // every widget of this screen
 
-constexpr float kNewsFontSize = 15;
-constexpr float kStatusFontSize = 13;
-constexpr float kFooterFontSize = 11;
-constexpr float kSocialFontSize = 11;
-constexpr float kCaptionFontSize = 20;
-constexpr float kStartFontSize = 16;
-constexpr float kSmallButtonFontSize = 12;
+constexpr FontRequest kNewsFont = {FontFamily::Body, 15};
+constexpr FontRequest kStatusFont = {FontFamily::Body, 13};
+constexpr FontRequest kFooterFont = {FontFamily::Body, 11};
+constexpr FontRequest kSocialFont = {FontFamily::Display, 11};
+constexpr FontRequest kCaptionFont = {FontFamily::Display, 20};
 
-constexpr uint32_t kNewsAccent = 0xE2C27A;
 constexpr uint32_t kCaptionColor = 0xF2E6C4;
 constexpr uint32_t kSocialColor = 0xE8D7A8;
-constexpr uint32_t kSocialHoverColor = 0xFFE2A0;
 constexpr uint32_t kHeadlineColor = 0xECE4CF;
-constexpr uint32_t kHeadlineHoverColor = 0xFFE2A0;
-constexpr uint32_t kMutedColor = 0xB8AE96; // tags and placeholders
 constexpr uint32_t kStatusColor = 0xF0E6CC;
 constexpr uint32_t kFailedColor = 0xE08A7A;
 constexpr uint32_t kFailedHoverColor = 0xFFB8A8;
-constexpr uint32_t kStartLabelColor = 0xFBE3C2;
-constexpr uint32_t kSmallButtonLabelColor = 0xEFE3C4;
 constexpr uint32_t kFooterColor = 0xA89F8A;
+
+constexpr ButtonStyle kStartStyle = {mainButtonSkin, FontFamily::Display, 16, 0xFBE3C2, 2.0f};
+constexpr ButtonStyle kSmallStyle = {ordinaryButtonSkin, FontFamily::Display, 12, palette::kButtonLabel,
+                                     1.0f};
 
 // Banner and its caption band.
 constexpr float kBannerX = 392, kBannerY = 102, kBannerW = 346, kBannerH = 176;
@@ -88,6 +83,16 @@ constexpr SocialLink kSocialLinks[5] = {
 constexpr const char* kHeadlineIds[2] = {"haber1", "haber2"};
 } // namespace
 
+std::vector<FontRequest> mainScreenFonts() {
+    return {kCaptionFont,
+            kSocialFont,
+            kNewsFont,
+            kStatusFont,
+            {kStartStyle.family, kStartStyle.fontSize},
+            {kSmallStyle.family, kSmallStyle.fontSize},
+            kFooterFont};
+}
+
 // ---- server state ----
 
 ServerStatus& serverStatus() {
@@ -114,25 +119,25 @@ std::string formatSize(double bytes) {
     return std::string(buf, n);
 }
 
-size_t updateStatusText(int32_t state, int32_t filesDone, int32_t filesTotal, int64_t bytesDone,
+size_t updateStatusText(UpdateState state, int32_t filesDone, int32_t filesTotal, int64_t bytesDone,
                         int64_t bytesTotal, double speed, char* out, size_t outSize) {
     if (outSize == 0) return 0;
     const char* fixed = nullptr;
     switch (state) {
-    case NotStarted:
-    case Checking:
+    case UpdateState::NotStarted:
+    case UpdateState::Checking:
         fixed = "Güncellemeler denetleniyor...";
         break;
-    case UpToDate:
+    case UpdateState::UpToDate:
         fixed = "Oyun güncel";
         break;
-    case Failed:
+    case UpdateState::Failed:
         fixed = "Güncelleme başarısız · tekrar dene";
         break;
-    case RestartPending:
+    case UpdateState::RestartPending:
         fixed = "Launcher yenileniyor...";
         break;
-    case Downloading:
+    case UpdateState::Downloading:
         break;
     default:
         fixed = "";
@@ -161,7 +166,7 @@ size_t updateStatusText(int32_t state, int32_t filesDone, int32_t filesTotal, in
     return std::min(static_cast<size_t>(n), outSize - 1);
 }
 
-std::string updateStatusText(int32_t state, int32_t filesDone, int32_t filesTotal, int64_t bytesDone,
+std::string updateStatusText(UpdateState state, int32_t filesDone, int32_t filesTotal, int64_t bytesDone,
                              int64_t bytesTotal, double speed) {
     char buf[256];
     const size_t n =
@@ -169,14 +174,14 @@ std::string updateStatusText(int32_t state, int32_t filesDone, int32_t filesTota
     return std::string(buf, n);
 }
 
-float updateProgress(int32_t state, int64_t bytesDone, int64_t bytesTotal) {
+float updateProgress(UpdateState state, int64_t bytesDone, int64_t bytesTotal) {
     switch (state) {
-    case Downloading:
+    case UpdateState::Downloading:
         if (bytesTotal <= 0 || bytesDone <= 0) return 0.0f;
         return static_cast<float>(
             std::min(1.0, static_cast<double>(bytesDone) / static_cast<double>(bytesTotal)));
-    case UpToDate:
-    case RestartPending:
+    case UpdateState::UpToDate:
+    case UpdateState::RestartPending:
         return 1.0f;
     default:
         return 0.0f;
@@ -205,24 +210,22 @@ bool startBlockedByLogin() {
     return false;
 }
 
-bool startDisabled(int32_t updateState, bool loginBlocked) {
-    return updateState == NotStarted || updateState == Checking || updateState == Downloading ||
-           updateState == RestartPending || loginBlocked;
+bool startDisabled(UpdateState updateState, bool loginBlocked) {
+    return updateState == UpdateState::NotStarted || updateState == UpdateState::Checking ||
+           updateState == UpdateState::Downloading || updateState == UpdateState::RestartPending ||
+           loginBlocked;
 }
 
 void retryUpdate() {
-    UpdateStatus& st = updateStatus();
     std::string error;
-    {
-        std::lock_guard<std::mutex> lock(st.statusMutex);
-        error = st.errorText;
-    }
+    copyUpdateError(error);
     showError(error + kRetrySuffix);
     startUpdate(configGet("guncelleme", ""), platform::launcherFileName());
 }
 
-bool restartAllowed(int32_t updateState, int32_t gameState, int32_t activeModal) {
-    return updateState == RestartPending && gameState == NotRunning && activeModal != 1;
+bool restartAllowed(UpdateState updateState, GameState gameState, Modal activeModal) {
+    return updateState == UpdateState::RestartPending && gameState == GameState::NotRunning &&
+           activeModal != Modal::Login;
 }
 
 // ---- drawing helpers ----
@@ -234,13 +237,13 @@ float centredBaseline(const FontAtlas& font, float centre) {
 }
 
 void textRightAligned(const FontAtlas& font, float right, float centreY, std::string_view text,
-                      uint32_t color, int shadow) {
+                      uint32_t color, Shadow shadow) {
     const float w = textWidth(font, text, 0.0f);
     drawText(font, nearest(right - w), centredBaseline(font, centreY), text, color, 0.0f, shadow, 1.0f);
 }
 
 void showNewsItem(const NewsItem& item) {
-    showMessage(item.title, item.body.empty() ? item.tag : item.body, kNewsAccent);
+    showMessage(item.title, item.body.empty() ? item.tag : item.body, palette::kGold);
 }
 
 // ---- screen parts ----
@@ -260,20 +263,20 @@ void drawNewsBox(const std::vector<NewsItem>& news) {
     const LauncherImages& im = images();
     drawTexture(im.box, 350, 48, 430, 271, 1.0f);
     drawTexture(im.banner, kBannerX, kBannerY, kBannerW, kBannerH, 1.0f);
-    fillRect(kBannerX, kCaptionY, kBannerW, kCaptionH, 0x000000, 0.0f, 0.85f);
+    fillRect(kBannerX, kCaptionY, kBannerW, kCaptionH, palette::kBlack, 0.0f, 0.85f);
 
     if (hotArea("afis", kLayer, kBannerX, kBannerY, kBannerW, kBannerH) && !news.empty())
         showNewsItem(news[0]);
 
     setClip(kBannerX, kCaptionY, kBannerW, kCaptionH);
     const std::string_view caption = news.empty() ? std::string_view("Morlaken Online") : news[0].title;
-    drawTextInBox(getFont(0, kCaptionFontSize), kCaptionTextX, kCaptionY, kCaptionTextW, kCaptionH, caption,
-                  kCaptionColor, 0, 0.0f, 1);
-    glDisable(GL_SCISSOR_TEST);
+    drawTextInBox(getFont(kCaptionFont), kCaptionTextX, kCaptionY, kCaptionTextW, kCaptionH, caption,
+                  kCaptionColor, Align::Left, 0.0f, Shadow::Drop);
+    endClip();
 }
 
 void drawSocialButtons() {
-    const FontAtlas& font = getFont(0, kSocialFontSize);
+    const FontAtlas& font = getFont(kSocialFont);
     for (int i = 0; i < 5; ++i) {
         const SocialLink& link = kSocialLinks[i];
         const float x = 475.0f + 38.0f * static_cast<float>(i);
@@ -281,19 +284,20 @@ void drawSocialButtons() {
         if (hotArea(link.key, kLayer, x, 326, 28, 28, &hovered)) openLink(configGet(link.key, ""));
         const float w = textWidth(font, link.label, 0.0f);
         drawText(font, nearest(x + (28.0f - w) * 0.5f), centredBaseline(font, 340), link.label,
-                 hovered ? kSocialHoverColor : kSocialColor, 0.0f, 1, 1.0f);
+                 hovered ? palette::kGoldHover : kSocialColor, 0.0f, Shadow::Drop, 1.0f);
     }
 }
 
 void drawHeadlines(const std::vector<NewsItem>& news) {
-    const FontAtlas& font = getFont(1, kNewsFontSize);
+    const FontAtlas& font = getFont(kNewsFont);
     if (news.size() < 2) {
         const ServerStatus status = serverStatus();
         const char* placeholder = status == ServerConnecting ? "Haberler yükleniyor..."
                                   : status == ServerOffline ? "Sunucuya ulaşılamadı, haberler yüklenemedi."
                                                             : nullptr;
         if (placeholder)
-            drawTextInBox(font, kRowX, kRowTop, kRowW, kRowH, placeholder, kMutedColor, 0, 0.0f, 2);
+            drawTextInBox(font, kRowX, kRowTop, kRowW, kRowH, placeholder, palette::kMuted, Align::Left, 0.0f,
+                          Shadow::Halo);
         return;
     }
     for (size_t k = 1; k <= 2 && k < news.size(); ++k) {
@@ -307,21 +311,21 @@ void drawHeadlines(const std::vector<NewsItem>& news) {
         const float clipWidth = std::max(0.0f, kRowW - tagWidth - kTagGap);
         setClip(kRowX, y - 2, clipWidth, kRowStep);
         drawTextInBox(font, kRowX, y, kRowW, kRowH, item.title,
-                      hovered ? kHeadlineHoverColor : kHeadlineColor, 0, 0.0f, 2);
-        glDisable(GL_SCISSOR_TEST);
-        drawText(font, nearest(kTagRight - tagWidth), centredBaseline(font, y + 9.5f), item.tag, kMutedColor,
-                 0.0f, 2, 1.0f);
+                      hovered ? palette::kGoldHover : kHeadlineColor, Align::Left, 0.0f, Shadow::Halo);
+        endClip();
+        drawText(font, nearest(kTagRight - tagWidth), centredBaseline(font, y + 9.5f), item.tag,
+                 palette::kMuted, 0.0f, Shadow::Halo, 1.0f);
     }
 }
 
 void drawStatusLineAndBar() {
     UpdateStatus& st = updateStatus();
-    const int32_t state = st.state.load();
+    const UpdateState state = st.state.load();
     const int64_t bytesDone = st.bytesDone.load();
     const int64_t bytesTotal = st.bytesTotal.load();
 
     uint32_t color = kStatusColor;
-    if (state == Failed) {
+    if (state == UpdateState::Failed) {
         bool hovered = false;
         const bool clicked = hotArea("guncel", kLayer, kRetryX, kRetryY, kRetryW, kRetryH, &hovered);
         color = hovered ? kFailedHoverColor : kFailedColor;
@@ -330,8 +334,8 @@ void drawStatusLineAndBar() {
     char text[256];
     const size_t n = updateStatusText(state, st.filesDone.load(), st.filesTotal.load(), bytesDone, bytesTotal,
                                       ui().downloadSpeed, text, sizeof text);
-    textRightAligned(getFont(1, kStatusFontSize), kStatusRight, kStatusCentreY, std::string_view(text, n),
-                     color, 1);
+    textRightAligned(getFont(kStatusFont), kStatusRight, kStatusCentreY, std::string_view(text, n), color,
+                     Shadow::Drop);
 
     // The fill image is revealed from the left by the clip, never stretched.
     const float progress = updateProgress(state, bytesDone, bytesTotal);
@@ -339,39 +343,25 @@ void drawStatusLineAndBar() {
     if (progress > 0.0f) {
         setClip(kFillX, kFillY, kFillW * progress, kFillH);
         drawTexture(im.barFill, kFillX, kFillY, kFillW, kFillH, 1.0f);
-        glDisable(GL_SCISSOR_TEST);
+        endClip();
     }
     drawTexture(im.barFrame, 355, 432, 420, 70, 1.0f);
 }
 
 void drawButtons() {
     const bool disabled = startDisabled(updateStatus().state.load(), startBlockedByLogin());
-    if (button("start", kLayer, 356, 512, 136, 45, mainButtonSkin(), "START", getFont(0, kStartFontSize),
-               kStartLabelColor, 2.0f, disabled)) {
-        openLoginDialog();
-    }
-    const FontAtlas& small = getFont(0, kSmallButtonFontSize);
-    if (button("web", kLayer, 497, 519, 136, 32, ordinaryButtonSkin(), "WEB SİTESİ", small,
-               kSmallButtonLabelColor, 1.0f, false)) {
-        openLink(configGet("web", ""));
-    }
-    if (button("ayar", kLayer, 638, 519, 136, 32, ordinaryButtonSkin(), "AYARLAR", small,
-               kSmallButtonLabelColor, 1.0f, false)) {
-        openSettingsDialog();
-    }
+    if (button("start", kLayer, 356, 512, 136, 45, "START", kStartStyle, disabled)) openLoginDialog();
+    if (button("web", kLayer, 497, 519, 136, 32, "WEB SİTESİ", kSmallStyle)) openLink(configGet("web", ""));
+    if (button("ayar", kLayer, 638, 519, 136, 32, "AYARLAR", kSmallStyle)) openSettingsDialog();
 }
 
 void drawFooter() {
     // Reused buffers: a version text of any length costs an allocation only when it grows.
     static std::string version;
     static std::string footer;
-    {
-        UpdateStatus& st = updateStatus();
-        std::lock_guard<std::mutex> lock(st.statusMutex);
-        version.assign(st.serverVersion);
-    }
+    copyServerVersion(version);
     assignFooter(footer, version, serverStatus());
-    textRightAligned(getFont(1, kFooterFontSize), 776, 591, footer, kFooterColor, 1);
+    textRightAligned(getFont(kFooterFont), 776, 591, footer, kFooterColor, Shadow::Drop);
 }
 } // namespace
 

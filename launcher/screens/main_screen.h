@@ -3,16 +3,21 @@
 //
 // Index
 //   ---- server state ----       ServerStatus, serverStatus
-//   ---- the screen ----         drawMainScreen
+//   ---- the screen ----         drawMainScreen, mainScreenFonts
 //   ---- texts and rules ----    formatSize, updateStatusText, updateProgress, footerText,
 //                                startDisabled, startBlockedByLogin, retryUpdate
-//   ---- frame-loop steps ----   restartAllowed (the input layer is ui_state.h's computeInputLayer)
+//   ---- frame-loop rules ----   restartAllowed
 // Everything here runs on the main thread only.
 #pragma once
+
+#include "gfx/font.h"
+#include "screens/ui_state.h"
+#include "update/updater.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // ---- server state ----
 
@@ -25,11 +30,14 @@ inline constexpr const char* kLauncherVersion = "0.1.0";
 
 // ---- the screen ----
 
-// Draws and hit-tests the whole screen; its mouse widgets use input layer 0. Called by
+// Draws and hit-tests the whole screen; its mouse widgets use the MainScreen layer. Called by
 // the frame loop every frame while the launcher is not on its closing screen. Writes
 // ui().activeModal (START, "AYARLAR"), ui().closeRequested (close button) and the
 // message dialog (news clicks, update retry, links).
 void drawMainScreen();
+
+// The fonts the screen draws with, in drawing order (for prepareFontAtlases).
+std::vector<FontRequest> mainScreenFonts();
 
 // ---- texts and rules ----
 
@@ -42,13 +50,13 @@ std::string formatSize(double bytes);
 // The update status line for a state and its counters ("İndiriliyor 3/7 · ..."). The
 // file counter never passes filesTotal; the speed part appears only above 1.0 B/s.
 // Writes into `out` and returns the length (cut to outSize - 1 bytes).
-size_t updateStatusText(int32_t state, int32_t filesDone, int32_t filesTotal, int64_t bytesDone,
+size_t updateStatusText(UpdateState state, int32_t filesDone, int32_t filesTotal, int64_t bytesDone,
                         int64_t bytesTotal, double speed, char* out, size_t outSize);
-std::string updateStatusText(int32_t state, int32_t filesDone, int32_t filesTotal, int64_t bytesDone,
+std::string updateStatusText(UpdateState state, int32_t filesDone, int32_t filesTotal, int64_t bytesDone,
                              int64_t bytesTotal, double speed);
 
 // Fraction of the progress bar that is filled, 0 to 1.
-float updateProgress(int32_t state, int64_t bytesDone, int64_t bytesTotal);
+float updateProgress(UpdateState state, int64_t bytesDone, int64_t bytesTotal);
 
 // The footer "Sürüm <version> · Sunucu <Açık|Kapalı|Bağlanıyor>"; an empty server version
 // shows the launcher's own kLauncherVersion.
@@ -58,15 +66,16 @@ std::string footerText(const std::string& serverVersion, ServerStatus status);
 // until the login modules exist; they plug in here.
 bool startBlockedByLogin();
 
-// START is greyed while the update is not finished (states 0, 1, 2, 5) or a login runs.
-bool startDisabled(int32_t updateState, bool loginBlocked);
+// START is greyed while the update is not finished (not started, checking, downloading,
+// restart pending) or a login runs.
+bool startDisabled(UpdateState updateState, bool loginBlocked);
 
 // The failure line's click: shows the last error followed by "\n\nTekrar deneniyor." and
 // starts a new update pass against configGet("guncelleme").
 void retryUpdate();
 
-// ---- frame-loop steps ----
+// ---- frame-loop rules ----
 
 // The self-restart may run when the update asked for it, the game is not running and
 // the login dialog is not open (it waits for a later frame then).
-bool restartAllowed(int32_t updateState, int32_t gameState, int32_t activeModal);
+bool restartAllowed(UpdateState updateState, GameState gameState, Modal activeModal);

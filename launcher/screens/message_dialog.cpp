@@ -5,19 +5,15 @@
 //   ---- drawing ----             drawMessageDialog
 #include "screens/message_dialog.h"
 
-#include "app/ui_state.h"
 #include "gfx/font.h"
 #include "gfx/texture.h"
 #include "gfx/widgets.h"
-
-#include <GL/gl.h>
 
 // ---- tunables ----
 namespace {
 constexpr int kPanelWidth = 460;
 constexpr int kPanelHeight = 290;
 constexpr float kDimOpacity = 0.35f;
-constexpr uint32_t kDimColor = 0x050609;
 constexpr float kTitleSize = 13;
 constexpr float kTitleSpacing = 2.0f;
 constexpr float kTextSize = 18;
@@ -28,14 +24,12 @@ constexpr float kClipWidth = 356;
 constexpr float kClipHeight = 112;
 constexpr float kFirstLineTop = 99;
 constexpr float kLineAdvance = 26;
-constexpr uint32_t kTextColor = 0xECE6D6;
 constexpr float kButtonLeft = 170;
 constexpr float kButtonTop = 203;
 constexpr float kButtonWidth = 120;
 constexpr float kButtonHeight = 28;
-constexpr float kButtonFontSize = 12;
-constexpr uint32_t kButtonLabelColor = 0xEFE3C4;
-constexpr int kMessageLayer = 2;
+constexpr ButtonStyle kButtonStyle = {ordinaryButtonSkin, FontFamily::Display, 12, palette::kButtonLabel,
+                                      0.0f};
 } // namespace
 
 // ---- record and raising ----
@@ -54,10 +48,10 @@ void showMessage(const std::string& title, const std::string& message, uint32_t 
 }
 
 void showError(const std::string& message) {
-    showMessage("HATA", message, kErrorAccent);
+    showMessage("HATA", message, palette::kError);
 }
 void showInfo(const std::string& message) {
-    showMessage("BİLGİ", message, kInfoAccent);
+    showMessage("BİLGİ", message, palette::kGold);
 }
 
 void hideMessage() {
@@ -71,10 +65,10 @@ bool messageVisible() {
 
 void drawMessageDialog() {
     MessageDialog& d = messageDialog();
-    const UiState& s = ui();
+    const FrameContext& s = frameContext();
     const float w = static_cast<float>(s.windowWidth);
     const float h = static_cast<float>(s.windowHeight);
-    fillRect(0, 0, w, h, kDimColor, kDimOpacity, kDimOpacity);
+    fillRect(0, 0, w, h, palette::kNight, kDimOpacity, kDimOpacity);
 
     // The difference is taken in integers and halved in floating point, so an odd
     // difference puts the panel on a half pixel, as the layout has always done.
@@ -82,22 +76,18 @@ void drawMessageDialog() {
     const float y0 = static_cast<float>(s.windowHeight - kPanelHeight) * 0.5f;
     drawTexture(images().box, x0, y0, kPanelWidth, kPanelHeight, 1.0f);
 
-    const FontAtlas& titleFont = getFont(0, kTitleSize);
-    glEnable(GL_TEXTURE_2D);
-    glBindTexture(GL_TEXTURE_2D, titleFont.texture);
-    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-    const uint32_t c = d.accentColor;
-    drawGlyphRun(titleFont, x0 + kTextLeft, y0 + kTitleTop + titleFont.ascent, d.title,
-                 static_cast<float>((c >> 16) & 0xFF) / 255.0f, static_cast<float>((c >> 8) & 0xFF) / 255.0f,
-                 static_cast<float>(c & 0xFF) / 255.0f, 1.0f, kTitleSpacing);
+    const FontAtlas& titleFont = getFont(FontFamily::Display, kTitleSize);
+    bindFontAtlas(titleFont);
+    drawGlyphRun(titleFont, x0 + kTextLeft, y0 + kTitleTop + titleFont.ascent, d.title, d.accentColor, 1.0f,
+                 kTitleSpacing);
 
     setClip(x0 + kTextLeft, y0 + kClipTop, kClipWidth, kClipHeight);
-    drawParagraph(getFont(1, kTextSize), x0 + kTextLeft, y0 + kFirstLineTop, kClipWidth, kLineAdvance,
-                  d.messageText, kTextColor, 0);
-    glDisable(GL_SCISSOR_TEST);
+    drawParagraph(getFont(FontFamily::Body, kTextSize), x0 + kTextLeft, y0 + kFirstLineTop, kClipWidth,
+                  kLineAdvance, d.messageText, palette::kParchment, Align::Left);
+    endClip();
 
-    if (button("tamam", kMessageLayer, x0 + kButtonLeft, y0 + kButtonTop, kButtonWidth, kButtonHeight,
-               ordinaryButtonSkin(), "TAMAM", getFont(0, kButtonFontSize), kButtonLabelColor, 0.0f, false)) {
+    if (button("tamam", InputLayer::Message, x0 + kButtonLeft, y0 + kButtonTop, kButtonWidth, kButtonHeight,
+               "TAMAM", kButtonStyle)) {
         hideMessage();
     }
 }

@@ -1,7 +1,9 @@
 // message_dialog.h - the one in-window message box: dimmed window, panel, coloured title,
-// wrapped text and a "TAMAM" button on input layer 2. There is no queue: a new message
+// wrapped text and a "TAMAM" button on the Message input layer. There is no queue: a new message
 // replaces the shown one. Main thread only.
 #pragma once
+
+#include "gfx/palette.h"
 
 #include <cstdint>
 #include <string>
@@ -17,11 +19,8 @@ struct MessageDialog {
 // routing (Escape / Enter close it).
 MessageDialog& messageDialog();
 
-inline constexpr uint32_t kErrorAccent = 0xE07A5F;
-inline constexpr uint32_t kInfoAccent = 0xE2C27A;
-
-void showError(const std::string& message); // "HATA", 0xE07A5F
-void showInfo(const std::string& message);  // "BİLGİ", 0xE2C27A
+void showError(const std::string& message); // "HATA", palette::kError
+void showInfo(const std::string& message);  // "BİLGİ", palette::kGold
 // Copies both strings; the caller keeps its own.
 void showMessage(const std::string& title, const std::string& message, uint32_t accentColor);
 
@@ -30,5 +29,5 @@ void hideMessage();
 bool messageVisible();
 
 // Called by the frame loop while visible, after everything else is drawn; centred in the
-// current ui().windowWidth x windowHeight.
+// the frame context's window.
 void drawMessageDialog();

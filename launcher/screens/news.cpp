@@ -117,7 +117,7 @@ void fetchBody(std::shared_ptr<FetchShared> shared) {
     std::string error;
     if (!shared->stop.load()) {
         const bool ok =
-            httpGet(shared->address, makeStringSink(shared->text, kFeedCap), error, &shared->stop);
+            httpGet(shared->address, makeStringSink(shared->text, kFeedCap), error, shared->stop);
         if (!ok) shared->text.clear(); // the error word is not shown to the player
     } else {
         shared->text.clear();

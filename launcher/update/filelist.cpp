@@ -82,19 +82,6 @@ bool readStreamNumber(std::string_view line, size_t& pos, int64_t& outValue) {
     return true;
 }
 
-// Whole content of a file; false when it cannot be opened.
-bool readWholeFile(const std::string& path, std::string& outText) {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file) return false;
-    outText.clear();
-    char buffer[4096];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0)
-        outText.append(buffer, n);
-    std::fclose(file);
-    return true;
-}
-
 inline bool isSeparator(char c) {
     return c == '/' || c == '\\';
 }
@@ -202,7 +189,7 @@ bool parseFileList(std::string_view body, FileList& outList, std::string& outErr
 
 UpdateCache loadUpdateCache(const std::string& file) {
     std::string text;
-    if (!readWholeFile(file, text)) return UpdateCache{};
+    if (!platform::readWholeFile(file, text)) return UpdateCache{};
     return parseUpdateCache(text);
 }
 

@@ -8,8 +8,6 @@
 //   ---- httpGet ----
 #include "update/http.h"
 
-#include "update/updater.h"
-
 #include <curl/curl.h>
 
 #include <chrono>
@@ -42,11 +40,12 @@ DownloadSink makeStringSink(std::string& out, size_t cap) {
     };
 }
 
-DownloadSink makeFileHashSink(Sha256& hash, int64_t& fileBytes, std::ostream& out, int64_t expectedSize) {
-    return [&hash, &fileBytes, &out, expectedSize](const uint8_t* bytes, uint32_t count) {
+DownloadSink makeFileHashSink(Sha256& hash, int64_t& fileBytes, std::ostream& out, int64_t expectedSize,
+                              std::atomic<int64_t>& byteCounter) {
+    return [&hash, &fileBytes, &out, expectedSize, &byteCounter](const uint8_t* bytes, uint32_t count) {
         hash.update(bytes, count);
         fileBytes += count;
-        updateStatus().bytesDone.fetch_add(count);
+        byteCounter.fetch_add(count);
         // Bytes past the listed size are counted (the caller reports the file as broken)
         // but never written: an endless body must not fill the player's disk.
         if (expectedSize >= 0 && fileBytes > expectedSize) return false;
@@ -251,10 +250,10 @@ struct EasyHandle {
 // ---- httpGet ----
 
 bool httpGet(const std::string& url, const DownloadSink& sink, std::string& error,
-             const std::atomic<bool>* stop) {
+             const std::atomic<bool>& stop) {
     Transfer t;
     t.sink = &sink;
-    t.stop = stop ? stop : &updateStatus().stopRequested;
+    t.stop = &stop;
 
     EasyHandle h;
     if (!h.handle) {

@@ -41,17 +41,20 @@ using DownloadSink = std::function<bool(const uint8_t* bytes, uint32_t count)>;
 // Appends to a caller-owned string; refuses once the string would reach `cap` bytes.
 DownloadSink makeStringSink(std::string& out, size_t cap);
 
-// Hashes, counts (per file and into UpdateStatus::bytesDone) and writes each chunk.
-// Refuses when the stream fails, or once more than `expectedSize` bytes have arrived
-// (a server sending past the listed size must not fill the player's disk).
-DownloadSink makeFileHashSink(Sha256& hash, int64_t& fileBytes, std::ostream& out, int64_t expectedSize);
+// Hashes, counts (per file into `fileBytes`, and into the caller's `byteCounter`, which
+// other threads may read) and writes each chunk. Refuses when the stream fails, or once
+// more than `expectedSize` bytes have arrived (a server sending past the listed size must
+// not fill the player's disk). Every referenced object must outlive the transfer.
+DownloadSink makeFileHashSink(Sha256& hash, int64_t& fileBytes, std::ostream& out, int64_t expectedSize,
+                              std::atomic<int64_t>& byteCounter);
 
 // GET `url` (complete and encoded by the caller) into `sink`. True only for status 200,
 // the body read to its end, every chunk accepted and no stop requested. On failure
 // `error` gets one of the words above; on a stop request it is left untouched.
-// `stop` defaults to UpdateStatus::stopRequested. Any background thread.
+// Setting `stop` (from any thread) ends the transfer within a fraction of a second.
+// Any background thread.
 bool httpGet(const std::string& url, const DownloadSink& sink, std::string& error,
-             const std::atomic<bool>* stop = nullptr);
+             const std::atomic<bool>& stop);
 
 // curl_global_init, once, on the main thread before any thread starts.
 void httpGlobalInit();

@@ -26,10 +26,10 @@
 
 // ---- status block ----
 namespace {
-std::function<void(int32_t)> gStateObserver; // set by tests while no worker runs
+std::function<void(UpdateState)> gStateObserver; // set by tests while no worker runs
 std::atomic<int64_t> gFilesHashed{0};
 
-void storeState(int32_t state) {
+void storeState(UpdateState state) {
     updateStatus().state.store(state);
     if (gStateObserver) gStateObserver(state);
 }
@@ -40,7 +40,7 @@ UpdateStatus& updateStatus() {
     return status;
 }
 
-void setUpdateStateObserver(std::function<void(int32_t)> observer) {
+void setUpdateStateObserver(std::function<void(UpdateState)> observer) {
     gStateObserver = std::move(observer);
 }
 
@@ -54,13 +54,19 @@ void setUpdateError(const std::string& message) {
         std::lock_guard<std::mutex> lock(s.statusMutex);
         s.errorText = message;
     }
-    storeState(Failed); // after the unlock: a reader that sees 4 finds the message complete
+    storeState(UpdateState::Failed); // after the unlock: a reader that sees Failed finds the message complete
 }
 
-std::string getServerVersion() {
+void copyUpdateError(std::string& out) {
     UpdateStatus& s = updateStatus();
     std::lock_guard<std::mutex> lock(s.statusMutex);
-    return s.serverVersion;
+    out.assign(s.errorText);
+}
+
+void copyServerVersion(std::string& out) {
+    UpdateStatus& s = updateStatus();
+    std::lock_guard<std::mutex> lock(s.statusMutex);
+    out.assign(s.serverVersion);
 }
 
 // ---- starting and stopping ----
@@ -79,14 +85,14 @@ void removeOldFiles() {
 void startUpdate(const std::string& url, const std::string& launcherName) {
     UpdateStatus& s = updateStatus();
     if (url.empty()) {
-        storeState(UpToDate);
+        storeState(UpdateState::UpToDate);
         return;
     }
     if (s.worker.joinable()) s.worker.join();
     removeOldFiles();
     s.stopRequested.store(false);
     s.workerActive.store(true);
-    storeState(Checking);
+    storeState(UpdateState::Checking);
     s.worker = std::thread(updateWorker, url, launcherName);
 }
 
@@ -205,14 +211,14 @@ Outcome downloadAndInstall(const FileEntry& entry, const std::string& baseUrl,
     int64_t fileBytes = 0;
     std::string error;
     std::string leading; // the first hashed bytes decide whether a new file is a program
-    DownloadSink fileSink = makeFileHashSink(hash, fileBytes, out, entry.size);
+    DownloadSink fileSink = makeFileHashSink(hash, fileBytes, out, entry.size, s.bytesDone);
     DownloadSink sink = [&leading, &fileSink](const uint8_t* bytes, uint32_t count) {
         if (leading.size() < platform::kInstalledModeProbeBytes)
             leading.append(reinterpret_cast<const char*>(bytes),
                            std::min<size_t>(count, platform::kInstalledModeProbeBytes - leading.size()));
         return fileSink(bytes, count);
     };
-    bool fetched = httpGet(baseUrl + urlEncodePath(target), sink, error);
+    bool fetched = httpGet(baseUrl + urlEncodePath(target), sink, error, s.stopRequested);
     bool intact = fileBytes == entry.size && toHex(hash.finish()) == entry.hash;
     bool written = !out.fail();
     if (fetched && intact && written) written = platform::setInstalledFileMode(file, target, leading);
@@ -278,7 +284,7 @@ void updateWorker(std::string baseUrl, std::string launcherName) {
     UpdateStatus& s = updateStatus();
     gFilesHashed.store(0);
     if (baseUrl.empty() || baseUrl.back() != '/') baseUrl += '/';
-    storeState(Checking);
+    storeState(UpdateState::Checking);
 
     FolderLockGuard folderLock;
     folderLock.lock = platform::lockFolder(".", s.stopRequested);
@@ -288,7 +294,7 @@ void updateWorker(std::string baseUrl, std::string launcherName) {
 
     std::string body;
     std::string error;
-    if (!httpGet(baseUrl + kFileListName, makeStringSink(body, kFileListCap), error)) {
+    if (!httpGet(baseUrl + kFileListName, makeStringSink(body, kFileListCap), error, s.stopRequested)) {
         if (s.stopRequested.load()) return; // closing: no message for a pass nobody waits on
         setUpdateError(kErrListFetch + error + ")");
         return;
@@ -329,7 +335,7 @@ void updateWorker(std::string baseUrl, std::string launcherName) {
     s.bytesDone.store(0);
     s.filesTotal.store(static_cast<int32_t>(downloads.size()));
     s.filesDone.store(0);
-    if (!downloads.empty()) storeState(Downloading);
+    if (!downloads.empty()) storeState(UpdateState::Downloading);
 
     Sha256 hash;
     bool restart = false;
@@ -338,7 +344,7 @@ void updateWorker(std::string baseUrl, std::string launcherName) {
         if (outcome != Outcome::Installed) return; // stopped (no save) or failed (saved, message set)
     }
     saveUpdateCache(cache);
-    storeState(restart ? RestartPending : UpToDate);
+    storeState(restart ? UpdateState::RestartPending : UpdateState::UpToDate);
 }
 
 // ---- self-restart ----

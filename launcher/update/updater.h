@@ -11,25 +11,27 @@
 #include <string>
 #include <thread>
 
-enum UpdateState : int32_t {
-    NotStarted = 0,
-    Checking = 1,
-    Downloading = 2,
-    UpToDate = 3,
-    Failed = 4,
-    RestartPending = 5,
+enum class UpdateState : int32_t {
+    NotStarted,
+    Checking,
+    Downloading,
+    UpToDate,
+    Failed,
+    RestartPending, // the launcher's own file was replaced: restart to finish
 };
 
 struct UpdateStatus {
-    std::atomic<int32_t> state{NotStarted}; // written by startUpdate / worker / setUpdateError
+    std::atomic<UpdateState> state{
+        UpdateState::NotStarted};           // written by startUpdate / worker / setUpdateError
     std::atomic<int64_t> bytesTotal{0};     // written by the worker after the comparison
     std::atomic<int64_t> bytesDone{0};      // worker sets 0; FileHashSink adds every chunk
     std::atomic<int32_t> filesTotal{0};     // written by the worker after the comparison
     std::atomic<int32_t> filesDone{0};      // worker: 0 after the comparison, +1 per file
     std::atomic<bool> stopRequested{false}; // startUpdate clears; the main loop sets at exit
-    std::mutex statusMutex;                 // guards errorText and serverVersion only
-    std::string errorText;                  // last failed pass's message; never cleared
-    std::string serverVersion;              // last list's "surum" text; never cleared
+    std::mutex statusMutex;                 // guards errorText and serverVersion only; read them
+    std::string errorText;                  //   through copyUpdateError / copyServerVersion.
+    std::string serverVersion;              // Last failed pass's message and last list's "surum"
+                                            //   text; neither is ever cleared.
     std::thread worker;                     // current or last worker; main thread only
     std::atomic<bool> workerActive{false};  // startUpdate sets, the worker clears as it returns
 };
@@ -47,8 +49,8 @@ inline constexpr const char* kSetAsideSuffix = ".eski";
 // The process-wide status block.
 UpdateStatus& updateStatus();
 
-// Main thread. Empty URL: state 3, no thread, nothing touched. Otherwise joins the
-// previous worker, removes top-level ".eski" files, clears stopRequested, state 1, and
+// Main thread. Empty URL: UpToDate, no thread, nothing touched. Otherwise joins the
+// previous worker, removes top-level ".eski" files, clears stopRequested, Checking, and
 // starts updateWorker with copies of both strings.
 void startUpdate(const std::string& url, const std::string& launcherName);
 
@@ -62,10 +64,12 @@ void startUpdate(const std::string& url, const std::string& launcherName);
 // program exactly when its verified content says so (platform::setInstalledFileMode).
 void updateWorker(std::string baseUrl, std::string launcherName);
 
-// Any thread: errorText = message under statusMutex, then state 4.
+// Any thread: errorText = message under statusMutex, then Failed.
 void setUpdateError(const std::string& message);
-// Any thread: a copy of serverVersion taken under statusMutex.
-std::string getServerVersion();
+// Any thread: copy errorText / serverVersion into `out` under statusMutex. `out` keeps
+// its capacity, so a caller that reuses it every frame allocates only when a text grows.
+void copyUpdateError(std::string& out);
+void copyServerVersion(std::string& out);
 // Main thread: deletes every ".eski" entry of the working folder (not descending);
 // failures are ignored.
 void removeOldFiles();
@@ -82,7 +86,7 @@ bool restartLauncher();
 // ---- test hooks ----
 // Called with every value stored into `state`, on the thread that stores it (startUpdate's
 // thread or the worker). Set it before startUpdate and clear it after the worker ended.
-void setUpdateStateObserver(std::function<void(int32_t)> observer);
+void setUpdateStateObserver(std::function<void(UpdateState)> observer);
 // Number of files read and hashed on disk by the current or last pass (written by the
 // worker, read by anyone). A file vouched for by the cache is never counted.
 int64_t updateFilesHashed();

@@ -1,9 +1,9 @@
-// Start-up steps that read the configuration: the account-service variant of the username
+// The start-up configuration applied to the login fields: the account-service variant of the username
 // field and remember-me.
 #include "app/app.h"
 #include "app/config.h"
-#include "app/ui_state.h"
 #include "gfx/widgets.h"
+#include "screens/ui_state.h"
 
 #include <gtest/gtest.h>
 

@@ -33,14 +33,14 @@ struct ReferenceFont {
 class FontTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        ui() = UiState{};
+        frameContext() = FrameContext{};
         clearFontCache();
         std::filesystem::current_path(MORLAKEN_SOURCE_DIR);
         ASSERT_TRUE(loadFontFaces());
     }
     void TearDown() override {
         clearFontCache();
-        ui() = UiState{};
+        frameContext() = FrameContext{};
     }
 };
 
@@ -68,25 +68,22 @@ TEST(GlyphSet, HoldsTheTwoHundredFiveCodePointsInOrder) {
 }
 
 TEST(FontCacheKey, FamilyTimesTenThousandPlusTruncatedTenths) {
-    EXPECT_EQ(fontCacheKey(1, 16.0f), 10160u);
-    EXPECT_EQ(fontCacheKey(1, 16.04f), 10160u);
-    EXPECT_EQ(fontCacheKey(1, 16.09f), 10160u); // truncated, not rounded
-    EXPECT_EQ(fontCacheKey(0, 16.0f), 160u);
-    EXPECT_EQ(fontCacheKey(0, 11.0f), 110u);
-    EXPECT_EQ(fontCacheKey(1, 20.5f), 10205u);
+    EXPECT_EQ(fontCacheKey(FontFamily::Body, 16.09f), 10160u); // truncated, not rounded
+    EXPECT_EQ(fontCacheKey(FontFamily::Display, 11.0f), 110u);
+    EXPECT_EQ(fontCacheKey(FontFamily::Body, 20.5f), 10205u);
 }
 
 TEST_F(FontTest, SameKeySharesOneEntryAndFamiliesDoNot) {
-    FontAtlas& a = getFont(1, 16.0f);
-    FontAtlas& b = getFont(1, 16.0f);
-    FontAtlas& c = getFont(1, 16.04f);
-    FontAtlas& d = getFont(0, 16.0f);
+    FontAtlas& a = getFont(FontFamily::Body, 16.0f);
+    FontAtlas& b = getFont(FontFamily::Body, 16.0f);
+    FontAtlas& c = getFont(FontFamily::Body, 16.04f);
+    FontAtlas& d = getFont(FontFamily::Display, 16.0f);
     EXPECT_EQ(&a, &b);
     EXPECT_EQ(&a, &c);
     EXPECT_NE(&a, &d);
     EXPECT_EQ(fontCacheSize(), 2u);
-    EXPECT_EQ(a.family, 1);
-    EXPECT_EQ(d.family, 0);
+    EXPECT_EQ(a.family, FontFamily::Body);
+    EXPECT_EQ(d.family, FontFamily::Display);
     EXPECT_EQ(a.glyphs.size(), 205u);
     EXPECT_EQ(a.glyphIndex.size(), 205u);
     EXPECT_EQ(a.atlasSize, 512);
@@ -97,27 +94,44 @@ TEST_F(FontTest, SameKeySharesOneEntryAndFamiliesDoNot) {
 
 TEST_F(FontTest, ScaleChangeRebuildsAtTheNewPixelSizeAndKeepsLogicalWidths) {
     const std::string text = "Güncellemeler denetleniyor...";
-    FontAtlas& before = getFont(1, 16.0f);
+    FontAtlas& before = getFont(FontFamily::Body, 16.0f);
     const float advanceBefore = before.glyphs[before.glyphIndex.at('W')].xadvance;
     const float widthBefore = textWidth(before, text, 0);
 
-    float scale = ui().contentScale;
-    EXPECT_FALSE(checkContentScale(scale, 805, 800)); // 1.006: within the tolerance
-    ASSERT_TRUE(checkContentScale(scale, 1000, 800));
-    EXPECT_FLOAT_EQ(scale, 1.25f);
-    ui().contentScale = scale;
+    frameContext().contentScale = 1.25f;
     clearFontCache();
     EXPECT_EQ(fontCacheSize(), 0u);
 
-    FontAtlas& after = getFont(1, 16.0f);
+    FontAtlas& after = getFont(FontFamily::Body, 16.0f);
     const float advanceAfter = after.glyphs[after.glyphIndex.at('W')].xadvance;
     EXPECT_NEAR(advanceAfter, advanceBefore * 1.25f, 0.01f); // rasterised at 1.25 x 16 px
     EXPECT_NEAR(textWidth(after, text, 0), widthBefore, widthBefore * 0.01f);
 }
 
+TEST_F(FontTest, PreparedAtlasesMatchBuiltOnesAndOnlyAtTheirScale) {
+    auto glyphsOf = [](const FontAtlas& a) {
+        std::vector<float> v;
+        for (const stbtt_packedchar& g : a.glyphs)
+            v.insert(v.end(),
+                     {float(g.x0), float(g.y0), float(g.x1), float(g.y1), g.xadvance, g.xoff, g.yoff2});
+        return v;
+    };
+    const std::vector<float> built = glyphsOf(getFont(FontFamily::Body, 15.0f));
+    clearFontCache();
+    prepareFontAtlases({{FontFamily::Body, 15.0f}, {FontFamily::Display, 20.0f}}, 1.0f);
+    EXPECT_EQ(glyphsOf(getFont(FontFamily::Body, 15.0f)), built);
+    EXPECT_EQ(getFont(FontFamily::Display, 20.0f).family, FontFamily::Display);
+    EXPECT_EQ(fontCacheSize(), 2u);
+
+    // Prepared for a scale the frame does not have: dropped, built at the frame's scale.
+    clearFontCache();
+    prepareFontAtlases({{FontFamily::Body, 15.0f}}, 2.0f);
+    EXPECT_EQ(glyphsOf(getFont(FontFamily::Body, 15.0f)), built);
+}
+
 TEST_F(FontTest, LargeSizesGrowTheAtlas) {
-    ui().contentScale = 4.0f; // 4 x 20 = 80 px glyphs no longer fit in 512 x 512
-    const FontAtlas& big = getFont(0, 20.0f);
+    frameContext().contentScale = 4.0f; // 4 x 20 = 80 px glyphs no longer fit in 512 x 512
+    const FontAtlas& big = getFont(FontFamily::Display, 20.0f);
     EXPECT_GT(big.atlasSize, 512);
     EXPECT_LE(big.atlasSize, 4096);
     EXPECT_GT(big.glyphs[big.glyphIndex.at('M')].x1, 0);
@@ -145,7 +159,7 @@ TEST(Utf8, DecodesLikeTheDrawingCodeWithoutValidation) {
 TEST_F(FontTest, WidthIsAdvancesPlusKerningPlusSpacingAfterEveryGlyph) {
     const ReferenceFont ref("veri/font/Cinzel-Bold.ttf");
     ASSERT_NE(ref.kern('A', 'V', 20), 0.0f) << "the display font kerns A-V";
-    const FontAtlas& f = getFont(0, 20.0f);
+    const FontAtlas& f = getFont(FontFamily::Display, 20.0f);
     const float expected = ref.advance('A', 20) + ref.kern('A', 'V', 20) + ref.advance('V', 20) + 4.0f;
     EXPECT_NEAR(textWidth(f, "AV", 2.0f), expected, 0.01f);
     EXPECT_NEAR(textWidth(f, "A", 3.0f) - textWidth(f, "A", 0), 3.0f, 1e-4f); // after the last too
@@ -153,7 +167,7 @@ TEST_F(FontTest, WidthIsAdvancesPlusKerningPlusSpacingAfterEveryGlyph) {
 }
 
 TEST_F(FontTest, SkippedCodePointsAddNothingAndKeepTheKerningPair) {
-    const FontAtlas& f = getFont(0, 20.0f);
+    const FontAtlas& f = getFont(FontFamily::Display, 20.0f);
     const float av = textWidth(f, "AV", 1.0f);
     EXPECT_FLOAT_EQ(textWidth(f, "A😀V", 1.0f), av);      // emoji: not in the set
     EXPECT_FLOAT_EQ(textWidth(f, "A\x7FV\n", 1.0f), av); // DEL and line feed likewise
@@ -162,19 +176,9 @@ TEST_F(FontTest, SkippedCodePointsAddNothingAndKeepTheKerningPair) {
     EXPECT_LT(av, textWidth(f, "A", 1.0f) + textWidth(f, "V", 1.0f));
 }
 
-TEST_F(FontTest, TurkishLettersAreMeasured) {
-    const ReferenceFont ref("veri/font/EBGaramond-Regular.ttf");
-    const FontAtlas& f = getFont(1, 16.0f);
-    EXPECT_NEAR(textWidth(f, "ş", 0), ref.advance(0x15F, 16), 0.01f);
-    EXPECT_NEAR(textWidth(f, "İ…", 0), ref.advance(0x130, 16) + ref.advance(0x2026, 16), 0.01f);
-}
-
 TEST(Nearest, RoundsHalvesAwayFromZero) {
-    EXPECT_EQ(nearest(2.5f), 3.0f);
-    EXPECT_EQ(nearest(-2.5f), -3.0f);
-    EXPECT_EQ(nearest(2.49f), 2.0f);
-    EXPECT_EQ(nearest(-0.4f), 0.0f);
-    EXPECT_EQ(nearest(7.0f), 7.0f);
+    for (auto [v, want] : {std::pair{2.5f, 3.0f}, {-2.5f, -3.0f}, {2.49f, 2.0f}, {-0.4f, 0.0f}, {7.0f, 7.0f}})
+        EXPECT_EQ(nearest(v), want) << v;
 }
 
 // ---- paragraph breaking ----
@@ -208,27 +212,13 @@ TEST(BreakParagraph, WrapsForcedBreaksOverWideWordsAndBlanks) {
         EXPECT_EQ(breakParagraph(c.text, c.width, fixedWidth), c.lines) << '"' << c.text << "\" at " << c.width;
 }
 
-TEST_F(FontTest, ParagraphWithTheRealFontWrapsByMeasuredWidth) {
-    const FontAtlas& f = getFont(1, 18.0f);
-    auto width = [&f](std::string_view s) { return textWidth(f, s, 0); };
-    const std::string text = "Sunucuya ulaşılamadı, haberler yüklenemedi. Daha sonra tekrar dene.";
-    const auto lines = breakParagraph(text, 200, width);
-    ASSERT_GE(lines.size(), 2u);
-    for (const auto& line : lines)
-        EXPECT_LE(width(line), 200.0f) << line;
-    std::string joined;
-    for (const auto& line : lines)
-        joined += (joined.empty() ? "" : " ") + line;
-    EXPECT_EQ(joined, text);
-}
-
 // ---- drawing (GL) ----
 
 using FontGl = GlWindowTest;
 
 TEST_F(FontGl, AtlasIsAnAlphaTextureOfTheRecordedSize) {
     useSourceFonts();
-    const FontAtlas& f = getFont(1, 15.0f);
+    const FontAtlas& f = getFont(FontFamily::Body, 15.0f);
     ASSERT_NE(f.texture, 0u);
     glBindTexture(GL_TEXTURE_2D, f.texture);
     GLint w = 0, format = 0;
@@ -244,9 +234,9 @@ TEST_F(FontGl, AtlasIsAnAlphaTextureOfTheRecordedSize) {
 TEST_F(FontGl, DrawTextLeavesInkInsideItsBoxAndShadowsBelow) {
     useSourceFonts();
     beginFrame(0, 0, 0);
-    const FontAtlas& f = getFont(0, 20.0f);
+    const FontAtlas& f = getFont(FontFamily::Display, 20.0f);
     // A run of blocks in white, no shadow, at baseline 100.
-    drawText(f, 50, 100, "MMMM", 0xFFFFFF, 0, 0, 1.0f);
+    drawText(f, 50, 100, "MMMM", 0xFFFFFF, 0, Shadow::None, 1.0f);
     int ink = 0;
     for (int x = 50; x < 50 + static_cast<int>(textWidth(f, "MMMM", 0)); ++x)
         for (int y = 100 - 14; y < 100; ++y)
@@ -257,7 +247,7 @@ TEST_F(FontGl, DrawTextLeavesInkInsideItsBoxAndShadowsBelow) {
 
     // Drop shadow: a black run one pixel lower, over a white background.
     beginFrame(1, 1, 1);
-    drawText(f, 50, 100, "MMMM", 0xFFFFFF, 0, 1, 1.0f);
+    drawText(f, 50, 100, "MMMM", 0xFFFFFF, 0, Shadow::Drop, 1.0f);
     int dark = 0;
     for (int x = 50; x < 120; ++x)
         dark += readPixel(x, 100).r < 100; // the row under the glyphs
@@ -266,7 +256,7 @@ TEST_F(FontGl, DrawTextLeavesInkInsideItsBoxAndShadowsBelow) {
 
 TEST_F(FontGl, ParagraphsFollowTheirTextFrameAfterFrame) {
     useSourceFonts();
-    const FontAtlas& f = getFont(1, 18.0f);
+    const FontAtlas& f = getFont(FontFamily::Body, 18.0f);
     auto inkInRow = [&](int top) { // any bright pixel in a 26-pixel line box
         int n = 0;
         for (int y = top; y < top + 26; ++y)
@@ -278,7 +268,7 @@ TEST_F(FontGl, ParagraphsFollowTheirTextFrameAfterFrame) {
     const char* oneLine = "Tek satır";
     for (const char* text : {twoLines, oneLine, twoLines}) {
         beginFrame(0, 0, 0);
-        drawParagraph(f, 100, 100, 360, 26, text, 0xFFFFFF, 0);
+        drawParagraph(f, 100, 100, 360, 26, text, 0xFFFFFF, Align::Left);
         EXPECT_GT(inkInRow(100), 20) << text;
         if (text == twoLines)
             EXPECT_GT(inkInRow(126), 20) << "second line of the same frame";
@@ -287,6 +277,6 @@ TEST_F(FontGl, ParagraphsFollowTheirTextFrameAfterFrame) {
     }
     // Same text, narrower box: wrapped anew.
     beginFrame(0, 0, 0);
-    drawParagraph(f, 100, 100, 60, 26, oneLine, 0xFFFFFF, 0);
+    drawParagraph(f, 100, 100, 60, 26, oneLine, 0xFFFFFF, Align::Left);
     EXPECT_GT(inkInRow(126), 5);
 }

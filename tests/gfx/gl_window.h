@@ -5,8 +5,8 @@
 // buffer with readPixel (top-left origin, like the drawing coordinates).
 #pragma once
 
-#include "app/ui_state.h"
 #include "gfx/font.h"
+#include "gfx/frame.h"
 #include "support/child_process.h"
 
 #include <GL/gl.h>
@@ -30,8 +30,8 @@ class GlWindowTest : public ::testing::Test {
         ASSERT_NE(window_, nullptr);
         glfwMakeContextCurrent(window_);
         glfwGetFramebufferSize(window_, &fbWidth_, &fbHeight_);
-        ui() = UiState{};
-        ui().contentScale = static_cast<float>(fbWidth_) / 800.0f;
+        frameContext() = FrameContext{};
+        frameContext().contentScale = static_cast<float>(fbWidth_) / 800.0f;
         beginFrame();
     }
 

@@ -57,15 +57,10 @@ Texture makeFieldBackground() {
 }
 
 bool savePng(const fs::path& path, int width, int height) {
-    std::vector<unsigned char> px(static_cast<size_t>(width) * height * 4), flipped(px.size());
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, px.data());
-    const size_t stride = static_cast<size_t>(width) * 4;
-    for (int y = 0; y < height; ++y)
-        std::memcpy(&flipped[y * stride], &px[(height - 1 - y) * stride], stride);
-    for (size_t i = 3; i < flipped.size(); i += 4)
-        flipped[i] = 255; // the window is opaque
-    return stbi_write_png(path.c_str(), width, height, 4, flipped.data(), static_cast<int>(stride)) != 0;
+    std::vector<uint8_t> px = readFramebuffer(width, height);
+    for (size_t i = 3; i < px.size(); i += 4)
+        px[i] = 255; // the window is opaque
+    return writePng(path.string(), px.data(), width, height);
 }
 
 } // namespace
@@ -84,27 +79,28 @@ TEST_F(WidgetScreenshot, WidgetsInEveryStateDrawWhereAndHowTheyShould) {
     fillRect(20, 20, 760, 570, 0x0A0D16, 1.0f, 1.0f);
 
     // ---- buttons: normal, hover, pressed (held), disabled ----
-    ButtonSkin skin;
+    static ButtonSkin skin;
     skin.normal = makeButtonFace(0x2A3550, 0x141A2A, 0xE2C27A);
     skin.hover = makeButtonFace(0x3D4D75, 0x222B45, 0xFFE2A0);
     skin.pressed = makeButtonFace(0x10141F, 0x1A2030, 0x8C7A4A);
-    const FontAtlas& label = getFont(0, 16.0f);
+    const ButtonStyle style = {[]() -> ButtonSkin& { return skin; }, FontFamily::Display, 16.0f, 0xFBE3C2,
+                               2.0f};
     InputState& in = input();
-    ui().inputLayer = 0;
+    frameContext().inputLayer = InputLayer::MainScreen;
     in.mouseX = 5, in.mouseY = 5;
-    EXPECT_FALSE(button("normal", 0, 40, 40, 136, 45, skin, "START", label, 0xFBE3C2, 2.0f, false));
+    EXPECT_FALSE(button("normal", InputLayer::MainScreen, 40, 40, 136, 45, "START", style));
     in.mouseX = 230, in.mouseY = 60;
-    EXPECT_FALSE(button("hover", 0, 190, 40, 136, 45, skin, "START", label, 0xFBE3C2, 2.0f, false));
+    EXPECT_FALSE(button("hover", InputLayer::MainScreen, 190, 40, 136, 45, "START", style));
     in.mouseX = 400, in.mouseY = 60;
     in.mouseDown = true;
     in.activeId = "held";
-    EXPECT_FALSE(button("held", 0, 340, 40, 136, 45, skin, "START", label, 0xFBE3C2, 2.0f, false));
+    EXPECT_FALSE(button("held", InputLayer::MainScreen, 340, 40, 136, 45, "START", style));
     in.mouseX = 550, in.mouseY = 60;
     in.mouseDown = false;
     in.mouseReleased = true;
     in.activeId = "off";
     // Hovered and released with its id active, yet disabled: no click.
-    EXPECT_FALSE(button("off", 0, 490, 40, 136, 45, skin, "START", label, 0xFBE3C2, 2.0f, true));
+    EXPECT_FALSE(button("off", InputLayer::MainScreen, 490, 40, 136, 45, "START", style, true));
     EXPECT_TRUE(in.wantHandCursor);
     in.mouseReleased = false;
     in.activeId = nullptr;
@@ -115,31 +111,33 @@ TEST_F(WidgetScreenshot, WidgetsInEveryStateDrawWhereAndHowTheyShould) {
     usernameField().text = "Morlaken_oyuncu";
     focusedField() = &usernameField();
     caretStart() = now(); // the caret is on for the next 0.55 s
-    textField("kullanici", 0, 40, 110, usernameField());
+    textField("kullanici", InputLayer::MainScreen, 40, 110, usernameField());
     passwordField().text = "şifre";
-    textField("sifre", 0, 340, 110, passwordField());
-    textField("kod", 0, 40, 170, codeField()); // empty, unfocused: placeholder
+    textField("sifre", InputLayer::MainScreen, 340, 110, passwordField());
+    textField("kod", InputLayer::MainScreen, 40, 170, codeField()); // empty, unfocused: placeholder
     serverAddressField().text = "cok-uzun-bir-sunucu-adi.ornek.example.net:7777"; // scrolls
-    textField("sunucu", 0, 340, 170, serverAddressField());
+    textField("sunucu", InputLayer::MainScreen, 340, 170, serverAddressField());
 
     // ---- text: both families, every shadow mode, over a light strip and a dark one ----
     fillRect(40, 240, 720, 110, 0x6A7388, 1.0f, 1.0f);
-    const FontAtlas& display = getFont(0, 20.0f);
-    const FontAtlas& body = getFont(1, 18.0f);
+    const FontAtlas& display = getFont(FontFamily::Display, 20.0f);
+    const FontAtlas& body = getFont(FontFamily::Body, 18.0f);
     const char* modes[3] = {"GÖLGESİZ", "GÖLGELİ", "HALE"};
-    for (int shadow = 0; shadow < 3; ++shadow) {
-        drawText(display, 50.0f + 240 * shadow, 275, modes[shadow], 0xF2E6C4, 1.0f, shadow, 1.0f);
-        drawText(body, 50.0f + 240 * shadow, 320, "Oyun güncel · şğİı", 0xECE6D6, 0, shadow, 1.0f);
+    const Shadow shadows[3] = {Shadow::None, Shadow::Drop, Shadow::Halo};
+    for (int i = 0; i < 3; ++i) {
+        drawText(display, 50.0f + 240 * i, 275, modes[i], 0xF2E6C4, 1.0f, shadows[i], 1.0f);
+        drawText(body, 50.0f + 240 * i, 320, "Oyun güncel · şğİı", 0xECE6D6, 0, shadows[i], 1.0f);
     }
     // Clipped box: the text is wider than the clip and must stop at its edge.
     fillRect(40, 370, 300, 36, 0x000000, 0.0f, 0.85f);
     setClip(40, 370, 300, 36);
-    drawTextInBox(display, 52, 370, 288, 36, "Morlaken Online · Yeni sezon başladı", 0xF2E6C4, 0, 0, 1);
-    glDisable(GL_SCISSOR_TEST);
+    drawTextInBox(display, 52, 370, 288, 36, "Morlaken Online · Yeni sezon başladı", 0xF2E6C4, Align::Left, 0,
+                  Shadow::Drop);
+    endClip();
     // Paragraph with a forced break and an empty line.
     drawParagraph(body, 380, 370, 360, 26,
                   "Sunucuya ulaşılamadı, haberler yüklenemedi. Tekrar deneniyor.\n\nİyi oyunlar!", 0xECE6D6,
-                  0);
+                  Align::Left);
 
     // ---- save ----
     const fs::path dir = fs::path(MORLAKEN_BIN_DIR).parent_path() / "screenshots";
@@ -175,16 +173,16 @@ TEST_F(WidgetScreenshot, WidgetsInEveryStateDrawWhereAndHowTheyShould) {
     EXPECT_NEAR(labelDisabled.b, 0x96, 8);
 
     // Caret: gold at x + 36 + width + 1, from y + 17 for 18 pixels.
-    const FontAtlas& fieldFont = getFont(1, kFieldFontSize);
+    const FontAtlas& fieldFont = getFont(FontFamily::Body, kFieldFontSize);
     const float caretX = 40 + 36 + textWidth(fieldFont, usernameField().text, 0) + 1;
     const int caretPixel = static_cast<int>(std::ceil(caretX - 0.5f));
-    EXPECT_EQ(rgb(readPixel(caretPixel, 110 + 26)), kCaretColor);
-    EXPECT_EQ(rgb(readPixel(caretPixel, 110 + 17)), kCaretColor);
-    EXPECT_NE(rgb(readPixel(caretPixel, 110 + 36)), kCaretColor); // 18 px tall only
+    EXPECT_EQ(rgb(readPixel(caretPixel, 110 + 26)), palette::kGold);
+    EXPECT_EQ(rgb(readPixel(caretPixel, 110 + 17)), palette::kGold);
+    EXPECT_NE(rgb(readPixel(caretPixel, 110 + 36)), palette::kGold); // 18 px tall only
     // The unfocused password field has no caret; its bullets are drawn from x + 36.
     int caretLike = 0;
     for (int x = 376; x < 590; ++x)
-        caretLike += rgb(readPixel(x, 136)) == kCaretColor;
+        caretLike += rgb(readPixel(x, 136)) == palette::kGold;
     EXPECT_EQ(caretLike, 0);
     // The scrolled field keeps its text inside the clip (x + 36 .. x + 248).
     for (int y = 183; y < 209; ++y) {

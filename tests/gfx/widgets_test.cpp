@@ -1,5 +1,5 @@
-// The hot-area rule, text-field filters and limits, editing, paste, and key routing.
-#include "app/ui_state.h"
+// The hot-area rule, text-field filters and limits, editing and paste. What keys do is
+// tested with the screens (key_routing_test.cpp).
 #include "gfx/widgets.h"
 
 #include <GLFW/glfw3.h>
@@ -9,18 +9,13 @@
 
 namespace {
 
-struct Calls {
-    int hide = 0, open = 0, closeLogin = 0, closeSettings = 0, submit = 0, save = 0;
-};
+constexpr InputLayer kMain = InputLayer::MainScreen;
 
 class WidgetTest : public ::testing::Test {
   protected:
     void SetUp() override {
         resetWidgetStateForTests();
-        ui() = UiState{};
-        calls = Calls{};
-        message = false;
-        clipboard = nullptr;
+        frameContext() = FrameContext{};
     }
     void TearDown() override { resetWidgetStateForTests(); }
 
@@ -36,31 +31,9 @@ class WidgetTest : public ::testing::Test {
     static void press() { onMouseButton(nullptr, GLFW_MOUSE_BUTTON_LEFT, GLFW_PRESS, 0); }
     static void release() { onMouseButton(nullptr, GLFW_MOUSE_BUTTON_LEFT, GLFW_RELEASE, 0); }
     static void type(TextField& f, std::string_view ascii) {
-        focusedField() = &f;
         for (char c : ascii)
-            onChar(nullptr, static_cast<unsigned char>(c));
+            typeCodePoint(f, static_cast<unsigned char>(c));
     }
-
-    static inline Calls calls;
-    static inline bool message = false;
-    static inline bool totp = false;
-    static inline const char* clipboard = nullptr;
-
-    static void installHooks() {
-        KeyRoutingHooks& h = keyHooks();
-        h.messageVisible = [] { return message; };
-        h.hideMessage = [] {
-            message = false;
-            ++calls.hide;
-        };
-        h.closeLoginDialog = [] { ++calls.closeLogin; };
-        h.closeSettingsDialog = [] { ++calls.closeSettings; };
-        h.submitLogin = [] { ++calls.submit; };
-        h.saveSettings = [] { ++calls.save; };
-        h.totpStep = [] { return totp; };
-        h.clipboardText = [] { return clipboard; };
-    }
-    static void key(int k, int mods = 0) { onKey(nullptr, k, 0, GLFW_PRESS, mods); }
 };
 
 } // namespace
@@ -70,30 +43,30 @@ class WidgetTest : public ::testing::Test {
 TEST_F(WidgetTest, ClickNeedsPressAndReleaseOnTheSameWidget) {
     HotResult r;
     press();
-    frame(15, 15, [&] { r = hotAreaBehavior("a", 0, 10, 10, 20, 20); });
+    frame(15, 15, [&] { r = hotAreaBehavior("a", kMain, 10, 10, 20, 20); });
     EXPECT_TRUE(r.hovered);
     EXPECT_TRUE(r.held);
     EXPECT_FALSE(r.clicked);
     release();
-    frame(15, 15, [&] { r = hotAreaBehavior("a", 0, 10, 10, 20, 20); });
+    frame(15, 15, [&] { r = hotAreaBehavior("a", kMain, 10, 10, 20, 20); });
     EXPECT_TRUE(r.clicked);
     EXPECT_EQ(input().activeId, nullptr); // cleared at the end of the release frame
-    frame(15, 15, [&] { r = hotAreaBehavior("a", 0, 10, 10, 20, 20); });
+    frame(15, 15, [&] { r = hotAreaBehavior("a", kMain, 10, 10, 20, 20); });
     EXPECT_FALSE(r.clicked) << "one click, not one per frame";
 }
 
 TEST_F(WidgetTest, PressOnOneReleaseOnAnotherClicksNeither) {
     bool a = false, b = false;
     auto both = [&] {
-        a = hotArea("a", 0, 0, 0, 50, 50);
-        b = hotArea("b", 0, 100, 0, 50, 50);
+        a = hotArea("a", kMain, 0, 0, 50, 50);
+        b = hotArea("b", kMain, 100, 0, 50, 50);
     };
     press();
     frame(10, 10, both);
     bool heldA = true;
     frame(120, 10, [&] {
-        hotArea("a", 0, 0, 0, 50, 50, nullptr, &heldA); // moved off: not drawn pressed
-        b = hotArea("b", 0, 100, 0, 50, 50);
+        hotArea("a", kMain, 0, 0, 50, 50, nullptr, &heldA); // moved off: not drawn pressed
+        b = hotArea("b", kMain, 100, 0, 50, 50);
     });
     EXPECT_FALSE(heldA);
     release();
@@ -109,31 +82,30 @@ TEST_F(WidgetTest, PressAndReleaseWithinOneFrameClicks) {
     press();
     release();
     bool clicked = false;
-    frame(5, 5, [&] { clicked = hotArea("a", 0, 0, 0, 10, 10); });
+    frame(5, 5, [&] { clicked = hotArea("a", kMain, 0, 0, 10, 10); });
     EXPECT_TRUE(clicked);
 }
 
 TEST_F(WidgetTest, EdgesAreHalfOpen) {
     bool hovered = false;
-    frame(10, 10, [&] { hotArea("a", 0, 10, 10, 5, 5, &hovered); });
+    frame(10, 10, [&] { hotArea("a", kMain, 10, 10, 5, 5, &hovered); });
     EXPECT_TRUE(hovered);
-    frame(15, 12, [&] { hotArea("a", 0, 10, 10, 5, 5, &hovered); });
+    frame(15, 12, [&] { hotArea("a", kMain, 10, 10, 5, 5, &hovered); });
     EXPECT_FALSE(hovered);
-    frame(12, 15, [&] { hotArea("a", 0, 10, 10, 5, 5, &hovered); });
+    frame(12, 15, [&] { hotArea("a", kMain, 10, 10, 5, 5, &hovered); });
     EXPECT_FALSE(hovered);
 }
 
 TEST_F(WidgetTest, LowerLayersAreInertWhileADialogIsUp) {
-    ui().inputLayer = computeInputLayer(true, 1); // message over the login dialog
-    EXPECT_EQ(ui().inputLayer, 2);
+    frameContext().inputLayer = InputLayer::Message; // a message over the login dialog
     bool hovered = true, clicked = true;
     press();
-    frame(5, 5, [&] { clicked = hotArea("start", 0, 0, 0, 10, 10, &hovered); });
+    frame(5, 5, [&] { clicked = hotArea("start", kMain, 0, 0, 10, 10, &hovered); });
     EXPECT_FALSE(hovered);
     EXPECT_FALSE(input().wantHandCursor);
     EXPECT_EQ(input().activeId, nullptr) << "an unclaimed press is left for window dragging";
     release();
-    frame(5, 5, [&] { clicked = hotArea("tamam", 2, 0, 0, 10, 10, &hovered); });
+    frame(5, 5, [&] { clicked = hotArea("tamam", InputLayer::Message, 0, 0, 10, 10, &hovered); });
     EXPECT_TRUE(hovered);
     EXPECT_TRUE(input().wantHandCursor);
     EXPECT_FALSE(clicked) << "the press happened when the widget was not there to take it";
@@ -142,10 +114,10 @@ TEST_F(WidgetTest, LowerLayersAreInertWhileADialogIsUp) {
 TEST_F(WidgetTest, IdsAreComparedByText) {
     std::string first = "kapat", second = "kapat";
     press();
-    frame(5, 5, [&] { hotArea(first.c_str(), 0, 0, 0, 10, 10); });
+    frame(5, 5, [&] { hotArea(first.c_str(), kMain, 0, 0, 10, 10); });
     release();
     bool clicked = false;
-    frame(5, 5, [&] { clicked = hotArea(second.c_str(), 0, 0, 0, 10, 10); });
+    frame(5, 5, [&] { clicked = hotArea(second.c_str(), kMain, 0, 0, 10, 10); });
     EXPECT_TRUE(clicked);
 }
 
@@ -194,41 +166,25 @@ TEST_F(WidgetTest, TypedTextIsFilteredAndCutPerField) {
 }
 
 TEST_F(WidgetTest, PasswordTakesAnyPrintableLetterAndCountsCodePoints) {
-    focusedField() = &passwordField();
     for (uint32_t c : {0x15Fu, 0x20ACu, 31u, 127u, 32u, 0x1F600u, uint32_t('x')})
-        onChar(nullptr, c);
+        typeCodePoint(passwordField(), c);
     // ş and € accepted, control characters refused, the emoji is accepted but cannot be
     // stored (four bytes), the blank and x taken.
     EXPECT_EQ(passwordField().text, "ş€ x");
     EXPECT_EQ(codePointCount(passwordField().text), 4u);
     passwordField().text.clear();
     for (int i = 0; i < 70; ++i)
-        onChar(nullptr, 0x15F);
+        typeCodePoint(passwordField(), 0x15F);
     EXPECT_EQ(codePointCount(passwordField().text), 64u);
     EXPECT_EQ(passwordField().text.size(), 128u);
 }
 
 TEST_F(WidgetTest, TypingRestartsTheCaretOnlyWhenAccepted) {
-    focusedField() = &codeField();
     caretStart() = -5;
-    onChar(nullptr, 'a');
+    typeCodePoint(codeField(), 'a');
     EXPECT_EQ(caretStart(), -5);
-    onChar(nullptr, '1');
+    typeCodePoint(codeField(), '1');
     EXPECT_GT(caretStart(), 0);
-}
-
-TEST_F(WidgetTest, CharactersGoNowhereWithoutFocusMessageOrWhileTheGameRuns) {
-    installHooks();
-    onChar(nullptr, 'a'); // no focus: nothing to crash on
-    focusedField() = &usernameField();
-    message = true;
-    onChar(nullptr, 'a');
-    message = false;
-    ui().gameState = Running;
-    onChar(nullptr, 'b');
-    ui().gameState = NotRunning;
-    onChar(nullptr, 'c');
-    EXPECT_EQ(usernameField().text, "c");
 }
 
 // ---- editing ----
@@ -244,29 +200,37 @@ TEST(AppendCodePoint, EncodesOneToThreeBytesAndDropsTheRest) {
 }
 
 TEST_F(WidgetTest, BackspaceRemovesWholeLetters) {
-    focusedField() = &passwordField();
-    onChar(nullptr, 'a');
-    onChar(nullptr, 0x15F);  // ş, two bytes
-    onChar(nullptr, 0x2026); // …, three bytes
-    ASSERT_EQ(passwordField().text.size(), 6u);
-    ui().activeModal = 1;
-    key(GLFW_KEY_BACKSPACE);
-    EXPECT_EQ(passwordField().text, "aş");
-    key(GLFW_KEY_BACKSPACE);
-    EXPECT_EQ(passwordField().text, "a");
-    key(GLFW_KEY_BACKSPACE);
-    EXPECT_EQ(passwordField().text, "");
-    caretStart() = -1;
-    onKey(nullptr, GLFW_KEY_BACKSPACE, 0, GLFW_REPEAT, 0); // repeats act too; empty stays empty
-    EXPECT_EQ(passwordField().text, "");
-    EXPECT_GT(caretStart(), 0);
-}
-
-TEST_F(WidgetTest, BackspaceOverMalformedTextStopsAtTheStart) {
-    TextField f;
-    f.text = "\x80\x80\x80";
+    TextField& f = passwordField();
+    f.text = "a\xC5\x9F\xE2\x80\xA6";                     // a, ş (two bytes), … (three bytes)
+    for (const char* left : {"a\xC5\x9F", "a", "", ""}) { // empty stays empty
+        caretStart() = -1;
+        backspace(f);
+        EXPECT_EQ(f.text, left);
+        EXPECT_GT(caretStart(), 0);
+    }
+    f.text = "\x80\x80\x80"; // malformed: stops at the start
     backspace(f);
     EXPECT_EQ(f.text, "");
+}
+
+TEST_F(WidgetTest, PasteIsFilteredAndCutLikeTyping) {
+    const struct {
+        TextField& (*field)();
+        const char* pasted;
+        const char* kept;
+    } cases[] = {
+        {codeField, "12 34 56 78", "123456"},
+        {usernameField,
+         "ali\tveli\r\n\xC5\x9F"
+         "en",
+         "alivelien"},
+        {passwordField, "\xC5", ""}, // a cut UTF-8 sequence decodes to a control code: dropped
+    };
+    for (const auto& c : cases) {
+        c.field().text.clear();
+        pasteText(c.field(), c.pasted);
+        EXPECT_EQ(c.field().text, c.kept) << c.pasted;
+    }
 }
 
 TEST(WipeText, ZeroesTheBytesThenEmpties) {
@@ -278,138 +242,4 @@ TEST(WipeText, ZeroesTheBytesThenEmpties) {
     EXPECT_EQ(secret.data(), data); // same buffer, so the check below reads the old bytes
     for (size_t i = 0; i < n; ++i)
         EXPECT_EQ(data[i], 0) << i;
-}
-
-// ---- key routing ----
-
-TEST_F(WidgetTest, MessageDialogTakesKeysFirstAndOnlyItsOwn) {
-    installHooks();
-    ui().activeModal = 1;
-    focusedField() = &usernameField();
-    usernameField().text = "ali";
-    message = true;
-    key(GLFW_KEY_BACKSPACE);
-    key(GLFW_KEY_TAB);
-    clipboard = "veli";
-    key(GLFW_KEY_V, GLFW_MOD_CONTROL);
-    EXPECT_EQ(usernameField().text, "ali");
-    EXPECT_EQ(focusedField(), &usernameField());
-    key(GLFW_KEY_ESCAPE); // closes only the message
-    EXPECT_FALSE(message);
-    EXPECT_EQ(calls.hide, 1);
-    EXPECT_EQ(ui().activeModal, 1);
-    EXPECT_EQ(calls.closeLogin, 0);
-    key(GLFW_KEY_ESCAPE); // now the login dialog
-    EXPECT_EQ(ui().activeModal, 0);
-    EXPECT_EQ(focusedField(), nullptr);
-    EXPECT_EQ(calls.closeLogin, 1);
-}
-
-TEST_F(WidgetTest, EnterOverAMessageClosesItWithoutSubmitting) {
-    installHooks();
-    ui().activeModal = 1;
-    message = true;
-    key(GLFW_KEY_KP_ENTER);
-    EXPECT_FALSE(message);
-    EXPECT_EQ(calls.submit, 0);
-    key(GLFW_KEY_ENTER);
-    EXPECT_EQ(calls.submit, 1);
-    ui().activeModal = 2;
-    key(GLFW_KEY_ENTER);
-    EXPECT_EQ(calls.save, 1);
-    EXPECT_EQ(calls.submit, 1);
-}
-
-TEST_F(WidgetTest, EnterOnTheBareScreenOpensLoginWithFocusByRememberedName) {
-    installHooks(); // openLoginDialog left null: the standard opening
-    usernameField().text = "oyuncu";
-    key(GLFW_KEY_ENTER);
-    EXPECT_EQ(ui().activeModal, 1);
-    EXPECT_EQ(focusedField(), &passwordField());
-    EXPECT_GT(caretStart(), 0);
-
-    ui().activeModal = 0;
-    focusedField() = nullptr;
-    usernameField().text.clear();
-    key(GLFW_KEY_KP_ENTER);
-    EXPECT_EQ(ui().activeModal, 1);
-    EXPECT_EQ(focusedField(), &usernameField());
-
-    // An installed opener is used instead.
-    ui().activeModal = 0;
-    static int opened = 0;
-    keyHooks().openLoginDialog = [] { ++opened; };
-    key(GLFW_KEY_ENTER);
-    EXPECT_EQ(opened, 1);
-    EXPECT_EQ(ui().activeModal, 0);
-}
-
-TEST_F(WidgetTest, EscapeWithoutADialogAndOtherBareKeysDoNothing) {
-    installHooks();
-    key(GLFW_KEY_ESCAPE);
-    key(GLFW_KEY_A);
-    key(GLFW_KEY_BACKSPACE);
-    EXPECT_EQ(ui().activeModal, 0);
-    EXPECT_EQ(calls.closeLogin + calls.closeSettings + calls.hide, 0);
-    ui().activeModal = 2;
-    key(GLFW_KEY_ESCAPE);
-    EXPECT_EQ(calls.closeSettings, 1);
-    EXPECT_EQ(ui().activeModal, 0);
-}
-
-TEST_F(WidgetTest, ReleasesAndKeysWhileTheGameRunsAreIgnored) {
-    installHooks();
-    onKey(nullptr, GLFW_KEY_ENTER, 0, GLFW_RELEASE, 0);
-    EXPECT_EQ(ui().activeModal, 0);
-    ui().gameState = Running;
-    key(GLFW_KEY_ENTER);
-    message = true;
-    key(GLFW_KEY_ESCAPE);
-    EXPECT_TRUE(message);
-    EXPECT_EQ(ui().activeModal, 0);
-}
-
-TEST_F(WidgetTest, TabCyclesLoginFieldsOnlyInTheLoginDialog) {
-    installHooks();
-    ui().activeModal = 1;
-    focusedField() = &usernameField();
-    key(GLFW_KEY_TAB);
-    EXPECT_EQ(focusedField(), &passwordField());
-    key(GLFW_KEY_TAB);
-    EXPECT_EQ(focusedField(), &usernameField());
-    totp = true;
-    key(GLFW_KEY_TAB);
-    EXPECT_EQ(focusedField(), &codeField());
-    key(GLFW_KEY_TAB);
-    EXPECT_EQ(focusedField(), &usernameField());
-    totp = false;
-    ui().activeModal = 2;
-    focusedField() = &serverAddressField();
-    key(GLFW_KEY_TAB);
-    EXPECT_EQ(focusedField(), &serverAddressField());
-}
-
-TEST_F(WidgetTest, PasteIsFilteredAndCutLikeTyping) {
-    installHooks();
-    ui().activeModal = 1;
-    focusedField() = &codeField();
-    clipboard = "12 34 56 78";
-    key(GLFW_KEY_V, GLFW_MOD_CONTROL);
-    EXPECT_EQ(codeField().text, "123456");
-
-    focusedField() = &usernameField();
-    clipboard = "ali\tveli\r\nşen";
-    key(GLFW_KEY_V, GLFW_MOD_CONTROL | GLFW_MOD_SHIFT);
-    EXPECT_EQ(usernameField().text, "alivelien");
-
-    clipboard = nullptr; // no text on the clipboard
-    key(GLFW_KEY_V, GLFW_MOD_CONTROL);
-    clipboard = "zz";
-    key(GLFW_KEY_V); // plain V is not a paste
-    EXPECT_EQ(usernameField().text, "alivelien");
-
-    focusedField() = &passwordField();
-    clipboard = "\xC5"; // a cut UTF-8 sequence decodes to a control code: dropped
-    key(GLFW_KEY_V, GLFW_MOD_CONTROL);
-    EXPECT_EQ(passwordField().text, "");
 }

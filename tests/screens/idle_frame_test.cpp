@@ -3,9 +3,10 @@
 // whose atlases are already built.
 #include "screens/screen_test_support.h"
 
-#include "app/ui_state.h"
+#include "gfx/frame.h"
 #include "screens/main_screen.h"
 #include "screens/news.h"
+#include "screens/ui_state.h"
 #include "update/updater.h"
 
 #include <gtest/gtest.h>
@@ -24,6 +25,8 @@
 #endif
 
 namespace {
+
+using enum UpdateState;
 std::atomic<bool> gCounting{false};
 std::atomic<long> gAllocations{0};
 
@@ -76,7 +79,7 @@ TEST(IdleFrame, MainScreenAllocatesNothing) {
     gCounting = false;
     ASSERT_GE(gAllocations.load(), 2);
 
-    for (int32_t state : {Downloading, Failed, UpToDate}) {
+    for (UpdateState state : {Downloading, Failed, UpToDate}) {
         st.state = state;
         st.filesTotal = 300;
         st.filesDone = 42;
@@ -90,7 +93,7 @@ TEST(IdleFrame, MainScreenAllocatesNothing) {
         gCounting = true;
         drawMainScreen();
         gCounting = false;
-        EXPECT_EQ(gAllocations.load(), 0) << "state " << state;
+        EXPECT_EQ(gAllocations.load(), 0) << "state " << static_cast<int>(state);
     }
     screentest::resetUpdateStatus(UpToDate);
     resetNewsForTests();

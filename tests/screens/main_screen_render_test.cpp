@@ -5,13 +5,14 @@
 #include "screens/screen_test_support.h"
 
 #include "app/config.h"
-#include "app/ui_state.h"
 #include "gfx/font.h"
+#include "gfx/frame.h"
 #include "gfx/widgets.h"
 #include "screens/dialogs.h"
 #include "screens/main_screen.h"
 #include "screens/message_dialog.h"
 #include "screens/news.h"
+#include "screens/ui_state.h"
 #include "support/test_server.h"
 #include "update/http.h"
 #include "update/updater.h"
@@ -26,6 +27,8 @@ using screentest::waitFor;
 using Rgb = ScreenHarness::Rgb;
 
 namespace {
+
+using enum UpdateState;
 
 const std::vector<NewsItem> kThreeItems = {
     {"Etkinlik", "Ejder Uyanıyor: Kuzey Seferi", "Kuzey dağlarında kadim ejder uyandı."},
@@ -43,7 +46,6 @@ class MainScreen : public ::testing::Test {
         config() = Config{};
         h_ = std::make_unique<ScreenHarness>();
         ASSERT_TRUE(h_->ok()) << h_->error(); // screens are tested on a real X server (Xvfb)
-        installScreenKeyHooks();
         h_->moveMouse(10, 10); // over nothing clickable
     }
     void TearDown() override {
@@ -125,12 +127,12 @@ TEST_F(MainScreen, ProgressBarFillIsRevealedUpToItsFraction) {
     h_->frame();
     EXPECT_EQ(changed(grab(407, 458, 316, 18), empty), 0);
     // Up to date and restarting fill the whole bar; failed shows none.
-    for (int32_t state : {UpToDate, RestartPending}) {
+    for (UpdateState state : {UpToDate, RestartPending}) {
         screentest::resetUpdateStatus(state);
         h_->frame();
-        EXPECT_GT(changed(grab(409, 458, 312, 18), empty), 312 * 18 * 9 / 10) << state;
+        EXPECT_GT(changed(grab(409, 458, 312, 18), empty), 312 * 18 * 9 / 10) << static_cast<int>(state);
         const Rgb end = h_->pixel(718, 467);
-        EXPECT_GT(end.r, end.b + 40) << state;
+        EXPECT_GT(end.r, end.b + 40) << static_cast<int>(state);
     }
     screentest::resetUpdateStatus(Failed);
     h_->frame();
@@ -238,7 +240,7 @@ TEST_F(MainScreen, LongTitleIsCutBeforeItsTag) {
     const auto tagsOnly = grab(380, 358, 370, 44);
 
     // Row 1: the title's pixels reach up to the cut, 12 px before the tag, never past it.
-    const float tagWidth = textWidth(getFont(1, 15), "Etiket", 0);
+    const float tagWidth = textWidth(getFont(FontFamily::Body, 15), "Etiket", 0);
     const int cut = static_cast<int>(std::ceil(380 + 370 - tagWidth - 12));
     int rightmost = -1;
     for (int y = 0; y < 23; ++y)
@@ -279,16 +281,16 @@ TEST_F(MainScreen, SocialLabelTurnsBrightOnHoverButNotUnderADialog) {
     h_->moveMouse(489, 340);
     h_->frame();
     h_->save("message_over_main");
-    EXPECT_EQ(ui().inputLayer, 2);
+    EXPECT_EQ(frameContext().inputLayer, InputLayer::Message);
     // Under the dim the label keeps its normal hue.
     const Rgb dimmed = reddest(475, 330, 28, 20);
     EXPECT_LT(dimmed.r * 100 / std::max(dimmed.b, 1), hovered.r * 100 / std::max(hovered.b, 1) - 5);
 
-    // A modal dialog (layer 1) also keeps the main screen inert.
+    // A modal dialog (the Dialog layer) also keeps the main screen inert.
     hideMessage();
-    ui().activeModal = 2;
+    ui().activeModal = Modal::Settings;
     h_->frame();
-    EXPECT_EQ(ui().inputLayer, 1);
+    EXPECT_EQ(frameContext().inputLayer, InputLayer::Dialog);
     EXPECT_FALSE(input().wantHandCursor);
     h_->click(489, 340);
     EXPECT_FALSE(messageDialog().visible); // the link did not fire
@@ -348,27 +350,27 @@ TEST_F(MainScreen, MessageDialogClosesOnTamamAndCentresInTheWindow) {
     h_->click(400, 377);
     EXPECT_FALSE(messageDialog().visible);
     // Nothing under the dialog reacted to those clicks.
-    EXPECT_EQ(ui().activeModal, 0);
+    EXPECT_EQ(ui().activeModal, Modal::None);
 }
 
 TEST_F(MainScreen, StartOnlyWhenTheUpdateIsDone) {
-    for (int32_t state : {Checking, Downloading, RestartPending}) {
+    for (UpdateState state : {Checking, Downloading, RestartPending}) {
         screentest::resetUpdateStatus(state);
         h_->click(424, 534);
-        EXPECT_EQ(ui().activeModal, 0) << state;
+        EXPECT_EQ(ui().activeModal, Modal::None) << static_cast<int>(state);
     }
     screentest::resetUpdateStatus(UpToDate);
     usernameField().text = "arda";
     h_->click(424, 534);
-    EXPECT_EQ(ui().activeModal, 1);
+    EXPECT_EQ(ui().activeModal, Modal::Login);
     EXPECT_EQ(focusedField(), &passwordField());
-    ui().activeModal = 0;
+    ui().activeModal = Modal::None;
     // "AYARLAR" opens the settings dialog with the stored address.
     configSet("sunucu", "oyun.example:7777");
     h_->click(700, 535);
-    EXPECT_EQ(ui().activeModal, 2);
+    EXPECT_EQ(ui().activeModal, Modal::Settings);
     EXPECT_EQ(serverAddressField().text, "oyun.example:7777");
-    ui().activeModal = 0;
+    ui().activeModal = Modal::None;
     // The close button asks the loop to close the window.
     EXPECT_FALSE(ui().closeRequested);
     h_->click(774, 26);
@@ -395,10 +397,7 @@ TEST_F(MainScreen, RetryClickShowsTheErrorAndStartsANewPass) {
     startUpdate(configGet("guncelleme", ""), "MorlakenLauncher");
     ASSERT_TRUE(waitFor([] { return updateStatus().state.load() == Failed; }, 30.0));
     std::string firstError;
-    {
-        std::lock_guard<std::mutex> lock(updateStatus().statusMutex);
-        firstError = updateStatus().errorText;
-    }
+    copyUpdateError(firstError);
     ASSERT_FALSE(firstError.empty());
     EXPECT_EQ(server.requestCount("/oyun/dosyalar.txt"), 1);
 

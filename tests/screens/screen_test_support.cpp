@@ -1,18 +1,18 @@
 // screen_test_support.cpp - waiting, server routes and the GL harness.
 #include "screens/screen_test_support.h"
 
-#include "app/ui_state.h"
 #include "gfx/font.h"
+#include "gfx/frame.h"
 #include "gfx/texture.h"
 #include "gfx/widgets.h"
 #include "platform/platform.h"
 #include "screens/main_screen.h"
 #include "screens/message_dialog.h"
+#include "screens/ui_state.h"
 #include "update/updater.h"
 
 #include <GL/gl.h>
 #include <GLFW/glfw3.h>
-#include <stb_image_write.h>
 
 #include <atomic>
 #include <chrono>
@@ -26,6 +26,8 @@
 #include <thread>
 
 namespace screentest {
+
+using enum UpdateState;
 
 // ---- waiting ----
 
@@ -72,6 +74,7 @@ ScreenHarness::ScreenHarness() {
     window_ = w;
     glfwMakeContextCurrent(w);
     ui() = UiState{};
+    frameContext() = FrameContext{};
     clearFontCache();
     loadLauncherImages();
     resetWidgetStateForTests();
@@ -98,7 +101,7 @@ void ScreenHarness::frame() {
     glViewport(0, 0, fw, fh);
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
-    glOrtho(0, s.windowWidth, s.windowHeight, 0, -1, 1);
+    glOrtho(0, frameContext().windowWidth, frameContext().windowHeight, 0, -1, 1);
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
     glClearColor(0.05f, 0.06f, 0.08f, 1.0f);
@@ -107,7 +110,9 @@ void ScreenHarness::frame() {
     InputState& in = input();
     in.wantHandCursor = false;
     in.wantTextCursor = false;
-    s.inputLayer = computeInputLayer(messageDialog().visible, s.activeModal);
+    frameContext().inputLayer = messageDialog().visible        ? InputLayer::Message
+                                : s.activeModal != Modal::None ? InputLayer::Dialog
+                                                               : InputLayer::MainScreen;
     drawMainScreen();
     if (messageDialog().visible) drawMessageDialog();
     glFinish();
@@ -135,16 +140,7 @@ void ScreenHarness::click(float x, float y) {
 void ScreenHarness::readBack() {
     int fw = 0, fh = 0;
     glfwGetFramebufferSize(static_cast<GLFWwindow*>(window_), &fw, &fh);
-    std::vector<uint8_t> raw(static_cast<size_t>(fw) * fh * 4);
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadBuffer(GL_BACK);
-    glReadPixels(0, 0, fw, fh, GL_RGBA, GL_UNSIGNED_BYTE, raw.data());
-    pixels_.resize(raw.size());
-    const size_t row = static_cast<size_t>(fw) * 4;
-    for (int y = 0; y < fh; ++y)
-        std::copy(raw.begin() + static_cast<long>(row * (fh - 1 - y)),
-                  raw.begin() + static_cast<long>(row * (fh - y)),
-                  pixels_.begin() + static_cast<long>(row * y));
+    pixels_ = readFramebuffer(fw, fh);
     for (size_t i = 3; i < pixels_.size(); i += 4)
         pixels_[i] = 255; // the window is opaque
     width_ = fw;
@@ -161,11 +157,11 @@ std::string ScreenHarness::save(const std::string& name) const {
     const auto dir = std::filesystem::path(MORLAKEN_BIN_DIR).parent_path() / "screenshots";
     std::filesystem::create_directories(dir);
     const std::string path = (dir / (name + ".png")).string();
-    stbi_write_png(path.c_str(), width_, height_, 4, pixels_.data(), width_ * 4);
+    writePng(path, pixels_.data(), width_, height_);
     return path;
 }
 
-void resetUpdateStatus(int32_t state) {
+void resetUpdateStatus(UpdateState state) {
     UpdateStatus& st = updateStatus();
     st.stopRequested = true;
     if (st.worker.joinable()) st.worker.join();

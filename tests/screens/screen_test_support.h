@@ -13,6 +13,7 @@
 
 #include "support/temp_folder.h"
 #include "support/test_server.h"
+#include "update/updater.h"
 
 namespace screentest {
 
@@ -64,6 +65,6 @@ class ScreenHarness {
 };
 
 // Puts the update status block back to a quiet state (no worker running).
-void resetUpdateStatus(int32_t state);
+void resetUpdateStatus(UpdateState state);
 
 } // namespace screentest

@@ -49,6 +49,12 @@ struct SeenRequest {
 };
 
 // A plain answer with `status` and `body`.
+// A stop flag nobody sets, for GETs that run to their end.
+inline const std::atomic<bool>& neverStop() {
+    static const std::atomic<bool> never{false};
+    return never;
+}
+
 Route answer(int status, std::string body);
 // Headers announcing `body`, `sendBytes` of it, then nothing until the server lets go.
 Route stall(std::string body, size_t sendBytes);

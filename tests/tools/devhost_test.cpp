@@ -19,14 +19,11 @@ namespace {
 
 class DevHostTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        httpGlobalInit();
-        updateStatus().stopRequested.store(false);
-    }
+    void SetUp() override { httpGlobalInit(); }
     bool get(const std::string& url, std::string& outBody, std::string& outError) {
         outBody.clear();
         outError.clear();
-        return httpGet(url, makeStringSink(outBody, kFileListCap), outError);
+        return httpGet(url, makeStringSink(outBody, kFileListCap), outError, neverStop());
     }
     TempFolder site, game, scratch;
 };

@@ -41,7 +41,8 @@ class Nginx {
                 [&] {
                     if (!child_.running()) return true;
                     std::string body, error;
-                    return httpGet(httpUrl() + "dosyalar.txt", makeStringSink(body, kFileListCap), error) ||
+                    return httpGet(httpUrl() + "dosyalar.txt", makeStringSink(body, kFileListCap), error,
+                                   neverStop()) ||
                            error == "sunucu 404 dondu";
                 },
                 15);
@@ -68,10 +69,9 @@ class Nginx {
         const std::string p = prefix_.path(), http = std::to_string(httpPort_),
                           https = std::to_string(httpsPort_);
         return "worker_processes 1;\npid " + p + "/nginx.pid;\nerror_log " + p + "/error.log warn;\n" +
-               "events { worker_connections 64; }\nhttp {\n  access_log off;\n" +
-               "  client_body_temp_path " + p + "/body;\n  proxy_temp_path " + p + "/proxy;\n" +
-               "  fastcgi_temp_path " + p + "/fastcgi;\n  uwsgi_temp_path " + p + "/uwsgi;\n" +
-               "  scgi_temp_path " + p + "/scgi;\n" +
+               "events { worker_connections 64; }\nhttp {\n  access_log off;\n" + "  client_body_temp_path " +
+               p + "/body;\n  proxy_temp_path " + p + "/proxy;\n" + "  fastcgi_temp_path " + p +
+               "/fastcgi;\n  uwsgi_temp_path " + p + "/uwsgi;\n" + "  scgi_temp_path " + p + "/scgi;\n" +
                "  types { text/plain txt; }\n  default_type application/octet-stream;\n" +
                "  server { listen 127.0.0.1:" + http + "; root " + root + "; }\n" +
                "  server { listen 127.0.0.1:" + https + " ssl; ssl_certificate " + testCertificate() +
@@ -89,7 +89,6 @@ class NginxTest : public ::testing::Test {
     void SetUp() override {
         if (!fs::exists(kNginx)) GTEST_SKIP() << "nginx is not installed";
         httpGlobalInit();
-        updateStatus().stopRequested.store(false);
     }
     // Writes the files and lists them with morlaken-publish, as a studio would.
     void publish(const SiteFiles& files, const std::string& version) {

@@ -68,7 +68,7 @@ class SchemeRedirect : public ::testing::Test {
         updateStatus().stopRequested.store(false);
     }
     bool get(const std::string& url, std::string& outBody, std::string& outError) {
-        return httpGet(url, makeStringSink(outBody, kFileListCap), outError);
+        return httpGet(url, makeStringSink(outBody, kFileListCap), outError, updateStatus().stopRequested);
     }
     ScopedEnv certificate{"SSL_CERT_FILE", testCertificate().c_str()};
     TestServer tlsServer{true};

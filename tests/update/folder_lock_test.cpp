@@ -78,7 +78,7 @@ TEST(FolderLock, APassWaitsForTheHolderAndCanBeStoppedMeanwhile) {
     startUpdate(server.baseUrl(), "MorlakenLauncher");
     ASSERT_TRUE(waitUntil([&] { return flockRole(self) == LockRole::Waits; }, 10));
     stopUpdate(); // returns although the lock is still held elsewhere
-    EXPECT_EQ(updateStatus().state.load(), Checking);
+    EXPECT_EQ(updateStatus().state.load(), UpdateState::Checking);
     EXPECT_EQ(server.totalRequests(), 0);
     EXPECT_EQ(listTree(game.path()), "");
 
@@ -88,7 +88,7 @@ TEST(FolderLock, APassWaitsForTheHolderAndCanBeStoppedMeanwhile) {
     EXPECT_EQ(server.totalRequests(), 0);
     platform::unlockFolder(held);
     updateStatus().worker.join();
-    EXPECT_EQ(updateStatus().state.load(), UpToDate);
+    EXPECT_EQ(updateStatus().state.load(), UpdateState::UpToDate);
     EXPECT_TRUE(folderMatches(game.path(), {{"a.bin", "abc"}}));
     platform::setWorkingFolder(previous);
 }

@@ -23,13 +23,9 @@ class HttpGetTest : public ::testing::Test {
   protected:
     void SetUp() override {
         httpGlobalInit();
-        updateStatus().stopRequested.store(false);
         httpSetNoDataTimeoutForTests(kNoDataTimeoutSeconds);
     }
-    void TearDown() override {
-        httpSetNoDataTimeoutForTests(kNoDataTimeoutSeconds);
-        updateStatus().stopRequested.store(false);
-    }
+    void TearDown() override { httpSetNoDataTimeoutForTests(kNoDataTimeoutSeconds); }
 
     // GET into a string; records every chunk size handed to the sink.
     bool get(const std::string& url, std::string& outBody, std::string& outError, size_t cap = kFileListCap) {
@@ -39,8 +35,11 @@ class HttpGetTest : public ::testing::Test {
             chunks.push_back(count);
             return inner(bytes, count);
         };
-        return httpGet(url, sink, outError);
+        return httpGet(url, sink, outError, stop);
     }
+
+    std::atomic<bool> stop{false};
+    std::atomic<int64_t> counted{0}; // the byte counter file sinks add to
 
     TestServer server;
     std::vector<uint32_t> chunks;
@@ -77,7 +76,8 @@ TEST_F(HttpGetTest, EmptyBodyIsSuccessForStringAndFile) {
     int64_t fileBytes = 0;
     {
         std::ofstream out(tmp / "e.bin", std::ios::binary);
-        EXPECT_TRUE(httpGet(server.baseUrl() + "empty", makeFileHashSink(hash, fileBytes, out, 0), error));
+        EXPECT_TRUE(httpGet(server.baseUrl() + "empty", makeFileHashSink(hash, fileBytes, out, 0, counted),
+                            error, stop));
     }
     EXPECT_EQ(fileBytes, 0);
     EXPECT_TRUE(fileExists(tmp / "e.bin"));
@@ -90,8 +90,10 @@ TEST_F(HttpGetTest, NonOkStatusesNameTheStatusAndHandNothingToTheSink) {
     server.route("/broken", answer(500, "oops"));
     server.route("/nobody", answer(403, ""));
     server.route("/garbage", misbehave(Behaviour::Garbage)); // no readable status line: status 0
-    for (auto [path, word] : {std::pair{"missing", "sunucu 404 dondu"}, {"broken", "sunucu 500 dondu"},
-                              {"nobody", "sunucu 403 dondu"}, {"garbage", "sunucu 0 dondu"}}) {
+    for (auto [path, word] : {std::pair{"missing", "sunucu 404 dondu"},
+                              {"broken", "sunucu 500 dondu"},
+                              {"nobody", "sunucu 403 dondu"},
+                              {"garbage", "sunucu 0 dondu"}}) {
         std::string body, error;
         EXPECT_FALSE(get(server.baseUrl() + path, body, error)) << path;
         EXPECT_EQ(error, word);
@@ -183,7 +185,7 @@ TEST_F(HttpGetTest, SinkRefusalIsAWriteFailure) {
     int calls = 0;
     DownloadSink refuseSecond = [&](const uint8_t*, uint32_t) { return ++calls < 2; };
     std::string error;
-    EXPECT_FALSE(httpGet(server.baseUrl() + "a", refuseSecond, error));
+    EXPECT_FALSE(httpGet(server.baseUrl() + "a", refuseSecond, error, stop));
     EXPECT_EQ(error, "diske yazilamadi");
     EXPECT_EQ(calls, 2); // no chunk is offered after a refusal
 }
@@ -194,14 +196,14 @@ TEST_F(HttpGetTest, FileHashSinkHashesCountsAndWrites) {
     TempFolder tmp;
     Sha256 hash;
     int64_t fileBytes = 0;
-    int64_t before = updateStatus().bytesDone.load();
     std::string error;
     {
         std::ofstream out(tmp / "f", std::ios::binary);
-        ASSERT_TRUE(httpGet(server.baseUrl() + "f", makeFileHashSink(hash, fileBytes, out, 1000003), error));
+        ASSERT_TRUE(httpGet(server.baseUrl() + "f", makeFileHashSink(hash, fileBytes, out, 1000003, counted),
+                            error, stop));
     }
     EXPECT_EQ(fileBytes, 1000003);
-    EXPECT_EQ(updateStatus().bytesDone.load() - before, 1000003);
+    EXPECT_EQ(counted.load(), 1000003);
     EXPECT_EQ(toHex(hash.finish()), referenceSha256(payload));
     EXPECT_EQ(readFile(tmp / "f"), payload);
 }
@@ -214,8 +216,8 @@ TEST_F(HttpGetTest, FileHashSinkStopsAnEndlessBodyRightAfterTheListedSize) {
     std::string error;
     {
         std::ofstream out(tmp / "x", std::ios::binary);
-        EXPECT_FALSE(
-            httpGet(server.baseUrl() + "endless", makeFileHashSink(hash, fileBytes, out, 100000), error));
+        EXPECT_FALSE(httpGet(server.baseUrl() + "endless",
+                             makeFileHashSink(hash, fileBytes, out, 100000, counted), error, stop));
     }
     EXPECT_EQ(error, "diske yazilamadi");
     EXPECT_GT(fileBytes, 100000);                   // the excess was seen and counted...
@@ -230,7 +232,8 @@ TEST_F(HttpGetTest, FileHashSinkOnAFullDiskRefusesAfterCounting) {
     std::string error;
     std::ofstream out("/dev/full", std::ios::binary);
     ASSERT_TRUE(out.is_open());
-    EXPECT_FALSE(httpGet(server.baseUrl() + "f", makeFileHashSink(hash, fileBytes, out, 200000), error));
+    EXPECT_FALSE(httpGet(server.baseUrl() + "f", makeFileHashSink(hash, fileBytes, out, 200000, counted),
+                         error, stop));
     EXPECT_EQ(error, "diske yazilamadi");
     EXPECT_GT(fileBytes, 0);
 }
@@ -239,7 +242,7 @@ TEST_F(HttpGetTest, FileHashSinkOnAFullDiskRefusesAfterCounting) {
 
 TEST_F(HttpGetTest, StopAlreadySetGivesFalseWithoutTextOrBytes) {
     server.route("/a", answer(200, "data"));
-    updateStatus().stopRequested.store(true);
+    stop.store(true);
     std::string body, error = kUntouched;
     EXPECT_FALSE(get(server.baseUrl() + "a", body, error));
     EXPECT_EQ(error, kUntouched);
@@ -250,10 +253,9 @@ TEST_F(HttpGetTest, StopEndsAStalledTransferPromptly) {
     server.route("/stall", stall(patternBytes(100000, 1), 1000));
     // Only a stop can end this transfer within the test: the no-data limit is far away.
     httpSetNoDataTimeoutForTests(600);
-    std::atomic<bool> stop{false};
     std::string body, error = kUntouched;
     auto result = std::async(std::launch::async, [&] {
-        return httpGet(server.baseUrl() + "stall", makeStringSink(body, kFileListCap), error, &stop);
+        return httpGet(server.baseUrl() + "stall", makeStringSink(body, kFileListCap), error, stop);
     });
     ASSERT_TRUE(waitUntil([&] { return server.stalledNow() == 1; }, 10));
     stop.store(true);

@@ -19,6 +19,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
+using enum UpdateState;
+
 using Files = SiteFiles;
 
 class UpdaterTest : public ::testing::Test {
@@ -29,7 +31,7 @@ class UpdaterTest : public ::testing::Test {
         previousFolder = platform::fullPath(".");
         ASSERT_TRUE(platform::setWorkingFolder(game.path()));
         server.serveFolder(site.path());
-        setUpdateStateObserver([this](int32_t s) {
+        setUpdateStateObserver([this](UpdateState s) {
             std::lock_guard<std::mutex> lock(statesMutex);
             states.push_back(s);
         });
@@ -50,7 +52,7 @@ class UpdaterTest : public ::testing::Test {
     }
 
     // One full pass through startUpdate, waited for.
-    int32_t runPass(const std::string& launcherName = "MorlakenLauncher") {
+    UpdateState runPass(const std::string& launcherName = "MorlakenLauncher") {
         {
             std::lock_guard<std::mutex> lock(statesMutex);
             states.clear();
@@ -59,16 +61,22 @@ class UpdaterTest : public ::testing::Test {
         if (updateStatus().worker.joinable()) updateStatus().worker.join();
         return updateStatus().state.load();
     }
-    std::vector<int32_t> recordedStates() {
+    std::vector<UpdateState> recordedStates() {
         std::lock_guard<std::mutex> lock(statesMutex);
-        std::vector<int32_t> distinct;
-        for (int32_t s : states)
+        std::vector<UpdateState> distinct;
+        for (UpdateState s : states)
             if (distinct.empty() || distinct.back() != s) distinct.push_back(s);
         return distinct;
     }
     std::string errorText() {
-        std::lock_guard<std::mutex> lock(updateStatus().statusMutex);
-        return updateStatus().errorText;
+        std::string text;
+        copyUpdateError(text);
+        return text;
+    }
+    std::string serverVersion() {
+        std::string text;
+        copyServerVersion(text);
+        return text;
     }
     bool noDownloadLeftovers() { return listTree(game.path()).find(".indir") == std::string::npos; }
 
@@ -77,7 +85,7 @@ class UpdaterTest : public ::testing::Test {
     TestServer server;
     std::string previousFolder;
     std::mutex statesMutex;
-    std::vector<int32_t> states;
+    std::vector<UpdateState> states;
 };
 
 const Files kThree = {{"oyun.bin", patternBytes(300000, 1)},
@@ -86,10 +94,10 @@ const Files kThree = {{"oyun.bin", patternBytes(300000, 1)},
 
 // ---- state sequences ----
 
-TEST_F(UpdaterTest, MissingFilesAreDownloadedThroughStateTwo) {
+TEST_F(UpdaterTest, MissingFilesAreDownloadedThroughDownloading) {
     publish(kThree, "0.9 beta");
     EXPECT_EQ(runPass(), UpToDate);
-    EXPECT_EQ(recordedStates(), (std::vector<int32_t>{Checking, Downloading, UpToDate}));
+    EXPECT_EQ(recordedStates(), (std::vector<UpdateState>{Checking, Downloading, UpToDate}));
     for (const auto& [path, content] : kThree)
         EXPECT_EQ(readFile(game / path), content) << path;
     UpdateStatus& s = updateStatus();
@@ -97,7 +105,7 @@ TEST_F(UpdaterTest, MissingFilesAreDownloadedThroughStateTwo) {
     EXPECT_EQ(s.filesDone.load(), 3);
     EXPECT_EQ(s.bytesTotal.load(), 370001);
     EXPECT_EQ(s.bytesDone.load(), 370001);
-    EXPECT_EQ(getServerVersion(), "0.9 beta");
+    EXPECT_EQ(serverVersion(), "0.9 beta");
     EXPECT_TRUE(noDownloadLeftovers());
     // The cache knows every installed file with its time on disk.
     UpdateCache cache = loadUpdateCache(game / kUpdateCacheFile);
@@ -113,7 +121,7 @@ TEST_F(UpdaterTest, MatchingFolderGoesFromOneToThreeAndRewritesTheCache) {
     install(kThree);
     writeFile(game / kUpdateCacheFile, "garbage line\n");
     EXPECT_EQ(runPass(), UpToDate);
-    EXPECT_EQ(recordedStates(), (std::vector<int32_t>{Checking, UpToDate}));
+    EXPECT_EQ(recordedStates(), (std::vector<UpdateState>{Checking, UpToDate}));
     EXPECT_EQ(server.totalRequests(), 1); // the list only
     EXPECT_EQ(updateFilesHashed(), 3);
     EXPECT_EQ(updateStatus().filesTotal.load(), 0);
@@ -126,7 +134,7 @@ TEST_F(UpdaterTest, ReplacingTheLauncherItselfEndsInRestart) {
     publish(files);
     writeFile(game / "MorlakenLauncher", "old launcher");
     EXPECT_EQ(runPass(), RestartPending);
-    EXPECT_EQ(recordedStates(), (std::vector<int32_t>{Checking, Downloading, RestartPending}));
+    EXPECT_EQ(recordedStates(), (std::vector<UpdateState>{Checking, Downloading, RestartPending}));
     EXPECT_EQ(readFile(game / "MorlakenLauncher"), "new launcher");
 
     // The name is a parameter: the same content under another launcher name restarts nothing.
@@ -143,7 +151,7 @@ TEST_F(UpdaterTest, EmptyAddressIsUpToDateWithoutThreadNetworkOrCleanup) {
     EXPECT_EQ(updateStatus().state.load(), UpToDate);
     EXPECT_FALSE(updateStatus().worker.joinable());
     EXPECT_FALSE(updateStatus().workerActive.load());
-    EXPECT_EQ(recordedStates(), (std::vector<int32_t>{UpToDate}));
+    EXPECT_EQ(recordedStates(), (std::vector<UpdateState>{UpToDate}));
     EXPECT_TRUE(fileExists(game / "eski.exe.eski"));
     EXPECT_EQ(server.totalRequests(), 0);
 }
@@ -225,7 +233,7 @@ TEST_F(UpdaterTest, ListFailuresLeaveNoCache) {
         EXPECT_EQ(errorText(), c.message);
         EXPECT_FALSE(fileExists(game / kUpdateCacheFile));
     }
-    EXPECT_EQ(getServerVersion(), "7"); // taken before the bad line
+    EXPECT_EQ(serverVersion(), "7"); // taken before the bad line
 
     fs::remove(site / "dosyalar.txt");
     EXPECT_EQ(runPass(), Failed);
@@ -345,7 +353,7 @@ TEST_F(UpdaterTest, StopWhileTheListIsFetchedEndsQuietly) {
     ASSERT_TRUE(waitUntil([&] { return server.stalledNow() == 1; }, 10));
     stopUpdate();
     EXPECT_EQ(updateStatus().state.load(), Checking);
-    EXPECT_EQ(recordedStates(), (std::vector<int32_t>{Checking}));
+    EXPECT_EQ(recordedStates(), (std::vector<UpdateState>{Checking}));
 }
 
 } // namespace

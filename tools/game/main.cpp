@@ -21,7 +21,8 @@
 //   ---- window ----
 //   ---- main ----
 #include "app/config.h"
-#include "app/ui_state.h"
+#include "gfx/frame.h"
+#include "gfx/palette.h"
 #include "gfx/font.h"
 #include "platform/platform.h"
 
@@ -69,13 +70,14 @@ void drawFrame(const std::string& server, const std::string& ticket, int fw, int
     glClearColor(0.02f, 0.024f, 0.035f, 1.0f);
     glClear(GL_COLOR_BUFFER_BIT);
     glEnable(GL_BLEND);
-    drawText(getFont(0, 22), 32, 56, "MORLAKEN ONLINE", 0xE2C27A, 3.0f, 1, 1.0f);
-    FontAtlas& body = getFont(1, 20);
-    drawText(body, 32, 110, "Sunucu: " + (server.empty() ? std::string("(yok)") : server), 0xECE6D6, 0, 0,
-             1.0f);
+    drawText(getFont(FontFamily::Display, 22), 32, 56, "MORLAKEN ONLINE", palette::kGold, 3.0f, Shadow::Drop, 1.0f);
+    FontAtlas& body = getFont(FontFamily::Body, 20);
+    drawText(body, 32, 110, "Sunucu: " + (server.empty() ? std::string("(yok)") : server), palette::kParchment, 0,
+             Shadow::None, 1.0f);
     drawText(body, 32, 146, "Bilet: " + (ticket.empty() ? std::string("(yok)") : shortTicket(ticket)),
-             0xECE6D6, 0, 0, 1.0f);
-    drawText(getFont(1, 14), 32, 190, "Deneme oyunu: launcher'dan gelenler", 0xB8AE96, 0, 0, 1.0f);
+             palette::kParchment, 0, Shadow::None, 1.0f);
+    drawText(getFont(FontFamily::Body, 14), 32, 190, "Deneme oyunu: launcher'dan gelenler", palette::kMuted, 0,
+             Shadow::None, 1.0f);
 }
 
 // Shows the window until `deadline` or until it is closed. False when no window could be made.
@@ -99,7 +101,7 @@ bool runWindow(const std::string& server, const std::string& ticket, const fs::p
     while (!glfwWindowShouldClose(window) && std::chrono::steady_clock::now() < deadline) {
         int fw = 0, fh = 0;
         glfwGetFramebufferSize(window, &fw, &fh);
-        ui().contentScale = fw > 0 ? static_cast<float>(fw) / kWindowWidth : 1.0f;
+        frameContext().contentScale = fw > 0 ? static_cast<float>(fw) / kWindowWidth : 1.0f;
         drawFrame(server, ticket, fw, fh);
         glfwSwapBuffers(window);
         glfwWaitEventsTimeout(0.1);

@@ -29,17 +29,17 @@ void onSignal(int number) {
     updateStatus().stopRequested.store(true); // lock-free, so safe here
 }
 
-const char* stateName(int32_t state) {
+const char* stateName(UpdateState state) {
     switch (state) {
-    case Checking:
+    case UpdateState::Checking:
         return "Denetleniyor";
-    case Downloading:
+    case UpdateState::Downloading:
         return "Indiriliyor";
-    case UpToDate:
+    case UpdateState::UpToDate:
         return "Guncel";
-    case Failed:
+    case UpdateState::Failed:
         return "Basarisiz";
-    case RestartPending:
+    case UpdateState::RestartPending:
         return "Launcher yenilendi";
     default:
         return "Bekliyor";
@@ -112,13 +112,14 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "morlaken-sync: durduruldu\n");
         return 128 + gSignal;
     }
-    int32_t state = s.state.load();
-    if (state == Failed) {
-        std::lock_guard<std::mutex> lock(s.statusMutex);
-        std::fprintf(stderr, "%s\n", s.errorText.c_str());
+    const UpdateState state = s.state.load();
+    if (state == UpdateState::Failed) {
+        std::string error;
+        copyUpdateError(error);
+        std::fprintf(stderr, "%s\n", error.c_str());
         return 1;
     }
     std::printf("%s: %d dosya indirildi, %lld bayt, %.2f s\n", stateName(state), s.filesDone.load(),
                 static_cast<long long>(s.bytesDone.load()), seconds);
-    return state == RestartPending ? 3 : 0;
+    return state == UpdateState::RestartPending ? 3 : 0;
 }

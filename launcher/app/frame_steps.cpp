@@ -1,11 +1,10 @@
-// ui_state.cpp - process-wide UI state and the frame loop's arithmetic.
+// frame_steps.cpp - the frame loop's arithmetic.
 //
 // Index
-//   ---- state ----
-//   ---- frame helpers ----
-#include "app/ui_state.h"
+//   ---- per-frame values ----
+//   ---- window dragging ----
+#include "app/frame_steps.h"
 
-#include <chrono>
 #include <cmath>
 
 // ---- tunables ----
@@ -15,22 +14,10 @@ constexpr double kSpeedNewWeight = 0.3;     // smoothing: 0.3 new + 0.7 old
 constexpr float kScaleTolerance = 0.01f;    // smaller scale changes keep the glyph atlases
 } // namespace
 
-// ---- state ----
+// ---- per-frame values ----
 
-UiState& ui() {
-    static UiState state;
-    return state;
-}
-
-double now() {
-    using Clock = std::chrono::steady_clock;
-    return std::chrono::duration<double>(Clock::now().time_since_epoch()).count();
-}
-
-// ---- frame helpers ----
-
-void sampleDownloadSpeed(UiState& s, int32_t state, int64_t bytesDone, double nowSeconds) {
-    if (state != 2) { // anything but Downloading restarts the sample
+void sampleDownloadSpeed(UiState& s, UpdateState state, int64_t bytesDone, double nowSeconds) {
+    if (state != UpdateState::Downloading) { // any other state restarts the sample
         s.downloadSpeed = 0;
         s.speedLastBytes = bytesDone;
         s.speedLastTime = nowSeconds;
@@ -45,9 +32,9 @@ void sampleDownloadSpeed(UiState& s, int32_t state, int64_t bytesDone, double no
     s.speedLastTime = nowSeconds;
 }
 
-int32_t computeInputLayer(bool messageVisible, int32_t activeModal) {
-    if (messageVisible) return 2;
-    return activeModal != 0 ? 1 : 0;
+InputLayer computeInputLayer(bool messageVisible, Modal activeModal) {
+    if (messageVisible) return InputLayer::Message;
+    return activeModal != Modal::None ? InputLayer::Dialog : InputLayer::MainScreen;
 }
 
 void scaleMouse(double cx, double cy, int windowW, int windowH, int logicalW, int logicalH, float& outX,
@@ -63,6 +50,8 @@ bool checkContentScale(float& inOutScale, int framebufferWidth, int logicalWidth
     inOutScale = s;
     return true;
 }
+
+// ---- window dragging ----
 
 void beginDrag(DragState& d, int winX, int winY, double cx, double cy) {
     d.dragging = true;
