@@ -100,6 +100,9 @@ namespace {
 int failStartup(const char* text, bool enetUp, bool glfwUp) {
     showStartupError(text);
     stopUpdate();
+    // The glyph and image threads read data that static destruction frees: they end first.
+    finishFontPreparation();
+    finishImageDecoding();
     if (glfwUp) glfwTerminate();
     if (enetUp) enet_deinitialize();
     return 1;
@@ -279,6 +282,8 @@ void runFrame() {
 
 void shutDown() {
     stopUpdate(); // stopRequested, then join the worker
+    finishFontPreparation(); // normally long done; a window closed at once may beat it
+    finishImageDecoding();
     stopNewsFetch(kNewsStopWaitSeconds); // a hanging feed download is abandoned promptly
     // The login worker (loginCancelled, join), the game-server link (resetServerLink), the
     // local server the launcher started, and the ENet host are released here.
