@@ -108,6 +108,9 @@ namespace {
 int failStartup(const char* text, bool enetUp, bool glfwUp) {
     showStartupError(text);
     stopUpdate();
+    // The glyph and image threads read data that static destruction frees: they end first.
+    finishFontPreparation();
+    finishImageDecoding();
     const bool newsStopped = stopNewsFetch(kNewsStopWaitSeconds);
     if (glfwUp) glfwTerminate();
     if (enetUp) enet_deinitialize();
@@ -307,6 +310,8 @@ void runFrame() {
 // end the process with exitNow rather than return from main.
 bool shutDown() {
     stopUpdate(); // stopRequested, then join the worker
+    finishFontPreparation(); // normally long done; a window closed at once may beat it
+    finishImageDecoding();
     // A hanging feed download is abandoned promptly.
     const bool newsStopped = stopNewsFetch(kNewsStopWaitSeconds);
     // The login worker (loginCancelled, join), the game-server link (resetServerLink), the

@@ -255,10 +255,14 @@ void prepareFontAtlases(std::vector<FontRequest> requests, float contentScale) {
     });
 }
 
-void clearFontCache() {
-    const bool gl = glContextCurrent();
+void finishFontPreparation() {
     if (gPrepared.worker.joinable()) gPrepared.worker.join();
     gPrepared.atlases.clear();
+}
+
+void clearFontCache() {
+    const bool gl = glContextCurrent();
+    finishFontPreparation();
     ++gCacheGeneration;
     for (auto& [key, atlas] : cache()) {
         if (gl && atlas.texture != 0) glDeleteTextures(1, &atlas.texture);

@@ -79,6 +79,9 @@ inline FontAtlas& getFont(const FontRequest& r) {
 // still running; atlases prepared for another scale than the frame's are dropped. Main
 // thread, after loadFontFaces, which must not run again while the thread works.
 void prepareFontAtlases(std::vector<FontRequest> requests, float contentScale);
+// Waits for that thread and drops what it prepared. Main thread; call it before the
+// process exits, so the thread never outlives the data it reads.
+void finishFontPreparation();
 
 // Deletes every atlas texture and empties the cache (content-scale change); prepared
 // atlases are dropped too.

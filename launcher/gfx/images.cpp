@@ -72,6 +72,11 @@ void startDecodingLauncherImages() {
     gDecoding.worker = std::jthread([] { decodeAll(gDecoding.images); });
 }
 
+void finishImageDecoding() {
+    if (gDecoding.worker.joinable()) gDecoding.worker.join();
+    gDecoding.images = {};
+}
+
 void loadLauncherImages() {
     if (gDecoding.worker.joinable())
         gDecoding.worker.join();

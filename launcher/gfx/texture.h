@@ -98,6 +98,9 @@ const Texture& imageByName(std::string_view fileName);
 // "buton_normal.png", "buton_hover.png", "buton_basili.png") on a background thread.
 // Main thread, before loadLauncherImages; optional.
 void startDecodingLauncherImages();
+// Waits for that decoding and drops its results (a start-up that ends before the window
+// exists). Main thread.
+void finishImageDecoding();
 // Uploads those images in start-up order (waiting for the decoding started above, or
 // decoding them here when it was not started).
 void loadLauncherImages();
