@@ -15,8 +15,13 @@
 #include "gfx/frame.h"
 #include "gfx/texture.h"
 #include "gfx/widgets.h"
+#include "login/account.h"
+#include "login/game.h"
+#include "login/wipe.h"
 #include "platform/platform.h"
+#include "screens/closing_screen.h"
 #include "screens/dialogs.h"
+#include "screens/login_dialog.h"
 #include "screens/main_screen.h"
 #include "screens/message_dialog.h"
 #include "screens/news.h"
@@ -39,7 +44,7 @@
 namespace {
 constexpr const char* kWindowTitle = "Morlaken Online";
 constexpr double kFrameWait = 1.0 / 60.0; // seconds; the caret and the progress advance
-constexpr double kGameRunningWait = 0.5;  // seconds while the game runs
+constexpr double kGameRunningWait = kGameWatchIntervalSeconds; // seconds while the game runs
 constexpr double kNewsStopWaitSeconds = 0.5; // at exit, for a hanging feed download
 constexpr float kClearColor[4] = {0.05f, 0.06f, 0.08f, 1.0f};
 
@@ -119,8 +124,8 @@ int failStartup(const char* text, bool enetUp, bool glfwUp) {
 }
 
 void installKeyHooks() {
-    // cancelLogin, submitLogin, saveSettings and totpStep plug in here once the login and
-    // settings dialogs and the account login exist.
+    installLoginDialog(); // submitLogin, cancelLogin, totpStep
+    // saveSettings plugs in here once the settings dialog exists.
     keyHooks().clipboardText = [] { return gWindow ? glfwGetClipboardString(gWindow) : nullptr; };
 }
 
@@ -131,10 +136,13 @@ struct EnvHooks {
     long screenshotFrame = 3;         // n-th drawn frame ...
     double screenshotSeconds = -1;    // ... or the first frame this long after start-up
     bool screenshotOnMessage = false; // ... or the first frame that shows the message dialog
+    bool screenshotOnClosing = false; // ... or the first frame of the closing screen
     bool exitAfterScreenshot = false;
     bool reportFirstFrame = false;
     long exitAfterFrames = 0; // 0 = never
     std::string pidFile;      // a line with this process's id is appended at start-up
+    std::string messageLog;   // every message the dialog shows is appended here
+    std::string lastLogged;   // the message last appended (title and text)
     bool screenshotDone = false;
     long framesDrawn = 0;
 };
@@ -147,6 +155,8 @@ void readEnvHooks() {
         const double value = std::strtod(v, &end);
         if (std::strcmp(v, "mesaj") == 0)
             gEnv.screenshotOnMessage = true;
+        else if (std::strcmp(v, "kapanis") == 0)
+            gEnv.screenshotOnClosing = true;
         else if (end && *end == 's')
             gEnv.screenshotSeconds = value;
         else if (value >= 1)
@@ -157,6 +167,21 @@ void readEnvHooks() {
     if (const char* v = std::getenv("MORLAKEN_REPORT_FIRST_FRAME")) gEnv.reportFirstFrame = isSwitchOn(v);
     if (const char* v = std::getenv("MORLAKEN_EXIT_AFTER_FRAMES")) gEnv.exitAfterFrames = std::atol(v);
     if (const char* v = std::getenv("MORLAKEN_PID_FILE"); v && *v) gEnv.pidFile = v;
+    if (const char* v = std::getenv("MORLAKEN_MESSAGE_LOG"); v && *v) gEnv.messageLog = v;
+}
+
+// Tests read what the player was told from this file: "TITLE: TEXT" per shown message.
+void logMessage() {
+    if (gEnv.messageLog.empty()) return;
+    const MessageDialog& d = messageDialog();
+    if (!d.visible) {
+        gEnv.lastLogged.clear();
+        return;
+    }
+    std::string line = d.title + ": " + d.messageText;
+    if (line == gEnv.lastLogged) return;
+    std::ofstream(gEnv.messageLog, std::ios::app) << line << "\n";
+    gEnv.lastLogged = std::move(line);
 }
 
 // Tests of the self-restart learn from this file which launcher runs now.
@@ -168,8 +193,10 @@ void reportProcessId() {
 // Runs just before a drawn frame swaps.
 void afterFrameDrawn(int fbWidth, int fbHeight) {
     ++gEnv.framesDrawn;
+    logMessage();
     if (!gEnv.screenshotPath.empty() && !gEnv.screenshotDone) {
         const bool due = gEnv.screenshotOnMessage      ? messageDialog().visible
+                         : gEnv.screenshotOnClosing    ? ui().gameState == GameState::Closing
                          : gEnv.screenshotSeconds >= 0 ? now() - kProcessStart >= gEnv.screenshotSeconds
                                                        : gEnv.framesDrawn >= gEnv.screenshotFrame;
         if (due) {
@@ -189,6 +216,41 @@ void afterFrameSwapped() {
         std::fprintf(stderr, "first-frame-ms %.3f\n", (now() - kProcessStart) * 1000.0);
     // Start-up is over: what it used and freed goes back to the system.
     platform::releaseFreeMemory();
+}
+
+// ---- game and account login ----
+
+// The account login's answer, read once a frame; an idle frame only tests two flags.
+void pumpAccountLogin() {
+    if (!accountLoginAnswered()) return;
+    if (actOnLoginPoll(pollAccountLogin(gameSettingsFromConfig(), now()))) glfwHideWindow(gWindow);
+}
+
+// While the game runs: true when the rest of the frame is skipped (the game still runs,
+// or it closed while opening and the launcher is back with the error). When it ended
+// normally the closing screen takes the window and the frame goes on.
+bool watchGame() {
+    const GameWatchResult result = watchGameProcess(now());
+    switch (result.event) {
+    case GameWatchEvent::StillRunning:
+        return true;
+    case GameWatchEvent::EarlyExit:
+        ui().gameState = GameState::NotRunning;
+        ui().activeModal = Modal::None;
+        focusedField() = nullptr;
+        showError(result.message);
+        glfwShowWindow(gWindow);
+        glfwFocusWindow(gWindow);
+        return true;
+    case GameWatchEvent::Ended:
+        break;
+    }
+    enterClosingScreen();
+    glfwSetWindowSize(gWindow, kClosingWidth, kClosingHeight);
+    centerWindow(kClosingWidth, kClosingHeight);
+    glfwShowWindow(gWindow);
+    glfwFocusWindow(gWindow);
+    return false;
 }
 
 // ---- one frame ----
@@ -223,7 +285,7 @@ void updateCursor() {
 
 void drawContent() {
     if (ui().gameState == GameState::Closing) {
-        // The closing screen (drawClosingScreen) plugs in here; nothing else is drawn.
+        drawClosingScreen(); // nothing else
         return;
     }
     // The background game-server probe plugs in here: while the game is not running, the
@@ -231,9 +293,7 @@ void drawContent() {
     // (serverCheckTimer) a Probe connection is started.
     frameContext().inputLayer = computeInputLayer(messageDialog().visible, ui().activeModal);
     drawMainScreen();
-    if (ui().activeModal == Modal::Login) {
-        // The login dialog draws here.
-    }
+    if (ui().activeModal == Modal::Login) drawLoginDialog();
     if (ui().activeModal == Modal::Settings) {
         // The settings dialog draws here (activeModal read again: the login dialog may
         // have changed it).
@@ -245,8 +305,8 @@ void drawContent() {
 void runFrame() {
     glfwWaitEventsTimeout(ui().gameState == GameState::Running ? kGameRunningWait : kFrameWait);
 
-    // Per-frame pumps: the game-server link (pumpGameServer) and the account login
-    // (pollAccountLogin) plug in before the news poll.
+    // Per-frame pumps: the game-server link (pumpGameServer) plugs in first.
+    pumpAccountLogin();
     pollNewsFeed();
 
     UpdateStatus& status = updateStatus();
@@ -262,11 +322,8 @@ void runFrame() {
         }
     }
 
-    if (ui().gameState == GameState::Running) {
-        // The game watch (watchGameProcess) plugs in here. While the game runs the frame
-        // ends now: nothing drawn, no input cleared, no swap.
-        return;
-    }
+    // While the game runs the frame ends here: nothing drawn, no input cleared, no swap.
+    if (ui().gameState == GameState::Running && watchGame()) return;
 
     double cx = 0, cy = 0;
     int ww = 0, wh = 0, fw = 0, fh = 0;
@@ -310,12 +367,13 @@ void runFrame() {
 // end the process with exitNow rather than return from main.
 bool shutDown() {
     stopUpdate(); // stopRequested, then join the worker
+    shutdownAccountLogin(); // loginCancelled (ends the request early), join, wipe
     finishFontPreparation(); // normally long done; a window closed at once may beat it
     finishImageDecoding();
     // A hanging feed download is abandoned promptly.
     const bool newsStopped = stopNewsFetch(kNewsStopWaitSeconds);
-    // The login worker (loginCancelled, join), the game-server link (resetServerLink), the
-    // local server the launcher started, and the ENet host are released here.
+    // The game-server link (resetServerLink), the local server the launcher started, and
+    // the ENet host are released here.
     enet_deinitialize();
     if (gHandCursor) glfwDestroyCursor(gHandCursor);
     if (gTextCursor) glfwDestroyCursor(gTextCursor);

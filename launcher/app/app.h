@@ -21,7 +21,8 @@
 //   MORLAKEN_SCREENSHOT_AFTER=<n>       which frame: "<n>" = the n-th drawn frame (default
 //                                       3), "<n>s" (e.g. "1.5s") = the first drawn frame
 //                                       at least that many seconds after start-up, "mesaj" =
-//                                       the first drawn frame that shows the message dialog
+//                                       the first drawn frame that shows the message dialog,
+//                                       "kapanis" = the first frame of the closing screen
 //   MORLAKEN_EXIT_AFTER_SCREENSHOT=1    close the window (normal shutdown, exit 0) once the
 //                                       screenshot is written
 //   MORLAKEN_REPORT_FIRST_FRAME=1       print "first-frame-ms <t>" (process start to the
@@ -30,6 +31,8 @@
 //   MORLAKEN_PID_FILE=<path>            append this process's id and a line feed to the file
 //                                       at start-up (a restarted launcher inherits it, so a
 //                                       test sees the new copy start)
+//   MORLAKEN_MESSAGE_LOG=<path>         append "TITLE: TEXT" and a line feed to the file for
+//                                       every message the message dialog shows
 #pragma once
 
 struct GLFWwindow;

@@ -126,9 +126,6 @@ void backspace(TextField& field);
 // Types every code point of `text` (UTF-8) into the field, as typeCodePoint does.
 void pasteText(TextField& field, std::string_view text);
 
-// Overwrites every byte with zero, then empties the text (secrets).
-void wipeText(std::string& text);
-
 // ---- callbacks ----
 
 // The GLFW mouse-button callback (window unused): the left button only.

@@ -22,6 +22,7 @@
 #include "platform/platform.h"
 #include "screens/dialogs.h"
 #include "screens/links.h"
+#include "screens/login_dialog.h"
 #include "screens/message_dialog.h"
 #include "screens/news.h"
 #include "screens/ui_state.h"
@@ -205,9 +206,8 @@ std::string footerText(const std::string& serverVersion, ServerStatus status) {
 }
 
 bool startBlockedByLogin() {
-    // The account login (loginInFlight) and the game-server login (linkMode == Login)
-    // plug in here once they exist.
-    return false;
+    // The game-server login (linkMode == Login) joins the account login here.
+    return loginBusy();
 }
 
 bool startDisabled(UpdateState updateState, bool loginBlocked) {

@@ -62,8 +62,7 @@ float updateProgress(UpdateState state, int64_t bytesDone, int64_t bytesTotal);
 // shows the launcher's own kLauncherVersion.
 std::string footerText(const std::string& serverVersion, ServerStatus status);
 
-// True while a login is running (account service or game-server link). Always false
-// until the login modules exist; they plug in here.
+// True while a login is running (the login dialog's busy state).
 bool startBlockedByLogin();
 
 // START is greyed while the update is not finished (not started, checking, downloading,

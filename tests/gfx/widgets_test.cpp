@@ -232,14 +232,3 @@ TEST_F(WidgetTest, PasteIsFilteredAndCutLikeTyping) {
         EXPECT_EQ(c.field().text, c.kept) << c.pasted;
     }
 }
-
-TEST(WipeText, ZeroesTheBytesThenEmpties) {
-    std::string secret = "gizli-sifre-123";
-    const char* data = secret.data();
-    const size_t n = secret.size();
-    wipeText(secret);
-    EXPECT_TRUE(secret.empty());
-    EXPECT_EQ(secret.data(), data); // same buffer, so the check below reads the old bytes
-    for (size_t i = 0; i < n; ++i)
-        EXPECT_EQ(data[i], 0) << i;
-}

@@ -6,6 +6,7 @@
 #include "gfx/texture.h"
 #include "gfx/widgets.h"
 #include "platform/platform.h"
+#include "screens/login_dialog.h"
 #include "screens/main_screen.h"
 #include "screens/message_dialog.h"
 #include "screens/ui_state.h"
@@ -114,6 +115,7 @@ void ScreenHarness::frame() {
                                 : s.activeModal != Modal::None ? InputLayer::Dialog
                                                                : InputLayer::MainScreen;
     drawMainScreen();
+    if (s.activeModal == Modal::Login) drawLoginDialog();
     if (messageDialog().visible) drawMessageDialog();
     glFinish();
     readBack();
