@@ -1,10 +1,13 @@
-// sha256.cpp - the launcher's own SHA-256 (FIPS 180-4), with two compression routines:
-// the x86 SHA extensions when the processor has them, and portable unrolled code.
+// sha256.cpp - the launcher's own SHA-256 (FIPS 180-4), with four compression routines:
+// the x86 SHA extensions when the processor has them, else scalar rounds fed by a message
+// schedule computed in AVX2 (two blocks at once) or SSSE3 registers, else portable
+// unrolled code.
 //
 // Index
 //   ---- tunables ----
 //   ---- constants ----
 //   ---- portable compression ----
+//   ---- vectorised schedule compression ----
 //   ---- SHA extensions compression ----
 //   ---- engine choice ----
 //   ---- streaming context ----
@@ -121,6 +124,296 @@ void compressPortable(uint32_t state[8], const uint8_t* data, size_t blocks) {
 #undef MORLAKEN_SHA_ROUND
 #undef MORLAKEN_SHA_SCHEDULE
 
+// ---- vectorised schedule compression ----
+//
+// Without the SHA extensions the rounds stay scalar, but the message schedule (W[t] + K[t]
+// for all 64 rounds) is computed four words at a time in vector registers, interleaved
+// with the rounds of the same block, so the schedule costs almost nothing next to the
+// rounds' dependency chain. The AVX2 routine schedules two blocks at once (one per
+// 128-bit lane) and runs the second block's rounds from the stored words; its rounds use
+// the BMI2 rotate, which leaves the flags alone.
+
+#if MORLAKEN_SHA_X86
+
+// One round reading W[t] + K[t] from `wk`, renaming the working variables as above; each
+// routine brings its own bigSigma0/1 (the best form depends on the rotate instruction).
+// Maj(a, b, c) = ((a ^ b) & (b ^ c)) ^ b, and this round's b ^ c is the previous round's
+// a ^ b, carried in `bc`.
+#define MORLAKEN_SHA_ROUND_WK(a, b, c, d, e, f, g, h, i)                                                     \
+    do {                                                                                                     \
+        uint32_t t1 = h + wk[kWkIndex(i)] + bigSigma1(e) + (((f ^ g) & e) ^ g);                              \
+        const uint32_t ab = a ^ b;                                                                           \
+        uint32_t t2 = bigSigma0(a) + ((ab & bc) ^ b);                                                        \
+        bc = ab;                                                                                             \
+        d += t1;                                                                                             \
+        h = t1 + t2;                                                                                         \
+    } while (0)
+
+// Four rounds starting at round i; "even" groups start with the letters in order, "odd"
+// ones four letters on, so two groups bring them back.
+#define MORLAKEN_SHA_ROUNDS4_EVEN(i)                                                                         \
+    do {                                                                                                     \
+        MORLAKEN_SHA_ROUND_WK(a, b, c, d, e, f, g, h, (i) + 0);                                              \
+        MORLAKEN_SHA_ROUND_WK(h, a, b, c, d, e, f, g, (i) + 1);                                              \
+        MORLAKEN_SHA_ROUND_WK(g, h, a, b, c, d, e, f, (i) + 2);                                              \
+        MORLAKEN_SHA_ROUND_WK(f, g, h, a, b, c, d, e, (i) + 3);                                              \
+    } while (0)
+#define MORLAKEN_SHA_ROUNDS4_ODD(i)                                                                          \
+    do {                                                                                                     \
+        MORLAKEN_SHA_ROUND_WK(e, f, g, h, a, b, c, d, (i) + 0);                                              \
+        MORLAKEN_SHA_ROUND_WK(d, e, f, g, h, a, b, c, (i) + 1);                                              \
+        MORLAKEN_SHA_ROUND_WK(c, d, e, f, g, h, a, b, (i) + 2);                                              \
+        MORLAKEN_SHA_ROUND_WK(b, c, d, e, f, g, h, a, (i) + 3);                                              \
+    } while (0)
+
+// All 64 rounds of one block whose W + K words are already stored.
+#define MORLAKEN_SHA_ROUNDS64()                                                                              \
+    do {                                                                                                     \
+        MORLAKEN_SHA_ROUNDS4_EVEN(0);                                                                        \
+        MORLAKEN_SHA_ROUNDS4_ODD(4);                                                                         \
+        MORLAKEN_SHA_ROUNDS4_EVEN(8);                                                                        \
+        MORLAKEN_SHA_ROUNDS4_ODD(12);                                                                        \
+        MORLAKEN_SHA_ROUNDS4_EVEN(16);                                                                       \
+        MORLAKEN_SHA_ROUNDS4_ODD(20);                                                                        \
+        MORLAKEN_SHA_ROUNDS4_EVEN(24);                                                                       \
+        MORLAKEN_SHA_ROUNDS4_ODD(28);                                                                        \
+        MORLAKEN_SHA_ROUNDS4_EVEN(32);                                                                       \
+        MORLAKEN_SHA_ROUNDS4_ODD(36);                                                                        \
+        MORLAKEN_SHA_ROUNDS4_EVEN(40);                                                                       \
+        MORLAKEN_SHA_ROUNDS4_ODD(44);                                                                        \
+        MORLAKEN_SHA_ROUNDS4_EVEN(48);                                                                       \
+        MORLAKEN_SHA_ROUNDS4_ODD(52);                                                                        \
+        MORLAKEN_SHA_ROUNDS4_EVEN(56);                                                                       \
+        MORLAKEN_SHA_ROUNDS4_ODD(60);                                                                        \
+    } while (0)
+
+// Schedule group `g` (4..15) computes W[4g..4g+3] into x0 from the previous sixteen words
+// x0..x3 and stores them plus K; then the rounds of group g - 4, whose words are ready.
+// The callers rotate the register names, as the rounds rotate the letters.
+#define MORLAKEN_SHA_GROUP(g, x0, x1, x2, x3)                                                                \
+    do {                                                                                                     \
+        x0 = scheduleNext(x0, x1, x2, x3);                                                                   \
+        storeWk(wkAll, g, x0);                                                                               \
+        if ((g) % 2 == 0)                                                                                    \
+            MORLAKEN_SHA_ROUNDS4_EVEN(4 * ((g)-4));                                                          \
+        else                                                                                                 \
+            MORLAKEN_SHA_ROUNDS4_ODD(4 * ((g)-4));                                                           \
+    } while (0)
+
+#define MORLAKEN_SHA_BLOCK_WITH_SCHEDULE()                                                                   \
+    do {                                                                                                     \
+        MORLAKEN_SHA_GROUP(4, x0, x1, x2, x3);                                                               \
+        MORLAKEN_SHA_GROUP(5, x1, x2, x3, x0);                                                               \
+        MORLAKEN_SHA_GROUP(6, x2, x3, x0, x1);                                                               \
+        MORLAKEN_SHA_GROUP(7, x3, x0, x1, x2);                                                               \
+        MORLAKEN_SHA_GROUP(8, x0, x1, x2, x3);                                                               \
+        MORLAKEN_SHA_GROUP(9, x1, x2, x3, x0);                                                               \
+        MORLAKEN_SHA_GROUP(10, x2, x3, x0, x1);                                                              \
+        MORLAKEN_SHA_GROUP(11, x3, x0, x1, x2);                                                              \
+        MORLAKEN_SHA_GROUP(12, x0, x1, x2, x3);                                                              \
+        MORLAKEN_SHA_GROUP(13, x1, x2, x3, x0);                                                              \
+        MORLAKEN_SHA_GROUP(14, x2, x3, x0, x1);                                                              \
+        MORLAKEN_SHA_GROUP(15, x3, x0, x1, x2);                                                              \
+        MORLAKEN_SHA_ROUNDS4_EVEN(48);                                                                       \
+        MORLAKEN_SHA_ROUNDS4_ODD(52);                                                                        \
+        MORLAKEN_SHA_ROUNDS4_EVEN(56);                                                                       \
+        MORLAKEN_SHA_ROUNDS4_ODD(60);                                                                        \
+    } while (0)
+
+#define MORLAKEN_SHA_LOAD_STATE()                                                                            \
+    uint32_t a = state[0], b = state[1], c = state[2], d = state[3];                                         \
+    uint32_t e = state[4], f = state[5], g = state[6], h = state[7];                                         \
+    uint32_t bc = b ^ c
+
+#define MORLAKEN_SHA_ADD_STATE()                                                                             \
+    do {                                                                                                     \
+        state[0] += a;                                                                                       \
+        state[1] += b;                                                                                       \
+        state[2] += c;                                                                                       \
+        state[3] += d;                                                                                       \
+        state[4] += e;                                                                                       \
+        state[5] += f;                                                                                       \
+        state[6] += g;                                                                                       \
+        state[7] += h;                                                                                       \
+    } while (0)
+
+namespace ssse3 {
+
+// W + K of one block, four words per group.
+constexpr int kWkIndex(int i) {
+    return i;
+}
+
+#define MORLAKEN_SSSE3 __attribute__((target("ssse3"), always_inline)) inline
+
+// Sigma0 and Sigma1 as three independent rotations: the copies the two-operand rotate
+// needs are free register renames on current processors, and the short chain matters more
+// than the instruction count (the nested form ror(ror(ror(e, 14) ^ e, 5) ^ e, 6) measured
+// slower here).
+MORLAKEN_SSSE3 uint32_t bigSigma0(uint32_t a) {
+    return rotr(a, 2) ^ rotr(a, 13) ^ rotr(a, 22);
+}
+MORLAKEN_SSSE3 uint32_t bigSigma1(uint32_t e) {
+    return rotr(e, 6) ^ rotr(e, 11) ^ rotr(e, 25);
+}
+
+// sigma0 and sigma1 of FIPS 180-4 on four words; SSE has no rotate, so each rotation is
+// two shifts whose halves are folded into the exclusive or.
+MORLAKEN_SSSE3 __m128i sigma0(__m128i x) {
+    __m128i r = _mm_xor_si128(_mm_srli_epi32(x, 7), _mm_slli_epi32(x, 25));
+    r = _mm_xor_si128(r, _mm_xor_si128(_mm_srli_epi32(x, 18), _mm_slli_epi32(x, 14)));
+    return _mm_xor_si128(r, _mm_srli_epi32(x, 3));
+}
+
+MORLAKEN_SSSE3 __m128i sigma1(__m128i x) {
+    __m128i r = _mm_xor_si128(_mm_srli_epi32(x, 17), _mm_slli_epi32(x, 15));
+    r = _mm_xor_si128(r, _mm_xor_si128(_mm_srli_epi32(x, 19), _mm_slli_epi32(x, 13)));
+    return _mm_xor_si128(r, _mm_srli_epi32(x, 10));
+}
+
+// W[t..t+3] from x0 = W[t-16..t-13] .. x3 = W[t-4..t-1]. sigma1 needs W[t-2], W[t-1]:
+// the first two new words come from x3, the last two from the first two (sigma1(0) = 0
+// keeps the lanes that are not yet due unchanged).
+MORLAKEN_SSSE3 __m128i scheduleNext(__m128i x0, __m128i x1, __m128i x2, __m128i x3) {
+    __m128i t = _mm_add_epi32(x0, sigma0(_mm_alignr_epi8(x1, x0, 4)));
+    t = _mm_add_epi32(t, _mm_alignr_epi8(x3, x2, 4));
+    t = _mm_add_epi32(t, sigma1(_mm_srli_si128(x3, 8)));
+    return _mm_add_epi32(t, sigma1(_mm_slli_si128(t, 8)));
+}
+
+MORLAKEN_SSSE3 void storeWk(uint32_t* wk, int group, __m128i words) {
+    const __m128i k = _mm_load_si128(reinterpret_cast<const __m128i*>(&kRound[4 * group]));
+    _mm_store_si128(reinterpret_cast<__m128i*>(&wk[4 * group]), _mm_add_epi32(words, k));
+    // The rounds are to read these words back from memory, as an operand of their add, and
+    // not have the compiler move each lane out of the vector register.
+    __asm__ volatile("" ::: "memory");
+}
+
+MORLAKEN_SSSE3 __m128i loadWords(const uint8_t* p, __m128i byteSwap) {
+    return _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), byteSwap);
+}
+
+__attribute__((target("ssse3"))) void compress(uint32_t state[8], const uint8_t* data, size_t blocks) {
+    const __m128i byteSwap = _mm_set_epi64x(0x0c0d0e0f08090a0bULL, 0x0405060700010203ULL);
+    alignas(16) uint32_t wkAll[64];
+    const uint32_t* wk = wkAll;
+    while (blocks--) {
+        __m128i x0 = loadWords(data, byteSwap), x1 = loadWords(data + 16, byteSwap);
+        __m128i x2 = loadWords(data + 32, byteSwap), x3 = loadWords(data + 48, byteSwap);
+        storeWk(wkAll, 0, x0);
+        storeWk(wkAll, 1, x1);
+        storeWk(wkAll, 2, x2);
+        storeWk(wkAll, 3, x3);
+        MORLAKEN_SHA_LOAD_STATE();
+        MORLAKEN_SHA_BLOCK_WITH_SCHEDULE();
+        MORLAKEN_SHA_ADD_STATE();
+        data += kBlockBytes;
+    }
+}
+
+#undef MORLAKEN_SSSE3
+
+} // namespace ssse3
+
+namespace avx2 {
+
+// W + K of two blocks: group g holds the first block's four words, then the second's.
+constexpr int kWkIndex(int i) {
+    return (i >> 2) * 8 + (i & 3);
+}
+
+#define MORLAKEN_AVX2 __attribute__((target("avx2,bmi,bmi2"), always_inline)) inline
+
+// As in the SSSE3 routine; BMI2's rotate writes a separate register, so no copies at all.
+MORLAKEN_AVX2 uint32_t bigSigma0(uint32_t a) {
+    return rotr(a, 2) ^ rotr(a, 13) ^ rotr(a, 22);
+}
+MORLAKEN_AVX2 uint32_t bigSigma1(uint32_t e) {
+    return rotr(e, 6) ^ rotr(e, 11) ^ rotr(e, 25);
+}
+
+MORLAKEN_AVX2 __m256i sigma0(__m256i x) {
+    __m256i r = _mm256_xor_si256(_mm256_srli_epi32(x, 7), _mm256_slli_epi32(x, 25));
+    r = _mm256_xor_si256(r, _mm256_xor_si256(_mm256_srli_epi32(x, 18), _mm256_slli_epi32(x, 14)));
+    return _mm256_xor_si256(r, _mm256_srli_epi32(x, 3));
+}
+
+MORLAKEN_AVX2 __m256i sigma1(__m256i x) {
+    __m256i r = _mm256_xor_si256(_mm256_srli_epi32(x, 17), _mm256_slli_epi32(x, 15));
+    r = _mm256_xor_si256(r, _mm256_xor_si256(_mm256_srli_epi32(x, 19), _mm256_slli_epi32(x, 13)));
+    return _mm256_xor_si256(r, _mm256_srli_epi32(x, 10));
+}
+
+// As the SSSE3 one, on each 128-bit lane (one block per lane): the byte shifts and
+// alignr of AVX2 work within lanes.
+MORLAKEN_AVX2 __m256i scheduleNext(__m256i x0, __m256i x1, __m256i x2, __m256i x3) {
+    __m256i t = _mm256_add_epi32(x0, sigma0(_mm256_alignr_epi8(x1, x0, 4)));
+    t = _mm256_add_epi32(t, _mm256_alignr_epi8(x3, x2, 4));
+    t = _mm256_add_epi32(t, sigma1(_mm256_bsrli_epi128(x3, 8)));
+    return _mm256_add_epi32(t, sigma1(_mm256_bslli_epi128(t, 8)));
+}
+
+MORLAKEN_AVX2 void storeWk(uint32_t* wk, int group, __m256i words) {
+    const __m256i k =
+        _mm256_broadcastsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i*>(&kRound[4 * group])));
+    _mm256_store_si256(reinterpret_cast<__m256i*>(&wk[8 * group]), _mm256_add_epi32(words, k));
+    __asm__ volatile("" ::: "memory"); // as in the SSSE3 routine
+}
+
+// Words 4i..4i+3 of `first` in the low lane and of `second` in the high lane.
+MORLAKEN_AVX2 __m256i loadWords(const uint8_t* first, const uint8_t* second, int i, __m256i byteSwap) {
+    const __m128i lo = _mm_loadu_si128(reinterpret_cast<const __m128i*>(first + 16 * i));
+    const __m128i hi = _mm_loadu_si128(reinterpret_cast<const __m128i*>(second + 16 * i));
+    return _mm256_shuffle_epi8(_mm256_inserti128_si256(_mm256_castsi128_si256(lo), hi, 1), byteSwap);
+}
+
+__attribute__((target("avx2,bmi,bmi2"))) void compress(uint32_t state[8], const uint8_t* data,
+                                                       size_t blocks) {
+    const __m256i byteSwap = _mm256_set_epi64x(0x0c0d0e0f08090a0bULL, 0x0405060700010203ULL,
+                                               0x0c0d0e0f08090a0bULL, 0x0405060700010203ULL);
+    alignas(32) uint32_t wkAll[128];
+    while (blocks > 0) {
+        // A lone last block is scheduled in both lanes and the second copy ignored.
+        const bool pair = blocks >= 2;
+        const uint8_t* second = pair ? data + kBlockBytes : data;
+        __m256i x0 = loadWords(data, second, 0, byteSwap), x1 = loadWords(data, second, 1, byteSwap);
+        __m256i x2 = loadWords(data, second, 2, byteSwap), x3 = loadWords(data, second, 3, byteSwap);
+        storeWk(wkAll, 0, x0);
+        storeWk(wkAll, 1, x1);
+        storeWk(wkAll, 2, x2);
+        storeWk(wkAll, 3, x3);
+        {
+            const uint32_t* wk = wkAll;
+            MORLAKEN_SHA_LOAD_STATE();
+            MORLAKEN_SHA_BLOCK_WITH_SCHEDULE();
+            MORLAKEN_SHA_ADD_STATE();
+        }
+        if (pair) {
+            const uint32_t* wk = wkAll + 4;
+            MORLAKEN_SHA_LOAD_STATE();
+            MORLAKEN_SHA_ROUNDS64();
+            MORLAKEN_SHA_ADD_STATE();
+        }
+        data += pair ? 2 * kBlockBytes : kBlockBytes;
+        blocks -= pair ? 2 : 1;
+    }
+}
+
+#undef MORLAKEN_AVX2
+
+} // namespace avx2
+
+#undef MORLAKEN_SHA_ROUND_WK
+#undef MORLAKEN_SHA_ROUNDS4_EVEN
+#undef MORLAKEN_SHA_ROUNDS4_ODD
+#undef MORLAKEN_SHA_ROUNDS64
+#undef MORLAKEN_SHA_GROUP
+#undef MORLAKEN_SHA_BLOCK_WITH_SCHEDULE
+#undef MORLAKEN_SHA_LOAD_STATE
+#undef MORLAKEN_SHA_ADD_STATE
+
+#endif
+
 // ---- SHA extensions compression ----
 
 #if MORLAKEN_SHA_X86
@@ -193,23 +486,42 @@ __attribute__((target("sha,sse4.1"))) void compressShaExtensions(uint32_t state[
     _mm_storeu_si128(reinterpret_cast<__m128i*>(&state[4]), state1);
 }
 
-bool detectShaExtensions() {
+// What the processor (and, for AVX2, the operating system's saving of the wide
+// registers) allows, read once with CPUID.
+struct CpuFeatures {
+    bool ssse3 = false;
+    bool avx2 = false; // with BMI1 and BMI2, which the AVX2 routine's rounds use
+    bool sha = false;  // with SSSE3 and SSE4.1, which the SHA-extension routine uses
+};
+
+CpuFeatures detectCpuFeatures() {
+    CpuFeatures out;
     unsigned a = 0, b = 0, c = 0, d = 0;
-    if (!__get_cpuid(1, &a, &b, &c, &d)) return false;
+    if (!__get_cpuid(1, &a, &b, &c, &d)) return out;
     const bool ssse3 = (c & (1u << 9)) != 0;
     const bool sse41 = (c & (1u << 19)) != 0;
-    if (!ssse3 || !sse41) return false;
-    if (!__get_cpuid_count(7, 0, &a, &b, &c, &d)) return false;
-    return (b & (1u << 29)) != 0; // SHA
+    const bool osSavesAvx = (c & (1u << 27)) != 0 && (c & (1u << 28)) != 0; // OSXSAVE, AVX
+    out.ssse3 = ssse3;
+    bool ymmEnabled = false;
+    if (osSavesAvx) {
+        unsigned lo = 0, hi = 0;
+        __asm__ volatile("xgetbv" : "=a"(lo), "=d"(hi) : "c"(0));
+        ymmEnabled = (lo & 6u) == 6u; // XMM and YMM state
+    }
+    if (!__get_cpuid_count(7, 0, &a, &b, &c, &d)) return out;
+    const bool avx2 = (b & (1u << 5)) != 0, bmi1 = (b & (1u << 3)) != 0, bmi2 = (b & (1u << 8)) != 0;
+    out.avx2 = ymmEnabled && avx2 && bmi1 && bmi2;
+    out.sha = ssse3 && sse41 && (b & (1u << 29)) != 0;
+    return out;
 }
 
 #else
 
-void compressShaExtensions(uint32_t state[8], const uint8_t* data, size_t blocks) {
-    compressPortable(state, data, blocks);
-}
-bool detectShaExtensions() {
-    return false;
+struct CpuFeatures {
+    bool ssse3 = false, avx2 = false, sha = false;
+};
+CpuFeatures detectCpuFeatures() {
+    return {};
 }
 
 #endif
@@ -218,10 +530,49 @@ bool detectShaExtensions() {
 
 using CompressFn = void (*)(uint32_t*, const uint8_t*, size_t);
 
-const bool hasShaExtensions = detectShaExtensions();
+const CpuFeatures cpu = detectCpuFeatures();
+
+bool available(Sha256Engine engine) {
+    switch (engine) {
+    case Sha256Engine::Auto:
+    case Sha256Engine::Portable:
+        return true;
+    case Sha256Engine::Ssse3:
+        return cpu.ssse3;
+    case Sha256Engine::Avx2:
+        return cpu.avx2;
+    case Sha256Engine::ShaExtensions:
+        return cpu.sha;
+    }
+    return false;
+}
+
+// The fastest routine this processor runs.
+Sha256Engine bestEngine() {
+    if (cpu.sha) return Sha256Engine::ShaExtensions;
+    if (cpu.avx2) return Sha256Engine::Avx2;
+    if (cpu.ssse3) return Sha256Engine::Ssse3;
+    return Sha256Engine::Portable;
+}
+
+CompressFn routineOf(Sha256Engine engine) {
+    switch (engine) {
+#if MORLAKEN_SHA_X86
+    case Sha256Engine::Ssse3:
+        return ssse3::compress;
+    case Sha256Engine::Avx2:
+        return avx2::compress;
+    case Sha256Engine::ShaExtensions:
+        return compressShaExtensions;
+#endif
+    default:
+        return compressPortable;
+    }
+}
 
 // Written only by sha256SetEngine (tests, benchmarks); read by every compression.
-std::atomic<CompressFn> activeCompress{hasShaExtensions ? compressShaExtensions : compressPortable};
+std::atomic<Sha256Engine> activeEngine{bestEngine()};
+std::atomic<CompressFn> activeCompress{routineOf(bestEngine())};
 
 inline void compress(uint32_t state[8], const uint8_t* data, size_t blocks) {
     activeCompress.load(std::memory_order_relaxed)(state, data, blocks);
@@ -230,16 +581,39 @@ inline void compress(uint32_t state[8], const uint8_t* data, size_t blocks) {
 } // namespace
 
 bool sha256HasShaExtensions() {
-    return hasShaExtensions;
+    return cpu.sha;
 }
 
-void sha256SetEngine(Sha256Engine engine) {
-    bool useExtensions = hasShaExtensions && engine != Sha256Engine::Portable;
-    activeCompress.store(useExtensions ? compressShaExtensions : compressPortable);
+bool sha256EngineAvailable(Sha256Engine engine) {
+    return available(engine);
+}
+
+bool sha256SetEngine(Sha256Engine engine) {
+    const bool ok = available(engine);
+    const Sha256Engine chosen = ok && engine != Sha256Engine::Auto ? engine : bestEngine();
+    activeEngine.store(chosen);
+    activeCompress.store(routineOf(chosen));
+    return ok;
 }
 
 Sha256Engine sha256ActiveEngine() {
-    return activeCompress.load() == compressPortable ? Sha256Engine::Portable : Sha256Engine::ShaExtensions;
+    return activeEngine.load();
+}
+
+const char* sha256EngineName(Sha256Engine engine) {
+    switch (engine) {
+    case Sha256Engine::Auto:
+        return "auto";
+    case Sha256Engine::Portable:
+        return "portable";
+    case Sha256Engine::Ssse3:
+        return "ssse3";
+    case Sha256Engine::Avx2:
+        return "avx2";
+    case Sha256Engine::ShaExtensions:
+        return "sha-extensions";
+    }
+    return "?";
 }
 
 // ---- streaming context ----

@@ -1,8 +1,9 @@
 // sha256.h - the launcher's own SHA-256 (FIPS 180-4).
 //
 // Every listed file is identified by its digest as 64 lowercase hex characters. The
-// compression uses the x86 SHA extensions when the processor has them (checked once,
-// at run time) and portable code otherwise; both give the same digests.
+// compression routine is chosen once, at run time, from what the processor has: the x86
+// SHA extensions, else scalar rounds with the message schedule in AVX2 or SSSE3 vector
+// registers, else portable code. All give the same digests.
 #pragma once
 
 #include <cstddef>
@@ -31,10 +32,15 @@ std::string toHex(const std::vector<uint8_t>& bytes);
 // cannot be opened hashes as empty input; a read error ends the input there. Any thread.
 std::string sha256File(const std::string& path);
 
-// Which compression routine runs. `Auto` (the default) picks the SHA extensions when
-// present. Tests and benchmarks force one to compare them; not for use while another
+// Which compression routine runs. `Auto` (the default) picks the fastest the processor
+// has: ShaExtensions, then Avx2 (which also needs BMI1/BMI2), then Ssse3, then Portable.
+// Tests, fuzzing and benchmarks force each one to compare them; not for use while another
 // thread hashes.
-enum class Sha256Engine { Auto, Portable, ShaExtensions };
+enum class Sha256Engine { Auto, Portable, Ssse3, Avx2, ShaExtensions };
 bool sha256HasShaExtensions();
-void sha256SetEngine(Sha256Engine engine);
-Sha256Engine sha256ActiveEngine(); // Portable or ShaExtensions
+bool sha256EngineAvailable(Sha256Engine engine); // Auto and Portable always are
+// Makes `engine` the routine in use and returns true; an engine this processor lacks
+// returns false and leaves the `Auto` choice in use.
+bool sha256SetEngine(Sha256Engine engine);
+Sha256Engine sha256ActiveEngine();                 // never Auto: the routine actually in use
+const char* sha256EngineName(Sha256Engine engine); // "portable", "ssse3", "avx2", ...
