@@ -231,32 +231,59 @@ bool finishTransfer(CURLcode rc, const Transfer& t, bool connected, std::string&
     return false;
 }
 
+// The easy and multi handles of one GET. Borrowed from an HttpSession they are handed back
+// reset but alive, so the multi handle's connection pool and the easy handle's TLS session
+// cache serve the next GET; owned ones are cleaned up.
 struct EasyHandle {
-    CURL* handle = curl_easy_init();
+    CURL* handle = nullptr;
     curl_slist* headers = nullptr;
     CURLM* multi = nullptr;
+    bool added = false;
+    bool borrowed = false;
     ~EasyHandle() {
-        if (multi) {
-            curl_multi_remove_handle(multi, handle);
-            curl_multi_cleanup(multi);
-        }
-        if (handle) curl_easy_cleanup(handle);
+        if (multi && added) curl_multi_remove_handle(multi, handle);
         curl_slist_free_all(headers);
+        if (borrowed) return;
+        if (multi) curl_multi_cleanup(multi);
+        if (handle) curl_easy_cleanup(handle);
     }
 };
 
 } // namespace
 
+// ---- session ----
+
+struct HttpSession::Handles {
+    CURL* handle = curl_easy_init();
+    CURLM* multi = curl_multi_init();
+    ~Handles() {
+        if (handle) curl_easy_cleanup(handle);
+        if (multi) curl_multi_cleanup(multi);
+    }
+};
+
+HttpSession::HttpSession() : handles(new Handles) {}
+HttpSession::~HttpSession() = default;
+
 // ---- httpGet ----
 
 bool httpGet(const std::string& url, const DownloadSink& sink, std::string& error,
-             const std::atomic<bool>& stop) {
+             const std::atomic<bool>& stop, HttpSession* session) {
     Transfer t;
     t.sink = &sink;
     t.stop = &stop;
 
     EasyHandle h;
-    if (!h.handle) {
+    if (session && session->handles->handle && session->handles->multi) {
+        h.handle = session->handles->handle;
+        h.multi = session->handles->multi;
+        h.borrowed = true;
+        curl_easy_reset(h.handle); // options only: live connections and TLS sessions stay
+    } else {
+        h.handle = curl_easy_init();
+        h.multi = curl_multi_init();
+    }
+    if (!h.handle || !h.multi) {
         error = kErrOpen;
         return false;
     }
@@ -295,13 +322,11 @@ bool httpGet(const std::string& url, const DownloadSink& sink, std::string& erro
 
     // The multi interface lets the transfer wait in short slices, so a stop request is
     // seen within kStopPollMilliseconds even while no byte arrives.
-    h.multi = curl_multi_init();
-    if (!h.multi || curl_multi_add_handle(h.multi, c) != CURLM_OK) {
-        if (h.multi) curl_multi_cleanup(h.multi);
-        h.multi = nullptr;
+    if (curl_multi_add_handle(h.multi, c) != CURLM_OK) {
         error = kErrOpen;
         return false;
     }
+    h.added = true;
     // The no-data limit is kept here rather than with CURLOPT_LOW_SPEED_TIME, whose speed is
     // averaged over several seconds and so lets a stall run on well past the limit.
     const auto noDataLimit = std::chrono::seconds(gNoDataTimeoutSeconds.load());
@@ -336,5 +361,9 @@ bool httpGet(const std::string& url, const DownloadSink& sink, std::string& erro
     }
     long connects = 0;
     curl_easy_getinfo(c, CURLINFO_NUM_CONNECTS, &connects);
-    return finishTransfer(rc, t, connects > 0, error);
+    // A GET on a kept connection makes no new one; it reached the server all the same.
+    const char* peer = nullptr;
+    curl_easy_getinfo(c, CURLINFO_PRIMARY_IP, &peer);
+    const bool reused = connects == 0 && rc != CURLE_COULDNT_CONNECT && peer && *peer;
+    return finishTransfer(rc, t, connects > 0 || reused, error);
 }

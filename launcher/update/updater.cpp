@@ -192,7 +192,7 @@ class HandleBuffer : public std::streambuf {
 // into place. On failure the message is set and the ".indir" file is gone.
 Outcome downloadAndInstall(const FileEntry& entry, const std::string& baseUrl,
                            const std::string& launcherName, UpdateCache& cache, Sha256& hash,
-                           bool& outRestart) {
+                           HttpSession& session, bool& outRestart) {
     UpdateStatus& s = updateStatus();
     const std::string& target = entry.path;
     const std::string temporary = target + kDownloadSuffix;
@@ -218,7 +218,7 @@ Outcome downloadAndInstall(const FileEntry& entry, const std::string& baseUrl,
                            std::min<size_t>(count, platform::kInstalledModeProbeBytes - leading.size()));
         return fileSink(bytes, count);
     };
-    bool fetched = httpGet(baseUrl + urlEncodePath(target), sink, error, s.stopRequested);
+    bool fetched = httpGet(baseUrl + urlEncodePath(target), sink, error, s.stopRequested, &session);
     bool intact = fileBytes == entry.size && toHex(hash.finish()) == entry.hash;
     bool written = !out.fail();
     if (fetched && intact && written) written = platform::setInstalledFileMode(file, target, leading);
@@ -292,9 +292,11 @@ void updateWorker(std::string baseUrl, std::string launcherName) {
     // Any other result without the lock (a file system that cannot lock folders) goes on
     // unlocked, as every pass did before there was a lock.
 
+    HttpSession session; // the list and every file over one connection
     std::string body;
     std::string error;
-    if (!httpGet(baseUrl + kFileListName, makeStringSink(body, kFileListCap), error, s.stopRequested)) {
+    if (!httpGet(baseUrl + kFileListName, makeStringSink(body, kFileListCap), error, s.stopRequested,
+                 &session)) {
         if (s.stopRequested.load()) return; // closing: no message for a pass nobody waits on
         setUpdateError(kErrListFetch + error + ")");
         return;
@@ -340,7 +342,7 @@ void updateWorker(std::string baseUrl, std::string launcherName) {
     Sha256 hash;
     bool restart = false;
     for (const FileEntry* entry : downloads) {
-        Outcome outcome = downloadAndInstall(*entry, baseUrl, launcherName, cache, hash, restart);
+        Outcome outcome = downloadAndInstall(*entry, baseUrl, launcherName, cache, hash, session, restart);
         if (outcome != Outcome::Installed) return; // stopped (no save) or failed (saved, message set)
     }
     saveUpdateCache(cache);
