@@ -15,6 +15,7 @@
 #include "update/filelist.h"
 #include "update/http.h"
 #include "update/sha256.h"
+#include "update/signature.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -152,11 +153,33 @@ void removeLeftovers(const std::string& folder, const std::set<std::string>& lis
             const std::string target = path.substr(0, path.size() - std::string(kDownloadSuffix).size());
             leftover = downloading.count(target) == 0;
         } else if (folder.empty() && platform::isAbandonedWriteTemporary(name)) {
-            for (const char* saved : {kUpdateCacheFile, kUserConfigFile})
+            for (const char* saved : {kUpdateCacheFile, kUserConfigFile, kSequenceFile})
                 if (name.compare(0, std::strlen(saved) + 1, std::string(saved) + ".") == 0) leftover = true;
         }
         if (leftover) platform::deleteFile(path);
     }
+}
+
+// ---- signed lists ----
+
+// With the studio's key in the shipped defaults (never the player's launcher.ini, which
+// could otherwise switch the check off or swap the key), a list is used only when its
+// signature verifies and its sequence is not below the highest this folder has accepted
+// for that key, so an older, signed list cannot be replayed to roll files back. A key
+// that is present but malformed trusts nothing.
+bool listTrusted(std::string_view body) {
+    std::vector<ConfigEntry> defaults;
+    loadConfigFile(kDefaultConfigFile, defaults);
+    auto found = std::find_if(defaults.begin(), defaults.end(),
+                              [](const ConfigEntry& e) { return e.key == kListKeyName; });
+    if (found == defaults.end() || found->value.empty()) return true;
+    ListPublicKey key;
+    uint64_t sequence = 0;
+    if (!parseListPublicKey(found->value, key) || !verifySignedList(body, key, sequence)) return false;
+    const std::string keyHex = hexOf(key.data(), key.size());
+    if (sequence < highestAcceptedSequence(keyHex)) return false;
+    recordAcceptedSequence(keyHex, sequence); // a failed write only forgoes the replay guard's raise
+    return true;
 }
 
 // ---- download and install ----
@@ -299,6 +322,11 @@ void updateWorker(std::string baseUrl, std::string launcherName) {
                  &session)) {
         if (s.stopRequested.load()) return; // closing: no message for a pass nobody waits on
         setUpdateError(kErrListFetch + error + ")");
+        return;
+    }
+
+    if (!listTrusted(body)) { // before any entry or the version text is used
+        setUpdateError(kListUnverified);
         return;
     }
 
