@@ -42,7 +42,7 @@ stop_proxy() { if [ -n "$proxy_pid" ]; then kill -TERM "$proxy_pid" 2>/dev/null 
 trap 'stop_proxy; cleanup' EXIT
 start_proxy() { # target port -> proxy_port
   proxy_port=$(free_port)
-  python3 bench/latency_proxy.py "$proxy_port" "$1" "$rtt" 1800 > "$work/proxy.out" &
+  python3 bench/latency_proxy.py "$proxy_port" "$1" "$rtt" 1800 > "$work/proxy.out" 2> /dev/null &
   proxy_pid=$!
   for _ in $(seq 100); do grep -q ready "$work/proxy.out" 2>/dev/null && return 0; sleep 0.05; done
   echo "proxy did not start" >&2; exit 1
@@ -61,7 +61,8 @@ done < <(tail -n +2 "$small/dosyalar.txt")
 curl_times=(); sync_times=()
 for i in $(seq "$runs"); do
   rm -rf "$work/curl"; mkdir -p "$work/curl"
-  curl_times+=("$(seconds curl -s -f --create-dirs -K "$curl_config" "${url}dosyalar.txt" -o "$work/curl/dosyalar.txt")")
+  curl_times+=("$(seconds curl -s -f --cacert "$cert" --create-dirs -K "$curl_config" "${url}dosyalar.txt" -o "$work/curl/dosyalar.txt")")
+  diff -rq "$work/curl/veri" "$small/veri" > /dev/null || { echo "curl result differs" >&2; exit 1; }
   rm -rf "$work/game"; mkdir -p "$work/game"
   sync_times+=("$(seconds "$sync_tool" "$work/game" "$url")")
   diff -rq "$work/game/veri" "$small/veri" > /dev/null || { echo "morlaken-sync result differs" >&2; exit 1; }
