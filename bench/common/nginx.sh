@@ -10,7 +10,12 @@ cleanup() {
 }
 trap cleanup EXIT
 free_port() { python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1]); s.close()'; }
-start_nginx() { # root
+start_nginx() { # root [cert key]: with a certificate the server answers https
+  local listen_extra="" tls_lines="" scheme=http
+  if [ -n "${2:-}" ]; then
+    listen_extra=" ssl"; scheme=https
+    tls_lines="ssl_certificate $2; ssl_certificate_key $3;"
+  fi
   for attempt in 1 2 3 4 5; do
     port=$(free_port)
     mkdir -p "$work/nginx/logs"
@@ -24,13 +29,14 @@ http {
   client_body_temp_path $work/nginx/body; proxy_temp_path $work/nginx/proxy;
   fastcgi_temp_path $work/nginx/fcgi; uwsgi_temp_path $work/nginx/uwsgi; scgi_temp_path $work/nginx/scgi;
   default_type application/octet-stream;
-  server { listen 127.0.0.1:$port; root $1; }
+  keepalive_requests 100000;
+  server { listen 127.0.0.1:$port$listen_extra; $tls_lines root $1; }
 }
 CONF
     nginx -c "$work/nginx/nginx.conf" -p "$work/nginx/" -g 'daemon off;' 2> "$work/nginx/stderr" &
     nginx_pid=$!
     for _ in $(seq 100); do
-      if curl -s -o /dev/null "http://127.0.0.1:$port/dosyalar.txt"; then return 0; fi
+      if curl -s -k -o /dev/null "$scheme://127.0.0.1:$port/dosyalar.txt"; then return 0; fi
       kill -0 "$nginx_pid" 2>/dev/null || break
       sleep 0.05
     done

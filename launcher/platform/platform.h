@@ -107,6 +107,15 @@ using FileHandle = int64_t;
 // as usual). Returns -1 when it cannot be created. Close with closeFile. Any thread.
 FileHandle createFreshFile(const std::string& path);
 
+// Creates `path` as a new file that only its owner may read or write (a secret key). An
+// existing entry of that name is never replaced or followed: -1 then, as on any failure.
+FileHandle createOwnerOnlyFile(const std::string& path);
+
+// Opens an existing regular file for appending, never through a symbolic link and never
+// anything but a regular file (a download resumed where a killed run stopped). -1 when
+// there is no such file. Close with closeFile. Any thread.
+FileHandle openForAppend(const std::string& path);
+
 // Writes all `count` bytes. False on any failure. Any thread.
 bool writeToFile(FileHandle file, const void* data, size_t count);
 

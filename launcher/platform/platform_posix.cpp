@@ -507,6 +507,35 @@ FileHandle createFreshFile(const std::string& path) {
     return -1;
 }
 
+FileHandle createOwnerOnlyFile(const std::string& path) {
+    if (path.empty()) return -1;
+    int fd;
+    do {
+        fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, S_IRUSR | S_IWUSR);
+    } while (fd < 0 && errno == EINTR);
+    if (fd >= 0 && ::fchmod(fd, S_IRUSR | S_IWUSR) != 0) { // whatever the umask allowed
+        ::close(fd);
+        ::unlink(path.c_str());
+        return -1;
+    }
+    return fd;
+}
+
+FileHandle openForAppend(const std::string& path) {
+    if (path.empty()) return -1;
+    int fd;
+    do {
+        fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) return -1;
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) { // a fifo or device is no download
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
 bool writeToFile(FileHandle file, const void* data, size_t count) {
     if (file < 0) return false;
     const char* p = static_cast<const char*>(data);

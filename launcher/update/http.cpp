@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <string_view>
 
 // ---- tunables ----
 namespace {
@@ -69,6 +70,9 @@ struct Transfer {
     bool sinkRefused = false;
     bool stopped = false;
     bool leftHttps = false; // a redirect from https to http was refused
+    const HttpRange* range = nullptr;
+    bool headRangeMatches = false; // the head being read named exactly the asked range
+    bool finalRangeMatches = false;
     CURL* handle = nullptr;
     // Last moment a byte of an answer arrived (or the start); the no-data limit counts from it.
     std::chrono::steady_clock::time_point lastData = std::chrono::steady_clock::now();
@@ -114,14 +118,26 @@ size_t onHeader(char* line, size_t size, size_t count, void* user) {
         }
         t.headStatus = status;
         t.headHasLocation = false;
+        t.headRangeMatches = false;
     } else if (startsWithNoCase(line, length, "location:")) {
         t.headHasLocation = true;
         if (leavesHttps(t, line, length)) {
             t.leftHttps = true;
             return 0; // ends the transfer before the redirect is followed
         }
+    } else if (t.range && startsWithNoCase(line, length, "content-range:")) {
+        const std::string expected = "bytes " + std::to_string(t.range->from) + "-" +
+                                     std::to_string(t.range->total - 1) + "/" +
+                                     std::to_string(t.range->total);
+        std::string_view value(line + std::strlen("content-range:"), length - std::strlen("content-range:"));
+        while (!value.empty() && (value.front() == ' ' || value.front() == '\t'))
+            value.remove_prefix(1);
+        while (!value.empty() && (value.back() == '\r' || value.back() == '\n' || value.back() == ' '))
+            value.remove_suffix(1);
+        t.headRangeMatches = value == expected;
     } else if (length <= 2 && (length == 0 || line[0] == '\r' || line[0] == '\n')) {
         if (t.headStatus >= 200 || t.headStatus == 0) {
+            t.finalRangeMatches = t.headRangeMatches;
             t.finalStatus = t.headStatus;
             t.finalHasLocation = t.headHasLocation;
             t.headComplete = true;
@@ -130,13 +146,19 @@ size_t onHeader(char* line, size_t size, size_t count, void* user) {
     return length;
 }
 
+// 200 for a whole file; for a continued one only 206 with exactly the asked range.
+bool answerAccepted(const Transfer& t) {
+    if (!t.range) return t.finalStatus == 200;
+    return t.finalStatus == 206 && t.finalRangeMatches;
+}
+
 size_t onBody(char* data, size_t size, size_t count, void* user) {
     auto& t = *static_cast<Transfer*>(user);
     size_t length = size * count;
     t.lastData = std::chrono::steady_clock::now();
     long status = t.finalStatus;
     if (status >= 300 && status < 400 && t.finalHasLocation) return length; // a redirect's own body
-    if (status != 200) {
+    if (!answerAccepted(t)) {
         t.statusRefused = true;
         return CURL_WRITEFUNC_ERROR;
     }
@@ -203,13 +225,12 @@ bool finishTransfer(CURLcode rc, const Transfer& t, bool connected, std::string&
         return false;
     }
     bool redirectHead = t.finalStatus >= 300 && t.finalStatus < 400 && t.finalHasLocation;
-    if (t.headComplete && !isConnectFailure(rc) && t.finalStatus != 200 &&
-        (!redirectHead || rc == CURLE_OK)) {
+    if (t.headComplete && !isConnectFailure(rc) && !answerAccepted(t) && (!redirectHead || rc == CURLE_OK)) {
         error = "sunucu " + std::to_string(t.finalStatus) + " dondu";
         return false;
     }
     if (rc == CURLE_OK) {
-        if (t.finalStatus == 200) return true;
+        if (answerAccepted(t)) return true;
         error = "sunucu " + std::to_string(t.finalStatus) + " dondu";
         return false;
     }
@@ -223,7 +244,7 @@ bool finishTransfer(CURLcode rc, const Transfer& t, bool connected, std::string&
         error = kErrOpen;
         return false;
     }
-    if (t.headComplete && t.finalStatus == 200 && !isConnectFailure(rc)) {
+    if (t.headComplete && answerAccepted(t) && !isConnectFailure(rc)) {
         error = kErrRead; // the body broke off: closed early, no data for too long, read error
         return false;
     }
@@ -231,32 +252,60 @@ bool finishTransfer(CURLcode rc, const Transfer& t, bool connected, std::string&
     return false;
 }
 
+// The easy and multi handles of one GET. Borrowed from an HttpSession they are handed back
+// reset but alive, so the multi handle's connection pool and the easy handle's TLS session
+// cache serve the next GET; owned ones are cleaned up.
 struct EasyHandle {
-    CURL* handle = curl_easy_init();
+    CURL* handle = nullptr;
     curl_slist* headers = nullptr;
     CURLM* multi = nullptr;
+    bool added = false;
+    bool borrowed = false;
     ~EasyHandle() {
-        if (multi) {
-            curl_multi_remove_handle(multi, handle);
-            curl_multi_cleanup(multi);
-        }
-        if (handle) curl_easy_cleanup(handle);
+        if (multi && added) curl_multi_remove_handle(multi, handle);
         curl_slist_free_all(headers);
+        if (borrowed) return;
+        if (multi) curl_multi_cleanup(multi);
+        if (handle) curl_easy_cleanup(handle);
     }
 };
 
 } // namespace
 
+// ---- session ----
+
+struct HttpSession::Handles {
+    CURL* handle = curl_easy_init();
+    CURLM* multi = curl_multi_init();
+    ~Handles() {
+        if (handle) curl_easy_cleanup(handle);
+        if (multi) curl_multi_cleanup(multi);
+    }
+};
+
+HttpSession::HttpSession() : handles(new Handles) {}
+HttpSession::~HttpSession() = default;
+
 // ---- httpGet ----
 
 bool httpGet(const std::string& url, const DownloadSink& sink, std::string& error,
-             const std::atomic<bool>& stop) {
+             const std::atomic<bool>& stop, HttpSession* session, const HttpRange* range) {
     Transfer t;
     t.sink = &sink;
     t.stop = &stop;
+    t.range = range;
 
     EasyHandle h;
-    if (!h.handle) {
+    if (session && session->handles->handle && session->handles->multi) {
+        h.handle = session->handles->handle;
+        h.multi = session->handles->multi;
+        h.borrowed = true;
+        curl_easy_reset(h.handle); // options only: live connections and TLS sessions stay
+    } else {
+        h.handle = curl_easy_init();
+        h.multi = curl_multi_init();
+    }
+    if (!h.handle || !h.multi) {
         error = kErrOpen;
         return false;
     }
@@ -270,6 +319,8 @@ bool httpGet(const std::string& url, const DownloadSink& sink, std::string& erro
     }
     curl_easy_setopt(c, CURLOPT_URL, url.c_str());
     curl_easy_setopt(c, CURLOPT_USERAGENT, kUserAgent);
+    const std::string rangeText = range ? std::to_string(range->from) + "-" : std::string();
+    if (range) curl_easy_setopt(c, CURLOPT_RANGE, rangeText.c_str());
     curl_easy_setopt(c, CURLOPT_HTTPHEADER, h.headers);
     curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSeconds);
@@ -295,13 +346,11 @@ bool httpGet(const std::string& url, const DownloadSink& sink, std::string& erro
 
     // The multi interface lets the transfer wait in short slices, so a stop request is
     // seen within kStopPollMilliseconds even while no byte arrives.
-    h.multi = curl_multi_init();
-    if (!h.multi || curl_multi_add_handle(h.multi, c) != CURLM_OK) {
-        if (h.multi) curl_multi_cleanup(h.multi);
-        h.multi = nullptr;
+    if (curl_multi_add_handle(h.multi, c) != CURLM_OK) {
         error = kErrOpen;
         return false;
     }
+    h.added = true;
     // The no-data limit is kept here rather than with CURLOPT_LOW_SPEED_TIME, whose speed is
     // averaged over several seconds and so lets a stall run on well past the limit.
     const auto noDataLimit = std::chrono::seconds(gNoDataTimeoutSeconds.load());
@@ -336,5 +385,9 @@ bool httpGet(const std::string& url, const DownloadSink& sink, std::string& erro
     }
     long connects = 0;
     curl_easy_getinfo(c, CURLINFO_NUM_CONNECTS, &connects);
-    return finishTransfer(rc, t, connects > 0, error);
+    // A GET on a kept connection makes no new one; it reached the server all the same.
+    const char* peer = nullptr;
+    curl_easy_getinfo(c, CURLINFO_PRIMARY_IP, &peer);
+    const bool reused = connects == 0 && rc != CURLE_COULDNT_CONNECT && peer && *peer;
+    return finishTransfer(rc, t, connects > 0 || reused, error);
 }

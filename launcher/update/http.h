@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <fstream>
 #include <functional>
+#include <memory>
 #include <ostream>
 #include <string>
 
@@ -48,13 +49,36 @@ DownloadSink makeStringSink(std::string& out, size_t cap);
 DownloadSink makeFileHashSink(Sha256& hash, int64_t& fileBytes, std::ostream& out, int64_t expectedSize,
                               std::atomic<int64_t>& byteCounter);
 
+// A connection kept from one GET to the next: the requests of one update pass share a
+// connection and TLS session to the update server (one handshake per pass, not per file).
+// Used by one thread at a time; a transfer that failed or was stopped drops its
+// connection and the next GET opens a new one.
+class HttpSession {
+  public:
+    HttpSession();
+    ~HttpSession();
+    HttpSession(const HttpSession&) = delete;
+    HttpSession& operator=(const HttpSession&) = delete;
+    struct Handles;
+    std::unique_ptr<Handles> handles;
+};
+
+// A GET that continues a download: "Range: bytes=FROM-" is sent, and only a 206 answer
+// whose Content-Range is exactly "bytes FROM-(TOTAL-1)/TOTAL" counts as success; a 200 (a
+// server that ignores ranges), 416 or any other range fails as "sunucu STATUS dondu"
+// before a byte reaches the sink.
+struct HttpRange {
+    int64_t from = 0;
+    int64_t total = 0;
+};
+
 // GET `url` (complete and encoded by the caller) into `sink`. True only for status 200,
 // the body read to its end, every chunk accepted and no stop requested. On failure
 // `error` gets one of the words above; on a stop request it is left untouched.
 // Setting `stop` (from any thread) ends the transfer within a fraction of a second.
-// Any background thread.
+// Any background thread. With `session` the GET reuses that session's connection.
 bool httpGet(const std::string& url, const DownloadSink& sink, std::string& error,
-             const std::atomic<bool>& stop);
+             const std::atomic<bool>& stop, HttpSession* session = nullptr, const HttpRange* range = nullptr);
 
 // curl_global_init, once, on the main thread before any thread starts.
 void httpGlobalInit();

@@ -15,10 +15,12 @@
 #include "update/filelist.h"
 #include "update/http.h"
 #include "update/sha256.h"
+#include "update/signature.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <fstream>
 #include <ostream>
 #include <set>
 #include <streambuf>
@@ -152,11 +154,33 @@ void removeLeftovers(const std::string& folder, const std::set<std::string>& lis
             const std::string target = path.substr(0, path.size() - std::string(kDownloadSuffix).size());
             leftover = downloading.count(target) == 0;
         } else if (folder.empty() && platform::isAbandonedWriteTemporary(name)) {
-            for (const char* saved : {kUpdateCacheFile, kUserConfigFile})
+            for (const char* saved : {kUpdateCacheFile, kUserConfigFile, kSequenceFile})
                 if (name.compare(0, std::strlen(saved) + 1, std::string(saved) + ".") == 0) leftover = true;
         }
         if (leftover) platform::deleteFile(path);
     }
+}
+
+// ---- signed lists ----
+
+// With the studio's key in the shipped defaults (never the player's launcher.ini, which
+// could otherwise switch the check off or swap the key), a list is used only when its
+// signature verifies and its sequence is not below the highest this folder has accepted
+// for that key, so an older, signed list cannot be replayed to roll files back. A key
+// that is present but malformed trusts nothing.
+bool listTrusted(std::string_view body) {
+    std::vector<ConfigEntry> defaults;
+    loadConfigFile(kDefaultConfigFile, defaults);
+    auto found = std::find_if(defaults.begin(), defaults.end(),
+                              [](const ConfigEntry& e) { return e.key == kListKeyName; });
+    if (found == defaults.end() || found->value.empty()) return true;
+    ListPublicKey key;
+    uint64_t sequence = 0;
+    if (!parseListPublicKey(found->value, key) || !verifySignedList(body, key, sequence)) return false;
+    const std::string keyHex = hexOf(key.data(), key.size());
+    if (sequence < highestAcceptedSequence(keyHex)) return false;
+    recordAcceptedSequence(keyHex, sequence); // a failed write only forgoes the replay guard's raise
+    return true;
 }
 
 // ---- download and install ----
@@ -188,42 +212,125 @@ class HandleBuffer : public std::streambuf {
     platform::FileHandle file_;
 };
 
-// Downloads one listed file beside its target, verifies it while it arrives and swaps it
-// into place. On failure the message is set and the ".indir" file is gone.
-Outcome downloadAndInstall(const FileEntry& entry, const std::string& baseUrl,
-                           const std::string& launcherName, UpdateCache& cache, Sha256& hash,
-                           bool& outRestart) {
-    UpdateStatus& s = updateStatus();
-    const std::string& target = entry.path;
-    const std::string temporary = target + kDownloadSuffix;
-    std::string parent = parentFolder(target);
-    if (!parent.empty()) platform::createFolders(parent);
-
-    const platform::FileHandle file = platform::createFreshFile(temporary);
-    if (file < 0) {
-        saveUpdateCache(cache);
-        setUpdateError(kErrTempFile + target);
-        return Outcome::Failed;
-    }
-    HandleBuffer buffer(file);
-    std::ostream out(&buffer);
-    hash.reset();
+// One attempt at a file's bytes into `file`: from zero, or from `resumeFrom` when the
+// bytes already there (hashed into `hash` beforehand) are continued with a range request.
+struct Attempt {
+    bool fetched = false;
+    bool intact = false;
+    bool written = false;
     int64_t fileBytes = 0;
     std::string error;
-    std::string leading; // the first hashed bytes decide whether a new file is a program
-    DownloadSink fileSink = makeFileHashSink(hash, fileBytes, out, entry.size, s.bytesDone);
+};
+
+Attempt fetchInto(platform::FileHandle file, const FileEntry& entry, const std::string& url, Sha256& hash,
+                  std::string& leading, int64_t resumeFrom, HttpSession& session, bool install) {
+    UpdateStatus& s = updateStatus();
+    Attempt a;
+    HandleBuffer buffer(file);
+    std::ostream out(&buffer);
+    a.fileBytes = resumeFrom;
+    DownloadSink fileSink = makeFileHashSink(hash, a.fileBytes, out, entry.size, s.bytesDone);
     DownloadSink sink = [&leading, &fileSink](const uint8_t* bytes, uint32_t count) {
         if (leading.size() < platform::kInstalledModeProbeBytes)
             leading.append(reinterpret_cast<const char*>(bytes),
                            std::min<size_t>(count, platform::kInstalledModeProbeBytes - leading.size()));
         return fileSink(bytes, count);
     };
-    bool fetched = httpGet(baseUrl + urlEncodePath(target), sink, error, s.stopRequested);
-    bool intact = fileBytes == entry.size && toHex(hash.finish()) == entry.hash;
-    bool written = !out.fail();
-    if (fetched && intact && written) written = platform::setInstalledFileMode(file, target, leading);
-    // On disk before the rename, so a power cut cannot leave an installed but empty file.
-    if (!platform::closeFile(file, fetched && intact && written)) written = false;
+    const HttpRange range{resumeFrom, entry.size};
+    a.fetched = httpGet(url, sink, a.error, s.stopRequested, &session, resumeFrom > 0 ? &range : nullptr);
+    a.intact = a.fileBytes == entry.size && toHex(hash.finish()) == entry.hash;
+    a.written = !out.fail();
+    if (install && a.fetched && a.intact && a.written)
+        a.written = platform::setInstalledFileMode(file, entry.path, leading);
+    return a;
+}
+
+// How many bytes of an interrupted earlier download of `entry` can be continued: the
+// ".indir" file must be a regular file (never a link) shorter than the listed size. Its
+// bytes are hashed into `hash` (and the first ones into `leading`), and `outFile` is left
+// open for appending. 0, with nothing open, when there is nothing to continue.
+int64_t openResumable(const std::string& temporary, const FileEntry& entry, Sha256& hash,
+                      std::string& leading, platform::FileHandle& outFile) {
+    outFile = -1;
+    if (platform::entryType(temporary) != platform::EntryType::File) return 0;
+    const int64_t have = platform::fileSize(temporary);
+    if (have <= 0 || have >= entry.size) return 0; // longer than listed: not this file's
+    const platform::FileHandle file = platform::openForAppend(temporary);
+    if (file < 0) return 0;
+    std::ifstream in(temporary, std::ios::binary);
+    std::vector<char> chunk(kReadChunkBytes);
+    int64_t read = 0;
+    while (in && read < have) {
+        in.read(chunk.data(), static_cast<std::streamsize>(std::min<int64_t>(chunk.size(), have - read)));
+        const auto n = static_cast<size_t>(in.gcount());
+        if (n == 0) break;
+        hash.update(chunk.data(), n);
+        if (leading.size() < platform::kInstalledModeProbeBytes)
+            leading.append(chunk.data(), std::min(n, platform::kInstalledModeProbeBytes - leading.size()));
+        read += static_cast<int64_t>(n);
+    }
+    if (read != have) {
+        platform::closeFile(file, false);
+        hash.reset();
+        leading.clear();
+        return 0;
+    }
+    outFile = file;
+    return have;
+}
+
+// Downloads one listed file beside its target, verifies it while it arrives and swaps it
+// into place. An interrupted earlier download of the same size is continued from where it
+// stopped when the server answers the range exactly; any other answer, or a continued file
+// whose hash does not match, is downloaded once more from zero. On failure the message is
+// set and the ".indir" file is gone.
+Outcome downloadAndInstall(const FileEntry& entry, const std::string& baseUrl,
+                           const std::string& launcherName, UpdateCache& cache, Sha256& hash,
+                           HttpSession& session, bool& outRestart) {
+    UpdateStatus& s = updateStatus();
+    const std::string& target = entry.path;
+    const std::string temporary = target + kDownloadSuffix;
+    const std::string url = baseUrl + urlEncodePath(target);
+    std::string parent = parentFolder(target);
+    if (!parent.empty()) platform::createFolders(parent);
+
+    hash.reset();
+    std::string leading; // the first hashed bytes decide whether a new file is a program
+    platform::FileHandle file = -1;
+    const int64_t resumeFrom = openResumable(temporary, entry, hash, leading, file);
+    Attempt a;
+    if (resumeFrom > 0) {
+        s.bytesDone.fetch_add(resumeFrom); // already done: the progress line starts there
+        a = fetchInto(file, entry, url, hash, leading, resumeFrom, session, true);
+        if (a.fetched && a.intact && a.written) {
+            if (!platform::closeFile(file, true)) a.written = false;
+            file = -1;
+        } else {
+            platform::closeFile(file, false);
+            file = -1;
+            s.bytesDone.fetch_sub(a.fileBytes); // counted again from zero below
+            if (s.stopRequested.load()) {
+                platform::deleteFile(temporary);
+                return Outcome::Stopped;
+            }
+        }
+    }
+    if (resumeFrom == 0 || !(a.fetched && a.intact && a.written)) {
+        file = platform::createFreshFile(temporary);
+        if (file < 0) {
+            saveUpdateCache(cache);
+            setUpdateError(kErrTempFile + target);
+            return Outcome::Failed;
+        }
+        hash.reset();
+        leading.clear();
+        a = fetchInto(file, entry, url, hash, leading, 0, session, true);
+        // On disk before the rename, so a power cut cannot leave an installed but empty file.
+        if (!platform::closeFile(file, a.fetched && a.intact && a.written)) a.written = false;
+    }
+    const bool fetched = a.fetched, intact = a.intact, written = a.written;
+    const int64_t fileBytes = a.fileBytes;
+    const std::string& error = a.error;
 
     if (s.stopRequested.load()) {
         platform::deleteFile(temporary);
@@ -292,11 +399,18 @@ void updateWorker(std::string baseUrl, std::string launcherName) {
     // Any other result without the lock (a file system that cannot lock folders) goes on
     // unlocked, as every pass did before there was a lock.
 
+    HttpSession session; // the list and every file over one connection
     std::string body;
     std::string error;
-    if (!httpGet(baseUrl + kFileListName, makeStringSink(body, kFileListCap), error, s.stopRequested)) {
+    if (!httpGet(baseUrl + kFileListName, makeStringSink(body, kFileListCap), error, s.stopRequested,
+                 &session)) {
         if (s.stopRequested.load()) return; // closing: no message for a pass nobody waits on
         setUpdateError(kErrListFetch + error + ")");
+        return;
+    }
+
+    if (!listTrusted(body)) { // before any entry or the version text is used
+        setUpdateError(kListUnverified);
         return;
     }
 
@@ -340,7 +454,7 @@ void updateWorker(std::string baseUrl, std::string launcherName) {
     Sha256 hash;
     bool restart = false;
     for (const FileEntry* entry : downloads) {
-        Outcome outcome = downloadAndInstall(*entry, baseUrl, launcherName, cache, hash, restart);
+        Outcome outcome = downloadAndInstall(*entry, baseUrl, launcherName, cache, hash, session, restart);
         if (outcome != Outcome::Installed) return; // stopped (no save) or failed (saved, message set)
     }
     saveUpdateCache(cache);

@@ -21,6 +21,7 @@ struct TestServer::State {
     mutable std::mutex mutex;
     std::map<std::string, Route> routes;
     std::string root;
+    RangeAnswer rangeAnswer = RangeAnswer::Honour;
     std::vector<SeenRequest> seen;
     std::condition_variable releaseCv;
     bool released = false;
@@ -28,7 +29,18 @@ struct TestServer::State {
 
 namespace {
 
-void serveFile(const std::string& root, const tinyhttp::Request& request, tinyhttp::Stream& stream) {
+// "bytes=N-" -> N; -1 for anything else (the whole file is sent).
+long long rangeStart(const std::string& header) {
+    const std::string prefix = "bytes=";
+    if (header.compare(0, prefix.size(), prefix) != 0 || header.back() != '-') return -1;
+    const std::string digits = header.substr(prefix.size(), header.size() - prefix.size() - 1);
+    if (digits.empty() || digits.size() > 18 || digits.find_first_not_of("0123456789") != std::string::npos)
+        return -1;
+    return std::stoll(digits);
+}
+
+void serveFile(const std::string& root, RangeAnswer rangeAnswer, const tinyhttp::Request& request,
+               tinyhttp::Stream& stream) {
     namespace fs = std::filesystem;
     if (root.empty() || !request.pathValid || request.path.find("..") != std::string::npos) {
         stream.sendResponse(404, "not found\n");
@@ -42,7 +54,20 @@ void serveFile(const std::string& root, const tinyhttp::Request& request, tinyht
     }
     std::ifstream in(file, std::ios::binary);
     auto size = static_cast<long long>(fs::file_size(file, ec));
-    if (!stream.sendHead(200, size)) return;
+    long long from = rangeAnswer == RangeAnswer::Ignore ? -1 : rangeStart(request.header("Range"));
+    if (from >= size) {
+        stream.sendResponse(416, "", "text/plain", "Content-Range: bytes */" + std::to_string(size) + "\r\n");
+        return;
+    }
+    if (from >= 0) {
+        const long long named = rangeAnswer == RangeAnswer::Wrong ? from + 1 : from;
+        const std::string contentRange = "Content-Range: bytes " + std::to_string(named) + "-" +
+                                         std::to_string(size - 1) + "/" + std::to_string(size) + "\r\n";
+        in.seekg(from);
+        if (!stream.sendHead(206, size - from, "application/octet-stream", contentRange)) return;
+    } else if (!stream.sendHead(200, size)) {
+        return;
+    }
     std::vector<char> buffer(65536);
     while (in) {
         in.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
@@ -63,19 +88,22 @@ TestServer::TestServer(bool tls)
         Route route;
         bool routed = false;
         std::string root;
+        RangeAnswer rangeAnswer = RangeAnswer::Honour;
         {
             std::lock_guard<std::mutex> lock(state->mutex);
             state->seen.push_back({request.method, request.path, request.header("User-Agent"),
-                                   request.header("Pragma"), request.header("Cache-Control")});
+                                   request.header("Pragma"), request.header("Cache-Control"),
+                                   request.header("Range")});
             auto it = state->routes.find(request.path);
             if (it != state->routes.end()) {
                 route = it->second;
                 routed = true;
             }
             root = state->root;
+            rangeAnswer = state->rangeAnswer;
         }
         if (!routed) {
-            serveFile(root, request, stream);
+            serveFile(root, rangeAnswer, request, stream);
             return;
         }
         switch (route.behaviour) {
@@ -135,6 +163,19 @@ void TestServer::route(const std::string& path, Route route) {
 void TestServer::serveFolder(const std::string& root) {
     std::lock_guard<std::mutex> lock(state_->mutex);
     state_->root = root;
+}
+
+void TestServer::setRangeAnswer(RangeAnswer answer) {
+    std::lock_guard<std::mutex> lock(state_->mutex);
+    state_->rangeAnswer = answer;
+}
+
+int TestServer::connectionCount() const {
+    return server_->connectionsAccepted();
+}
+
+long long TestServer::bytesSent() const {
+    return server_->bytesSent();
 }
 
 int TestServer::port() const {

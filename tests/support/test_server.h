@@ -40,12 +40,20 @@ struct Route {
     long long declaredLength = 0;
 };
 
+// How files served from the folder answer a "Range: bytes=N-" request.
+enum class RangeAnswer {
+    Honour, // 206 with "Content-Range: bytes N-LAST/SIZE" and the bytes from N (416 past the end)
+    Ignore, // the whole file with 200, as a server without range support does
+    Wrong,  // 206 whose Content-Range names a start one byte later than asked, body from N
+};
+
 struct SeenRequest {
     std::string method;
     std::string path;
     std::string userAgent;
     std::string pragma;
     std::string cacheControl;
+    std::string range;
 };
 
 // A plain answer with `status` and `body`.
@@ -75,6 +83,7 @@ class TestServer {
 
     void route(const std::string& path, Route route);
     void serveFolder(const std::string& root);
+    void setRangeAnswer(RangeAnswer answer);
 
     int port() const;
     // "http://127.0.0.1:PORT/" (or https).
@@ -82,6 +91,9 @@ class TestServer {
 
     int requestCount(const std::string& path) const;
     int totalRequests() const;
+    // Connections accepted so far, and every byte sent on them (heads included).
+    int connectionCount() const;
+    long long bytesSent() const;
     std::vector<SeenRequest> requests() const;
     // Number of handlers currently held by a Stall route.
     int stalledNow() const { return stalled_.load(); }

@@ -1,7 +1,10 @@
 // tiny_http.h - a small threaded HTTP/1.1 server (plain or TLS through OpenSSL) for the
 // local dev host and for the tests' misbehaving servers.
 //
-// One request per connection ("Connection: close"), one thread per connection. A handler
+// One thread per connection. A connection stays open for the client's next request
+// (HTTP/1.1 keep-alive) only after an answer whose head carried a Content-Length and whose
+// body was sent to exactly that length; anything else (no length, a body cut short or sent
+// past its length, raw bytes, a client asking to close, HTTP/1.0) closes it. A handler
 // writes the raw answer itself through Stream, so it can also answer wrongly on purpose
 // (stall, cut the body short, send past Content-Length). Header-only: the dev host and the
 // test support library each compile it once.
@@ -18,6 +21,7 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
@@ -55,6 +59,7 @@ struct Request {
     std::string path;   // percent-decoded, without the query
     std::vector<std::pair<std::string, std::string>> headers;
     std::string body;
+    std::string version;   // "HTTP/1.1"
     bool pathValid = true; // false when the percent-encoding was malformed
 
     // Value of the first header named `name` (case-insensitive), "" when absent.
@@ -124,9 +129,15 @@ inline const char* reasonPhrase(int status) {
 // One accepted connection. Writes fail (false) once the peer is gone or the server stops.
 class Stream {
   public:
-    Stream(int fd, SSL* ssl) : fd_(fd), ssl_(ssl) {}
+    Stream(int fd, SSL* ssl, std::atomic<long long>* bytesSent = nullptr)
+        : fd_(fd), ssl_(ssl), bytesSent_(bytesSent) {}
 
     bool write(const void* data, size_t count) {
+        if (headSent_)
+            bodyWritten_ += static_cast<long long>(count);
+        else
+            rawWrite_ = true;
+        if (bytesSent_) bytesSent_->fetch_add(static_cast<long long>(count));
         const char* p = static_cast<const char*>(data);
         while (count > 0) {
             long n;
@@ -152,9 +163,18 @@ class Stream {
         if (!contentType.empty()) head += "Content-Type: " + std::string(contentType) + "\r\n";
         if (contentLength >= 0) head += "Content-Length: " + std::to_string(contentLength) + "\r\n";
         head += extraHeaders;
-        head += "Connection: close\r\n\r\n";
-        return write(head);
+        // Without a length the body ends where the connection does.
+        head += contentLength < 0 || !keepAliveWanted_ ? "Connection: close\r\n\r\n" : "\r\n";
+        const bool raw = rawWrite_;
+        bool sent = write(head);
+        rawWrite_ = raw;
+        headSent_ = !raw;
+        declared_ = contentLength;
+        bodyWritten_ = 0;
+        return sent;
     }
+    // The handler answered a HEAD request: no body follows the head.
+    void headOnly() { declared_ = bodyWritten_; }
     bool sendResponse(int status, std::string_view body,
                       std::string_view contentType = "text/plain; charset=utf-8",
                       std::string_view extraHeaders = {}) {
@@ -169,9 +189,27 @@ class Stream {
         return ssl_ ? SSL_read(ssl_, buffer, static_cast<int>(size)) : ::recv(fd_, buffer, size, 0);
     }
 
+    // Server side: whether the client wants the connection kept, and whether the answer
+    // ended cleanly enough for the next request to follow on it.
+    void beginAnswer(bool keepAliveWanted) {
+        keepAliveWanted_ = keepAliveWanted;
+        headSent_ = rawWrite_ = false;
+        declared_ = -1;
+        bodyWritten_ = 0;
+    }
+    bool reusable() const {
+        return keepAliveWanted_ && headSent_ && !rawWrite_ && declared_ >= 0 && bodyWritten_ == declared_;
+    }
+
   private:
     int fd_;
     SSL* ssl_;
+    std::atomic<long long>* bytesSent_;
+    bool keepAliveWanted_ = false;
+    bool headSent_ = false;
+    bool rawWrite_ = false;
+    long long declared_ = -1;
+    long long bodyWritten_ = 0;
 };
 
 using Handler = std::function<void(const Request&, Stream&)>;
@@ -231,6 +269,9 @@ class Server {
 
     int port() const { return port_; }
     bool stopping() const { return stopping_.load(); }
+    // Connections accepted, and every byte sent on any of them (heads included), so far.
+    int connectionsAccepted() const { return accepted_.load(); }
+    long long bytesSent() const { return bytesSent_.load(); }
 
     // Waits until the server stops or `milliseconds` pass; true when it stops. For
     // handlers that stall on purpose.
@@ -285,11 +326,16 @@ class Server {
             }
             int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
             if (fd < 0) continue;
+            // Head and body go out in separate writes; on a kept connection Nagle's
+            // algorithm would hold the body back until the client's delayed ack.
+            int noDelay = 1;
+            ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &noDelay, sizeof noDelay);
             std::lock_guard<std::mutex> lock(mutex_);
             if (stopping_.load()) {
                 ::close(fd);
                 break;
             }
+            accepted_.fetch_add(1);
             connections_.emplace_back();
             Connection& c = connections_.back();
             c.fd = fd;
@@ -322,9 +368,20 @@ class Server {
                 return;
             }
         }
-        Stream stream(c.fd, ssl);
-        Request request;
-        if (readRequest(stream, request)) handler_(request, stream);
+        Stream stream(c.fd, ssl, &bytesSent_);
+        std::string pending; // bytes of the next request that arrived with this one
+        for (;;) {
+            Request request;
+            if (stopping_.load() || !readRequest(stream, request, pending)) break;
+            std::string connection = request.header("Connection");
+            for (char& ch : connection)
+                ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+            stream.beginAnswer(request.version == "HTTP/1.1" &&
+                               connection.find("close") == std::string::npos);
+            handler_(request, stream);
+            if (request.method == "HEAD") stream.headOnly();
+            if (!stream.reusable()) break;
+        }
         finish(c, ssl);
     }
 
@@ -342,8 +399,9 @@ class Server {
         c.done.store(true);
     }
 
-    static bool readRequest(Stream& stream, Request& out) {
+    static bool readRequest(Stream& stream, Request& out, std::string& pending) {
         std::string data;
+        data.swap(pending);
         char buffer[4096];
         size_t headEnd;
         while ((headEnd = data.find("\r\n\r\n")) == std::string::npos) {
@@ -360,6 +418,7 @@ class Server {
         if (s2 == std::string_view::npos) return false;
         out.method = std::string(first.substr(0, s1));
         out.target = std::string(first.substr(s1 + 1, s2 - s1 - 1));
+        out.version = std::string(first.substr(s2 + 1));
         std::string_view rest =
             lineEnd == std::string_view::npos ? std::string_view() : head.substr(lineEnd + 2);
         while (!rest.empty()) {
@@ -385,6 +444,7 @@ class Server {
             if (n <= 0) return false;
             out.body.append(buffer, static_cast<size_t>(n));
         }
+        pending = out.body.substr(length);
         out.body.resize(length);
         return true;
     }
@@ -394,6 +454,8 @@ class Server {
     int listenFd_ = -1;
     int port_ = 0;
     std::atomic<bool> stopping_{false};
+    std::atomic<int> accepted_{0};
+    std::atomic<long long> bytesSent_{0};
     std::mutex mutex_;
     std::condition_variable stopCv_;
     std::thread acceptThread_;

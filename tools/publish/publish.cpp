@@ -1,9 +1,12 @@
-// publish.cpp - morlaken-publish DIR [--version TEXT]
+// publish.cpp - morlaken-publish DIR [--version TEXT] [--sign KEYFILE]
+//               morlaken-publish --new-key KEYFILE
 //
 // Writes DIR/dosyalar.txt, the file list the launcher downloads, hashing every regular
 // file under DIR with the launcher's own SHA-256. Paths the launcher would refuse stop
 // the run before anything is written, so a published list is always one the launcher
-// accepts.
+// accepts. With --sign the list also carries a sequence line and an Ed25519 signature
+// line (both comments to an unsigned reader); --new-key writes a key pair for that and
+// prints the public key, for "liste_anahtari" in the shipped varsayilan.ini.
 //
 // Index
 //   ---- tunables ----
@@ -17,9 +20,11 @@
 #include "platform/platform.h"
 #include "update/filelist.h"
 #include "update/sha256.h"
+#include "update/signature.h"
 
 #include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -42,7 +47,7 @@ constexpr int kExitOk = 0;
 constexpr int kExitRefused = 1; // a path or file that cannot be listed, a write failure
 constexpr int kExitUsage = 2;
 
-const char* const kTopLevelExcluded[] = {kFileListName, kUpdateCacheFile, kUserConfigFile};
+const char* const kTopLevelExcluded[] = {kFileListName, kUpdateCacheFile, kUserConfigFile, kSequenceFile};
 const char* const kExcludedEndings[] = {".indir", ".eski"};
 
 void printError(const std::string& text) {
@@ -60,6 +65,8 @@ struct Options {
     std::string folder;
     std::string version;
     bool hasVersion = false;
+    std::string newKeyFile; // --new-key: write a key pair, nothing else
+    std::string signKeyFile;
 };
 
 bool parseArguments(int argc, char** argv, Options& outOptions) {
@@ -69,6 +76,10 @@ bool parseArguments(int argc, char** argv, Options& outOptions) {
             if (i + 1 >= argc || outOptions.hasVersion) return false;
             outOptions.version = argv[++i];
             outOptions.hasVersion = true;
+        } else if (arg == "--new-key" || arg == "--sign") {
+            std::string& file = arg == "--new-key" ? outOptions.newKeyFile : outOptions.signKeyFile;
+            if (i + 1 >= argc || !file.empty() || !*argv[i + 1]) return false;
+            file = argv[++i];
         } else if (arg.size() > 2 && arg.compare(0, 2, "--") == 0) {
             return false;
         } else if (outOptions.folder.empty() && !arg.empty()) {
@@ -77,6 +88,8 @@ bool parseArguments(int argc, char** argv, Options& outOptions) {
             return false;
         }
     }
+    if (!outOptions.newKeyFile.empty())
+        return outOptions.folder.empty() && !outOptions.hasVersion && outOptions.signKeyFile.empty();
     return !outOptions.folder.empty();
 }
 
@@ -292,6 +305,74 @@ bool readsBackTheSame(const std::string& text, const Options& options, const std
     return true;
 }
 
+// ---- signing ----
+
+// The secret key file holds the 64-byte libsodium secret key as 128 hex digits.
+int writeNewKey(const std::string& file) {
+    ListPublicKey publicKey;
+    ListSecretKey secret;
+    newListKeyPair(publicKey, secret);
+    std::string text = hexOf(secret.data(), secret.size()) + "\n";
+    const platform::FileHandle out = platform::createOwnerOnlyFile(file);
+    bool written = out >= 0 && platform::writeToFile(out, text.data(), text.size());
+    if (out >= 0 && !platform::closeFile(out, written)) written = false;
+    std::fill(text.begin(), text.end(), '\0');
+    secret.fill(0);
+    if (!written) {
+        if (out >= 0) platform::deleteFile(file);
+        printError("cannot create \"" + file + "\" (an existing file is never overwritten)");
+        return kExitRefused;
+    }
+    std::printf("secret key written to %s (keep it private; only its owner can read it)\n", file.c_str());
+    std::printf("public key for liste_anahtari in varsayilan.ini:\n%s\n",
+                hexOf(publicKey.data(), publicKey.size()).c_str());
+    return kExitOk;
+}
+
+bool readSecretKey(const std::string& file, ListSecretKey& out) {
+    std::string text;
+    if (!platform::readWholeFile(file, text)) return false;
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
+        text.pop_back();
+    bool good = text.size() == out.size() * 2;
+    for (size_t i = 0; good && i < out.size(); ++i) {
+        unsigned value = 0;
+        good = std::sscanf(text.c_str() + 2 * i, "%2x", &value) == 1 &&
+               std::isxdigit(static_cast<unsigned char>(text[2 * i])) &&
+               std::isxdigit(static_cast<unsigned char>(text[2 * i + 1]));
+        out[i] = static_cast<uint8_t>(value);
+    }
+    std::fill(text.begin(), text.end(), '\0');
+    return good;
+}
+
+// Grows with every signing of the folder: past the previous list's number, and at least
+// the current time in seconds, so a deleted list does not start the count again.
+uint64_t nextSequence(const std::string& previousList) {
+    uint64_t previous = 0;
+    std::string text;
+    if (platform::readWholeFile(previousList, text)) {
+        size_t pos = 0;
+        while (pos < text.size()) {
+            size_t end = text.find('\n', pos);
+            if (end == std::string::npos) end = text.size();
+            std::string line = text.substr(pos, end - pos);
+            pos = end + 1;
+            if (line.compare(0, kSequenceLinePrefix.size(), kSequenceLinePrefix) != 0) continue;
+            std::string digits = line.substr(kSequenceLinePrefix.size());
+            while (!digits.empty() && digits.back() == '\r')
+                digits.pop_back();
+            if (!digits.empty() && digits.size() <= 18 &&
+                digits.find_first_not_of("0123456789") == std::string::npos)
+                previous = std::max<uint64_t>(previous, std::stoull(digits));
+        }
+    }
+    const auto now =
+        std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
+            .count();
+    return std::max<uint64_t>(previous + 1, static_cast<uint64_t>(now));
+}
+
 } // namespace
 
 // ---- main ----
@@ -299,8 +380,15 @@ bool readsBackTheSame(const std::string& text, const Options& options, const std
 int main(int argc, char** argv) {
     Options options;
     if (!parseArguments(argc, argv, options)) {
-        std::fprintf(stderr, "usage: morlaken-publish DIR [--version TEXT]\n");
+        std::fprintf(stderr, "usage: morlaken-publish DIR [--version TEXT] [--sign KEYFILE]\n"
+                             "       morlaken-publish --new-key KEYFILE\n");
         return kExitUsage;
+    }
+    if (!options.newKeyFile.empty()) return writeNewKey(options.newKeyFile);
+    ListSecretKey secret{};
+    if (!options.signKeyFile.empty() && !readSecretKey(options.signKeyFile, secret)) {
+        printError("\"" + options.signKeyFile + "\" holds no key written by --new-key");
+        return kExitRefused;
     }
     if (options.version.find_first_of("\r\n") != std::string::npos) {
         printError("the version text must be one line");
@@ -350,12 +438,25 @@ int main(int argc, char** argv) {
         return kExitRefused;
     }
 
-    const std::string text = listText(options, files);
+    const std::string target = root + "/" + kFileListName;
+    std::string text = listText(options, files);
+    if (!options.signKeyFile.empty()) {
+        text += std::string(kSequenceLinePrefix) + std::to_string(nextSequence(target)) + "\n";
+        text += signatureLine(text, secret);
+        ListPublicKey publicKey; // the secret key's second half
+        std::copy(secret.begin() + 32, secret.end(), publicKey.begin());
+        secret.fill(0);
+        uint64_t sequence = 0;
+        if (!verifySignedList(text, publicKey, sequence)) {
+            printError("the signature does not verify; \"" + options.signKeyFile +
+                       "\" is damaged; nothing written");
+            return kExitRefused;
+        }
+    }
     if (!readsBackTheSame(text, options, files)) {
         printError("the list would not read back as written; nothing written");
         return kExitRefused;
     }
-    const std::string target = root + "/" + kFileListName;
     if (!platform::writeFileAtomically(target, text)) {
         printError("cannot write \"" + target + "\"");
         return kExitRefused;

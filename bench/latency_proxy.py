@@ -1,0 +1,78 @@
+#!/usr/bin/env python3
+"""latency_proxy.py - a loopback TCP proxy that holds every chunk for half a round-trip
+time in each direction, so a benchmark on 127.0.0.1 sees a distant server.
+
+  latency_proxy.py LISTEN_PORT TARGET_PORT RTT_MS MAX_SECONDS
+
+Listens on 127.0.0.1:LISTEN_PORT, forwards to 127.0.0.1:TARGET_PORT. Order is kept; the
+bandwidth is not limited. Ends by itself after MAX_SECONDS (at most one hour), so a
+benchmark that dies never leaves it behind. Prints "ready" once it listens.
+"""
+import asyncio
+import sys
+import time
+
+MAX_LIFETIME = 3600.0
+CHUNK = 65536
+
+
+async def pipe(reader, writer, delay):
+    queue = asyncio.Queue()
+
+    async def deliver():
+        while True:
+            release, data = await queue.get()
+            if data is None:
+                break
+            wait = release - time.monotonic()
+            if wait > 0:
+                await asyncio.sleep(wait)
+            writer.write(data)
+            await writer.drain()
+        try:
+            writer.write_eof()
+        except (OSError, RuntimeError):
+            pass
+
+    sender = asyncio.ensure_future(deliver())
+    try:
+        while True:
+            data = await reader.read(CHUNK)
+            if not data:
+                break
+            await queue.put((time.monotonic() + delay, data))
+    except (ConnectionError, OSError):
+        pass
+    await queue.put((0, None))
+    try:
+        await sender
+    except (ConnectionError, OSError):
+        pass
+
+
+async def main():
+    listen_port, target_port, rtt_ms, max_seconds = (int(a) for a in sys.argv[1:5])
+    delay = rtt_ms / 2000.0
+    lifetime = min(float(max_seconds), MAX_LIFETIME)
+
+    async def handle(client_reader, client_writer):
+        try:
+            server_reader, server_writer = await asyncio.open_connection("127.0.0.1", target_port)
+        except OSError:
+            client_writer.close()
+            return
+        await asyncio.gather(pipe(client_reader, server_writer, delay),
+                             pipe(server_reader, client_writer, delay))
+        for w in (client_writer, server_writer):
+            w.close()
+
+    server = await asyncio.start_server(handle, "127.0.0.1", listen_port)
+    print("ready", flush=True)
+    async with server:
+        await asyncio.sleep(lifetime)
+
+
+if __name__ == "__main__":
+    if len(sys.argv) != 5:
+        sys.exit(__doc__)
+    asyncio.run(main())

@@ -1,0 +1,184 @@
+// signature.cpp - Ed25519 signed file lists on libsodium, and the accepted-sequence record.
+//
+// Index
+//   ---- hex ----
+//   ---- the signature layout ----
+//   ---- verifying and signing ----
+//   ---- accepted sequences ----
+#include "update/signature.h"
+
+#include "platform/platform.h"
+
+#include <sodium.h>
+
+#include <map>
+#include <mutex>
+
+namespace {
+
+constexpr size_t kMaxSequenceDigits = 19;
+
+void initSodium() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        if (sodium_init() < 0) std::abort(); // no usable random source: nothing can be trusted
+    });
+}
+
+// ---- hex ----
+
+int hexValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+bool parseHex(std::string_view hex, uint8_t* out, size_t count, bool lowerOnly) {
+    if (hex.size() != count * 2) return false;
+    for (size_t i = 0; i < count; ++i) {
+        int hi = hexValue(hex[2 * i]), lo = hexValue(hex[2 * i + 1]);
+        if (hi < 0 || lo < 0) return false;
+        if (lowerOnly &&
+            ((hex[2 * i] >= 'A' && hex[2 * i] <= 'F') || (hex[2 * i + 1] >= 'A' && hex[2 * i + 1] <= 'F')))
+            return false;
+        out[i] = static_cast<uint8_t>(hi * 16 + lo);
+    }
+    return true;
+}
+
+bool startsWith(std::string_view text, std::string_view prefix) {
+    return text.substr(0, prefix.size()) == prefix;
+}
+
+} // namespace
+
+std::string hexOf(const uint8_t* bytes, size_t count) {
+    static constexpr char kDigits[] = "0123456789abcdef";
+    std::string out;
+    out.reserve(count * 2);
+    for (size_t i = 0; i < count; ++i) {
+        out += kDigits[bytes[i] >> 4];
+        out += kDigits[bytes[i] & 15];
+    }
+    return out;
+}
+
+bool parseListPublicKey(std::string_view hex, ListPublicKey& out) {
+    return parseHex(hex, out.data(), out.size(), false);
+}
+
+// ---- the signature layout ----
+
+bool splitSignedList(std::string_view body, SignedListParts& out) {
+    std::string_view rest = body;
+    if (!rest.empty() && rest.back() == '\n') rest.remove_suffix(1);
+    if (!rest.empty() && rest.back() == '\r') rest.remove_suffix(1);
+    const size_t lastLineStart = rest.rfind('\n') == std::string_view::npos ? 0 : rest.rfind('\n') + 1;
+    if (lastLineStart == 0) return false; // a list is at least its header line, then the signature
+    const std::string_view last = rest.substr(lastLineStart);
+    if (!startsWith(last, kSignatureLinePrefix) ||
+        !parseHex(last.substr(kSignatureLinePrefix.size()), out.signature.data(), out.signature.size(), true))
+        return false;
+
+    out.signedLength = lastLineStart;
+    int sequenceLines = 0;
+    size_t pos = 0;
+    const std::string_view covered = body.substr(0, lastLineStart);
+    while (pos < covered.size()) {
+        size_t end = covered.find('\n', pos);
+        if (end == std::string_view::npos) end = covered.size();
+        std::string_view line = covered.substr(pos, end - pos);
+        pos = end + 1;
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        if (startsWith(line, "# imza")) return false; // a second signature line
+        if (!startsWith(line, kSequenceLinePrefix)) continue;
+        const std::string_view digits = line.substr(kSequenceLinePrefix.size());
+        if (++sequenceLines > 1 || digits.empty() || digits.size() > kMaxSequenceDigits) return false;
+        uint64_t value = 0;
+        for (char c : digits) {
+            if (c < '0' || c > '9') return false;
+            value = value * 10 + static_cast<uint64_t>(c - '0');
+        }
+        if (value > static_cast<uint64_t>(INT64_MAX)) return false;
+        out.sequence = value;
+    }
+    return sequenceLines == 1;
+}
+
+// ---- verifying and signing ----
+
+bool verifySignedList(std::string_view body, const ListPublicKey& key, uint64_t& outSequence) {
+    SignedListParts parts;
+    if (!splitSignedList(body, parts)) return false;
+    initSodium();
+    if (crypto_sign_verify_detached(parts.signature.data(),
+                                    reinterpret_cast<const unsigned char*>(body.data()), parts.signedLength,
+                                    key.data()) != 0)
+        return false;
+    outSequence = parts.sequence;
+    return true;
+}
+
+void newListKeyPair(ListPublicKey& outPublic, ListSecretKey& outSecret) {
+    initSodium();
+    crypto_sign_keypair(outPublic.data(), outSecret.data());
+}
+
+std::string signatureLine(std::string_view covered, const ListSecretKey& secret) {
+    initSodium();
+    ListSignature signature{};
+    crypto_sign_detached(signature.data(), nullptr, reinterpret_cast<const unsigned char*>(covered.data()),
+                         covered.size(), secret.data());
+    return std::string(kSignatureLinePrefix) + hexOf(signature.data(), signature.size()) + "\n";
+}
+
+// ---- accepted sequences ----
+namespace {
+
+std::map<std::string, uint64_t> readSequences(const std::string& file) {
+    std::map<std::string, uint64_t> records;
+    std::string text;
+    if (!platform::readWholeFile(file, text)) return records;
+    size_t pos = 0;
+    while (pos < text.size()) {
+        size_t end = text.find('\n', pos);
+        if (end == std::string::npos) end = text.size();
+        const std::string line = text.substr(pos, end - pos);
+        pos = end + 1;
+        const size_t blank = line.find(' ');
+        ListPublicKey key;
+        if (blank == std::string::npos || !parseListPublicKey(line.substr(0, blank), key)) continue;
+        const std::string digits = line.substr(blank + 1);
+        if (digits.empty() || digits.size() > kMaxSequenceDigits ||
+            digits.find_first_not_of("0123456789") != std::string::npos)
+            continue;
+        uint64_t& kept = records[hexOf(key.data(), key.size())];
+        kept = std::max<uint64_t>(kept, std::stoull(digits));
+    }
+    return records;
+}
+
+std::string normalisedKey(const std::string& keyHex) {
+    ListPublicKey key;
+    return parseListPublicKey(keyHex, key) ? hexOf(key.data(), key.size()) : keyHex;
+}
+
+} // namespace
+
+uint64_t highestAcceptedSequence(const std::string& keyHex, const std::string& file) {
+    const auto records = readSequences(file);
+    auto it = records.find(normalisedKey(keyHex));
+    return it == records.end() ? 0 : it->second;
+}
+
+bool recordAcceptedSequence(const std::string& keyHex, uint64_t sequence, const std::string& file) {
+    auto records = readSequences(file);
+    uint64_t& kept = records[normalisedKey(keyHex)];
+    if (kept >= sequence && kept != 0) return true;
+    kept = sequence;
+    std::string text;
+    for (const auto& [key, value] : records)
+        text += key + " " + std::to_string(value) + "\n";
+    return platform::writeFileAtomically(file, text);
+}

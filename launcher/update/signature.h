@@ -1,0 +1,55 @@
+// signature.h - signed file lists: the sequence and signature lines a studio adds to
+// "dosyalar.txt" with morlaken-publish, and the record of the highest sequence accepted.
+//
+// A signed list ends with "# imza " and 128 lowercase hex digits (an Ed25519 signature,
+// libsodium) on its own last line; the signature covers every byte of the list before
+// that line. Somewhere before it stands exactly one "# sira " line with a decimal number
+// that grows with every signing. Both are comment lines, so a launcher without a key reads
+// a signed list exactly like an unsigned one.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+inline constexpr const char* kListKeyName = "liste_anahtari"; // varsayilan.ini only
+inline constexpr const char* kSequenceFile = "guncelleme.sira";
+inline constexpr const char* kListUnverified = "Güncelleme listesi doğrulanamadı";
+inline constexpr std::string_view kSequenceLinePrefix = "# sira ";
+inline constexpr std::string_view kSignatureLinePrefix = "# imza ";
+
+using ListPublicKey = std::array<uint8_t, 32>;
+using ListSecretKey = std::array<uint8_t, 64>;
+using ListSignature = std::array<uint8_t, 64>;
+
+// Where the signature sits in a list. Pure; any thread; the fuzzed parser.
+struct SignedListParts {
+    size_t signedLength = 0; // bytes before the signature line: what the signature covers
+    uint64_t sequence = 0;
+    ListSignature signature{};
+};
+// True when the last line (one trailing LF, and a CR before it, allowed) is a signature
+// line, no earlier line starts with "# imza", and the covered part holds exactly one
+// well-formed "# sira " line (1 to 19 digits, a value below 2^63).
+bool splitSignedList(std::string_view body, SignedListParts& out);
+
+// 64 hex digits (either case) to a key; false for anything else.
+bool parseListPublicKey(std::string_view hex, ListPublicKey& out);
+std::string hexOf(const uint8_t* bytes, size_t count);
+
+// True when `body` is split as above and its signature verifies under `key`.
+bool verifySignedList(std::string_view body, const ListPublicKey& key, uint64_t& outSequence);
+
+// The highest sequence accepted so far for `keyHex` (0 when none), read from `file`
+// ("KEYHEX SEQUENCE" lines; unreadable lines are skipped).
+uint64_t highestAcceptedSequence(const std::string& keyHex, const std::string& file = kSequenceFile);
+// Raises the record of `keyHex` to `sequence`, keeping other keys' records; written
+// through a temporary file renamed over the old one.
+bool recordAcceptedSequence(const std::string& keyHex, uint64_t sequence,
+                            const std::string& file = kSequenceFile);
+
+// ---- signing (morlaken-publish) ----
+void newListKeyPair(ListPublicKey& outPublic, ListSecretKey& outSecret);
+// The signature line ("# imza " + hex + LF) for `covered`, which must end with LF.
+std::string signatureLine(std::string_view covered, const ListSecretKey& secret);

@@ -1,0 +1,102 @@
+// connection_reuse_test.cpp - an update pass talks to its server over one connection:
+// the list and every file share it, over http and https, and a redirect target gets one
+// connection of its own, not one per file.
+#include "platform/platform.h"
+#include "support/site.h"
+#include "support/temp_folder.h"
+#include "support/test_server.h"
+#include "update/http.h"
+#include "update/updater.h"
+
+#include <gtest/gtest.h>
+
+using namespace testsupport;
+
+namespace {
+
+constexpr int kFileCount = 50;
+
+SiteFiles manySmallFiles() {
+    SiteFiles files;
+    for (int i = 0; i < kFileCount; ++i)
+        files["veri/parca" + std::to_string(i) + ".bin"] =
+            patternBytes(2000 + static_cast<size_t>(i) * 37, i);
+    return files;
+}
+
+struct Case {
+    const char* name;
+    bool tls;
+    bool redirectFiles; // the first server sends every file on to a second one
+};
+
+class ConnectionReuse : public ::testing::TestWithParam<Case> {
+  protected:
+    void SetUp() override {
+        httpGlobalInit();
+        previousFolder = platform::fullPath(".");
+        ASSERT_TRUE(platform::setWorkingFolder(game.path()));
+    }
+    void TearDown() override {
+        stopUpdate();
+        platform::setWorkingFolder(previousFolder);
+    }
+    TempFolder game, site;
+    std::string previousFolder;
+};
+
+TEST_P(ConnectionReuse, OnePassOpensOneConnectionPerServer) {
+    const Case& c = GetParam();
+    if (c.tls) setenv("SSL_CERT_FILE", testCertificate().c_str(), 1);
+    const SiteFiles files = manySmallFiles();
+    publishSite(site.path(), files);
+    TestServer front(c.tls), mirror(c.tls);
+    front.serveFolder(site.path());
+    mirror.serveFolder(site.path());
+    if (c.redirectFiles)
+        for (const auto& [path, content] : files)
+            front.route("/" + path, redirect(302, mirror.baseUrl() + path));
+
+    startUpdate(front.baseUrl(), "MorlakenLauncher");
+    updateStatus().worker.join();
+    if (c.tls) unsetenv("SSL_CERT_FILE");
+
+    ASSERT_EQ(updateStatus().state.load(), UpdateState::UpToDate);
+    EXPECT_TRUE(folderMatches(game.path(), files));
+    EXPECT_EQ(front.totalRequests(), 1 + kFileCount);
+    EXPECT_EQ(front.connectionCount(), 1);
+    EXPECT_EQ(mirror.totalRequests(), c.redirectFiles ? kFileCount : 0);
+    EXPECT_EQ(mirror.connectionCount(), c.redirectFiles ? 1 : 0);
+    for (const SeenRequest& r : front.requests()) // the same request as ever on a kept connection
+        EXPECT_EQ(r.userAgent, kUserAgent);
+}
+
+INSTANTIATE_TEST_SUITE_P(Servers, ConnectionReuse,
+                         ::testing::Values(Case{"Http", false, false}, Case{"Https", true, false},
+                                           Case{"HttpRedirected", false, true},
+                                           Case{"HttpsRedirected", true, true}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// A file whose transfer broke off drops its connection; the next pass still gets every file.
+TEST_F(ConnectionReuse, AFailedTransferDoesNotSpoilTheNextPass) {
+    const SiteFiles files = manySmallFiles();
+    publishSite(site.path(), files);
+    TestServer server;
+    server.serveFolder(site.path());
+    const std::string& broken = files.begin()->first;
+    server.route("/" + broken,
+                 cutShort(files.begin()->second, 100, static_cast<long long>(files.begin()->second.size())));
+    startUpdate(server.baseUrl(), "MorlakenLauncher");
+    updateStatus().worker.join();
+    ASSERT_EQ(updateStatus().state.load(), UpdateState::Failed);
+
+    TestServer healthy;
+    healthy.serveFolder(site.path());
+    startUpdate(healthy.baseUrl(), "MorlakenLauncher");
+    updateStatus().worker.join();
+    EXPECT_EQ(updateStatus().state.load(), UpdateState::UpToDate);
+    EXPECT_TRUE(folderMatches(game.path(), files));
+    EXPECT_EQ(healthy.connectionCount(), 1);
+}
+
+} // namespace

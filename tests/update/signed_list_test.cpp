@@ -1,0 +1,198 @@
+// signed_list_test.cpp - signed file lists: what morlaken-publish signs, unsigned readers
+// read as before; with the studio's key in varsayilan.ini, the launcher's pass (and
+// morlaken-sync in that folder) uses no list that is unsigned, altered, signed by another
+// key, replayed from an older signing or signed in the wrong place.
+#include "platform/platform.h"
+#include "support/child_process.h"
+#include "support/site.h"
+#include "support/temp_folder.h"
+#include "support/test_server.h"
+#include "update/filelist.h"
+#include "update/http.h"
+#include "update/signature.h"
+#include "update/updater.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+using namespace testsupport;
+
+namespace {
+
+const SiteFiles kFiles = {{"oyun.bin", patternBytes(3000, 1)}, {"veri/a.png", patternBytes(500, 2)}};
+
+struct KeyPair {
+    ListPublicKey pub{};
+    ListSecretKey secret{};
+    std::string hex() const { return hexOf(pub.data(), pub.size()); }
+};
+KeyPair newKeys() {
+    KeyPair k;
+    newListKeyPair(k.pub, k.secret);
+    return k;
+}
+
+// The list of kFiles with a sequence line, signed by `key`.
+std::string signedList(const KeyPair& key, uint64_t sequence) {
+    std::string text =
+        siteList(kFiles, "2.0") + std::string(kSequenceLinePrefix) + std::to_string(sequence) + "\n";
+    return text + signatureLine(text, key.secret);
+}
+
+class SignedList : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        httpGlobalInit();
+        previousFolder = platform::fullPath(".");
+        ASSERT_TRUE(platform::setWorkingFolder(game.path()));
+        publishSite(site.path(), kFiles, "2.0");
+        server.serveFolder(site.path());
+    }
+    void TearDown() override {
+        server.stop();
+        stopUpdate();
+        platform::setWorkingFolder(previousFolder);
+    }
+    void serveList(const std::string& text) { writeFile(site / kFileListName, text); }
+    UpdateState runPass() {
+        startUpdate(server.baseUrl(), "MorlakenLauncher");
+        updateStatus().worker.join();
+        return updateStatus().state.load();
+    }
+    std::string errorText() {
+        std::string text;
+        copyUpdateError(text);
+        return text;
+    }
+    TempFolder game, site;
+    TestServer server;
+    std::string previousFolder;
+};
+
+TEST_F(SignedList, UnsignedReadersSeeTheSameEntriesAndVersion) {
+    const KeyPair key = newKeys();
+    FileList plain, signedOne;
+    std::string error, plainVersion, signedVersion;
+    ASSERT_TRUE(parseFileList(siteList(kFiles, "2.0"), plain, error,
+                              [&](const std::string& v) { plainVersion = v; }));
+    ASSERT_TRUE(parseFileList(signedList(key, 7), signedOne, error,
+                              [&](const std::string& v) { signedVersion = v; }));
+    ASSERT_EQ(signedOne.size(), plain.size());
+    for (size_t i = 0; i < plain.size(); ++i)
+        EXPECT_TRUE(signedOne[i].path == plain[i].path && signedOne[i].hash == plain[i].hash &&
+                    signedOne[i].size == plain[i].size);
+    EXPECT_EQ(signedVersion, "2.0");
+    EXPECT_EQ(plainVersion, signedVersion);
+    // and a launcher without a key installs from it
+    serveList(signedList(key, 7));
+    EXPECT_EQ(runPass(), UpdateState::UpToDate);
+    EXPECT_TRUE(folderMatches(game.path(), kFiles));
+}
+
+TEST_F(SignedList, WithAKeyOnlyAGenuineCurrentListIsUsed) {
+    const KeyPair key = newKeys(), other = newKeys();
+    writeFile(game / "varsayilan.ini", std::string(kListKeyName) + "=" + key.hex() + "\r\n");
+    const std::string good = signedList(key, 50);
+    const std::string signedPart = good.substr(0, good.rfind("# imza"));
+    const std::string signatureOnly = good.substr(good.rfind("# imza"));
+
+    struct Case {
+        const char* why;
+        std::string list;
+    };
+    std::vector<Case> cases = {
+        {"unsigned", siteList(kFiles, "2.0")},
+        {"signed by another key", signedList(other, 50)},
+        {"signature line not last", signedPart + signatureOnly + "# sonra\n"},
+        {"no sequence line",
+         [&] {
+             std::string t = siteList(kFiles, "2.0");
+             return t + signatureLine(t, key.secret);
+         }()},
+    };
+    for (size_t at = 0; at < good.size(); at += 7) { // one byte changed, anywhere
+        std::string changed = good;
+        changed[at] = static_cast<char>(changed[at] ^ 0x01);
+        cases.push_back({"byte changed", changed});
+    }
+    // Nothing installed yet: every refusal must leave the folder as it is.
+    for (const Case& c : cases) {
+        const std::string before = listTree(game.path());
+        serveList(c.list);
+        const int requests = server.totalRequests();
+        EXPECT_EQ(runPass(), UpdateState::Failed) << c.why;
+        EXPECT_EQ(errorText(), kListUnverified) << c.why;
+        EXPECT_EQ(server.totalRequests(), requests + 1) << c.why;
+        EXPECT_EQ(listTree(game.path()), before) << c.why;
+    }
+
+    serveList(good);
+    ASSERT_EQ(runPass(), UpdateState::UpToDate);
+    EXPECT_TRUE(folderMatches(game.path(), kFiles));
+    std::string version;
+    copyServerVersion(version);
+    EXPECT_EQ(version, "2.0");
+    EXPECT_EQ(highestAcceptedSequence(key.hex()), 50u);
+
+    // The same signing again is fine; an older one (a replay) is not.
+    EXPECT_EQ(runPass(), UpdateState::UpToDate);
+    serveList(signedList(key, 49));
+    const int requests = server.totalRequests();
+    EXPECT_EQ(runPass(), UpdateState::Failed);
+    EXPECT_EQ(errorText(), kListUnverified);
+    EXPECT_EQ(server.totalRequests(), requests + 1);
+}
+
+TEST_F(SignedList, AKeyInThePlayersOwnFileIsIgnored) {
+    const KeyPair key = newKeys();
+    writeFile(game / "launcher.ini", std::string(kListKeyName) + "=" + key.hex() + "\r\n");
+    serveList(siteList(kFiles, "2.0")); // unsigned: accepted, the player's file sets no key
+    EXPECT_EQ(runPass(), UpdateState::UpToDate);
+    writeFile(game / "varsayilan.ini", std::string(kListKeyName) + "=nothex\r\n");
+    EXPECT_EQ(runPass(), UpdateState::Failed) << "a malformed shipped key trusts nothing";
+    EXPECT_EQ(errorText(), kListUnverified);
+}
+
+// The real tools: a key pair from morlaken-publish, a signed publication, and morlaken-sync
+// run in a folder that ships the printed key.
+TEST_F(SignedList, PublishSignsWhatSyncVerifies) {
+    TempFolder keys;
+    const std::string secretFile = keys / "studio.key";
+    ProgramRun made = runCaptured(builtProgram("morlaken-publish"), {"--new-key", secretFile});
+    ASSERT_EQ(made.exitCode, 0) << made.err;
+    struct stat st {};
+    ASSERT_EQ(::stat(secretFile.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    std::string out = made.out;
+    while (!out.empty() && out.back() == '\n')
+        out.pop_back();
+    const std::string publicHex = out.substr(out.rfind('\n') + 1);
+    ListPublicKey parsed;
+    ASSERT_TRUE(parseListPublicKey(publicHex, parsed)) << made.out;
+    EXPECT_NE(runCaptured(builtProgram("morlaken-publish"), {"--new-key", secretFile}).exitCode, 0)
+        << "an existing key is never overwritten";
+
+    ProgramRun first = runCaptured(builtProgram("morlaken-publish"), {site.path(), "--sign", secretFile});
+    ASSERT_EQ(first.exitCode, 0) << first.err;
+    SignedListParts firstParts, secondParts;
+    ASSERT_TRUE(splitSignedList(readFile(site / kFileListName), firstParts));
+    ASSERT_EQ(runCaptured(builtProgram("morlaken-publish"), {site.path(), "--sign", secretFile}).exitCode, 0);
+    ASSERT_TRUE(splitSignedList(readFile(site / kFileListName), secondParts));
+    EXPECT_GT(secondParts.sequence, firstParts.sequence);
+
+    TempFolder player;
+    writeFile(player / "varsayilan.ini", std::string(kListKeyName) + "=" + publicHex + "\n");
+    ProgramRun synced = runSync(player.path(), server.baseUrl());
+    EXPECT_EQ(synced.exitCode, 0) << synced.err;
+    EXPECT_TRUE(folderMatches(player.path(), kFiles));
+
+    writeFile(site / kFileListName, siteList(kFiles, "2.0")); // unsigned now
+    writeFile(player / "oyun.bin", "eskimis");
+    ProgramRun refused = runSync(player.path(), server.baseUrl());
+    EXPECT_NE(refused.exitCode, 0);
+    EXPECT_NE(refused.err.find(kListUnverified), std::string::npos) << refused.err;
+    EXPECT_EQ(readFile(player / "oyun.bin"), "eskimis");
+}
+
+} // namespace
