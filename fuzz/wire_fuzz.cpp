@@ -41,7 +41,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const LoginAccepted accepted = decodeLoginAccepted(typed);
     if (accepted.ok) {
         FUZZ_CHECK(!accepted.ticket.empty() && accepted.ticket.size() <= kMaxText);
-        FUZZ_CHECK(encodeLoginAccepted(accepted.account, accepted.ticket) == typed.substr(0, accepted.consumed));
+        FUZZ_CHECK(encodeLoginAccepted(accepted.account, accepted.ticket) ==
+                   typed.substr(0, accepted.consumed));
     }
 
     typed[0] = static_cast<char>(kLoginRefused);

@@ -191,7 +191,8 @@ void pumpGameServer(const GameSettings& game) {
             break;
         case ENET_EVENT_TYPE_RECEIVE:
             if (ours) {
-                std::string bytes(reinterpret_cast<const char*>(event.packet->data), event.packet->dataLength);
+                std::string bytes(reinterpret_cast<const char*>(event.packet->data),
+                                  event.packet->dataLength);
                 std::fill_n(event.packet->data, event.packet->dataLength, 0); // may hold the ticket
                 enet_packet_destroy(event.packet);
                 handleServerMessage(bytes, game);

@@ -31,8 +31,8 @@ inline constexpr uint8_t kLoginRefused = 0x0C;
 inline constexpr uint8_t kRejected = 0x07;
 
 inline constexpr uint32_t kLauncherVersion = 5;
-inline constexpr size_t kMaxText = 64;    // every str8
-inline constexpr size_t kMaxBody = 2000;  // a news body (str16)
+inline constexpr size_t kMaxText = 64;   // every str8
+inline constexpr size_t kMaxBody = 2000; // a news body (str16)
 inline constexpr size_t kMaxNewsItems = 255;
 
 // ---- reader ----
