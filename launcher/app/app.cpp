@@ -15,6 +15,9 @@
 #include "gfx/frame.h"
 #include "gfx/texture.h"
 #include "gfx/widgets.h"
+#include "login/gameserver.h"
+#include "login/local_server.h"
+#include "login/wipe.h"
 #include "platform/platform.h"
 #include "screens/dialogs.h"
 #include "screens/main_screen.h"
@@ -38,9 +41,11 @@
 // ---- tunables ----
 namespace {
 constexpr const char* kWindowTitle = "Morlaken Online";
-constexpr double kFrameWait = 1.0 / 60.0; // seconds; the caret and the progress advance
-constexpr double kGameRunningWait = 0.5;  // seconds while the game runs
-constexpr double kNewsStopWaitSeconds = 0.5; // at exit, for a hanging feed download
+constexpr double kFrameWait = 1.0 / 60.0;      // seconds; the caret and the progress advance
+constexpr double kGameRunningWait = 0.5;       // seconds while the game runs
+constexpr double kNewsStopWaitSeconds = 0.5;   // at exit, for a hanging feed download
+constexpr double kProbeIntervalSeconds = 15.0; // between probes while the server is not online
+constexpr double kLocalServerHeadStart = 13.0; // serverCheckTimer = now - this: first probe ~2 s on
 constexpr float kClearColor[4] = {0.05f, 0.06f, 0.08f, 1.0f};
 
 constexpr const char* kFontsMissing =
@@ -108,6 +113,7 @@ namespace {
 int failStartup(const char* text, bool enetUp, bool glfwUp) {
     showStartupError(text);
     stopUpdate();
+    stopLocalServer(); // a local server started for this run goes with it
     const bool newsStopped = stopNewsFetch(kNewsStopWaitSeconds);
     if (glfwUp) glfwTerminate();
     if (enetUp) enet_deinitialize();
@@ -218,14 +224,57 @@ void updateCursor() {
     }
 }
 
+// ---- game-server link (frame loop) ----
+
+// The game's configuration as the launch reads it.
+GameSettings gameSettings() {
+    GameSettings game;
+    game.oyun = configGet("oyun");
+    game.oyunKlasoru = configGet("oyun_klasoru");
+    game.sunucu = configGet("sunucu", kDefaultServerAddress);
+    game.konsol = configGet("konsol");
+    return game;
+}
+
+// While no game runs, the server is not online and no connection is in progress, a probe
+// every 15 s (serverCheckTimer).
+void probeGameServer(double t) {
+    if (ui().gameState != GameState::NotRunning || serverStatus() == ServerStatus::Online ||
+        serverLink().linkMode != LinkMode::Idle || t - ui().serverCheckTimer <= kProbeIntervalSeconds)
+        return;
+    ui().serverCheckTimer = t;
+    connectToGameServer(LinkMode::Probe);
+}
+
+// Services the link and acts on what it handed up: the server's news, errors of a login,
+// the game started by an accepted login.
+void pumpServerLink() {
+    if (serverLink().enetHost) pumpGameServer(gameSettings());
+    LinkPoll poll = takeLinkPoll();
+    if (poll.newsArrived) {
+        std::vector<NewsItem> items;
+        for (wire::NewsItem& item : poll.news)
+            items.push_back({std::move(item.tag), std::move(item.title), std::move(item.body)});
+        replaceNewsFromServer(std::move(items));
+    }
+    for (const std::string& error : poll.errors)
+        showError(error);
+    if (poll.gameStarted) {
+        ui().activeModal = Modal::None;
+        focusedField() = nullptr;
+        ui().gameState = GameState::Running;
+        glfwHideWindow(gWindow);
+    }
+}
+
+// ---- end of game-server link ----
+
 void drawContent() {
     if (ui().gameState == GameState::Closing) {
         // The closing screen (drawClosingScreen) plugs in here; nothing else is drawn.
         return;
     }
-    // The background game-server probe plugs in here: while the game is not running, the
-    // server is not online and no connection is in progress, every 15 s
-    // (serverCheckTimer) a Probe connection is started.
+    probeGameServer(now());
     frameContext().inputLayer = computeInputLayer(messageDialog().visible, ui().activeModal);
     drawMainScreen();
     if (ui().activeModal == Modal::Login) {
@@ -242,8 +291,9 @@ void drawContent() {
 void runFrame() {
     glfwWaitEventsTimeout(ui().gameState == GameState::Running ? kGameRunningWait : kFrameWait);
 
-    // Per-frame pumps: the game-server link (pumpGameServer) and the account login
-    // (pollAccountLogin) plug in before the news poll.
+    // Per-frame pumps before the news poll: the game-server link, then the account login
+    // (pollAccountLogin plugs in here).
+    pumpServerLink();
     pollNewsFeed();
 
     UpdateStatus& status = updateStatus();
@@ -309,8 +359,11 @@ bool shutDown() {
     stopUpdate(); // stopRequested, then join the worker
     // A hanging feed download is abandoned promptly.
     const bool newsStopped = stopNewsFetch(kNewsStopWaitSeconds);
-    // The login worker (loginCancelled, join), the game-server link (resetServerLink), the
-    // local server the launcher started, and the ENet host are released here.
+    // The login worker (loginCancelled, join) is released here.
+    // ---- game-server link and local server (shutdown) ----
+    shutdownServerLink(); // resets the link, destroys the ENet host
+    stopLocalServer();    // only the one this launcher started
+    // ---- end ----
     enet_deinitialize();
     if (gHandCursor) glfwDestroyCursor(gHandCursor);
     if (gTextCursor) glfwDestroyCursor(gTextCursor);
@@ -346,8 +399,11 @@ int runLauncher() {
 
     applyStartupConfig();
 
-    // The desktop shortcut (once, through "kisayol") and the local game server (when the
-    // address is local; serverCheckTimer = now - 13 when it was started) plug in here.
+    // The desktop shortcut (once, through "kisayol") plugs in here.
+    // ---- local game server (start-up) ----
+    // When the address is local; started, the first probe waits about 2 s for it.
+    if (startLocalServer()) ui().serverCheckTimer = now() - kLocalServerHeadStart;
+    // ---- end ----
 
     if (!loadFontFaces()) return failStartup(kFontsMissing, false, false);
     // Glyphs and images are prepared on background threads while the window system comes

@@ -209,14 +209,6 @@ void pasteText(TextField& field, std::string_view text) {
         typeCodePoint(field, nextCodePoint(text, pos));
 }
 
-void wipeText(std::string& text) {
-    // volatile keeps the compiler from dropping stores to memory that is about to be freed
-    volatile char* p = text.data();
-    for (size_t i = 0; i < text.size(); ++i)
-        p[i] = 0;
-    text.clear();
-}
-
 // ---- text fields: drawing ----
 
 void textField(const char* id, InputLayer layer, float x, float y, TextField& field) {

@@ -126,8 +126,7 @@ void backspace(TextField& field);
 // Types every code point of `text` (UTF-8) into the field, as typeCodePoint does.
 void pasteText(TextField& field, std::string_view text);
 
-// Overwrites every byte with zero, then empties the text (secrets).
-void wipeText(std::string& text);
+// Secret fields are wiped with wipeText (login/wipe.h), which zeroes their whole capacity.
 
 // ---- callbacks ----
 
