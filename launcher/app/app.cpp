@@ -23,6 +23,7 @@
 #include "screens/main_screen.h"
 #include "screens/message_dialog.h"
 #include "screens/news.h"
+#include "screens/settings_dialog.h"
 #include "screens/ui_state.h"
 #include "update/http.h"
 #include "update/updater.h"
@@ -122,8 +123,9 @@ int failStartup(const char* text, bool enetUp, bool glfwUp) {
 }
 
 void installKeyHooks() {
-    // cancelLogin, submitLogin, saveSettings and totpStep plug in here once the login and
-    // settings dialogs and the account login exist.
+    // cancelLogin, submitLogin and totpStep plug in here once the login dialog and the
+    // account login exist.
+    keyHooks().saveSettings = saveSettings;
     keyHooks().clipboardText = [] { return gWindow ? glfwGetClipboardString(gWindow) : nullptr; };
 }
 
@@ -280,10 +282,8 @@ void drawContent() {
     if (ui().activeModal == Modal::Login) {
         // The login dialog draws here.
     }
-    if (ui().activeModal == Modal::Settings) {
-        // The settings dialog draws here (activeModal read again: the login dialog may
-        // have changed it).
-    }
+    // activeModal read again: the login dialog may have changed it.
+    if (ui().activeModal == Modal::Settings) drawSettingsDialog();
     if (messageDialog().visible) drawMessageDialog();
 }
 

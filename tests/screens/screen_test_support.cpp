@@ -7,6 +7,7 @@
 #include "gfx/widgets.h"
 #include "platform/platform.h"
 #include "screens/main_screen.h"
+#include "screens/settings_dialog.h"
 #include "screens/message_dialog.h"
 #include "screens/ui_state.h"
 #include "update/updater.h"
@@ -114,6 +115,7 @@ void ScreenHarness::frame() {
                                 : s.activeModal != Modal::None ? InputLayer::Dialog
                                                                : InputLayer::MainScreen;
     drawMainScreen();
+    if (s.activeModal == Modal::Settings) drawSettingsDialog();
     if (messageDialog().visible) drawMessageDialog();
     glFinish();
     readBack();
