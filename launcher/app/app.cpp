@@ -24,6 +24,7 @@
 #include "screens/message_dialog.h"
 #include "screens/news.h"
 #include "screens/settings_dialog.h"
+#include "screens/shortcut.h"
 #include "screens/ui_state.h"
 #include "update/http.h"
 #include "update/updater.h"
@@ -399,7 +400,9 @@ int runLauncher() {
 
     applyStartupConfig();
 
-    // The desktop shortcut (once, through "kisayol") plugs in here.
+    // ---- desktop shortcut (start-up) ----
+    ensureDesktopShortcut(); // once, through "kisayol"
+    // ---- end ----
     // ---- local game server (start-up) ----
     // When the address is local; started, the first probe waits about 2 s for it.
     if (startLocalServer()) ui().serverCheckTimer = now() - kLocalServerHeadStart;
