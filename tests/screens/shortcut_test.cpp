@@ -72,7 +72,9 @@ TEST_F(Shortcut, KisayolOneInEitherFileMeansDoneAnyOtherValueDoesNot) {
         config() = Config{c.user, c.defaults};
         ensureDesktopShortcut();
         EXPECT_EQ(fileExists(shortcut()), c.made);
-        if (c.made) EXPECT_EQ(configGet("kisayol"), "1");
+        if (c.made) {
+            EXPECT_EQ(configGet("kisayol"), "1");
+        }
     }
 }
 
