@@ -17,6 +17,8 @@
 #include "gfx/widgets.h"
 #include "login/account.h"
 #include "login/game.h"
+#include "login/gameserver.h"
+#include "login/local_server.h"
 #include "login/wipe.h"
 #include "platform/platform.h"
 #include "screens/closing_screen.h"
@@ -25,6 +27,8 @@
 #include "screens/main_screen.h"
 #include "screens/message_dialog.h"
 #include "screens/news.h"
+#include "screens/settings_dialog.h"
+#include "screens/shortcut.h"
 #include "screens/ui_state.h"
 #include "update/http.h"
 #include "update/updater.h"
@@ -45,7 +49,9 @@ namespace {
 constexpr const char* kWindowTitle = "Morlaken Online";
 constexpr double kFrameWait = 1.0 / 60.0; // seconds; the caret and the progress advance
 constexpr double kGameRunningWait = kGameWatchIntervalSeconds; // seconds while the game runs
-constexpr double kNewsStopWaitSeconds = 0.5; // at exit, for a hanging feed download
+constexpr double kNewsStopWaitSeconds = 0.5;   // at exit, for a hanging feed download
+constexpr double kProbeIntervalSeconds = 15.0; // between probes while the server is not online
+constexpr double kLocalServerHeadStart = 13.0; // serverCheckTimer = now - this: first probe ~2 s on
 constexpr float kClearColor[4] = {0.05f, 0.06f, 0.08f, 1.0f};
 
 constexpr const char* kFontsMissing =
@@ -113,6 +119,7 @@ namespace {
 int failStartup(const char* text, bool enetUp, bool glfwUp) {
     showStartupError(text);
     stopUpdate();
+    stopLocalServer(); // a local server started for this run goes with it
     // The glyph and image threads read data that static destruction frees: they end first.
     finishFontPreparation();
     finishImageDecoding();
@@ -125,7 +132,7 @@ int failStartup(const char* text, bool enetUp, bool glfwUp) {
 
 void installKeyHooks() {
     installLoginDialog(); // submitLogin, cancelLogin, totpStep
-    // saveSettings plugs in here once the settings dialog exists.
+    keyHooks().saveSettings = saveSettings;
     keyHooks().clipboardText = [] { return gWindow ? glfwGetClipboardString(gWindow) : nullptr; };
 }
 
@@ -283,21 +290,52 @@ void updateCursor() {
     }
 }
 
+// ---- game-server link (frame loop) ----
+
+// While no game runs, the server is not online and no connection is in progress, a probe
+// every 15 s (serverCheckTimer).
+void probeGameServer(double t) {
+    if (ui().gameState != GameState::NotRunning || serverStatus() == ServerStatus::Online ||
+        serverLink().linkMode != LinkMode::Idle || t - ui().serverCheckTimer <= kProbeIntervalSeconds)
+        return;
+    ui().serverCheckTimer = t;
+    connectToGameServer(LinkMode::Probe);
+}
+
+// Services the link and acts on what it handed up: the server's news, errors of a login,
+// the game started by an accepted login.
+void pumpServerLink() {
+    if (serverLink().enetHost) pumpGameServer(gameSettingsFromConfig());
+    LinkPoll poll = takeLinkPoll();
+    if (poll.newsArrived) {
+        std::vector<NewsItem> items;
+        for (wire::NewsItem& item : poll.news)
+            items.push_back({std::move(item.tag), std::move(item.title), std::move(item.body)});
+        replaceNewsFromServer(std::move(items));
+    }
+    for (const std::string& error : poll.errors)
+        showError(error);
+    if (poll.gameStarted) {
+        ui().activeModal = Modal::None;
+        focusedField() = nullptr;
+        ui().gameState = GameState::Running;
+        glfwHideWindow(gWindow);
+    }
+}
+
+// ---- end of game-server link ----
+
 void drawContent() {
     if (ui().gameState == GameState::Closing) {
         drawClosingScreen(); // nothing else
         return;
     }
-    // The background game-server probe plugs in here: while the game is not running, the
-    // server is not online and no connection is in progress, every 15 s
-    // (serverCheckTimer) a Probe connection is started.
+    probeGameServer(now());
     frameContext().inputLayer = computeInputLayer(messageDialog().visible, ui().activeModal);
     drawMainScreen();
     if (ui().activeModal == Modal::Login) drawLoginDialog();
-    if (ui().activeModal == Modal::Settings) {
-        // The settings dialog draws here (activeModal read again: the login dialog may
-        // have changed it).
-    }
+    // activeModal read again: the login dialog may have changed it.
+    if (ui().activeModal == Modal::Settings) drawSettingsDialog();
     if (messageDialog().visible) drawMessageDialog();
 }
 
@@ -305,7 +343,8 @@ void drawContent() {
 void runFrame() {
     glfwWaitEventsTimeout(ui().gameState == GameState::Running ? kGameRunningWait : kFrameWait);
 
-    // Per-frame pumps: the game-server link (pumpGameServer) plugs in first.
+    // Per-frame pumps before the news poll: the game-server link, then the account login.
+    pumpServerLink();
     pumpAccountLogin();
     pollNewsFeed();
 
@@ -372,8 +411,10 @@ bool shutDown() {
     finishImageDecoding();
     // A hanging feed download is abandoned promptly.
     const bool newsStopped = stopNewsFetch(kNewsStopWaitSeconds);
-    // The game-server link (resetServerLink), the local server the launcher started, and
-    // the ENet host are released here.
+    // ---- game-server link and local server (shutdown) ----
+    shutdownServerLink(); // resets the link, destroys the ENet host
+    stopLocalServer();    // only the one this launcher started
+    // ---- end ----
     enet_deinitialize();
     if (gHandCursor) glfwDestroyCursor(gHandCursor);
     if (gTextCursor) glfwDestroyCursor(gTextCursor);
@@ -409,8 +450,13 @@ int runLauncher() {
 
     applyStartupConfig();
 
-    // The desktop shortcut (once, through "kisayol") and the local game server (when the
-    // address is local; serverCheckTimer = now - 13 when it was started) plug in here.
+    // ---- desktop shortcut (start-up) ----
+    ensureDesktopShortcut(); // once, through "kisayol"
+    // ---- end ----
+    // ---- local game server (start-up) ----
+    // When the address is local; started, the first probe waits about 2 s for it.
+    if (startLocalServer()) ui().serverCheckTimer = now() - kLocalServerHeadStart;
+    // ---- end ----
 
     if (!loadFontFaces()) return failStartup(kFontsMissing, false, false);
     // Glyphs and images are prepared on background threads while the window system comes

@@ -126,6 +126,8 @@ void backspace(TextField& field);
 // Types every code point of `text` (UTF-8) into the field, as typeCodePoint does.
 void pasteText(TextField& field, std::string_view text);
 
+// Secret fields are wiped with wipeText (login/wipe.h), which zeroes their whole capacity.
+
 // ---- callbacks ----
 
 // The GLFW mouse-button callback (window unused): the left button only.

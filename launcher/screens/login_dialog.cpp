@@ -12,9 +12,9 @@
 #include "gfx/palette.h"
 #include "gfx/texture.h"
 #include "gfx/widgets.h"
+#include "login/gameserver.h"
 #include "login/wipe.h"
 #include "screens/dialogs.h"
-#include "screens/game_server_login.h"
 #include "screens/links.h"
 #include "screens/message_dialog.h"
 #include "screens/ui_state.h"
@@ -50,7 +50,7 @@ constexpr ButtonStyle kLoginStyle = {mainButtonSkin, FontFamily::Display, 14, 0x
 // ---- submitting and cancelling ----
 
 bool loginBusy() {
-    return accountLogin().loginInFlight.load();
+    return accountLogin().loginInFlight.load() || serverLink().linkMode == LinkMode::Login;
 }
 
 void submitLogin() {
@@ -85,6 +85,8 @@ void submitLogin() {
 }
 
 void cancelLogin() {
+    // A login over the game server is dropped with its connection (the password is wiped).
+    if (serverLink().linkMode == LinkMode::Login) resetServerLink();
     cancelAccountLogin();
 }
 

@@ -97,8 +97,7 @@ std::vector<FontRequest> mainScreenFonts() {
 // ---- server state ----
 
 ServerStatus& serverStatus() {
-    static ServerStatus status = ServerConnecting;
-    return status;
+    return serverLink().serverStatus;
 }
 
 // ---- texts and rules ----
@@ -195,7 +194,7 @@ void assignFooter(std::string& out, const std::string& serverVersion, ServerStat
     out.assign("Sürüm ");
     out.append(serverVersion.empty() ? std::string_view(kLauncherVersion) : std::string_view(serverVersion));
     out.append(" · Sunucu ");
-    out.append(status == ServerOnline ? "Açık" : status == ServerOffline ? "Kapalı" : "Bağlanıyor");
+    out.append(status == ServerStatus::Online ? "Açık" : status == ServerStatus::Offline ? "Kapalı" : "Bağlanıyor");
 }
 } // namespace
 
@@ -206,8 +205,7 @@ std::string footerText(const std::string& serverVersion, ServerStatus status) {
 }
 
 bool startBlockedByLogin() {
-    // The game-server login (linkMode == Login) joins the account login here.
-    return loginBusy();
+    return loginBusy(); // an account login or a login over the game server
 }
 
 bool startDisabled(UpdateState updateState, bool loginBlocked) {
@@ -292,8 +290,8 @@ void drawHeadlines(const std::vector<NewsItem>& news) {
     const FontAtlas& font = getFont(kNewsFont);
     if (news.size() < 2) {
         const ServerStatus status = serverStatus();
-        const char* placeholder = status == ServerConnecting ? "Haberler yükleniyor..."
-                                  : status == ServerOffline ? "Sunucuya ulaşılamadı, haberler yüklenemedi."
+        const char* placeholder = status == ServerStatus::Connecting ? "Haberler yükleniyor..."
+                                  : status == ServerStatus::Offline ? "Sunucuya ulaşılamadı, haberler yüklenemedi."
                                                             : nullptr;
         if (placeholder)
             drawTextInBox(font, kRowX, kRowTop, kRowW, kRowH, placeholder, palette::kMuted, Align::Left, 0.0f,

@@ -11,6 +11,7 @@
 #pragma once
 
 #include "gfx/font.h"
+#include "login/gameserver.h"
 #include "screens/ui_state.h"
 #include "update/updater.h"
 
@@ -21,9 +22,8 @@
 
 // ---- server state ----
 
-enum ServerStatus : int32_t { ServerConnecting = 0, ServerOnline = 1, ServerOffline = 2 };
-
-// Written by the game-server link; stays Connecting ("Bağlanıyor") until that link exists.
+// The game-server link's serverStatus (login/gameserver.h): Connecting ("Bağlanıyor") at
+// start-up and after the settings dialog saved an address, then Online or Offline.
 ServerStatus& serverStatus();
 
 inline constexpr const char* kLauncherVersion = "0.1.0";

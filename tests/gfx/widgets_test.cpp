@@ -1,6 +1,7 @@
 // The hot-area rule, text-field filters and limits, editing and paste. What keys do is
 // tested with the screens (key_routing_test.cpp).
 #include "gfx/widgets.h"
+#include "login/wipe.h"
 
 #include <GLFW/glfw3.h>
 #include <gtest/gtest.h>

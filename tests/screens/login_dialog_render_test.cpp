@@ -46,7 +46,7 @@ class LoginDialog : public ::testing::Test {
         hideMessage();
         ui() = UiState{};
         config() = Config{};
-        serverStatus() = ServerConnecting;
+        serverStatus() = ServerStatus::Connecting;
         bindCodeText(nullptr);
     }
     // Mean brightness of a rectangle of the last frame.

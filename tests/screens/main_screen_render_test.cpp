@@ -41,7 +41,7 @@ class MainScreen : public ::testing::Test {
     void SetUp() override {
         resetNewsForTests();
         hideMessage();
-        serverStatus() = ServerConnecting;
+        serverStatus() = ServerStatus::Connecting;
         screentest::resetUpdateStatus(UpToDate);
         config() = Config{};
         h_ = std::make_unique<ScreenHarness>();
@@ -55,7 +55,7 @@ class MainScreen : public ::testing::Test {
         hideMessage();
         ui() = UiState{};
         config() = Config{};
-        serverStatus() = ServerConnecting;
+        serverStatus() = ServerStatus::Connecting;
     }
     static void setDownloading(int32_t filesDone, int32_t filesTotal, int64_t done, int64_t total,
                                double speed) {
@@ -157,7 +157,7 @@ TEST_F(MainScreen, ScreenshotsOfEveryState) {
         std::lock_guard<std::mutex> lock(st.statusMutex);
         st.serverVersion = "0.1.0-demo";
     }
-    serverStatus() = ServerOnline;
+    serverStatus() = ServerStatus::Online;
     h_->frame();
     h_->save("main_uptodate");
 
@@ -186,13 +186,13 @@ TEST_F(MainScreen, NewsWithNoneOneAndThreeItems) {
     // Rows of the headline area and the caption band.
     const int rowsX = 380, rowsY = 358, rowsW = 370, rowsH = 44;
     newsList().clear();
-    serverStatus() = ServerOnline; // no placeholder while the server is open
+    serverStatus() = ServerStatus::Online; // no placeholder while the server is open
     h_->frame();
     const auto noRows = grab(rowsX, rowsY, rowsW, rowsH);
     const auto bareCaption = grab(404, 244, 300, 32);
     h_->save("news_none_online");
 
-    serverStatus() = ServerConnecting;
+    serverStatus() = ServerStatus::Connecting;
     h_->frame();
     h_->save("news_none");
     const auto connectingRows = grab(rowsX, rowsY, rowsW, rowsH);
@@ -201,7 +201,7 @@ TEST_F(MainScreen, NewsWithNoneOneAndThreeItems) {
     EXPECT_EQ(changedIn(connectingRows, noRows, rowsW, 25, rowsH, 0, rowsW), 0);
 
     newsList() = {kThreeItems[0]};
-    serverStatus() = ServerOffline;
+    serverStatus() = ServerStatus::Offline;
     h_->frame();
     h_->save("news_one");
     EXPECT_GT(changed(grab(404, 244, 300, 32), bareCaption), 100); // caption now the item's title

@@ -8,6 +8,7 @@
 #include "platform/platform.h"
 #include "screens/login_dialog.h"
 #include "screens/main_screen.h"
+#include "screens/settings_dialog.h"
 #include "screens/message_dialog.h"
 #include "screens/ui_state.h"
 #include "update/updater.h"
@@ -116,6 +117,7 @@ void ScreenHarness::frame() {
                                                                : InputLayer::MainScreen;
     drawMainScreen();
     if (s.activeModal == Modal::Login) drawLoginDialog();
+    if (s.activeModal == Modal::Settings) drawSettingsDialog();
     if (messageDialog().visible) drawMessageDialog();
     glFinish();
     readBack();

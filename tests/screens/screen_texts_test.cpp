@@ -90,9 +90,9 @@ TEST(Progress, FractionOfEachState) {
 }
 
 TEST(Footer, VersionAndServerState) {
-    EXPECT_EQ(footerText("", ServerConnecting), "Sürüm 0.1.0 · Sunucu Bağlanıyor");
-    EXPECT_EQ(footerText("", ServerOnline), "Sürüm 0.1.0 · Sunucu Açık");
-    EXPECT_EQ(footerText("1.4.2 kış", ServerOffline), "Sürüm 1.4.2 kış · Sunucu Kapalı");
+    EXPECT_EQ(footerText("", ServerStatus::Connecting), "Sürüm 0.1.0 · Sunucu Bağlanıyor");
+    EXPECT_EQ(footerText("", ServerStatus::Online), "Sürüm 0.1.0 · Sunucu Açık");
+    EXPECT_EQ(footerText("1.4.2 kış", ServerStatus::Offline), "Sürüm 1.4.2 kış · Sunucu Kapalı");
     EXPECT_EQ(footerText("2", static_cast<ServerStatus>(9)), "Sürüm 2 · Sunucu Bağlanıyor");
 }
 

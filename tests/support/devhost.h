@@ -13,11 +13,13 @@ namespace testsupport {
 class DevHost {
   public:
     // Starts the program with `args`; false when it never announced its port.
-    bool start(const std::vector<std::string>& args) {
+    // `program` is morlaken-devhost or another built program that announces "port N" the
+    // same way (morlaken_server).
+    bool start(const std::vector<std::string>& args, const std::string& program = "morlaken-devhost") {
         ChildOptions options;
         options.stdoutFile = scratch_ / "stdout.txt";
         options.stderrFile = scratch_ / "stderr.txt";
-        if (!child_.start(builtProgram("morlaken-devhost"), args, options)) return false;
+        if (!child_.start(builtProgram(program), args, options)) return false;
         return waitUntil(
             [&] {
                 std::string out = readFile(scratch_ / "stdout.txt");
@@ -33,6 +35,7 @@ class DevHost {
     }
     Child& child() { return child_; }
     std::string log() { return readFile(scratch_ / "stderr.txt"); }
+    std::string output() { return readFile(scratch_ / "stdout.txt"); }
 
   private:
     TempFolder scratch_;

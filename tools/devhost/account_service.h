@@ -58,6 +58,8 @@ class AccountService {
     // True when the request was for the service (it then answered); the status sent goes
     // to `outStatus`.
     bool handle(const tinyhttp::Request& request, tinyhttp::Stream& stream, int& outStatus);
+    // The accounts read (morlaken_server logs in from the same users file).
+    const std::vector<Account>& accounts() const { return accounts_; }
 
   private:
     struct Record {

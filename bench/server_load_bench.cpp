@@ -1,0 +1,174 @@
+// server_load_bench.cpp - morlaken_server under a crowd of launchers on loopback.
+//
+//   bench_server_load_bench [LAUNCHERS]   (default 300, at most 1000)
+//
+// Starts morlaken_server (beside this program) on a free 127.0.0.1 port with a news file
+// and a users file, then:
+//   reference: 20 launchers one after another (connect, one request, answer);
+//   crowd:     LAUNCHERS launchers at once, each its own ENet host (checksum, MTU 1200),
+//              alternately probing and logging in (every fifth with a wrong password).
+// Every answer is checked (news items as served, a 32-digit ticket, all tickets distinct,
+// refusal reason 1 for the wrong passwords). Prints answers per second of both and their
+// ratio; exit status 1 when an answer is wrong or missing after 60 s.
+#include "../tools/devhost/account_service.h"
+#include "login/gameserver.h"
+#include "login/wire.h"
+#include "platform/platform.h"
+
+#include <enet/enet.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr double kLimitSeconds = 60.0;
+
+double clockSeconds() {
+    using namespace std::chrono;
+    return duration<double>(steady_clock::now().time_since_epoch()).count();
+}
+
+struct Launcher {
+    ENetHost* host = nullptr;
+    ENetPeer* peer = nullptr;
+    std::string request;
+    int kind = 0; // 0 probe, 1 login, 2 wrong password
+    std::string answer;
+    bool done = false;
+};
+
+int gPort = 0;
+std::set<std::string> gTickets;
+
+Launcher makeLauncher(int index) {
+    Launcher l;
+    l.kind = index % 5 == 4 ? 2 : index % 2;
+    l.request = l.kind == 0 ? wire::encodeProbeRequest()
+                            : wire::encodeLoginRequest("oyuncu", l.kind == 1 ? "gizli" : "yanlis");
+    l.host = enet_host_create(nullptr, 1, 2, 0, 0);
+    l.host->mtu = kLinkMtu;
+    l.host->checksum = enet_crc32;
+    ENetAddress address{};
+    enet_address_set_host(&address, "127.0.0.1");
+    address.port = static_cast<enet_uint16>(gPort);
+    l.peer = enet_host_connect(l.host, &address, 2, 0);
+    return l;
+}
+
+void service(Launcher& l) {
+    ENetEvent event;
+    while (!l.done && enet_host_service(l.host, &event, 0) > 0) {
+        if (event.type == ENET_EVENT_TYPE_CONNECT)
+            enet_peer_send(l.peer, 0,
+                           enet_packet_create(l.request.data(), l.request.size(), ENET_PACKET_FLAG_RELIABLE));
+        if (event.type == ENET_EVENT_TYPE_RECEIVE) {
+            l.answer.assign(reinterpret_cast<const char*>(event.packet->data), event.packet->dataLength);
+            enet_packet_destroy(event.packet);
+            l.done = true;
+        }
+    }
+    enet_host_flush(l.host);
+}
+
+bool correct(const Launcher& l) {
+    if (l.kind == 0) {
+        const wire::NewsAnswer news = wire::decodeNewsAnswer(l.answer);
+        return !l.answer.empty() && l.answer[0] == wire::kNewsAnswer && news.ok && news.items.size() == 2 &&
+               news.items[1].title == "Hafta sonu";
+    }
+    if (l.kind == 2)
+        return wire::decodeLoginRefused(l.answer).reason == 1 && l.answer[0] == wire::kLoginRefused;
+    const wire::LoginAccepted accepted = wire::decodeLoginAccepted(l.answer);
+    if (l.answer.empty() || l.answer[0] != wire::kLoginAccepted || !accepted.ok ||
+        accepted.ticket.size() != 32)
+        return false;
+    return gTickets.insert(accepted.ticket).second;
+}
+
+// Runs `launchers` at once (a crowd) or `sequential` one after another; answers per second,
+// or -1 when one was wrong or missing.
+double run(int count, bool together) {
+    const double start = clockSeconds();
+    std::vector<Launcher> all;
+    int good = 0;
+    auto finish = [&](std::vector<Launcher>& group) {
+        while (clockSeconds() - start < kLimitSeconds) {
+            bool left = false;
+            for (Launcher& l : group) {
+                service(l);
+                left = left || !l.done;
+            }
+            if (!left) break;
+        }
+        for (Launcher& l : group) {
+            if (l.done && correct(l)) ++good;
+            enet_peer_reset(l.peer);
+            enet_host_destroy(l.host);
+        }
+    };
+    if (together) {
+        for (int i = 0; i < count; ++i)
+            all.push_back(makeLauncher(i));
+        finish(all);
+    } else {
+        for (int i = 0; i < count; ++i) {
+            std::vector<Launcher> one{makeLauncher(i)};
+            finish(one);
+        }
+    }
+    const double seconds = clockSeconds() - start;
+    if (good != count) {
+        std::fprintf(stderr, "%d of %d answers correct\n", good, count);
+        return -1;
+    }
+    return count / seconds;
+}
+
+int freePort() {
+    ENetSocket socket = enet_socket_create(ENET_SOCKET_TYPE_DATAGRAM);
+    ENetAddress address{};
+    enet_address_set_host(&address, "127.0.0.1");
+    enet_socket_bind(socket, &address);
+    enet_socket_get_address(socket, &address);
+    enet_socket_destroy(socket);
+    return address.port;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const int launchers = argc > 1 ? std::atoi(argv[1]) : 300;
+    if (launchers < 1 || launchers > 1000) return 2;
+    if (enet_initialize() != 0) return 1;
+    const std::string self = platform::fullPath(argv[0]);
+    const std::string dir = self.substr(0, self.find_last_of('/'));
+    const std::string scratch = dir + "/server_load_bench.tmp";
+    platform::createFolders(scratch);
+    std::ofstream(scratch + "/haberler.txt")
+        << "Duyuru|Sunucu açık|Bakım bitti.\nEtkinlik|Hafta sonu|Çift tecrübe\n";
+    std::ofstream(scratch + "/users.txt") << "oyuncu||" << devhost::hashPassword("gizli", 1000) << "||1|\n";
+    gPort = freePort();
+    platform::ProcessOptions options;
+    int error = 0;
+    const platform::ProcessId server =
+        platform::startProcess(dir + "/morlaken_server",
+                               {"--port", std::to_string(gPort), "--news", scratch + "/haberler.txt",
+                                "--users", scratch + "/users.txt"},
+                               options, error);
+    if (!server) return 1;
+    const double reference = run(20, false);
+    const double crowd = reference > 0 ? run(launchers, true) : -1;
+    platform::terminateProcess(server, 2.0);
+    enet_deinitialize();
+    if (reference < 0 || crowd < 0) return 1;
+    std::printf("server load: one after another %.0f answers/s, %d at once %.0f answers/s (ratio %.2f), "
+                "every answer correct\n",
+                reference, launchers, crowd, crowd / reference);
+    return 0;
+}

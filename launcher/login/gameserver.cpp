@@ -1,0 +1,235 @@
+// gameserver.cpp - the launcher's link to the game server (see gameserver.h).
+#include "login/gameserver.h"
+
+#include "app/config.h"
+#include "login/wipe.h"
+
+#include <enet/enet.h>
+
+#include <algorithm>
+#include <chrono>
+
+// ---- state ----
+
+ServerLink& serverLink() {
+    static ServerLink link;
+    return link;
+}
+
+double linkClock() {
+    using namespace std::chrono;
+    return duration<double>(steady_clock::now().time_since_epoch()).count();
+}
+
+// ---- address ----
+
+bool parseServerAddress(const std::string& text, std::string& outHost, uint16_t& outPort) {
+    size_t begin = 0, end = text.size();
+    while (end > begin && (text[end - 1] == ' ' || text[end - 1] == '\t'))
+        --end;
+    while (begin < end && (text[begin] == ' ' || text[begin] == '\t'))
+        ++begin;
+    const std::string trimmed = text.substr(begin, end - begin);
+    outHost = trimmed;
+    outPort = kDefaultGamePort;
+    if (trimmed.empty()) return false;
+    const size_t colon = trimmed.find(':');
+    if (colon == std::string::npos) return true;
+    if (trimmed.find(':', colon + 1) != std::string::npos) return false;
+    const std::string host = trimmed.substr(0, colon);
+    const std::string port = trimmed.substr(colon + 1);
+    if (host.empty() || port.empty() || port.size() > 5) return false;
+    unsigned value = 0;
+    for (char c : port) {
+        if (c < '0' || c > '9') return false;
+        value = value * 10 + static_cast<unsigned>(c - '0');
+    }
+    if (value == 0 || value > 65535) return false;
+    outHost = host;
+    outPort = static_cast<uint16_t>(value);
+    return true;
+}
+
+// ---- link ----
+
+void resetServerLink() {
+    ServerLink& link = serverLink();
+    if (link.serverPeer) {
+        enet_peer_reset(link.serverPeer);
+        link.serverPeer = nullptr;
+    }
+    link.linkMode = LinkMode::Idle;
+    link.requestSent = false;
+    wipeText(link.loginPassword);
+}
+
+void failServerLink(const std::string& message) {
+    ServerLink& link = serverLink();
+    const LinkMode mode = link.linkMode;
+    resetServerLink();
+    if (mode == LinkMode::Idle) return;
+    link.serverStatus = ServerStatus::Offline;
+    if (mode == LinkMode::Login) link.pending.errors.push_back(message);
+}
+
+void connectToGameServer(LinkMode mode, const std::string& address) {
+    ServerLink& link = serverLink();
+    resetServerLink();
+    if (!link.enetHost) {
+        link.enetHost = enet_host_create(nullptr, 1, 2, 0, 0);
+        if (link.enetHost) {
+            link.enetHost->mtu = kLinkMtu;
+            link.enetHost->checksum = enet_crc32;
+        }
+    }
+    std::string host;
+    uint16_t port = 0;
+    if (!parseServerAddress(address, host, port)) {
+        link.linkMode = mode;
+        failServerLink(kLinkBadAddress + address);
+        return;
+    }
+    ENetAddress target{};
+    if (!link.enetHost || enet_address_set_host(&target, host.c_str()) != 0) {
+        link.linkMode = mode;
+        failServerLink(kLinkUnresolved + host);
+        return;
+    }
+    target.port = port;
+    link.serverPeer = enet_host_connect(link.enetHost, &target, 2, 0);
+    link.linkMode = mode;
+    link.connectStartTime = linkClock();
+    if (!link.serverPeer) failServerLink(kLinkNoPeer);
+}
+
+void connectToGameServer(LinkMode mode) {
+    connectToGameServer(mode, configGet("sunucu", kDefaultServerAddress));
+}
+
+void startGameServerLogin(const std::string& user, const std::string& password) {
+    connectToGameServer(LinkMode::Login);
+    ServerLink& link = serverLink();
+    link.loginUser = user;
+    // Reserved once, so no smaller buffer holding a part of the password is freed unwiped.
+    link.loginPassword.reserve(password.size());
+    link.loginPassword = password;
+}
+
+namespace {
+
+void sendRequest(ServerLink& link) {
+    std::string request = link.linkMode == LinkMode::Probe
+                              ? wire::encodeProbeRequest()
+                              : wire::encodeLoginRequest(link.loginUser, link.loginPassword);
+    ENetPacket* packet = enet_packet_create(request.data(), request.size(), ENET_PACKET_FLAG_RELIABLE);
+    if (packet && enet_peer_send(link.serverPeer, 0, packet) != 0) enet_packet_destroy(packet);
+    wipeText(request);
+    wipeText(link.loginPassword);
+}
+
+void refusedMessage(ServerLink& link, const wire::LoginRefused& refused) {
+    std::string text;
+    if (refused.reason >= 1 && refused.reason <= 4)
+        text = kRefusedTexts[refused.reason];
+    else
+        text = refused.message.empty() ? kRefusedOther : refused.message;
+    link.pending.errors.push_back(text);
+}
+
+} // namespace
+
+void handleServerMessage(const std::string& bytes, const GameSettings& game) {
+    if (bytes.empty()) return;
+    ServerLink& link = serverLink();
+    const uint8_t type = static_cast<uint8_t>(bytes[0]);
+    if (type == wire::kNewsAnswer && link.linkMode == LinkMode::Probe) {
+        wire::NewsAnswer news = wire::decodeNewsAnswer(bytes);
+        if (news.hasCount && news.ok) {
+            link.pending.newsArrived = true;
+            link.pending.news = std::move(news.items);
+        }
+        link.serverStatus = ServerStatus::Online;
+        resetServerLink();
+    } else if (type == wire::kLoginAccepted && link.linkMode == LinkMode::Login) {
+        wire::LoginAccepted accepted = wire::decodeLoginAccepted(bytes);
+        resetServerLink();
+        link.serverStatus = ServerStatus::Online;
+        if (!accepted.ok) {
+            link.pending.errors.push_back(kLinkBrokenAnswer);
+        } else {
+            std::string error;
+            if (launchGame(accepted.ticket, game, linkClock(), error))
+                link.pending.gameStarted = true;
+            else
+                link.pending.errors.push_back(error);
+        }
+        wipeText(accepted.ticket);
+    } else if (type == wire::kLoginRefused && link.linkMode == LinkMode::Login) {
+        const wire::LoginRefused refused = wire::decodeLoginRefused(bytes);
+        resetServerLink();
+        link.serverStatus = ServerStatus::Online;
+        refusedMessage(link, refused);
+    } else if (type == wire::kRejected) {
+        const wire::Rejected rejected = wire::decodeRejected(bytes);
+        failServerLink(kLinkRejected + rejected.reason);
+    }
+    // Anything else waits for its answer or its time-out.
+}
+
+void pumpGameServer(const GameSettings& game) {
+    ServerLink& link = serverLink();
+    if (!link.enetHost) return;
+    ENetEvent event;
+    while (link.enetHost && enet_host_service(link.enetHost, &event, 0) > 0) {
+        const bool ours = link.serverPeer && event.peer == link.serverPeer;
+        switch (event.type) {
+        case ENET_EVENT_TYPE_CONNECT:
+            if (ours) {
+                link.requestSent = true;
+                sendRequest(link);
+            }
+            break;
+        case ENET_EVENT_TYPE_RECEIVE:
+            if (ours) {
+                std::string bytes(reinterpret_cast<const char*>(event.packet->data),
+                                  event.packet->dataLength);
+                std::fill_n(event.packet->data, event.packet->dataLength, 0); // may hold the ticket
+                enet_packet_destroy(event.packet);
+                handleServerMessage(bytes, game);
+                wipeText(bytes); // a login answer holds the ticket
+            } else {
+                enet_packet_destroy(event.packet);
+            }
+            break;
+        case ENET_EVENT_TYPE_DISCONNECT:
+            if (ours) {
+                link.serverPeer = nullptr; // ENet has already released it
+                failServerLink(kLinkUnreachable);
+            }
+            break;
+        default:
+            break;
+        }
+    }
+    if (link.linkMode != LinkMode::Idle) {
+        const double limit = link.requestSent ? link.answerLimitSeconds : link.connectLimitSeconds;
+        if (linkClock() - link.connectStartTime > limit)
+            failServerLink(link.requestSent ? kLinkNoAnswer : kLinkUnreachable);
+    }
+    enet_host_flush(link.enetHost);
+}
+
+LinkPoll takeLinkPoll() {
+    LinkPoll out = std::move(serverLink().pending);
+    serverLink().pending = LinkPoll{};
+    return out;
+}
+
+void shutdownServerLink() {
+    ServerLink& link = serverLink();
+    resetServerLink();
+    if (link.enetHost) {
+        enet_host_destroy(link.enetHost);
+        link.enetHost = nullptr;
+    }
+}

@@ -1,0 +1,337 @@
+// gameserver_test.cpp - the launcher's game-server link against morlaken_server started on
+// 127.0.0.1, and against ENet peers that misbehave (never answer the connect, connect and
+// stay silent, hang up).
+#include "app/config.h"
+#include "login/gameserver.h"
+#include "login/login_support.h"
+#include "support/devhost.h"
+
+#include <enet/enet.h>
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+namespace {
+
+using namespace logintest;
+
+struct EnetUp : ::testing::Environment {
+    void SetUp() override { ASSERT_EQ(enet_initialize(), 0); }
+};
+const auto* const kEnet = ::testing::AddGlobalTestEnvironment(new EnetUp);
+
+// morlaken_server with a news file and one user "ayse" / "gizli".
+class GameServer {
+  public:
+    explicit GameServer(std::vector<std::string> extra = {}) {
+        writeFile(dir / "haberler.txt",
+                  "Duyuru|Sunucu açık|Bakım bitti.\nEtkinlik|Hafta sonu|Çift tecrübe\n");
+        writeFile(dir / "users.txt", userLine("ayse", "ayse@example.com", "gizli", "", true, ""));
+        std::vector<std::string> args = {"--port",         "0", "--news", dir / "haberler.txt", "--users",
+                                         dir / "users.txt"};
+        args.insert(args.end(), extra.begin(), extra.end());
+        started = host.start(args, "morlaken_server");
+    }
+    std::string address() const { return "127.0.0.1:" + std::to_string(host.port()); }
+    TempFolder dir;
+    DevHost host;
+    bool started = false;
+};
+
+// An ENet host on an ephemeral loopback port that accepts connections and never answers,
+// or hangs up on every connect.
+class SilentPeer {
+  public:
+    explicit SilentPeer(bool hangUp) {
+        ENetAddress address{};
+        enet_address_set_host(&address, "127.0.0.1");
+        host_ = enet_host_create(&address, 8, 2, 0, 0);
+        host_->mtu = kLinkMtu;
+        host_->checksum = enet_crc32;
+        port = host_->address.port;
+        thread_ = std::thread([this, hangUp] {
+            ENetEvent event;
+            while (!stop_)
+                if (enet_host_service(host_, &event, 20) > 0) {
+                    if (event.type == ENET_EVENT_TYPE_CONNECT) connects++;
+                    if (event.type == ENET_EVENT_TYPE_CONNECT && hangUp) enet_peer_disconnect(event.peer, 0);
+                    if (event.type == ENET_EVENT_TYPE_RECEIVE) enet_packet_destroy(event.packet);
+                }
+        });
+    }
+    ~SilentPeer() {
+        stop_ = true;
+        thread_.join();
+        enet_host_destroy(host_);
+    }
+    std::string address() const { return "127.0.0.1:" + std::to_string(port); }
+    int port = 0;
+    std::atomic<int> connects{0};
+
+  private:
+    ENetHost* host_;
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
+// A loopback UDP port bound and never read: the connect is never answered.
+class DeafPort {
+  public:
+    DeafPort() {
+        socket_ = enet_socket_create(ENET_SOCKET_TYPE_DATAGRAM);
+        ENetAddress address{};
+        enet_address_set_host(&address, "127.0.0.1");
+        enet_socket_bind(socket_, &address);
+        enet_socket_get_address(socket_, &address);
+        port = address.port;
+    }
+    ~DeafPort() { enet_socket_destroy(socket_); }
+    std::string address() const { return "127.0.0.1:" + std::to_string(port); }
+    int port = 0;
+
+  private:
+    ENetSocket socket_;
+};
+
+// One raw message to morlaken_server from an ENet client of our own; its answer.
+std::string askRaw(int port, const std::string& message) {
+    ENetHost* client = enet_host_create(nullptr, 1, 2, 0, 0);
+    client->mtu = kLinkMtu;
+    client->checksum = enet_crc32;
+    ENetAddress address{};
+    enet_address_set_host(&address, "127.0.0.1");
+    address.port = static_cast<enet_uint16>(port);
+    ENetPeer* peer = enet_host_connect(client, &address, 2, 0);
+    std::string answer;
+    ENetEvent event;
+    waitUntil(
+        [&] {
+            while (enet_host_service(client, &event, 10) > 0) {
+                if (event.type == ENET_EVENT_TYPE_CONNECT)
+                    enet_peer_send(
+                        peer, 0,
+                        enet_packet_create(message.data(), message.size(), ENET_PACKET_FLAG_RELIABLE));
+                if (event.type == ENET_EVENT_TYPE_RECEIVE) {
+                    answer.assign(reinterpret_cast<const char*>(event.packet->data),
+                                  event.packet->dataLength);
+                    enet_packet_destroy(event.packet);
+                    return true;
+                }
+            }
+            return false;
+        },
+        10);
+    enet_host_destroy(client);
+    return answer;
+}
+
+class GameServerLink : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        serverLink().connectLimitSeconds = kConnectLimitSeconds;
+        serverLink().answerLimitSeconds = kAnswerLimitSeconds;
+        serverLink().serverStatus = ServerStatus::Connecting;
+        takeLinkPoll();
+    }
+    void TearDown() override { shutdownServerLink(); }
+    // Pumps until the connection is over; what it handed up.
+    LinkPoll pumpToEnd(double seconds = 20) {
+        EXPECT_TRUE(waitUntil(
+            [&] {
+                pumpGameServer(game.settings());
+                return serverLink().linkMode == LinkMode::Idle;
+            },
+            seconds));
+        return takeLinkPoll();
+    }
+    void login(const std::string& address, const std::string& user, const std::string& password) {
+        configSet("sunucu", address);
+        startGameServerLogin(user, password);
+    }
+    GameFolder game;
+};
+
+TEST_F(GameServerLink, ProbeBringsTheServersNewsAndMarksItOnline) {
+    GameServer server;
+    ASSERT_TRUE(server.started);
+    connectToGameServer(LinkMode::Probe, server.address());
+    const LinkPoll poll = pumpToEnd();
+    EXPECT_EQ(serverLink().serverStatus, ServerStatus::Online);
+    EXPECT_TRUE(poll.errors.empty());
+    ASSERT_TRUE(poll.newsArrived);
+    ASSERT_EQ(poll.news.size(), 2u);
+    EXPECT_EQ(poll.news[0].title, "Sunucu açık");
+    EXPECT_EQ(poll.news[1].body, "Çift tecrübe");
+}
+
+TEST_F(GameServerLink, AcceptedLoginStartsTheGameWithTheServersTicket) {
+    GameServer server;
+    ASSERT_TRUE(server.started);
+    login(server.address(), "ayse", "gizli");
+    EXPECT_EQ(serverLink().loginPassword, "gizli");
+    const LinkPoll poll = pumpToEnd();
+    EXPECT_TRUE(poll.errors.empty()) << poll.errors.front();
+    EXPECT_TRUE(poll.gameStarted);
+    EXPECT_TRUE(serverLink().loginPassword.empty());
+    EXPECT_EQ(serverLink().serverStatus, ServerStatus::Online);
+    ASSERT_TRUE(waitUntil([&] { return game.ran(); }, 10));
+    EXPECT_EQ(game.record()["bilet"].size(), 32u);
+    EXPECT_NE(server.host.output().find("giriş ayse -> kabul"), std::string::npos);
+}
+
+TEST_F(GameServerLink, RefusalsShowTheirReasonsText) {
+    GameServer server({"--in-game", "oyuncu"});
+    ASSERT_TRUE(server.started);
+    struct Case {
+        std::string user, password, shown;
+    } cases[] = {
+        {"ayse", "yanlis", kRefusedTexts[1]},
+        {"kimse", "x", kRefusedTexts[1]},
+    };
+    for (const Case& c : cases) {
+        login(server.address(), c.user, c.password);
+        const LinkPoll poll = pumpToEnd();
+        ASSERT_EQ(poll.errors.size(), 1u) << c.user;
+        EXPECT_EQ(poll.errors[0], c.shown);
+        EXPECT_FALSE(poll.gameStarted);
+        EXPECT_EQ(serverLink().serverStatus, ServerStatus::Online);
+    }
+    // Four more failures for ayse make five within the minute: then even the right password
+    // is refused for a while.
+    for (int i = 0; i < 4; ++i) {
+        login(server.address(), "ayse", "yanlis");
+        pumpToEnd();
+    }
+    login(server.address(), "ayse", "gizli");
+    LinkPoll poll = pumpToEnd();
+    ASSERT_EQ(poll.errors.size(), 1u);
+    EXPECT_EQ(poll.errors[0], kRefusedTexts[3]);
+
+    // Version and in-game refusals, and malformed requests, straight from the server.
+    EXPECT_EQ(askRaw(server.host.port(), wire::encodeLoginRequest("ayse", "gizli", 4))[1], 2);
+    const std::string busy = askRaw(server.host.port(), wire::encodeLoginRequest("oyuncu", "x"));
+    ASSERT_GE(busy.size(), 2u);
+    EXPECT_EQ(busy[0], wire::kLoginRefused);
+    for (const std::string& bad :
+         {std::string("\x0A\x05", 2), std::string("\x0D\x00", 2), std::string("\x42")}) {
+        const wire::Rejected rejected = wire::decodeRejected(askRaw(server.host.port(), bad));
+        EXPECT_TRUE(rejected.ok && !rejected.reason.empty()) << bad.size();
+    }
+
+    // The texts by reason as the launcher shows them, including the server's own text.
+    struct Shown {
+        std::string message, shown;
+    } shownCases[] = {
+        {wire::encodeLoginRefused(2, "x"), kRefusedTexts[2]},
+        {wire::encodeLoginRefused(4, ""), kRefusedTexts[4]},
+        {wire::encodeLoginRefused(9, ""), kRefusedOther},
+        {wire::encodeLoginRefused(9, "Bakımdayız"), "Bakımdayız"},
+        {std::string(1, wire::kLoginRefused), kRefusedOther},
+        {wire::encodeLoginAccepted("a", ""), kLinkBrokenAnswer},
+    };
+    for (const Shown& c : shownCases) {
+        serverLink().linkMode = LinkMode::Login;
+        handleServerMessage(c.message, game.settings());
+        poll = takeLinkPoll();
+        ASSERT_EQ(poll.errors.size(), 1u);
+        EXPECT_EQ(poll.errors[0], c.shown);
+        EXPECT_EQ(serverLink().linkMode, LinkMode::Idle);
+    }
+}
+
+TEST_F(GameServerLink, RejectedAndBrokenNewsAnswers) {
+    struct Case {
+        LinkMode mode;
+        std::string message;
+        ServerStatus status;
+        std::vector<std::string> errors;
+        bool newsArrived;
+    } cases[] = {
+        {LinkMode::Probe, wire::encodeRejected("yasak"), ServerStatus::Offline, {}, false},
+        {LinkMode::Login,
+         wire::encodeRejected("yasak"),
+         ServerStatus::Offline,
+         {"Sunucu reddetti: yasak"},
+         false},
+        {LinkMode::Probe,
+         std::string("\x0E\x01\x01t\x01T\xD1\x07", 8) + std::string(2001, 'g'),
+         ServerStatus::Online,
+         {},
+         false},
+        {LinkMode::Probe, std::string("\x0E", 1), ServerStatus::Online, {}, false},
+        {LinkMode::Probe, std::string("\x0E\x00", 2), ServerStatus::Online, {}, true},
+    };
+    for (const Case& c : cases) {
+        serverLink().serverStatus = ServerStatus::Connecting;
+        serverLink().linkMode = c.mode;
+        handleServerMessage(c.message, game.settings());
+        const LinkPoll poll = takeLinkPoll();
+        EXPECT_EQ(serverLink().serverStatus, c.status);
+        EXPECT_EQ(poll.errors, c.errors);
+        EXPECT_EQ(poll.newsArrived, c.newsArrived);
+        EXPECT_TRUE(poll.news.empty());
+        EXPECT_EQ(serverLink().linkMode, LinkMode::Idle);
+    }
+    // A login answer during a probe is ignored: the connection waits on.
+    serverLink().linkMode = LinkMode::Probe;
+    handleServerMessage(wire::encodeLoginAccepted("a", "T"), game.settings());
+    EXPECT_EQ(serverLink().linkMode, LinkMode::Probe);
+    EXPECT_FALSE(takeLinkPoll().gameStarted);
+}
+
+TEST_F(GameServerLink, FailuresEndTheConnectionWithTheirTextsOnlyForALogin) {
+    DeafPort deaf;
+    SilentPeer silent(false), hangUp(true);
+    serverLink().connectLimitSeconds = 0.5;
+    serverLink().answerLimitSeconds = 0.8;
+    struct Case {
+        std::string address;
+        std::string error;
+    } cases[] = {
+        {deaf.address(), kLinkUnreachable},
+        {silent.address(), kLinkNoAnswer},
+        {hangUp.address(), kLinkUnreachable},
+        {"a:b:c", std::string(kLinkBadAddress) + "a:b:c"},
+    };
+    for (const Case& c : cases) {
+        for (LinkMode mode : {LinkMode::Probe, LinkMode::Login}) {
+            serverLink().serverStatus = ServerStatus::Online;
+            const double start = linkClock();
+            connectToGameServer(mode, c.address);
+            const LinkPoll poll = pumpToEnd(5);
+            EXPECT_EQ(serverLink().serverStatus, ServerStatus::Offline) << c.address;
+            EXPECT_LT(linkClock() - start, 3.0) << c.address;
+            if (mode == LinkMode::Probe) {
+                EXPECT_TRUE(poll.errors.empty()) << c.address;
+            } else {
+                ASSERT_EQ(poll.errors.size(), 1u) << c.address;
+                EXPECT_EQ(poll.errors[0], c.error);
+            }
+        }
+    }
+    EXPECT_GE(silent.connects.load(), 2);
+}
+
+TEST_F(GameServerLink, NewConnectionReplacesTheOldOne) {
+    GameServer server;
+    SilentPeer silent(false);
+    ASSERT_TRUE(server.started);
+    configSet("sunucu", silent.address());
+    connectToGameServer(LinkMode::Login);
+    serverLink().loginPassword = "gizli";
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            pumpGameServer(game.settings());
+            return serverLink().requestSent;
+        },
+        5));
+    connectToGameServer(LinkMode::Probe, server.address());
+    EXPECT_FALSE(serverLink().requestSent);
+    const LinkPoll poll = pumpToEnd();
+    EXPECT_TRUE(poll.errors.empty());
+    EXPECT_TRUE(poll.newsArrived);
+    EXPECT_EQ(serverLink().serverStatus, ServerStatus::Online);
+}
+
+} // namespace

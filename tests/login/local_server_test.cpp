@@ -1,0 +1,81 @@
+// local_server_test.cpp - the local server is started only for a local address, only when
+// none of its name runs, and ended at exit only when this launcher started it. The server
+// is a copy of morlaken-game under a name of its own (so parallel tests never see each
+// other's), which stays up until it is ended.
+#include "app/config.h"
+#include "login/local_server.h"
+#include "login/login_support.h"
+
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <filesystem>
+#include <random>
+
+namespace {
+
+using namespace logintest;
+
+struct LocalServerFolder {
+    explicit LocalServerFolder(const std::string& name) : name(name) {
+        std::filesystem::copy_file(builtProgram("morlaken-game"), dir / name);
+        writeFile(dir / "morlaken-game.ini", "sure=60\npencere=0\n");
+    }
+    TempFolder dir;
+    std::string name;
+};
+
+std::string uniqueName(const char* stem) {
+    return std::string(stem) + std::to_string(std::random_device{}() % 1000000);
+}
+
+TEST(LocalServer, StartsOnlyForAnExactLocalHostAndAnExistingExecutable) {
+    LocalServerFolder server(uniqueName("yerelsunucu"));
+    struct Case {
+        std::string sunucu, path;
+        bool started;
+    } cases[] = {
+        {"127.0.0.1", server.dir / server.name, true},
+        {" localhost:27016 ", server.dir / server.name, true},
+        {"LOCALHOST", server.dir / server.name, false},
+        {"127.0.0.2", server.dir / server.name, false},
+        {"oyun.example", server.dir / server.name, false},
+        {"a:b:c", server.dir / server.name, false},
+        {"127.0.0.1", server.dir / "yok", false},
+        {"127.0.0.1", "", false},
+    };
+    for (const Case& c : cases) {
+        configSet("sunucu", c.sunucu);
+        configSet("yerel_sunucu", c.path);
+        configSet("yerel_sunucu_klasoru", server.dir.path());
+        EXPECT_EQ(startLocalServer(), c.started) << c.sunucu << " " << c.path;
+        EXPECT_EQ(localServerProcess() != 0, c.started);
+        if (!c.started) continue;
+        EXPECT_TRUE(waitUntil([&] { return platform::isProgramRunning(server.name); }, 10));
+        stopLocalServer();
+        EXPECT_EQ(localServerProcess(), 0);
+        EXPECT_TRUE(waitUntil([&] { return !platform::isProgramRunning(server.name); }, 10)) << c.sunucu;
+    }
+}
+
+TEST(LocalServer, OneAlreadyRunningUnderAnyLetterCaseIsLeftAlone) {
+    const std::string name = uniqueName("Yerel_Sunucu_");
+    LocalServerFolder running(name), ours(name);
+    std::string upper = name;
+    for (char& ch : upper)
+        ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+    std::filesystem::rename(running.dir / name, running.dir / upper);
+    Child other;
+    ASSERT_TRUE(other.start(running.dir / upper, {}));
+    ASSERT_TRUE(waitUntil([&] { return platform::isProgramRunning(upper); }, 10));
+
+    configSet("sunucu", "localhost");
+    configSet("yerel_sunucu", ours.dir / name);
+    EXPECT_FALSE(startLocalServer());
+    stopLocalServer(); // started nothing: ends nothing
+    int code = 0;
+    EXPECT_FALSE(other.wait(0.3, code));
+    other.kill();
+}
+
+} // namespace

@@ -1,0 +1,217 @@
+// morlaken_server - the local ENet game server the launcher starts beside itself.
+//
+//   morlaken_server [--port N] [--news FILE] [--users FILE] [--in-game NAME]...
+//
+// Listens on 127.0.0.1:N (default 27015; 0 = any free port) with the launcher's checksum
+// (ENet's CRC-32) and MTU 1200, and prints "port N" once it listens. It answers:
+//   0x0D probe          -> 0x0E news: the items of FILE (lines tag|title|body, '#' comments)
+//   0x0A login request  -> 0x0B with a fresh random ticket, or 0x0C with a reason:
+//                          1 unknown user or wrong password, 2 launcher version below 5,
+//                          3 more than five failed attempts for the user within a minute,
+//                          4 the account is in game (--in-game NAME)
+//   anything malformed  -> 0x07 with a short reason
+// The users file has the format of morlaken-devhost's account users
+// (tools/devhost/account_service.h); name or e-mail logs in. Each answer is followed by a
+// graceful disconnect. Many launchers are served at once (one loop, one ENet host). Every
+// request and answer is printed; SIGTERM or SIGINT stops it cleanly.
+#include "../devhost/account_service.h"
+#include "login/wipe.h"
+#include "login/wire.h"
+
+#include <enet/enet.h>
+#include <openssl/rand.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <deque>
+#include <fstream>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace {
+
+// ---- tunables ----
+constexpr size_t kMtu = 1200;
+constexpr size_t kMaxPeers = 4000;
+constexpr uint32_t kMinLauncherVersion = 5;
+constexpr int kMaxFailuresPerMinute = 5;
+constexpr double kFailureWindowSeconds = 60.0;
+constexpr enet_uint32 kServiceWaitMs = 100;
+
+volatile std::sig_atomic_t gStop = 0;
+void onStopSignal(int) {
+    gStop = 1;
+}
+
+double nowSeconds() {
+    using namespace std::chrono;
+    return duration<double>(steady_clock::now().time_since_epoch()).count();
+}
+
+std::vector<wire::NewsItem> loadNews(const std::string& path) {
+    std::vector<wire::NewsItem> items;
+    std::ifstream in(path, std::ios::binary);
+    std::string line;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line.empty() || line[0] == '#') continue;
+        const size_t a = line.find('|');
+        const size_t b = a == std::string::npos ? a : line.find('|', a + 1);
+        if (b == std::string::npos) continue;
+        items.push_back({line.substr(0, a), line.substr(a + 1, b - a - 1), line.substr(b + 1)});
+    }
+    return items;
+}
+
+std::string freshTicket() {
+    unsigned char raw[16];
+    if (RAND_bytes(raw, sizeof raw) != 1) return {};
+    static const char* hex = "0123456789abcdef";
+    std::string out;
+    for (unsigned char c : raw) {
+        out.push_back(hex[c >> 4]);
+        out.push_back(hex[c & 15]);
+    }
+    return out;
+}
+
+struct Server {
+    std::vector<wire::NewsItem> news;
+    devhost::AccountService users;
+    std::set<std::string> inGame;
+    std::map<std::string, std::deque<double>> failures; // user -> times of failed attempts
+    unsigned long answered = 0;
+
+    // The answer to one message.
+    std::string answer(const std::string& message, const char* from) {
+        if (message.empty()) return wire::encodeRejected("boş mesaj");
+        const uint8_t type = static_cast<uint8_t>(message[0]);
+        if (type == wire::kProbeRequest) {
+            if (message.size() != 1) return wire::encodeRejected("bozuk yoklama");
+            std::printf("%s: yoklama -> %zu haber\n", from, news.size());
+            return wire::encodeNewsAnswer(news);
+        }
+        if (type != wire::kLoginRequest) return wire::encodeRejected("bilinmeyen mesaj");
+        wire::LoginRequest request;
+        std::string reason;
+        if (!wire::decodeLoginRequest(message, request, reason)) return wire::encodeRejected(reason);
+        std::string out = login(request, from);
+        wipeText(request.password);
+        return out;
+    }
+
+    std::string login(const wire::LoginRequest& request, const char* from) {
+        if (request.version < kMinLauncherVersion) {
+            std::printf("%s: giriş %s -> eski launcher (%u)\n", from, request.user.c_str(), request.version);
+            return wire::encodeLoginRefused(2, "eski launcher");
+        }
+        std::deque<double>& times = failures[request.user];
+        const double now = nowSeconds();
+        while (!times.empty() && now - times.front() > kFailureWindowSeconds)
+            times.pop_front();
+        if (static_cast<int>(times.size()) >= kMaxFailuresPerMinute) {
+            std::printf("%s: giriş %s -> çok fazla deneme\n", from, request.user.c_str());
+            return wire::encodeLoginRefused(3, "çok fazla deneme");
+        }
+        const devhost::Account* found = nullptr;
+        for (const devhost::Account& account : users.accounts())
+            if (!request.user.empty() && (account.name == request.user || account.email == request.user))
+                found = &account;
+        if (!found || !devhost::verifyPassword(request.password, found->passwordHash)) {
+            times.push_back(now);
+            std::printf("%s: giriş %s -> hatalı şifre\n", from, request.user.c_str());
+            return wire::encodeLoginRefused(1, "hatalı giriş");
+        }
+        if (inGame.count(found->name) || inGame.count(request.user)) {
+            std::printf("%s: giriş %s -> hesap oyunda\n", from, request.user.c_str());
+            return wire::encodeLoginRefused(4, "hesap oyunda");
+        }
+        times.clear();
+        const std::string ticket = freshTicket();
+        std::printf("%s: giriş %s -> kabul\n", from, request.user.c_str());
+        return wire::encodeLoginAccepted(found->name, ticket);
+    }
+};
+
+int usage() {
+    std::fprintf(stderr,
+                 "kullanım: morlaken_server [--port N] [--news FILE] [--users FILE] [--in-game NAME]...\n");
+    return 2;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    Server server;
+    unsigned long port = 27015;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (i + 1 >= argc) return usage();
+        const std::string value = argv[++i];
+        if (arg == "--port") {
+            port = std::strtoul(value.c_str(), nullptr, 10);
+            if (port > 65535) return usage();
+        } else if (arg == "--news") {
+            server.news = loadNews(value);
+        } else if (arg == "--users") {
+            std::string error;
+            if (!server.users.load(value, error)) {
+                std::fprintf(stderr, "kullanıcı dosyası okunamadı: %s\n", error.c_str());
+                return 1;
+            }
+        } else if (arg == "--in-game") {
+            server.inGame.insert(value);
+        } else {
+            return usage();
+        }
+    }
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
+    if (enet_initialize() != 0) return 1;
+    ENetAddress address{};
+    enet_address_set_host(&address, "127.0.0.1");
+    address.port = static_cast<enet_uint16>(port);
+    ENetHost* host = enet_host_create(&address, kMaxPeers, 2, 0, 0);
+    if (!host) {
+        std::fprintf(stderr, "127.0.0.1:%lu dinlenemiyor\n", port);
+        enet_deinitialize();
+        return 1;
+    }
+    host->mtu = kMtu;
+    host->checksum = enet_crc32;
+    std::signal(SIGTERM, onStopSignal);
+    std::signal(SIGINT, onStopSignal);
+    std::printf("port %u\n", static_cast<unsigned>(host->address.port));
+
+    ENetEvent event;
+    while (!gStop) {
+        int got = enet_host_service(host, &event, kServiceWaitMs);
+        while (got > 0) {
+            char from[32];
+            std::snprintf(from, sizeof from, "%u:%u", static_cast<unsigned>(event.peer->address.port),
+                          static_cast<unsigned>(event.peer->incomingPeerID));
+            if (event.type == ENET_EVENT_TYPE_RECEIVE) {
+                std::string message(reinterpret_cast<const char*>(event.packet->data),
+                                    event.packet->dataLength);
+                std::memset(event.packet->data, 0, event.packet->dataLength); // may hold a password
+                enet_packet_destroy(event.packet);
+                const std::string reply = server.answer(message, from);
+                wipeText(message);
+                ENetPacket* packet =
+                    enet_packet_create(reply.data(), reply.size(), ENET_PACKET_FLAG_RELIABLE);
+                if (packet && enet_peer_send(event.peer, 0, packet) != 0) enet_packet_destroy(packet);
+                enet_peer_disconnect_later(event.peer, 0);
+                ++server.answered;
+            }
+            got = enet_host_check_events(host, &event);
+        }
+        enet_host_flush(host);
+    }
+    std::printf("durduruldu (%lu cevap)\n", server.answered);
+    enet_host_destroy(host);
+    enet_deinitialize();
+    return 0;
+}
