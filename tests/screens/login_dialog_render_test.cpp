@@ -8,6 +8,7 @@
 #include "app/config.h"
 #include "gfx/widgets.h"
 #include "login/account.h"
+#include "login/gameserver.h"
 #include "screens/dialogs.h"
 #include "screens/login_dialog.h"
 #include "screens/main_screen.h"
@@ -134,15 +135,21 @@ TEST_F(LoginDialog, SubmitChecksTheFieldsAndSavesTheRememberChoiceFirst) {
         hideMessage();
     }
 
-    // Without an account service the game-server login takes over (unreachable for now);
-    // the choice is saved first and the password leaves the field.
+    // Without an account service the game-server login takes over: the choice is saved
+    // first, the password leaves the field for the link, and the dialog waits. Closing it
+    // drops the connection and wipes the password the link held.
     ui().rememberMe = false;
+    configSet("sunucu", "127.0.0.1:1");
     fill("ayse", "gizli");
     submitLogin();
-    EXPECT_EQ(testsupport::readFile(ini), "hatirla=0\r\nkullanici=\r\n");
+    EXPECT_EQ(testsupport::readFile(ini), "sunucu=127.0.0.1:1\r\nhatirla=0\r\nkullanici=\r\n");
     EXPECT_EQ(passwordField().text, "");
-    EXPECT_EQ(messageDialog().messageText, "Sunucuya bağlanılamadı. Sunucu kapalı olabilir.");
+    EXPECT_TRUE(loginBusy() || messageDialog().visible) << "neither connecting nor reporting";
     hideMessage();
+    closeLoginDialog();
+    EXPECT_FALSE(loginBusy());
+    EXPECT_EQ(serverLink().loginPassword, "");
+    openLoginDialog();
 
     // The two-step stage wants exactly six digits.
     configSet("hesap_api", "http://127.0.0.1:1/hesap/");
