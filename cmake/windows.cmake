@@ -10,7 +10,9 @@ add_library(morlaken_win_system INTERFACE)
 target_include_directories(morlaken_win_system SYSTEM INTERFACE ${MORLAKEN_WIN_DEPS}/include)
 target_link_libraries(morlaken_win_system INTERFACE ${MORLAKEN_WIN_DEPS}/lib/libenet.a
   wininet shell32 ole32 uuid user32 ws2_32 winmm)
-target_compile_definitions(morlaken_win_system INTERFACE UNICODE _UNICODE _WIN32_WINNT=0x0601)
+# WIN32_LEAN_AND_MEAN keeps windows.h from pulling in the old winsock.h before ENet's winsock2.h.
+target_compile_definitions(morlaken_win_system INTERFACE UNICODE _UNICODE _WIN32_WINNT=0x0601
+  WIN32_LEAN_AND_MEAN NOMINMAX)
 
 add_library(morlaken_win_glfw INTERFACE)
 target_link_libraries(morlaken_win_glfw INTERFACE ${MORLAKEN_WIN_DEPS}/lib/libglfw3.a opengl32 gdi32)
