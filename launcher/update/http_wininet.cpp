@@ -1,13 +1,15 @@
 // http_wininet.cpp - httpGet and postJson on WinINet, for the Windows build (the libcurl
 // build uses http.cpp and http_post.cpp; the sinks are shared in http_sinks.cpp).
 //
-// A blocking WinINet call cannot look at a stop flag, so every transfer has a small
-// watcher that closes the transfer's internet handle once the flag turns true: closing a
-// handle ends the calls blocked on it and its children at once.
+// A blocking WinINet call cannot look at a stop flag, and closing a handle from another
+// thread does not end a blocked read everywhere (Wine's WinINet waits on). So a GET makes
+// its blocking calls on a reader thread of its own and the caller only waits for chunks:
+// a stop request returns at once, and the reader ends by itself when its call returns.
+// The login POST has a watcher that closes its handles on a stop request.
 //
 // Index
 //   ---- tunables ----
-//   ---- handles and the stop watcher ----
+//   ---- handles, the stop watcher and shared helpers ----
 //   ---- httpGet ----
 //   ---- postJson ----
 #include "update/http.h"
@@ -25,6 +27,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -56,7 +59,7 @@ void httpGlobalInit() {
     // WinINet needs no process-wide start.
 }
 
-// ---- handles and the stop watcher ----
+// ---- handles, the stop watcher and shared helpers ----
 namespace {
 
 // The internet handle of one call. The watcher and the calling thread may both want to
@@ -186,49 +189,116 @@ std::vector<uint8_t>& readBuffer() {
 } // namespace
 
 // ---- httpGet ----
+namespace {
+
+// One GET, shared between the calling thread and the reader thread that makes the
+// blocking WinINet calls. The reader hands each chunk over and waits until the caller's
+// sink has taken it; a caller that sees the stop flag stops waiting at once and leaves,
+// and the reader, when its blocking call returns, closes the handles and ends without
+// touching anything of the caller's.
+struct GetTransfer {
+    std::mutex mutex;
+    std::condition_variable cue;
+    std::vector<uint8_t> chunk; // the chunk waiting for the sink (reader fills it)
+    bool chunkReady = false;    // reader sets; caller clears once the sink has it
+    bool finished = false;      // reader: no more chunks
+    bool ok = false;            // with finished: the body was read to its end
+    std::string error;          // with finished and !ok
+    bool abandoned = false;     // caller left (stop or a refused chunk): reader ends
+};
+
+void readGet(std::shared_ptr<GetTransfer> t, std::string url, DWORD noDataMs) {
+    auto finish = [&t](bool ok, const char* error) {
+        std::lock_guard<std::mutex> lock(t->mutex);
+        t->finished = true;
+        t->ok = ok;
+        if (error) t->error = error;
+        t->cue.notify_all();
+    };
+    HINTERNET root = ::InternetOpenA(kUserAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
+    if (!root) return finish(false, kErrOpen);
+    setTimeout(root, INTERNET_OPTION_CONNECT_TIMEOUT, static_cast<DWORD>(kConnectTimeoutSeconds * 1000));
+    setTimeout(root, INTERNET_OPTION_RECEIVE_TIMEOUT, noDataMs);
+    HINTERNET request = ::InternetOpenUrlA(root, url.c_str(), nullptr, 0, kGetFlags, 0);
+    std::string status;
+    const char* error = nullptr;
+    bool ok = false;
+    if (!request || leftHttps(url, request)) {
+        error = kErrConnect;
+    } else if (uint32_t code = statusOf(request); code != 200) {
+        status = "sunucu " + std::to_string(code) + " dondu";
+    } else {
+        std::vector<uint8_t>& buffer = readBuffer();
+        for (;;) {
+            DWORD n = 0;
+            if (!::InternetReadFile(request, buffer.data(), static_cast<DWORD>(buffer.size()), &n)) {
+                error = kErrRead;
+                break;
+            }
+            if (n == 0) {
+                ok = true;
+                break;
+            }
+            std::unique_lock<std::mutex> lock(t->mutex);
+            if (t->abandoned) break;
+            t->chunk.assign(buffer.data(), buffer.data() + n);
+            t->chunkReady = true;
+            t->cue.notify_all();
+            t->cue.wait(lock, [&t] { return !t->chunkReady || t->abandoned; });
+            if (t->abandoned) break;
+        }
+    }
+    if (request) ::InternetCloseHandle(request);
+    ::InternetCloseHandle(root);
+    if (!status.empty()) {
+        std::lock_guard<std::mutex> lock(t->mutex);
+        t->error = status;
+    }
+    finish(ok, error);
+}
+
+} // namespace
 
 bool httpGet(const std::string& url, const DownloadSink& sink, std::string& error,
              const std::atomic<bool>& stop) {
-    Session session(&stop);
-    if (!session.open()) {
+    auto t = std::make_shared<GetTransfer>();
+    const DWORD noDataMs = static_cast<DWORD>(gNoDataTimeoutSeconds.load() * 1000);
+    try {
+        std::thread(readGet, t, url, noDataMs).detach();
+    } catch (...) {
         error = kErrOpen;
         return false;
     }
-    const DWORD noDataMs = static_cast<DWORD>(gNoDataTimeoutSeconds.load() * 1000);
-    setTimeout(session.root(), INTERNET_OPTION_CONNECT_TIMEOUT,
-               static_cast<DWORD>(kConnectTimeoutSeconds * 1000));
-    setTimeout(session.root(), INTERNET_OPTION_RECEIVE_TIMEOUT, noDataMs);
-
-    ChildHandle request{nullptr, &session};
-    request.handle = ::InternetOpenUrlA(session.root(), url.c_str(), nullptr, 0, kGetFlags, 0);
-    if (session.stopped()) return false;
-    if (!request.handle) {
-        error = kErrConnect;
-        return false;
-    }
-    if (leftHttps(url, request.handle)) {
-        error = kErrConnect;
-        return false;
-    }
-    const uint32_t status = statusOf(request.handle);
-    if (status != 200) {
-        error = "sunucu " + std::to_string(status) + " dondu";
-        return false;
-    }
-    std::vector<uint8_t>& buffer = readBuffer();
+    std::unique_lock<std::mutex> lock(t->mutex);
     for (;;) {
-        if (stop.load() || session.stopped()) return false;
-        DWORD n = 0;
-        if (!::InternetReadFile(request.handle, buffer.data(), static_cast<DWORD>(buffer.size()), &n)) {
-            if (session.stopped()) return false;
-            error = kErrRead;
-            return false;
+        if (stop.load()) {
+            t->abandoned = true;
+            t->cue.notify_all();
+            return false; // no error word for a stop
         }
-        if (n == 0) return !stop.load() && !session.stopped();
-        if (!sink(buffer.data(), n)) {
-            error = kErrSink;
-            return false;
+        if (t->chunkReady) {
+            // The reader waits while the sink works, so the chunk is not touched meanwhile.
+            lock.unlock();
+            const bool accepted = sink(t->chunk.data(), static_cast<uint32_t>(t->chunk.size()));
+            lock.lock();
+            if (!accepted) {
+                t->abandoned = true;
+                t->cue.notify_all();
+                error = kErrSink;
+                return false;
+            }
+            t->chunkReady = false;
+            t->cue.notify_all();
+            continue;
         }
+        if (t->finished) {
+            if (!t->ok) {
+                error = t->error;
+                return false;
+            }
+            return !stop.load();
+        }
+        t->cue.wait_for(lock, std::chrono::milliseconds(kStopPollMilliseconds));
     }
 }
 
