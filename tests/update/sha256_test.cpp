@@ -1,7 +1,7 @@
 // sha256_test.cpp - the launcher's SHA-256 against FIPS 180-4 examples, against OpenSSL as
 // an independent reference, and its two compression routines against each other.
-#include "update/sha256.h"
 #include "support/temp_folder.h"
+#include "update/sha256.h"
 
 #include <gtest/gtest.h>
 
