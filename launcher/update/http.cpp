@@ -1,8 +1,7 @@
-// http.cpp - httpGet on libcurl, and the three download sinks.
+// http.cpp - httpGet on libcurl (the sinks are in http_sinks.cpp, shared with WinINet).
 //
 // Index
 //   ---- tunables ----
-//   ---- sinks ----
 //   ---- transfer state and callbacks ----
 //   ---- result rules ----
 //   ---- httpGet ----
@@ -30,29 +29,6 @@ void httpSetNoDataTimeoutForTests(long seconds) {
 void httpGlobalInit() {
     static std::once_flag once;
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
-
-// ---- sinks ----
-
-DownloadSink makeStringSink(std::string& out, size_t cap) {
-    return [&out, cap](const uint8_t* bytes, uint32_t count) {
-        out.append(reinterpret_cast<const char*>(bytes), count);
-        return out.size() < cap;
-    };
-}
-
-DownloadSink makeFileHashSink(Sha256& hash, int64_t& fileBytes, std::ostream& out, int64_t expectedSize,
-                              std::atomic<int64_t>& byteCounter) {
-    return [&hash, &fileBytes, &out, expectedSize, &byteCounter](const uint8_t* bytes, uint32_t count) {
-        hash.update(bytes, count);
-        fileBytes += count;
-        byteCounter.fetch_add(count);
-        // Bytes past the listed size are counted (the caller reports the file as broken)
-        // but never written: an endless body must not fill the player's disk.
-        if (expectedSize >= 0 && fileBytes > expectedSize) return false;
-        out.write(reinterpret_cast<const char*>(bytes), count);
-        return !out.fail();
-    };
 }
 
 // ---- transfer state and callbacks ----

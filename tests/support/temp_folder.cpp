@@ -2,7 +2,13 @@
 #include "support/temp_folder.h"
 
 #include <gtest/gtest.h>
+#ifdef _WIN32
+#include <windows.h>
+
+#include <bcrypt.h>
+#else
 #include <openssl/evp.h>
+#endif
 
 #include <atomic>
 #include <chrono>
@@ -82,9 +88,26 @@ std::string patternBytes(size_t size, uint32_t seed) {
 }
 
 std::string referenceSha256(const std::string& data) {
+#ifdef _WIN32
+    unsigned char digest[32];
+    unsigned int length = 0;
+    BCRYPT_ALG_HANDLE algorithm = nullptr;
+    if (BCryptOpenAlgorithmProvider(&algorithm, BCRYPT_SHA256_ALGORITHM, nullptr, 0) == 0) {
+        BCRYPT_HASH_HANDLE hash = nullptr;
+        if (BCryptCreateHash(algorithm, &hash, nullptr, 0, nullptr, 0, 0) == 0) {
+            if (BCryptHashData(hash, reinterpret_cast<PUCHAR>(const_cast<char*>(data.data())),
+                               static_cast<ULONG>(data.size()), 0) == 0 &&
+                BCryptFinishHash(hash, digest, sizeof digest, 0) == 0)
+                length = sizeof digest;
+            BCryptDestroyHash(hash);
+        }
+        BCryptCloseAlgorithmProvider(algorithm, 0);
+    }
+#else
     unsigned char digest[EVP_MAX_MD_SIZE];
     unsigned int length = 0;
     EVP_Digest(data.data(), data.size(), digest, &length, EVP_sha256(), nullptr);
+#endif
     static const char* kHex = "0123456789abcdef";
     std::string out;
     for (unsigned int i = 0; i < length; ++i) {

@@ -4,7 +4,6 @@
 #include "update/sha256.h"
 
 #include <gtest/gtest.h>
-#include <openssl/sha.h>
 
 #include <fstream>
 #include <random>
@@ -21,14 +20,17 @@ std::string digestOf(const std::string& text) {
     return toHex(ctx.finish());
 }
 
+// The independent reference: OpenSSL here, the system's CNG provider on Windows.
 std::string opensslDigest(const uint8_t* data, size_t size) {
-    uint8_t out[SHA256_DIGEST_LENGTH];
-    SHA256(data, size, out);
-    return toHex(out, sizeof out);
+    return testsupport::referenceSha256(std::string(reinterpret_cast<const char*>(data), size));
 }
 
 bool cpuLists(const std::string& flag) {
+#ifdef _WIN32
+    std::ifstream in("Z:/proc/cpuinfo"); // Wine shows the host's file system as drive Z:
+#else
     std::ifstream in("/proc/cpuinfo");
+#endif
     std::string word;
     while (in >> word)
         if (word == flag) return true;

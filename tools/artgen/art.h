@@ -59,6 +59,10 @@ Canvas paintTextField();                 // 280 x 50
 Canvas paintCheckBox(bool checked);      // 18 x 18
 Canvas paintMainButton(ButtonLook look); // 136 x 45
 Canvas paintButton(ButtonLook look);     // 136 x 32
+// The program icon at size x size: a gold-framed night-blue tile with a gold "M".
+Canvas paintIcon(const Fonts& fonts, int size);
+// The icon's sizes, smallest first, as the icon group carries them.
+inline constexpr int kIconSizes[] = {16, 24, 32, 48, 64, 128, 256};
 
 // ---- scenes ----
 

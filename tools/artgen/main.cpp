@@ -13,6 +13,8 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <system_error>
+#include <vector>
 
 namespace {
 
@@ -101,6 +103,24 @@ int main(int argc, char** argv) {
             continue;
         }
         std::printf("%s %dx%d\n", path.c_str(), canvas.width(), canvas.height());
+    }
+    // The program icon of the Windows build, every size in one file.
+    std::vector<Canvas> icons;
+    for (int size : artgen::kIconSizes)
+        icons.push_back(artgen::paintIcon(fonts, size));
+    const std::string iconPath = (outDir / "ikon.ico").string();
+    std::error_code iconError;
+    if (artgen::writeIco(icons, iconPath + ".yeni")) {
+        std::filesystem::rename(iconPath + ".yeni", iconPath, iconError);
+    } else {
+        iconError = std::make_error_code(std::errc::io_error);
+    }
+    if (iconError) {
+        std::filesystem::remove(iconPath + ".yeni", iconError);
+        std::fprintf(stderr, "artgen: cannot write %s\n", iconPath.c_str());
+        ++failures;
+    } else {
+        std::printf("%s %zu sizes\n", iconPath.c_str(), icons.size());
     }
     return failures == 0 ? 0 : 1;
 }

@@ -509,4 +509,55 @@ bool writeJpg(const Canvas& c, const std::string& path, int quality) {
            0;
 }
 
+// An icon file of PNG entries (Windows Vista and later read PNG at every size): the
+// ICONDIR header, one 16-byte entry per image, then the images, all little-endian.
+bool writeIco(const std::vector<Canvas>& images, const std::string& path) {
+    if (images.empty() || images.size() > 0xFFFF) return false;
+    std::vector<std::vector<uint8_t>> pngs;
+    stbi_write_png_compression_level = 9;
+    for (const Canvas& c : images) {
+        if (c.width() < 1 || c.width() > 256 || c.height() < 1 || c.height() > 256) return false;
+        std::vector<uint8_t> rgba = toRgba8(c, 0xA17u);
+        std::vector<uint8_t> png;
+        auto append = [](void* context, void* data, int size) {
+            auto* out = static_cast<std::vector<uint8_t>*>(context);
+            out->insert(out->end(), static_cast<uint8_t*>(data), static_cast<uint8_t*>(data) + size);
+        };
+        if (!stbi_write_png_to_func(append, &png, c.width(), c.height(), 4, rgba.data(), c.width() * 4))
+            return false;
+        pngs.push_back(std::move(png));
+    }
+    std::vector<uint8_t> out;
+    auto u16 = [&out](uint32_t v) {
+        out.push_back(static_cast<uint8_t>(v));
+        out.push_back(static_cast<uint8_t>(v >> 8));
+    };
+    auto u32 = [&](uint32_t v) {
+        u16(v & 0xFFFF);
+        u16(v >> 16);
+    };
+    u16(0);
+    u16(1); // 1 = icon
+    u16(static_cast<uint32_t>(images.size()));
+    uint32_t offset = 6 + 16 * static_cast<uint32_t>(images.size());
+    for (size_t i = 0; i < images.size(); ++i) {
+        out.push_back(static_cast<uint8_t>(images[i].width() & 0xFF)); // 256 is written as 0
+        out.push_back(static_cast<uint8_t>(images[i].height() & 0xFF));
+        out.push_back(0); // no palette
+        out.push_back(0);
+        u16(1);  // colour planes
+        u16(32); // bits per pixel
+        u32(static_cast<uint32_t>(pngs[i].size()));
+        u32(offset);
+        offset += static_cast<uint32_t>(pngs[i].size());
+    }
+    for (const auto& png : pngs)
+        out.insert(out.end(), png.begin(), png.end());
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (!file) return false;
+    bool ok = std::fwrite(out.data(), 1, out.size(), file) == out.size();
+    if (std::fclose(file) != 0) ok = false;
+    return ok;
+}
+
 } // namespace artgen

@@ -8,7 +8,7 @@
 //   ---- shapes ----        signed distances in pixels (negative inside), coverage
 //   ---- masks ----         Mask, boxBlur, gaussianBlur, signedDistance
 //   ---- lettering ----     Font, layoutWidth, textDistance
-//   ---- output ----        writePng, writeJpg
+//   ---- output ----        writePng, writeJpg, writeIco
 //
 // Everything is deterministic: noise comes from integer hashes of fixed seeds, never
 // from a random generator or the clock. Single-threaded; no function keeps state
@@ -150,6 +150,8 @@ std::vector<uint32_t> decodeUtf8(std::string_view s);
 bool writePng(const Canvas& c, const std::string& path);
 // Opaque JPEG (the canvas is composited over black), quality 1..100.
 bool writeJpg(const Canvas& c, const std::string& path, int quality);
+// An .ico file holding each canvas (at most 256 x 256) as a 32-bit PNG entry, in order.
+bool writeIco(const std::vector<Canvas>& images, const std::string& path);
 // 8-bit straight RGBA of the canvas with a fixed, seeded dither (what the writers store).
 std::vector<uint8_t> toRgba8(const Canvas& c, uint32_t ditherSeed);
 

@@ -643,4 +643,56 @@ Canvas paintButton(ButtonLook look) {
     return c;
 }
 
+// ---- program icon ----
+
+Canvas paintIcon(const Fonts& fonts, int size) {
+    const float S = static_cast<float>(size);
+    Canvas c(size, size);
+    const float half = S * 0.5f;
+    const float corner = S * 0.18f;
+    const float frame = std::max(1.0f, S * 0.06f);
+    // The letter fills about 62% of the tile's height, centred on its capital block.
+    const char* letter = "M";
+    float letterSize = S * 0.8f;
+    float letterW = fonts.display.layoutWidth(letter, letterSize, 0.0f);
+    Mask probe =
+        fonts.display.textDistance(letter, letterSize, 0.0f, (S - letterW) * 0.5f, S * 0.8f, size, size);
+    int top = size, bottom = 0;
+    for (int y = 0; y < size; ++y)
+        for (int x = 0; x < size; ++x)
+            if (probe(x, y) < 0.0f) {
+                top = std::min(top, y);
+                bottom = std::max(bottom, y);
+            }
+    float baseline = S * 0.8f + half - (top + bottom + 1) * 0.5f;
+    Mask td =
+        fonts.display.textDistance(letter, letterSize, 0.0f, (S - letterW) * 0.5f, baseline, size, size);
+    for (int y = 0; y < size; ++y)
+        for (int x = 0; x < size; ++x) {
+            float px = x + 0.5f, py = y + 0.5f;
+            float d = sdRoundBox(px, py, half, half, half - 0.5f, half - 0.5f, corner);
+            float inside = coverage(d);
+            if (inside <= 0.0f) continue;
+            // Night-blue tile, lighter towards the top.
+            Rgb tile = mix(hexColor(0x050609), hexColor(0x1A2540), clamp01(1.0f - py / S));
+            c.blendOver(x, y, tile, inside);
+            // Gold frame along the edge, lit from the upper left.
+            float t = clamp01(-d / frame);
+            float band = coverage(d + frame) < 1.0f ? 1.0f - coverage(d + frame) : 0.0f;
+            if (band > 0.0f) {
+                float nx = 0, ny = -1;
+                sdfNormal(
+                    [&](float ax, float ay) {
+                        return sdRoundBox(ax, ay, half, half, half - 0.5f, half - 0.5f, corner);
+                    },
+                    px, py, nx, ny);
+                c.blendOver(x, y, goldRamp(bevelLight(t * 2.0f - 1.0f, nx, ny)), band * inside);
+            }
+            // The letter in gold, brighter at its top.
+            float ink = coverage(td(x, y) - std::max(0.0f, S / 128.0f));
+            if (ink > 0.0f) c.blendOver(x, y, goldRamp(mixf(0.95f, 0.55f, clamp01(py / S))), ink * inside);
+        }
+    return c;
+}
+
 } // namespace artgen
