@@ -413,6 +413,33 @@ FileHandle createFreshFile(const std::string& path) {
     return -1;
 }
 
+FileHandle createOwnerOnlyFile(const std::string& path) {
+    if (path.empty()) return -1;
+    // CREATE_NEW never opens or follows what is there; the file inherits the folder's access
+    // list, which on a player's or studio's profile folder admits only its owner.
+    HANDLE file = ::CreateFileW(systemPath(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return -1;
+    return static_cast<FileHandle>(reinterpret_cast<intptr_t>(file));
+}
+
+FileHandle openForAppend(const std::string& path) {
+    if (path.empty()) return -1;
+    // FILE_FLAG_OPEN_REPARSE_POINT opens a link itself, which is then refused below.
+    HANDLE file = ::CreateFileW(systemPath(path).c_str(), FILE_APPEND_DATA | SYNCHRONIZE, FILE_SHARE_READ,
+                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT,
+                                nullptr);
+    if (file == INVALID_HANDLE_VALUE) return -1;
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!::GetFileInformationByHandle(file, &info) ||
+        (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE)) ||
+        ::GetFileType(file) != FILE_TYPE_DISK) {
+        ::CloseHandle(file);
+        return -1;
+    }
+    return static_cast<FileHandle>(reinterpret_cast<intptr_t>(file));
+}
+
 bool writeToFile(FileHandle file, const void* data, size_t count) {
     if (file < 0) return false;
     return writeAll(handleOf(file), data, count);

@@ -207,7 +207,17 @@ struct GetTransfer {
     bool abandoned = false;     // caller left (stop or a refused chunk): reader ends
 };
 
-void readGet(std::shared_ptr<GetTransfer> t, std::string url, DWORD noDataMs) {
+// The Content-Range a resumed GET must carry: exactly "bytes FROM-(TOTAL-1)/TOTAL".
+bool rangeMatches(HINTERNET request, const HttpRange& range) {
+    char value[128] = {};
+    DWORD length = sizeof value - 1;
+    if (!::HttpQueryInfoA(request, HTTP_QUERY_CONTENT_RANGE, value, &length, nullptr)) return false;
+    const std::string expected = "bytes " + std::to_string(range.from) + "-" + std::to_string(range.total - 1) +
+                                 "/" + std::to_string(range.total);
+    return std::string(value, length) == expected;
+}
+
+void readGet(std::shared_ptr<GetTransfer> t, std::string url, DWORD noDataMs, bool ranged, HttpRange range) {
     auto finish = [&t](bool ok, const char* error) {
         std::lock_guard<std::mutex> lock(t->mutex);
         t->finished = true;
@@ -219,13 +229,16 @@ void readGet(std::shared_ptr<GetTransfer> t, std::string url, DWORD noDataMs) {
     if (!root) return finish(false, kErrOpen);
     setTimeout(root, INTERNET_OPTION_CONNECT_TIMEOUT, static_cast<DWORD>(kConnectTimeoutSeconds * 1000));
     setTimeout(root, INTERNET_OPTION_RECEIVE_TIMEOUT, noDataMs);
-    HINTERNET request = ::InternetOpenUrlA(root, url.c_str(), nullptr, 0, kGetFlags, 0);
+    const std::string rangeHeader = ranged ? "Range: bytes=" + std::to_string(range.from) + "-\r\n" : "";
+    HINTERNET request = ::InternetOpenUrlA(root, url.c_str(), ranged ? rangeHeader.c_str() : nullptr,
+                                           ranged ? static_cast<DWORD>(-1) : 0, kGetFlags, 0);
     std::string status;
     const char* error = nullptr;
     bool ok = false;
+    const uint32_t wanted = ranged ? 206 : 200;
     if (!request || leftHttps(url, request)) {
         error = kErrConnect;
-    } else if (uint32_t code = statusOf(request); code != 200) {
+    } else if (uint32_t code = statusOf(request); code != wanted || (ranged && !rangeMatches(request, range))) {
         status = "sunucu " + std::to_string(code) + " dondu";
     } else {
         std::vector<uint8_t>& buffer = readBuffer();
@@ -259,12 +272,18 @@ void readGet(std::shared_ptr<GetTransfer> t, std::string url, DWORD noDataMs) {
 
 } // namespace
 
+// WinINet keeps connections to a server alive and reuses them on its own, process-wide, so
+// a session holds nothing here.
+struct HttpSession::Handles {};
+HttpSession::HttpSession() = default;
+HttpSession::~HttpSession() = default;
+
 bool httpGet(const std::string& url, const DownloadSink& sink, std::string& error,
-             const std::atomic<bool>& stop) {
+             const std::atomic<bool>& stop, HttpSession*, const HttpRange* range) {
     auto t = std::make_shared<GetTransfer>();
     const DWORD noDataMs = static_cast<DWORD>(gNoDataTimeoutSeconds.load() * 1000);
     try {
-        std::thread(readGet, t, url, noDataMs).detach();
+        std::thread(readGet, t, url, noDataMs, range != nullptr, range ? *range : HttpRange{}).detach();
     } catch (...) {
         error = kErrOpen;
         return false;
