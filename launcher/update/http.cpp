@@ -6,6 +6,7 @@
 //   ---- result rules ----
 //   ---- httpGet ----
 #include "update/http.h"
+#include "update/curl_options.h"
 
 #include <curl/curl.h>
 
@@ -298,19 +299,8 @@ bool httpGet(const std::string& url, const DownloadSink& sink, std::string& erro
     const std::string rangeText = range ? std::to_string(range->from) + "-" : std::string();
     if (range) curl_easy_setopt(c, CURLOPT_RANGE, rangeText.c_str());
     curl_easy_setopt(c, CURLOPT_HTTPHEADER, h.headers);
-    curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSeconds);
-    curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 1L);
-    curl_easy_setopt(c, CURLOPT_MAXREDIRS, kMaxRedirects);
-    curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(c, CURLOPT_REDIR_PROTOCOLS_STR, "http,https"); // never from https to http: onHeader
-    curl_easy_setopt(c, CURLOPT_SSL_VERIFYPEER, 1L);
-    curl_easy_setopt(c, CURLOPT_SSL_VERIFYHOST, 2L);
-    // libcurl does not read OpenSSL's standard variables by itself; honour them here.
-    if (const char* caFile = std::getenv("SSL_CERT_FILE"); caFile && *caFile)
-        curl_easy_setopt(c, CURLOPT_CAINFO, caFile);
-    if (const char* caDir = std::getenv("SSL_CERT_DIR"); caDir && *caDir)
-        curl_easy_setopt(c, CURLOPT_CAPATH, caDir);
+    // Never from https to http either: onHeader refuses such a hop before it is followed.
+    setSharedTransferOptions(c, kConnectTimeoutSeconds, kMaxRedirects, "http,https");
     curl_easy_setopt(c, CURLOPT_BUFFERSIZE, static_cast<long>(kReadChunkBytes));
     curl_easy_setopt(c, CURLOPT_HEADERFUNCTION, onHeader);
     curl_easy_setopt(c, CURLOPT_HEADERDATA, &t);
@@ -366,4 +356,22 @@ bool httpGet(const std::string& url, const DownloadSink& sink, std::string& erro
     curl_easy_getinfo(c, CURLINFO_PRIMARY_IP, &peer);
     const bool reused = connects == 0 && rc != CURLE_COULDNT_CONNECT && peer && *peer;
     return finishTransfer(rc, t, connects > 0 || reused, error);
+}
+
+// ---- options shared with the POST ----
+
+void setSharedTransferOptions(CURL* c, long connectTimeoutSeconds, long maxRedirects,
+                              const char* redirectProtocols) {
+    curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT, connectTimeoutSeconds);
+    curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(c, CURLOPT_MAXREDIRS, maxRedirects);
+    curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(c, CURLOPT_REDIR_PROTOCOLS_STR, redirectProtocols);
+    curl_easy_setopt(c, CURLOPT_SSL_VERIFYPEER, 1L);
+    curl_easy_setopt(c, CURLOPT_SSL_VERIFYHOST, 2L);
+    if (const char* caFile = std::getenv("SSL_CERT_FILE"); caFile && *caFile)
+        curl_easy_setopt(c, CURLOPT_CAINFO, caFile);
+    if (const char* caDir = std::getenv("SSL_CERT_DIR"); caDir && *caDir)
+        curl_easy_setopt(c, CURLOPT_CAPATH, caDir);
 }

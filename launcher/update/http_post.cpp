@@ -4,6 +4,7 @@
 //   ---- tunables ----
 //   ---- transfer state and callbacks ----
 //   ---- postJson ----
+#include "update/curl_options.h"
 #include "update/http.h"
 
 #include <curl/curl.h>
@@ -147,19 +148,9 @@ bool postJson(const std::string& url, const std::string& body, uint32_t& outStat
     curl_easy_setopt(c, CURLOPT_POST, 1L);
     curl_easy_setopt(c, CURLOPT_POSTFIELDS, body.data()); // not copied: the caller wipes it
     curl_easy_setopt(c, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
-    curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT, kPostTimeoutSeconds);
-    curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 1L);
-    curl_easy_setopt(c, CURLOPT_MAXREDIRS, kPostMaxRedirects);
-    curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http,https");
     // The password must never leave an encrypted request in the clear.
-    curl_easy_setopt(c, CURLOPT_REDIR_PROTOCOLS_STR, scheme == "https" ? "https" : "http,https");
-    curl_easy_setopt(c, CURLOPT_SSL_VERIFYPEER, 1L);
-    curl_easy_setopt(c, CURLOPT_SSL_VERIFYHOST, 2L);
-    if (const char* caFile = std::getenv("SSL_CERT_FILE"); caFile && *caFile)
-        curl_easy_setopt(c, CURLOPT_CAINFO, caFile);
-    if (const char* caDir = std::getenv("SSL_CERT_DIR"); caDir && *caDir)
-        curl_easy_setopt(c, CURLOPT_CAPATH, caDir);
+    setSharedTransferOptions(c, kPostTimeoutSeconds, kPostMaxRedirects,
+                             scheme == "https" ? "https" : "http,https");
     curl_easy_setopt(c, CURLOPT_BUFFERSIZE, static_cast<long>(kPostChunkBytes));
     curl_easy_setopt(c, CURLOPT_HEADERFUNCTION, onPostHeader);
     curl_easy_setopt(c, CURLOPT_HEADERDATA, &t);
