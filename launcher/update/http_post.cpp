@@ -129,6 +129,10 @@ bool postJson(const std::string& url, const std::string& body, uint32_t& outStat
     }
     // Room for the cap plus the one chunk that may cross it, so the answer never moves.
     outResponse.reserve(kPostAnswerCap + kPostChunkBytes);
+    // The room starts zeroed: after the caller's wipe no byte of the buffer, used or not,
+    // holds anything but zero (not even what the heap left there before).
+    outResponse.resize(outResponse.capacity());
+    outResponse.clear();
 
     PostTransfer t;
     t.response = &outResponse;
