@@ -9,6 +9,7 @@
 //   ---- desktop ----
 //   ---- terminal ----
 #include "platform/platform.h"
+#include "platform/temporary_names.h"
 
 #include <algorithm>
 #include <atomic>
@@ -49,7 +50,6 @@ constexpr int64_t kUnixToWindowsSeconds = 11644473600LL; // 1601-01-01 .. 1970-0
 constexpr int64_t kTicksPerSecond = 10000000LL;          // 100 ns ticks
 constexpr mode_t kNewFileMode = 0644;
 constexpr mode_t kNewFolderMode = 0755;
-constexpr const char* kTemporaryMark = ".yaz-"; // writeFileAtomically: "<target>.yaz-<pid>-<n>"
 constexpr auto kTerminatePollInterval = std::chrono::milliseconds(10);
 constexpr int kFreshFileAttempts = 16;    // createFreshFile: tries while something keeps reappearing
 constexpr mode_t kFreshFileMode = 0666;   // less the umask
@@ -432,23 +432,6 @@ bool readWholeFile(const std::string& path, std::string& outBytes) {
     return ok;
 }
 
-bool isAtomicWriteTemporary(const std::string& name) {
-    size_t mark = name.rfind(kTemporaryMark);
-    if (mark == std::string::npos || mark == 0) return false;
-    size_t at = mark + std::strlen(kTemporaryMark);
-    auto digits = [&](char stop) {
-        size_t start = at;
-        while (at < name.size() && name[at] >= '0' && name[at] <= '9')
-            ++at;
-        if (at == start) return false;
-        if (stop == '\0') return at == name.size();
-        if (at >= name.size() || name[at] != stop) return false;
-        ++at;
-        return true;
-    };
-    return digits('-') && digits('\0');
-}
-
 bool writeFileAtomically(const std::string& path, const std::string& data) {
     if (path.empty()) return false;
     // The temporary name is unique per process and call, and sits in the same folder,
@@ -652,10 +635,7 @@ void unlockFolder(FolderLock lock) {
 
 bool isAbandonedWriteTemporary(const std::string& name) {
     if (!isAtomicWriteTemporary(name)) return false;
-    // "<target>.yaz-<pid>-<n>": the writer's process id sits between the mark and the last '-'.
-    size_t mark = name.rfind(kTemporaryMark) + std::strlen(kTemporaryMark);
-    size_t dash = name.find('-', mark);
-    long long pid = std::atoll(name.substr(mark, dash - mark).c_str());
+    const int64_t pid = atomicWriteTemporaryWriter(name);
     if (pid <= 0 || pid > INT_MAX) return true;
     if (pid == ::getpid()) return false; // one of ours: a save of this very process may be running
     return ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;

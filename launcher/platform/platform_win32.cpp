@@ -15,6 +15,7 @@
 //   ---- terminal ----
 //   ---- memory ----
 #include "platform/platform.h"
+#include "platform/temporary_names.h"
 
 #ifndef NOMINMAX
 #define NOMINMAX
@@ -53,7 +54,6 @@ namespace {
 
 constexpr const char* kLauncherFileName = "MorlakenLauncher.exe";
 constexpr const wchar_t* kErrorCaption = L"Morlaken Launcher";
-constexpr const char* kTemporaryMark = ".yaz-"; // writeFileAtomically: "<target>.yaz-<pid>-<n>"
 constexpr const wchar_t* kLockNamePrefix = L"Local\\MorlakenUpdateLock-";
 constexpr DWORD kTerminatePollMs = 10;
 constexpr int kFreshFileAttempts = 16; // createFreshFile: tries while something keeps reappearing
@@ -326,23 +326,6 @@ bool readWholeFile(const std::string& path, std::string& outBytes) {
     return ok;
 }
 
-bool isAtomicWriteTemporary(const std::string& name) {
-    size_t mark = name.rfind(kTemporaryMark);
-    if (mark == std::string::npos || mark == 0) return false;
-    size_t at = mark + std::strlen(kTemporaryMark);
-    auto digits = [&](char stop) {
-        size_t start = at;
-        while (at < name.size() && name[at] >= '0' && name[at] <= '9')
-            ++at;
-        if (at == start) return false;
-        if (stop == '\0') return at == name.size();
-        if (at >= name.size() || name[at] != stop) return false;
-        ++at;
-        return true;
-    };
-    return digits('-') && digits('\0');
-}
-
 namespace {
 bool writeAll(HANDLE file, const void* data, size_t count) {
     const char* p = static_cast<const char*>(data);
@@ -539,10 +522,7 @@ void unlockFolder(FolderLock lock) {
 
 bool isAbandonedWriteTemporary(const std::string& name) {
     if (!isAtomicWriteTemporary(name)) return false;
-    // "<target>.yaz-<pid>-<n>": the writer's process id sits between the mark and the last '-'.
-    size_t mark = name.rfind(kTemporaryMark) + std::strlen(kTemporaryMark);
-    size_t dash = name.find('-', mark);
-    long long pid = std::atoll(name.substr(mark, dash - mark).c_str());
+    const int64_t pid = atomicWriteTemporaryWriter(name);
     if (pid <= 0 || pid > UINT_MAX) return true;
     if (static_cast<DWORD>(pid) == ::GetCurrentProcessId()) return false; // a save of ours may be running
     HANDLE h = ::OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(pid));
