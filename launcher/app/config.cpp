@@ -7,6 +7,7 @@
 //   ---- writing ----
 #include "app/config.h"
 
+#include "platform/lines.h"
 #include "platform/platform.h"
 
 #include <cstdio>
@@ -28,7 +29,6 @@ constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 // '#' lines and lines without '=' are skipped. Nothing is trimmed, so a blank before a
 // key stays part of the key.
 void addLine(std::string_view line, std::vector<ConfigEntry>& outList) {
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     if (line.empty() || line[0] == '#') return;
     size_t equals = line.find('=');
     if (equals == std::string_view::npos) return;
@@ -42,25 +42,16 @@ void parseConfigText(std::string_view text, std::vector<ConfigEntry>& outList) {
     // Notepad and other Windows editors save UTF-8 with a byte-order mark; kept, it would
     // become part of the first key and hide it (an unseen "guncelleme" switches updates off).
     if (text.substr(0, kByteOrderMark.size()) == kByteOrderMark) text.remove_prefix(kByteOrderMark.size());
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string_view::npos) end = text.size(); // the last line may lack its LF
-        addLine(text.substr(start, end - start), outList);
-        start = end + 1;
-    }
+    platform::LineReader lines(text);
+    std::string_view line;
+    while (lines.next(line))
+        addLine(line, outList);
 }
 
 void loadConfigFile(const std::string& path, std::vector<ConfigEntry>& outList) {
     outList.clear();
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file) return;
     std::string text;
-    char buffer[4096];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0)
-        text.append(buffer, n);
-    std::fclose(file);
+    platform::readWholeFile(path, text); // a missing file reads as empty; a torn read keeps what it got
     parseConfigText(text, outList);
 }
 

@@ -14,6 +14,7 @@
 #include "screens/news.h"
 
 #include "app/config.h"
+#include "platform/lines.h"
 #include "update/http.h"
 
 #include <atomic>
@@ -69,14 +70,9 @@ std::string_view cutAtCharBoundary(std::string_view text, size_t maxBytes) {
 
 std::vector<NewsItem> parseNewsFeed(std::string_view text) {
     std::vector<NewsItem> out;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        const size_t next = end == std::string_view::npos ? text.size() : end + 1;
-        if (end == std::string_view::npos) end = text.size();
-        std::string_view line = text.substr(start, end - start);
-        start = next;
-        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    platform::LineReader lines(text);
+    std::string_view line;
+    while (lines.next(line)) {
         const size_t p1 = line.find('|');
         if (line.empty() || p1 == std::string_view::npos) continue;
         if (p1 + 1 == line.size()) continue;
@@ -116,8 +112,7 @@ FetchSlot& fetchSlot() {
 void fetchBody(std::shared_ptr<FetchShared> shared) {
     std::string error;
     if (!shared->stop.load()) {
-        const bool ok =
-            httpGet(shared->address, makeStringSink(shared->text, kFeedCap), error, shared->stop);
+        const bool ok = httpGet(shared->address, makeStringSink(shared->text, kFeedCap), error, shared->stop);
         if (!ok) shared->text.clear(); // the error word is not shown to the player
     } else {
         shared->text.clear();

@@ -10,6 +10,7 @@
 //   ---- file facts ----
 #include "update/filelist.h"
 
+#include "platform/lines.h"
 #include "platform/platform.h"
 
 #include <cstdio>
@@ -141,22 +142,15 @@ bool parseFileList(std::string_view body, FileList& outList, std::string& outErr
     outList.clear();
     outError.clear();
 
-    size_t firstEnd = body.find('\n');
-    std::string_view first = body.substr(0, firstEnd);
-    if (first.size() < kListHeader.size() || first.substr(0, kListHeader.size()) != kListHeader) {
+    platform::LineReader lines(body);
+    std::string_view line;
+    if (!lines.next(line) || line.substr(0, kListHeader.size()) != kListHeader) {
         outError = kListRejectedHeader;
         return false;
     }
 
     FileList entries;
-    size_t pos = firstEnd == std::string_view::npos ? body.size() : firstEnd + 1;
-    while (pos < body.size()) {
-        size_t end = body.find('\n', pos);
-        if (end == std::string_view::npos) end = body.size();
-        std::string_view line = body.substr(pos, end - pos);
-        pos = end + 1;
-        // CR LF lists read like LF lists, the last line included.
-        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    while (lines.next(line)) {
 
         if (line.substr(0, kVersionPrefix.size()) == kVersionPrefix) {
             if (onVersion) onVersion(std::string(line.substr(kVersionPrefix.size())));
@@ -185,6 +179,14 @@ bool parseFileList(std::string_view body, FileList& outList, std::string& outErr
     return true;
 }
 
+std::string fileListText(const FileList& entries, const std::string* version) {
+    std::string text = std::string(kListHeader) + "\n";
+    if (version) text += std::string(kVersionPrefix) + *version + "\n";
+    for (const FileEntry& entry : entries)
+        text += entry.hash + " " + std::to_string(entry.size) + " " + entry.path + "\n";
+    return text;
+}
+
 // ---- update cache ----
 
 UpdateCache loadUpdateCache(const std::string& file) {
@@ -195,12 +197,9 @@ UpdateCache loadUpdateCache(const std::string& file) {
 
 UpdateCache parseUpdateCache(std::string_view all) {
     UpdateCache cache;
-    size_t pos = 0;
-    while (pos < all.size()) {
-        size_t end = all.find('\n', pos);
-        if (end == std::string_view::npos) end = all.size();
-        std::string_view line = all.substr(pos, end - pos);
-        pos = end + 1;
+    platform::LineReader lines(all);
+    std::string_view line;
+    while (lines.next(line)) {
 
         size_t at = 0;
         int64_t size = 0;

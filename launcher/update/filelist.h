@@ -35,6 +35,9 @@ inline constexpr const char* kListRejectedLine = "Güncelleme listesinde geçers
 // (`outList` is then empty).
 bool parseFileList(std::string_view body, FileList& outList, std::string& outError,
                    const std::function<void(const std::string&)>& onVersion);
+// The bytes of a list, as the publisher writes it: the header line, a "surum " line when
+// `version` is given, then "hash size path" LF per entry in the order given.
+std::string fileListText(const FileList& entries, const std::string* version);
 
 // False for an empty path, a leading '/' or '\', any ':' or NUL byte, or an empty, "."
 // or ".." segment, where both '/' and '\' separate segments (so "a\..\b" is refused on

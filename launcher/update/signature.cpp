@@ -7,6 +7,7 @@
 //   ---- accepted sequences ----
 #include "update/signature.h"
 
+#include "platform/lines.h"
 #include "platform/platform.h"
 
 #include <sodium.h>
@@ -83,14 +84,9 @@ bool splitSignedList(std::string_view body, SignedListParts& out) {
 
     out.signedLength = lastLineStart;
     int sequenceLines = 0;
-    size_t pos = 0;
-    const std::string_view covered = body.substr(0, lastLineStart);
-    while (pos < covered.size()) {
-        size_t end = covered.find('\n', pos);
-        if (end == std::string_view::npos) end = covered.size();
-        std::string_view line = covered.substr(pos, end - pos);
-        pos = end + 1;
-        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    platform::LineReader lines(body.substr(0, lastLineStart));
+    std::string_view line;
+    while (lines.next(line)) {
         if (startsWith(line, "# imza")) return false; // a second signature line
         if (!startsWith(line, kSequenceLinePrefix)) continue;
         const std::string_view digits = line.substr(kSequenceLinePrefix.size());
@@ -140,21 +136,18 @@ std::map<std::string, uint64_t> readSequences(const std::string& file) {
     std::map<std::string, uint64_t> records;
     std::string text;
     if (!platform::readWholeFile(file, text)) return records;
-    size_t pos = 0;
-    while (pos < text.size()) {
-        size_t end = text.find('\n', pos);
-        if (end == std::string::npos) end = text.size();
-        const std::string line = text.substr(pos, end - pos);
-        pos = end + 1;
+    platform::LineReader lines(text);
+    std::string_view line;
+    while (lines.next(line)) {
         const size_t blank = line.find(' ');
         ListPublicKey key;
-        if (blank == std::string::npos || !parseListPublicKey(line.substr(0, blank), key)) continue;
-        const std::string digits = line.substr(blank + 1);
+        if (blank == std::string_view::npos || !parseListPublicKey(line.substr(0, blank), key)) continue;
+        const std::string_view digits = line.substr(blank + 1);
         if (digits.empty() || digits.size() > kMaxSequenceDigits ||
-            digits.find_first_not_of("0123456789") != std::string::npos)
+            digits.find_first_not_of("0123456789") != std::string_view::npos)
             continue;
         uint64_t& kept = records[hexOf(key.data(), key.size())];
-        kept = std::max<uint64_t>(kept, std::stoull(digits));
+        kept = std::max<uint64_t>(kept, std::stoull(std::string(digits)));
     }
     return records;
 }

@@ -17,6 +17,7 @@
 //   ---- writing the list ----
 //   ---- main ----
 #include "app/config.h"
+#include "platform/lines.h"
 #include "platform/platform.h"
 #include "update/filelist.h"
 #include "update/sha256.h"
@@ -41,8 +42,6 @@ namespace {
 constexpr size_t kReadChunkBytes = 1024 * 1024; // per hashing thread
 constexpr unsigned kMaxHashThreads = 2;         // the build machines have two cores
 constexpr auto kProgressInterval = std::chrono::milliseconds(200);
-constexpr const char* kListHeaderLine = "morlaken-liste 1";
-constexpr const char* kVersionLinePrefix = "surum ";
 constexpr int kExitOk = 0;
 constexpr int kExitRefused = 1; // a path or file that cannot be listed, a write failure
 constexpr int kExitUsage = 2;
@@ -277,11 +276,11 @@ void hashWithProgress(const std::string& root, std::vector<Candidate>& files, in
 // ---- writing the list ----
 
 std::string listText(const Options& options, const std::vector<Candidate>& files) {
-    std::string text = std::string(kListHeaderLine) + "\n";
-    if (options.hasVersion) text += kVersionLinePrefix + options.version + "\n";
+    FileList entries;
+    entries.reserve(files.size());
     for (const Candidate& f : files)
-        text += f.hash + " " + std::to_string(f.size) + " " + f.path + "\n";
-    return text;
+        entries.push_back(FileEntry{f.hash, f.size, f.path});
+    return fileListText(entries, options.hasVersion ? &options.version : nullptr);
 }
 
 // Reads the text back with the launcher's own parser: what is written must be what the
@@ -352,16 +351,11 @@ uint64_t nextSequence(const std::string& previousList) {
     uint64_t previous = 0;
     std::string text;
     if (platform::readWholeFile(previousList, text)) {
-        size_t pos = 0;
-        while (pos < text.size()) {
-            size_t end = text.find('\n', pos);
-            if (end == std::string::npos) end = text.size();
-            std::string line = text.substr(pos, end - pos);
-            pos = end + 1;
-            if (line.compare(0, kSequenceLinePrefix.size(), kSequenceLinePrefix) != 0) continue;
-            std::string digits = line.substr(kSequenceLinePrefix.size());
-            while (!digits.empty() && digits.back() == '\r')
-                digits.pop_back();
+        platform::LineReader lines(text);
+        std::string_view line;
+        while (lines.next(line)) {
+            if (line.substr(0, kSequenceLinePrefix.size()) != kSequenceLinePrefix) continue;
+            std::string digits(line.substr(kSequenceLinePrefix.size()));
             if (!digits.empty() && digits.size() <= 18 &&
                 digits.find_first_not_of("0123456789") == std::string::npos)
                 previous = std::max<uint64_t>(previous, std::stoull(digits));
