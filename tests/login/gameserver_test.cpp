@@ -258,13 +258,16 @@ TEST(GameServerDefaults, FilesComeFromTheWorkingFolder) {
     for (const Case& c : cases) {
         DevHost server;
         ASSERT_TRUE(server.start({"--port", "0"}, "morlaken_server", c.folder.path())) << server.log();
-        const wire::NewsAnswer news = wire::decodeNewsAnswer(askRaw(server.port(), wire::encodeProbeRequest()));
+        const wire::NewsAnswer news =
+            wire::decodeNewsAnswer(askRaw(server.port(), wire::encodeProbeRequest()));
         EXPECT_TRUE(news.ok);
         EXPECT_EQ(news.items.size(), c.newsItems);
         const std::string login = askRaw(server.port(), wire::encodeLoginRequest("ayse", "gizli"));
         ASSERT_GE(login.size(), 2u);
         EXPECT_EQ(static_cast<uint8_t>(login[0]), c.loginAnswer);
-        if (c.loginAnswer == wire::kLoginRefused) EXPECT_EQ(wire::decodeLoginRefused(login).reason, 1);
+        if (c.loginAnswer == wire::kLoginRefused) {
+            EXPECT_EQ(wire::decodeLoginRefused(login).reason, 1);
+        }
         EXPECT_NE(server.output().find(c.said), std::string::npos) << server.output();
     }
 }
