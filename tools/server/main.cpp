@@ -11,13 +11,13 @@
 //                          4 the account is in game (--in-game NAME)
 //   anything malformed  -> 0x07 with a short reason
 // The users file has the format of morlaken-devhost's account users
-// (tools/devhost/account_service.h); name or e-mail logs in. Without --users and --news it
-// reads "sunucu_kullanicilari.txt" and "sunucu_haberleri.txt" from its working folder when
-// they are there (the launcher starts it that way, with no arguments, in
-// `yerel_sunucu_klasoru`); without a users file every login is refused with reason 1. What
-// it loaded, or that it has none, is printed after the port line. Each answer is followed by a
-// graceful disconnect. Many launchers are served at once (one loop, one ENet host). Every
-// request and answer is printed; SIGTERM or SIGINT stops it cleanly.
+// (tools/devhost/account_service.h); name or e-mail logs in. Without --users it reads
+// "sunucu_kullanicilari.txt", without --news "sunucu_haberleri.txt", from its working folder
+// when they are there: the launcher starts it with no arguments in `yerel_sunucu_klasoru`.
+// Without any users file every login is refused with reason 1. What it loaded, or that it
+// has none, is printed after the port line. Each answer is followed by a graceful
+// disconnect. Many launchers are served at once (one loop, one ENet host). Every request and
+// answer is printed (an accepted login with its ticket); SIGTERM or SIGINT stops it cleanly.
 #include "../devhost/account_service.h"
 #include "login/wipe.h"
 #include "login/wire.h"
