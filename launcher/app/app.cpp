@@ -315,9 +315,10 @@ void pumpServerLink() {
     }
     for (const std::string& error : poll.errors)
         showError(error);
+    // The login dialog stays open behind the hidden window (unlike the account login, which
+    // closes it): keys are ignored while the game runs, the closing screen draws nothing
+    // else, and an early end of the game closes every dialog.
     if (poll.gameStarted) {
-        ui().activeModal = Modal::None;
-        focusedField() = nullptr;
         ui().gameState = GameState::Running;
         glfwHideWindow(gWindow);
     }

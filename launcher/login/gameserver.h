@@ -58,8 +58,8 @@ struct LinkPoll {
     std::vector<std::string> errors; // showError each, in order
     bool newsArrived = false;        // replace the news list with `news` unless the feed won
     std::vector<wire::NewsItem> news;
-    bool gameStarted = false; // the game runs: close the login dialog, gameState = Running,
-                              // hide the window
+    bool gameStarted = false; // the game runs: gameState = Running, hide the window (the
+                              // login dialog stays open behind it)
 };
 
 struct ServerLink {

@@ -240,6 +240,38 @@ TEST_F(GameServerLink, RefusalsShowTheirReasonsText) {
     }
 }
 
+// Started as the launcher starts its local server, with no file options: the users and
+// news files come from the working folder, and without a users file every login is refused.
+TEST(GameServerDefaults, FilesComeFromTheWorkingFolder) {
+    TempFolder withFiles, empty;
+    writeFile(withFiles / "sunucu_kullanicilari.txt", userLine("ayse", "", "gizli", "", true, ""));
+    writeFile(withFiles / "sunucu_haberleri.txt", "# yorum\nDuyuru|Yerel sunucu|Dosyadan okundu.\n");
+    struct Case {
+        const TempFolder& folder;
+        size_t newsItems;
+        uint8_t loginAnswer;
+        std::string said;
+    } cases[] = {
+        {withFiles, 1, wire::kLoginAccepted, "kullanıcılar: sunucu_kullanicilari.txt (1 hesap)"},
+        {empty, 0, wire::kLoginRefused, "kullanıcı dosyası yok (sunucu_kullanicilari.txt)"},
+    };
+    for (const Case& c : cases) {
+        DevHost server;
+        ASSERT_TRUE(server.start({"--port", "0"}, "morlaken_server", c.folder.path())) << server.log();
+        const wire::NewsAnswer news =
+            wire::decodeNewsAnswer(askRaw(server.port(), wire::encodeProbeRequest()));
+        EXPECT_TRUE(news.ok);
+        EXPECT_EQ(news.items.size(), c.newsItems);
+        const std::string login = askRaw(server.port(), wire::encodeLoginRequest("ayse", "gizli"));
+        ASSERT_GE(login.size(), 2u);
+        EXPECT_EQ(static_cast<uint8_t>(login[0]), c.loginAnswer);
+        if (c.loginAnswer == wire::kLoginRefused) {
+            EXPECT_EQ(wire::decodeLoginRefused(login).reason, 1);
+        }
+        EXPECT_NE(server.output().find(c.said), std::string::npos) << server.output();
+    }
+}
+
 TEST_F(GameServerLink, RejectedAndBrokenNewsAnswers) {
     struct Case {
         LinkMode mode;

@@ -4,8 +4,9 @@
 // the two-step code (computed with morlaken-devhost --totp), and the game starts with
 // ticket and server address while the launcher hides. A normal end shows the 1280 x 640
 // closing screen, which a click closes (exit 0); a game that dies at once brings the
-// launcher back with its exit code. What the player is told is read from
-// MORLAKEN_MESSAGE_LOG.
+// launcher back with its exit code. Without an account service the same login goes to
+// morlaken_server over ENet, and the game gets the ticket that server handed out. What the
+// player is told is read from MORLAKEN_MESSAGE_LOG.
 #include "screens/screen_test_support.h"
 
 #include "app/private_display.h"
@@ -68,17 +69,19 @@ class LoginEndToEnd : public ::testing::Test {
     }
 
     // The game as the update server has it, ending with `exitCode` after `seconds`; the
-    // launcher is told to start it from there and to hand it kServer.
-    void serveGame(int exitCode, double seconds) {
+    // launcher is told to start it from there and to hand it `sunucu_`. Without
+    // `accountService` no hesap_api is configured: the game server logs the player in.
+    void serveGame(int exitCode, double seconds, bool accountService = true) {
         publishSite(site_.path(), {{"oyun/morlaken-game", readFile(builtProgram("morlaken-game"))},
                                    {"oyun/morlaken-game.ini", "cikis_kodu=" + std::to_string(exitCode) +
                                                                   "\nsure=" + std::to_string(seconds) +
                                                                   "\npencere=0\nkayit=kayit.txt\n"}});
         ASSERT_TRUE(devhost_.start({"--root", site_.path(), "--port", "0", "--users", root_ / "users.txt"}))
             << devhost_.log();
-        writeFile(player_ / "varsayilan.ini",
-                  "guncelleme=" + devhost_.url() + "\nhesap_api=" + devhost_.url() +
-                      "hesap/\noyun=oyun/morlaken-game\nsunucu=" + kServer + "\nweb=\n");
+        const std::string account = accountService ? "hesap_api=" + devhost_.url() + "hesap/\n" : "";
+        writeFile(player_ / "varsayilan.ini", "guncelleme=" + devhost_.url() + "\n" + account +
+                                                  "oyun=oyun/morlaken-game\nsunucu=" + sunucu_ +
+                                                  "\nyerel_sunucu=\nweb=\n");
     }
     void startLauncher() {
         ChildOptions options = onDisplay_;
@@ -140,6 +143,7 @@ class LoginEndToEnd : public ::testing::Test {
     const fs::path root_{scratch_.path()};
     const fs::path player_{root_ / "oyuncu"};
     const std::string shot_{root_ / "kapanis.png"};
+    std::string sunucu_ = kServer;
     std::unique_ptr<PrivateDisplay> display_;
     ChildOptions onDisplay_;
     DevHost devhost_;
@@ -168,7 +172,7 @@ TEST_F(LoginEndToEnd, TwoStepLoginStartsTheDeliveredGameThenTheClosingScreenEnds
     auto record = gameRecord();
     EXPECT_EQ(record["bilet"].size(), 64u); // the service's ticket: 32 bytes in hex
     EXPECT_EQ(record["bilet_var"], "1");
-    EXPECT_EQ(record["sunucu"], kServer);
+    EXPECT_EQ(record["sunucu"], sunucu_);
     // While the game runs the launcher is hidden and its own environment has no ticket.
     EXPECT_TRUE(waitFor([&] { return visibleWindow().empty(); }, 10.0, pollGently));
     const std::string environ = readFile("/proc/" + std::to_string(launcher_.pid()) + "/environ");
@@ -223,6 +227,41 @@ TEST_F(LoginEndToEnd, AGameThatDiesAtOnceBringsTheLauncherBackWithItsExitCode) {
     int exitCode = -1;
     ASSERT_TRUE(waitFor([&] { return (clickAt(774, 26), launcher_.wait(0.5, exitCode)); }, 20.0));
     EXPECT_EQ(exitCode, 0) << readFile(root_ / "launcher.err");
+}
+
+TEST_F(LoginEndToEnd, WithoutAnAccountServiceTheGameServerLogsInAndTheGameGetsItsTicket) {
+    DevHost server;
+    ASSERT_TRUE(server.start({"--port", "0", "--users", root_ / "users.txt"}, "morlaken_server"))
+        << server.log();
+    sunucu_ = "127.0.0.1:" + std::to_string(server.port());
+    serveGame(0, 0.5, false);
+    startLauncher();
+
+    // A wrong password: the server's refusal is shown over the dialog, which stays open
+    // with the password field emptied and focused.
+    logIn("veli", "Yanlis-7");
+    ASSERT_TRUE(told("HATA: Kullanıcı adı veya şifre hatalı."))
+        << readFile(root_ / "mesajlar.txt") << readFile(root_ / "launcher.err");
+    ASSERT_TRUE(key("Return"));
+    ASSERT_TRUE(type("Parola-7"));
+    ASSERT_TRUE(key("Return"));
+
+    ASSERT_TRUE(waitFor([&] { return gameRecord().count("arguman_sayisi") == 1; }, 30.0))
+        << readFile(root_ / "mesajlar.txt") << readFile(root_ / "launcher.err") << server.output();
+    auto record = gameRecord();
+    const std::string out = server.output();
+    const std::string accepted = "giriş veli -> kabul, bilet ";
+    ASSERT_NE(out.find(accepted), std::string::npos) << out;
+    const size_t at = out.find(accepted) + accepted.size();
+    EXPECT_EQ(record["bilet"], out.substr(at, out.find('\n', at) - at));
+    EXPECT_EQ(record["bilet"].size(), 32u);
+    EXPECT_EQ(record["sunucu"], sunucu_);
+
+    // The game ends with 0: the closing screen, after which the launcher ends by itself.
+    int exitCode = -1;
+    ASSERT_TRUE(launcher_.wait(30, exitCode)) << readFile(root_ / "launcher.err");
+    EXPECT_EQ(exitCode, 0) << readFile(root_ / "launcher.err");
+    EXPECT_TRUE(fileExists(shot_));
 }
 
 } // namespace

@@ -14,9 +14,11 @@ class DevHost {
   public:
     // Starts the program with `args`; false when it never announced its port.
     // `program` is morlaken-devhost or another built program that announces "port N" the
-    // same way (morlaken_server).
-    bool start(const std::vector<std::string>& args, const std::string& program = "morlaken-devhost") {
+    // same way (morlaken_server); `workingFolder` "" keeps the test's own.
+    bool start(const std::vector<std::string>& args, const std::string& program = "morlaken-devhost",
+               const std::string& workingFolder = "") {
         ChildOptions options;
+        options.workingFolder = workingFolder;
         options.stdoutFile = scratch_ / "stdout.txt";
         options.stderrFile = scratch_ / "stderr.txt";
         if (!child_.start(builtProgram(program), args, options)) return false;

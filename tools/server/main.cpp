@@ -11,9 +11,13 @@
 //                          4 the account is in game (--in-game NAME)
 //   anything malformed  -> 0x07 with a short reason
 // The users file has the format of morlaken-devhost's account users
-// (tools/devhost/account_service.h); name or e-mail logs in. Each answer is followed by a
-// graceful disconnect. Many launchers are served at once (one loop, one ENet host). Every
-// request and answer is printed; SIGTERM or SIGINT stops it cleanly.
+// (tools/devhost/account_service.h); name or e-mail logs in. Without --users it reads
+// "sunucu_kullanicilari.txt", without --news "sunucu_haberleri.txt", from its working folder
+// when they are there: the launcher starts it with no arguments in `yerel_sunucu_klasoru`.
+// Without any users file every login is refused with reason 1. What it loaded, or that it
+// has none, is printed after the port line. Each answer is followed by a graceful
+// disconnect. Many launchers are served at once (one loop, one ENet host). Every request and
+// answer is printed (an accepted login with its ticket); SIGTERM or SIGINT stops it cleanly.
 #include "../devhost/account_service.h"
 #include "login/wipe.h"
 #include "login/wire.h"
@@ -41,6 +45,9 @@ constexpr uint32_t kMinLauncherVersion = 5;
 constexpr int kMaxFailuresPerMinute = 5;
 constexpr double kFailureWindowSeconds = 60.0;
 constexpr enet_uint32 kServiceWaitMs = 100;
+// Read from the working folder when no option names another file.
+constexpr const char* kDefaultUsersFile = "sunucu_kullanicilari.txt";
+constexpr const char* kDefaultNewsFile = "sunucu_haberleri.txt";
 
 volatile std::sig_atomic_t gStop = 0;
 void onStopSignal(int) {
@@ -132,15 +139,23 @@ struct Server {
         }
         times.clear();
         const std::string ticket = freshTicket();
-        std::printf("%s: giriş %s -> kabul\n", from, request.user.c_str());
+        // The ticket is printed so a developer can match it with what the game received.
+        std::printf("%s: giriş %s -> kabul, bilet %s\n", from, request.user.c_str(), ticket.c_str());
         return wire::encodeLoginAccepted(found->name, ticket);
     }
 };
 
 int usage() {
     std::fprintf(stderr,
-                 "kullanım: morlaken_server [--port N] [--news FILE] [--users FILE] [--in-game NAME]...\n");
+                 "kullanım: morlaken_server [--port N] [--news FILE] [--users FILE] [--in-game NAME]...\n"
+                 "  --news ve --users verilmezse çalışma klasöründeki \"%s\" ve \"%s\" okunur;\n"
+                 "  kullanıcı dosyası yoksa her giriş reddedilir.\n",
+                 kDefaultNewsFile, kDefaultUsersFile);
     return 2;
+}
+
+bool fileExists(const std::string& path) {
+    return std::ifstream(path, std::ios::binary).good();
 }
 
 } // namespace
@@ -148,6 +163,7 @@ int usage() {
 int main(int argc, char** argv) {
     Server server;
     unsigned long port = 27015;
+    std::string usersFile, newsFile;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (i + 1 >= argc) return usage();
@@ -156,19 +172,26 @@ int main(int argc, char** argv) {
             port = std::strtoul(value.c_str(), nullptr, 10);
             if (port > 65535) return usage();
         } else if (arg == "--news") {
-            server.news = loadNews(value);
+            newsFile = value;
         } else if (arg == "--users") {
-            std::string error;
-            if (!server.users.load(value, error)) {
-                std::fprintf(stderr, "kullanıcı dosyası okunamadı: %s\n", error.c_str());
-                return 1;
-            }
+            usersFile = value;
         } else if (arg == "--in-game") {
             server.inGame.insert(value);
         } else {
             return usage();
         }
     }
+    // Files the options did not name come from the working folder, when they are there.
+    if (usersFile.empty() && fileExists(kDefaultUsersFile)) usersFile = kDefaultUsersFile;
+    if (newsFile.empty() && fileExists(kDefaultNewsFile)) newsFile = kDefaultNewsFile;
+    if (!usersFile.empty()) {
+        std::string error;
+        if (!server.users.load(usersFile, error)) {
+            std::fprintf(stderr, "kullanıcı dosyası okunamadı: %s\n", error.c_str());
+            return 1;
+        }
+    }
+    if (!newsFile.empty()) server.news = loadNews(newsFile);
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
     if (enet_initialize() != 0) return 1;
     ENetAddress address{};
@@ -185,6 +208,14 @@ int main(int argc, char** argv) {
     std::signal(SIGTERM, onStopSignal);
     std::signal(SIGINT, onStopSignal);
     std::printf("port %u\n", static_cast<unsigned>(host->address.port));
+    if (usersFile.empty())
+        std::printf("kullanıcı dosyası yok (%s): her giriş reddedilir\n", kDefaultUsersFile);
+    else
+        std::printf("kullanıcılar: %s (%zu hesap)\n", usersFile.c_str(), server.users.accounts().size());
+    if (newsFile.empty())
+        std::printf("haber dosyası yok (%s): yoklamaya boş haber listesi\n", kDefaultNewsFile);
+    else
+        std::printf("haberler: %s (%zu haber)\n", newsFile.c_str(), server.news.size());
 
     ENetEvent event;
     while (!gStop) {
