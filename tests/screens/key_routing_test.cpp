@@ -171,10 +171,7 @@ TEST_F(KeyRouting, PasteWithAnEmptyClipboardLeavesTheField) {
     focusedField() = &codeField();
     gClipboard = nullptr;
     routeKey(GLFW_KEY_V, kPress, kCtrl);
-    EXPECT_EQ(codeField().text, "");
-    gClipboard = "12 34 56 78"; // filtered and cut like typing
-    routeKey(GLFW_KEY_V, kPress, kCtrl);
-    EXPECT_EQ(codeField().text, "123456");
+    EXPECT_EQ(codeField().text, ""); // (a pasted text's filter is tested with the widgets)
 }
 
 TEST_F(KeyRouting, CharactersGoOnlyToAFocusedFieldWithNoMessageAndNoGame) {

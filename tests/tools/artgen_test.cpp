@@ -62,12 +62,13 @@ double meanLuma(const Image& img, int x0, int y0, int w, int h) {
     return sum / (static_cast<double>(w) * h);
 }
 
-int maxAlpha(const Image& img, int x0, int y0, int w, int h) {
-    int m = 0;
+// Lowest and highest alpha of a rectangle.
+std::pair<int, int> alphaRange(const Image& img, int x0, int y0, int w, int h) {
+    int lo = 255, hi = 0;
     for (int y = y0; y < y0 + h; ++y)
         for (int x = x0; x < x0 + w; ++x)
-            m = std::max(m, img.alpha(x, y));
-    return m;
+            lo = std::min(lo, img.alpha(x, y)), hi = std::max(hi, img.alpha(x, y));
+    return {lo, hi};
 }
 
 struct Expected {
@@ -112,7 +113,7 @@ TEST(ArtgenImages, EveryImageDecodesAtItsDrawnSize) {
     EXPECT_LT(total, 1536u * 1024u);
 }
 
-// ---- transparency the screens rely on ----
+// ---- transparency and contrast the screens rely on ----
 
 TEST(ArtgenImages, ShapedImagesAreClearOutsideTheirShape) {
     for (const char* name : {"buton_kapat.png", "logo.png", "alan_yazi.png", "buton_ana_normal.png",
@@ -120,64 +121,63 @@ TEST(ArtgenImages, ShapedImagesAreClearOutsideTheirShape) {
         SCOPED_TRACE(name);
         Image img = load(veri(name));
         ASSERT_FALSE(img.empty());
-        EXPECT_EQ(img.alpha(0, 0), 0);
-        EXPECT_EQ(img.alpha(img.width - 1, img.height - 1), 0);
-        EXPECT_EQ(img.alpha(img.width - 1, 0), 0);
-        EXPECT_EQ(img.alpha(0, img.height - 1), 0);
+        for (auto [x, y] :
+             {std::pair{0, 0}, {img.width - 1, 0}, {0, img.height - 1}, {img.width - 1, img.height - 1}})
+            EXPECT_EQ(img.alpha(x, y), 0) << x << "," << y;
     }
-    // The close button is a disc: its centre is solid, its corners clear.
-    Image close = load(veri("buton_kapat.png"));
-    ASSERT_FALSE(close.empty());
-    EXPECT_GE(close.alpha(18, 18), 240);
-    EXPECT_GE(close.alpha(18, 2), 200); // the ring at the top
 }
 
-TEST(ArtgenImages, BarFrameLetsTheFillShowThrough) {
-    Image frame = load(veri("bar_cerceve.png"));
-    ASSERT_FALSE(frame.empty());
-    // The fill is drawn at (52, 24, 316 x 22) inside the frame and the frame goes over it:
-    // away from the window's rim nothing may hide it.
-    EXPECT_LE(maxAlpha(frame, 56, 30, 308, 12), 8);
-    // Only a soft inner shadow at the rim, never an opaque edge over the fill.
-    EXPECT_LT(maxAlpha(frame, 52, 24, 316, 22), 160);
-    // Around the window the frame itself is solid.
-    EXPECT_EQ(frame.alpha(210, 20), 255);
-    EXPECT_EQ(frame.alpha(210, 49), 255);
-    EXPECT_EQ(frame.alpha(48, 35), 255);
-    EXPECT_EQ(frame.alpha(371, 35), 255);
-
-    Image fill = load(veri("bar_dolgu.png"));
-    ASSERT_FALSE(fill.empty());
-    EXPECT_EQ(maxAlpha(fill, 0, 0, 316, 22), 255);
-    // Revealed from the left by clipping: it must be opaque everywhere, bright enough to
-    // read against the dark trough.
-    for (int y = 0; y < 22; ++y)
-        for (int x = 0; x < 316; ++x)
-            ASSERT_EQ(fill.alpha(x, y), 255) << x << "," << y;
-    EXPECT_GT(meanLuma(fill, 0, 0, 316, 22), 0.45);
-}
-
-TEST(ArtgenImages, PanelIsTranslucentInsideAndSolidOnItsFrame) {
-    Image panel = load(veri("kutu.png"));
-    ASSERT_FALSE(panel.empty());
-    int centre = panel.alpha(240, 165);
-    // Nearly opaque, so the bright banner does not show through a dialog drawn over it.
-    EXPECT_GE(centre, static_cast<int>(0.95 * 255));
-    EXPECT_LT(centre, 255);
-    EXPECT_EQ(panel.alpha(240, 4), 255);   // top band
-    EXPECT_EQ(panel.alpha(3, 165), 255);   // left band
-    EXPECT_EQ(panel.alpha(476, 165), 255); // right band
-    // Text is parchment on this panel: its interior must stay dark.
-    EXPECT_LT(meanLuma(panel, 40, 40, 400, 250), 0.12);
-}
-
-TEST(ArtgenImages, TextFieldLeavesItsTextAreaDark) {
-    Image field = load(veri("alan_yazi.png"));
-    ASSERT_FALSE(field.empty());
-    // The launcher writes light text into (36..248, 13..39).
-    EXPECT_GE(field.alpha(36, 13), 200);
-    EXPECT_GE(field.alpha(247, 38), 200);
-    EXPECT_LT(meanLuma(field, 36, 13, 212, 26), 0.1);
+// Where the screens draw over, under or inside an image: its opacity and brightness there.
+TEST(ArtgenImages, OpacityAndBrightnessWhereTheScreensRelyOnThem) {
+    const struct {
+        const char* name;
+        const char* why;
+        int x, y, w, h;
+        int alphaLo, alphaHi;  // every alpha of the rectangle lies in [lo, hi]
+        double lumaLo, lumaHi; // and its mean brightness in [lo, hi]
+    } cases[] = {
+        {"buton_kapat.png", "the disc's centre is solid", 18, 18, 1, 1, 240, 255, 0, 1},
+        {"buton_kapat.png", "the ring at the top", 18, 2, 1, 1, 200, 255, 0, 1},
+        // The fill is drawn at (52, 24, 316 x 22) and the frame over it: away from the
+        // window's rim nothing may hide it, at the rim only a soft inner shadow.
+        {"bar_cerceve.png", "the fill shows through", 56, 30, 308, 12, 0, 8, 0, 1},
+        {"bar_cerceve.png", "no opaque edge over the fill", 52, 24, 316, 22, 0, 159, 0, 1},
+        {"bar_cerceve.png", "solid frame above", 210, 20, 1, 1, 255, 255, 0, 1},
+        {"bar_cerceve.png", "solid frame below", 210, 49, 1, 1, 255, 255, 0, 1},
+        {"bar_cerceve.png", "solid frame left", 48, 35, 1, 1, 255, 255, 0, 1},
+        {"bar_cerceve.png", "solid frame right", 371, 35, 1, 1, 255, 255, 0, 1},
+        // Revealed from the left by clipping: opaque everywhere, bright against the trough.
+        {"bar_dolgu.png", "opaque and bright fill", 0, 0, 316, 22, 255, 255, 0.45, 1},
+        // Nearly opaque, so the bright banner does not show through a dialog; parchment text
+        // needs a dark interior.
+        {"kutu.png", "translucent centre", 240, 165, 1, 1, 243, 254, 0, 1},
+        {"kutu.png", "dark interior", 40, 40, 400, 250, 0, 255, 0, 0.12},
+        {"kutu.png", "top band", 240, 4, 1, 1, 255, 255, 0, 1},
+        {"kutu.png", "left band", 3, 165, 1, 1, 255, 255, 0, 1},
+        {"kutu.png", "right band", 476, 165, 1, 1, 255, 255, 0, 1},
+        // The launcher writes light text into (36..248, 13..39).
+        {"alan_yazi.png", "text area start", 36, 13, 1, 1, 200, 255, 0, 1},
+        {"alan_yazi.png", "text area end", 247, 38, 1, 1, 200, 255, 0, 1},
+        {"alan_yazi.png", "dark text area", 36, 13, 212, 26, 0, 255, 0, 0.1},
+        // The background is dark where the headlines, status, bar and buttons go, under the
+        // logo and along the bottom edge (fading to 0x050609).
+        {"arkaplan.jpg", "right side", 350, 340, 430, 260, 0, 255, 0, 0.12},
+        {"arkaplan.jpg", "logo corner", 14, 416, 320, 168, 0, 255, 0, 0.10},
+        {"arkaplan.jpg", "bottom edge", 0, 600, 800, 10, 0, 255, 0, 0.05},
+        // The closing screen draws the logo at (850, 401, 360 x 189).
+        {"kapanis.jpg", "under the logo", 850, 401, 360, 150, 0, 255, 0, 0.12},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.name) + ": " + c.why);
+        Image img = load(veri(c.name));
+        ASSERT_FALSE(img.empty());
+        auto [lo, hi] = alphaRange(img, c.x, c.y, c.w, c.h);
+        EXPECT_GE(lo, c.alphaLo);
+        EXPECT_LE(hi, c.alphaHi);
+        const double luma = meanLuma(img, c.x, c.y, c.w, c.h);
+        EXPECT_GE(luma, c.lumaLo);
+        EXPECT_LE(luma, c.lumaHi);
+    }
 }
 
 // ---- states are told apart ----
@@ -202,30 +202,16 @@ TEST(ArtgenImages, ButtonStatesDifferVisibly) {
     EXPECT_GT(meanLuma(checked, 4, 4, 10, 10), meanLuma(empty, 4, 4, 10, 10) + 0.15);
 }
 
-// ---- the scenes keep the busy parts of the screen calm ----
-
-TEST(ArtgenImages, BackgroundIsDarkWhereTheScreenDrawsOverIt) {
+TEST(ArtgenImages, ScenesArePicturesWithCalmTextAreas) {
     Image bg = load(veri("arkaplan.jpg"));
     ASSERT_FALSE(bg.empty());
-    double whole = meanLuma(bg, 0, 0, 800, 610);
-    double rightSide = meanLuma(bg, 350, 340, 430, 260); // headlines, status, bar, buttons
-    double logoCorner = meanLuma(bg, 14, 416, 320, 168);
-    EXPECT_LT(rightSide, 0.12);
-    EXPECT_LT(logoCorner, 0.10);
-    EXPECT_LT(rightSide, whole);
-    // The bottom edge fades to near black (0x050609).
-    EXPECT_LT(meanLuma(bg, 0, 600, 800, 10), 0.05);
-    // Yet it is a picture, not a flat fill: the sky holds bright things (stars, moon).
+    EXPECT_LT(meanLuma(bg, 350, 340, 430, 260), meanLuma(bg, 0, 0, 800, 610));
+    // A picture, not a flat fill: the sky holds bright things (stars, moon).
     int bright = 0;
     for (int y = 0; y < 300; ++y)
         for (int x = 0; x < 800; ++x)
             if (bg.at(x, y)[0] > 200 && bg.at(x, y)[1] > 200) ++bright;
     EXPECT_GT(bright, 200);
-
-    Image closing = load(veri("kapanis.jpg"));
-    ASSERT_FALSE(closing.empty());
-    // The closing screen draws the logo at (850, 401, 360 x 189).
-    EXPECT_LT(meanLuma(closing, 850, 401, 360, 150), 0.12);
 
     Image banner = load(veri("afis.jpg"));
     ASSERT_FALSE(banner.empty());

@@ -127,35 +127,15 @@ TEST_F(NginxTest, PassesOverHttpAndHttps) {
     EXPECT_EQ(sync(nginx.httpUrl(), error), 3) << error;
     EXPECT_TRUE(folderMatches(game.path(), files));
 
-    // HTTPS: refused while the certificate is not trusted, fine once it is.
+    // HTTPS with the test certificate trusted (refusing an untrusted one is tested with
+    // the HTTP client itself).
     files["oyun.bin"] = patternBytes(5000000, 4);
     publish(files, "2.3");
-    ChildOptions untrusted;
-    untrusted.unsetEnv = {"SSL_CERT_FILE", "SSL_CERT_DIR"};
-    EXPECT_EQ(sync(nginx.httpsUrl(), error, untrusted), 1);
-    EXPECT_EQ(error, "Güncelleme sunucusuna ulaşılamadı (sunucuya ulasilamadi)\n");
     ChildOptions trusted;
     trusted.extraEnv = {{"SSL_CERT_FILE", testCertificate()}};
     EXPECT_EQ(sync(nginx.httpsUrl(), error, trusted), 0) << error;
     EXPECT_TRUE(folderMatches(game.path(), files));
     EXPECT_EQ(sync(nginx.httpsUrl(), error, trusted), 0) << error;
-}
-
-TEST_F(NginxTest, FailuresFromARealServerCarryItsStatus) {
-    SiteFiles files = {{"a.bin", "aaa"}, {"b.bin", patternBytes(100000, 2)}};
-    publish(files, "3");
-    fs::remove(site / "b.bin"); // listed but not served
-    Nginx nginx;
-    ASSERT_TRUE(nginx.start(site.path()));
-    std::string error;
-    EXPECT_EQ(sync(nginx.httpUrl(), error), 1);
-    EXPECT_EQ(error, "İndirme başarısız: b.bin (sunucu 404 dondu)\n");
-    EXPECT_EQ(readFile(game / "a.bin"), "aaa");
-
-    writeFile(site / "b.bin", patternBytes(100000, 9)); // served, but not what was listed
-    EXPECT_EQ(sync(nginx.httpUrl(), error), 1);
-    EXPECT_EQ(error, "İndirme başarısız: b.bin (dosya bozuk geldi)\n");
-    EXPECT_EQ(listTree(game.path()), "a.bin\nguncelleme.cache\n");
 }
 
 } // namespace

@@ -7,8 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <map>
-#include <sstream>
 
 namespace {
 
@@ -19,7 +17,9 @@ using testsupport::readFile;
 class Publish : public ::testing::Test {
   protected:
     void SetUp() override { fs::create_directories(root); }
-    void write(const std::string& relative, const std::string& data) { testsupport::writeFile(root / relative, data); }
+    void write(const std::string& relative, const std::string& data) {
+        testsupport::writeFile(root / relative, data);
+    }
     ProgramRun run(const std::vector<std::string>& args) {
         return testsupport::runCaptured(testsupport::builtProgram("morlaken-publish"), args);
     }
@@ -46,7 +46,7 @@ class Publish : public ::testing::Test {
 
 // ---- what is listed ----
 
-TEST_F(Publish, NestedFolderMatchesSha256sum) {
+TEST_F(Publish, NestedFolderInByteWiseOrder) {
     write("veri/ağaç 1.png", "resim");
     write("Şehir/İç içe/dosya ı.txt", "içerik\n");
     write("a b/c d.txt", "");
@@ -66,27 +66,12 @@ TEST_F(Publish, NestedFolderMatchesSha256sum) {
               (std::vector<std::string>{"MorlakenLauncher", "Zeta", "a b/c d.txt", "alt/launcher.ini",
                                         "veri/ağaç 1.png", "Şehir/İç içe/dosya ı.txt"}));
 
-    // Independent check: sha256sum over the same files, run inside the folder.
-    std::vector<std::string> args;
-    for (const FileEntry& e : list)
-        args.push_back(e.path);
-    testsupport::ChildOptions options;
-    options.workingFolder = root.string();
-    std::string sums;
-    ASSERT_EQ(testsupport::runProgram("/usr/bin/sha256sum", args, sums, 60, options), 0);
-    std::map<std::string, std::string> expected;
-    std::istringstream lines(sums);
-    std::string line;
-    while (std::getline(lines, line))
-        expected[line.substr(66)] = line.substr(0, 64);
-    for (const FileEntry& e : list) {
-        EXPECT_EQ(e.hash, expected[e.path]) << e.path;
-        EXPECT_EQ(e.size, int64_t(fs::file_size(root / e.path))) << e.path;
-    }
+    // Hashes against an independent one: the exact text below, and nginx_test's lists
+    // compared whole with OpenSSL's.
     EXPECT_EQ(list[0].size, 300000);
 }
 
-TEST_F(Publish, ExactTextWithoutVersion) {
+TEST_F(Publish, ExactTextWithoutVersionAndOfAnEmptyTree) {
     write("b", "abc");
     write("a/x", "");
     ProgramRun r = run({root.string()});
@@ -95,14 +80,12 @@ TEST_F(Publish, ExactTextWithoutVersion) {
               "morlaken-liste 1\n"
               "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855 0 a/x\n"
               "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad 3 b\n");
-}
 
-TEST_F(Publish, EmptyFolderGivesAHeaderOnlyList) {
+    // Empty folders only: a header-only list.
+    fs::remove_all(root);
     fs::create_directories(root / "bos" / "klasor");
-    ProgramRun r = run({root.string() + "/"});
-    ASSERT_EQ(r.exitCode, 0) << r.err;
+    ASSERT_EQ(run({root.string() + "/"}).exitCode, 0);
     EXPECT_EQ(readFile(root / kFileListName), "morlaken-liste 1\n");
-    EXPECT_TRUE(parsedList().empty());
 }
 
 TEST_F(Publish, LeavesOutTheLaunchersOwnFiles) {

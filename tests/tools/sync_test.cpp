@@ -50,12 +50,6 @@ TEST_F(SyncTest, UpToDateFailedAndLauncherReplacedHaveTheirExitCodes) {
     fs::remove(site / "dosyalar.txt");
     EXPECT_EQ(sync(out, err), 1);
     EXPECT_EQ(err, "Güncelleme sunucusuna ulaşılamadı (sunucu 404 dondu)\n");
-
-    writeFile(site / "dosyalar.txt", siteList({{"a.bin", "abc"}}));
-    writeFile(site / "a.bin", "abd");
-    EXPECT_EQ(sync(out, err), 1);
-    EXPECT_EQ(err, "İndirme başarısız: a.bin (dosya bozuk geldi)\n");
-    EXPECT_FALSE(fileExists(game / "a.bin.indir"));
 }
 
 TEST_F(SyncTest, BadArgumentsAreUsageErrors) {

@@ -140,8 +140,8 @@ TEST(FileList, HashLengthMustBe64) {
 }
 
 TEST(FileList, UnsafePathsRejectTheWholeList) {
-    for (const char* path : {"/x", "\\x", "c:x", "a//b", "./a", "a/./b", "a/../b", "..", "a\\..\\b",
-                             "a\\.\\b", "a/b\\..", "a//"}) {
+    // The rule itself is tested with isSafeRelativePath below; here, that the list applies it.
+    for (const char* path : {"/x", "a/../b", "a\\..\\b"}) {
         expectRejectedLine("morlaken-liste 1\n" + kHashA + " 1 good\n" + kHashA + " 1 " + path + "\n", path);
     }
     // A blank at the end of the line is part of an empty path.
@@ -257,10 +257,8 @@ TEST_F(UpdateCacheFiles, MalformedLinesAreSkipped) {
     EXPECT_EQ(cache.entries.at("spaced").size, 7);
     EXPECT_EQ(cache.mtimes.at("spaced"), 8);
     EXPECT_EQ(cache.entries.at("last").hash, "h3");
-}
 
-TEST_F(UpdateCacheFiles, MissingFileIsAnEmptyCache) {
-    UpdateCache cache = loadUpdateCache(folder / "nothing-here");
+    cache = loadUpdateCache(folder / "nothing-here");
     EXPECT_TRUE(cache.entries.empty());
     EXPECT_TRUE(cache.mtimes.empty());
 }
@@ -274,17 +272,6 @@ TEST_F(UpdateCacheFiles, FailedSaveLeavesTheOldFile) {
     // No temporary files are left behind by a successful save either.
     ASSERT_TRUE(saveUpdateCache(cache, file));
     EXPECT_EQ(testsupport::listTree(folder.path()), std::string(kUpdateCacheFile) + "\n");
-}
-
-// ---- file facts ----
-
-TEST_F(UpdateCacheFiles, FileFactsGoThroughThePlatform) {
-    writeText("12345");
-    EXPECT_EQ(fileSizeOnDisk(file), 5);
-    EXPECT_EQ(fileSizeOnDisk(folder.path()), -1);
-    EXPECT_EQ(fileSizeOnDisk(folder / "missing"), -1);
-    EXPECT_GT(fileModTime(file), 0);
-    EXPECT_EQ(fileModTime(folder / "missing"), 0);
 }
 
 } // namespace
