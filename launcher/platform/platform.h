@@ -225,6 +225,26 @@ std::string desktopFolder();
 // executable to be trusted). Returns false on failure.
 bool makeExecutable(const std::string& path);
 
+// A shortcut on the player's desktop that starts a program with no arguments.
+struct DesktopShortcut {
+    std::string name;          // shown under the icon; the file's name without its ending
+    std::string target;        // absolute path of the program
+    std::string workingFolder; // the folder the program starts in
+    std::string iconImage;     // a picture file (desktop entries); a shell link shows the target's first icon
+    std::string description;   // the tooltip
+};
+
+// How a desktop shortcut's file name ends: ".desktop" here (a desktop entry), ".lnk" in the
+// Windows build (a shell link).
+const char* desktopShortcutExtension();
+
+// Saves `shortcut` in desktopFolder() as its name followed by desktopShortcutExtension(),
+// replacing a file of that name. Here a desktop entry (Exec quoted by the desktop entry
+// rules, so a path with blanks or quotes stays one argument), written atomically and made
+// executable; on Windows a shell link saved by the shell itself. False when nothing was
+// saved: no desktop folder, an empty target, or any step failed. Main thread.
+bool saveDesktopShortcut(const DesktopShortcut& shortcut);
+
 // ---- terminal ----
 
 // True when standard error is a terminal (progress lines are only drawn there). Any thread.

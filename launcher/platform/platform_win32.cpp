@@ -54,6 +54,7 @@ namespace {
 
 constexpr const char* kLauncherFileName = "MorlakenLauncher.exe";
 constexpr const wchar_t* kErrorCaption = L"Morlaken Launcher";
+constexpr const char* kShellLinkExtension = ".lnk";
 constexpr const wchar_t* kLockNamePrefix = L"Local\\MorlakenUpdateLock-";
 constexpr DWORD kTerminatePollMs = 10;
 constexpr int kFreshFileAttempts = 16; // createFreshFile: tries while something keeps reappearing
@@ -711,6 +712,39 @@ std::string desktopFolder() {
 bool makeExecutable(const std::string& path) {
     // No execute bit on Windows; a shell link runs as it is.
     return pathExists(path);
+}
+
+const char* desktopShortcutExtension() {
+    return kShellLinkExtension;
+}
+
+bool saveDesktopShortcut(const DesktopShortcut& shortcut) {
+    if (shortcut.target.empty()) return false;
+    const std::string desktop = desktopFolder();
+    if (desktop.empty()) return false;
+    const std::wstring path = systemPath(desktop + "/" + shortcut.name + kShellLinkExtension);
+    const std::wstring target = systemPath(shortcut.target);
+    // S_FALSE (already initialised on this thread) also needs its CoUninitialize.
+    const HRESULT com = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    bool saved = false;
+    IShellLinkW* link = nullptr;
+    if (SUCCEEDED(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                     reinterpret_cast<void**>(&link)))) {
+        // A link without its target is never saved; the other fields only decorate it.
+        if (SUCCEEDED(link->SetPath(target.c_str()))) {
+            link->SetWorkingDirectory(systemPath(shortcut.workingFolder).c_str());
+            link->SetIconLocation(target.c_str(), 0);
+            link->SetDescription(widen(shortcut.description).c_str());
+            IPersistFile* file = nullptr;
+            if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
+                saved = SUCCEEDED(file->Save(path.c_str(), TRUE)); // replaces a file of that name
+                file->Release();
+            }
+        }
+        link->Release();
+    }
+    if (SUCCEEDED(com)) ::CoUninitialize();
+    return saved;
 }
 
 // ---- terminal ----
