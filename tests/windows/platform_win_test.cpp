@@ -339,6 +339,39 @@ TEST(WindowsHttp, StatusAndSinkFailuresGiveTheirWords) {
     }
 }
 
+TEST(WindowsHttp, PostTakesTheAnswerAndAStopEndsASilentServer) {
+    const struct {
+        const char* head;
+        const char* body;
+        bool ok;
+        uint32_t status;
+    } cases[] = {
+        {"HTTP/1.1 401 Unauthorized\r\nContent-Length: 33\r\n\r\n", "{\"message\":\"INVALID_CREDENTIALS\"}",
+         true, 401},
+        // A body that stops half-way, and a server that never answers: only the stop can
+        // end these requests within the test.
+        {"HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\n", "{\"ticket\":", false, 0},
+        {"", "", false, 0},
+    };
+    for (const auto& c : cases) {
+        StallServer server(c.head, c.body);
+        std::atomic<bool> stop{false};
+        std::thread stopper([&] {
+            while (!server.sent.load())
+                std::this_thread::yield();
+            if (!c.ok) stop = true;
+        });
+        uint32_t status = 7;
+        std::string answer, error = "dokunulmadi";
+        const bool ok = postJson(server.url(), "{\"username\":\"oyuncu\"}", status, answer, error, &stop);
+        stopper.join();
+        EXPECT_EQ(ok, c.ok) << c.head;
+        EXPECT_EQ(status, c.status) << c.head;
+        EXPECT_EQ(answer, c.ok ? c.body : "") << c.head;
+        EXPECT_EQ(error, "dokunulmadi") << c.head;
+    }
+}
+
 TEST(WindowsHttp, UnreachableAndBadAddressesGiveTheirWords) {
     std::atomic<bool> stop{false};
     std::string error;
