@@ -44,6 +44,10 @@ bool setWorkingFolder(const std::string& folder);
 // relative paths are taken against the working folder). Nothing is read from disk.
 std::string fullPath(const std::string& path);
 
+// True when `path` names its place without the working folder: it starts with '/' (on
+// Windows also '\', a drive such as "C:/" or "C:\", or a share). Nothing is read from disk.
+bool isAbsolutePath(const std::string& path);
+
 // ---- files ----
 
 // Size in bytes when `path` names a regular file (symbolic links followed); -1 when it

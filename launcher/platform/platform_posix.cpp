@@ -353,6 +353,10 @@ std::string fullPath(const std::string& path) {
     return out;
 }
 
+bool isAbsolutePath(const std::string& path) {
+    return !path.empty() && path[0] == '/';
+}
+
 // ---- files ----
 
 int64_t fileSize(const std::string& path) {

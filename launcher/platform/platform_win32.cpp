@@ -241,6 +241,13 @@ std::string fullPath(const std::string& path) {
     return result;
 }
 
+bool isAbsolutePath(const std::string& path) {
+    if (!path.empty() && isSeparator(path[0])) return true; // rooted, or a share
+    const bool drive =
+        path.size() >= 3 && ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z'));
+    return drive && path[1] == ':' && isSeparator(path[2]);
+}
+
 // ---- files ----
 
 int64_t fileSize(const std::string& path) {

@@ -80,6 +80,20 @@ TEST(WindowsPaths, FreshFileReplacesWhatIsThereAndWritesAll) {
     EXPECT_EQ(platform::createFreshFile(temp / "klasor"), -1);
 }
 
+TEST(WindowsPaths, AbsoluteByDriveShareOrRoot) {
+    const struct {
+        const char* path;
+        bool absolute;
+    } cases[] = {
+        {"C:/Oyunlar/oyun.exe", true}, {"c:\\oyun.exe", true},
+        {"\\\\sunucu\\pay", true},     {"/oyun", true},
+        {"oyun/oyun.exe", false},      {"..\\build\\x.exe", false},
+        {"C:oyun.exe", false},         {"", false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(platform::isAbsolutePath(c.path), c.absolute) << c.path;
+}
+
 TEST(WindowsPaths, ExecutablePathNamesThisProgram) {
     const std::string exe = platform::executablePath();
     EXPECT_NE(exe.find("test_win_platform.exe"), std::string::npos) << exe;
