@@ -53,7 +53,7 @@ void parseConfigText(std::string_view text, std::vector<ConfigEntry>& outList) {
 
 void loadConfigFile(const std::string& path, std::vector<ConfigEntry>& outList) {
     outList.clear();
-    std::FILE* file = std::fopen(path.c_str(), "rb");
+    std::FILE* file = platform::openForReading(path);
     if (!file) return;
     std::string text;
     char buffer[4096];

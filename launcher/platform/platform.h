@@ -16,6 +16,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <utility>
 #include <vector>
@@ -35,6 +36,10 @@ const char* launcherFileName();
 // self-restart must start the file that now sits at the original place. The launcher
 // makes the first call first thing at start-up. "" when it could not be read. Any thread.
 std::string executablePath();
+
+// The program's arguments argv[1..] as UTF-8: argv itself here; on Windows read again from
+// the wide command line (argv holds the ANSI code page's guesses at any other letter).
+std::vector<std::string> programArguments(int argc, char** argv);
 
 // Makes `folder` the process's working folder. Returns false on failure.
 // Main thread only, before any other thread starts (the working folder is process-wide).
@@ -81,6 +86,11 @@ bool listFolder(const std::string& folder, std::vector<std::string>& outNames);
 // points at (fileSize tells whether it leads to a regular file). Any thread.
 enum class EntryType { Missing, File, Folder, Link, Other };
 EntryType entryType(const std::string& path);
+
+// Opens `path` for reading bytes (fopen with "rb"; on Windows through the wide call, so a
+// path with any letter opens). nullptr when it cannot be opened. Close with std::fclose.
+// Any thread.
+std::FILE* openForReading(const std::string& path);
 
 // The whole content of the file at `path` into `outBytes`. False when it cannot be opened
 // or read to its end (`outBytes` then holds what was read). Any thread.

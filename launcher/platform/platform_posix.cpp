@@ -309,6 +309,10 @@ std::string executablePath() {
     return path;
 }
 
+std::vector<std::string> programArguments(int argc, char** argv) {
+    return std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + (argc > 0 ? argc : 0));
+}
+
 bool setWorkingFolder(const std::string& folder) {
     return !folder.empty() && ::chdir(folder.c_str()) == 0;
 }
@@ -423,6 +427,10 @@ EntryType entryType(const std::string& path) {
     if (S_ISDIR(st.st_mode)) return EntryType::Folder;
     if (S_ISLNK(st.st_mode)) return EntryType::Link;
     return EntryType::Other;
+}
+
+std::FILE* openForReading(const std::string& path) {
+    return std::fopen(path.c_str(), "rb");
 }
 
 bool readWholeFile(const std::string& path, std::string& outBytes) {

@@ -222,6 +222,20 @@ std::string executablePath() {
     return path;
 }
 
+std::vector<std::string> programArguments(int argc, char** argv) {
+    std::vector<std::string> out;
+    int count = 0;
+    if (LPWSTR* wide = ::CommandLineToArgvW(::GetCommandLineW(), &count)) {
+        for (int i = 1; i < count; ++i)
+            out.push_back(narrow(wide[i], std::wcslen(wide[i])));
+        ::LocalFree(wide);
+        return out;
+    }
+    for (int i = 1; i < argc; ++i)
+        out.push_back(argv[i]);
+    return out;
+}
+
 bool setWorkingFolder(const std::string& folder) {
     return !folder.empty() && ::SetCurrentDirectoryW(systemPath(folder).c_str()) != 0;
 }
@@ -311,6 +325,10 @@ EntryType entryType(const std::string& path) {
     if (a & FILE_ATTRIBUTE_DIRECTORY) return EntryType::Folder;
     if (a & FILE_ATTRIBUTE_DEVICE) return EntryType::Other;
     return EntryType::File;
+}
+
+std::FILE* openForReading(const std::string& path) {
+    return path.empty() ? nullptr : ::_wfopen(systemPath(path).c_str(), L"rb");
 }
 
 bool readWholeFile(const std::string& path, std::string& outBytes) {
