@@ -138,8 +138,8 @@ bool rangeMatches(HINTERNET request, const HttpRange& range) {
     char value[128] = {};
     DWORD length = sizeof value - 1;
     if (!::HttpQueryInfoA(request, HTTP_QUERY_CONTENT_RANGE, value, &length, nullptr)) return false;
-    const std::string expected = "bytes " + std::to_string(range.from) + "-" + std::to_string(range.total - 1) +
-                                 "/" + std::to_string(range.total);
+    const std::string expected = "bytes " + std::to_string(range.from) + "-" +
+                                 std::to_string(range.total - 1) + "/" + std::to_string(range.total);
     return std::string(value, length) == expected;
 }
 
@@ -165,7 +165,8 @@ void readGet(std::shared_ptr<GetTransfer> t, std::string url, DWORD noDataMs, bo
     if (request) setTimeout(request, INTERNET_OPTION_RECEIVE_TIMEOUT, noDataMs);
     if (!request || leftHttps(url, request)) {
         error = kErrConnect;
-    } else if (uint32_t code = statusOf(request); code != wanted || (ranged && !rangeMatches(request, range))) {
+    } else if (uint32_t code = statusOf(request);
+               code != wanted || (ranged && !rangeMatches(request, range))) {
         status = "sunucu " + std::to_string(code) + " dondu";
     } else {
         std::vector<uint8_t>& buffer = readBuffer();
@@ -286,6 +287,13 @@ struct PostAddress {
     bool https = false;
 };
 
+// Connecting, sending and each wait for answer bytes: kPostTimeoutMs each.
+void setPostTimeouts(HINTERNET h) {
+    for (DWORD option :
+         {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT})
+        setTimeout(h, option, kPostTimeoutMs);
+}
+
 void sendPost(std::shared_ptr<PostTransfer> t, std::string url, PostAddress address) {
     std::string error;
     bool ok = false;
@@ -296,15 +304,11 @@ void sendPost(std::shared_ptr<PostTransfer> t, std::string url, PostAddress addr
     if (!root) {
         error = kErrPostOpen;
     } else {
-        for (DWORD option :
-             {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT})
-            setTimeout(root, option, kPostTimeoutMs);
+        setPostTimeouts(root);
         connection = ::InternetConnectA(root, address.host.c_str(), address.port, nullptr, nullptr,
                                         INTERNET_SERVICE_HTTP, 0, 0);
         if (connection) {
-            for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT,
-                                 INTERNET_OPTION_SEND_TIMEOUT})
-                setTimeout(connection, option, kPostTimeoutMs);
+            setPostTimeouts(connection);
             request = ::HttpOpenRequestA(connection, "POST", address.path.c_str(), nullptr, nullptr, nullptr,
                                          kPostFlags | (address.https ? INTERNET_FLAG_SECURE : 0), 0);
         }
