@@ -22,7 +22,7 @@ std::string slashes(std::string path) {
 }
 
 std::string againstFolder(const std::string& path, const std::string& folder) {
-    if (path.empty() || path[0] == '/' || folder.empty()) return platform::fullPath(path);
+    if (path.empty() || platform::isAbsolutePath(path) || folder.empty()) return platform::fullPath(path);
     return platform::fullPath(folder + "/" + path);
 }
 

@@ -16,6 +16,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <utility>
 #include <vector>
@@ -36,6 +37,10 @@ const char* launcherFileName();
 // makes the first call first thing at start-up. "" when it could not be read. Any thread.
 std::string executablePath();
 
+// The program's arguments argv[1..] as UTF-8: argv itself here; on Windows read again from
+// the wide command line (argv holds the ANSI code page's guesses at any other letter).
+std::vector<std::string> programArguments(int argc, char** argv);
+
 // Makes `folder` the process's working folder. Returns false on failure.
 // Main thread only, before any other thread starts (the working folder is process-wide).
 bool setWorkingFolder(const std::string& folder);
@@ -43,6 +48,10 @@ bool setWorkingFolder(const std::string& folder);
 // Absolute, lexically normalised form of `path` (".", ".." and repeated '/' folded;
 // relative paths are taken against the working folder). Nothing is read from disk.
 std::string fullPath(const std::string& path);
+
+// True when `path` names its place without the working folder: it starts with '/' (on
+// Windows also '\', a drive such as "C:/" or "C:\", or a share). Nothing is read from disk.
+bool isAbsolutePath(const std::string& path);
 
 // ---- files ----
 
@@ -77,6 +86,11 @@ bool listFolder(const std::string& folder, std::vector<std::string>& outNames);
 // points at (fileSize tells whether it leads to a regular file). Any thread.
 enum class EntryType { Missing, File, Folder, Link, Other };
 EntryType entryType(const std::string& path);
+
+// Opens `path` for reading bytes (fopen with "rb"; on Windows through the wide call, so a
+// path with any letter opens). nullptr when it cannot be opened. Close with std::fclose.
+// Any thread.
+std::FILE* openForReading(const std::string& path);
 
 // The whole content of the file at `path` into `outBytes`. False when it cannot be opened
 // or read to its end (`outBytes` then holds what was read). Any thread.
@@ -224,6 +238,26 @@ std::string desktopFolder();
 // Adds execute permission wherever read permission is set (a desktop entry must be
 // executable to be trusted). Returns false on failure.
 bool makeExecutable(const std::string& path);
+
+// A shortcut on the player's desktop that starts a program with no arguments.
+struct DesktopShortcut {
+    std::string name;          // shown under the icon; the file's name without its ending
+    std::string target;        // absolute path of the program
+    std::string workingFolder; // the folder the program starts in
+    std::string iconImage;     // a picture file (desktop entries); a shell link shows the target's first icon
+    std::string description;   // the tooltip
+};
+
+// How a desktop shortcut's file name ends: ".desktop" here (a desktop entry), ".lnk" in the
+// Windows build (a shell link).
+const char* desktopShortcutExtension();
+
+// Saves `shortcut` in desktopFolder() as its name followed by desktopShortcutExtension(),
+// replacing a file of that name. Here a desktop entry (Exec quoted by the desktop entry
+// rules, so a path with blanks or quotes stays one argument), written atomically and made
+// executable; on Windows a shell link saved by the shell itself. False when nothing was
+// saved: no desktop folder, an empty target, or any step failed. Main thread.
+bool saveDesktopShortcut(const DesktopShortcut& shortcut);
 
 // ---- terminal ----
 

@@ -22,6 +22,7 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <string_view>
 #include <thread>
 
 #include <dirent.h>
@@ -46,6 +47,7 @@ namespace {
 constexpr const char* kLauncherFileName = "MorlakenLauncher";
 constexpr const char* kErrorCaption = "Morlaken Launcher";
 constexpr const char* kWebOpener = "xdg-open";
+constexpr const char* kDesktopEntryExtension = ".desktop";
 constexpr int64_t kUnixToWindowsSeconds = 11644473600LL; // 1601-01-01 .. 1970-01-01
 constexpr int64_t kTicksPerSecond = 10000000LL;          // 100 ns ticks
 constexpr mode_t kNewFileMode = 0644;
@@ -307,6 +309,10 @@ std::string executablePath() {
     return path;
 }
 
+std::vector<std::string> programArguments(int argc, char** argv) {
+    return std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + (argc > 0 ? argc : 0));
+}
+
 bool setWorkingFolder(const std::string& folder) {
     return !folder.empty() && ::chdir(folder.c_str()) == 0;
 }
@@ -349,6 +355,10 @@ std::string fullPath(const std::string& path) {
         out += p;
     }
     return out;
+}
+
+bool isAbsolutePath(const std::string& path) {
+    return !path.empty() && path[0] == '/';
 }
 
 // ---- files ----
@@ -417,6 +427,10 @@ EntryType entryType(const std::string& path) {
     if (S_ISDIR(st.st_mode)) return EntryType::Folder;
     if (S_ISLNK(st.st_mode)) return EntryType::Link;
     return EntryType::Other;
+}
+
+std::FILE* openForReading(const std::string& path) {
+    return std::fopen(path.c_str(), "rb");
 }
 
 bool readWholeFile(const std::string& path, std::string& outBytes) {
@@ -845,6 +859,65 @@ bool makeExecutable(const std::string& path) {
     mode_t mode = st.st_mode & 07777;
     mode |= (mode & 0444) >> 2; // r -> x for owner, group and others
     return ::chmod(path.c_str(), mode) == 0;
+}
+
+namespace {
+
+// A string value of a desktop entry: '\' and control characters escaped.
+std::string entryValue(std::string_view text) {
+    std::string out;
+    for (char c : text) {
+        if (c == '\\')
+            out += "\\\\";
+        else if (c == '\n')
+            out += "\\n";
+        else if (c == '\t')
+            out += "\\t";
+        else if (c == '\r')
+            out += "\\r";
+        else
+            out += c;
+    }
+    return out;
+}
+
+// One Exec argument: in double quotes when it holds a reserved character, with '"', '`',
+// '$' and '\' escaped inside; '%' doubled (field codes). The result is then a string value,
+// so its backslashes are escaped once more by entryValue.
+std::string execArgument(std::string_view path) {
+    static constexpr std::string_view kReserved = " \t\n\"'\\><~|&;$*?#()`";
+    std::string arg;
+    bool quote = false;
+    for (char c : path) {
+        if (kReserved.find(c) != std::string_view::npos) quote = true;
+        if (c == '"' || c == '`' || c == '$' || c == '\\') arg += '\\';
+        if (c == '%') arg += '%';
+        arg += c;
+    }
+    // No reserved character: nothing was escaped except '%'.
+    return quote ? "\"" + arg + "\"" : arg;
+}
+
+} // namespace
+
+const char* desktopShortcutExtension() {
+    return kDesktopEntryExtension;
+}
+
+bool saveDesktopShortcut(const DesktopShortcut& shortcut) {
+    if (shortcut.target.empty()) return false;
+    const std::string desktop = desktopFolder();
+    if (desktop.empty()) return false;
+    const std::string path = desktop + "/" + shortcut.name + kDesktopEntryExtension;
+    const std::string text = "[Desktop Entry]\n"
+                             "Type=Application\n"
+                             "Name=" +
+                             entryValue(shortcut.name) + "\nComment=" + entryValue(shortcut.description) +
+                             "\nExec=" + entryValue(execArgument(shortcut.target)) +
+                             "\nPath=" + entryValue(shortcut.workingFolder) +
+                             "\nIcon=" + entryValue(shortcut.iconImage) +
+                             "\nTerminal=false\nCategories=Game;\n";
+    return writeFileAtomically(path, text) && makeExecutable(path);
 }
 
 // ---- terminal ----

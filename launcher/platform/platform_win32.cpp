@@ -54,6 +54,7 @@ namespace {
 
 constexpr const char* kLauncherFileName = "MorlakenLauncher.exe";
 constexpr const wchar_t* kErrorCaption = L"Morlaken Launcher";
+constexpr const char* kShellLinkExtension = ".lnk";
 constexpr const wchar_t* kLockNamePrefix = L"Local\\MorlakenUpdateLock-";
 constexpr DWORD kTerminatePollMs = 10;
 constexpr int kFreshFileAttempts = 16; // createFreshFile: tries while something keeps reappearing
@@ -221,6 +222,20 @@ std::string executablePath() {
     return path;
 }
 
+std::vector<std::string> programArguments(int argc, char** argv) {
+    std::vector<std::string> out;
+    int count = 0;
+    if (LPWSTR* wide = ::CommandLineToArgvW(::GetCommandLineW(), &count)) {
+        for (int i = 1; i < count; ++i)
+            out.push_back(narrow(wide[i], std::wcslen(wide[i])));
+        ::LocalFree(wide);
+        return out;
+    }
+    for (int i = 1; i < argc; ++i)
+        out.push_back(argv[i]);
+    return out;
+}
+
 bool setWorkingFolder(const std::string& folder) {
     return !folder.empty() && ::SetCurrentDirectoryW(systemPath(folder).c_str()) != 0;
 }
@@ -238,6 +253,13 @@ std::string fullPath(const std::string& path) {
     while (result.size() > 3 && result.back() == '/')
         result.pop_back();
     return result;
+}
+
+bool isAbsolutePath(const std::string& path) {
+    if (!path.empty() && isSeparator(path[0])) return true; // rooted, or a share
+    const bool drive =
+        path.size() >= 3 && ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z'));
+    return drive && path[1] == ':' && isSeparator(path[2]);
 }
 
 // ---- files ----
@@ -303,6 +325,10 @@ EntryType entryType(const std::string& path) {
     if (a & FILE_ATTRIBUTE_DIRECTORY) return EntryType::Folder;
     if (a & FILE_ATTRIBUTE_DEVICE) return EntryType::Other;
     return EntryType::File;
+}
+
+std::FILE* openForReading(const std::string& path) {
+    return path.empty() ? nullptr : ::_wfopen(systemPath(path).c_str(), L"rb");
 }
 
 bool readWholeFile(const std::string& path, std::string& outBytes) {
@@ -711,6 +737,39 @@ std::string desktopFolder() {
 bool makeExecutable(const std::string& path) {
     // No execute bit on Windows; a shell link runs as it is.
     return pathExists(path);
+}
+
+const char* desktopShortcutExtension() {
+    return kShellLinkExtension;
+}
+
+bool saveDesktopShortcut(const DesktopShortcut& shortcut) {
+    if (shortcut.target.empty()) return false;
+    const std::string desktop = desktopFolder();
+    if (desktop.empty()) return false;
+    const std::wstring path = systemPath(desktop + "/" + shortcut.name + kShellLinkExtension);
+    const std::wstring target = systemPath(shortcut.target);
+    // S_FALSE (already initialised on this thread) also needs its CoUninitialize.
+    const HRESULT com = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    bool saved = false;
+    IShellLinkW* link = nullptr;
+    if (SUCCEEDED(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                     reinterpret_cast<void**>(&link)))) {
+        // A link without its target is never saved; the other fields only decorate it.
+        if (SUCCEEDED(link->SetPath(target.c_str()))) {
+            link->SetWorkingDirectory(systemPath(shortcut.workingFolder).c_str());
+            link->SetIconLocation(target.c_str(), 0);
+            link->SetDescription(widen(shortcut.description).c_str());
+            IPersistFile* file = nullptr;
+            if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
+                saved = SUCCEEDED(file->Save(path.c_str(), TRUE)); // replaces a file of that name
+                file->Release();
+            }
+        }
+        link->Release();
+    }
+    if (SUCCEEDED(com)) ::CoUninitialize();
+    return saved;
 }
 
 // ---- terminal ----

@@ -107,6 +107,8 @@ inline constexpr size_t kPostChunkBytes = 4096;
 // above and `outStatus` 0, when no answer came. `outResponse` is reserved once, so the
 // answer is never copied into memory that is freed unwiped. `stop` (may be null), when
 // it turns true, ends the request within about 50 ms: false, `outError` untouched.
-// `body` is sent from the caller's buffer, not copied. Any background thread.
+// `body` is sent from the caller's buffer, not copied (the WinINet build sends one copy,
+// wiped once sent: its blocking calls run on a thread that may outlive a stopped call).
+// Any background thread.
 bool postJson(const std::string& url, const std::string& body, uint32_t& outStatus, std::string& outResponse,
               std::string& outError, const std::atomic<bool>* stop = nullptr);

@@ -2,14 +2,17 @@
 // build uses http.cpp and http_post.cpp; the sinks are shared in http_sinks.cpp).
 //
 // A blocking WinINet call cannot look at a stop flag, and closing a handle from another
-// thread does not end a blocked read everywhere (Wine's WinINet waits on). So a GET makes
-// its blocking calls on a reader thread of its own and the caller only waits for chunks:
-// a stop request returns at once, and the reader ends by itself when its call returns.
-// The login POST has a watcher that closes its handles on a stop request.
+// thread does not end a blocked send or read everywhere (Wine's WinINet waits on). So both
+// calls make their blocking calls on a thread of their own and the caller only waits for
+// its results: a stop request returns at once, and the thread ends by itself when its call
+// returns, touching nothing of the caller's.
+//
+// Time-outs are set on the handle that does the work as well as on the root: Wine does not
+// pass the root's send and receive time-outs on to a connection.
 //
 // Index
 //   ---- tunables ----
-//   ---- handles, the stop watcher and shared helpers ----
+//   ---- shared helpers ----
 //   ---- httpGet ----
 //   ---- postJson ----
 #include "update/http.h"
@@ -41,7 +44,7 @@ constexpr DWORD kGetFlags =
 constexpr DWORD kPostFlags =
     INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_UI;
 constexpr DWORD kPostTimeoutMs = 15000;
-constexpr int kStopPollMilliseconds = 50; // how often the watcher looks at the stop flag
+constexpr int kStopPollMilliseconds = 50; // how often a waiting caller looks at the stop flag
 constexpr DWORD kHostBufferChars = 256;
 constexpr DWORD kPathBufferChars = 2048;
 constexpr const char* kPostHeaders = "Content-Type: application/json\r\nAccept: application/json\r\n";
@@ -59,85 +62,8 @@ void httpGlobalInit() {
     // WinINet needs no process-wide start.
 }
 
-// ---- handles, the stop watcher and shared helpers ----
+// ---- shared helpers ----
 namespace {
-
-// The internet handle of one call. The watcher and the calling thread may both want to
-// close it; whoever comes first does, under the mutex, and the other leaves it.
-class Session {
-  public:
-    explicit Session(const std::atomic<bool>* stop) : stop_(stop) {}
-    ~Session() {
-        finish();
-        closeRoot();
-    }
-    Session(const Session&) = delete;
-    Session& operator=(const Session&) = delete;
-
-    bool open() {
-        root_ = ::InternetOpenA(kUserAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
-        if (!root_) return false;
-        if (stop_) {
-            try {
-                watcher_ = std::thread([this] { watch(); });
-            } catch (...) {
-                // Without a watcher a stop is seen between reads only.
-            }
-        }
-        return true;
-    }
-    HINTERNET root() const { return root_; }
-    bool stopped() const { return stopped_.load(); }
-
-    // Ends the watcher; the handles are then the calling thread's alone.
-    void finish() {
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            done_ = true;
-        }
-        cue_.notify_all();
-        if (watcher_.joinable()) watcher_.join();
-    }
-
-    void closeRoot() {
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (root_) ::InternetCloseHandle(root_);
-        root_ = nullptr;
-    }
-
-  private:
-    void watch() {
-        std::unique_lock<std::mutex> lock(mutex_);
-        while (!done_) {
-            if (stop_->load()) {
-                stopped_.store(true);
-                // Closing the root handle ends a blocked open or read on its children.
-                if (root_) ::InternetCloseHandle(root_);
-                root_ = nullptr;
-                return;
-            }
-            cue_.wait_for(lock, std::chrono::milliseconds(kStopPollMilliseconds));
-        }
-    }
-
-    const std::atomic<bool>* stop_;
-    HINTERNET root_ = nullptr;
-    std::mutex mutex_;
-    std::condition_variable cue_;
-    bool done_ = false;
-    std::atomic<bool> stopped_{false};
-    std::thread watcher_;
-};
-
-// A child handle (request or connection), closed first. After a stop the watcher has
-// already closed the root, which closed this handle with it.
-struct ChildHandle {
-    HINTERNET handle = nullptr;
-    const Session* session = nullptr;
-    ~ChildHandle() {
-        if (handle && !session->stopped()) ::InternetCloseHandle(handle);
-    }
-};
 
 void setTimeout(HINTERNET h, DWORD option, DWORD milliseconds) {
     ::InternetSetOptionA(h, option, &milliseconds, sizeof milliseconds); // failures are ignored
@@ -212,8 +138,8 @@ bool rangeMatches(HINTERNET request, const HttpRange& range) {
     char value[128] = {};
     DWORD length = sizeof value - 1;
     if (!::HttpQueryInfoA(request, HTTP_QUERY_CONTENT_RANGE, value, &length, nullptr)) return false;
-    const std::string expected = "bytes " + std::to_string(range.from) + "-" + std::to_string(range.total - 1) +
-                                 "/" + std::to_string(range.total);
+    const std::string expected = "bytes " + std::to_string(range.from) + "-" +
+                                 std::to_string(range.total - 1) + "/" + std::to_string(range.total);
     return std::string(value, length) == expected;
 }
 
@@ -236,9 +162,11 @@ void readGet(std::shared_ptr<GetTransfer> t, std::string url, DWORD noDataMs, bo
     const char* error = nullptr;
     bool ok = false;
     const uint32_t wanted = ranged ? 206 : 200;
+    if (request) setTimeout(request, INTERNET_OPTION_RECEIVE_TIMEOUT, noDataMs);
     if (!request || leftHttps(url, request)) {
         error = kErrConnect;
-    } else if (uint32_t code = statusOf(request); code != wanted || (ranged && !rangeMatches(request, range))) {
+    } else if (uint32_t code = statusOf(request);
+               code != wanted || (ranged && !rangeMatches(request, range))) {
         status = "sunucu " + std::to_string(code) + " dondu";
     } else {
         std::vector<uint8_t>& buffer = readBuffer();
@@ -322,6 +250,110 @@ bool httpGet(const std::string& url, const DownloadSink& sink, std::string& erro
 }
 
 // ---- postJson ----
+namespace {
+
+// Overwrites every byte of `text`'s room, used or not, then empties it.
+void wipeAll(std::string& text) {
+    text.resize(text.capacity());
+    volatile char* p = text.data();
+    for (size_t i = 0; i < text.size(); ++i)
+        p[i] = '\0';
+    text.clear();
+}
+
+// One POST, shared between the calling thread and the thread that makes the blocking
+// WinINet calls. The request thread owns a copy of the body (wiped once sent) and collects
+// the answer; the caller takes the results once `finished` is set, or leaves on a stop and
+// sets `abandoned`. Whoever drops the last reference wipes what is left.
+struct PostTransfer {
+    std::mutex mutex;
+    std::condition_variable cue;
+    std::string body;   // request thread: what it sends; wiped as soon as it is sent
+    std::string answer; // request thread, then (after finished) the caller
+    uint32_t status = 0;
+    std::string error;      // with finished and !ok
+    bool finished = false;  // request thread: the results are complete
+    bool ok = false;        // with finished: an answer head arrived
+    bool abandoned = false; // caller left (stop): the request thread stops reading
+    ~PostTransfer() {
+        wipeAll(body);
+        wipeAll(answer);
+    }
+};
+
+struct PostAddress {
+    std::string host, path;
+    INTERNET_PORT port = 0;
+    bool https = false;
+};
+
+// Connecting, sending and each wait for answer bytes: kPostTimeoutMs each.
+void setPostTimeouts(HINTERNET h) {
+    for (DWORD option :
+         {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT})
+        setTimeout(h, option, kPostTimeoutMs);
+}
+
+void sendPost(std::shared_ptr<PostTransfer> t, std::string url, PostAddress address) {
+    std::string error;
+    bool ok = false;
+    uint32_t status = 0;
+    HINTERNET root = ::InternetOpenA(kUserAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
+    HINTERNET connection = nullptr;
+    HINTERNET request = nullptr;
+    if (!root) {
+        error = kErrPostOpen;
+    } else {
+        setPostTimeouts(root);
+        connection = ::InternetConnectA(root, address.host.c_str(), address.port, nullptr, nullptr,
+                                        INTERNET_SERVICE_HTTP, 0, 0);
+        if (connection) {
+            setPostTimeouts(connection);
+            request = ::HttpOpenRequestA(connection, "POST", address.path.c_str(), nullptr, nullptr, nullptr,
+                                         kPostFlags | (address.https ? INTERNET_FLAG_SECURE : 0), 0);
+        }
+        BOOL sent = FALSE;
+        DWORD sendError = 0;
+        if (request) {
+            sent = ::HttpSendRequestA(request, kPostHeaders, static_cast<DWORD>(-1), t->body.data(),
+                                      static_cast<DWORD>(t->body.size()));
+            sendError = sent ? 0 : ::GetLastError();
+        }
+        wipeAll(t->body); // only this thread ever touches it
+        if (!request) {
+            error = kErrPostConnect;
+        } else if (!sent) {
+            error = std::string(kErrPostConnect) + " (" + std::to_string(sendError) + ")";
+        } else if (address.https && leftHttps(url, request)) {
+            // The password must never have been sent in the clear; the answer is not taken.
+            error = std::string(kErrPostConnect) + " (" +
+                    std::to_string(ERROR_INTERNET_HTTPS_TO_HTTP_ON_REDIR) + ")";
+        } else {
+            ok = true;
+            status = statusOf(request);
+            char chunk[kPostChunkBytes];
+            while (t->answer.size() < kPostAnswerCap) {
+                DWORD n = 0;
+                if (!::InternetReadFile(request, chunk, sizeof chunk, &n) || n == 0) break;
+                std::lock_guard<std::mutex> lock(t->mutex);
+                if (t->abandoned) break;
+                t->answer.append(chunk, n); // reserved: never moves
+            }
+            std::memset(chunk, 0, sizeof chunk);
+        }
+    }
+    if (request) ::InternetCloseHandle(request);
+    if (connection) ::InternetCloseHandle(connection);
+    if (root) ::InternetCloseHandle(root);
+    std::lock_guard<std::mutex> lock(t->mutex);
+    t->finished = true;
+    t->ok = ok;
+    t->status = status;
+    t->error = error;
+    t->cue.notify_all();
+}
+
+} // namespace
 
 bool postJson(const std::string& url, const std::string& body, uint32_t& outStatus, std::string& outResponse,
               std::string& outError, const std::atomic<bool>* stop) {
@@ -342,60 +374,39 @@ bool postJson(const std::string& url, const std::string& body, uint32_t& outStat
         outError = kErrPostAddress;
         return false;
     }
-    const bool https = parts.nScheme == INTERNET_SCHEME_HTTPS;
+    PostAddress address{host, path[0] ? path : "/", parts.nPort, parts.nScheme == INTERNET_SCHEME_HTTPS};
 
-    Session session(stop);
-    if (!session.open()) {
+    auto t = std::make_shared<PostTransfer>();
+    try {
+        // Both rooms are reserved zeroed, once: neither buffer ever moves, so no copy of the
+        // password or the answer is left behind in freed memory unwiped.
+        t->body.resize(body.size());
+        t->body.clear();
+        t->body.assign(body);
+        t->answer.resize(kPostAnswerCap + kPostChunkBytes);
+        t->answer.clear();
+        std::thread(sendPost, t, url, std::move(address)).detach();
+    } catch (...) {
         outError = kErrPostOpen;
         return false;
     }
-    setTimeout(session.root(), INTERNET_OPTION_CONNECT_TIMEOUT, kPostTimeoutMs);
-    setTimeout(session.root(), INTERNET_OPTION_RECEIVE_TIMEOUT, kPostTimeoutMs);
-    setTimeout(session.root(), INTERNET_OPTION_SEND_TIMEOUT, kPostTimeoutMs);
-
-    ChildHandle connection{nullptr, &session};
-    connection.handle =
-        ::InternetConnectA(session.root(), host, parts.nPort, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0);
-    ChildHandle request{nullptr, &session};
-    if (connection.handle)
-        request.handle = ::HttpOpenRequestA(connection.handle, "POST", path[0] ? path : "/", nullptr, nullptr,
-                                            nullptr, kPostFlags | (https ? INTERNET_FLAG_SECURE : 0), 0);
-    if (session.stopped()) return false;
-    if (!request.handle) {
-        outError = kErrPostConnect;
+    std::unique_lock<std::mutex> lock(t->mutex);
+    while (!t->finished) {
+        if (stop && stop->load()) {
+            t->abandoned = true;
+            return false; // no error word for a stop; the request thread ends by itself
+        }
+        t->cue.wait_for(lock, std::chrono::milliseconds(kStopPollMilliseconds));
+    }
+    if (stop && stop->load()) return false;
+    if (!t->ok) {
+        outError = t->error;
         return false;
     }
-    // The body is sent from the caller's buffer: it holds the password and is wiped there.
-    BOOL sent = ::HttpSendRequestA(request.handle, kPostHeaders, static_cast<DWORD>(-1),
-                                   const_cast<char*>(body.data()), static_cast<DWORD>(body.size()));
-    const DWORD sendError = sent ? 0 : ::GetLastError();
-    if (session.stopped()) return false;
-    if (!sent) {
-        outError = std::string(kErrPostConnect) + " (" + std::to_string(sendError) + ")";
-        return false;
-    }
-    if (https && leftHttps(url, request.handle)) {
-        // The password must never have been sent in the clear; the answer is not taken.
-        outError =
-            std::string(kErrPostConnect) + " (" + std::to_string(ERROR_INTERNET_HTTPS_TO_HTTP_ON_REDIR) + ")";
-        return false;
-    }
-    const uint32_t status = statusOf(request.handle);
-    // Room for the cap plus the one chunk that may cross it, so the answer never moves.
-    outResponse.reserve(kPostAnswerCap + kPostChunkBytes);
-    char chunk[kPostChunkBytes];
-    while (outResponse.size() < kPostAnswerCap) {
-        if (session.stopped()) break;
-        DWORD n = 0;
-        if (!::InternetReadFile(request.handle, chunk, sizeof chunk, &n) || n == 0) break;
-        outResponse.append(chunk, n);
-    }
-    std::memset(chunk, 0, sizeof chunk);
-    if (session.stopped()) {
-        std::fill(outResponse.begin(), outResponse.end(), '\0');
-        outResponse.clear();
-        return false;
-    }
-    outStatus = status;
+    // Room for the cap plus the one chunk that may cross it, zeroed, so the answer never moves.
+    outResponse.resize(kPostAnswerCap + kPostChunkBytes);
+    outResponse.clear();
+    outResponse.append(t->answer);
+    outStatus = t->status;
     return true;
 }

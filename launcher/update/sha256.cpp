@@ -14,6 +14,8 @@
 //   ---- hex and files ----
 #include "update/sha256.h"
 
+#include "platform/platform.h"
+
 #include <atomic>
 #include <cstdio>
 #include <cstring>
@@ -689,7 +691,7 @@ std::string toHex(const std::vector<uint8_t>& bytes) {
 
 std::string sha256File(const std::string& path) {
     Sha256 ctx;
-    std::FILE* file = std::fopen(path.c_str(), "rb");
+    std::FILE* file = platform::openForReading(path);
     if (file) {
         std::setvbuf(file, nullptr, _IONBF, 0); // our buffer is the only one
         std::unique_ptr<uint8_t[]> buffer(new uint8_t[kFileChunkBytes]);

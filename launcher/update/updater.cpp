@@ -19,8 +19,8 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <ostream>
 #include <set>
 #include <streambuf>
@@ -257,18 +257,19 @@ int64_t openResumable(const std::string& temporary, const FileEntry& entry, Sha2
     if (have <= 0 || have >= entry.size) return 0; // longer than listed: not this file's
     const platform::FileHandle file = platform::openForAppend(temporary);
     if (file < 0) return 0;
-    std::ifstream in(temporary, std::ios::binary);
+    std::FILE* in = platform::openForReading(temporary);
     std::vector<char> chunk(kReadChunkBytes);
     int64_t read = 0;
     while (in && read < have) {
-        in.read(chunk.data(), static_cast<std::streamsize>(std::min<int64_t>(chunk.size(), have - read)));
-        const auto n = static_cast<size_t>(in.gcount());
+        const auto n =
+            std::fread(chunk.data(), 1, std::min<size_t>(chunk.size(), static_cast<size_t>(have - read)), in);
         if (n == 0) break;
         hash.update(chunk.data(), n);
         if (leading.size() < platform::kInstalledModeProbeBytes)
             leading.append(chunk.data(), std::min(n, platform::kInstalledModeProbeBytes - leading.size()));
         read += static_cast<int64_t>(n);
     }
+    if (in) std::fclose(in);
     if (read != have) {
         platform::closeFile(file, false);
         hash.reset();

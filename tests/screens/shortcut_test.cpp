@@ -28,7 +28,9 @@ class Shortcut : public ::testing::Test {
         config() = Config{};
     }
     std::string desktop() const { return folder / "Masaüstü"; }
-    std::string shortcut() const { return desktop() + "/" + kShortcutFileName; }
+    std::string shortcut() const {
+        return desktop() + "/" + kShortcutName + platform::desktopShortcutExtension();
+    }
     TempFolder folder;
     ScopedEnv xdg_{"XDG_DESKTOP_DIR", (folder / "Masaüstü").c_str()};
 
@@ -48,6 +50,8 @@ TEST_F(Shortcut, MadeOnceAndNotAgainAfterThePlayerDeletesIt) {
     const std::string text = readFile(shortcut());
     EXPECT_NE(text.find("Exec=" + platform::executablePath() + "\n"), std::string::npos) << text;
     EXPECT_NE(text.find("Name=Morlaken Online\n"), std::string::npos);
+    const std::string home = platform::executablePath().substr(0, platform::executablePath().rfind('/'));
+    EXPECT_NE(text.find("Path=" + home + "\nIcon=" + home + "/veri/logo.png\n"), std::string::npos) << text;
     std::string out;
     EXPECT_EQ(validate(shortcut(), out), 0) << out;
     EXPECT_NE(readFile(folder / "launcher.ini").find("kisayol=1"), std::string::npos);
@@ -95,9 +99,9 @@ TEST_F(Shortcut, ExecKeepsAPathWithBlanksAndQuotesAsOneArgument) {
         {"/a\"b/$c`d/e\\f/%g", "Exec=\"/a\\\\\"b/\\\\$c\\\\`d/e\\\\\\\\f/%%g\"\n"},
     };
     for (const Case& c : cases) {
-        const std::string text = desktopEntryText(c.path);
+        ASSERT_TRUE(platform::saveDesktopShortcut({kShortcutName, c.path, "/oyun", "/oyun/logo.png", "x"}));
+        const std::string text = readFile(shortcut());
         EXPECT_NE(text.find(c.exec), std::string::npos) << text;
-        writeFile(shortcut(), text);
         std::string out;
         EXPECT_EQ(validate(shortcut(), out), 0) << c.path << "\n" << out;
     }

@@ -1,7 +1,9 @@
 // The Windows platform layer under Wine: UTF-8 paths at the wide-call boundary, the
-// explicit environment block of a child, process snapshots, the folder lock, and the
-// WinINet client's stop and error rules against a server inside the test.
+// explicit environment block of a child, process snapshots, the folder lock, the desktop
+// shell link, and the WinINet client's stop and error rules against a server inside the test.
+#include "app/config.h"
 #include "platform/platform.h"
+#include "screens/shortcut.h"
 #include "support/temp_folder.h"
 #include "update/http.h"
 
@@ -9,6 +11,9 @@
 
 #include <winsock2.h>
 #include <ws2tcpip.h>
+
+#include <objbase.h>
+#include <shlobj.h>
 
 #include <algorithm>
 #include <atomic>
@@ -73,6 +78,20 @@ TEST(WindowsPaths, FreshFileReplacesWhatIsThereAndWritesAll) {
     // A folder of that name is never replaced.
     ASSERT_TRUE(platform::createFolders(temp / "klasor"));
     EXPECT_EQ(platform::createFreshFile(temp / "klasor"), -1);
+}
+
+TEST(WindowsPaths, AbsoluteByDriveShareOrRoot) {
+    const struct {
+        const char* path;
+        bool absolute;
+    } cases[] = {
+        {"C:/Oyunlar/oyun.exe", true}, {"c:\\oyun.exe", true},
+        {"\\\\sunucu\\pay", true},     {"/oyun", true},
+        {"oyun/oyun.exe", false},      {"..\\build\\x.exe", false},
+        {"C:oyun.exe", false},         {"", false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(platform::isAbsolutePath(c.path), c.absolute) << c.path;
 }
 
 TEST(WindowsPaths, ExecutablePathNamesThisProgram) {
@@ -162,6 +181,70 @@ TEST(WindowsLock, SecondPassWaitsUntilStoppedOrReleased) {
     });
     after.join();
     EXPECT_GE(second, 0);
+}
+
+// ---- desktop ----
+
+std::wstring wide(const std::string& text) {
+    std::wstring out(text.size(), L'\0');
+    out.resize(MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(),
+                                   static_cast<int>(out.size())));
+    std::replace(out.begin(), out.end(), L'/', L'\\');
+    return out;
+}
+
+// What a shell link file holds, read back through the shell: target, folder, icon, tooltip.
+std::vector<std::wstring> readShellLink(const std::string& file) {
+    std::vector<std::wstring> fields;
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    IShellLinkW* link = nullptr;
+    IPersistFile* persist = nullptr;
+    if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                   reinterpret_cast<void**>(&link))) &&
+        SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&persist))) &&
+        SUCCEEDED(persist->Load(wide(file).c_str(), STGM_READ))) {
+        wchar_t text[MAX_PATH] = {};
+        int icon = -1;
+        link->GetPath(text, MAX_PATH, nullptr, SLGP_RAWPATH);
+        fields.push_back(text);
+        link->GetWorkingDirectory(text, MAX_PATH);
+        fields.push_back(text);
+        link->GetIconLocation(text, MAX_PATH, &icon);
+        fields.push_back(std::wstring(text) + L"," + std::to_wstring(icon));
+        link->GetDescription(text, MAX_PATH);
+        fields.push_back(text);
+    }
+    if (persist) persist->Release();
+    if (link) link->Release();
+    CoUninitialize();
+    return fields;
+}
+
+TEST(WindowsDesktop, ShellLinkReplacesAnOldFileOnceAndReadsBack) {
+    TempFolder temp;
+    const std::string before = platform::fullPath(".");
+    ASSERT_TRUE(platform::setWorkingFolder(temp.path())); // launcher.ini lands here
+    const std::string desktop = platform::desktopFolder();
+    ASSERT_NE(desktop, "");
+    const std::string link = desktop + "/Morlaken Online.lnk";
+    EXPECT_EQ(link, desktop + "/" + kShortcutName + platform::desktopShortcutExtension());
+    testsupport::writeFile(link, "eski bir dosya");
+
+    config() = Config{};
+    ensureDesktopShortcut();
+    const std::string exe = platform::executablePath();
+    const std::wstring target = wide(exe);
+    const std::vector<std::wstring> expected = {target, wide(exe.substr(0, exe.rfind('/'))), target + L",0",
+                                                L"Morlaken Online"};
+    EXPECT_TRUE(readShellLink(link) == expected);
+    EXPECT_EQ(testsupport::readFile(temp / "launcher.ini"), "kisayol=1\r\n");
+
+    // Deleted by the player: not made again while "kisayol" is "1".
+    ASSERT_TRUE(platform::deleteFile(link));
+    ensureDesktopShortcut();
+    EXPECT_FALSE(platform::pathExists(link));
+    config() = Config{};
+    ASSERT_TRUE(platform::setWorkingFolder(before));
 }
 
 // ---- WinINet ----
@@ -267,6 +350,39 @@ TEST(WindowsHttp, StatusAndSinkFailuresGiveTheirWords) {
         if (c.ok) {
             EXPECT_EQ(received, c.body);
         }
+    }
+}
+
+TEST(WindowsHttp, PostTakesTheAnswerAndAStopEndsASilentServer) {
+    const struct {
+        const char* head;
+        const char* body;
+        bool ok;
+        uint32_t status;
+    } cases[] = {
+        {"HTTP/1.1 401 Unauthorized\r\nContent-Length: 33\r\n\r\n", "{\"message\":\"INVALID_CREDENTIALS\"}",
+         true, 401},
+        // A body that stops half-way, and a server that never answers: only the stop can
+        // end these requests within the test.
+        {"HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\n", "{\"ticket\":", false, 0},
+        {"", "", false, 0},
+    };
+    for (const auto& c : cases) {
+        StallServer server(c.head, c.body);
+        std::atomic<bool> stop{false};
+        std::thread stopper([&] {
+            while (!server.sent.load())
+                std::this_thread::yield();
+            if (!c.ok) stop = true;
+        });
+        uint32_t status = 7;
+        std::string answer, error = "dokunulmadi";
+        const bool ok = postJson(server.url(), "{\"username\":\"oyuncu\"}", status, answer, error, &stop);
+        stopper.join();
+        EXPECT_EQ(ok, c.ok) << c.head;
+        EXPECT_EQ(status, c.status) << c.head;
+        EXPECT_EQ(answer, c.ok ? c.body : "") << c.head;
+        EXPECT_EQ(error, "dokunulmadi") << c.head;
     }
 }
 

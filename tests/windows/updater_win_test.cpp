@@ -1,6 +1,10 @@
-// The update worker of the Windows build against morlaken-devhost running natively on
-// this machine: scripts/test --windows starts it and hands its address in
-// MORLAKEN_TEST_BASE and the published folder (as Wine's Z: path) in MORLAKEN_TEST_SITE.
+// The update worker and the account login of the Windows build against morlaken-devhost
+// running natively on this machine: scripts/test --windows starts it (with an account
+// "oyuncu" whose password is "gizli") and hands its address in MORLAKEN_TEST_BASE and the
+// published folder (as Wine's Z: path) in MORLAKEN_TEST_SITE. The published "oyun.exe" is
+// a copy of this program: started as the game, it only writes down what it was given.
+#include "login/account.h"
+#include "login/game.h"
 #include "platform/platform.h"
 #include "support/temp_folder.h"
 #include "update/updater.h"
@@ -8,31 +12,70 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
 
-TEST(WindowsUpdater, BringsAnEmptyNonAsciiFolderUpToDateThenHashesNothing) {
+constexpr int kGameExitCode = 3;
+
+// Started by the launcher as the game (the ticket in its environment): writes the ticket
+// and the server address into "bilet.txt" in its working folder and ends before any test.
+const bool kRunAsGame = [] {
+    const char* ticket = std::getenv("MORLAKEN_BILET");
+    if (!ticket) return false;
+    const char* server = std::getenv("MORLAKEN_SUNUCU");
+    if (FILE* f = std::fopen("bilet.txt", "wb")) {
+        std::fprintf(f, "%s|%s", ticket, server ? server : "");
+        std::fclose(f);
+    }
+    std::exit(kGameExitCode);
+}();
+
+double now() {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+// Polls the login once a frame (as the main screen does) until its answer is taken.
+LoginPoll pollUntilAnswered(const GameSettings& game) {
+    const double deadline = now() + 60;
+    LoginPoll poll;
+    while ((poll = pollAccountLogin(game, now())).event == LoginEvent::None && now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(16));
+    return poll;
+}
+
+TEST(WindowsUpdater, NonAsciiPlayerFolderUpdatesThenLogsInAndStartsTheGame) {
     const char* base = std::getenv("MORLAKEN_TEST_BASE");
     const char* site = std::getenv("MORLAKEN_TEST_SITE");
     ASSERT_TRUE(base && *base && site && *site) << "run through scripts/test --windows";
+    ASSERT_FALSE(kRunAsGame);
     testsupport::TempFolder temp;
-    const std::string game = temp / "Gökhan/Morlaken Online";
+    const std::string game = temp / "oyuncu-ğüşiöç/Morlaken Online";
     ASSERT_TRUE(platform::createFolders(game));
     const std::string before = platform::fullPath(".");
     ASSERT_TRUE(platform::setWorkingFolder(game));
 
-    for (int pass = 0; pass < 2; ++pass) {
+    for (int pass = 0; pass < 3; ++pass) {
+        // The third pass has no cache: it hashes every file (non-ASCII names too) and
+        // downloads none of them.
+        if (pass == 2) {
+            ASSERT_TRUE(platform::deleteFile("guncelleme.cache"));
+        }
         updateStatus().stopRequested = false;
         updateWorker(base, platform::launcherFileName());
         std::string error;
         copyUpdateError(error);
         ASSERT_EQ(updateStatus().state.load(), UpdateState::UpToDate) << error;
-        // The second pass finds every file through the cache and reads none of them.
-        if (pass == 1) {
-            EXPECT_EQ(updateFilesHashed(), 0);
+        // Nothing is downloaded again; the second pass finds every file through the cache
+        // and reads none of them.
+        if (pass > 0) {
+            EXPECT_EQ(updateFilesHashed(), pass == 1 ? 0 : 4);
+            EXPECT_EQ(updateStatus().filesTotal.load(), 0);
         }
     }
     ASSERT_TRUE(platform::setWorkingFolder(before));
@@ -42,13 +85,52 @@ TEST(WindowsUpdater, BringsAnEmptyNonAsciiFolderUpToDateThenHashesNothing) {
     std::vector<std::string> names;
     ASSERT_TRUE(platform::listFolder(game, names));
     std::sort(names.begin(), names.end());
-    EXPECT_EQ(names, (std::vector<std::string>{"Gökhan notu.txt", "guncelleme.cache", "oyun.pak", "veri"}));
-    for (const char* name : {"oyun.pak", "veri/harita.map", "Gökhan notu.txt"}) {
+    EXPECT_EQ(names, (std::vector<std::string>{"Gökhan notu.txt", "guncelleme.cache", "oyun.exe", "oyun.pak",
+                                               "veri"}));
+    for (const char* name : {"oyun.pak", "veri/harita.map", "Gökhan notu.txt", "oyun.exe"}) {
         std::string local, served;
         EXPECT_TRUE(platform::readWholeFile(game + "/" + name, local)) << name;
         EXPECT_TRUE(platform::readWholeFile(std::string(site) + "/" + name, served)) << name;
         EXPECT_TRUE(local == served) << name;
     }
+
+    // The login posts to the dev host: a wrong password is refused, the right one brings a
+    // ticket and the downloaded game starts in the player folder with it.
+    GameSettings settings;
+    settings.oyun = "oyun.exe";
+    settings.oyunKlasoru = game;
+    settings.sunucu = "127.0.0.1:7777";
+    settings.launcherFolder = game;
+    const struct {
+        const char* password;
+        LoginEvent event;
+        const char* text;
+    } logins[] = {{"yanlis", LoginEvent::Error, kLoginBadCredentials},
+                  {"gizli", LoginEvent::GameStarted, ""}};
+    for (const auto& login : logins) {
+        accountLogin().accountPassword = login.password;
+        startAccountLogin(std::string(base) + "hesap/", "oyuncu", "");
+        const LoginPoll poll = pollUntilAnswered(settings);
+        EXPECT_EQ(poll.event, login.event) << poll.text;
+        EXPECT_EQ(poll.text, login.text);
+    }
+    ASSERT_NE(gameWatch().gameProcess, 0);
+    int code = -1;
+    platform::ProcessPoll state;
+    const double deadline = now() + 60;
+    while ((state = platform::pollProcess(gameWatch().gameProcess, code)) == platform::ProcessPoll::Running &&
+           now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(16));
+    EXPECT_EQ(state, platform::ProcessPoll::Exited);
+    EXPECT_EQ(code, kGameExitCode);
+    std::string given;
+    ASSERT_TRUE(platform::readWholeFile(game + "/bilet.txt", given));
+    const size_t bar = given.find('|');
+    ASSERT_NE(bar, std::string::npos) << given;
+    EXPECT_EQ(bar, 64u) << given; // 32 random bytes in hex
+    EXPECT_EQ(given.find_first_not_of("0123456789abcdef"), bar) << given;
+    EXPECT_EQ(given.substr(bar + 1), "127.0.0.1:7777");
+    shutdownAccountLogin();
 }
 
 } // namespace

@@ -68,17 +68,18 @@ struct Options {
     std::string signKeyFile;
 };
 
-bool parseArguments(int argc, char** argv, Options& outOptions) {
-    for (int i = 1; i < argc; ++i) {
-        std::string arg = argv[i];
+bool parseArguments(const std::vector<std::string>& args, Options& outOptions) {
+    const size_t count = args.size();
+    for (size_t i = 0; i < count; ++i) {
+        const std::string& arg = args[i];
         if (arg == "--version") {
-            if (i + 1 >= argc || outOptions.hasVersion) return false;
-            outOptions.version = argv[++i];
+            if (i + 1 >= count || outOptions.hasVersion) return false;
+            outOptions.version = args[++i];
             outOptions.hasVersion = true;
         } else if (arg == "--new-key" || arg == "--sign") {
             std::string& file = arg == "--new-key" ? outOptions.newKeyFile : outOptions.signKeyFile;
-            if (i + 1 >= argc || !file.empty() || !*argv[i + 1]) return false;
-            file = argv[++i];
+            if (i + 1 >= count || !file.empty() || args[i + 1].empty()) return false;
+            file = args[++i];
         } else if (arg.size() > 2 && arg.compare(0, 2, "--") == 0) {
             return false;
         } else if (outOptions.folder.empty() && !arg.empty()) {
@@ -184,7 +185,7 @@ struct Progress {
 // listed size always matches the listed hash.
 void hashOne(const std::string& root, Candidate& file, uint8_t* buffer, Progress& progress) {
     const std::string full = root + "/" + file.path;
-    std::FILE* in = std::fopen(full.c_str(), "rb");
+    std::FILE* in = platform::openForReading(full);
     if (!in) {
         file.error = "cannot be opened";
         return;
@@ -373,7 +374,8 @@ uint64_t nextSequence(const std::string& previousList) {
 
 int main(int argc, char** argv) {
     Options options;
-    if (!parseArguments(argc, argv, options)) {
+    // UTF-8 on every system, so a folder such as "Gökhan/oyun" is found on Windows too.
+    if (!parseArguments(platform::programArguments(argc, argv), options)) {
         std::fprintf(stderr, "usage: morlaken-publish DIR [--version TEXT] [--sign KEYFILE]\n"
                              "       morlaken-publish --new-key KEYFILE\n");
         return kExitUsage;
