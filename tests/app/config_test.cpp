@@ -128,8 +128,7 @@ TEST_F(ConfigFiles, SaveWritesEveryEntryWithCrLf) {
 // Found by fuzz/config_fuzz.cpp: a file starting with two marks gave a first key that
 // began with one; saved and read again, that key lost its mark.
 TEST_F(ConfigFiles, AKeyStartingWithAByteOrderMarkSurvivesASave) {
-    const std::string text = testsupport::readFile(MORLAKEN_SOURCE_DIR "/fuzz/corpus/config/regress-bom-key");
-    ASSERT_EQ(text.substr(0, 6), kBom + kBom);
+    const std::string text = kBom + kBom + "guncellemesunucncelleme=x\nleme=x\nu";
     Config cfg;
     parseConfigText(text, cfg.userEntries);
     ASSERT_FALSE(cfg.userEntries.empty());
