@@ -219,8 +219,10 @@ void afterFrameDrawn(int fbWidth, int fbHeight) {
 
 void afterFrameSwapped() {
     if (gEnv.framesDrawn != 1) return;
-    if (gEnv.reportFirstFrame)
-        std::fprintf(stderr, "first-frame-ms %.3f\n", (now() - kProcessStart) * 1000.0);
+    if (gEnv.reportFirstFrame) {
+        const double t = now();
+        std::fprintf(stderr, "first-frame-ms %.3f at %.6f\n", (t - kProcessStart) * 1000.0, t);
+    }
     // Start-up is over: what it used and freed goes back to the system.
     platform::releaseFreeMemory();
 }
