@@ -241,12 +241,13 @@ FontAtlas& getFont(FontFamily family, float size) {
     return atlas;
 }
 
-void prepareFontAtlases(std::vector<FontRequest> requests, float contentScale) {
+void prepareFontAtlases(std::vector<FontRequest> requests, float contentScale, void (*waitFirst)()) {
     if (gPrepared.worker.joinable()) gPrepared.worker.join();
     gPrepared.contentScale = contentScale;
     gPrepared.atlases.clear();
     gPrepared.atlases.reserve(requests.size());
-    gPrepared.worker = std::jthread([requests = std::move(requests), contentScale] {
+    gPrepared.worker = std::jthread([requests = std::move(requests), contentScale, waitFirst] {
+        if (waitFirst) waitFirst();
         for (const FontRequest& r : requests) {
             PreparedAtlas& p = gPrepared.atlases.emplace_back();
             p.key = fontCacheKey(r.family, r.size);
