@@ -85,7 +85,13 @@ DecodedImage decodeImageFile(const std::string& name) {
     const std::string path = std::string(kImageFolder) + name;
     int w = 0, h = 0, channels = 0;
     stbi_uc* pixels = stbi_load(path.c_str(), &w, &h, &channels, 4);
-    DecodedImage image = decodeImage(pixels, w, h);
+    DecodedImage image;
+    if (pixels && w > 0 && h > 0) {
+        // The decoder's own buffer is premultiplied in place: the chain's level 0 is the
+        // only copy made of it.
+        premultiplyAlpha(pixels, w, h);
+        image.levels = buildMipChain(pixels, w, h);
+    }
     stbi_image_free(pixels);
     image.path = path;
     return image;
