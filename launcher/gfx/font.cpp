@@ -358,13 +358,13 @@ void drawGlyphRun(const FontAtlas& font, float x, float baseline, std::string_vi
                   float opacity, float spacing) {
     if (font.glyphs.empty() || font.atlasSize <= 0) return;
     const RgbFloat c = toRgbFloat(color);
-    glColor4f(c.r, c.g, c.b, opacity);
     const float s = frameContext().contentScale;
     const float a = static_cast<float>(font.atlasSize);
     float pen = x * s;
     const float base = baseline * s;
     int previous = -1;
     glBegin(GL_QUADS);
+    glColor4f(c.r, c.g, c.b, opacity); // inside the quads: the vertex layout of drawTexture
     size_t pos = 0;
     while (pos < text.size()) {
         const int current = glyphPosition(font, nextCodePoint(text, pos));

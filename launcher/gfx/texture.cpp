@@ -136,8 +136,11 @@ void drawTexture(const Texture& tex, float x, float y, float w, float h, float o
     glEnable(GL_TEXTURE_2D);
     glBindTexture(GL_TEXTURE_2D, tex.id);
     glBlendFunc(GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
-    glColor4f(opacity, opacity, opacity, opacity); // premultiplied: scale the texel as a whole
     glBegin(GL_QUADS);
+    // Inside the quad, like fillRect's colours and texture coordinates: every draw then
+    // hands the driver one vertex layout (position, colour, texture coordinate), and
+    // llvmpipe compiles its vertex and set-up code once instead of once per layout.
+    glColor4f(opacity, opacity, opacity, opacity); // premultiplied: scale the texel as a whole
     glTexCoord2f(s0, t0);
     glVertex2f(x, y);
     glTexCoord2f(s1, t0);
@@ -156,6 +159,7 @@ void fillRect(float x, float y, float w, float h, uint32_t color, float topOpaci
     glDisable(GL_TEXTURE_2D);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     glBegin(GL_QUADS);
+    glTexCoord2f(0, 0); // unused with texturing off; keeps the one vertex layout of drawTexture
     glColor4f(r, g, b, topOpacity);
     glVertex2f(x, y);
     glVertex2f(x + w, y);
