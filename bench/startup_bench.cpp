@@ -14,8 +14,9 @@
 //    A third program, "--bare-drawn", is the bare window that also draws one quad of each
 //    kind the main screen is made of (a blended colour, a mipmapped premultiplied image
 //    the size of the window, an alpha glyph texture), with pixels made in memory: what the
-//    driver alone charges for drawing such a screen (llvmpipe compiles one shader per
-//    kind), whatever the launcher does.
+//    driver alone charges for drawing such a screen (llvmpipe compiles fragment, vertex
+//    and set-up code for each kind, and maps its compiler's pages), whatever the launcher
+//    does.
 // 2. Resident memory (VmRSS from /proc) half a second after the first frame, for all three.
 // 3. One idle main-screen frame in this process: CPU time in our immediate-mode calls,
 //    in the driver (glFinish + swap), and the bare clear + swap; plus the number of heap
@@ -115,11 +116,13 @@ DrawnScene makeScene() {
     return scene;
 }
 
-void quad(float x, float y, float w, float h, bool textured) {
+// Colour and texture coordinate inside the quad, as gfx/ sends them: one vertex layout.
+void quad(float x, float y, float w, float h, const float (&color)[4]) {
     glBegin(GL_QUADS);
+    glColor4fv(color);
     const float corners[4][2] = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
     for (const auto& c : corners) {
-        if (textured) glTexCoord2f(c[0], c[1]);
+        glTexCoord2f(c[0], c[1]);
         glVertex2f(x + c[0] * w, y + c[1] * h);
     }
     glEnd();
@@ -136,16 +139,13 @@ void drawScene(const DrawnScene& scene) {
     glEnable(GL_TEXTURE_2D);
     glBindTexture(GL_TEXTURE_2D, scene.image);
     glBlendFunc(GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
-    glColor4f(1, 1, 1, 1);
-    quad(0, 0, 800, 610, true);
+    quad(0, 0, 800, 610, {1, 1, 1, 1});
     glDisable(GL_TEXTURE_2D);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-    glColor4f(0.1f, 0.1f, 0.1f, 0.5f);
-    quad(350, 48, 430, 271, false);
+    quad(350, 48, 430, 271, {0.1f, 0.1f, 0.1f, 0.5f});
     glEnable(GL_TEXTURE_2D);
     glBindTexture(GL_TEXTURE_2D, scene.glyphs);
-    glColor4f(1, 1, 1, 1);
-    quad(20, 20, 300, 40, true);
+    quad(20, 20, 300, 40, {1, 1, 1, 1});
 }
 
 // `drawn`: the scene above on every frame; otherwise clear and swap only.
