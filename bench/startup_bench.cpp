@@ -8,8 +8,16 @@
 //
 // 1. Start-up: process start to the first swapped frame, for the real launcher
 //    (MORLAKEN_REPORT_FIRST_FRAME=1) and for this program in "--bare" mode (a window that
-//    only clears and swaps). Median of several runs; ratio launcher / bare.
-// 2. Resident memory (VmRSS from /proc) after 30 frames, launcher vs bare.
+//    only clears and swaps). "Process start" is the moment this program starts the child,
+//    so the dynamic loader's work counts on every side; the children print the steady
+//    clock at their first swap. Median of several runs; ratio launcher / bare.
+//    A third program, "--bare-drawn", is the bare window that also draws one quad of each
+//    kind the main screen is made of (a blended colour, a mipmapped premultiplied image
+//    the size of the window, an alpha glyph texture), with pixels made in memory: what the
+//    driver alone charges for drawing such a screen (llvmpipe compiles fragment, vertex
+//    and set-up code for each kind, and maps its compiler's pages), whatever the launcher
+//    does.
+// 2. Resident memory (VmRSS from /proc) half a second after the first frame, for all three.
 // 3. One idle main-screen frame in this process: CPU time in our immediate-mode calls,
 //    in the driver (glFinish + swap), and the bare clear + swap; plus the number of heap
 //    allocations an idle frame makes (should be 0).
@@ -74,9 +82,74 @@ double median(std::vector<double> v) {
     return v.empty() ? 0 : v[v.size() / 2];
 }
 
-// ---- bare reference window (child mode) ----
+// ---- bare reference windows (child modes) ----
 
-int runBare(int frames) {
+// The three kinds of draw the launcher's screens use, with the same GL state as
+// gfx/texture.cpp and gfx/font.cpp: a straight-alpha colour quad, a premultiplied RGBA
+// image with a full mip chain (trilinear, clamped), and a GL_ALPHA glyph atlas.
+struct DrawnScene {
+    GLuint image = 0, glyphs = 0;
+};
+
+DrawnScene makeScene() {
+    DrawnScene scene;
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    glGenTextures(1, &scene.image);
+    glBindTexture(GL_TEXTURE_2D, scene.image);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, 0x812F); // GL_CLAMP_TO_EDGE
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, 0x812F);
+    std::vector<unsigned char> pixels(800 * 610 * 4);
+    for (size_t i = 0; i < pixels.size(); ++i)
+        pixels[i] = static_cast<unsigned char>(i % 4 == 3 ? 255 : (i * 7) & 0xFF);
+    int level = 0;
+    for (int w = 800, h = 610;; w = std::max(1, w / 2), h = std::max(1, h / 2)) {
+        glTexImage2D(GL_TEXTURE_2D, level++, GL_RGBA, w, h, 0, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
+        if (w == 1 && h == 1) break;
+    }
+    glGenTextures(1, &scene.glyphs);
+    glBindTexture(GL_TEXTURE_2D, scene.glyphs);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_ALPHA, 512, 512, 0, GL_ALPHA, GL_UNSIGNED_BYTE, pixels.data());
+    return scene;
+}
+
+// Colour and texture coordinate inside the quad, as gfx/ sends them: one vertex layout.
+void quad(float x, float y, float w, float h, const float (&color)[4]) {
+    glBegin(GL_QUADS);
+    glColor4fv(color);
+    const float corners[4][2] = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
+    for (const auto& c : corners) {
+        glTexCoord2f(c[0], c[1]);
+        glVertex2f(x + c[0] * w, y + c[1] * h);
+    }
+    glEnd();
+}
+
+void drawScene(const DrawnScene& scene) {
+    glViewport(0, 0, 800, 610);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glOrtho(0, 800, 610, 0, -1, 1);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    glEnable(GL_BLEND);
+    glEnable(GL_TEXTURE_2D);
+    glBindTexture(GL_TEXTURE_2D, scene.image);
+    glBlendFunc(GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
+    quad(0, 0, 800, 610, {1, 1, 1, 1});
+    glDisable(GL_TEXTURE_2D);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    quad(350, 48, 430, 271, {0.1f, 0.1f, 0.1f, 0.5f});
+    glEnable(GL_TEXTURE_2D);
+    glBindTexture(GL_TEXTURE_2D, scene.glyphs);
+    quad(20, 20, 300, 40, {1, 1, 1, 1});
+}
+
+// `drawn`: the scene above on every frame; otherwise clear and swap only.
+int runBare(int frames, bool drawn) {
     if (!glfwInit()) return 1;
     glfwWindowHint(GLFW_DECORATED, GLFW_FALSE);
     glfwWindowHint(GLFW_RESIZABLE, GLFW_FALSE);
@@ -85,13 +158,18 @@ int runBare(int frames) {
     if (!w) return 1;
     glfwMakeContextCurrent(w);
     glfwSwapInterval(1);
+    const DrawnScene scene = drawn ? makeScene() : DrawnScene{};
     glfwShowWindow(w);
     for (int i = 0; i < frames; ++i) {
         glfwWaitEventsTimeout(1.0 / 60.0);
         glClearColor(0.05f, 0.06f, 0.08f, 1);
         glClear(GL_COLOR_BUFFER_BIT);
+        if (drawn) drawScene(scene);
         glfwSwapBuffers(w);
-        if (i == 0) std::fprintf(stderr, "first-frame-ms %.3f\n", (now() - kStart) * 1000.0);
+        if (i == 0) {
+            const double t = now();
+            std::fprintf(stderr, "first-frame-ms %.3f at %.6f\n", (t - kStart) * 1000.0, t);
+        }
     }
     glfwTerminate();
     return 0;
@@ -100,7 +178,8 @@ int runBare(int frames) {
 // ---- child processes ----
 
 struct ChildResult {
-    double firstFrameMs = -1;
+    double firstFrameMs = -1; // from the moment the child was started
+    double inProcessMs = -1;  // from the child's own static initialisation
     long rss = -1;
 };
 
@@ -114,6 +193,7 @@ ChildResult measureChild(const fs::path& dir, const std::string& cmd) {
                              "' & echo $! >'" + (dir / "pid.tmp").string() + "'; mv '" +
                              (dir / "pid.tmp").string() + "' '" + (dir / "pid").string() +
                              "'; wait; touch '" + (dir / "done").string() + "') &";
+    const double started = now();
     std::system(line.c_str());
     ChildResult r;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
@@ -126,8 +206,10 @@ ChildResult measureChild(const fs::path& dir, const std::string& cmd) {
         }
         const std::string err = readFile(dir / "err");
         const size_t at = err.find("first-frame-ms ");
-        if (at != std::string::npos && r.firstFrameMs < 0) {
-            r.firstFrameMs = std::atof(err.c_str() + at + 15);
+        const size_t clock = at == std::string::npos ? at : err.find(" at ", at);
+        if (clock != std::string::npos && err.find('\n', clock) != std::string::npos && r.firstFrameMs < 0) {
+            r.inProcessMs = std::atof(err.c_str() + at + 15);
+            r.firstFrameMs = (std::atof(err.c_str() + clock + 4) - started) * 1000.0;
             // Let it draw about half a second more, then read its memory.
             std::this_thread::sleep_for(std::chrono::milliseconds(500));
             if (!pid.empty()) r.rss = rssKb(pid);
@@ -236,7 +318,10 @@ FrameCost measureFrames(const fs::path& binDir, int frames) {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc > 1 && std::string(argv[1]) == "--bare") return runBare(argc > 2 ? std::atoi(argv[2]) : 30);
+    if (argc > 1 && std::string(argv[1]) == "--bare")
+        return runBare(argc > 2 ? std::atoi(argv[2]) : 30, false);
+    if (argc > 1 && std::string(argv[1]) == "--bare-drawn")
+        return runBare(argc > 2 ? std::atoi(argv[2]) : 30, true);
 
     const fs::path self = fs::canonical("/proc/self/exe");
     std::string other;
@@ -263,26 +348,35 @@ int main(int argc, char** argv) {
     const fs::path scratch = fs::temp_directory_path() / "morlaken_startup_bench";
     fs::create_directories(scratch);
 
-    std::vector<double> ours, bare, others;
-    std::vector<double> oursRss, bareRss, othersRss;
-    auto launch = [&](const std::string& path) {
-        return measureChild(scratch,
-                            "MORLAKEN_REPORT_FIRST_FRAME=1 MORLAKEN_EXIT_AFTER_FRAMES=60 '" + path + "'");
+    // One side of the comparison: a launcher build or a reference window.
+    struct Side {
+        std::string label;
+        std::string command;
+        std::vector<double> ms, inProcessMs, rss;
     };
-    auto keep = [](const ChildResult& r, std::vector<double>& ms, std::vector<double>& rss) {
-        if (r.firstFrameMs >= 0) ms.push_back(r.firstFrameMs);
-        if (r.rss > 0) rss.push_back(static_cast<double>(r.rss));
+    auto launch = [](const std::string& path) {
+        return "MORLAKEN_REPORT_FIRST_FRAME=1 MORLAKEN_EXIT_AFTER_FRAMES=60 '" + path + "'";
     };
+    std::vector<Side> sides = {
+        {"launcher", launch(launcher.string()), {}, {}, {}},
+        {"bare GLFW window", "'" + self.string() + "' --bare 60", {}, {}, {}},
+        {"bare window drawing 3 quads", "'" + self.string() + "' --bare-drawn 60", {}, {}, {}}};
+    if (!other.empty()) sides.push_back({"compared launcher", launch(other), {}, {}, {}});
     for (int i = 0; i < runs; ++i) {
         // Interleaved so that a slow moment of the machine hits every side alike.
-        keep(launch(launcher.string()), ours, oursRss);
-        keep(measureChild(scratch, "'" + self.string() + "' --bare 60"), bare, bareRss);
-        if (!other.empty()) keep(launch(other), others, othersRss);
+        for (Side& side : sides) {
+            const ChildResult r = measureChild(scratch, side.command);
+            if (r.firstFrameMs >= 0) side.ms.push_back(r.firstFrameMs);
+            if (r.inProcessMs >= 0) side.inProcessMs.push_back(r.inProcessMs);
+            if (r.rss > 0) side.rss.push_back(static_cast<double>(r.rss));
+        }
     }
     fs::remove_all(scratch);
-    if (ours.empty() || bare.empty()) {
+    const Side& ours = sides[0];
+    const Side& bare = sides[1];
+    if (ours.ms.empty() || bare.ms.empty() || ours.rss.empty() || bare.rss.empty()) {
         std::fprintf(stderr, "startup_bench: no first-frame report (launcher %zu, bare %zu runs)\n",
-                     ours.size(), bare.size());
+                     ours.ms.size(), bare.ms.size());
         return 1;
     }
 
@@ -294,27 +388,31 @@ int main(int argc, char** argv) {
         std::snprintf(text, sizeof text, "%.0f-%.0f", v.empty() ? 0 : v.front(), v.empty() ? 0 : v.back());
         return std::string(text);
     };
-    std::printf("start-up to first swapped frame (median of %d, range in brackets):\n", runs);
-    std::printf("  launcher %.1f ms [%s], bare GLFW window %.1f ms [%s], ratio %.2f (best %.2f)\n",
-                median(ours), range(ours).c_str(), median(bare), range(bare).c_str(),
-                median(ours) / median(bare),
-                *std::min_element(ours.begin(), ours.end()) / *std::min_element(bare.begin(), bare.end()));
-    if (!others.empty())
-        std::printf("  compared launcher %.1f ms [%s], ratio %.2f (best %.2f)\n", median(others),
-                    range(others).c_str(), median(others) / median(bare),
-                    *std::min_element(others.begin(), others.end()) /
-                        *std::min_element(bare.begin(), bare.end()));
+    auto best = [](const std::vector<double>& v) { return *std::min_element(v.begin(), v.end()); };
+    std::printf("start-up to first swapped frame, from the moment the process is started (median of %d,\n"
+                "range in brackets; in-process = from the program's own static initialisation):\n",
+                runs);
+    for (const Side& side : sides) {
+        std::printf("  %-28s", side.label.c_str());
+        if (!side.ms.empty())
+            std::printf(" %6.1f ms [%s], ratio to bare %.2f (best %.2f);", median(side.ms),
+                        range(side.ms).c_str(), median(side.ms) / median(bare.ms),
+                        best(side.ms) / best(bare.ms));
+        if (!side.inProcessMs.empty())
+            std::printf(" in-process %.1f ms, ratio %.2f", median(side.inProcessMs),
+                        median(side.inProcessMs) / median(bare.inProcessMs));
+        std::printf("\n");
+    }
     std::printf("  of which, in this process: fonts read %.1f ms, 16 images decoded and uploaded %.1f ms,\n"
                 "  first main-screen frame with its glyph atlases %.1f ms\n",
                 f.fontsMs, f.imagesMs, f.firstScreenMs);
-    std::printf("resident memory after start:\n");
-    std::printf("  launcher %.0f KiB [%s], bare GLFW window %.0f KiB, ratio %.2f, %+.1f MiB\n",
-                median(oursRss), range(oursRss).c_str(), median(bareRss), median(oursRss) / median(bareRss),
-                (median(oursRss) - median(bareRss)) / 1024.0);
-    if (!othersRss.empty())
-        std::printf("  compared launcher %.0f KiB [%s], ratio %.2f, %+.1f MiB\n", median(othersRss),
-                    range(othersRss).c_str(), median(othersRss) / median(bareRss),
-                    (median(othersRss) - median(bareRss)) / 1024.0);
+    std::printf("resident memory half a second after the first frame (median):\n");
+    for (const Side& side : sides) {
+        if (side.rss.empty()) continue;
+        std::printf("  %-28s %7.0f KiB [%s], ratio to bare %.2f, %+.1f MiB\n", side.label.c_str(),
+                    median(side.rss), range(side.rss).c_str(), median(side.rss) / median(bare.rss),
+                    (median(side.rss) - median(bare.rss)) / 1024.0);
+    }
     std::printf("one idle main-screen frame (mean of 300, Mesa llvmpipe):\n");
     std::printf("  our drawing calls   %.3f ms CPU (%.3f ms wall)\n", f.ourCpuMs, f.ourWallMs);
     std::printf("  driver finish+swap  %.3f ms CPU (%.3f ms wall)\n", f.driverCpuMs, f.driverWallMs);

@@ -219,8 +219,10 @@ void afterFrameDrawn(int fbWidth, int fbHeight) {
 
 void afterFrameSwapped() {
     if (gEnv.framesDrawn != 1) return;
-    if (gEnv.reportFirstFrame)
-        std::fprintf(stderr, "first-frame-ms %.3f\n", (now() - kProcessStart) * 1000.0);
+    if (gEnv.reportFirstFrame) {
+        const double t = now();
+        std::fprintf(stderr, "first-frame-ms %.3f at %.6f\n", (t - kProcessStart) * 1000.0, t);
+    }
     // Start-up is over: what it used and freed goes back to the system.
     platform::releaseFreeMemory();
 }
@@ -460,10 +462,12 @@ int runLauncher() {
     // ---- end ----
 
     if (!loadFontFaces()) return failStartup(kFontsMissing, false, false);
-    // Glyphs and images are prepared on background threads while the window system comes
-    // up; the usual scale of 1 is a guess that a different display simply rebuilds.
-    prepareFontAtlases(mainScreenFonts(), 1.0f);
+    // Images and glyphs are prepared on background threads while the window system comes
+    // up; the usual scale of 1 is a guess that a different display simply rebuilds. The
+    // glyphs wait for the images (needed first): one busy worker, not two, so the window
+    // system's exchanges with the display server are not starved on a two-core machine.
     startDecodingLauncherImages();
+    prepareFontAtlases(mainScreenFonts(), 1.0f, waitForImageDecoding);
     if (enet_initialize() != 0) return failStartup(kNetworkFailed, false, false);
     if (!glfwInit()) return failStartup(kWindowSystemFailed, true, false);
     glfwWindowHint(GLFW_DECORATED, GLFW_FALSE);

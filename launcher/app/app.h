@@ -25,8 +25,12 @@
 //                                       "kapanis" = the first frame of the closing screen
 //   MORLAKEN_EXIT_AFTER_SCREENSHOT=1    close the window (normal shutdown, exit 0) once the
 //                                       screenshot is written
-//   MORLAKEN_REPORT_FIRST_FRAME=1       print "first-frame-ms <t>" (process start to the
-//                                       first swapped frame) to standard error
+//   MORLAKEN_REPORT_FIRST_FRAME=1       print "first-frame-ms <t> at <s>" to standard error:
+//                                       t = milliseconds from static initialisation to the
+//                                       first swapped frame, s = the steady clock (now(),
+//                                       seconds) when that swap returned, so a parent that
+//                                       noted the clock when it started the process can
+//                                       count the loading of the libraries too
 //   MORLAKEN_EXIT_AFTER_FRAMES=<n>      close the window after n drawn frames
 //   MORLAKEN_PID_FILE=<path>            append this process's id and a line feed to the file
 //                                       at start-up (a restarted launcher inherits it, so a

@@ -241,12 +241,13 @@ FontAtlas& getFont(FontFamily family, float size) {
     return atlas;
 }
 
-void prepareFontAtlases(std::vector<FontRequest> requests, float contentScale) {
+void prepareFontAtlases(std::vector<FontRequest> requests, float contentScale, void (*waitFirst)()) {
     if (gPrepared.worker.joinable()) gPrepared.worker.join();
     gPrepared.contentScale = contentScale;
     gPrepared.atlases.clear();
     gPrepared.atlases.reserve(requests.size());
-    gPrepared.worker = std::jthread([requests = std::move(requests), contentScale] {
+    gPrepared.worker = std::jthread([requests = std::move(requests), contentScale, waitFirst] {
+        if (waitFirst) waitFirst();
         for (const FontRequest& r : requests) {
             PreparedAtlas& p = gPrepared.atlases.emplace_back();
             p.key = fontCacheKey(r.family, r.size);
@@ -357,13 +358,13 @@ void drawGlyphRun(const FontAtlas& font, float x, float baseline, std::string_vi
                   float opacity, float spacing) {
     if (font.glyphs.empty() || font.atlasSize <= 0) return;
     const RgbFloat c = toRgbFloat(color);
-    glColor4f(c.r, c.g, c.b, opacity);
     const float s = frameContext().contentScale;
     const float a = static_cast<float>(font.atlasSize);
     float pen = x * s;
     const float base = baseline * s;
     int previous = -1;
     glBegin(GL_QUADS);
+    glColor4f(c.r, c.g, c.b, opacity); // inside the quads: the vertex layout of drawTexture
     size_t pos = 0;
     while (pos < text.size()) {
         const int current = glyphPosition(font, nextCodePoint(text, pos));

@@ -78,7 +78,10 @@ inline FontAtlas& getFont(const FontRequest& r) {
 // atlas (making its texture) instead of building it, waiting for the thread if it is
 // still running; atlases prepared for another scale than the frame's are dropped. Main
 // thread, after loadFontFaces, which must not run again while the thread works.
-void prepareFontAtlases(std::vector<FontRequest> requests, float contentScale);
+// `waitFirst`, when given, runs on that thread before it starts rasterising: start-up
+// passes waitForImageDecoding, so the two start-up workers take one core between them and
+// leave the other to the window system, whose set-up waits on the display server.
+void prepareFontAtlases(std::vector<FontRequest> requests, float contentScale, void (*waitFirst)() = nullptr);
 // Waits for that thread and drops what it prepared. Main thread; call it before the
 // process exits, so the thread never outlives the data it reads.
 void finishFontPreparation();

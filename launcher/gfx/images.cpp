@@ -6,6 +6,7 @@
 #include "gfx/texture.h"
 #include "gfx/widgets.h"
 
+#include <atomic>
 #include <iterator>
 #include <thread>
 
@@ -56,6 +57,7 @@ const Texture& imageByName(std::string_view fileName) {
 namespace {
 struct Decoding {
     std::vector<DecodedImage> images; // written by the worker, read after the join
+    std::atomic<bool> busy{false};    // from start until the worker has decoded everything
     std::jthread worker;              // joined before `images` is touched, or at exit
 };
 Decoding gDecoding;
@@ -69,7 +71,16 @@ void decodeAll(std::vector<DecodedImage>& out) {
 
 void startDecodingLauncherImages() {
     if (gDecoding.worker.joinable()) return;
-    gDecoding.worker = std::jthread([] { decodeAll(gDecoding.images); });
+    gDecoding.busy = true;
+    gDecoding.worker = std::jthread([] {
+        decodeAll(gDecoding.images);
+        gDecoding.busy = false;
+        gDecoding.busy.notify_all();
+    });
+}
+
+void waitForImageDecoding() {
+    gDecoding.busy.wait(true);
 }
 
 void finishImageDecoding() {

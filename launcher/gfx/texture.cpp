@@ -85,7 +85,13 @@ DecodedImage decodeImageFile(const std::string& name) {
     const std::string path = std::string(kImageFolder) + name;
     int w = 0, h = 0, channels = 0;
     stbi_uc* pixels = stbi_load(path.c_str(), &w, &h, &channels, 4);
-    DecodedImage image = decodeImage(pixels, w, h);
+    DecodedImage image;
+    if (pixels && w > 0 && h > 0) {
+        // The decoder's own buffer is premultiplied in place: the chain's level 0 is the
+        // only copy made of it.
+        premultiplyAlpha(pixels, w, h);
+        image.levels = buildMipChain(pixels, w, h);
+    }
     stbi_image_free(pixels);
     image.path = path;
     return image;
@@ -130,8 +136,11 @@ void drawTexture(const Texture& tex, float x, float y, float w, float h, float o
     glEnable(GL_TEXTURE_2D);
     glBindTexture(GL_TEXTURE_2D, tex.id);
     glBlendFunc(GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
-    glColor4f(opacity, opacity, opacity, opacity); // premultiplied: scale the texel as a whole
     glBegin(GL_QUADS);
+    // Inside the quad, like fillRect's colours and texture coordinates: every draw then
+    // hands the driver one vertex layout (position, colour, texture coordinate), and
+    // llvmpipe compiles its vertex and set-up code once instead of once per layout.
+    glColor4f(opacity, opacity, opacity, opacity); // premultiplied: scale the texel as a whole
     glTexCoord2f(s0, t0);
     glVertex2f(x, y);
     glTexCoord2f(s1, t0);
@@ -150,6 +159,7 @@ void fillRect(float x, float y, float w, float h, uint32_t color, float topOpaci
     glDisable(GL_TEXTURE_2D);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     glBegin(GL_QUADS);
+    glTexCoord2f(0, 0); // unused with texturing off; keeps the one vertex layout of drawTexture
     glColor4f(r, g, b, topOpacity);
     glVertex2f(x, y);
     glVertex2f(x + w, y);

@@ -4,7 +4,7 @@
 //   ---- textures ----      loadTexture, createTexture, drawTexture, premultiplyAlpha,
 //                           buildMipChain, DecodedImage, decodeImageFile, uploadImage
 //   ---- image set ----     LauncherImages, images, imageByName, startDecodingLauncherImages,
-//                           loadLauncherImages
+//                           waitForImageDecoding, loadLauncherImages
 //   ---- primitives ----    fillRect, setClip, endClip, scissorBox
 //   ---- read-back ----     readFramebuffer, writePng, saveFramebufferPng
 // One unit = one logical pixel, origin top left, y down (set up by the frame loop).
@@ -101,6 +101,9 @@ void startDecodingLauncherImages();
 // Waits for that decoding and drops its results (a start-up that ends before the window
 // exists). Main thread.
 void finishImageDecoding();
+// Returns once the decoding started above has finished (at once when none was started).
+// Any thread: it only waits, it joins nothing and takes no result.
+void waitForImageDecoding();
 // Uploads those images in start-up order (waiting for the decoding started above, or
 // decoding them here when it was not started).
 void loadLauncherImages();
