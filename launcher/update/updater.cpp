@@ -6,6 +6,7 @@
 //   ---- comparison ----
 //   ---- leftovers ----
 //   ---- download and install ----
+//   ---- installing ----
 //   ---- the worker ----
 //   ---- self-restart ----
 #include "update/updater.h"
@@ -18,13 +19,22 @@
 #include "update/signature.h"
 
 #include <algorithm>
+#include <condition_variable>
 #include <cstdint>
 #include <cstring>
+#include <deque>
 #include <fstream>
 #include <ostream>
 #include <set>
 #include <streambuf>
 #include <vector>
+
+// ---- tunables ----
+namespace {
+// Verified downloads that may wait for their flush and rename while the next file
+// arrives; each keeps its file open until then.
+constexpr size_t kMaxPendingInstalls = 8;
+} // namespace
 
 // ---- status block ----
 namespace {
@@ -279,14 +289,183 @@ int64_t openResumable(const std::string& temporary, const FileEntry& entry, Sha2
     return have;
 }
 
-// Downloads one listed file beside its target, verifies it while it arrives and swaps it
-// into place. An interrupted earlier download of the same size is continued from where it
-// stopped when the server answers the range exactly; any other answer, or a continued file
-// whose hash does not match, is downloaded once more from zero. On failure the message is
-// set and the ".indir" file is gone.
-Outcome downloadAndInstall(const FileEntry& entry, const std::string& baseUrl,
-                           const std::string& launcherName, UpdateCache& cache, Sha256& hash,
-                           HttpSession& session, bool& outRestart) {
+// ---- installing ----
+
+// Flushes and renames verified downloads into place on a thread of its own, so the wait
+// for the disk overlaps the next download instead of adding to it. Files are installed in
+// the order they were handed in; the first that cannot be installed ends the pass, and
+// every file handed in after it is given up (its ".indir" deleted), so what is in place
+// is always a prefix of the list's downloads. A file reaches its real name only after its
+// bytes are on the disk, and its cache record is handed back only after the rename is
+// (replaceFile syncs the folder), so a saved cache never vouches for a file a power cut
+// could still take away.
+class Installer {
+  public:
+    explicit Installer(std::string launcherName) : launcherName_(std::move(launcherName)) {}
+    Installer(const Installer&) = delete;
+    Installer& operator=(const Installer&) = delete;
+
+    // Installs what was handed in (a stopped pass keeps its verified files), then ends.
+    ~Installer() {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            closing_ = true;
+        }
+        wake_.notify_all();
+        if (thread_.joinable()) thread_.join();
+    }
+
+    // Takes over `file`, the open, verified ".indir" of `entry`. Blocks while
+    // kMaxPendingInstalls are waiting. Worker thread only.
+    void submit(const FileEntry& entry, platform::FileHandle file) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        if (!thread_.joinable()) thread_ = std::thread(&Installer::run, this);
+        done_.wait(lock, [this] { return queue_.size() < kMaxPendingInstalls; });
+        queue_.push_back(Pending{entry, file});
+        lock.unlock();
+        wake_.notify_all();
+    }
+
+    // Waits until no file waiting to be installed has a name that `target`, or its
+    // ".indir", begins with: the download of `target` then creates no folder and touches no
+    // ".indir" that an earlier install is still to rename, replace or set aside (a path
+    // listed twice, a file where a later entry wants a folder). Worker thread only.
+    void waitUntilClear(const std::string& target) {
+        const std::string temporary = target + kDownloadSuffix;
+        auto clashes = [&](const std::string& pending) {
+            return target.compare(0, pending.size(), pending) == 0 ||
+                   temporary.compare(0, pending.size(), pending) == 0;
+        };
+        std::unique_lock<std::mutex> lock(mutex_);
+        done_.wait(lock, [&] {
+            if (busy_ && clashes(busyPath_)) return false;
+            return std::none_of(queue_.begin(), queue_.end(),
+                                [&](const Pending& p) { return clashes(p.entry.path); });
+        });
+    }
+
+    // True once a file could not be installed. Worker thread only.
+    bool failed() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return !failure_.empty();
+    }
+
+    // Waits until every file handed in is installed or given up, then moves the records of
+    // the installed ones into `cache` and sets `restart` when the launcher's own file was
+    // replaced. False, with the message of the first file that failed, when one did.
+    bool finish(UpdateCache& cache, bool& restart, std::string& failure) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        done_.wait(lock, [this] { return queue_.empty() && !busy_; });
+        for (Record& record : installed_) {
+            cache.mtimes[record.entry.path] = record.time;
+            cache.entries[record.entry.path] = std::move(record.entry);
+        }
+        installed_.clear();
+        if (restart_) restart = true;
+        failure = failure_;
+        return failure_.empty();
+    }
+
+  private:
+    struct Pending {
+        FileEntry entry;
+        platform::FileHandle file;
+    };
+    struct Record {
+        FileEntry entry;
+        int64_t time;
+    };
+
+    void run() {
+        std::unique_lock<std::mutex> lock(mutex_);
+        for (;;) {
+            wake_.wait(lock, [this] { return closing_ || !queue_.empty(); });
+            if (queue_.empty()) return; // closing, and nothing left
+            Pending next = std::move(queue_.front());
+            queue_.pop_front();
+            busy_ = true;
+            busyPath_ = next.entry.path;
+            const bool giveUp = !failure_.empty();
+            lock.unlock();
+            done_.notify_all(); // room in the queue
+            std::string failure;
+            bool replacedLauncher = false;
+            Record record{next.entry, 0};
+            const bool ok = !giveUp && install(next, failure, replacedLauncher, record.time);
+            if (giveUp) {
+                platform::closeFile(next.file, false);
+                platform::deleteFile(next.entry.path + kDownloadSuffix);
+            }
+            lock.lock();
+            if (ok) {
+                installed_.push_back(std::move(record));
+                if (replacedLauncher) restart_ = true;
+            } else if (!giveUp) {
+                failure_ = failure;
+            }
+            busy_ = false;
+            done_.notify_all();
+        }
+    }
+
+    // Flushes, closes and renames one file; on failure its ".indir" is gone.
+    bool install(const Pending& pending, std::string& failure, bool& replacedLauncher, int64_t& time) {
+        const std::string& target = pending.entry.path;
+        const std::string temporary = target + kDownloadSuffix;
+        // On disk before the rename, so a power cut cannot leave an installed but empty file.
+        if (!platform::closeFile(pending.file, true)) {
+            platform::deleteFile(temporary);
+            failure = kErrDownload + target + " (" + kErrSink + ")";
+            return false;
+        }
+        if (platform::replaceFile(temporary, target)) {
+            if (target == launcherName_) replacedLauncher = true;
+        } else {
+            // The target is in use (the running launcher is): set it aside, then take its name.
+            const std::string old = target + kSetAsideSuffix;
+            platform::deleteFile(old);
+            if (!platform::replaceFile(target, old) || !platform::replaceFile(temporary, target)) {
+                platform::deleteFile(temporary);
+                failure = kErrReplace + target + kErrReplaceTail;
+                return false;
+            }
+            replacedLauncher = true;
+        }
+        time = fileModTime(target);
+        updateStatus().filesDone.fetch_add(1);
+        return true;
+    }
+
+    const std::string launcherName_;
+    std::mutex mutex_;
+    std::condition_variable wake_; // the installing thread: work or closing
+    std::condition_variable done_; // the worker: room in the queue, or all done
+    std::deque<Pending> queue_;
+    bool busy_ = false;    // a file is being installed outside the lock
+    std::string busyPath_; // its path
+    bool closing_ = false;
+    std::string failure_; // the first file that could not be installed
+    std::vector<Record> installed_;
+    bool restart_ = false;
+    std::thread thread_; // started with the first file
+};
+
+// Ends the pass with `message`, unless an earlier file failed to install: then with that
+// one's. Everything installed is in the saved cache.
+void failPass(Installer& installer, UpdateCache& cache, bool& restart, const std::string& message) {
+    std::string earlier;
+    const bool ok = installer.finish(cache, restart, earlier);
+    saveUpdateCache(cache);
+    setUpdateError(ok ? message : earlier);
+}
+
+// Downloads one listed file beside its target, verifies it while it arrives and hands it
+// to `installer`. An interrupted earlier download of the same size is continued from
+// where it stopped when the server answers the range exactly; any other answer, or a
+// continued file whose hash does not match, is downloaded once more from zero. On failure
+// the message is set and the ".indir" file is gone.
+Outcome downloadAndInstall(const FileEntry& entry, const std::string& baseUrl, UpdateCache& cache,
+                           Sha256& hash, HttpSession& session, Installer& installer, bool& restart) {
     UpdateStatus& s = updateStatus();
     const std::string& target = entry.path;
     const std::string temporary = target + kDownloadSuffix;
@@ -302,10 +481,7 @@ Outcome downloadAndInstall(const FileEntry& entry, const std::string& baseUrl,
     if (resumeFrom > 0) {
         s.bytesDone.fetch_add(resumeFrom); // already done: the progress line starts there
         a = fetchInto(file, entry, url, hash, leading, resumeFrom, session, true);
-        if (a.fetched && a.intact && a.written) {
-            if (!platform::closeFile(file, true)) a.written = false;
-            file = -1;
-        } else {
+        if (!(a.fetched && a.intact && a.written)) {
             platform::closeFile(file, false);
             file = -1;
             s.bytesDone.fetch_sub(a.fileBytes); // counted again from zero below
@@ -318,53 +494,37 @@ Outcome downloadAndInstall(const FileEntry& entry, const std::string& baseUrl,
     if (resumeFrom == 0 || !(a.fetched && a.intact && a.written)) {
         file = platform::createFreshFile(temporary);
         if (file < 0) {
-            saveUpdateCache(cache);
-            setUpdateError(kErrTempFile + target);
+            failPass(installer, cache, restart, kErrTempFile + target);
             return Outcome::Failed;
         }
         hash.reset();
         leading.clear();
         a = fetchInto(file, entry, url, hash, leading, 0, session, true);
-        // On disk before the rename, so a power cut cannot leave an installed but empty file.
-        if (!platform::closeFile(file, a.fetched && a.intact && a.written)) a.written = false;
+        if (!(a.fetched && a.intact && a.written)) {
+            platform::closeFile(file, false);
+            file = -1;
+        }
     }
     const bool fetched = a.fetched, intact = a.intact, written = a.written;
     const int64_t fileBytes = a.fileBytes;
     const std::string& error = a.error;
 
     if (s.stopRequested.load()) {
+        if (file >= 0) platform::closeFile(file, false);
         platform::deleteFile(temporary);
         return Outcome::Stopped;
     }
     if (!fetched || !written || !intact) {
         platform::deleteFile(temporary);
-        saveUpdateCache(cache);
-        if (fileBytes > entry.size || (fetched && !intact))
-            setUpdateError(kErrDownload + target + kErrBroken); // more than listed, short, or wrong hash
+        if (fileBytes > entry.size || (fetched && !intact)) // more than listed, short, or wrong hash
+            failPass(installer, cache, restart, kErrDownload + target + kErrBroken);
         else if (!fetched)
-            setUpdateError(kErrDownload + target + " (" + error + ")");
+            failPass(installer, cache, restart, kErrDownload + target + " (" + error + ")");
         else
-            setUpdateError(kErrDownload + target + " (" + kErrSink + ")");
+            failPass(installer, cache, restart, kErrDownload + target + " (" + kErrSink + ")");
         return Outcome::Failed;
     }
-
-    if (platform::replaceFile(temporary, target)) {
-        if (target == launcherName) outRestart = true;
-    } else {
-        // The target is in use (the running launcher is): set it aside, then take its name.
-        const std::string old = target + kSetAsideSuffix;
-        platform::deleteFile(old);
-        if (!platform::replaceFile(target, old) || !platform::replaceFile(temporary, target)) {
-            platform::deleteFile(temporary);
-            saveUpdateCache(cache);
-            setUpdateError(kErrReplace + target + kErrReplaceTail);
-            return Outcome::Failed;
-        }
-        outRestart = true;
-    }
-    cache.entries[target] = entry;
-    cache.mtimes[target] = fileModTime(target);
-    s.filesDone.fetch_add(1);
+    installer.submit(entry, file); // flushed, renamed and recorded while the next file arrives
     return Outcome::Installed;
 }
 
@@ -453,9 +613,18 @@ void updateWorker(std::string baseUrl, std::string launcherName) {
 
     Sha256 hash;
     bool restart = false;
+    Installer installer(launcherName); // before the return paths below: joined on every one
     for (const FileEntry* entry : downloads) {
-        Outcome outcome = downloadAndInstall(*entry, baseUrl, launcherName, cache, hash, session, restart);
+        if (installer.failed()) break; // the pass ends at the file that could not be installed
+        installer.waitUntilClear(entry->path);
+        Outcome outcome = downloadAndInstall(*entry, baseUrl, cache, hash, session, installer, restart);
         if (outcome != Outcome::Installed) return; // stopped (no save) or failed (saved, message set)
+    }
+    std::string failure;
+    if (!installer.finish(cache, restart, failure)) {
+        saveUpdateCache(cache);
+        setUpdateError(failure);
+        return;
     }
     saveUpdateCache(cache);
     storeState(restart ? UpdateState::RestartPending : UpdateState::UpToDate);
