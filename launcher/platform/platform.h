@@ -131,6 +131,11 @@ bool setInstalledFileMode(FileHandle file, const std::string& target, const std:
 // How many leading content bytes setInstalledFileMode looks at.
 inline constexpr size_t kInstalledModeProbeBytes = 4;
 
+// Starts writing the file's changed bytes to the disk without waiting for them, so a
+// flush that follows (closeFile with `flushToDisk`) finds little left to write. Does
+// nothing where the system has no such call. Any thread.
+void startWriteBack(FileHandle file);
+
 // Closes the file; with `flushToDisk` its content is forced to the disk first (fsync), so
 // a rename that follows can never leave a renamed but empty file after a power cut.
 // False when the flush or the close failed (the handle is spent either way). Any thread.

@@ -556,6 +556,10 @@ bool setInstalledFileMode(FileHandle file, const std::string& target, const std:
     return ::fchmod(static_cast<int>(file), mode) == 0;
 }
 
+void startWriteBack(FileHandle file) {
+    if (file >= 0) ::sync_file_range(static_cast<int>(file), 0, 0, SYNC_FILE_RANGE_WRITE); // a hint only
+}
+
 bool closeFile(FileHandle file, bool flushToDisk) {
     if (file < 0) return false;
     bool ok = !flushToDisk || ::fsync(static_cast<int>(file)) == 0;

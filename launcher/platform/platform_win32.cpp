@@ -434,6 +434,11 @@ bool setInstalledFileMode(FileHandle file, const std::string&, const std::string
     return file >= 0;
 }
 
+void startWriteBack(FileHandle) {
+    // Windows writes a file's cached pages out on its own; FlushFileBuffers at the close
+    // is the only wait.
+}
+
 bool closeFile(FileHandle file, bool flushToDisk) {
     if (file < 0) return false;
     HANDLE h = handleOf(file);

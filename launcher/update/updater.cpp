@@ -34,6 +34,9 @@ namespace {
 // Verified downloads that may wait for their flush and rename while the next file
 // arrives; each keeps its file open until then.
 constexpr size_t kMaxPendingInstalls = 8;
+// A large download asks the system to start writing its bytes to the disk after every
+// this many, so the flush before its rename waits for the last few only.
+constexpr size_t kWriteBackBytes = size_t(8) << 20;
 } // namespace
 
 // ---- status block ----
@@ -210,7 +213,13 @@ class HandleBuffer : public std::streambuf {
 
   protected:
     std::streamsize xsputn(const char* bytes, std::streamsize count) override {
-        return platform::writeToFile(file_, bytes, static_cast<size_t>(count)) ? count : 0;
+        if (!platform::writeToFile(file_, bytes, static_cast<size_t>(count))) return 0;
+        unflushed_ += static_cast<size_t>(count);
+        if (unflushed_ >= kWriteBackBytes) {
+            platform::startWriteBack(file_);
+            unflushed_ = 0;
+        }
+        return count;
     }
     int_type overflow(int_type c) override {
         if (traits_type::eq_int_type(c, traits_type::eof())) return traits_type::not_eof(c);
@@ -220,6 +229,7 @@ class HandleBuffer : public std::streambuf {
 
   private:
     platform::FileHandle file_;
+    size_t unflushed_ = 0; // bytes written since the last startWriteBack
 };
 
 // One attempt at a file's bytes into `file`: from zero, or from `resumeFrom` when the
@@ -285,6 +295,7 @@ int64_t openResumable(const std::string& temporary, const FileEntry& entry, Sha2
         leading.clear();
         return 0;
     }
+    platform::startWriteBack(file); // what the interrupted run left unwritten goes out meanwhile
     outFile = file;
     return have;
 }
