@@ -265,39 +265,78 @@ Attempt fetchInto(platform::FileHandle file, const FileEntry& entry, const std::
     return a;
 }
 
+// Hashes bytes [from, to) of the file at `path` into `hash` (the first bytes of the file
+// also into `leading`). False when they cannot all be read, or when `cancel` is set.
+bool hashFilePart(const std::string& path, int64_t from, int64_t to, Sha256& hash, std::string& leading,
+                  const std::atomic<bool>& cancel) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in || !in.seekg(from)) return false;
+    std::vector<char> chunk(kReadChunkBytes);
+    int64_t at = from;
+    while (in && at < to && !cancel.load()) {
+        in.read(chunk.data(), static_cast<std::streamsize>(std::min<int64_t>(chunk.size(), to - at)));
+        const auto n = static_cast<size_t>(in.gcount());
+        if (n == 0) break;
+        hash.update(chunk.data(), n);
+        if (at < static_cast<int64_t>(platform::kInstalledModeProbeBytes) &&
+            leading.size() < platform::kInstalledModeProbeBytes)
+            leading.append(chunk.data(), std::min(n, platform::kInstalledModeProbeBytes - leading.size()));
+        at += static_cast<int64_t>(n);
+    }
+    return at == to && !cancel.load();
+}
+
 // How many bytes of an interrupted earlier download of `entry` can be continued: the
-// ".indir" file must be a regular file (never a link) shorter than the listed size. Its
-// bytes are hashed into `hash` (and the first ones into `leading`), and `outFile` is left
-// open for appending. 0, with nothing open, when there is nothing to continue.
-int64_t openResumable(const std::string& temporary, const FileEntry& entry, Sha256& hash,
-                      std::string& leading, platform::FileHandle& outFile) {
+// ".indir" file must be a regular file (never a link) shorter than the listed size.
+// `outFile` is left open for appending. 0, with nothing open, when there is nothing to
+// continue.
+int64_t openResumable(const std::string& temporary, const FileEntry& entry, platform::FileHandle& outFile) {
     outFile = -1;
     if (platform::entryType(temporary) != platform::EntryType::File) return 0;
     const int64_t have = platform::fileSize(temporary);
     if (have <= 0 || have >= entry.size) return 0; // longer than listed: not this file's
     const platform::FileHandle file = platform::openForAppend(temporary);
     if (file < 0) return 0;
-    std::ifstream in(temporary, std::ios::binary);
-    std::vector<char> chunk(kReadChunkBytes);
-    int64_t read = 0;
-    while (in && read < have) {
-        in.read(chunk.data(), static_cast<std::streamsize>(std::min<int64_t>(chunk.size(), have - read)));
-        const auto n = static_cast<size_t>(in.gcount());
-        if (n == 0) break;
-        hash.update(chunk.data(), n);
-        if (leading.size() < platform::kInstalledModeProbeBytes)
-            leading.append(chunk.data(), std::min(n, platform::kInstalledModeProbeBytes - leading.size()));
-        read += static_cast<int64_t>(n);
-    }
-    if (read != have) {
-        platform::closeFile(file, false);
-        hash.reset();
-        leading.clear();
-        return 0;
-    }
     platform::startWriteBack(file); // what the interrupted run left unwritten goes out meanwhile
     outFile = file;
     return have;
+}
+
+// Continues the download of `entry` in `file`, which holds its first `have` bytes. Those
+// are hashed from the disk while the rest arrives (the wait for the network and the
+// hashing overlap); the new bytes are hashed afterwards, read back from the file, so the
+// digest is that of exactly what is on disk.
+Attempt resumeInto(platform::FileHandle file, const std::string& temporary, const FileEntry& entry,
+                   const std::string& url, Sha256& hash, std::string& leading, int64_t have,
+                   HttpSession& session) {
+    UpdateStatus& s = updateStatus();
+    Attempt a;
+    std::atomic<bool> giveUp{false};
+    bool prefixRead = false;
+    std::thread prefix([&] { prefixRead = hashFilePart(temporary, 0, have, hash, leading, giveUp); });
+    {
+        HandleBuffer buffer(file);
+        std::ostream out(&buffer);
+        a.fileBytes = have;
+        DownloadSink sink = [&](const uint8_t* bytes, uint32_t count) {
+            a.fileBytes += count;
+            s.bytesDone.fetch_add(count);
+            if (a.fileBytes > entry.size) return false; // counted, never written
+            out.write(reinterpret_cast<const char*>(bytes), count);
+            return !out.fail();
+        };
+        const HttpRange range{have, entry.size};
+        a.fetched = httpGet(url, sink, a.error, s.stopRequested, &session, &range);
+        a.written = !out.fail();
+    }
+    if (!(a.fetched && a.written && a.fileBytes == entry.size)) giveUp.store(true);
+    prefix.join();
+    a.intact = prefixRead && a.fetched && a.written && a.fileBytes == entry.size &&
+               hashFilePart(temporary, have, a.fileBytes, hash, leading, giveUp) &&
+               toHex(hash.finish()) == entry.hash;
+    if (a.fetched && a.intact && a.written)
+        a.written = platform::setInstalledFileMode(file, entry.path, leading);
+    return a;
 }
 
 // ---- installing ----
@@ -487,11 +526,11 @@ Outcome downloadAndInstall(const FileEntry& entry, const std::string& baseUrl, U
     hash.reset();
     std::string leading; // the first hashed bytes decide whether a new file is a program
     platform::FileHandle file = -1;
-    const int64_t resumeFrom = openResumable(temporary, entry, hash, leading, file);
+    const int64_t resumeFrom = openResumable(temporary, entry, file);
     Attempt a;
     if (resumeFrom > 0) {
         s.bytesDone.fetch_add(resumeFrom); // already done: the progress line starts there
-        a = fetchInto(file, entry, url, hash, leading, resumeFrom, session, true);
+        a = resumeInto(file, temporary, entry, url, hash, leading, resumeFrom, session);
         if (!(a.fetched && a.intact && a.written)) {
             platform::closeFile(file, false);
             file = -1;
