@@ -232,8 +232,7 @@ class HandleBuffer : public std::streambuf {
     size_t unflushed_ = 0; // bytes written since the last startWriteBack
 };
 
-// One attempt at a file's bytes into `file`: from zero, or from `resumeFrom` when the
-// bytes already there (hashed into `hash` beforehand) are continued with a range request.
+// One attempt at a file's bytes: from zero (fetchInto) or continued (resumeInto).
 struct Attempt {
     bool fetched = false;
     bool intact = false;
@@ -242,13 +241,13 @@ struct Attempt {
     std::string error;
 };
 
+// The whole file from zero into `file`, hashed as it arrives.
 Attempt fetchInto(platform::FileHandle file, const FileEntry& entry, const std::string& url, Sha256& hash,
-                  std::string& leading, int64_t resumeFrom, HttpSession& session, bool install) {
+                  std::string& leading, HttpSession& session) {
     UpdateStatus& s = updateStatus();
     Attempt a;
     HandleBuffer buffer(file);
     std::ostream out(&buffer);
-    a.fileBytes = resumeFrom;
     DownloadSink fileSink = makeFileHashSink(hash, a.fileBytes, out, entry.size, s.bytesDone);
     DownloadSink sink = [&leading, &fileSink](const uint8_t* bytes, uint32_t count) {
         if (leading.size() < platform::kInstalledModeProbeBytes)
@@ -256,11 +255,10 @@ Attempt fetchInto(platform::FileHandle file, const FileEntry& entry, const std::
                            std::min<size_t>(count, platform::kInstalledModeProbeBytes - leading.size()));
         return fileSink(bytes, count);
     };
-    const HttpRange range{resumeFrom, entry.size};
-    a.fetched = httpGet(url, sink, a.error, s.stopRequested, &session, resumeFrom > 0 ? &range : nullptr);
+    a.fetched = httpGet(url, sink, a.error, s.stopRequested, &session);
     a.intact = a.fileBytes == entry.size && toHex(hash.finish()) == entry.hash;
     a.written = !out.fail();
-    if (install && a.fetched && a.intact && a.written)
+    if (a.fetched && a.intact && a.written)
         a.written = platform::setInstalledFileMode(file, entry.path, leading);
     return a;
 }
@@ -549,7 +547,7 @@ Outcome downloadAndInstall(const FileEntry& entry, const std::string& baseUrl, U
         }
         hash.reset();
         leading.clear();
-        a = fetchInto(file, entry, url, hash, leading, 0, session, true);
+        a = fetchInto(file, entry, url, hash, leading, session);
         if (!(a.fetched && a.intact && a.written)) {
             platform::closeFile(file, false);
             file = -1;
