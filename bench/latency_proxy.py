@@ -5,7 +5,10 @@ time in each direction, so a benchmark on 127.0.0.1 sees a distant server.
   latency_proxy.py LISTEN_PORT TARGET_PORT RTT_MS MAX_SECONDS
 
 Listens on 127.0.0.1:LISTEN_PORT, forwards to 127.0.0.1:TARGET_PORT. Order is kept; the
-bandwidth is not limited. Ends by itself after MAX_SECONDS (at most one hour), so a
+bandwidth is not limited. When one side goes away (a client killed mid-download), both
+connections are dropped at once, as a real link would: the proxy does not go on reading
+the rest of a large answer into its queue, which would take the event loop away from the
+next client. Ends by itself after MAX_SECONDS (at most one hour), so a
 benchmark that dies never leaves it behind. Prints "ready" once it listens.
 """
 import asyncio
@@ -16,7 +19,7 @@ MAX_LIFETIME = 3600.0
 CHUNK = 65536
 
 
-async def pipe(reader, writer, delay):
+async def pipe(reader, writer, delay, drop):
     queue = asyncio.Queue()
 
     async def deliver():
@@ -27,8 +30,12 @@ async def pipe(reader, writer, delay):
             wait = release - time.monotonic()
             if wait > 0:
                 await asyncio.sleep(wait)
-            writer.write(data)
-            await writer.drain()
+            try:
+                writer.write(data)
+                await writer.drain()
+            except (ConnectionError, OSError):
+                drop()
+                return
         try:
             writer.write_eof()
         except (OSError, RuntimeError):
@@ -42,7 +49,7 @@ async def pipe(reader, writer, delay):
                 break
             await queue.put((time.monotonic() + delay, data))
     except (ConnectionError, OSError):
-        pass
+        drop()
     await queue.put((0, None))
     try:
         await sender
@@ -61,8 +68,12 @@ async def main():
         except OSError:
             client_writer.close()
             return
-        await asyncio.gather(pipe(client_reader, server_writer, delay),
-                             pipe(server_reader, client_writer, delay))
+        def drop():
+            for w in (client_writer, server_writer):
+                w.transport.abort()
+
+        await asyncio.gather(pipe(client_reader, server_writer, delay, drop),
+                             pipe(server_reader, client_writer, delay, drop))
         for w in (client_writer, server_writer):
             w.close()
 

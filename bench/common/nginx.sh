@@ -48,3 +48,4 @@ stop_nginx() { kill -TERM "$nginx_pid" 2>/dev/null || true; wait "$nginx_pid" 2>
 
 seconds() { local s e; s=$(date +%s.%N); "$@" > /dev/null; e=$(date +%s.%N); echo "$e - $s" | bc -l; }
 best() { printf '%s\n' "$@" | sort -g | head -1; }
+median() { printf '%s\n' "$@" | sort -g | awk '{v[NR] = $1} END {print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2}'; }

@@ -88,9 +88,9 @@ enum class EntryType { Missing, File, Folder, Link, Other };
 EntryType entryType(const std::string& path);
 
 // Opens `path` for reading bytes (fopen with "rb"; on Windows through the wide call, so a
-// path with any letter opens). nullptr when it cannot be opened. Close with std::fclose.
-// Any thread.
-std::FILE* openForReading(const std::string& path);
+// path with any letter opens), positioned `offset` bytes in (64-bit on every platform).
+// nullptr when it cannot be opened or positioned. Close with std::fclose. Any thread.
+std::FILE* openForReading(const std::string& path, int64_t offset = 0);
 
 // The whole content of the file at `path` into `outBytes`. False when it cannot be opened
 // or read to its end (`outBytes` then holds what was read). Any thread.
@@ -144,6 +144,11 @@ bool setInstalledFileMode(FileHandle file, const std::string& target, const std:
 
 // How many leading content bytes setInstalledFileMode looks at.
 inline constexpr size_t kInstalledModeProbeBytes = 4;
+
+// Starts writing the file's changed bytes to the disk without waiting for them, so a
+// flush that follows (closeFile with `flushToDisk`) finds little left to write. Does
+// nothing where the system has no such call. Any thread.
+void startWriteBack(FileHandle file);
 
 // Closes the file; with `flushToDisk` its content is forced to the disk first (fsync), so
 // a rename that follows can never leave a renamed but empty file after a power cut.

@@ -429,8 +429,13 @@ EntryType entryType(const std::string& path) {
     return EntryType::Other;
 }
 
-std::FILE* openForReading(const std::string& path) {
-    return std::fopen(path.c_str(), "rb");
+std::FILE* openForReading(const std::string& path, int64_t offset) {
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file && offset != 0 && ::fseeko(file, static_cast<off_t>(offset), SEEK_SET) != 0) {
+        std::fclose(file);
+        return nullptr;
+    }
+    return file;
 }
 
 bool readWholeFile(const std::string& path, std::string& outBytes) {
@@ -568,6 +573,10 @@ bool setInstalledFileMode(FileHandle file, const std::string& target, const std:
         }
     }
     return ::fchmod(static_cast<int>(file), mode) == 0;
+}
+
+void startWriteBack(FileHandle file) {
+    if (file >= 0) ::sync_file_range(static_cast<int>(file), 0, 0, SYNC_FILE_RANGE_WRITE); // a hint only
 }
 
 bool closeFile(FileHandle file, bool flushToDisk) {

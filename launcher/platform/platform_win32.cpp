@@ -327,8 +327,13 @@ EntryType entryType(const std::string& path) {
     return EntryType::File;
 }
 
-std::FILE* openForReading(const std::string& path) {
-    return path.empty() ? nullptr : ::_wfopen(systemPath(path).c_str(), L"rb");
+std::FILE* openForReading(const std::string& path, int64_t offset) {
+    std::FILE* file = path.empty() ? nullptr : ::_wfopen(systemPath(path).c_str(), L"rb");
+    if (file && offset != 0 && ::_fseeki64(file, offset, SEEK_SET) != 0) {
+        std::fclose(file);
+        return nullptr;
+    }
+    return file;
 }
 
 bool readWholeFile(const std::string& path, std::string& outBytes) {
@@ -435,13 +440,14 @@ FileHandle createOwnerOnlyFile(const std::string& path) {
 FileHandle openForAppend(const std::string& path) {
     if (path.empty()) return -1;
     // FILE_FLAG_OPEN_REPARSE_POINT opens a link itself, which is then refused below.
-    HANDLE file = ::CreateFileW(systemPath(path).c_str(), FILE_APPEND_DATA | SYNCHRONIZE, FILE_SHARE_READ,
-                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT,
-                                nullptr);
+    HANDLE file =
+        ::CreateFileW(systemPath(path).c_str(), FILE_APPEND_DATA | SYNCHRONIZE, FILE_SHARE_READ, nullptr,
+                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (file == INVALID_HANDLE_VALUE) return -1;
     BY_HANDLE_FILE_INFORMATION info;
     if (!::GetFileInformationByHandle(file, &info) ||
-        (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE)) ||
+        (info.dwFileAttributes &
+         (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE)) ||
         ::GetFileType(file) != FILE_TYPE_DISK) {
         ::CloseHandle(file);
         return -1;
@@ -458,6 +464,11 @@ bool setInstalledFileMode(FileHandle file, const std::string&, const std::string
     // Windows has no permission bits to carry over: whether a file runs is its name's
     // business. Only a valid handle is asked for.
     return file >= 0;
+}
+
+void startWriteBack(FileHandle) {
+    // Windows writes a file's cached pages out on its own; FlushFileBuffers at the close
+    // is the only wait.
 }
 
 bool closeFile(FileHandle file, bool flushToDisk) {

@@ -6,6 +6,7 @@
 //   ---- comparison ----
 //   ---- leftovers ----
 //   ---- download and install ----
+//   ---- installing ----
 //   ---- the worker ----
 //   ---- self-restart ----
 #include "update/updater.h"
@@ -18,13 +19,25 @@
 #include "update/signature.h"
 
 #include <algorithm>
+#include <condition_variable>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <deque>
 #include <ostream>
 #include <set>
 #include <streambuf>
 #include <vector>
+
+// ---- tunables ----
+namespace {
+// Verified downloads that may wait for their flush and rename while the next file
+// arrives; each keeps its file open until then.
+constexpr size_t kMaxPendingInstalls = 8;
+// A large download asks the system to start writing its bytes to the disk after every
+// this many, so the flush before its rename waits for the last few only.
+constexpr size_t kWriteBackBytes = size_t(8) << 20;
+} // namespace
 
 // ---- status block ----
 namespace {
@@ -200,7 +213,13 @@ class HandleBuffer : public std::streambuf {
 
   protected:
     std::streamsize xsputn(const char* bytes, std::streamsize count) override {
-        return platform::writeToFile(file_, bytes, static_cast<size_t>(count)) ? count : 0;
+        if (!platform::writeToFile(file_, bytes, static_cast<size_t>(count))) return 0;
+        unflushed_ += static_cast<size_t>(count);
+        if (unflushed_ >= kWriteBackBytes) {
+            platform::startWriteBack(file_);
+            unflushed_ = 0;
+        }
+        return count;
     }
     int_type overflow(int_type c) override {
         if (traits_type::eq_int_type(c, traits_type::eof())) return traits_type::not_eof(c);
@@ -210,10 +229,10 @@ class HandleBuffer : public std::streambuf {
 
   private:
     platform::FileHandle file_;
+    size_t unflushed_ = 0; // bytes written since the last startWriteBack
 };
 
-// One attempt at a file's bytes into `file`: from zero, or from `resumeFrom` when the
-// bytes already there (hashed into `hash` beforehand) are continued with a range request.
+// One attempt at a file's bytes: from zero (fetchInto) or continued (resumeInto).
 struct Attempt {
     bool fetched = false;
     bool intact = false;
@@ -222,13 +241,13 @@ struct Attempt {
     std::string error;
 };
 
+// The whole file from zero into `file`, hashed as it arrives.
 Attempt fetchInto(platform::FileHandle file, const FileEntry& entry, const std::string& url, Sha256& hash,
-                  std::string& leading, int64_t resumeFrom, HttpSession& session, bool install) {
+                  std::string& leading, HttpSession& session) {
     UpdateStatus& s = updateStatus();
     Attempt a;
     HandleBuffer buffer(file);
     std::ostream out(&buffer);
-    a.fileBytes = resumeFrom;
     DownloadSink fileSink = makeFileHashSink(hash, a.fileBytes, out, entry.size, s.bytesDone);
     DownloadSink sink = [&leading, &fileSink](const uint8_t* bytes, uint32_t count) {
         if (leading.size() < platform::kInstalledModeProbeBytes)
@@ -236,58 +255,266 @@ Attempt fetchInto(platform::FileHandle file, const FileEntry& entry, const std::
                            std::min<size_t>(count, platform::kInstalledModeProbeBytes - leading.size()));
         return fileSink(bytes, count);
     };
-    const HttpRange range{resumeFrom, entry.size};
-    a.fetched = httpGet(url, sink, a.error, s.stopRequested, &session, resumeFrom > 0 ? &range : nullptr);
+    a.fetched = httpGet(url, sink, a.error, s.stopRequested, &session);
     a.intact = a.fileBytes == entry.size && toHex(hash.finish()) == entry.hash;
     a.written = !out.fail();
-    if (install && a.fetched && a.intact && a.written)
+    if (a.fetched && a.intact && a.written)
         a.written = platform::setInstalledFileMode(file, entry.path, leading);
     return a;
 }
 
+// Hashes bytes [from, to) of the file at `path` into `hash` (the first bytes of the file
+// also into `leading`). False when they cannot all be read, or when `cancel` is set.
+bool hashFilePart(const std::string& path, int64_t from, int64_t to, Sha256& hash, std::string& leading,
+                  const std::atomic<bool>& cancel) {
+    std::FILE* in = platform::openForReading(path, from);
+    if (!in) return false;
+    std::vector<char> chunk(kReadChunkBytes);
+    int64_t at = from;
+    while (at < to && !cancel.load()) {
+        const size_t n =
+            std::fread(chunk.data(), 1, static_cast<size_t>(std::min<int64_t>(chunk.size(), to - at)), in);
+        if (n == 0) break;
+        hash.update(chunk.data(), n);
+        if (at < static_cast<int64_t>(platform::kInstalledModeProbeBytes) &&
+            leading.size() < platform::kInstalledModeProbeBytes)
+            leading.append(chunk.data(), std::min(n, platform::kInstalledModeProbeBytes - leading.size()));
+        at += static_cast<int64_t>(n);
+    }
+    std::fclose(in);
+    return at == to && !cancel.load();
+}
+
 // How many bytes of an interrupted earlier download of `entry` can be continued: the
-// ".indir" file must be a regular file (never a link) shorter than the listed size. Its
-// bytes are hashed into `hash` (and the first ones into `leading`), and `outFile` is left
-// open for appending. 0, with nothing open, when there is nothing to continue.
-int64_t openResumable(const std::string& temporary, const FileEntry& entry, Sha256& hash,
-                      std::string& leading, platform::FileHandle& outFile) {
+// ".indir" file must be a regular file (never a link) shorter than the listed size.
+// `outFile` is left open for appending. 0, with nothing open, when there is nothing to
+// continue.
+int64_t openResumable(const std::string& temporary, const FileEntry& entry, platform::FileHandle& outFile) {
     outFile = -1;
     if (platform::entryType(temporary) != platform::EntryType::File) return 0;
     const int64_t have = platform::fileSize(temporary);
     if (have <= 0 || have >= entry.size) return 0; // longer than listed: not this file's
     const platform::FileHandle file = platform::openForAppend(temporary);
     if (file < 0) return 0;
-    std::FILE* in = platform::openForReading(temporary);
-    std::vector<char> chunk(kReadChunkBytes);
-    int64_t read = 0;
-    while (in && read < have) {
-        const auto n =
-            std::fread(chunk.data(), 1, std::min<size_t>(chunk.size(), static_cast<size_t>(have - read)), in);
-        if (n == 0) break;
-        hash.update(chunk.data(), n);
-        if (leading.size() < platform::kInstalledModeProbeBytes)
-            leading.append(chunk.data(), std::min(n, platform::kInstalledModeProbeBytes - leading.size()));
-        read += static_cast<int64_t>(n);
-    }
-    if (in) std::fclose(in);
-    if (read != have) {
-        platform::closeFile(file, false);
-        hash.reset();
-        leading.clear();
-        return 0;
-    }
+    platform::startWriteBack(file); // what the interrupted run left unwritten goes out meanwhile
     outFile = file;
     return have;
 }
 
-// Downloads one listed file beside its target, verifies it while it arrives and swaps it
-// into place. An interrupted earlier download of the same size is continued from where it
-// stopped when the server answers the range exactly; any other answer, or a continued file
-// whose hash does not match, is downloaded once more from zero. On failure the message is
-// set and the ".indir" file is gone.
-Outcome downloadAndInstall(const FileEntry& entry, const std::string& baseUrl,
-                           const std::string& launcherName, UpdateCache& cache, Sha256& hash,
-                           HttpSession& session, bool& outRestart) {
+// Continues the download of `entry` in `file`, which holds its first `have` bytes. Those
+// are hashed from the disk while the rest arrives (the wait for the network and the
+// hashing overlap); the new bytes are hashed afterwards, read back from the file, so the
+// digest is that of exactly what is on disk.
+Attempt resumeInto(platform::FileHandle file, const std::string& temporary, const FileEntry& entry,
+                   const std::string& url, Sha256& hash, std::string& leading, int64_t have,
+                   HttpSession& session) {
+    UpdateStatus& s = updateStatus();
+    Attempt a;
+    std::atomic<bool> giveUp{false};
+    bool prefixRead = false;
+    std::thread prefix([&] { prefixRead = hashFilePart(temporary, 0, have, hash, leading, giveUp); });
+    {
+        HandleBuffer buffer(file);
+        std::ostream out(&buffer);
+        a.fileBytes = have;
+        DownloadSink sink = [&](const uint8_t* bytes, uint32_t count) {
+            a.fileBytes += count;
+            s.bytesDone.fetch_add(count);
+            if (a.fileBytes > entry.size) return false; // counted, never written
+            out.write(reinterpret_cast<const char*>(bytes), count);
+            return !out.fail();
+        };
+        const HttpRange range{have, entry.size};
+        a.fetched = httpGet(url, sink, a.error, s.stopRequested, &session, &range);
+        a.written = !out.fail();
+    }
+    if (!(a.fetched && a.written && a.fileBytes == entry.size)) giveUp.store(true);
+    prefix.join();
+    a.intact = prefixRead && a.fetched && a.written && a.fileBytes == entry.size &&
+               hashFilePart(temporary, have, a.fileBytes, hash, leading, giveUp) &&
+               toHex(hash.finish()) == entry.hash;
+    if (a.fetched && a.intact && a.written)
+        a.written = platform::setInstalledFileMode(file, entry.path, leading);
+    return a;
+}
+
+// ---- installing ----
+
+// Flushes and renames verified downloads into place on a thread of its own, so the wait
+// for the disk overlaps the next download instead of adding to it. Files are installed in
+// the order they were handed in; the first that cannot be installed ends the pass, and
+// every file handed in after it is given up (its ".indir" deleted), so what is in place
+// is always a prefix of the list's downloads. A file reaches its real name only after its
+// bytes are on the disk, and its cache record is handed back only after the rename is
+// (replaceFile syncs the folder), so a saved cache never vouches for a file a power cut
+// could still take away.
+class Installer {
+  public:
+    explicit Installer(std::string launcherName) : launcherName_(std::move(launcherName)) {}
+    Installer(const Installer&) = delete;
+    Installer& operator=(const Installer&) = delete;
+
+    // Installs what was handed in (a stopped pass keeps its verified files), then ends.
+    ~Installer() {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            closing_ = true;
+        }
+        wake_.notify_all();
+        if (thread_.joinable()) thread_.join();
+    }
+
+    // Takes over `file`, the open, verified ".indir" of `entry`. Blocks while
+    // kMaxPendingInstalls are waiting. Worker thread only.
+    void submit(const FileEntry& entry, platform::FileHandle file) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        if (!thread_.joinable()) thread_ = std::thread(&Installer::run, this);
+        done_.wait(lock, [this] { return queue_.size() < kMaxPendingInstalls; });
+        queue_.push_back(Pending{entry, file});
+        lock.unlock();
+        wake_.notify_all();
+    }
+
+    // Waits until no file waiting to be installed has a name that `target`, or its
+    // ".indir", begins with: the download of `target` then creates no folder and touches no
+    // ".indir" that an earlier install is still to rename, replace or set aside (a path
+    // listed twice, a file where a later entry wants a folder). Worker thread only.
+    void waitUntilClear(const std::string& target) {
+        const std::string temporary = target + kDownloadSuffix;
+        auto clashes = [&](const std::string& pending) {
+            return target.compare(0, pending.size(), pending) == 0 ||
+                   temporary.compare(0, pending.size(), pending) == 0;
+        };
+        std::unique_lock<std::mutex> lock(mutex_);
+        done_.wait(lock, [&] {
+            if (busy_ && clashes(busyPath_)) return false;
+            return std::none_of(queue_.begin(), queue_.end(),
+                                [&](const Pending& p) { return clashes(p.entry.path); });
+        });
+    }
+
+    // True once a file could not be installed. Worker thread only.
+    bool failed() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return !failure_.empty();
+    }
+
+    // Waits until every file handed in is installed or given up, then moves the records of
+    // the installed ones into `cache` and sets `restart` when the launcher's own file was
+    // replaced. False, with the message of the first file that failed, when one did.
+    bool finish(UpdateCache& cache, bool& restart, std::string& failure) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        done_.wait(lock, [this] { return queue_.empty() && !busy_; });
+        for (Record& record : installed_) {
+            cache.mtimes[record.entry.path] = record.time;
+            cache.entries[record.entry.path] = std::move(record.entry);
+        }
+        installed_.clear();
+        if (restart_) restart = true;
+        failure = failure_;
+        return failure_.empty();
+    }
+
+  private:
+    struct Pending {
+        FileEntry entry;
+        platform::FileHandle file;
+    };
+    struct Record {
+        FileEntry entry;
+        int64_t time;
+    };
+
+    void run() {
+        std::unique_lock<std::mutex> lock(mutex_);
+        for (;;) {
+            wake_.wait(lock, [this] { return closing_ || !queue_.empty(); });
+            if (queue_.empty()) return; // closing, and nothing left
+            Pending next = std::move(queue_.front());
+            queue_.pop_front();
+            busy_ = true;
+            busyPath_ = next.entry.path;
+            const bool giveUp = !failure_.empty();
+            lock.unlock();
+            done_.notify_all(); // room in the queue
+            std::string failure;
+            bool replacedLauncher = false;
+            Record record{next.entry, 0};
+            const bool ok = !giveUp && install(next, failure, replacedLauncher, record.time);
+            if (giveUp) {
+                platform::closeFile(next.file, false);
+                platform::deleteFile(next.entry.path + kDownloadSuffix);
+            }
+            lock.lock();
+            if (ok) {
+                installed_.push_back(std::move(record));
+                if (replacedLauncher) restart_ = true;
+            } else if (!giveUp) {
+                failure_ = failure;
+            }
+            busy_ = false;
+            done_.notify_all();
+        }
+    }
+
+    // Flushes, closes and renames one file; on failure its ".indir" is gone.
+    bool install(const Pending& pending, std::string& failure, bool& replacedLauncher, int64_t& time) {
+        const std::string& target = pending.entry.path;
+        const std::string temporary = target + kDownloadSuffix;
+        // On disk before the rename, so a power cut cannot leave an installed but empty file.
+        if (!platform::closeFile(pending.file, true)) {
+            platform::deleteFile(temporary);
+            failure = kErrDownload + target + " (" + kErrSink + ")";
+            return false;
+        }
+        if (platform::replaceFile(temporary, target)) {
+            if (target == launcherName_) replacedLauncher = true;
+        } else {
+            // The target is in use (the running launcher is): set it aside, then take its name.
+            const std::string old = target + kSetAsideSuffix;
+            platform::deleteFile(old);
+            if (!platform::replaceFile(target, old) || !platform::replaceFile(temporary, target)) {
+                platform::deleteFile(temporary);
+                failure = kErrReplace + target + kErrReplaceTail;
+                return false;
+            }
+            replacedLauncher = true;
+        }
+        time = fileModTime(target);
+        updateStatus().filesDone.fetch_add(1);
+        return true;
+    }
+
+    const std::string launcherName_;
+    std::mutex mutex_;
+    std::condition_variable wake_; // the installing thread: work or closing
+    std::condition_variable done_; // the worker: room in the queue, or all done
+    std::deque<Pending> queue_;
+    bool busy_ = false;    // a file is being installed outside the lock
+    std::string busyPath_; // its path
+    bool closing_ = false;
+    std::string failure_; // the first file that could not be installed
+    std::vector<Record> installed_;
+    bool restart_ = false;
+    std::thread thread_; // started with the first file
+};
+
+// Ends the pass with `message`, unless an earlier file failed to install: then with that
+// one's. Everything installed is in the saved cache.
+void failPass(Installer& installer, UpdateCache& cache, bool& restart, const std::string& message) {
+    std::string earlier;
+    const bool ok = installer.finish(cache, restart, earlier);
+    saveUpdateCache(cache);
+    setUpdateError(ok ? message : earlier);
+}
+
+// Downloads one listed file beside its target, verifies it while it arrives and hands it
+// to `installer`. An interrupted earlier download of the same size is continued from
+// where it stopped when the server answers the range exactly; any other answer, or a
+// continued file whose hash does not match, is downloaded once more from zero. On failure
+// the message is set and the ".indir" file is gone.
+Outcome downloadAndInstall(const FileEntry& entry, const std::string& baseUrl, UpdateCache& cache,
+                           Sha256& hash, HttpSession& session, Installer& installer, bool& restart) {
     UpdateStatus& s = updateStatus();
     const std::string& target = entry.path;
     const std::string temporary = target + kDownloadSuffix;
@@ -298,15 +525,12 @@ Outcome downloadAndInstall(const FileEntry& entry, const std::string& baseUrl,
     hash.reset();
     std::string leading; // the first hashed bytes decide whether a new file is a program
     platform::FileHandle file = -1;
-    const int64_t resumeFrom = openResumable(temporary, entry, hash, leading, file);
+    const int64_t resumeFrom = openResumable(temporary, entry, file);
     Attempt a;
     if (resumeFrom > 0) {
         s.bytesDone.fetch_add(resumeFrom); // already done: the progress line starts there
-        a = fetchInto(file, entry, url, hash, leading, resumeFrom, session, true);
-        if (a.fetched && a.intact && a.written) {
-            if (!platform::closeFile(file, true)) a.written = false;
-            file = -1;
-        } else {
+        a = resumeInto(file, temporary, entry, url, hash, leading, resumeFrom, session);
+        if (!(a.fetched && a.intact && a.written)) {
             platform::closeFile(file, false);
             file = -1;
             s.bytesDone.fetch_sub(a.fileBytes); // counted again from zero below
@@ -319,53 +543,37 @@ Outcome downloadAndInstall(const FileEntry& entry, const std::string& baseUrl,
     if (resumeFrom == 0 || !(a.fetched && a.intact && a.written)) {
         file = platform::createFreshFile(temporary);
         if (file < 0) {
-            saveUpdateCache(cache);
-            setUpdateError(kErrTempFile + target);
+            failPass(installer, cache, restart, kErrTempFile + target);
             return Outcome::Failed;
         }
         hash.reset();
         leading.clear();
-        a = fetchInto(file, entry, url, hash, leading, 0, session, true);
-        // On disk before the rename, so a power cut cannot leave an installed but empty file.
-        if (!platform::closeFile(file, a.fetched && a.intact && a.written)) a.written = false;
+        a = fetchInto(file, entry, url, hash, leading, session);
+        if (!(a.fetched && a.intact && a.written)) {
+            platform::closeFile(file, false);
+            file = -1;
+        }
     }
     const bool fetched = a.fetched, intact = a.intact, written = a.written;
     const int64_t fileBytes = a.fileBytes;
     const std::string& error = a.error;
 
     if (s.stopRequested.load()) {
+        if (file >= 0) platform::closeFile(file, false);
         platform::deleteFile(temporary);
         return Outcome::Stopped;
     }
     if (!fetched || !written || !intact) {
         platform::deleteFile(temporary);
-        saveUpdateCache(cache);
-        if (fileBytes > entry.size || (fetched && !intact))
-            setUpdateError(kErrDownload + target + kErrBroken); // more than listed, short, or wrong hash
+        if (fileBytes > entry.size || (fetched && !intact)) // more than listed, short, or wrong hash
+            failPass(installer, cache, restart, kErrDownload + target + kErrBroken);
         else if (!fetched)
-            setUpdateError(kErrDownload + target + " (" + error + ")");
+            failPass(installer, cache, restart, kErrDownload + target + " (" + error + ")");
         else
-            setUpdateError(kErrDownload + target + " (" + kErrSink + ")");
+            failPass(installer, cache, restart, kErrDownload + target + " (" + kErrSink + ")");
         return Outcome::Failed;
     }
-
-    if (platform::replaceFile(temporary, target)) {
-        if (target == launcherName) outRestart = true;
-    } else {
-        // The target is in use (the running launcher is): set it aside, then take its name.
-        const std::string old = target + kSetAsideSuffix;
-        platform::deleteFile(old);
-        if (!platform::replaceFile(target, old) || !platform::replaceFile(temporary, target)) {
-            platform::deleteFile(temporary);
-            saveUpdateCache(cache);
-            setUpdateError(kErrReplace + target + kErrReplaceTail);
-            return Outcome::Failed;
-        }
-        outRestart = true;
-    }
-    cache.entries[target] = entry;
-    cache.mtimes[target] = fileModTime(target);
-    s.filesDone.fetch_add(1);
+    installer.submit(entry, file); // flushed, renamed and recorded while the next file arrives
     return Outcome::Installed;
 }
 
@@ -454,9 +662,18 @@ void updateWorker(std::string baseUrl, std::string launcherName) {
 
     Sha256 hash;
     bool restart = false;
+    Installer installer(launcherName); // before the return paths below: joined on every one
     for (const FileEntry* entry : downloads) {
-        Outcome outcome = downloadAndInstall(*entry, baseUrl, launcherName, cache, hash, session, restart);
+        if (installer.failed()) break; // the pass ends at the file that could not be installed
+        installer.waitUntilClear(entry->path);
+        Outcome outcome = downloadAndInstall(*entry, baseUrl, cache, hash, session, installer, restart);
         if (outcome != Outcome::Installed) return; // stopped (no save) or failed (saved, message set)
+    }
+    std::string failure;
+    if (!installer.finish(cache, restart, failure)) {
+        saveUpdateCache(cache);
+        setUpdateError(failure);
+        return;
     }
     saveUpdateCache(cache);
     storeState(restart ? UpdateState::RestartPending : UpdateState::UpToDate);

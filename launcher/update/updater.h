@@ -62,6 +62,8 @@ void startUpdate(const std::string& url, const std::string& launcherName);
 // will not write and temporaries of interrupted cache or settings saves are removed.
 // Installed files keep the permission bits of the file they replace; a new one is a
 // program exactly when its verified content says so (platform::setInstalledFileMode).
+// A verified file is flushed and renamed into place by a helper thread, in list order,
+// while the next one downloads; the pass waits for it before it saves the cache or ends.
 void updateWorker(std::string baseUrl, std::string launcherName);
 
 // Any thread: errorText = message under statusMutex, then Failed.

@@ -300,6 +300,53 @@ TEST_F(UpdaterTest, TemporaryFileThatCannotBeCreated) {
     EXPECT_EQ(server.requestCount("/b.bin"), 0);
 }
 
+// Installs run beside the next download; a path listed twice, or a file whose name a
+// later entry needs as a folder, must still end as one by one in list order would.
+TEST_F(UpdaterTest, InstallsKeepListOrderForRepeatedAndNestedPaths) {
+    struct Case {
+        const char* name;
+        std::vector<std::pair<std::string, std::string>> lines; // path, content, in list order
+        UpdateState result;
+        std::string error;
+        std::map<std::string, std::string> installed;
+    };
+    const std::string one = patternBytes(300000, 1), two = patternBytes(2000, 2);
+    const std::vector<Case> cases = {
+        {"repeated",
+         {{"a.bin", one}, {"b.bin", two}, {"a.bin", one}},
+         UpToDate,
+         "",
+         {{"a.bin", one}, {"b.bin", two}}},
+        {"file, then a folder of that name",
+         {{"x", two}, {"x/y", one}},
+         Failed,
+         "Dosya yazılamadı: x/y",
+         {{"x", two}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        for (const auto& entry : fs::directory_iterator(game.path()))
+            fs::remove_all(entry.path());
+        std::string list = "morlaken-liste 1\n";
+        for (const auto& [path, content] : c.lines) {
+            if (path.find('/') == std::string::npos)
+                writeFile(site / path, content); // "x/y" is never fetched
+            list += referenceSha256(content) + " " + std::to_string(content.size()) + " " + path + "\n";
+        }
+        writeFile(site / "dosyalar.txt", list);
+        EXPECT_EQ(runPass(), c.result);
+        if (c.result == Failed) {
+            EXPECT_EQ(errorText(), c.error);
+        }
+        UpdateCache cache = loadUpdateCache(game / kUpdateCacheFile);
+        for (const auto& [path, content] : c.installed) {
+            EXPECT_TRUE(readFile(game / path) == content) << path;
+            EXPECT_EQ(cache.entries.count(path), 1u) << path;
+        }
+        EXPECT_TRUE(noDownloadLeftovers());
+    }
+}
+
 TEST_F(UpdaterTest, TargetThatCannotBeRenamedIsSetAsideUnderEski) {
     publish({{"veri/kutu.png", "new image"}});
     writeFile(game / "veri/kutu.png/inside", "a folder where the file should be");
