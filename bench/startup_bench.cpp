@@ -128,13 +128,18 @@ void quad(float x, float y, float w, float h, const float (&color)[4]) {
     glEnd();
 }
 
-void drawScene(const DrawnScene& scene) {
+// The launcher's projection: logical pixels, origin top left, y downwards.
+void setPixelProjection() {
     glViewport(0, 0, 800, 610);
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
     glOrtho(0, 800, 610, 0, -1, 1);
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
+}
+
+void drawScene(const DrawnScene& scene) {
+    setPixelProjection();
     glEnable(GL_BLEND);
     glEnable(GL_TEXTURE_2D);
     glBindTexture(GL_TEXTURE_2D, scene.image);
@@ -252,12 +257,7 @@ FrameCost measureFrames(const fs::path& binDir, int frames) {
     glFinish();
     c.imagesMs = wallMs() - t;
     auto setup = [] {
-        glViewport(0, 0, 800, 610);
-        glMatrixMode(GL_PROJECTION);
-        glLoadIdentity();
-        glOrtho(0, 800, 610, 0, -1, 1);
-        glMatrixMode(GL_MODELVIEW);
-        glLoadIdentity();
+        setPixelProjection();
         glClearColor(0.05f, 0.06f, 0.08f, 1);
         glClear(GL_COLOR_BUFFER_BIT);
         glEnable(GL_BLEND);
