@@ -7,16 +7,15 @@
 //   same runs, so both sides see the same machine.
 //
 // 1. Start-up: process start to the first swapped frame, for the real launcher
-//    (MORLAKEN_REPORT_FIRST_FRAME=1) and for this program in "--bare" mode (a window that
-//    only clears and swaps). "Process start" is the moment this program starts the child,
-//    so the dynamic loader's work counts on every side; the children print the steady
-//    clock at their first swap. Median of several runs; ratio launcher / bare.
-//    A third program, "--bare-drawn", is the bare window that also draws one quad of each
-//    kind the main screen is made of (a blended colour, a mipmapped premultiplied image
-//    the size of the window, an alpha glyph texture), with pixels made in memory: what the
-//    driver alone charges for drawing such a screen (llvmpipe compiles fragment, vertex
-//    and set-up code for each kind, and maps its compiler's pages), whatever the launcher
-//    does.
+//    (MORLAKEN_REPORT_FIRST_FRAME=1) and for startup_bare_window (a window that only
+//    clears and swaps, a program of its own that loads nothing but GLFW and OpenGL). "Process start" is the
+//    moment this program starts the child, so the dynamic loader's work counts on every side; the children
+//    print the steady clock at their first swap. Median of several runs; ratio launcher / bare. A third run,
+//    startup_bare_window --drawn, is the bare window that also draws one quad of each kind the main screen is
+//    made of (a blended colour, a mipmapped premultiplied image the size of the window, an alpha glyph
+//    texture), with pixels made in memory: what the driver alone charges for drawing such a screen (llvmpipe
+//    compiles fragment, vertex and set-up code for each kind, and maps its compiler's pages), whatever the
+//    launcher does.
 // 2. Resident memory (VmRSS from /proc) half a second after the first frame, for all three.
 // 3. One idle main-screen frame in this process: CPU time in our immediate-mode calls,
 //    in the driver (glFinish + swap), and the bare clear + swap; plus the number of heap
@@ -27,6 +26,8 @@
 #include "gfx/widgets.h"
 #include "screens/main_screen.h"
 #include "screens/message_dialog.h"
+
+#include "common/pixel_projection.h"
 
 #include <GL/gl.h>
 #include <GLFW/glfw3.h>
@@ -80,104 +81,6 @@ long rssKb(const std::string& pid) {
 double median(std::vector<double> v) {
     std::sort(v.begin(), v.end());
     return v.empty() ? 0 : v[v.size() / 2];
-}
-
-// ---- bare reference windows (child modes) ----
-
-// The three kinds of draw the launcher's screens use, with the same GL state as
-// gfx/texture.cpp and gfx/font.cpp: a straight-alpha colour quad, a premultiplied RGBA
-// image with a full mip chain (trilinear, clamped), and a GL_ALPHA glyph atlas.
-struct DrawnScene {
-    GLuint image = 0, glyphs = 0;
-};
-
-DrawnScene makeScene() {
-    DrawnScene scene;
-    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-    glGenTextures(1, &scene.image);
-    glBindTexture(GL_TEXTURE_2D, scene.image);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, 0x812F); // GL_CLAMP_TO_EDGE
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, 0x812F);
-    std::vector<unsigned char> pixels(800 * 610 * 4);
-    for (size_t i = 0; i < pixels.size(); ++i)
-        pixels[i] = static_cast<unsigned char>(i % 4 == 3 ? 255 : (i * 7) & 0xFF);
-    int level = 0;
-    for (int w = 800, h = 610;; w = std::max(1, w / 2), h = std::max(1, h / 2)) {
-        glTexImage2D(GL_TEXTURE_2D, level++, GL_RGBA, w, h, 0, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
-        if (w == 1 && h == 1) break;
-    }
-    glGenTextures(1, &scene.glyphs);
-    glBindTexture(GL_TEXTURE_2D, scene.glyphs);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_ALPHA, 512, 512, 0, GL_ALPHA, GL_UNSIGNED_BYTE, pixels.data());
-    return scene;
-}
-
-// Colour and texture coordinate inside the quad, as gfx/ sends them: one vertex layout.
-void quad(float x, float y, float w, float h, const float (&color)[4]) {
-    glBegin(GL_QUADS);
-    glColor4fv(color);
-    const float corners[4][2] = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
-    for (const auto& c : corners) {
-        glTexCoord2f(c[0], c[1]);
-        glVertex2f(x + c[0] * w, y + c[1] * h);
-    }
-    glEnd();
-}
-
-// The launcher's projection: logical pixels, origin top left, y downwards.
-void setPixelProjection() {
-    glViewport(0, 0, 800, 610);
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
-    glOrtho(0, 800, 610, 0, -1, 1);
-    glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
-}
-
-void drawScene(const DrawnScene& scene) {
-    setPixelProjection();
-    glEnable(GL_BLEND);
-    glEnable(GL_TEXTURE_2D);
-    glBindTexture(GL_TEXTURE_2D, scene.image);
-    glBlendFunc(GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
-    quad(0, 0, 800, 610, {1, 1, 1, 1});
-    glDisable(GL_TEXTURE_2D);
-    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-    quad(350, 48, 430, 271, {0.1f, 0.1f, 0.1f, 0.5f});
-    glEnable(GL_TEXTURE_2D);
-    glBindTexture(GL_TEXTURE_2D, scene.glyphs);
-    quad(20, 20, 300, 40, {1, 1, 1, 1});
-}
-
-// `drawn`: the scene above on every frame; otherwise clear and swap only.
-int runBare(int frames, bool drawn) {
-    if (!glfwInit()) return 1;
-    glfwWindowHint(GLFW_DECORATED, GLFW_FALSE);
-    glfwWindowHint(GLFW_RESIZABLE, GLFW_FALSE);
-    glfwWindowHint(GLFW_VISIBLE, GLFW_FALSE);
-    GLFWwindow* w = glfwCreateWindow(800, 610, "bare", nullptr, nullptr);
-    if (!w) return 1;
-    glfwMakeContextCurrent(w);
-    glfwSwapInterval(1);
-    const DrawnScene scene = drawn ? makeScene() : DrawnScene{};
-    glfwShowWindow(w);
-    for (int i = 0; i < frames; ++i) {
-        glfwWaitEventsTimeout(1.0 / 60.0);
-        glClearColor(0.05f, 0.06f, 0.08f, 1);
-        glClear(GL_COLOR_BUFFER_BIT);
-        if (drawn) drawScene(scene);
-        glfwSwapBuffers(w);
-        if (i == 0) {
-            const double t = now();
-            std::fprintf(stderr, "first-frame-ms %.3f at %.6f\n", (t - kStart) * 1000.0, t);
-        }
-    }
-    glfwTerminate();
-    return 0;
 }
 
 // ---- child processes ----
@@ -318,10 +221,6 @@ FrameCost measureFrames(const fs::path& binDir, int frames) {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc > 1 && std::string(argv[1]) == "--bare")
-        return runBare(argc > 2 ? std::atoi(argv[2]) : 30, false);
-    if (argc > 1 && std::string(argv[1]) == "--bare-drawn")
-        return runBare(argc > 2 ? std::atoi(argv[2]) : 30, true);
 
     const fs::path self = fs::canonical("/proc/self/exe");
     std::string other;
@@ -345,6 +244,12 @@ int main(int argc, char** argv) {
                      launcher.c_str());
         return 1;
     }
+    const fs::path bareWindow = binDir / "startup_bare_window";
+    if (!fs::exists(bareWindow)) {
+        std::fprintf(stderr, "startup_bench: %s is missing; build the bench targets first\n",
+                     bareWindow.c_str());
+        return 1;
+    }
     const fs::path scratch = fs::temp_directory_path() / "morlaken_startup_bench";
     fs::create_directories(scratch);
 
@@ -359,8 +264,8 @@ int main(int argc, char** argv) {
     };
     std::vector<Side> sides = {
         {"launcher", launch(launcher.string()), {}, {}, {}},
-        {"bare GLFW window", "'" + self.string() + "' --bare 60", {}, {}, {}},
-        {"bare window drawing 3 quads", "'" + self.string() + "' --bare-drawn 60", {}, {}, {}}};
+        {"bare GLFW window", "'" + bareWindow.string() + "' 60", {}, {}, {}},
+        {"bare window drawing 3 quads", "'" + bareWindow.string() + "' --drawn 60", {}, {}, {}}};
     if (!other.empty()) sides.push_back({"compared launcher", launch(other), {}, {}, {}});
     for (int i = 0; i < runs; ++i) {
         // Interleaved so that a slow moment of the machine hits every side alike.

@@ -197,7 +197,8 @@ UpdateCache loadUpdateCache(const std::string& file) {
 
 UpdateCache parseUpdateCache(std::string_view all) {
     UpdateCache cache;
-    platform::LineReader lines(all);
+    // A listed path may itself end in CR (from a "\r\r\n" list line): the cache keeps it.
+    platform::LineReader lines(all, platform::LineReader::CarriageReturn::Keep);
     std::string_view line;
     while (lines.next(line)) {
 
