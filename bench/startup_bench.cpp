@@ -234,7 +234,7 @@ int main(int argc, char** argv) {
     }
     if (!std::getenv("DISPLAY")) {
         const std::string cmd =
-            "xvfb-run -a -s '-screen 0 1920x1080x24 -nolisten tcp' '" + self.string() + "'" + passOn;
+            "xvfb-run -a -s '-screen 0 1920x1080x24 -nolisten tcp -noreset' '" + self.string() + "'" + passOn;
         return std::system(cmd.c_str()) == 0 ? 0 : 1;
     }
     const fs::path binDir = self.parent_path();

@@ -395,6 +395,7 @@ void runFrame() {
     updateCursor();
 
     endFrameInput(in);
+    routeHeldKeys(); // keys typed after this frame's click
 
     if (ui().closeRequested) glfwSetWindowShouldClose(gWindow, GLFW_TRUE);
 

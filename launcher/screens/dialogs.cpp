@@ -12,6 +12,9 @@
 
 #include <GLFW/glfw3.h>
 
+#include <array>
+#include <cstddef>
+#include <cstdint>
 #include <string_view>
 
 // ---- modal dialogs ----
@@ -105,10 +108,47 @@ void routeKey(int key, int action, int mods) {
     }
 }
 
+// Keys that arrive after a click the frame has not handled yet wait for that frame: a
+// name typed right after START belongs to the dialog the click opens, not to the screen
+// under it. Clicks are handled by the widgets during the frame, keys here as they come.
+namespace {
+struct HeldKey {
+    bool isChar;
+    uint32_t codepoint;
+    int key, action, mods;
+};
+std::array<HeldKey, 64> gHeld;
+size_t gHeldCount = 0;
+
+void route(const HeldKey& k) {
+    if (k.isChar)
+        routeChar(k.codepoint);
+    else
+        routeKey(k.key, k.action, k.mods);
+}
+
+void holdOrRoute(const HeldKey& k) {
+    const InputState& in = input();
+    if (!in.mousePressed && !in.mouseReleased && gHeldCount == 0) {
+        route(k);
+        return;
+    }
+    if (gHeldCount == gHeld.size()) routeHeldKeys(); // a frame this late: keep the order
+    gHeld[gHeldCount++] = k;
+}
+} // namespace
+
+void routeHeldKeys() {
+    const size_t count = gHeldCount;
+    gHeldCount = 0;
+    for (size_t i = 0; i < count; ++i)
+        route(gHeld[i]);
+}
+
 void onChar(GLFWwindow*, unsigned int codepoint) {
-    routeChar(codepoint);
+    holdOrRoute({true, codepoint, 0, 0, 0});
 }
 
 void onKey(GLFWwindow*, int key, int, int action, int mods) {
-    routeKey(key, action, mods);
+    holdOrRoute({false, 0, key, action, mods});
 }

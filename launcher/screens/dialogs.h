@@ -4,7 +4,8 @@
 // Index
 //   ---- modal dialogs ----  openLoginDialog, closeLoginDialog, openSettingsDialog,
 //                            closeSettingsDialog
-//   ---- key routing ----    KeyRoutingHooks, keyHooks, routeChar, routeKey, onChar, onKey
+//   ---- key routing ----    KeyRoutingHooks, keyHooks, routeChar, routeKey, onChar, onKey,
+//                            routeHeldKeys
 #pragma once
 
 #include <cstdint>
@@ -48,6 +49,10 @@ void routeChar(uint32_t c);
 // the focused field. Releases and every key while the game runs are ignored.
 void routeKey(int key, int action, int mods);
 
-// The GLFW callbacks (window unused): routeChar and routeKey.
+// The GLFW callbacks (window unused): routeChar and routeKey, in the order they came. While
+// a click waits for the frame's widgets (input().mousePressed or mouseReleased), they are
+// held, so keys typed right after a click reach what the click opened.
 void onChar(GLFWwindow* window, unsigned int codepoint);
 void onKey(GLFWwindow* window, int key, int scancode, int action, int mods);
+// Routes the held keys in order; the frame loop calls it once the widgets have seen the click.
+void routeHeldKeys();

@@ -47,8 +47,7 @@ class LauncherWindow : public ::testing::Test {
     bool finished() { return fs::exists(dir_ / "rc") && !readFile(dir_ / "rc").empty(); }
 
     // Polls `condition` every 10 ms until it holds or `seconds` pass. Each try may start
-    // xdotool, and an X server flooded with connections refuses the launcher's own, so
-    // this polls more gently than testsupport::waitUntil.
+    // xdotool, a process of its own, so this polls more gently than testsupport::waitUntil.
     template <typename Fn> bool waitFor(Fn&& condition, double seconds) {
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
         while (std::chrono::steady_clock::now() < deadline) {

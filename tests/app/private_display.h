@@ -14,9 +14,11 @@
 
 class PrivateDisplay {
   public:
-    // `dir` holds the server's files (it must exist and outlive this object).
+    // `dir` holds the server's files (it must exist and outlive this object). The server never
+    // resets: without -noreset each xdotool call that leaves it clientless starts a reset,
+    // and a launcher connecting during one fails with "Pencere sistemi baslatilamadi.".
     explicit PrivateDisplay(const std::filesystem::path& dir) : dir_(dir) {
-        std::system(("Xvfb -displayfd 3 -screen 0 1920x1080x24 -nolisten tcp 3>'" +
+        std::system(("Xvfb -displayfd 3 -screen 0 1920x1080x24 -nolisten tcp -noreset 3>'" +
                      (dir_ / "display").string() + "' >/dev/null 2>&1 & echo $! >'" +
                      (dir_ / "xvfb.pid").string() + "'")
                         .c_str());

@@ -188,6 +188,21 @@ TEST_F(KeyRouting, CharactersGoOnlyToAFocusedFieldWithNoMessageAndNoGame) {
     EXPECT_EQ(usernameField().text, "d");
 }
 
+TEST_F(KeyRouting, KeysTypedAfterAClickTheFrameHasNotSeenReachWhatTheClickOpens) {
+    input().mousePressed = input().mouseReleased = true; // START clicked; no frame drawn yet
+    onChar(nullptr, 'v');
+    onKey(nullptr, GLFW_KEY_TAB, 0, kPress, 0);
+    onChar(nullptr, 'p');
+    EXPECT_EQ(focusedField(), nullptr);
+    openLoginDialog(); // the frame: the START button opens the dialog
+    endFrameInput(input());
+    routeHeldKeys();
+    EXPECT_EQ(usernameField().text, "v");
+    EXPECT_EQ(passwordField().text, "p");
+    onChar(nullptr, 'w'); // no click waiting: straight to the field
+    EXPECT_EQ(passwordField().text, "pw");
+}
+
 TEST_F(KeyRouting, SettingsDialogReloadsTheAddressFromTheConfiguration) {
     serverAddressField().text = "düzenlenmiş";
     openSettingsDialog();
