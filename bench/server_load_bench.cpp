@@ -10,7 +10,7 @@
 // Every answer is checked (news items as served, a 32-digit ticket, all tickets distinct,
 // refusal reason 1 for the wrong passwords). Prints answers per second of both and their
 // ratio; exit status 1 when an answer is wrong or missing after 60 s.
-#include "../tools/devhost/account_service.h"
+#include "../tools/devhost/accounts.h"
 #include "login/gameserver.h"
 #include "login/wire.h"
 #include "platform/platform.h"

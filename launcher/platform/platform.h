@@ -269,6 +269,11 @@ bool saveDesktopShortcut(const DesktopShortcut& shortcut);
 // True when standard error is a terminal (progress lines are only drawn there). Any thread.
 bool stderrIsTerminal();
 
+// Makes a console show this program's UTF-8 output as the characters it means (a Windows
+// console otherwise reads it in the OEM code page); nothing to do elsewhere. Call it first
+// thing in main.
+void useUtf8Console();
+
 // Flushes standard output and error and ends the process with `exitCode` at once, running
 // no exit handlers and no static destructors: the way out while a detached thread may
 // still be inside the HTTP or TLS library, whose exit-time cleanup would free what that

@@ -935,6 +935,8 @@ bool stderrIsTerminal() {
     return ::isatty(2) == 1;
 }
 
+void useUtf8Console() {} // terminals here take the bytes as they are
+
 void exitNow(int exitCode) {
     std::fflush(stdout);
     std::fflush(stderr);

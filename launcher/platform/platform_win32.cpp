@@ -790,6 +790,10 @@ bool stderrIsTerminal() {
     return ::GetConsoleMode(::GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
 }
 
+void useUtf8Console() {
+    ::SetConsoleOutputCP(CP_UTF8);
+}
+
 void exitNow(int exitCode) {
     std::fflush(stdout);
     std::fflush(stderr);

@@ -37,6 +37,19 @@ TEST(DevHostAccounts, CodesMatchTheRfcVectors) {
     EXPECT_NE(runCaptured(devhost(), {"--totp", "1!", "--time", "59"}).exitCode, 0);
 }
 
+// Hashes made by another PBKDF2-HMAC-SHA-256 (Python's hashlib): "passwd" with salt "salt"
+// and one round (RFC 7914's vector), and a 105-byte password, longer than a SHA-256 block.
+const std::string kLongPassword = [] {
+    std::string p;
+    for (int i = 0; i < 5; ++i)
+        p += "Çok-uzun-bir-şifre-";
+    return p;
+}();
+const char* const kForeignHashes =
+    "kisa||pbkdf2-sha256$1$73616c74$55ac046e56e3089fec1691c22544b605f94185216dde0465e68b9d57c20dacbc||1|\n"
+    "uzun||pbkdf2-sha256$1000$00112233445566778899aabbccddeeff$"
+    "2f6eaf7b6d75505f547df4f4dc9b0fa6df4a3c4c68adb2840b1bc9c1ddaa8661||1|\n";
+
 class DevHostAccountService : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -46,7 +59,7 @@ class DevHostAccountService : public ::testing::Test {
         ASSERT_EQ(hash.out.rfind("pbkdf2-sha256$2000$", 0), 0u) << hash.out;
         std::string h = hash.out.substr(0, hash.out.find('\n'));
         writeFile(root / "users.txt",
-                  "iki||" + h + "|GEZDGNBVGY3TQOJQGEZDGNBVGY3TQOJQ|1|\ntek|t@e.st|" + h + "||1|\n");
+                  "iki||" + h + "|GEZDGNBVGY3TQOJQGEZDGNBVGY3TQOJQ|1|\ntek|t@e.st|" + h + "||1|\n" + kForeignHashes);
         ASSERT_TRUE(host.start({"--root", root.path(), "--port", "0", "--users", root / "users.txt",
                                 "--account-base", "/api/v1/"}));
     }
@@ -84,6 +97,12 @@ TEST_F(DevHostAccountService, ACodeIsTakenOnceAndOnlyWithinOneStep) {
     r = post(accountLoginBody("iki", "doğru", code(1)));
     EXPECT_EQ(r.first, 200u) << "one step of drift";
     EXPECT_NE(r.second, ticket) << "every ticket is fresh";
+}
+
+TEST_F(DevHostAccountService, HashesOfAnotherPbkdf2ImplementationVerify) {
+    EXPECT_EQ(post(accountLoginBody("kisa", "passwd", "")).first, 200u);
+    EXPECT_EQ(post(accountLoginBody("kisa", "passwc", "")).second, "INVALID_CREDENTIALS");
+    EXPECT_EQ(post(accountLoginBody("uzun", kLongPassword, "")).first, 200u);
 }
 
 TEST_F(DevHostAccountService, RepeatedFailuresLockTheAccount) {

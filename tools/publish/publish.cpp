@@ -373,6 +373,7 @@ uint64_t nextSequence(const std::string& previousList) {
 // ---- main ----
 
 int main(int argc, char** argv) {
+    platform::useUtf8Console();
     Options options;
     // UTF-8 on every system, so a folder such as "Gökhan/oyun" is found on Windows too.
     if (!parseArguments(platform::programArguments(argc, argv), options)) {

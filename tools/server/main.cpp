@@ -11,26 +11,27 @@
 //                          4 the account is in game (--in-game NAME)
 //   anything malformed  -> 0x07 with a short reason
 // The users file has the format of morlaken-devhost's account users
-// (tools/devhost/account_service.h); name or e-mail logs in. Without --users it reads
+// (tools/devhost/accounts.h); name or e-mail logs in. Without --users it reads
 // "sunucu_kullanicilari.txt", without --news "sunucu_haberleri.txt", from its working folder
 // when they are there: the launcher starts it with no arguments in `yerel_sunucu_klasoru`.
 // Without any users file every login is refused with reason 1. What it loaded, or that it
 // has none, is printed after the port line. Each answer is followed by a graceful
 // disconnect. Many launchers are served at once (one loop, one ENet host). Every request and
-// answer is printed (an accepted login with its ticket); SIGTERM or SIGINT stops it cleanly.
-#include "../devhost/account_service.h"
+// answer is printed (an accepted login with its ticket); SIGTERM or SIGINT (Ctrl+C in a
+// Windows console) stops it cleanly. Built for Linux and Windows (morlaken_server.exe).
+#include "../devhost/accounts.h"
 #include "login/wipe.h"
 #include "login/wire.h"
+#include "platform/lines.h"
+#include "platform/platform.h"
 
 #include <enet/enet.h>
-#include <openssl/rand.h>
 
 #include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <deque>
-#include <fstream>
 #include <map>
 #include <set>
 #include <string>
@@ -61,34 +62,24 @@ double nowSeconds() {
 
 std::vector<wire::NewsItem> loadNews(const std::string& path) {
     std::vector<wire::NewsItem> items;
-    std::ifstream in(path, std::ios::binary);
-    std::string line;
-    while (std::getline(in, line)) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
+    std::string text;
+    if (!platform::readWholeFile(path, text)) return items;
+    platform::LineReader lines(text);
+    std::string_view line;
+    while (lines.next(line)) {
         if (line.empty() || line[0] == '#') continue;
         const size_t a = line.find('|');
-        const size_t b = a == std::string::npos ? a : line.find('|', a + 1);
-        if (b == std::string::npos) continue;
-        items.push_back({line.substr(0, a), line.substr(a + 1, b - a - 1), line.substr(b + 1)});
+        const size_t b = a == std::string_view::npos ? a : line.find('|', a + 1);
+        if (b == std::string_view::npos) continue;
+        items.push_back({std::string(line.substr(0, a)), std::string(line.substr(a + 1, b - a - 1)),
+                         std::string(line.substr(b + 1))});
     }
     return items;
 }
 
-std::string freshTicket() {
-    unsigned char raw[16];
-    if (RAND_bytes(raw, sizeof raw) != 1) return {};
-    static const char* hex = "0123456789abcdef";
-    std::string out;
-    for (unsigned char c : raw) {
-        out.push_back(hex[c >> 4]);
-        out.push_back(hex[c & 15]);
-    }
-    return out;
-}
-
 struct Server {
     std::vector<wire::NewsItem> news;
-    devhost::AccountService users;
+    std::vector<devhost::Account> users;
     std::set<std::string> inGame;
     std::map<std::string, std::deque<double>> failures; // user -> times of failed attempts
     unsigned long answered = 0;
@@ -124,10 +115,7 @@ struct Server {
             std::printf("%s: giriş %s -> çok fazla deneme\n", from, request.user.c_str());
             return wire::encodeLoginRefused(3, "çok fazla deneme");
         }
-        const devhost::Account* found = nullptr;
-        for (const devhost::Account& account : users.accounts())
-            if (!request.user.empty() && (account.name == request.user || account.email == request.user))
-                found = &account;
+        const devhost::Account* found = devhost::findAccount(users, request.user);
         if (!found || !devhost::verifyPassword(request.password, found->passwordHash)) {
             times.push_back(now);
             std::printf("%s: giriş %s -> hatalı şifre\n", from, request.user.c_str());
@@ -138,7 +126,7 @@ struct Server {
             return wire::encodeLoginRefused(4, "hesap oyunda");
         }
         times.clear();
-        const std::string ticket = freshTicket();
+        const std::string ticket = devhost::randomHex(16);
         // The ticket is printed so a developer can match it with what the game received.
         std::printf("%s: giriş %s -> kabul, bilet %s\n", from, request.user.c_str(), ticket.c_str());
         return wire::encodeLoginAccepted(found->name, ticket);
@@ -154,20 +142,20 @@ int usage() {
     return 2;
 }
 
-bool fileExists(const std::string& path) {
-    return std::ifstream(path, std::ios::binary).good();
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
+    platform::useUtf8Console();
+    // Unbuffered: each line reaches a console, a pipe or a file at once, in one write.
+    std::setvbuf(stdout, nullptr, _IONBF, 0);
     Server server;
     unsigned long port = 27015;
     std::string usersFile, newsFile;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (i + 1 >= argc) return usage();
-        const std::string value = argv[++i];
+    const std::vector<std::string> args = platform::programArguments(argc, argv);
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (i + 1 >= args.size()) return usage();
+        const std::string& value = args[++i];
         if (arg == "--port") {
             port = std::strtoul(value.c_str(), nullptr, 10);
             if (port > 65535) return usage();
@@ -182,17 +170,16 @@ int main(int argc, char** argv) {
         }
     }
     // Files the options did not name come from the working folder, when they are there.
-    if (usersFile.empty() && fileExists(kDefaultUsersFile)) usersFile = kDefaultUsersFile;
-    if (newsFile.empty() && fileExists(kDefaultNewsFile)) newsFile = kDefaultNewsFile;
+    if (usersFile.empty() && platform::pathExists(kDefaultUsersFile)) usersFile = kDefaultUsersFile;
+    if (newsFile.empty() && platform::pathExists(kDefaultNewsFile)) newsFile = kDefaultNewsFile;
     if (!usersFile.empty()) {
         std::string error;
-        if (!server.users.load(usersFile, error)) {
+        if (!devhost::loadAccounts(usersFile, server.users, error)) {
             std::fprintf(stderr, "kullanıcı dosyası okunamadı: %s\n", error.c_str());
             return 1;
         }
     }
     if (!newsFile.empty()) server.news = loadNews(newsFile);
-    std::setvbuf(stdout, nullptr, _IOLBF, 0);
     if (enet_initialize() != 0) return 1;
     ENetAddress address{};
     enet_address_set_host(&address, "127.0.0.1");
@@ -211,7 +198,7 @@ int main(int argc, char** argv) {
     if (usersFile.empty())
         std::printf("kullanıcı dosyası yok (%s): her giriş reddedilir\n", kDefaultUsersFile);
     else
-        std::printf("kullanıcılar: %s (%zu hesap)\n", usersFile.c_str(), server.users.accounts().size());
+        std::printf("kullanıcılar: %s (%zu hesap)\n", usersFile.c_str(), server.users.size());
     if (newsFile.empty())
         std::printf("haber dosyası yok (%s): yoklamaya boş haber listesi\n", kDefaultNewsFile);
     else

@@ -1,0 +1,47 @@
+// accounts.h - the users file and its password hashes, shared by morlaken-devhost's account
+// service and morlaken_server. Built on the launcher's own SHA-256 and libsodium, with no
+// OpenSSL, so the game server builds for Windows too.
+//
+// The users file: one account per line, '#' starts a comment line, fields split by '|':
+//   name|email|password-hash|totp-secret|verified|masked-email
+// name or email (either may be empty) logs in; password-hash is what
+// `morlaken-devhost --hash-password PASS` prints ("pbkdf2-sha256$ITER$SALT$HASH", salt and
+// hash in hex; PBKDF2 with HMAC-SHA-256, RFC 8018); totp-secret is base32 (RFC 4648; case,
+// blanks and '=' ignored), empty = no two-step code; verified is "1" or "0"; masked-email is
+// what the service shows of an unverified address.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace devhost {
+
+// ---- tunables ----
+inline constexpr int kPbkdf2Iterations = 100000;
+inline constexpr long kMaxPbkdf2Iterations = 10000000;
+
+// "pbkdf2-sha256$ITER$SALT$HASH" for `password` with a fresh random salt; "" on failure.
+std::string hashPassword(const std::string& password, int iterations = kPbkdf2Iterations);
+// True when `password` gives `stored`'s hash; false for a malformed `stored` too. The hashes
+// are compared in constant time.
+bool verifyPassword(const std::string& password, const std::string& stored);
+
+// Base32 (RFC 4648) to bytes; false on a character outside the alphabet.
+bool decodeBase32(const std::string& text, std::string& outBytes);
+
+// `count` random bytes as lower-case hex.
+std::string randomHex(size_t count);
+
+struct Account {
+    std::string name, email, passwordHash, totpKey, maskedEmail;
+    bool verified = true;
+};
+
+// Reads the users file; false with `outError` ("FILE:LINE: ...") on a malformed line or an
+// unreadable file, and `outAccounts` then holds nothing.
+bool loadAccounts(const std::string& usersFile, std::vector<Account>& outAccounts, std::string& outError);
+
+// The account that `user` names (by name or by e-mail, never by an empty field); null if none.
+const Account* findAccount(const std::vector<Account>& accounts, const std::string& user);
+
+} // namespace devhost
