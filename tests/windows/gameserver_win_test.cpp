@@ -1,8 +1,9 @@
 // The game-server link of the Windows build against morlaken_server.exe, both under Wine:
 // scripts/test --windows starts the server (an account "oyuncu" / "gizli", one news item)
 // and hands its address in MORLAKEN_TEST_SERVER and its console output (as Wine's Z: path)
-// in MORLAKEN_TEST_SERVER_LOG. The game is this program itself (updater_win_test.cpp: with
-// a ticket in its environment it only writes down what it was given).
+// in MORLAKEN_TEST_SERVER_LOG. The game is this program itself (stand_in_game.h).
+#include "stand_in_game.h"
+
 #include "app/config.h"
 #include "login/gameserver.h"
 #include "platform/platform.h"
@@ -18,10 +19,6 @@
 
 namespace {
 
-double now() {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
-
 TEST(WindowsGameServer, ProbeBringsTheNewsThenAWrongPasswordIsRefusedAndTheRightOneStartsTheGame) {
     const char* server = std::getenv("MORLAKEN_TEST_SERVER");
     const char* serverLog = std::getenv("MORLAKEN_TEST_SERVER_LOG");
@@ -36,8 +33,8 @@ TEST(WindowsGameServer, ProbeBringsTheNewsThenAWrongPasswordIsRefusedAndTheRight
     configSet("sunucu", server);
     // Pumps once a frame, as the frame loop does, until the connection is over.
     auto pumpToEnd = [&] {
-        const double deadline = now() + 30;
-        while (serverLink().linkMode != LinkMode::Idle && now() < deadline) {
+        const double deadline = secondsNow() + 30;
+        while (serverLink().linkMode != LinkMode::Idle && secondsNow() < deadline) {
             pumpGameServer(game);
             std::this_thread::sleep_for(std::chrono::milliseconds(16));
         }
@@ -66,12 +63,8 @@ TEST(WindowsGameServer, ProbeBringsTheNewsThenAWrongPasswordIsRefusedAndTheRight
     ASSERT_TRUE(poll.gameStarted);
     ASSERT_NE(gameWatch().gameProcess, 0);
     int code = -1;
-    platform::ProcessPoll state;
-    const double deadline = now() + 60;
-    while ((state = platform::pollProcess(gameWatch().gameProcess, code)) == platform::ProcessPoll::Running &&
-           now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(16));
-    EXPECT_EQ(state, platform::ProcessPoll::Exited);
+    EXPECT_EQ(waitForGame(code), platform::ProcessPoll::Exited);
+    EXPECT_EQ(code, kGameExitCode);
 
     // The game got the very ticket the server printed, and the server's address.
     std::string given, printed;

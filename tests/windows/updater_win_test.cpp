@@ -2,7 +2,10 @@
 // running natively on this machine: scripts/test --windows starts it (with an account
 // "oyuncu" whose password is "gizli") and hands its address in MORLAKEN_TEST_BASE and the
 // published folder (as Wine's Z: path) in MORLAKEN_TEST_SITE. The published "oyun.exe" is
-// a copy of this program: started as the game, it only writes down what it was given.
+// a copy of this program: started as the game, it only writes down what it was given
+// (stand_in_game.h).
+#include "stand_in_game.h"
+
 #include "login/account.h"
 #include "login/game.h"
 #include "platform/platform.h"
@@ -21,30 +24,11 @@
 
 namespace {
 
-constexpr int kGameExitCode = 3;
-
-// Started by the launcher as the game (the ticket in its environment): writes the ticket
-// and the server address into "bilet.txt" in its working folder and ends before any test.
-const bool kRunAsGame = [] {
-    const char* ticket = std::getenv("MORLAKEN_BILET");
-    if (!ticket) return false;
-    const char* server = std::getenv("MORLAKEN_SUNUCU");
-    if (FILE* f = std::fopen("bilet.txt", "wb")) {
-        std::fprintf(f, "%s|%s", ticket, server ? server : "");
-        std::fclose(f);
-    }
-    std::exit(kGameExitCode);
-}();
-
-double now() {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
-
 // Polls the login once a frame (as the main screen does) until its answer is taken.
 LoginPoll pollUntilAnswered(const GameSettings& game) {
-    const double deadline = now() + 60;
+    const double deadline = secondsNow() + 60;
     LoginPoll poll;
-    while ((poll = pollAccountLogin(game, now())).event == LoginEvent::None && now() < deadline)
+    while ((poll = pollAccountLogin(game, secondsNow())).event == LoginEvent::None && secondsNow() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(16));
     return poll;
 }
@@ -53,7 +37,6 @@ TEST(WindowsUpdater, NonAsciiPlayerFolderUpdatesThenLogsInAndStartsTheGame) {
     const char* base = std::getenv("MORLAKEN_TEST_BASE");
     const char* site = std::getenv("MORLAKEN_TEST_SITE");
     ASSERT_TRUE(base && *base && site && *site) << "run through scripts/test --windows";
-    ASSERT_FALSE(kRunAsGame);
     testsupport::TempFolder temp;
     const std::string game = temp / "oyuncu-ğüşiöç/Morlaken Online";
     ASSERT_TRUE(platform::createFolders(game));
@@ -116,12 +99,7 @@ TEST(WindowsUpdater, NonAsciiPlayerFolderUpdatesThenLogsInAndStartsTheGame) {
     }
     ASSERT_NE(gameWatch().gameProcess, 0);
     int code = -1;
-    platform::ProcessPoll state;
-    const double deadline = now() + 60;
-    while ((state = platform::pollProcess(gameWatch().gameProcess, code)) == platform::ProcessPoll::Running &&
-           now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(16));
-    EXPECT_EQ(state, platform::ProcessPoll::Exited);
+    EXPECT_EQ(waitForGame(code), platform::ProcessPoll::Exited);
     EXPECT_EQ(code, kGameExitCode);
     std::string given;
     ASSERT_TRUE(platform::readWholeFile(game + "/bilet.txt", given));
