@@ -170,13 +170,9 @@ std::string randomHex(size_t count) {
 
 // ---- the users file ----
 
-bool loadAccounts(const std::string& usersFile, std::vector<Account>& outAccounts, std::string& outError) {
+bool parseAccounts(std::string_view text, const std::string& name, std::vector<Account>& outAccounts,
+                   std::string& outError) {
     outAccounts.clear();
-    std::string text;
-    if (!platform::readWholeFile(usersFile, text)) {
-        outError = "cannot read users file " + usersFile;
-        return false;
-    }
     platform::LineReader lines(text);
     std::string_view line;
     int number = 0;
@@ -187,8 +183,7 @@ bool loadAccounts(const std::string& usersFile, std::vector<Account>& outAccount
         Account a;
         if (f.size() != 6 || (f[0].empty() && f[1].empty()) || (f[4] != "0" && f[4] != "1") ||
             !decodeBase32(f[3], a.totpKey)) {
-            outError =
-                usersFile + ":" + std::to_string(number) + ": expected name|email|hash|totp|verified|masked";
+            outError = name + ":" + std::to_string(number) + ": expected name|email|hash|totp|verified|masked";
             outAccounts.clear();
             return false;
         }
@@ -200,6 +195,16 @@ bool loadAccounts(const std::string& usersFile, std::vector<Account>& outAccount
         outAccounts.push_back(std::move(a));
     }
     return true;
+}
+
+bool loadAccounts(const std::string& usersFile, std::vector<Account>& outAccounts, std::string& outError) {
+    std::string text;
+    if (!platform::readWholeFile(usersFile, text)) {
+        outAccounts.clear();
+        outError = "cannot read users file " + usersFile;
+        return false;
+    }
+    return parseAccounts(text, usersFile, outAccounts, outError);
 }
 
 const Account* findAccount(const std::vector<Account>& accounts, const std::string& user) {

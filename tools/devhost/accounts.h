@@ -12,6 +12,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace devhost {
@@ -37,8 +38,12 @@ struct Account {
     bool verified = true;
 };
 
-// Reads the users file; false with `outError` ("FILE:LINE: ...") on a malformed line or an
-// unreadable file, and `outAccounts` then holds nothing.
+// The accounts of a users file's text; false with `outError` ("NAME:LINE: ...", NAME being
+// what the text is called in messages) on a malformed line, and `outAccounts` then holds
+// nothing. Lines end in LF or CR LF.
+bool parseAccounts(std::string_view text, const std::string& name, std::vector<Account>& outAccounts,
+                   std::string& outError);
+// Reads the users file and parses it; an unreadable file fails the same way.
 bool loadAccounts(const std::string& usersFile, std::vector<Account>& outAccounts, std::string& outError);
 
 // The account that `user` names (by name or by e-mail, never by an empty field); null if none.
