@@ -40,7 +40,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -177,6 +176,17 @@ void readEnvHooks() {
     if (const char* v = std::getenv("MORLAKEN_MESSAGE_LOG"); v && *v) gEnv.messageLog = v;
 }
 
+// Appends `line` and LF to the test hooks' files, creating them; through the platform layer,
+// so a hook path under a non-ASCII folder works on Windows too.
+void appendLine(const std::string& path, const std::string& line) {
+    platform::FileHandle file = platform::openForAppend(path);
+    if (file < 0) file = platform::createFreshFile(path);
+    if (file < 0) return;
+    const std::string text = line + "\n";
+    platform::writeToFile(file, text.data(), text.size());
+    platform::closeFile(file, false);
+}
+
 // Tests read what the player was told from this file: "TITLE: TEXT" per shown message.
 void logMessage() {
     if (gEnv.messageLog.empty()) return;
@@ -187,14 +197,14 @@ void logMessage() {
     }
     std::string line = d.title + ": " + d.messageText;
     if (line == gEnv.lastLogged) return;
-    std::ofstream(gEnv.messageLog, std::ios::app) << line << "\n";
+    appendLine(gEnv.messageLog, line);
     gEnv.lastLogged = std::move(line);
 }
 
 // Tests of the self-restart learn from this file which launcher runs now.
 void reportProcessId() {
     if (gEnv.pidFile.empty()) return;
-    std::ofstream(gEnv.pidFile, std::ios::app) << platform::processId() << "\n";
+    appendLine(gEnv.pidFile, std::to_string(platform::processId()));
 }
 
 // Runs just before a drawn frame swaps.
