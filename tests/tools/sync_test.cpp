@@ -101,8 +101,13 @@ TEST_F(SyncTest, KillInTheMiddleOfALargeDownloadNeverLeavesAPartialTarget) {
 
     Child child;
     ASSERT_TRUE(child.start(builtProgram("morlaken-sync"), {game.path(), server.baseUrl()}));
+    // Killed while the big file downloads, once a.bin (installed by the installer thread
+    // beside that download) is in place.
     ASSERT_TRUE(waitUntil(
-        [&] { return fs::exists(game / "b/big.bin.indir") && fs::file_size(game / "b/big.bin.indir") > 0; },
+        [&] {
+            return fs::exists(game / "b/big.bin.indir") && fs::file_size(game / "b/big.bin.indir") > 0 &&
+                   readFile(game / "a.bin") == newFiles["a.bin"];
+        },
         20));
     child.kill();
     int code = 0;
