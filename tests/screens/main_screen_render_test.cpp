@@ -365,12 +365,7 @@ TEST_F(MainScreen, StartOnlyWhenTheUpdateIsDone) {
     EXPECT_EQ(ui().activeModal, Modal::Login);
     EXPECT_EQ(focusedField(), &passwordField());
     ui().activeModal = Modal::None;
-    // "AYARLAR" opens the settings dialog with the stored address.
-    configSet("sunucu", "oyun.example:7777");
-    h_->click(700, 535);
-    EXPECT_EQ(ui().activeModal, Modal::Settings);
-    EXPECT_EQ(serverAddressField().text, "oyun.example:7777");
-    ui().activeModal = Modal::None;
+    // (AYARLAR: settings_dialog_test.cpp.)
     // The close button asks the loop to close the window.
     EXPECT_FALSE(ui().closeRequested);
     h_->click(774, 26);

@@ -1,4 +1,4 @@
-// screen_test_support.cpp - waiting, server routes and the GL harness.
+// screen_test_support.cpp - waiting and the GL harness.
 #include "screens/screen_test_support.h"
 
 #include "gfx/font.h"
@@ -8,23 +8,16 @@
 #include "platform/platform.h"
 #include "screens/login_dialog.h"
 #include "screens/main_screen.h"
-#include "screens/settings_dialog.h"
 #include "screens/message_dialog.h"
+#include "screens/settings_dialog.h"
 #include "screens/ui_state.h"
 #include "update/updater.h"
 
 #include <GL/gl.h>
 #include <GLFW/glfw3.h>
 
-#include <atomic>
 #include <chrono>
-#include <condition_variable>
-#include <cstdio>
-#include <fstream>
-#include <map>
 #include <mutex>
-#include <random>
-#include <sstream>
 #include <thread>
 
 namespace screentest {
@@ -41,6 +34,10 @@ bool waitFor(const std::function<bool()>& condition, double seconds, const std::
         if (step) step();
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
+}
+
+void pollGently() {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
 }
 
 // ---- offscreen GL harness ----
