@@ -91,17 +91,6 @@ TEST(Config, LookupOrder) {
     EXPECT_EQ(configGet(cfg, "sunucu ", "f"), "f") << "and with their full length";
 }
 
-TEST(Config, SetChangesOnlyTheFirstUserEntryOrAppends) {
-    Config cfg;
-    cfg.userEntries = {{"a", "1"}, {"b", "2"}, {"a", "3"}};
-    cfg.defaultEntries = {{"c", "d"}};
-    configSet(cfg, "a", "yeni");
-    configSet(cfg, "c", "kullanici");
-    expectEntries(cfg.userEntries, {{"a", "yeni"}, {"b", "2"}, {"a", "3"}, {"c", "kullanici"}});
-    expectEntries(cfg.defaultEntries, {{"c", "d"}});
-    EXPECT_EQ(configGet(cfg, "c", ""), "kullanici");
-}
-
 // ---- writing ----
 
 TEST_F(ConfigFiles, SaveWritesEveryEntryWithCrLf) {
@@ -109,16 +98,27 @@ TEST_F(ConfigFiles, SaveWritesEveryEntryWithCrLf) {
     Config cfg;
     loadConfigFile(path("launcher.ini"), cfg.userEntries);
     cfg.defaultEntries = {{"sunucu", "varsayilan"}};
+    // configSet changes the first user entry of a key, or appends one (also for a key that
+    // only the defaults have, which stay as they are).
     configSet(cfg, "cift", "c");
     configSet(cfg, "kullanici", "Ayşe");
     configSet(cfg, "bos", "");
+    configSet(cfg, "sunucu", "kendi");
+    expectEntries(cfg.defaultEntries, {{"sunucu", "varsayilan"}});
+    EXPECT_EQ(configGet(cfg, "sunucu", ""), "kendi");
     ASSERT_TRUE(saveUserConfig(cfg, path("launcher.ini")));
-    EXPECT_EQ(readFile("launcher.ini"), "hatirla=1\r\ncift=c\r\ncift=b\r\nkullanici=Ayşe\r\nbos=\r\n");
+    EXPECT_EQ(readFile("launcher.ini"),
+              "hatirla=1\r\ncift=c\r\ncift=b\r\nkullanici=Ayşe\r\nbos=\r\nsunucu=kendi\r\n");
 
     // Reading the saved file back gives the same list; the blank-only line was never stored.
     std::vector<ConfigEntry> back;
     loadConfigFile(path("launcher.ini"), back);
-    expectEntries(back, {{"hatirla", "1"}, {"cift", "c"}, {"cift", "b"}, {"kullanici", "Ayşe"}, {"bos", ""}});
+    expectEntries(back, {{"hatirla", "1"},
+                         {"cift", "c"},
+                         {"cift", "b"},
+                         {"kullanici", "Ayşe"},
+                         {"bos", ""},
+                         {"sunucu", "kendi"}});
 
     ASSERT_TRUE(saveUserConfig(Config{}, path("launcher.ini")));
     EXPECT_EQ(readFile("launcher.ini"), "") << "an empty list saves an empty file";
