@@ -1,6 +1,7 @@
 // screen_test_support.cpp - waiting and the GL harness.
 #include "screens/screen_test_support.h"
 
+#include "app/frame_steps.h"
 #include "gfx/font.h"
 #include "gfx/frame.h"
 #include "gfx/texture.h"
@@ -109,9 +110,7 @@ void ScreenHarness::frame() {
     InputState& in = input();
     in.wantHandCursor = false;
     in.wantTextCursor = false;
-    frameContext().inputLayer = messageDialog().visible        ? InputLayer::Message
-                                : s.activeModal != Modal::None ? InputLayer::Dialog
-                                                               : InputLayer::MainScreen;
+    frameContext().inputLayer = computeInputLayer(messageDialog().visible, s.activeModal);
     drawMainScreen();
     if (s.activeModal == Modal::Login) drawLoginDialog();
     if (s.activeModal == Modal::Settings) drawSettingsDialog();
