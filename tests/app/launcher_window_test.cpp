@@ -1,6 +1,5 @@
 // The real launcher window driven with xdotool on a private Xvfb: it opens centred and borderless,
-// a press on an empty part drags it, a press on a widget does not, and the close button
-// ends the program with exit code 0. The shipped defaults name no news feed, so the news
+// a press on an empty part drags it, a press on a widget does not. The shipped defaults name no news feed, so the news
 // list stays empty and a click on the banner opens nothing.
 #include "private_display.h"
 #include "support/child_process.h"
@@ -9,10 +8,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -35,7 +32,9 @@ class LauncherWindow : public ::testing::Test {
         ASSERT_FALSE(display_.empty());
     }
     void TearDown() override {
-        if (fs::exists(dir_ / "pid") && !finished()) sh("kill " + readFile(dir_ / "pid"));
+        if (!fs::exists(dir_ / "pid") || finished()) return;
+        sh("kill " + readFile(dir_ / "pid"));
+        waitFor([&] { return finished(); }, 20); // the wrapper writes its rc before the folder goes
     }
 
     // A shell command's standard output; the command sees our own X server.
@@ -100,7 +99,7 @@ class LauncherWindow : public ::testing::Test {
 
 } // namespace
 
-TEST_F(LauncherWindow, OpensCentredDragsFromEmptySpaceOnlyAndClosesWithItsButton) {
+TEST_F(LauncherWindow, OpensCentredAndDragsFromEmptySpaceOnly) {
     start();
     int x0 = 0, y0 = 0;
     ASSERT_TRUE(position(x0, y0));
@@ -137,11 +136,5 @@ TEST_F(LauncherWindow, OpensCentredDragsFromEmptySpaceOnlyAndClosesWithItsButton
     mouse("mousemove " + std::to_string(ax - 7) + " " + std::to_string(ay - 9));
     EXPECT_TRUE(waitFor([&] { return at(x0 - 7, y0 - 9); }, 5.0));
     mouse("mouseup 1");
-
-    // The close button ("kapat", 756..792 x 8..44 in the window) ends the run normally.
-    int wx = 0, wy = 0;
-    ASSERT_TRUE(position(wx, wy));
-    mouse("mousemove " + std::to_string(wx + 774) + " " + std::to_string(wy + 26) + " click 1");
-    ASSERT_TRUE(waitFor([&] { return finished(); }, 20)) << "the close button did not end the launcher";
-    EXPECT_EQ(std::atoi(readFile(dir_ / "rc").c_str()), 0) << readFile(dir_ / "err");
+    // (The close button ending the run with 0: EndToEnd and LoginEndToEnd close that way.)
 }

@@ -1,7 +1,6 @@
-// self_update_test.cpp - an update that replaces the launcher itself and the game's
-// programs, installed by the real launcher on an Xvfb of the test's own: the new launcher
-// starts by itself (it names itself in MORLAKEN_PID_FILE), runs from the launcher's own
-// path, and the installed programs run. When the new copy cannot be started the launcher
+// self_update_test.cpp - an update that replaces the launcher itself, installed by the real
+// launcher on an Xvfb of the test's own: the new launcher starts by itself (it names itself
+// in MORLAKEN_PID_FILE) and runs from the launcher's own path. When the new copy cannot be started the launcher
 // stays open and says so in its message dialog.
 #include "private_display.h"
 #include "support/child_process.h"
@@ -68,14 +67,12 @@ class SelfUpdate : public ::testing::Test {
     std::unique_ptr<PrivateDisplay> display_;
 };
 
-TEST_F(SelfUpdate, TheNewLauncherStartsItselfAndTheInstalledProgramsRun) {
+TEST_F(SelfUpdate, TheNewLauncherStartsItselfFromItsOwnPath) {
     // The new launcher is the built one with a mark at its end (an ELF file runs with it).
     const std::string newLauncher =
         readFile(fs::path(MORLAKEN_BIN_DIR) / "MorlakenLauncher") + "\nyeni surum\n";
-    const SiteFiles files = {{"MorlakenLauncher", newLauncher},
-                             {"oyun/morlaken-araci", readFile(builtProgram("morlaken-publish"))},
-                             {"oyun/baslat.sh", "#!/bin/sh\necho \"oyun calisti: $1\"\n"},
-                             {"veri/harita.dat", "#not a script"}};
+    // (That installed programs stay runnable and data does not: InstallSafety.)
+    const SiteFiles files = {{"MorlakenLauncher", newLauncher}, {"veri/harita.dat", "veri"}};
     publishSite(site_.path(), files);
 
     Child first;
@@ -92,15 +89,6 @@ TEST_F(SelfUpdate, TheNewLauncherStartsItselfAndTheInstalledProgramsRun) {
     EXPECT_TRUE(folderMatches(player_, files));
     signalProcess(second, kSigTerm);
     EXPECT_TRUE(waitUntil([&] { return !processAlive(second); }, 30));
-
-    // The installed programs run as they are.
-    ProgramRun script = runCaptured(player_ / "oyun/baslat.sh", {"evet"});
-    EXPECT_EQ(script.exitCode, 0) << script.err;
-    EXPECT_EQ(script.out, "oyun calisti: evet\n");
-    ProgramRun tool = runCaptured(player_ / "oyun/morlaken-araci", {});
-    EXPECT_EQ(tool.exitCode, 2); // its usage answer: it started
-    EXPECT_NE(tool.err.find("usage: morlaken-publish"), std::string::npos) << tool.err;
-    EXPECT_EQ(fs::status(player_ / "veri/harita.dat").permissions() & fs::perms::owner_exec, fs::perms::none);
 }
 
 TEST_F(SelfUpdate, ANewLauncherThatCannotStartLeavesTheOldOneOpenWithItsMessage) {

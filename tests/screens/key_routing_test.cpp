@@ -1,6 +1,5 @@
-// key_routing_test.cpp - what each key and typed character does on the screens, and the
-// modal dialogs' opening rules. One table walks the routing order: message box, Escape,
-// Enter, then the focused field's editing keys.
+// key_routing_test.cpp - what each key and typed character does on the screens. One table
+// walks the routing order: message box, Escape, Enter, then the focused field's editing keys.
 #include "app/config.h"
 #include "gfx/widgets.h"
 #include "screens/dialogs.h"
@@ -201,18 +200,6 @@ TEST_F(KeyRouting, KeysTypedAfterAClickTheFrameHasNotSeenReachWhatTheClickOpens)
     EXPECT_EQ(passwordField().text, "p");
     onChar(nullptr, 'w'); // no click waiting: straight to the field
     EXPECT_EQ(passwordField().text, "pw");
-}
-
-TEST_F(KeyRouting, SettingsDialogReloadsTheAddressFromTheConfiguration) {
-    serverAddressField().text = "düzenlenmiş";
-    openSettingsDialog();
-    EXPECT_EQ(ui().activeModal, Modal::Settings);
-    EXPECT_EQ(focusedField(), &serverAddressField());
-    EXPECT_EQ(serverAddressField().text, "127.0.0.1");
-    config().userEntries = {{"sunucu", "oyun.ornek:7777"}};
-    closeSettingsDialog();
-    openSettingsDialog();
-    EXPECT_EQ(serverAddressField().text, "oyun.ornek:7777");
 }
 
 } // namespace

@@ -3,12 +3,9 @@
 #include "screens/links.h"
 #include "screens/message_dialog.h"
 #include "screens/screen_test_support.h"
-#include "support/child_process.h"
 #include "support/fake_program.h"
-#include "support/temp_folder.h"
 
 #include <gtest/gtest.h>
-
 
 using screentest::waitFor;
 using testsupport::readFile;

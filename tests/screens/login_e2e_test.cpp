@@ -10,6 +10,7 @@
 #include "screens/screen_test_support.h"
 
 #include "app/private_display.h"
+#include "login/login_support.h"
 
 #include "support/child_process.h"
 #include "support/devhost.h"
@@ -19,36 +20,21 @@
 #include <gtest/gtest.h>
 #include <stb_image.h>
 
-#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <memory>
-#include <thread>
 
 namespace fs = std::filesystem;
 using namespace testsupport;
+using screentest::kXdotool;
+using screentest::pollGently;
 using screentest::waitFor;
 
 namespace {
 
-constexpr const char* kXdotool = "/usr/bin/xdotool";
 constexpr const char* kSecret = "JBSWY3DPEHPK3PXP"; // the two-step secret of "ayse"
 constexpr const char* kServer = "127.0.0.1:27016";
-
-// xdotool gets a moment between tries: an X server flooded with short-lived connections
-// can refuse the launcher's own.
-void pollGently() {
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-}
-
-// The users file line for one account; the hash comes from the program itself.
-std::string userLine(const std::string& name, const std::string& password, const std::string& secret) {
-    ProgramRun run =
-        runCaptured(builtProgram("morlaken-devhost"), {"--hash-password", password, "--iterations", "1000"});
-    EXPECT_EQ(run.exitCode, 0) << run.err;
-    return name + "||" + run.out.substr(0, run.out.find('\n')) + "|" + secret + "|1|\n";
-}
 
 class LoginEndToEnd : public ::testing::Test {
   protected:
@@ -61,8 +47,8 @@ class LoginEndToEnd : public ::testing::Test {
         fs::create_directories(player_);
         fs::copy_file(builtProgram("MorlakenLauncher"), player_ / "MorlakenLauncher");
         fs::create_directory_symlink(fs::path(MORLAKEN_BIN_DIR) / "veri", player_ / "veri");
-        writeFile(root_ / "users.txt",
-                  userLine("ayse", "Gizli-Sifre42", kSecret) + userLine("veli", "Parola-7", ""));
+        writeFile(root_ / "users.txt", logintest::userLine("ayse", "", "Gizli-Sifre42", kSecret, true, "") +
+                                           logintest::userLine("veli", "", "Parola-7", "", true, ""));
     }
     void TearDown() override {
         if (launcher_.running()) launcher_.kill();

@@ -64,25 +64,15 @@ TEST(NewsParse, FieldsLinesAndLineEnds) {
     }
 }
 
-// ---- the list ----
-
-class NewsList : public ::testing::Test {
-  protected:
-    void SetUp() override { resetNewsForTests(); }
-    void TearDown() override { resetNewsForTests(); }
-};
-
-// (Server items fill and empty the list until a feed is parsed: FeedReplacesServerItemsForGood
-// and FailuresLeaveTheListAlone below.)
-
 // ---- fetching ----
 
-class NewsFetch : public NewsList {
+class NewsFetch : public ::testing::Test {
   protected:
     void SetUp() override {
-        NewsList::SetUp();
+        resetNewsForTests();
         httpGlobalInit();
     }
+    void TearDown() override { resetNewsForTests(); }
     // Runs the per-frame poll until the fetch has been parsed.
     bool pollUntilParsed() {
         return waitFor([] { return !newsFetchPending(); }, 20.0, [] { pollNewsFeed(); });

@@ -1,6 +1,7 @@
-// screen_test_support.cpp - waiting, server routes and the GL harness.
+// screen_test_support.cpp - waiting and the GL harness.
 #include "screens/screen_test_support.h"
 
+#include "app/frame_steps.h"
 #include "gfx/font.h"
 #include "gfx/frame.h"
 #include "gfx/texture.h"
@@ -8,23 +9,16 @@
 #include "platform/platform.h"
 #include "screens/login_dialog.h"
 #include "screens/main_screen.h"
-#include "screens/settings_dialog.h"
 #include "screens/message_dialog.h"
+#include "screens/settings_dialog.h"
 #include "screens/ui_state.h"
 #include "update/updater.h"
 
 #include <GL/gl.h>
 #include <GLFW/glfw3.h>
 
-#include <atomic>
 #include <chrono>
-#include <condition_variable>
-#include <cstdio>
-#include <fstream>
-#include <map>
 #include <mutex>
-#include <random>
-#include <sstream>
 #include <thread>
 
 namespace screentest {
@@ -41,6 +35,10 @@ bool waitFor(const std::function<bool()>& condition, double seconds, const std::
         if (step) step();
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
+}
+
+void pollGently() {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
 }
 
 // ---- offscreen GL harness ----
@@ -112,9 +110,7 @@ void ScreenHarness::frame() {
     InputState& in = input();
     in.wantHandCursor = false;
     in.wantTextCursor = false;
-    frameContext().inputLayer = messageDialog().visible        ? InputLayer::Message
-                                : s.activeModal != Modal::None ? InputLayer::Dialog
-                                                               : InputLayer::MainScreen;
+    frameContext().inputLayer = computeInputLayer(messageDialog().visible, s.activeModal);
     drawMainScreen();
     if (s.activeModal == Modal::Login) drawLoginDialog();
     if (s.activeModal == Modal::Settings) drawSettingsDialog();

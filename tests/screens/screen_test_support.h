@@ -23,6 +23,11 @@ namespace screentest {
 // `step` runs between tries (the frame loop's per-frame work, for example).
 bool waitFor(const std::function<bool()>& condition, double seconds, const std::function<void()>& step = {});
 
+// A step for waitFor loops that start xdotool: 50 ms between tries, since an X server
+// flooded with short-lived connections can refuse the launcher's own while it starts.
+void pollGently();
+inline constexpr const char* kXdotool = "/usr/bin/xdotool";
+
 // ---- offscreen GL harness ----
 
 // A hidden 800 x 610 GLFW window whose context stays current, with the fonts and the

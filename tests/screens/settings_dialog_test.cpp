@@ -73,6 +73,9 @@ TEST_F(SettingsDialog, SavingAnEmptyFieldStoresTheLocalAddressAndProbesAgain) {
 }
 
 TEST_F(SettingsDialog, CancelKeepsTheStoredValue) {
+    open();
+    EXPECT_EQ(serverAddressField().text, "127.0.0.1") << "nothing stored: the local address";
+    h_->click(kCancelX, kCancelY);
     configSet(config(), "sunucu", "127.0.0.1:27016");
     open();
     serverAddressField().text = "degisti:1";

@@ -5,6 +5,7 @@
 #include "support/temp_folder.h"
 
 #include <gtest/gtest.h>
+#include <stb_image.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -12,17 +13,6 @@
 #include <filesystem>
 #include <string>
 #include <vector>
-
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wall"
-#pragma GCC diagnostic ignored "-Wextra"
-#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
-#pragma GCC diagnostic ignored "-Wsign-compare"
-#pragma GCC diagnostic ignored "-Wunused-function"
-#define STB_IMAGE_IMPLEMENTATION
-#define STB_IMAGE_STATIC
-#include <stb_image.h>
-#pragma GCC diagnostic pop
 
 namespace {
 

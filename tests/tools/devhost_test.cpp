@@ -1,12 +1,12 @@
 // devhost_test.cpp - morlaken-devhost started by the test on 127.0.0.1 with an ephemeral
-// port: serving a published folder, refusing paths outside it, news, HTTPS, signals.
+// port: serving a published folder, refusing paths outside it, news, signals. (HTTPS with
+// the given certificate: login/account_test.cpp, AccountServiceFlow/https.)
 #include "support/child_process.h"
 #include "support/devhost.h"
 #include "support/site.h"
 #include "support/temp_folder.h"
 #include "support/test_server.h"
 #include "update/http.h"
-#include "update/updater.h"
 
 #include <gtest/gtest.h>
 
@@ -25,10 +25,10 @@ class DevHostTest : public ::testing::Test {
         outError.clear();
         return httpGet(url, makeStringSink(outBody, kFileListCap), outError, neverStop());
     }
-    TempFolder site, game, scratch;
+    TempFolder site, scratch;
 };
 
-// ---- serving (a whole update pass through devhost runs in screens/e2e_test.cpp) ----
+// ---- serving (whole update passes through devhost run in screens/login_e2e_test.cpp) ----
 
 TEST_F(DevHostTest, RefusesPathsOutsideItsFolder) {
     writeFile(site / "ic/dosya.txt", "inside");
@@ -74,21 +74,6 @@ TEST_F(DevHostTest, ServesTheNewsFeed) {
     ASSERT_TRUE(without.start({"--root", site.path(), "--port", "0"}));
     EXPECT_FALSE(get(without.url() + "haberler.txt", body, error));
     EXPECT_EQ(error, "sunucu 404 dondu");
-}
-
-// ---- HTTPS ----
-
-TEST_F(DevHostTest, ServesHttpsWithTheGivenCertificate) {
-    SiteFiles files = {{"oyun.bin", patternBytes(100000, 5)}};
-    publishSite(site.path(), files);
-    DevHost host;
-    ASSERT_TRUE(
-        host.start({"--root", site.path(), "--port", "0", "--cert", testCertificate(), "--key", testKey()}));
-    ChildOptions trusted;
-    trusted.extraEnv = {{"SSL_CERT_FILE", testCertificate()}};
-    ProgramRun run = runSync(game.path(), host.url("https"), trusted);
-    EXPECT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_TRUE(folderMatches(game.path(), files));
 }
 
 // ---- options and signals ----

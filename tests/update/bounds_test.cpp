@@ -45,18 +45,7 @@ TEST(PathBounds, LongPathsAndLongNamesAreRefusedAtTheBoundAndAcceptedBelowIt) {
     };
     for (const Case& c : cases)
         EXPECT_EQ(isSafeRelativePath(c.path), c.safe) << c.path.size() << " bytes: " << c.path.substr(0, 40);
-}
-
-TEST(PathBounds, AListNamingAnOverlongPathIsRejectedWhole) {
-    const std::string hash(64, 'a');
-    for (const std::string& path : {std::string(256, 'n'), segments(17, 255)}) {
-        const std::string body = "morlaken-liste 1\n" + hash + " 1 ok.txt\n" + hash + " 1 " + path + "\n";
-        FileList list;
-        std::string error;
-        EXPECT_FALSE(parseFileList(body, list, error, nullptr)) << path.size();
-        EXPECT_EQ(error, kListRejectedLine);
-        EXPECT_TRUE(list.empty());
-    }
+    // (That a list naming an unsafe path is refused whole: filelist_test.cpp.)
 }
 
 // ---- https never continues as http ----

@@ -10,7 +10,6 @@
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
-#include <future>
 #include <optional>
 
 using namespace testsupport;
@@ -130,18 +129,9 @@ TEST_F(HttpGetTest, NothingListeningBadAddressForeignRedirectOrNoAnswerIsUnreach
     }
 }
 
-TEST_F(HttpGetTest, StalledOrShortBodyEndsAsInterrupted) {
-    const std::string payload = patternBytes(100000, 1);
-    server.route("/stall", stall(payload, 30000));
-    server.route("/short", cutShort(payload.substr(0, 5000), 5000, 9000));
-    httpSetNoDataTimeoutForTests(1);
-    for (auto [path, arrived] : {std::pair{"stall", size_t(30000)}, {"short", size_t(5000)}}) {
-        std::string body, error;
-        EXPECT_FALSE(get(server.baseUrl() + path, body, error)) << path;
-        EXPECT_EQ(error, "indirme yarida kesildi") << path;
-        EXPECT_EQ(body, payload.substr(0, arrived)) << path; // what did arrive was handed over in order
-    }
-}
+// (A stalled or short body ends as "indirme yarida kesildi": UpdaterTest.
+// DownloadFailuresKeepEarlierFilesAndOldContentAndSaveTheCache; the bytes that did arrive
+// reach the sink: Resume continues from them.)
 
 // ---- sinks ----
 
@@ -220,20 +210,8 @@ TEST_F(HttpGetTest, StopAlreadySetGivesFalseWithoutTextOrBytes) {
     EXPECT_TRUE(body.empty());
 }
 
-TEST_F(HttpGetTest, StopEndsAStalledTransferPromptly) {
-    server.route("/stall", stall(patternBytes(100000, 1), 1000));
-    // Only a stop can end this transfer within the test: the no-data limit is far away.
-    httpSetNoDataTimeoutForTests(600);
-    std::string body, error = kUntouched;
-    auto result = std::async(std::launch::async, [&] {
-        return httpGet(server.baseUrl() + "stall", makeStringSink(body, kFileListCap), error, stop);
-    });
-    ASSERT_TRUE(waitUntil([&] { return server.stalledNow() == 1; }, 10));
-    stop.store(true);
-    ASSERT_EQ(result.wait_for(std::chrono::seconds(5)), std::future_status::ready);
-    EXPECT_FALSE(result.get());
-    EXPECT_EQ(error, kUntouched);
-}
+// (A stop during a stalled transfer ends it promptly: NewsFetch.
+// StopEndsAStalledDownloadPromptly and UpdaterTest.StopDuringADownloadLeavesNoPartialFile...)
 
 // ---- TLS ----
 

@@ -139,16 +139,6 @@ TEST(Sha256, AutoPicksTheFastestRoutineTheCpuHas) {
     EXPECT_EQ(sha256ActiveEngine(), best);
 }
 
-// ---- hex ----
-
-TEST(Sha256, HexIsLowerCaseHighNibbleFirst) {
-    const uint8_t bytes[] = {0x00, 0x0f, 0xf0, 0xab, 0xcd, 0xef, 0x19};
-    EXPECT_EQ(toHex(bytes, sizeof bytes), "000ff0abcdef19");
-    EXPECT_EQ(toHex(std::vector<uint8_t>{}), "");
-    // An upper-case hash from a list can never equal a computed one.
-    EXPECT_NE(digestOf("abc"), "BA7816BF8F01CFEA414140DE5DAE2223B00361A396177A9CB410FF61F20015AD");
-}
-
 // ---- files ----
 
 class Sha256Files : public ::testing::Test {

@@ -71,23 +71,13 @@ class SignedList : public ::testing::Test {
 };
 
 TEST_F(SignedList, UnsignedReadersSeeTheSameEntriesAndVersion) {
-    const KeyPair key = newKeys();
-    FileList plain, signedOne;
-    std::string error, plainVersion, signedVersion;
-    ASSERT_TRUE(parseFileList(siteList(kFiles, "2.0"), plain, error,
-                              [&](const std::string& v) { plainVersion = v; }));
-    ASSERT_TRUE(parseFileList(signedList(key, 7), signedOne, error,
-                              [&](const std::string& v) { signedVersion = v; }));
-    ASSERT_EQ(signedOne.size(), plain.size());
-    for (size_t i = 0; i < plain.size(); ++i)
-        EXPECT_TRUE(signedOne[i].path == plain[i].path && signedOne[i].hash == plain[i].hash &&
-                    signedOne[i].size == plain[i].size);
-    EXPECT_EQ(signedVersion, "2.0");
-    EXPECT_EQ(plainVersion, signedVersion);
-    // and a launcher without a key installs from it
-    serveList(signedList(key, 7));
+    // A launcher without a key installs from a signed list as from any other.
+    serveList(signedList(newKeys(), 7));
     EXPECT_EQ(runPass(), UpdateState::UpToDate);
     EXPECT_TRUE(folderMatches(game.path(), kFiles));
+    std::string version;
+    copyServerVersion(version);
+    EXPECT_EQ(version, "2.0");
 }
 
 TEST_F(SignedList, WithAKeyOnlyAGenuineCurrentListIsUsed) {
