@@ -1,6 +1,7 @@
-// The real launcher window driven with xdotool on a private Xvfb: it opens centred and borderless,
-// a press on an empty part drags it, a press on a widget does not. The shipped defaults name no news feed, so the news
-// list stays empty and a click on the banner opens nothing.
+// The real launcher window driven with xdotool on a private Xvfb: it opens centred and
+// borderless, a press on an empty part drags it, a press on a widget does not. The shipped
+// defaults name no news feed, so the news list stays empty and a click on the banner opens
+// nothing.
 #include "private_display.h"
 #include "support/child_process.h"
 #include "support/temp_folder.h"

@@ -23,8 +23,8 @@ namespace screentest {
 // `step` runs between tries (the frame loop's per-frame work, for example).
 bool waitFor(const std::function<bool()>& condition, double seconds, const std::function<void()>& step = {});
 
-// A step for waitFor loops that start xdotool: 50 ms between tries, since an X server
-// flooded with short-lived connections can refuse the launcher's own while it starts.
+// A step for waitFor loops that start xdotool: 50 ms between tries, so the polling itself
+// does not crowd the two cores the launcher starts on.
 void pollGently();
 inline constexpr const char* kXdotool = "/usr/bin/xdotool";
 
