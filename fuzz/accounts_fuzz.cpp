@@ -6,8 +6,8 @@
 //     each with a name or an e-mail, and no field holding '|' or LF;
 //   - a refused text gives no accounts and names a line that exists;
 //   - comment lines and blank lines added at the end change nothing.
-#include "fuzz_check.h"
 #include "../tools/devhost/accounts.h"
+#include "fuzz_check.h"
 #include "platform/lines.h"
 
 #include <cstdint>

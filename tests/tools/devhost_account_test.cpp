@@ -58,8 +58,8 @@ class DevHostAccountService : public ::testing::Test {
         ASSERT_EQ(hash.exitCode, 0);
         ASSERT_EQ(hash.out.rfind("pbkdf2-sha256$2000$", 0), 0u) << hash.out;
         std::string h = hash.out.substr(0, hash.out.find('\n'));
-        writeFile(root / "users.txt",
-                  "iki||" + h + "|GEZDGNBVGY3TQOJQGEZDGNBVGY3TQOJQ|1|\ntek|t@e.st|" + h + "||1|\n" + kForeignHashes);
+        writeFile(root / "users.txt", "iki||" + h + "|GEZDGNBVGY3TQOJQGEZDGNBVGY3TQOJQ|1|\ntek|t@e.st|" + h +
+                                          "||1|\n" + kForeignHashes);
         ASSERT_TRUE(host.start({"--root", root.path(), "--port", "0", "--users", root / "users.txt",
                                 "--account-base", "/api/v1/"}));
     }

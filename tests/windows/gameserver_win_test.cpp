@@ -73,7 +73,8 @@ TEST(WindowsGameServer, ProbeBringsTheNewsThenAWrongPasswordIsRefusedAndTheRight
     ASSERT_EQ(bar, 32u) << given; // 16 random bytes in hex
     EXPECT_EQ(given.substr(bar + 1), server);
     ASSERT_TRUE(platform::readWholeFile(serverLog, printed));
-    EXPECT_NE(printed.find("giriş oyuncu -> kabul, bilet " + given.substr(0, bar)), std::string::npos) << printed;
+    EXPECT_NE(printed.find("giriş oyuncu -> kabul, bilet " + given.substr(0, bar)), std::string::npos)
+        << printed;
     shutdownServerLink();
     enet_deinitialize();
 }

@@ -183,7 +183,8 @@ bool parseAccounts(std::string_view text, const std::string& name, std::vector<A
         Account a;
         if (f.size() != 6 || (f[0].empty() && f[1].empty()) || (f[4] != "0" && f[4] != "1") ||
             !decodeBase32(f[3], a.totpKey)) {
-            outError = name + ":" + std::to_string(number) + ": expected name|email|hash|totp|verified|masked";
+            outError =
+                name + ":" + std::to_string(number) + ": expected name|email|hash|totp|verified|masked";
             outAccounts.clear();
             return false;
         }
