@@ -19,16 +19,6 @@ bool sodiumReady() {
     return ready;
 }
 
-std::string toHexText(const unsigned char* bytes, size_t count) {
-    static const char kHex[] = "0123456789abcdef";
-    std::string out;
-    for (size_t i = 0; i < count; ++i) {
-        out += kHex[bytes[i] >> 4];
-        out += kHex[bytes[i] & 15];
-    }
-    return out;
-}
-
 bool fromHexText(const std::string& text, std::string& out) {
     auto v = [](char c) {
         if (c >= '0' && c <= '9') return c - '0';
@@ -110,12 +100,11 @@ void derive(const std::string& password, const std::string& salt, long iteration
 
 std::string hashPassword(const std::string& password, int iterations) {
     if (iterations < 1 || iterations > kMaxPbkdf2Iterations || !sodiumReady()) return {};
-    unsigned char salt[16];
-    uint8_t hash[32];
+    uint8_t salt[16], hash[32];
     randombytes_buf(salt, sizeof salt);
     derive(password, std::string(reinterpret_cast<char*>(salt), sizeof salt), iterations, hash);
-    return "pbkdf2-sha256$" + std::to_string(iterations) + "$" + toHexText(salt, sizeof salt) + "$" +
-           toHexText(hash, sizeof hash);
+    return "pbkdf2-sha256$" + std::to_string(iterations) + "$" + toHex(salt, sizeof salt) + "$" +
+           toHex(hash, sizeof hash);
 }
 
 bool verifyPassword(const std::string& password, const std::string& stored) {
@@ -163,9 +152,9 @@ bool decodeBase32(const std::string& text, std::string& outBytes) {
 
 std::string randomHex(size_t count) {
     if (!sodiumReady()) return {};
-    std::vector<unsigned char> bytes(count);
+    std::vector<uint8_t> bytes(count);
     randombytes_buf(bytes.data(), bytes.size());
-    return toHexText(bytes.data(), bytes.size());
+    return toHex(bytes.data(), bytes.size());
 }
 
 // ---- the users file ----
