@@ -3,7 +3,7 @@
 // Properties: no key holds '=' or a line feed and none starts with '#'; the text the
 // launcher saves for the entries reads back to the very same entries in the same order,
 // so a save never changes what the next start sees; lookups find the first entry.
-#include "app/config.h"
+#include "config/config.h"
 #include "fuzz_check.h"
 
 #include <cstdint>

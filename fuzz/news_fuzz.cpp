@@ -5,7 +5,7 @@
 // split a character); each field is the start of what the feed had there; the items
 // written back as a feed parse to the same items.
 #include "fuzz_check.h"
-#include "screens/news.h"
+#include "news/news.h"
 
 #include <cstdint>
 #include <string>

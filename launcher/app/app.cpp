@@ -9,8 +9,8 @@
 //   ---- entry ----
 #include "app/app.h"
 
-#include "app/config.h"
 #include "app/frame_steps.h"
+#include "config/config.h"
 #include "gfx/font.h"
 #include "gfx/frame.h"
 #include "gfx/texture.h"
@@ -20,17 +20,17 @@
 #include "login/gameserver.h"
 #include "login/local_server.h"
 #include "login/wipe.h"
+#include "net/http.h"
+#include "news/news.h"
 #include "platform/platform.h"
 #include "screens/closing_screen.h"
 #include "screens/dialogs.h"
 #include "screens/login_dialog.h"
 #include "screens/main_screen.h"
 #include "screens/message_dialog.h"
-#include "screens/news.h"
 #include "screens/settings_dialog.h"
 #include "screens/shortcut.h"
 #include "screens/ui_state.h"
-#include "update/http.h"
 #include "update/updater.h"
 
 #include <GL/gl.h>

@@ -10,7 +10,7 @@
 
 #include "login/json.h"
 #include "login/wipe.h"
-#include "update/http.h"
+#include "net/http.h"
 
 #include <memory>
 #include <utility>

@@ -1,7 +1,7 @@
 // gameserver.cpp - the launcher's link to the game server (see gameserver.h).
 #include "login/gameserver.h"
 
-#include "app/config.h"
+#include "config/config.h"
 #include "login/wipe.h"
 
 #include <enet/enet.h>

@@ -1,7 +1,7 @@
 // local_server.cpp - the local game server (see local_server.h).
 #include "login/local_server.h"
 
-#include "app/config.h"
+#include "config/config.h"
 #include "login/gameserver.h"
 
 #include <algorithm>

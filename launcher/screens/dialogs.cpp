@@ -5,7 +5,7 @@
 //   ---- key routing ----
 #include "screens/dialogs.h"
 
-#include "app/config.h"
+#include "config/config.h"
 #include "gfx/widgets.h"
 #include "screens/message_dialog.h"
 #include "screens/ui_state.h"

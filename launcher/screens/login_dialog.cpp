@@ -7,7 +7,7 @@
 //   ---- drawing ----
 #include "screens/login_dialog.h"
 
-#include "app/config.h"
+#include "config/config.h"
 #include "gfx/font.h"
 #include "gfx/palette.h"
 #include "gfx/texture.h"

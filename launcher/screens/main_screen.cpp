@@ -14,17 +14,17 @@
 // fixed buffers, so an idle frame allocates nothing.
 #include "screens/main_screen.h"
 
-#include "app/config.h"
+#include "config/config.h"
 #include "gfx/font.h"
 #include "gfx/palette.h"
 #include "gfx/texture.h"
 #include "gfx/widgets.h"
+#include "news/news.h"
 #include "platform/platform.h"
 #include "screens/dialogs.h"
 #include "screens/links.h"
 #include "screens/login_dialog.h"
 #include "screens/message_dialog.h"
-#include "screens/news.h"
 #include "screens/ui_state.h"
 #include "update/updater.h"
 

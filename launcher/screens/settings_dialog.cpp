@@ -1,7 +1,7 @@
 // settings_dialog.cpp - the settings dialog (see settings_dialog.h).
 #include "screens/settings_dialog.h"
 
-#include "app/config.h"
+#include "config/config.h"
 #include "gfx/font.h"
 #include "gfx/palette.h"
 #include "gfx/texture.h"

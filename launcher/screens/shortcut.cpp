@@ -1,7 +1,7 @@
 // shortcut.cpp - the desktop shortcut (see shortcut.h).
 #include "screens/shortcut.h"
 
-#include "app/config.h"
+#include "config/config.h"
 #include "platform/platform.h"
 
 #include <string>

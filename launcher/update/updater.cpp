@@ -11,10 +11,10 @@
 //   ---- self-restart ----
 #include "update/updater.h"
 
-#include "app/config.h"
+#include "config/config.h"
+#include "net/http.h"
 #include "platform/platform.h"
 #include "update/filelist.h"
-#include "update/http.h"
 #include "update/sha256.h"
 #include "update/signature.h"
 
@@ -677,6 +677,22 @@ void updateWorker(std::string baseUrl, std::string launcherName) {
     }
     saveUpdateCache(cache);
     storeState(restart ? UpdateState::RestartPending : UpdateState::UpToDate);
+}
+
+// ---- the file sink ----
+
+DownloadSink makeFileHashSink(Sha256& hash, int64_t& fileBytes, std::ostream& out, int64_t expectedSize,
+                              std::atomic<int64_t>& byteCounter) {
+    return [&hash, &fileBytes, &out, expectedSize, &byteCounter](const uint8_t* bytes, uint32_t count) {
+        hash.update(bytes, count);
+        fileBytes += count;
+        byteCounter.fetch_add(count);
+        // Bytes past the listed size are counted (the caller reports the file as broken)
+        // but never written: an endless body must not fill the player's disk.
+        if (expectedSize >= 0 && fileBytes > expectedSize) return false;
+        out.write(reinterpret_cast<const char*>(bytes), count);
+        return !out.fail();
+    };
 }
 
 // ---- self-restart ----

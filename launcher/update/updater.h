@@ -4,10 +4,14 @@
 // thread reads the status block once a frame; the worker writes it.
 #pragma once
 
+#include "net/http.h"
+#include "update/sha256.h"
+
 #include <atomic>
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <ostream>
 #include <string>
 #include <thread>
 
@@ -75,6 +79,14 @@ void copyServerVersion(std::string& out);
 // Main thread: deletes every ".eski" entry of the working folder (not descending);
 // failures are ignored.
 void removeOldFiles();
+
+// The sink of a file download.
+// Hashes, counts (per file into `fileBytes`, and into the caller's `byteCounter`, which
+// other threads may read) and writes each chunk. Refuses when the stream fails, or once
+// more than `expectedSize` bytes have arrived (a server sending past the listed size must
+// not fill the player's disk). Every referenced object must outlive the transfer.
+DownloadSink makeFileHashSink(Sha256& hash, int64_t& fileBytes, std::ostream& out, int64_t expectedSize,
+                              std::atomic<int64_t>& byteCounter);
 
 // Main thread: sets stopRequested and joins the worker if it is joinable.
 void stopUpdate();

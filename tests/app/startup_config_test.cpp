@@ -1,7 +1,7 @@
 // The start-up configuration applied to the login fields: the account-service variant of the username
 // field and remember-me.
 #include "app/app.h"
-#include "app/config.h"
+#include "config/config.h"
 #include "gfx/widgets.h"
 #include "screens/ui_state.h"
 

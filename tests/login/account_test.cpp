@@ -3,8 +3,8 @@
 // gives every answer the launcher must know; cancelling; secrets left behind.
 #include "login/json.h"
 #include "login_support.h"
+#include "net/http.h"
 #include "support/test_server.h"
-#include "update/http.h"
 
 #include <ctime>
 

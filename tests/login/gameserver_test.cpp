@@ -1,7 +1,7 @@
 // gameserver_test.cpp - the launcher's game-server link against morlaken_server started on
 // 127.0.0.1, and against ENet peers that misbehave (never answer the connect, connect and
 // stay silent, hang up).
-#include "app/config.h"
+#include "config/config.h"
 #include "login/gameserver.h"
 #include "login/login_support.h"
 #include "support/devhost.h"

@@ -2,7 +2,7 @@
 // none of its name runs, and ended at exit only when this launcher started it. The server
 // is a copy of morlaken-game under a name of its own (so parallel tests never see each
 // other's), which stays up until it is ended.
-#include "app/config.h"
+#include "config/config.h"
 #include "login/local_server.h"
 #include "login/login_support.h"
 

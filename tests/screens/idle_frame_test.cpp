@@ -4,8 +4,8 @@
 #include "screens/screen_test_support.h"
 
 #include "gfx/frame.h"
+#include "news/news.h"
 #include "screens/main_screen.h"
-#include "screens/news.h"
 #include "screens/ui_state.h"
 #include "update/updater.h"
 

@@ -1,6 +1,6 @@
 // key_routing_test.cpp - what each key and typed character does on the screens. One table
 // walks the routing order: message box, Escape, Enter, then the focused field's editing keys.
-#include "app/config.h"
+#include "config/config.h"
 #include "gfx/widgets.h"
 #include "screens/dialogs.h"
 #include "screens/message_dialog.h"

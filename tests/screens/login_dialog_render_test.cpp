@@ -5,18 +5,18 @@
 // saved before any request, the field checks, the busy button and cancelling.
 #include "screens/screen_test_support.h"
 
-#include "app/config.h"
+#include "config/config.h"
 #include "gfx/widgets.h"
 #include "login/account.h"
 #include "login/gameserver.h"
+#include "net/http.h"
+#include "news/news.h"
 #include "screens/dialogs.h"
 #include "screens/login_dialog.h"
 #include "screens/main_screen.h"
 #include "screens/message_dialog.h"
-#include "screens/news.h"
 #include "screens/ui_state.h"
 #include "support/test_server.h"
-#include "update/http.h"
 
 #include <gtest/gtest.h>
 

@@ -4,17 +4,17 @@
 // (banner, headlines, retry, START, close, links) are driven through the input state.
 #include "screens/screen_test_support.h"
 
-#include "app/config.h"
+#include "config/config.h"
 #include "gfx/font.h"
 #include "gfx/frame.h"
 #include "gfx/widgets.h"
+#include "net/http.h"
+#include "news/news.h"
 #include "screens/dialogs.h"
 #include "screens/main_screen.h"
 #include "screens/message_dialog.h"
-#include "screens/news.h"
 #include "screens/ui_state.h"
 #include "support/test_server.h"
-#include "update/http.h"
 #include "update/updater.h"
 
 #include <gtest/gtest.h>

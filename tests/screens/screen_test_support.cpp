@@ -27,16 +27,6 @@ using enum UpdateState;
 
 // ---- waiting ----
 
-bool waitFor(const std::function<bool()>& condition, double seconds, const std::function<void()>& step) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-    while (true) {
-        if (condition()) return true;
-        if (std::chrono::steady_clock::now() > deadline) return condition();
-        if (step) step();
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-}
-
 void pollGently() {
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
 }

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "support/child_process.h"
 #include "support/temp_folder.h"
 #include "support/test_server.h"
 #include "update/updater.h"
@@ -19,9 +20,7 @@ namespace screentest {
 
 // ---- waiting ----
 
-// Calls `condition` until it is true or `seconds` have passed; returns its last value.
-// `step` runs between tries (the frame loop's per-frame work, for example).
-bool waitFor(const std::function<bool()>& condition, double seconds, const std::function<void()>& step = {});
+using testsupport::waitFor;
 
 // A step for waitFor loops that start xdotool: 50 ms between tries, so the polling itself
 // does not crowd the two cores the launcher starts on.

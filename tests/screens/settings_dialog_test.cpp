@@ -1,14 +1,14 @@
 // settings_dialog_test.cpp - the settings dialog through its buttons: saving (an empty
 // field stores "127.0.0.1", launcher.ini rewritten, a new probe), cancelling, and the
 // footer's server state until the probe answers; with screenshots.
-#include "app/config.h"
+#include "config/config.h"
 #include "gfx/widgets.h"
 #include "login/gameserver.h"
+#include "news/news.h"
 #include "screen_test_support.h"
 #include "screens/dialogs.h"
 #include "screens/main_screen.h"
 #include "screens/message_dialog.h"
-#include "screens/news.h"
 #include "screens/ui_state.h"
 #include "support/devhost.h"
 

@@ -166,6 +166,16 @@ bool waitUntilImpl(bool (*condition)(void*), void* context, double seconds) {
     return true;
 }
 
+bool waitFor(const std::function<bool()>& condition, double seconds, const std::function<void()>& step) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    while (true) {
+        if (condition()) return true;
+        if (std::chrono::steady_clock::now() > deadline) return condition();
+        if (step) step();
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+}
+
 int pickFreePort() {
     int fd = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in addr{};

@@ -2,6 +2,7 @@
 // The only place in the tests that talks to the process API directly.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -69,6 +70,10 @@ class ScopedEnv {
 
 // Polls `condition` every few milliseconds until it holds or `seconds` pass.
 template <typename F> bool waitUntil(F condition, double seconds);
+
+// Calls `condition` until it is true or `seconds` have passed; returns its last value.
+// `step` runs between tries (the frame loop's per-frame work, for example).
+bool waitFor(const std::function<bool()>& condition, double seconds, const std::function<void()>& step = {});
 
 // A TCP port on 127.0.0.1 that was free a moment ago (bind to 0, read it, close).
 int pickFreePort();

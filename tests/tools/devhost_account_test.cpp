@@ -2,10 +2,10 @@
 // replayed codes, lock-out after repeated failures, malformed requests.
 #include "login/account.h"
 #include "login/json.h"
+#include "net/http.h"
 #include "support/child_process.h"
 #include "support/devhost.h"
 #include "support/temp_folder.h"
-#include "update/http.h"
 
 #include <gtest/gtest.h>
 

@@ -1,12 +1,12 @@
 // devhost_test.cpp - morlaken-devhost started by the test on 127.0.0.1 with an ephemeral
 // port: serving a published folder, refusing paths outside it, news, signals. (HTTPS with
 // the given certificate: login/account_test.cpp, AccountServiceFlow/https.)
+#include "net/http.h"
 #include "support/child_process.h"
 #include "support/devhost.h"
 #include "support/site.h"
 #include "support/temp_folder.h"
 #include "support/test_server.h"
-#include "update/http.h"
 
 #include <gtest/gtest.h>
 

@@ -1,11 +1,11 @@
 // nginx_test.cpp - the update pass against a real web server: nginx started by the test on
 // 127.0.0.1 (HTTP and HTTPS with the test certificate), serving a folder published with
 // morlaken-publish.
+#include "net/http.h"
 #include "support/child_process.h"
 #include "support/site.h"
 #include "support/temp_folder.h"
 #include "support/test_server.h"
-#include "update/http.h"
 #include "update/updater.h"
 
 #include <gtest/gtest.h>

@@ -1,9 +1,9 @@
 // bounds_test.cpp - what an update server cannot make the launcher do: hand the file
 // system names longer than it takes, or move a transfer from https to clear text.
+#include "net/http.h"
 #include "support/child_process.h"
 #include "support/test_server.h"
 #include "update/filelist.h"
-#include "update/http.h"
 #include "update/updater.h"
 
 #include <gtest/gtest.h>

@@ -2,13 +2,13 @@
 // waits until the first lets go, a stop request ends the wait (and the lock the waiter
 // would have got is not kept), and an update pass that meets a held lock neither fetches
 // nor writes anything until it gets it.
+#include "net/http.h"
 #include "platform/platform.h"
 #include "support/child_process.h"
 #include "support/process_probe.h"
 #include "support/site.h"
 #include "support/temp_folder.h"
 #include "support/test_server.h"
-#include "update/http.h"
 #include "update/updater.h"
 
 #include <gtest/gtest.h>

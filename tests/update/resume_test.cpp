@@ -2,13 +2,13 @@
 // on the next pass: only the missing part crosses the wire, and the installed file is the
 // verified whole. Servers that ignore the range or name another one, a file that changed
 // in between, and ".indir" files that cannot be continued all end with the right file.
+#include "net/http.h"
 #include "platform/platform.h"
 #include "support/child_process.h"
 #include "support/site.h"
 #include "support/temp_folder.h"
 #include "support/test_server.h"
 #include "update/filelist.h"
-#include "update/http.h"
 #include "update/updater.h"
 
 #include <gtest/gtest.h>

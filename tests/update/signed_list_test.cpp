@@ -2,13 +2,13 @@
 // read as before; with the studio's key in varsayilan.ini, the launcher's pass (and
 // morlaken-sync in that folder) uses no list that is unsigned, altered, signed by another
 // key, replayed from an older signing or signed in the wrong place.
+#include "net/http.h"
 #include "platform/platform.h"
 #include "support/child_process.h"
 #include "support/site.h"
 #include "support/temp_folder.h"
 #include "support/test_server.h"
 #include "update/filelist.h"
-#include "update/http.h"
 #include "update/signature.h"
 #include "update/updater.h"
 

@@ -1,11 +1,11 @@
 // updater_test.cpp - whole update passes in a temporary game folder against a test server.
+#include "net/http.h"
 #include "platform/platform.h"
 #include "support/child_process.h"
 #include "support/site.h"
 #include "support/temp_folder.h"
 #include "support/test_server.h"
 #include "update/filelist.h"
-#include "update/http.h"
 #include "update/updater.h"
 
 #include <gtest/gtest.h>

@@ -4,7 +4,7 @@
 // in MORLAKEN_TEST_SERVER_LOG. The game is this program itself (stand_in_game.h).
 #include "stand_in_game.h"
 
-#include "app/config.h"
+#include "config/config.h"
 #include "login/gameserver.h"
 #include "platform/platform.h"
 #include "support/temp_folder.h"

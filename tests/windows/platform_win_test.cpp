@@ -1,11 +1,11 @@
 // The Windows platform layer under Wine: UTF-8 paths at the wide-call boundary, the
 // explicit environment block of a child, process snapshots, the folder lock, the desktop
 // shell link, and the WinINet client's stop and error rules against a server inside the test.
-#include "app/config.h"
+#include "config/config.h"
+#include "net/http.h"
 #include "platform/platform.h"
 #include "screens/shortcut.h"
 #include "support/temp_folder.h"
-#include "update/http.h"
 
 #include <gtest/gtest.h>
 

@@ -20,10 +20,10 @@
 //   ---- configuration and record ----
 //   ---- window ----
 //   ---- main ----
-#include "app/config.h"
+#include "config/config.h"
+#include "gfx/font.h"
 #include "gfx/frame.h"
 #include "gfx/palette.h"
-#include "gfx/font.h"
 #include "platform/platform.h"
 
 #include <GL/gl.h>

@@ -16,7 +16,7 @@
 //   ---- progress ----
 //   ---- writing the list ----
 //   ---- main ----
-#include "app/config.h"
+#include "config/config.h"
 #include "platform/lines.h"
 #include "platform/platform.h"
 #include "update/filelist.h"

@@ -7,8 +7,8 @@
 // Exit codes: 0 up to date, 1 the pass failed (the error text on standard error),
 // 2 bad usage, 3 the launcher's own file was replaced, 128 + N after signal N (the pass is
 // stopped cleanly first: no ".indir" file stays behind).
+#include "net/http.h"
 #include "platform/platform.h"
-#include "update/http.h"
 #include "update/updater.h"
 
 #include <chrono>

@@ -1,8 +1,8 @@
 // http_test.cpp - httpGet against a server started by each test on 127.0.0.1.
+#include "net/http.h"
 #include "support/child_process.h"
 #include "support/temp_folder.h"
 #include "support/test_server.h"
-#include "update/http.h"
 #include "update/updater.h"
 
 #include <gtest/gtest.h>

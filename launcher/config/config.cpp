@@ -5,7 +5,7 @@
 //   ---- reading ----
 //   ---- lookups and changes ----
 //   ---- writing ----
-#include "app/config.h"
+#include "config/config.h"
 
 #include "platform/lines.h"
 #include "platform/platform.h"

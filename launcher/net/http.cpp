@@ -5,8 +5,8 @@
 //   ---- transfer state and callbacks ----
 //   ---- result rules ----
 //   ---- httpGet ----
-#include "update/http.h"
-#include "update/curl_options.h"
+#include "net/http.h"
+#include "net/curl_options.h"
 
 #include <curl/curl.h>
 

@@ -11,8 +11,6 @@
 // transfer fails as unreachable).
 #pragma once
 
-#include "update/sha256.h"
-
 #include <atomic>
 #include <cstdint>
 #include <fstream>
@@ -41,13 +39,6 @@ using DownloadSink = std::function<bool(const uint8_t* bytes, uint32_t count)>;
 
 // Appends to a caller-owned string; refuses once the string would reach `cap` bytes.
 DownloadSink makeStringSink(std::string& out, size_t cap);
-
-// Hashes, counts (per file into `fileBytes`, and into the caller's `byteCounter`, which
-// other threads may read) and writes each chunk. Refuses when the stream fails, or once
-// more than `expectedSize` bytes have arrived (a server sending past the listed size must
-// not fill the player's disk). Every referenced object must outlive the transfer.
-DownloadSink makeFileHashSink(Sha256& hash, int64_t& fileBytes, std::ostream& out, int64_t expectedSize,
-                              std::atomic<int64_t>& byteCounter);
 
 // A connection kept from one GET to the next: the requests of one update pass share a
 // connection and TLS session to the update server (one handshake per pass, not per file).

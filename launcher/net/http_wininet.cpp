@@ -15,7 +15,7 @@
 //   ---- shared helpers ----
 //   ---- httpGet ----
 //   ---- postJson ----
-#include "update/http.h"
+#include "net/http.h"
 
 #ifndef NOMINMAX
 #define NOMINMAX

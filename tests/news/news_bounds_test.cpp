@@ -1,5 +1,5 @@
 // news_bounds_test.cpp - feed fields are cut to their bounds at a character boundary.
-#include "screens/news.h"
+#include "news/news.h"
 
 #include <gtest/gtest.h>
 

@@ -1,25 +1,24 @@
 // news_test.cpp - the feed parse, the list's replacement rules, the background fetch
 // against a loopback server (size limit, failures) and a launcher exiting while the feed
 // is still downloading.
-#include "screens/news.h"
-#include "screens/screen_test_support.h"
+#include "news/news.h"
 
-#include "app/config.h"
+#include "config/config.h"
+#include "net/http.h"
 #include "platform/platform.h"
 #include "support/child_process.h"
 #include "support/temp_folder.h"
 #include "support/test_server.h"
-#include "update/http.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <tuple>
 
-using screentest::waitFor;
 using testsupport::Behaviour;
 using testsupport::Route;
 using testsupport::TestServer;
+using testsupport::waitFor;
 
 namespace {
 
@@ -42,18 +41,29 @@ TEST(NewsParse, FieldsLinesAndLineEnds) {
         {"bars after the second belong to the body",
          "Etkinlik|Ejder Avı başlıyor|Kuzey dağlarında|iki kat ödül|",
          {{"Etkinlik", "Ejder Avı başlıyor", "Kuzey dağlarında|iki kat ödül|"}}},
-        {"empty fields", "Duyuru||gövde\n|başlık|\n||\n", {{"Duyuru", "", "gövde"}, {"", "başlık", ""}, {"", "", ""}}},
+        {"empty fields",
+         "Duyuru||gövde\n|başlık|\n||\n",
+         {{"Duyuru", "", "gövde"}, {"", "başlık", ""}, {"", "", ""}}},
         // No bar, a single bar at the end, in the middle, at the start, empty lines.
-        {"malformed lines are skipped", "\n\nsadece metin\nsonda|\nor|ta\n|basta\n\r\nA|B|C", {{"A", "B", "C"}}},
+        {"malformed lines are skipped",
+         "\n\nsadece metin\nsonda|\nor|ta\n|basta\n\r\nA|B|C",
+         {{"A", "B", "C"}}},
         {"empty feed", "", {}},
         {"one bar", "|", {}},
         {"blank lines", "\n\n\n", {}},
         // CR LF is accepted; a CR inside a line stays in its field; only one CR is dropped;
         // the last line needs no line feed.
-        {"line ends", "a|b|c\r\nd|e\rf|g\r\r\nh|i|j", {{"a", "b", "c"}, {"d", "e\rf", "g\r"}, {"h", "i", "j"}}},
+        {"line ends",
+         "a|b|c\r\nd|e\rf|g\r\r\nh|i|j",
+         {{"a", "b", "c"}, {"d", "e\rf", "g\r"}, {"h", "i", "j"}}},
         {"a lone CR is no line end", "a|b|c\rd|e|f", {{"a", "b", "c\rd|e|f"}}},
-        {"feed order and raw bytes", "1|bir|\n2|iki|\n3|üç|\n4|dört|\nx|y|" + std::string("\0z", 2),
-         {{"1", "bir", ""}, {"2", "iki", ""}, {"3", "üç", ""}, {"4", "dört", ""}, {"x", "y", std::string("\0z", 2)}}},
+        {"feed order and raw bytes",
+         "1|bir|\n2|iki|\n3|üç|\n4|dört|\nx|y|" + std::string("\0z", 2),
+         {{"1", "bir", ""},
+          {"2", "iki", ""},
+          {"3", "üç", ""},
+          {"4", "dört", ""},
+          {"x", "y", std::string("\0z", 2)}}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

@@ -1,11 +1,11 @@
 // connection_reuse_test.cpp - an update pass talks to its server over one connection:
 // the list and every file share it, over http and https, and a redirect target gets one
 // connection of its own, not one per file.
+#include "net/http.h"
 #include "platform/platform.h"
 #include "support/site.h"
 #include "support/temp_folder.h"
 #include "support/test_server.h"
-#include "update/http.h"
 #include "update/updater.h"
 
 #include <gtest/gtest.h>

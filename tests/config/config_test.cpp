@@ -1,5 +1,5 @@
 // config_test.cpp - reading, looking up, changing and saving the key=value files.
-#include "app/config.h"
+#include "config/config.h"
 #include "support/temp_folder.h"
 
 #include <gtest/gtest.h>

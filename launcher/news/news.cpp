@@ -11,11 +11,11 @@
 // static without pulling anything from under the thread. The shutdown raises the
 // block's own stop flag so the transfer ends promptly, and waits a bounded time for
 // the thread to leave the HTTP library.
-#include "screens/news.h"
+#include "news/news.h"
 
-#include "app/config.h"
+#include "config/config.h"
+#include "net/http.h"
 #include "platform/lines.h"
-#include "update/http.h"
 
 #include <atomic>
 #include <chrono>

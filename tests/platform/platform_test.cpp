@@ -28,7 +28,9 @@ using testsupport::waitUntil;
 class PlatformFiles : public ::testing::Test {
   protected:
     std::string path(const std::string& name) const { return tmp / name; }
-    void writeFile(const std::string& name, const std::string& text) { testsupport::writeFile(path(name), text); }
+    void writeFile(const std::string& name, const std::string& text) {
+        testsupport::writeFile(path(name), text);
+    }
     std::string readFile(const std::string& name) { return testsupport::readFile(path(name)); }
     testsupport::TempFolder tmp;
     const fs::path folder{tmp.path()};
@@ -308,7 +310,8 @@ const char* kReportScript =
 int waitForExit(platform::ProcessId child) {
     int code = 0;
     platform::ProcessPoll state = platform::ProcessPoll::Running;
-    waitUntil([&] { return (state = platform::pollProcess(child, code)) != platform::ProcessPoll::Running; }, 20);
+    waitUntil([&] { return (state = platform::pollProcess(child, code)) != platform::ProcessPoll::Running; },
+              20);
     return state == platform::ProcessPoll::Exited ? code : -1000;
 }
 
@@ -344,7 +347,8 @@ TEST_F(PlatformFiles, StartProcessFailures) {
         {path("yok"), {}}, {"", {}}, {"/bin/true", inMissingFolder}, {path("not-executable"), {}}};
     for (const auto& [program, options] : cases) {
         int error = 0;
-        EXPECT_EQ(platform::startProcess(program, {}, options, error), 0) << program << " in " << options.workingFolder;
+        EXPECT_EQ(platform::startProcess(program, {}, options, error), 0)
+            << program << " in " << options.workingFolder;
         EXPECT_NE(error, 0) << program;
     }
 

@@ -4,8 +4,8 @@
 //   ---- tunables ----
 //   ---- transfer state and callbacks ----
 //   ---- postJson ----
-#include "update/curl_options.h"
-#include "update/http.h"
+#include "net/curl_options.h"
+#include "net/http.h"
 
 #include <curl/curl.h>
 
