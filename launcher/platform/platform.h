@@ -178,6 +178,10 @@ bool isAbandonedWriteTemporary(const std::string& name);
 
 // ---- processes ----
 
+// Every program started here (the game, the local server, the self-restart, the browser,
+// a dialog program) gets standard input, output and error and no other descriptor or
+// handle of the launcher's, whether or not that was opened close-on-exec.
+
 // Starts `executable` with `args` (argv[1..]) detached from this process: its own
 // session, stdio on /dev/null, not waited for. Returns false when it could not start.
 // Main thread only.

@@ -118,6 +118,10 @@ pid_t spawnChild(const std::string& program, const std::vector<std::string>& arg
     }
     if (rc == 0 && !setup.workingFolder.empty())
         rc = posix_spawn_file_actions_addchdir_np(&actions, setup.workingFolder.c_str());
+    // A started program gets standard input, output and error and nothing else: ENet and
+    // libcurl open their sockets without close-on-exec, and the game must not hold the
+    // launcher's link to the game server (nor a browser a download). (glibc 2.34 and later)
+    if (rc == 0) rc = posix_spawn_file_actions_addclosefrom_np(&actions, 3);
     short flags = POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF;
 #ifdef POSIX_SPAWN_SETSID
     if (setup.newSession) flags |= POSIX_SPAWN_SETSID;
@@ -430,7 +434,7 @@ EntryType entryType(const std::string& path) {
 }
 
 std::FILE* openForReading(const std::string& path, int64_t offset) {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
+    std::FILE* file = std::fopen(path.c_str(), "rbe"); // "e": close-on-exec
     if (file && offset != 0 && ::fseeko(file, static_cast<off_t>(offset), SEEK_SET) != 0) {
         std::fclose(file);
         return nullptr;
@@ -440,7 +444,7 @@ std::FILE* openForReading(const std::string& path, int64_t offset) {
 
 bool readWholeFile(const std::string& path, std::string& outBytes) {
     outBytes.clear();
-    std::FILE* file = std::fopen(path.c_str(), "rb");
+    std::FILE* file = std::fopen(path.c_str(), "rbe"); // "e": close-on-exec
     if (!file) return false;
     char buffer[65536];
     size_t n;

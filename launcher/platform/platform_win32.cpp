@@ -328,7 +328,8 @@ EntryType entryType(const std::string& path) {
 }
 
 std::FILE* openForReading(const std::string& path, int64_t offset) {
-    std::FILE* file = path.empty() ? nullptr : ::_wfopen(systemPath(path).c_str(), L"rb");
+    // "N": not inheritable, like every other handle the launcher opens.
+    std::FILE* file = path.empty() ? nullptr : ::_wfopen(systemPath(path).c_str(), L"rbN");
     if (file && offset != 0 && ::_fseeki64(file, offset, SEEK_SET) != 0) {
         std::fclose(file);
         return nullptr;

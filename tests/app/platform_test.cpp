@@ -336,6 +336,38 @@ TEST_F(PlatformFiles, StartProcessWithEnvironmentAndFolder) {
     EXPECT_EQ(platform::terminateProcess(child, 1), -1) << "a collected child is not a child any more";
 }
 
+TEST_F(PlatformFiles, StartedProgramsGetOnlyTheStandardStreams) {
+    // Libraries open their sockets without close-on-exec (ENet's game-server link), so a
+    // descriptor that would survive exec must still stay out of every started program.
+    writeFile("acik", "x");
+    std::FILE* inheritable = std::fopen(path("acik").c_str(), "r");
+    ASSERT_NE(inheritable, nullptr);
+    std::FILE* own = platform::openForReading(path("acik"));
+    ASSERT_NE(own, nullptr);
+    const std::string flags = testsupport::readFile("/proc/self/fdinfo/" + std::to_string(fileno(own)));
+    const size_t at = flags.find("flags:");
+    EXPECT_TRUE(at != std::string::npos && std::stoul(flags.substr(at + 6), nullptr, 8) & 02000000)
+        << "the launcher's own files are close-on-exec: " << flags;
+    // The shell lists its own descriptors (ls runs in a child of it; `exec >` keeps no
+    // saved copy of the old output, as a redirection of one command would).
+    const std::string list = "exec > \"$0.tmp\"; ls /proc/$$/fd && mv \"$0.tmp\" \"$0\"";
+    platform::ProcessOptions console;
+    console.quiet = false;
+    for (const platform::ProcessOptions& options : {platform::ProcessOptions{}, console}) {
+        int error = 0;
+        platform::ProcessId child =
+            platform::startProcess("/bin/sh", {"-c", list, path("oyun")}, options, error);
+        ASSERT_GT(child, 0);
+        EXPECT_EQ(waitForExit(child), 0);
+        EXPECT_EQ(readFile("oyun"), "0\n1\n2\n") << "quiet " << options.quiet;
+    }
+    ASSERT_TRUE(platform::startDetached("/bin/sh", {"-c", list, path("ayrik")}));
+    ASSERT_TRUE(waitUntil([&] { return fs::exists(path("ayrik")); }, 20));
+    EXPECT_EQ(readFile("ayrik"), "0\n1\n2\n") << "the self-restart";
+    std::fclose(own);
+    std::fclose(inheritable);
+}
+
 TEST_F(PlatformFiles, StartProcessFailures) {
     platform::ProcessOptions inMissingFolder;
     inMissingFolder.workingFolder = path("no-such-folder");
