@@ -213,6 +213,17 @@ std::string readSmallFile(const std::string& path) {
     return out;
 }
 
+// True when the process whose /proc folder is `procFolder` runs for this process's real
+// user ("Uid:" of its status, first field). False when that cannot be read.
+bool ownedByUs(const std::string& procFolder) {
+    const std::string status = readSmallFile(procFolder + "/status");
+    const size_t at = status.find("\nUid:");
+    if (at == std::string::npos) return false;
+    char* end = nullptr;
+    const unsigned long uid = std::strtoul(status.c_str() + at + 5, &end, 10);
+    return end != status.c_str() + at + 5 && uid == static_cast<unsigned long>(::getuid());
+}
+
 std::string homeFolder() {
     const char* home = std::getenv("HOME");
     return home ? home : "";
@@ -774,13 +785,14 @@ bool isProgramRunning(const std::string& baseName) {
             if (*c < '0' || *c > '9') numeric = false;
         if (!numeric) continue;
         const std::string base = std::string("/proc/") + name;
+        if (!ownedByUs(base)) continue;
         std::string exe = readLink(base + "/exe");
         const std::string deleted = " (deleted)";
         if (exe.size() > deleted.size() &&
             exe.compare(exe.size() - deleted.size(), deleted.size(), deleted) == 0)
             exe.resize(exe.size() - deleted.size());
         if (exe.empty()) {
-            // Another user's process: its executable is hidden, its command line is not.
+            // One that changed its credentials hides its executable, not its command line.
             std::string cmdline = readSmallFile(base + "/cmdline");
             exe = cmdline.substr(0, cmdline.find('\0'));
         }

@@ -3,6 +3,7 @@
 #include "platform/platform.h"
 #include "support/child_process.h"
 #include "support/fake_program.h"
+#include "support/process_probe.h"
 #include "support/temp_folder.h"
 
 #include <gtest/gtest.h>
@@ -424,6 +425,21 @@ TEST_F(PlatformFiles, ProgramRunningByBaseNameIgnoringCase) {
     platform::terminateProcess(child, 20);
     EXPECT_FALSE(platform::isProgramRunning(name));
     EXPECT_FALSE(platform::isProgramRunning(""));
+}
+
+TEST_F(PlatformFiles, AnotherUsersProgramIsNotRunningForUs) {
+    // Whoever else runs a program of the local server's name must not decide for the player.
+    if (!testsupport::permissionBitsIgnored() || !fs::exists("/usr/bin/setpriv"))
+        GTEST_SKIP() << "running a program as another user needs root and setpriv";
+    const std::string name = "Morlaken_Server_Baska_" + fs::read_symlink("/proc/self").string();
+    fs::copy_file("/bin/sleep", folder / name);
+    fs::permissions(folder, fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
+    fs::permissions(folder / name, fs::perms::owner_all | fs::perms::others_exec);
+    testsupport::Child other;
+    ASSERT_TRUE(other.start("/usr/bin/setpriv",
+                            {"--reuid=nobody", "--regid=nogroup", "--clear-groups", "--", path(name), "60"}));
+    ASSERT_TRUE(waitUntil([&] { return testsupport::processExecutable(other.pid()) == path(name); }, 20));
+    EXPECT_FALSE(platform::isProgramRunning(name));
 }
 
 // ---- desktop ----
