@@ -11,8 +11,9 @@
 #include <string>
 
 // ---- tunables ----
-// '\' in configured paths is read as '/', so the Windows-style defaults keep working.
-inline constexpr const char* kDefaultLocalServer = "../build/morlaken_server";
+// '\' in configured paths is read as '/', so Windows-style paths keep working. No server
+// unless one is configured: a default path would start whatever anyone put there.
+inline constexpr const char* kDefaultLocalServer = "";
 inline constexpr const char* kDefaultLocalServerFolder = "..";
 inline constexpr double kLocalServerGraceSeconds = 2.0; // SIGTERM, then SIGKILL
 
@@ -22,7 +23,7 @@ inline constexpr double kLocalServerGraceSeconds = 2.0; // SIGTERM, then SIGKILL
 platform::ProcessId localServerProcess();
 
 // Once, at start-up, after the configuration was read. Starts `yerel_sunucu` (relative to
-// the working folder, default kDefaultLocalServer) in its own session, working folder
+// the working folder; nothing when it is unset or empty) in its own session, working folder
 // `yerel_sunucu_klasoru` (default ".."), when `sunucu` parses and its host is exactly
 // "127.0.0.1" or "localhost", the file exists, and no process of that executable's base
 // name (any letter case) runs. True when it started one: the first probe then waits.

@@ -178,6 +178,10 @@ bool isAbandonedWriteTemporary(const std::string& name);
 
 // ---- processes ----
 
+// Every program started here (the game, the local server, the self-restart, the browser,
+// a dialog program) gets standard input, output and error and no other descriptor or
+// handle of the launcher's, whether or not that was opened close-on-exec.
+
 // Starts `executable` with `args` (argv[1..]) detached from this process: its own
 // session, stdio on /dev/null, not waited for. Returns false when it could not start.
 // Main thread only.
@@ -214,10 +218,11 @@ ProcessPoll pollProcess(ProcessId process, int& outExitCode);
 // the id was not a child. Main thread only.
 int terminateProcess(ProcessId process, double graceSeconds);
 
-// True when some running process's executable has `baseName` as its file name, compared
-// ignoring ASCII letter case ("morlaken_server" finds "Morlaken_Server"). Processes whose
-// executable cannot be read are judged by the first word of their command line. False for
-// an empty name. Any thread.
+// True when some running process of this user (real user id, here; the token's user on
+// Windows) has an executable with `baseName` as its file name, compared ignoring ASCII
+// letter case ("morlaken_server" finds "Morlaken_Server"). Another user's process never
+// counts, whatever its name. Processes whose executable cannot be read are judged by the
+// first word of their command line. False for an empty name. Any thread.
 bool isProgramRunning(const std::string& baseName);
 
 // True when `path` names anything at all (links followed): the "is the game there" check.

@@ -118,6 +118,10 @@ pid_t spawnChild(const std::string& program, const std::vector<std::string>& arg
     }
     if (rc == 0 && !setup.workingFolder.empty())
         rc = posix_spawn_file_actions_addchdir_np(&actions, setup.workingFolder.c_str());
+    // A started program gets standard input, output and error and nothing else: ENet and
+    // libcurl open their sockets without close-on-exec, and the game must not hold the
+    // launcher's link to the game server (nor a browser a download). (glibc 2.34 and later)
+    if (rc == 0) rc = posix_spawn_file_actions_addclosefrom_np(&actions, 3);
     short flags = POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF;
 #ifdef POSIX_SPAWN_SETSID
     if (setup.newSession) flags |= POSIX_SPAWN_SETSID;
@@ -207,6 +211,17 @@ std::string readSmallFile(const std::string& path) {
     }
     ::close(fd);
     return out;
+}
+
+// True when the process whose /proc folder is `procFolder` runs for this process's real
+// user ("Uid:" of its status, first field). False when that cannot be read.
+bool ownedByUs(const std::string& procFolder) {
+    const std::string status = readSmallFile(procFolder + "/status");
+    const size_t at = status.find("\nUid:");
+    if (at == std::string::npos) return false;
+    char* end = nullptr;
+    const unsigned long uid = std::strtoul(status.c_str() + at + 5, &end, 10);
+    return end != status.c_str() + at + 5 && uid == static_cast<unsigned long>(::getuid());
 }
 
 std::string homeFolder() {
@@ -430,7 +445,7 @@ EntryType entryType(const std::string& path) {
 }
 
 std::FILE* openForReading(const std::string& path, int64_t offset) {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
+    std::FILE* file = std::fopen(path.c_str(), "rbe"); // "e": close-on-exec
     if (file && offset != 0 && ::fseeko(file, static_cast<off_t>(offset), SEEK_SET) != 0) {
         std::fclose(file);
         return nullptr;
@@ -440,7 +455,7 @@ std::FILE* openForReading(const std::string& path, int64_t offset) {
 
 bool readWholeFile(const std::string& path, std::string& outBytes) {
     outBytes.clear();
-    std::FILE* file = std::fopen(path.c_str(), "rb");
+    std::FILE* file = std::fopen(path.c_str(), "rbe"); // "e": close-on-exec
     if (!file) return false;
     char buffer[65536];
     size_t n;
@@ -770,13 +785,14 @@ bool isProgramRunning(const std::string& baseName) {
             if (*c < '0' || *c > '9') numeric = false;
         if (!numeric) continue;
         const std::string base = std::string("/proc/") + name;
+        if (!ownedByUs(base)) continue;
         std::string exe = readLink(base + "/exe");
         const std::string deleted = " (deleted)";
         if (exe.size() > deleted.size() &&
             exe.compare(exe.size() - deleted.size(), deleted.size(), deleted) == 0)
             exe.resize(exe.size() - deleted.size());
         if (exe.empty()) {
-            // Another user's process: its executable is hidden, its command line is not.
+            // One that changed its credentials hides its executable, not its command line.
             std::string cmdline = readSmallFile(base + "/cmdline");
             exe = cmdline.substr(0, cmdline.find('\0'));
         }

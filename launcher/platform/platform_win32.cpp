@@ -189,6 +189,33 @@ int collectChild(ProcessId process, HANDLE h) {
     return static_cast<int>(code);
 }
 
+// The security identifier of the user a process runs as (its token's user), as bytes;
+// empty when it cannot be read (another user's process mostly refuses the question).
+std::string processUser(HANDLE process) {
+    std::string sid;
+    HANDLE token = nullptr;
+    if (!::OpenProcessToken(process, TOKEN_QUERY, &token)) return sid;
+    DWORD size = 0;
+    ::GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+    std::vector<unsigned char> buffer(size);
+    if (size != 0 && ::GetTokenInformation(token, TokenUser, buffer.data(), size, &size)) {
+        PSID user = reinterpret_cast<const TOKEN_USER*>(buffer.data())->User.Sid;
+        if (::IsValidSid(user)) sid.assign(static_cast<const char*>(user), ::GetLengthSid(user));
+    }
+    ::CloseHandle(token);
+    return sid;
+}
+
+// True when the process with id `pid` runs as `user` (processUser of ours).
+bool runsAs(DWORD pid, const std::string& user) {
+    if (user.empty()) return false;
+    HANDLE process = ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
+    if (!process) return false;
+    const bool same = processUser(process) == user;
+    ::CloseHandle(process);
+    return same;
+}
+
 BOOL CALLBACK closeWindowOf(HWND window, LPARAM process) {
     DWORD owner = 0;
     ::GetWindowThreadProcessId(window, &owner);
@@ -328,7 +355,8 @@ EntryType entryType(const std::string& path) {
 }
 
 std::FILE* openForReading(const std::string& path, int64_t offset) {
-    std::FILE* file = path.empty() ? nullptr : ::_wfopen(systemPath(path).c_str(), L"rb");
+    // "N": not inheritable, like every other handle the launcher opens.
+    std::FILE* file = path.empty() ? nullptr : ::_wfopen(systemPath(path).c_str(), L"rbN");
     if (file && offset != 0 && ::_fseeki64(file, offset, SEEK_SET) != 0) {
         std::fclose(file);
         return nullptr;
@@ -703,6 +731,7 @@ bool isProgramRunning(const std::string& baseName) {
     const std::wstring withExe = name + L".exe";
     HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
     if (snapshot == INVALID_HANDLE_VALUE) return false;
+    const std::string us = processUser(::GetCurrentProcess());
     PROCESSENTRY32W entry{};
     entry.dwSize = sizeof entry;
     bool found = false;
@@ -710,7 +739,7 @@ bool isProgramRunning(const std::string& baseName) {
          more = ::Process32NextW(snapshot, &entry)) {
         // szExeFile is the file name alone; "morlaken_server" also finds "Morlaken_Server.exe".
         if (_wcsicmp(entry.szExeFile, name.c_str()) == 0 || _wcsicmp(entry.szExeFile, withExe.c_str()) == 0)
-            found = true;
+            found = runsAs(entry.th32ProcessID, us);
     }
     ::CloseHandle(snapshot);
     return found;

@@ -78,4 +78,25 @@ TEST(LocalServer, OneAlreadyRunningUnderAnyLetterCaseIsLeftAlone) {
     other.kill();
 }
 
+TEST(LocalServer, ShippedDefaultsStartNothingOutsideTheGameFolder) {
+    // Whatever sits beside the game folder (anyone may have put a program there) is never
+    // started on the defaults: neither the shipped file's nor the built-in ones.
+    TempFolder root;
+    std::filesystem::create_directories(root / "oyun");
+    std::filesystem::create_directories(root / "build");
+    std::filesystem::copy_file(builtProgram("morlaken-game"), root / "build/morlaken_server");
+    writeFile(root / "build/morlaken-game.ini", "sure=60\npencere=0\n");
+    const std::string before = std::filesystem::current_path();
+    ASSERT_TRUE(platform::setWorkingFolder(root / "oyun"));
+    for (const std::string& defaults :
+         {std::string(MORLAKEN_SOURCE_DIR "/varsayilan.ini"), root / "yok.ini"}) {
+        config() = Config{};
+        loadConfigFile(defaults, config().defaultEntries);
+        EXPECT_FALSE(startLocalServer()) << defaults;
+        stopLocalServer();
+    }
+    config() = Config{};
+    platform::setWorkingFolder(before);
+}
+
 } // namespace

@@ -3,6 +3,7 @@
 #include "platform/platform.h"
 #include "support/child_process.h"
 #include "support/fake_program.h"
+#include "support/process_probe.h"
 #include "support/temp_folder.h"
 
 #include <gtest/gtest.h>
@@ -339,6 +340,38 @@ TEST_F(PlatformFiles, StartProcessWithEnvironmentAndFolder) {
     EXPECT_EQ(platform::terminateProcess(child, 1), -1) << "a collected child is not a child any more";
 }
 
+TEST_F(PlatformFiles, StartedProgramsGetOnlyTheStandardStreams) {
+    // Libraries open their sockets without close-on-exec (ENet's game-server link), so a
+    // descriptor that would survive exec must still stay out of every started program.
+    writeFile("acik", "x");
+    std::FILE* inheritable = std::fopen(path("acik").c_str(), "r");
+    ASSERT_NE(inheritable, nullptr);
+    std::FILE* own = platform::openForReading(path("acik"));
+    ASSERT_NE(own, nullptr);
+    const std::string flags = testsupport::readFile("/proc/self/fdinfo/" + std::to_string(fileno(own)));
+    const size_t at = flags.find("flags:");
+    EXPECT_TRUE(at != std::string::npos && std::stoul(flags.substr(at + 6), nullptr, 8) & 02000000)
+        << "the launcher's own files are close-on-exec: " << flags;
+    // The shell lists its own descriptors (ls runs in a child of it; `exec >` keeps no
+    // saved copy of the old output, as a redirection of one command would).
+    const std::string list = "exec > \"$0.tmp\"; ls /proc/$$/fd && mv \"$0.tmp\" \"$0\"";
+    platform::ProcessOptions console;
+    console.quiet = false;
+    for (const platform::ProcessOptions& options : {platform::ProcessOptions{}, console}) {
+        int error = 0;
+        platform::ProcessId child =
+            platform::startProcess("/bin/sh", {"-c", list, path("oyun")}, options, error);
+        ASSERT_GT(child, 0);
+        EXPECT_EQ(waitForExit(child), 0);
+        EXPECT_EQ(readFile("oyun"), "0\n1\n2\n") << "quiet " << options.quiet;
+    }
+    ASSERT_TRUE(platform::startDetached("/bin/sh", {"-c", list, path("ayrik")}));
+    ASSERT_TRUE(waitUntil([&] { return fs::exists(path("ayrik")); }, 20));
+    EXPECT_EQ(readFile("ayrik"), "0\n1\n2\n") << "the self-restart";
+    std::fclose(own);
+    std::fclose(inheritable);
+}
+
 TEST_F(PlatformFiles, StartProcessFailures) {
     platform::ProcessOptions inMissingFolder;
     inMissingFolder.workingFolder = path("no-such-folder");
@@ -396,6 +429,21 @@ TEST_F(PlatformFiles, ProgramRunningByBaseNameIgnoringCase) {
     platform::terminateProcess(child, 20);
     EXPECT_FALSE(platform::isProgramRunning(name));
     EXPECT_FALSE(platform::isProgramRunning(""));
+}
+
+TEST_F(PlatformFiles, AnotherUsersProgramIsNotRunningForUs) {
+    // Whoever else runs a program of the local server's name must not decide for the player.
+    if (!testsupport::permissionBitsIgnored() || !fs::exists("/usr/bin/setpriv"))
+        GTEST_SKIP() << "running a program as another user needs root and setpriv";
+    const std::string name = "Morlaken_Server_Baska_" + fs::read_symlink("/proc/self").string();
+    fs::copy_file("/bin/sleep", folder / name);
+    fs::permissions(folder, fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
+    fs::permissions(folder / name, fs::perms::owner_all | fs::perms::others_exec);
+    testsupport::Child other;
+    ASSERT_TRUE(other.start("/usr/bin/setpriv",
+                            {"--reuid=nobody", "--regid=nogroup", "--clear-groups", "--", path(name), "60"}));
+    ASSERT_TRUE(waitUntil([&] { return testsupport::processExecutable(other.pid()) == path(name); }, 20));
+    EXPECT_FALSE(platform::isProgramRunning(name));
 }
 
 // ---- desktop ----
