@@ -125,9 +125,11 @@ FileHandle createFreshFile(const std::string& path);
 // existing entry of that name is never replaced or followed: -1 then, as on any failure.
 FileHandle createOwnerOnlyFile(const std::string& path);
 
-// Opens an existing regular file for appending, never through a symbolic link and never
-// anything but a regular file (a download resumed where a killed run stopped). -1 when
-// there is no such file. Close with closeFile. Any thread.
+// Opens an existing regular file for appending (a download resumed where a killed run
+// stopped): never through a symbolic link, and only a regular file with no other name
+// (one link) that this user owns, as checked on what was opened, so the check and the
+// writes meet the same file and no file elsewhere can be written through a hard link.
+// -1 for anything else. Close with closeFile. Any thread.
 FileHandle openForAppend(const std::string& path);
 
 // Writes all `count` bytes. False on any failure. Any thread.

@@ -530,8 +530,11 @@ FileHandle openForAppend(const std::string& path) {
         fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0) return -1;
+    // A fifo or device is no download; a second link could be any file of this user's
+    // (hard-linked in by someone with access to the folder), another owner's file can be
+    // changed by that owner after it was verified.
     struct stat st;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) { // a fifo or device is no download
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1 || st.st_uid != ::geteuid()) {
         ::close(fd);
         return -1;
     }

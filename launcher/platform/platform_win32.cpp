@@ -444,11 +444,13 @@ FileHandle openForAppend(const std::string& path) {
         ::CreateFileW(systemPath(path).c_str(), FILE_APPEND_DATA | SYNCHRONIZE, FILE_SHARE_READ, nullptr,
                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (file == INVALID_HANDLE_VALUE) return -1;
+    // A second link could be any file of the player's, hard-linked in by someone with
+    // access to the folder. Who owns the file is left to the folder's access list.
     BY_HANDLE_FILE_INFORMATION info;
     if (!::GetFileInformationByHandle(file, &info) ||
         (info.dwFileAttributes &
          (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE)) ||
-        ::GetFileType(file) != FILE_TYPE_DISK) {
+        info.nNumberOfLinks != 1 || ::GetFileType(file) != FILE_TYPE_DISK) {
         ::CloseHandle(file);
         return -1;
     }

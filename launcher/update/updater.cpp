@@ -286,7 +286,9 @@ bool hashFilePart(const std::string& path, int64_t from, int64_t to, Sha256& has
 }
 
 // How many bytes of an interrupted earlier download of `entry` can be continued: the
-// ".indir" file must be a regular file (never a link) shorter than the listed size.
+// ".indir" file must be a regular file of the player's with no other name (never a link,
+// never a file that also lives elsewhere: openForAppend checks what it opened) and shorter
+// than the listed size. Anything else is created afresh, which removes that name first.
 // `outFile` is left open for appending. 0, with nothing open, when there is nothing to
 // continue.
 int64_t openResumable(const std::string& temporary, const FileEntry& entry, platform::FileHandle& outFile) {
