@@ -160,14 +160,20 @@ bool closeFile(FileHandle file, bool flushToDisk);
 // An exclusive lock on a folder, held from lockFolder to unlockFolder. -1 = none.
 using FolderLock = int64_t;
 
-// Takes the exclusive update lock of `folder` (flock on the folder itself, so there is no
-// lock file to list, clean up or delete; every path to the same folder, links included,
-// meets the same lock; the lock ends with the process, however it ends). When another
-// process or thread holds it, waits in the kernel until it is released; every
-// kLockStopCheckMs the wait looks at `stop` and gives up when it is set, returning -1.
-// When the file system cannot lock folders at all, returns kFolderLockUnsupported and the
-// caller goes on unlocked. Any thread; the caller must call unlockFolder exactly once for
-// a result >= 0.
+// The lock file lockFolder keeps in the folder (the Windows build keeps none). It stays
+// there: file lists never name it and clean-ups leave it.
+inline constexpr const char* kFolderLockFile = "guncelleme.kilit";
+
+// Takes the exclusive update lock of `folder`: flock on its kFolderLockFile, a regular
+// file that only this user can open (created 0600; a link there is removed, never
+// followed, and so is a file of another owner or with wider bits), so no other user can
+// hold the lock and stall the pass. Every path to the same folder, links included, meets
+// the same lock; the lock ends with the process, however it ends. When another process or
+// thread holds it, waits in the kernel until it is released; every kLockStopCheckMs the
+// wait looks at `stop` and gives up when it is set, returning -1. When no lock file can
+// be had (a read-only folder) or the file system cannot lock, returns
+// kFolderLockUnsupported and the caller goes on unlocked. Any thread; the caller must
+// call unlockFolder exactly once for a result >= 0.
 FolderLock lockFolder(const std::string& folder, const std::atomic<bool>& stop);
 inline constexpr FolderLock kFolderLockUnsupported = -2;
 inline constexpr int kLockStopCheckMs = 50;

@@ -485,9 +485,10 @@ namespace {
 // The update lock of a folder is a named mutex whose name comes from the folder's full
 // path (case folded, as Windows compares names): every path to the same folder meets the
 // same lock, nothing is written into the folder, and the system releases the mutex when
-// its holder ends, however it ends. A mutex belongs to the thread that took it, so the
-// same process also keeps its own list: a second thread of this process waits like
-// another process would.
+// its holder ends, however it ends. It lives in the session's own namespace ("Local\\"),
+// which other users' sessions do not reach, so no other user can hold it to stall a pass.
+// A mutex belongs to the thread that took it, so the same process also keeps its own
+// list: a second thread of this process waits like another process would.
 struct HeldLock {
     HANDLE mutex = nullptr;
     std::wstring name;

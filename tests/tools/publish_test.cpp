@@ -1,12 +1,15 @@
 // publish_test.cpp - morlaken-publish run as a program on folders made by the tests; its
 // list is read back with the launcher's own parser and checked against sha256sum.
+#include "platform/platform.h"
 #include "support/child_process.h"
 #include "support/temp_folder.h"
 #include "update/filelist.h"
+#include "update/signature.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 
 namespace {
 
@@ -101,18 +104,22 @@ TEST_F(Publish, LeavesOutTheLaunchersOwnFiles) {
     write("dosyalar.txt.yaz-4242-0", "left by a crash");
     write("veri/resim.png.yaz-17-3", "left by a crash");
     write("notlar.yaz-1", "an ordinary name");
+    write(platform::kFolderLockFile, "");
+    write(std::string("veri/") + platform::kFolderLockFile, "only the top-level lock file is the launcher's");
     ProgramRun r = run({root.string()});
     ASSERT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_EQ(paths(parsedList()), (std::vector<std::string>{"notlar.yaz-1", "oyun.exe", "veri/resim.png"}));
+    const std::vector<std::string> listed = {"notlar.yaz-1", "oyun.exe", "veri/guncelleme.kilit",
+                                             "veri/resim.png"};
+    EXPECT_EQ(paths(parsedList()), listed);
     EXPECT_NE(r.err.find("\"veri/resim.png.yaz-17-3\""), std::string::npos) << r.err;
     // Publishing again must not list the list it wrote the first time.
     ASSERT_EQ(run({root.string()}).exitCode, 0);
-    EXPECT_EQ(paths(parsedList()), (std::vector<std::string>{"notlar.yaz-1", "oyun.exe", "veri/resim.png"}));
+    EXPECT_EQ(paths(parsedList()), listed);
     // No temporary file is left beside the list.
     size_t topLevel = 0;
     for (const auto& e : fs::directory_iterator(root))
         topLevel += e.is_regular_file() ? 1 : 0;
-    EXPECT_EQ(topLevel, 8u);
+    EXPECT_EQ(topLevel, 9u);
 }
 
 TEST_F(Publish, LinksToFilesAreFollowedOthersSkipped) {

@@ -65,6 +65,22 @@ class SignedList : public ::testing::Test {
         copyUpdateError(text);
         return text;
     }
+    // The game folder's files but the update lock, which the first pass creates.
+    std::string gameTree() {
+        std::string tree = listTree(game.path());
+        const std::string lock = std::string(platform::kFolderLockFile) + "\n";
+        if (const size_t at = tree.find(lock); at != std::string::npos) tree.erase(at, lock.size());
+        return tree;
+    }
+    // A pass that must refuse the list of `key` numbered `sequence` and leave the folder.
+    void expectRefused(const KeyPair& key, uint64_t sequence, const std::string& why,
+                       const std::string& message = kListUnverified) {
+        serveList(signedList(key, sequence));
+        const std::string before = gameTree();
+        EXPECT_EQ(runPass(), UpdateState::Failed) << why;
+        EXPECT_EQ(errorText(), message) << why;
+        EXPECT_EQ(gameTree(), before) << why;
+    }
     TempFolder game, site;
     TestServer server;
     std::string previousFolder;
@@ -108,13 +124,13 @@ TEST_F(SignedList, WithAKeyOnlyAGenuineCurrentListIsUsed) {
     }
     // Nothing installed yet: every refusal must leave the folder as it is.
     for (const Case& c : cases) {
-        const std::string before = listTree(game.path());
+        const std::string before = gameTree();
         serveList(c.list);
         const int requests = server.totalRequests();
         EXPECT_EQ(runPass(), UpdateState::Failed) << c.why;
         EXPECT_EQ(errorText(), kListUnverified) << c.why;
         EXPECT_EQ(server.totalRequests(), requests + 1) << c.why;
-        EXPECT_EQ(listTree(game.path()), before) << c.why;
+        EXPECT_EQ(gameTree(), before) << c.why;
     }
 
     serveList(good);

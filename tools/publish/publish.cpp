@@ -46,7 +46,10 @@ constexpr int kExitOk = 0;
 constexpr int kExitRefused = 1; // a path or file that cannot be listed, a write failure
 constexpr int kExitUsage = 2;
 
-const char* const kTopLevelExcluded[] = {kFileListName, kUpdateCacheFile, kUserConfigFile, kSequenceFile};
+const char* const kTopLevelExcluded[] = {kFileListName, kUpdateCacheFile, kUserConfigFile, kSequenceFile,
+                                         platform::kFolderLockFile};
+// Beside the secret key: the last sequence signed with it (the signer's own count).
+constexpr const char* kSignerStateSuffix = ".sira";
 const char* const kExcludedEndings[] = {".indir", ".eski"};
 
 void printError(const std::string& text) {
