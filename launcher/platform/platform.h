@@ -73,6 +73,10 @@ bool replaceFile(const std::string& from, const std::string& to);
 // Deletes one file. Returns false when it could not be deleted (missing included).
 bool deleteFile(const std::string& path);
 
+// Removes `path` when it is an empty folder (rmdir: a link is never followed, a folder
+// with anything in it is left whole). False when nothing was removed. Any thread.
+bool removeEmptyFolder(const std::string& path);
+
 // Creates `folder` and every missing ancestor (mkdir -p). Returns true when the folder
 // exists afterwards.
 bool createFolders(const std::string& folder);

@@ -387,6 +387,10 @@ bool deleteFile(const std::string& path) {
     return ::unlink(path.c_str()) == 0;
 }
 
+bool removeEmptyFolder(const std::string& path) {
+    return !path.empty() && ::rmdir(path.c_str()) == 0;
+}
+
 bool createFolders(const std::string& folder) {
     if (folder.empty()) return false;
     size_t pos = 0;

@@ -288,6 +288,16 @@ bool deleteFile(const std::string& path) {
     return !path.empty() && ::DeleteFileW(systemPath(path).c_str()) != 0;
 }
 
+bool removeEmptyFolder(const std::string& path) {
+    if (path.empty()) return false;
+    const std::wstring wide = systemPath(path);
+    const DWORD a = ::GetFileAttributesW(wide.c_str());
+    // A junction or folder link would go itself: only a real folder is asked for here.
+    if (a == INVALID_FILE_ATTRIBUTES || !(a & FILE_ATTRIBUTE_DIRECTORY) || (a & FILE_ATTRIBUTE_REPARSE_POINT))
+        return false;
+    return ::RemoveDirectoryW(wide.c_str()) != 0; // refused unless empty
+}
+
 bool createFolders(const std::string& folder) {
     if (folder.empty()) return false;
     for (size_t pos = 0; pos < folder.size(); ++pos) {

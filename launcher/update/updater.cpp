@@ -241,6 +241,20 @@ struct Attempt {
     std::string error;
 };
 
+// A folder where the download's ".indir" file goes (this program never makes one; a hand
+// or another program may) would fail every pass. An empty one goes; one with
+// anything in it may be the player's and is moved aside whole to ".indir.eski", where the
+// clean-up of set-aside files never deletes a folder. Nothing behind a link is touched: a
+// link has no Folder type and createFreshFile removes the link itself.
+void clearFolderFromDownloadName(const std::string& temporary) {
+    if (platform::entryType(temporary) != platform::EntryType::Folder ||
+        platform::removeEmptyFolder(temporary))
+        return;
+    const std::string aside = temporary + kSetAsideSuffix;
+    if (platform::entryType(aside) != platform::EntryType::Folder) platform::deleteFile(aside);
+    platform::replaceFile(temporary, aside); // a failure shows as the file that cannot be written
+}
+
 // The whole file from zero into `file`, hashed as it arrives.
 Attempt fetchInto(platform::FileHandle file, const FileEntry& entry, const std::string& url, Sha256& hash,
                   std::string& leading, HttpSession& session) {
@@ -469,10 +483,9 @@ class Installer {
             failure = kErrDownload + target + " (" + kErrSink + ")";
             return false;
         }
-        if (platform::replaceFile(temporary, target)) {
-            if (target == launcherName_) replacedLauncher = true;
-        } else {
-            // The target is in use (the running launcher is): set it aside, then take its name.
+        if (!platform::replaceFile(temporary, target)) {
+            // The target is in use (the running launcher is), or a folder has its name: set
+            // it aside, then take its name.
             const std::string old = target + kSetAsideSuffix;
             platform::deleteFile(old);
             if (!platform::replaceFile(target, old) || !platform::replaceFile(temporary, target)) {
@@ -480,8 +493,9 @@ class Installer {
                 failure = kErrReplace + target + kErrReplaceTail;
                 return false;
             }
-            replacedLauncher = true;
         }
+        // Only a new launcher needs a restart; any other file is in use from its new name on.
+        if (target == launcherName_) replacedLauncher = true;
         time = fileModTime(target);
         updateStatus().filesDone.fetch_add(1);
         return true;
@@ -543,6 +557,7 @@ Outcome downloadAndInstall(const FileEntry& entry, const std::string& baseUrl, U
         }
     }
     if (resumeFrom == 0 || !(a.fetched && a.intact && a.written)) {
+        clearFolderFromDownloadName(temporary);
         file = platform::createFreshFile(temporary);
         if (file < 0) {
             failPass(installer, cache, restart, kErrTempFile + target);
