@@ -179,20 +179,36 @@ void removeLeftovers(const std::string& folder, const std::set<std::string>& lis
 // With the studio's key in the shipped defaults (never the player's launcher.ini, which
 // could otherwise switch the check off or swap the key), a list is used only when its
 // signature verifies and its sequence is not below the highest this folder has accepted
-// for that key, so an older, signed list cannot be replayed to roll files back. A key
-// that is present but malformed trusts nothing.
-bool listTrusted(std::string_view body) {
+// for that key, nor below the floor shipped with the package, so an older, signed list
+// cannot be replayed to roll files back. The guard fails closed: a key or floor that is
+// present but malformed, or a record that is there but damaged, trusts nothing, and a
+// record that cannot be raised ends the pass before anything is installed. False with
+// the pass's message in `outError`.
+bool listTrusted(std::string_view body, std::string& outError) {
+    outError = kListUnverified;
     std::vector<ConfigEntry> defaults;
     loadConfigFile(kDefaultConfigFile, defaults);
-    auto found = std::find_if(defaults.begin(), defaults.end(),
-                              [](const ConfigEntry& e) { return e.key == kListKeyName; });
-    if (found == defaults.end() || found->value.empty()) return true;
+    auto shipped = [&defaults](const char* name) -> const std::string* {
+        auto found = std::find_if(defaults.begin(), defaults.end(),
+                                  [name](const ConfigEntry& e) { return e.key == name; });
+        return found == defaults.end() || found->value.empty() ? nullptr : &found->value;
+    };
+    const std::string* keyText = shipped(kListKeyName);
+    if (!keyText) return true;
     ListPublicKey key;
-    uint64_t sequence = 0;
-    if (!parseListPublicKey(found->value, key) || !verifySignedList(body, key, sequence)) return false;
+    uint64_t floor = 0, sequence = 0, recorded = 0;
+    const std::string* floorText = shipped(kListFloorName);
+    if (!parseListPublicKey(*keyText, key) || (floorText && !parseSequenceNumber(*floorText, floor)) ||
+        !verifySignedList(body, key, sequence))
+        return false;
     const std::string keyHex = hexOf(key.data(), key.size());
-    if (sequence < highestAcceptedSequence(keyHex)) return false;
-    recordAcceptedSequence(keyHex, sequence); // a failed write only forgoes the replay guard's raise
+    const SequenceRecord record = readAcceptedSequence(keyHex, recorded);
+    if (record == SequenceRecord::Damaged || sequence < std::max(floor, recorded)) return false;
+    if ((record == SequenceRecord::Missing || sequence > recorded) &&
+        !recordAcceptedSequence(keyHex, sequence)) {
+        outError = kErrTempFile + std::string(kSequenceFile);
+        return false;
+    }
     return true;
 }
 
@@ -635,8 +651,8 @@ void updateWorker(std::string baseUrl, std::string launcherName) {
         return;
     }
 
-    if (!listTrusted(body)) { // before any entry or the version text is used
-        setUpdateError(kListUnverified);
+    if (std::string untrusted; !listTrusted(body, untrusted)) { // before any entry or the version is used
+        setUpdateError(untrusted);
         return;
     }
 
