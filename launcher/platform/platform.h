@@ -91,6 +91,16 @@ bool listFolder(const std::string& folder, std::vector<std::string>& outNames);
 enum class EntryType { Missing, File, Folder, Link, Other };
 EntryType entryType(const std::string& path);
 
+// Which file `path` names (links followed): the same for every name it has, hard links,
+// links to it and other spellings of the path included. False when it cannot be read.
+// Any thread.
+struct FileIdentity {
+    uint64_t volume = 0;
+    uint64_t index = 0;
+    bool operator==(const FileIdentity&) const = default;
+};
+bool fileIdentity(const std::string& path, FileIdentity& out);
+
 // Opens `path` for reading bytes (fopen with "rb"; on Windows through the wide call, so a
 // path with any letter opens), positioned `offset` bytes in (64-bit on every platform).
 // nullptr when it cannot be opened or positioned. Close with std::fclose. Any thread.

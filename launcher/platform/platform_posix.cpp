@@ -434,6 +434,13 @@ EntryType entryType(const std::string& path) {
     return EntryType::Other;
 }
 
+bool fileIdentity(const std::string& path, FileIdentity& out) {
+    struct stat st;
+    if (path.empty() || ::stat(path.c_str(), &st) != 0) return false;
+    out = FileIdentity{static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
+    return true;
+}
+
 std::FILE* openForReading(const std::string& path, int64_t offset) {
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (file && offset != 0 && ::fseeko(file, static_cast<off_t>(offset), SEEK_SET) != 0) {

@@ -337,6 +337,23 @@ EntryType entryType(const std::string& path) {
     return EntryType::File;
 }
 
+bool fileIdentity(const std::string& path, FileIdentity& out) {
+    if (path.empty()) return false;
+    // No access asked for, everything shared: only the file's numbers are read. Backup
+    // semantics let a folder be opened too.
+    HANDLE file =
+        ::CreateFileW(systemPath(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    BY_HANDLE_FILE_INFORMATION info;
+    const bool ok = ::GetFileInformationByHandle(file, &info) != 0;
+    ::CloseHandle(file);
+    if (!ok) return false;
+    out = FileIdentity{info.dwVolumeSerialNumber,
+                       (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
+    return true;
+}
+
 std::FILE* openForReading(const std::string& path, int64_t offset) {
     std::FILE* file = path.empty() ? nullptr : ::_wfopen(systemPath(path).c_str(), L"rb");
     if (file && offset != 0 && ::_fseeki64(file, offset, SEEK_SET) != 0) {
