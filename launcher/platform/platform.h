@@ -73,6 +73,10 @@ bool replaceFile(const std::string& from, const std::string& to);
 // Deletes one file. Returns false when it could not be deleted (missing included).
 bool deleteFile(const std::string& path);
 
+// Removes `path` when it is an empty folder (rmdir: a link is never followed, a folder
+// with anything in it is left whole). False when nothing was removed. Any thread.
+bool removeEmptyFolder(const std::string& path);
+
 // Creates `folder` and every missing ancestor (mkdir -p). Returns true when the folder
 // exists afterwards.
 bool createFolders(const std::string& folder);
@@ -86,6 +90,16 @@ bool listFolder(const std::string& folder, std::vector<std::string>& outNames);
 // points at (fileSize tells whether it leads to a regular file). Any thread.
 enum class EntryType { Missing, File, Folder, Link, Other };
 EntryType entryType(const std::string& path);
+
+// Which file `path` names (links followed): the same for every name it has, hard links,
+// links to it and other spellings of the path included. False when it cannot be read.
+// Any thread.
+struct FileIdentity {
+    uint64_t volume = 0;
+    uint64_t index = 0;
+    bool operator==(const FileIdentity&) const = default;
+};
+bool fileIdentity(const std::string& path, FileIdentity& out);
 
 // Opens `path` for reading bytes (fopen with "rb"; on Windows through the wide call, so a
 // path with any letter opens), positioned `offset` bytes in (64-bit on every platform).
@@ -125,9 +139,11 @@ FileHandle createFreshFile(const std::string& path);
 // existing entry of that name is never replaced or followed: -1 then, as on any failure.
 FileHandle createOwnerOnlyFile(const std::string& path);
 
-// Opens an existing regular file for appending, never through a symbolic link and never
-// anything but a regular file (a download resumed where a killed run stopped). -1 when
-// there is no such file. Close with closeFile. Any thread.
+// Opens an existing regular file for appending (a download resumed where a killed run
+// stopped): never through a symbolic link, and only a regular file with no other name
+// (one link) that this user owns, as checked on what was opened, so the check and the
+// writes meet the same file and no file elsewhere can be written through a hard link.
+// -1 for anything else. Close with closeFile. Any thread.
 FileHandle openForAppend(const std::string& path);
 
 // Writes all `count` bytes. False on any failure. Any thread.
@@ -158,14 +174,20 @@ bool closeFile(FileHandle file, bool flushToDisk);
 // An exclusive lock on a folder, held from lockFolder to unlockFolder. -1 = none.
 using FolderLock = int64_t;
 
-// Takes the exclusive update lock of `folder` (flock on the folder itself, so there is no
-// lock file to list, clean up or delete; every path to the same folder, links included,
-// meets the same lock; the lock ends with the process, however it ends). When another
-// process or thread holds it, waits in the kernel until it is released; every
-// kLockStopCheckMs the wait looks at `stop` and gives up when it is set, returning -1.
-// When the file system cannot lock folders at all, returns kFolderLockUnsupported and the
-// caller goes on unlocked. Any thread; the caller must call unlockFolder exactly once for
-// a result >= 0.
+// The lock file lockFolder keeps in the folder (the Windows build keeps none). It stays
+// there: file lists never name it and clean-ups leave it.
+inline constexpr const char* kFolderLockFile = "guncelleme.kilit";
+
+// Takes the exclusive update lock of `folder`: flock on its kFolderLockFile, a regular
+// file that only this user can open (created 0600; a link there is removed, never
+// followed, and so is a file of another owner or with wider bits), so no other user can
+// hold the lock and stall the pass. Every path to the same folder, links included, meets
+// the same lock; the lock ends with the process, however it ends. When another process or
+// thread holds it, waits in the kernel until it is released; every kLockStopCheckMs the
+// wait looks at `stop` and gives up when it is set, returning -1. When no lock file can
+// be had (a read-only folder) or the file system cannot lock, returns
+// kFolderLockUnsupported and the caller goes on unlocked. Any thread; the caller must
+// call unlockFolder exactly once for a result >= 0.
 FolderLock lockFolder(const std::string& folder, const std::atomic<bool>& stop);
 inline constexpr FolderLock kFolderLockUnsupported = -2;
 inline constexpr int kLockStopCheckMs = 50;

@@ -55,6 +55,7 @@ constexpr mode_t kNewFolderMode = 0755;
 constexpr auto kTerminatePollInterval = std::chrono::milliseconds(10);
 constexpr int kFreshFileAttempts = 16;    // createFreshFile: tries while something keeps reappearing
 constexpr mode_t kFreshFileMode = 0666;   // less the umask
+constexpr mode_t kLockFileMode = 0600;    // only the player can open the update lock
 constexpr mode_t kProgramFileMode = 0777; // less the umask
 
 // ---- helpers ----
@@ -401,6 +402,10 @@ bool deleteFile(const std::string& path) {
     return ::unlink(path.c_str()) == 0;
 }
 
+bool removeEmptyFolder(const std::string& path) {
+    return !path.empty() && ::rmdir(path.c_str()) == 0;
+}
+
 bool createFolders(const std::string& folder) {
     if (folder.empty()) return false;
     size_t pos = 0;
@@ -442,6 +447,13 @@ EntryType entryType(const std::string& path) {
     if (S_ISDIR(st.st_mode)) return EntryType::Folder;
     if (S_ISLNK(st.st_mode)) return EntryType::Link;
     return EntryType::Other;
+}
+
+bool fileIdentity(const std::string& path, FileIdentity& out) {
+    struct stat st;
+    if (path.empty() || ::stat(path.c_str(), &st) != 0) return false;
+    out = FileIdentity{static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
+    return true;
 }
 
 std::FILE* openForReading(const std::string& path, int64_t offset) {
@@ -545,8 +557,11 @@ FileHandle openForAppend(const std::string& path) {
         fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0) return -1;
+    // A fifo or device is no download; a second link could be any file of this user's
+    // (hard-linked in by someone with access to the folder), another owner's file can be
+    // changed by that owner after it was verified.
     struct stat st;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) { // a fifo or device is no download
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1 || st.st_uid != ::geteuid()) {
         ::close(fd);
         return -1;
     }
@@ -630,9 +645,34 @@ void waitForLock(std::shared_ptr<LockWait> wait) {
 }
 } // namespace
 
+namespace {
+// The folder's lock file, open: created 0600 when missing; anything else found under its
+// name that this user could not rely on (a link, not a regular file, another owner, bits
+// for others) is removed and the file made afresh. -1 when none can be had.
+int openLockFile(const std::string& folder) {
+    const std::string path = (folder.empty() ? std::string(".") : folder) + "/" + kFolderLockFile;
+    for (int attempt = 0; attempt < kFreshFileAttempts; ++attempt) {
+        int fd =
+            ::open(path.c_str(), O_RDONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, kLockFileMode);
+        if (fd < 0 && errno == EINTR) continue;
+        if (fd >= 0) {
+            struct stat st;
+            if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid() &&
+                (st.st_mode & 0077) == 0)
+                return fd;
+            closeQuietly(fd);
+        } else if (errno != ELOOP && errno != EACCES) {
+            return -1; // a read-only file system, a folder of that name, ...
+        }
+        if (::unlink(path.c_str()) != 0 && errno != ENOENT) return -1; // a link goes, not its target
+    }
+    return -1;
+}
+} // namespace
+
 FolderLock lockFolder(const std::string& folder, const std::atomic<bool>& stop) {
-    int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return -1;
+    int fd = openLockFile(folder);
+    if (fd < 0) return kFolderLockUnsupported;
     int rc;
     do {
         rc = ::flock(fd, LOCK_EX | LOCK_NB);
@@ -640,7 +680,7 @@ FolderLock lockFolder(const std::string& folder, const std::atomic<bool>& stop) 
     if (rc == 0) return fd;
     if (errno != EWOULDBLOCK) {
         closeQuietly(fd);
-        return kFolderLockUnsupported; // e.g. a network file system that cannot lock folders
+        return kFolderLockUnsupported; // e.g. a network file system that cannot lock
     }
     auto wait = std::make_shared<LockWait>();
     wait->fd = fd;

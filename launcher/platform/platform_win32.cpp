@@ -315,6 +315,16 @@ bool deleteFile(const std::string& path) {
     return !path.empty() && ::DeleteFileW(systemPath(path).c_str()) != 0;
 }
 
+bool removeEmptyFolder(const std::string& path) {
+    if (path.empty()) return false;
+    const std::wstring wide = systemPath(path);
+    const DWORD a = ::GetFileAttributesW(wide.c_str());
+    // A junction or folder link would go itself: only a real folder is asked for here.
+    if (a == INVALID_FILE_ATTRIBUTES || !(a & FILE_ATTRIBUTE_DIRECTORY) || (a & FILE_ATTRIBUTE_REPARSE_POINT))
+        return false;
+    return ::RemoveDirectoryW(wide.c_str()) != 0; // refused unless empty
+}
+
 bool createFolders(const std::string& folder) {
     if (folder.empty()) return false;
     for (size_t pos = 0; pos < folder.size(); ++pos) {
@@ -352,6 +362,23 @@ EntryType entryType(const std::string& path) {
     if (a & FILE_ATTRIBUTE_DIRECTORY) return EntryType::Folder;
     if (a & FILE_ATTRIBUTE_DEVICE) return EntryType::Other;
     return EntryType::File;
+}
+
+bool fileIdentity(const std::string& path, FileIdentity& out) {
+    if (path.empty()) return false;
+    // No access asked for, everything shared: only the file's numbers are read. Backup
+    // semantics let a folder be opened too.
+    HANDLE file =
+        ::CreateFileW(systemPath(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    BY_HANDLE_FILE_INFORMATION info;
+    const bool ok = ::GetFileInformationByHandle(file, &info) != 0;
+    ::CloseHandle(file);
+    if (!ok) return false;
+    out = FileIdentity{info.dwVolumeSerialNumber,
+                       (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
+    return true;
 }
 
 std::FILE* openForReading(const std::string& path, int64_t offset) {
@@ -472,11 +499,13 @@ FileHandle openForAppend(const std::string& path) {
         ::CreateFileW(systemPath(path).c_str(), FILE_APPEND_DATA | SYNCHRONIZE, FILE_SHARE_READ, nullptr,
                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (file == INVALID_HANDLE_VALUE) return -1;
+    // A second link could be any file of the player's, hard-linked in by someone with
+    // access to the folder. Who owns the file is left to the folder's access list.
     BY_HANDLE_FILE_INFORMATION info;
     if (!::GetFileInformationByHandle(file, &info) ||
         (info.dwFileAttributes &
          (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE)) ||
-        ::GetFileType(file) != FILE_TYPE_DISK) {
+        info.nNumberOfLinks != 1 || ::GetFileType(file) != FILE_TYPE_DISK) {
         ::CloseHandle(file);
         return -1;
     }
@@ -511,9 +540,10 @@ namespace {
 // The update lock of a folder is a named mutex whose name comes from the folder's full
 // path (case folded, as Windows compares names): every path to the same folder meets the
 // same lock, nothing is written into the folder, and the system releases the mutex when
-// its holder ends, however it ends. A mutex belongs to the thread that took it, so the
-// same process also keeps its own list: a second thread of this process waits like
-// another process would.
+// its holder ends, however it ends. It lives in the session's own namespace ("Local\\"),
+// which other users' sessions do not reach, so no other user can hold it to stall a pass.
+// A mutex belongs to the thread that took it, so the same process also keeps its own
+// list: a second thread of this process waits like another process would.
 struct HeldLock {
     HANDLE mutex = nullptr;
     std::wstring name;

@@ -12,12 +12,13 @@
 
 #include <sodium.h>
 
+#include <algorithm>
 #include <map>
 #include <mutex>
 
 namespace {
 
-constexpr size_t kMaxSequenceDigits = 19;
+constexpr size_t kMaxSequenceDigits = 19; // kMaxSequence has 19
 
 void initSodium() {
     static std::once_flag once;
@@ -69,6 +70,18 @@ bool parseListPublicKey(std::string_view hex, ListPublicKey& out) {
     return parseHex(hex, out.data(), out.size(), false);
 }
 
+bool parseSequenceNumber(std::string_view digits, uint64_t& out) {
+    if (digits.empty() || digits.size() > kMaxSequenceDigits) return false;
+    uint64_t value = 0; // 19 digits stay below 2^64
+    for (char c : digits) {
+        if (c < '0' || c > '9') return false;
+        value = value * 10 + static_cast<uint64_t>(c - '0');
+    }
+    if (value > kMaxSequence) return false;
+    out = value;
+    return true;
+}
+
 // ---- the signature layout ----
 
 bool splitSignedList(std::string_view body, SignedListParts& out) {
@@ -89,15 +102,9 @@ bool splitSignedList(std::string_view body, SignedListParts& out) {
     while (lines.next(line)) {
         if (startsWith(line, "# imza")) return false; // a second signature line
         if (!startsWith(line, kSequenceLinePrefix)) continue;
-        const std::string_view digits = line.substr(kSequenceLinePrefix.size());
-        if (++sequenceLines > 1 || digits.empty() || digits.size() > kMaxSequenceDigits) return false;
-        uint64_t value = 0;
-        for (char c : digits) {
-            if (c < '0' || c > '9') return false;
-            value = value * 10 + static_cast<uint64_t>(c - '0');
-        }
-        if (value > static_cast<uint64_t>(INT64_MAX)) return false;
-        out.sequence = value;
+        if (++sequenceLines > 1 ||
+            !parseSequenceNumber(line.substr(kSequenceLinePrefix.size()), out.sequence))
+            return false;
     }
     return sequenceLines == 1;
 }
@@ -130,26 +137,41 @@ std::string signatureLine(std::string_view covered, const ListSecretKey& secret)
 }
 
 // ---- accepted sequences ----
-namespace {
 
-std::map<std::string, uint64_t> readSequences(const std::string& file) {
-    std::map<std::string, uint64_t> records;
-    std::string text;
-    if (!platform::readWholeFile(file, text)) return records;
-    platform::LineReader lines(text);
+bool parseSequenceRecord(std::string_view text, std::map<std::string, uint64_t>& out) {
+    // Read as written: LF line ends only, so a stray CR is damage like any other byte.
+    platform::LineReader lines(text, platform::LineReader::CarriageReturn::Keep);
     std::string_view line;
     while (lines.next(line)) {
         const size_t blank = line.find(' ');
         ListPublicKey key;
-        if (blank == std::string_view::npos || !parseListPublicKey(line.substr(0, blank), key)) continue;
-        const std::string_view digits = line.substr(blank + 1);
-        if (digits.empty() || digits.size() > kMaxSequenceDigits ||
-            digits.find_first_not_of("0123456789") != std::string_view::npos)
-            continue;
-        uint64_t& kept = records[hexOf(key.data(), key.size())];
-        kept = std::max<uint64_t>(kept, std::stoull(std::string(digits)));
+        uint64_t sequence = 0;
+        if (blank == std::string_view::npos || !parseListPublicKey(line.substr(0, blank), key) ||
+            !parseSequenceNumber(line.substr(blank + 1), sequence))
+            return false;
+        uint64_t& kept = out[hexOf(key.data(), key.size())];
+        kept = std::max(kept, sequence);
     }
-    return records;
+    return true;
+}
+
+std::string sequenceRecordText(const std::map<std::string, uint64_t>& records) {
+    std::string text;
+    for (const auto& [key, value] : records)
+        text += key + " " + std::to_string(value) + "\n";
+    return text;
+}
+
+namespace {
+
+SequenceRecord readRecords(const std::string& file, std::map<std::string, uint64_t>& out) {
+    if (platform::entryType(file) == platform::EntryType::Missing) return SequenceRecord::Missing;
+    std::string text;
+    // Never empty as written: at least the line of the key that was accepted.
+    if (!platform::readWholeFile(file, text) || text.empty() || text.back() != '\n' ||
+        !parseSequenceRecord(text, out))
+        return SequenceRecord::Damaged;
+    return SequenceRecord::Read;
 }
 
 std::string normalisedKey(const std::string& keyHex) {
@@ -159,19 +181,22 @@ std::string normalisedKey(const std::string& keyHex) {
 
 } // namespace
 
-uint64_t highestAcceptedSequence(const std::string& keyHex, const std::string& file) {
-    const auto records = readSequences(file);
+SequenceRecord readAcceptedSequence(const std::string& keyHex, uint64_t& outSequence,
+                                    const std::string& file) {
+    std::map<std::string, uint64_t> records;
+    const SequenceRecord state = readRecords(file, records);
     auto it = records.find(normalisedKey(keyHex));
-    return it == records.end() ? 0 : it->second;
+    outSequence = state == SequenceRecord::Read && it != records.end() ? it->second : 0;
+    return state;
 }
 
 bool recordAcceptedSequence(const std::string& keyHex, uint64_t sequence, const std::string& file) {
-    auto records = readSequences(file);
-    uint64_t& kept = records[normalisedKey(keyHex)];
-    if (kept >= sequence && kept != 0) return true;
-    kept = sequence;
-    std::string text;
-    for (const auto& [key, value] : records)
-        text += key + " " + std::to_string(value) + "\n";
-    return platform::writeFileAtomically(file, text);
+    std::map<std::string, uint64_t> records;
+    const SequenceRecord state = readRecords(file, records);
+    if (state == SequenceRecord::Damaged) return false;
+    const std::string key = normalisedKey(keyHex);
+    auto it = records.find(key);
+    if (state == SequenceRecord::Read && it != records.end() && it->second >= sequence) return true;
+    records[key] = sequence;
+    return platform::writeFileAtomically(file, sequenceRecordText(records));
 }

@@ -179,20 +179,36 @@ void removeLeftovers(const std::string& folder, const std::set<std::string>& lis
 // With the studio's key in the shipped defaults (never the player's launcher.ini, which
 // could otherwise switch the check off or swap the key), a list is used only when its
 // signature verifies and its sequence is not below the highest this folder has accepted
-// for that key, so an older, signed list cannot be replayed to roll files back. A key
-// that is present but malformed trusts nothing.
-bool listTrusted(std::string_view body) {
+// for that key, nor below the floor shipped with the package, so an older, signed list
+// cannot be replayed to roll files back. The guard fails closed: a key or floor that is
+// present but malformed, or a record that is there but damaged, trusts nothing, and a
+// record that cannot be raised ends the pass before anything is installed. False with
+// the pass's message in `outError`.
+bool listTrusted(std::string_view body, std::string& outError) {
+    outError = kListUnverified;
     std::vector<ConfigEntry> defaults;
     loadConfigFile(kDefaultConfigFile, defaults);
-    auto found = std::find_if(defaults.begin(), defaults.end(),
-                              [](const ConfigEntry& e) { return e.key == kListKeyName; });
-    if (found == defaults.end() || found->value.empty()) return true;
+    auto shipped = [&defaults](const char* name) -> const std::string* {
+        auto found = std::find_if(defaults.begin(), defaults.end(),
+                                  [name](const ConfigEntry& e) { return e.key == name; });
+        return found == defaults.end() || found->value.empty() ? nullptr : &found->value;
+    };
+    const std::string* keyText = shipped(kListKeyName);
+    if (!keyText) return true;
     ListPublicKey key;
-    uint64_t sequence = 0;
-    if (!parseListPublicKey(found->value, key) || !verifySignedList(body, key, sequence)) return false;
+    uint64_t floor = 0, sequence = 0, recorded = 0;
+    const std::string* floorText = shipped(kListFloorName);
+    if (!parseListPublicKey(*keyText, key) || (floorText && !parseSequenceNumber(*floorText, floor)) ||
+        !verifySignedList(body, key, sequence))
+        return false;
     const std::string keyHex = hexOf(key.data(), key.size());
-    if (sequence < highestAcceptedSequence(keyHex)) return false;
-    recordAcceptedSequence(keyHex, sequence); // a failed write only forgoes the replay guard's raise
+    const SequenceRecord record = readAcceptedSequence(keyHex, recorded);
+    if (record == SequenceRecord::Damaged || sequence < std::max(floor, recorded)) return false;
+    if ((record == SequenceRecord::Missing || sequence > recorded) &&
+        !recordAcceptedSequence(keyHex, sequence)) {
+        outError = kErrTempFile + std::string(kSequenceFile);
+        return false;
+    }
     return true;
 }
 
@@ -241,6 +257,20 @@ struct Attempt {
     std::string error;
 };
 
+// A folder where the download's ".indir" file goes (this program never makes one; a hand
+// or another program may) would fail every pass. An empty one goes; one with
+// anything in it may be the player's and is moved aside whole to ".indir.eski", where the
+// clean-up of set-aside files never deletes a folder. Nothing behind a link is touched: a
+// link has no Folder type and createFreshFile removes the link itself.
+void clearFolderFromDownloadName(const std::string& temporary) {
+    if (platform::entryType(temporary) != platform::EntryType::Folder ||
+        platform::removeEmptyFolder(temporary))
+        return;
+    const std::string aside = temporary + kSetAsideSuffix;
+    if (platform::entryType(aside) != platform::EntryType::Folder) platform::deleteFile(aside);
+    platform::replaceFile(temporary, aside); // a failure shows as the file that cannot be written
+}
+
 // The whole file from zero into `file`, hashed as it arrives.
 Attempt fetchInto(platform::FileHandle file, const FileEntry& entry, const std::string& url, Sha256& hash,
                   std::string& leading, HttpSession& session) {
@@ -286,7 +316,9 @@ bool hashFilePart(const std::string& path, int64_t from, int64_t to, Sha256& has
 }
 
 // How many bytes of an interrupted earlier download of `entry` can be continued: the
-// ".indir" file must be a regular file (never a link) shorter than the listed size.
+// ".indir" file must be a regular file of the player's with no other name (never a link,
+// never a file that also lives elsewhere: openForAppend checks what it opened) and shorter
+// than the listed size. Anything else is created afresh, which removes that name first.
 // `outFile` is left open for appending. 0, with nothing open, when there is nothing to
 // continue.
 int64_t openResumable(const std::string& temporary, const FileEntry& entry, platform::FileHandle& outFile) {
@@ -467,10 +499,9 @@ class Installer {
             failure = kErrDownload + target + " (" + kErrSink + ")";
             return false;
         }
-        if (platform::replaceFile(temporary, target)) {
-            if (target == launcherName_) replacedLauncher = true;
-        } else {
-            // The target is in use (the running launcher is): set it aside, then take its name.
+        if (!platform::replaceFile(temporary, target)) {
+            // The target is in use (the running launcher is), or a folder has its name: set
+            // it aside, then take its name.
             const std::string old = target + kSetAsideSuffix;
             platform::deleteFile(old);
             if (!platform::replaceFile(target, old) || !platform::replaceFile(temporary, target)) {
@@ -478,8 +509,9 @@ class Installer {
                 failure = kErrReplace + target + kErrReplaceTail;
                 return false;
             }
-            replacedLauncher = true;
         }
+        // Only a new launcher needs a restart; any other file is in use from its new name on.
+        if (target == launcherName_) replacedLauncher = true;
         time = fileModTime(target);
         updateStatus().filesDone.fetch_add(1);
         return true;
@@ -541,6 +573,7 @@ Outcome downloadAndInstall(const FileEntry& entry, const std::string& baseUrl, U
         }
     }
     if (resumeFrom == 0 || !(a.fetched && a.intact && a.written)) {
+        clearFolderFromDownloadName(temporary);
         file = platform::createFreshFile(temporary);
         if (file < 0) {
             failPass(installer, cache, restart, kErrTempFile + target);
@@ -618,8 +651,8 @@ void updateWorker(std::string baseUrl, std::string launcherName) {
         return;
     }
 
-    if (!listTrusted(body)) { // before any entry or the version text is used
-        setUpdateError(kListUnverified);
+    if (std::string untrusted; !listTrusted(body, untrusted)) { // before any entry or the version is used
+        setUpdateError(untrusted);
         return;
     }
 

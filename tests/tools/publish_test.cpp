@@ -1,12 +1,15 @@
 // publish_test.cpp - morlaken-publish run as a program on folders made by the tests; its
 // list is read back with the launcher's own parser and checked against sha256sum.
+#include "platform/platform.h"
 #include "support/child_process.h"
 #include "support/temp_folder.h"
 #include "update/filelist.h"
+#include "update/signature.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 
 namespace {
 
@@ -101,18 +104,22 @@ TEST_F(Publish, LeavesOutTheLaunchersOwnFiles) {
     write("dosyalar.txt.yaz-4242-0", "left by a crash");
     write("veri/resim.png.yaz-17-3", "left by a crash");
     write("notlar.yaz-1", "an ordinary name");
+    write(platform::kFolderLockFile, "");
+    write(std::string("veri/") + platform::kFolderLockFile, "only the top-level lock file is the launcher's");
     ProgramRun r = run({root.string()});
     ASSERT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_EQ(paths(parsedList()), (std::vector<std::string>{"notlar.yaz-1", "oyun.exe", "veri/resim.png"}));
+    const std::vector<std::string> listed = {"notlar.yaz-1", "oyun.exe", "veri/guncelleme.kilit",
+                                             "veri/resim.png"};
+    EXPECT_EQ(paths(parsedList()), listed);
     EXPECT_NE(r.err.find("\"veri/resim.png.yaz-17-3\""), std::string::npos) << r.err;
     // Publishing again must not list the list it wrote the first time.
     ASSERT_EQ(run({root.string()}).exitCode, 0);
-    EXPECT_EQ(paths(parsedList()), (std::vector<std::string>{"notlar.yaz-1", "oyun.exe", "veri/resim.png"}));
+    EXPECT_EQ(paths(parsedList()), listed);
     // No temporary file is left beside the list.
     size_t topLevel = 0;
     for (const auto& e : fs::directory_iterator(root))
         topLevel += e.is_regular_file() ? 1 : 0;
-    EXPECT_EQ(topLevel, 8u);
+    EXPECT_EQ(topLevel, 9u);
 }
 
 TEST_F(Publish, LinksToFilesAreFollowedOthersSkipped) {
@@ -184,6 +191,85 @@ TEST_F(Publish, BadArguments) {
     EXPECT_NE(missing.err.find("not a folder"), std::string::npos) << missing.err;
     write("dosya", "x");
     EXPECT_EQ(run({(root / "dosya").string()}).exitCode, 1);
+}
+
+// ---- signing ----
+
+// The secret key must never be listed (and so served): whatever name, link or path of the
+// folder reaches it, the run stops before anything is written.
+TEST_F(Publish, AKeyFileUnderTheFolderStopsTheRun) {
+    write("oyun.bin", "game");
+    const fs::path key = base / "liste.key";
+    ASSERT_EQ(run({"--new-key", key.string()}).exitCode, 0);
+    fs::create_directory_symlink(root, base / "bag");
+    struct Case {
+        const char* why;
+        std::function<void()> plant; // puts the key (or a way to it) into the folder
+        std::string folder, keyFile;
+    };
+    const Case cases[] = {
+        {"in the folder", [&] { fs::copy_file(key, root / "liste.key"); }, root.string(),
+         (root / "liste.key").string()},
+        {"under an excluded name", [&] { fs::copy_file(key, root / "liste.key.eski"); }, root.string(),
+         (root / "liste.key.eski").string()},
+        {"by a path with ..", [&] { fs::copy_file(key, root / "veri/liste.key"); }, root.string(),
+         (root / "veri/../veri/liste.key").string()},
+        {"the folder through a link", [&] { fs::copy_file(key, root / "liste.key"); }, base / "bag",
+         (root / "liste.key").string()},
+        {"a link in the folder", [&] { fs::create_symlink(key, root / "veri/k"); }, root.string(),
+         key.string()},
+        {"a hard link in the folder", [&] { fs::create_hard_link(key, root / "k"); }, root.string(),
+         key.string()},
+    };
+    for (const Case& c : cases) {
+        fs::remove_all(root);
+        write("oyun.bin", "game");
+        write("veri/resim.png", "image");
+        write("dosyalar.txt", "old list");
+        c.plant();
+        ProgramRun r = run({c.folder, "--sign", c.keyFile});
+        EXPECT_EQ(r.exitCode, 1) << c.why << "\n" << r.err;
+        EXPECT_NE(r.err.find("secret key"), std::string::npos) << c.why << "\n" << r.err;
+        EXPECT_EQ(readFile(root / kFileListName), "old list") << c.why;
+    }
+    fs::remove_all(root);
+    write("oyun.bin", "game");
+    EXPECT_EQ(run({root.string(), "--sign", key.string()}).exitCode, 0) << "a key outside is fine";
+}
+
+// Numbers grow past the last one signed, whichever of the list and the signer's own record
+// knows it, up to the launcher's limit; the clock counts only when neither exists.
+TEST_F(Publish, SequencesGrowPastTheLastSignedUpToTheLaunchersLimit) {
+    write("oyun.bin", "game");
+    const std::string key = base / "liste.key";
+    ASSERT_EQ(run({"--new-key", key}).exitCode, 0);
+    auto signedSequence = [&](ProgramRun& outRun) {
+        outRun = run({root.string(), "--sign", key});
+        SignedListParts parts;
+        EXPECT_TRUE(splitSignedList(readFile(root / kFileListName), parts)) << outRun.err;
+        return parts.sequence;
+    };
+    ProgramRun r;
+    write("dosyalar.txt", "morlaken-liste 1\n# sira 1000000000000000000\n"); // 19 digits
+    EXPECT_EQ(signedSequence(r), 1000000000000000001u) << r.err;
+    EXPECT_NE(r.out.find("sequence 1000000000000000001"), std::string::npos) << r.out;
+    // The list gone (or a clock once set ahead and put right): the signer's record continues.
+    fs::remove(root / kFileListName);
+    EXPECT_EQ(signedSequence(r), 1000000000000000002u) << r.err;
+    fs::remove(key + ".sira");
+    EXPECT_EQ(signedSequence(r), 1000000000000000003u) << "the list alone continues";
+
+    // The last number the launcher takes, then nothing more.
+    write("dosyalar.txt", "morlaken-liste 1\n# sira 9223372036854775806\n");
+    EXPECT_EQ(signedSequence(r), kMaxSequence) << r.err;
+    const std::string last = readFile(root / kFileListName);
+    EXPECT_EQ(run({root.string(), "--sign", key}).exitCode, 1);
+    EXPECT_EQ(readFile(root / kFileListName), last);
+    // A damaged record of the signer's stops the run too.
+    fs::remove(root / kFileListName);
+    testsupport::writeFile(key + ".sira", "12x\n");
+    EXPECT_EQ(run({root.string(), "--sign", key}).exitCode, 1);
+    EXPECT_FALSE(fs::exists(root / kFileListName));
 }
 
 TEST_F(Publish, UnreadableFolderIsAnError) {

@@ -52,7 +52,7 @@ class SyncLockTest : public ::testing::Test {
             EXPECT_EQ(cache.entries[path].size, static_cast<int64_t>(content.size()));
             EXPECT_EQ(cache.mtimes[path], fileModTime(game / path));
         }
-        EXPECT_EQ(listTree(game.path()), "a.bin\nb/big.bin\nc.bin\nguncelleme.cache\n");
+        EXPECT_EQ(listTree(game.path()), "a.bin\nb/big.bin\nc.bin\nguncelleme.cache\nguncelleme.kilit\n");
     }
 
     TempFolder game, site;

@@ -81,7 +81,7 @@ TEST_F(SyncTest, TermAndIntStopCleanlyWithoutPartialFiles) {
         int code = -1;
         ASSERT_TRUE(child.wait(10, code));
         EXPECT_EQ(code, 128 + signalNumber);
-        EXPECT_EQ(listTree(game.path()), ""); // nothing: no target, no .indir, no cache
+        EXPECT_EQ(listTree(game.path()), "guncelleme.kilit\n"); // the lock; no target, .indir or cache
     }
 }
 
@@ -128,7 +128,7 @@ TEST_F(SyncTest, KillInTheMiddleOfALargeDownloadNeverLeavesAPartialTarget) {
     std::string out, err;
     EXPECT_EQ(sync(out, err), 0) << err;
     EXPECT_TRUE(folderMatches(game.path(), newFiles));
-    EXPECT_EQ(listTree(game.path()), "a.bin\nb/big.bin\nc.bin\nguncelleme.cache\n");
+    EXPECT_EQ(listTree(game.path()), "a.bin\nb/big.bin\nc.bin\nguncelleme.cache\nguncelleme.kilit\n");
 }
 
 TEST_F(SyncTest, AMissingFolderIsCreatedAndFilled) {

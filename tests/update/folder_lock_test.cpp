@@ -1,7 +1,7 @@
 // folder_lock_test.cpp - the folder's update lock inside one process: a second taker
 // waits until the first lets go, a stop request ends the wait (and the lock the waiter
-// would have got is not kept), and an update pass that meets a held lock neither fetches
-// nor writes anything until it gets it.
+// would have got is not kept), an update pass that meets a held lock neither fetches
+// nor writes anything until it gets it, and no other user can hold the lock.
 #include "net/http.h"
 #include "platform/platform.h"
 #include "support/child_process.h"
@@ -14,9 +14,11 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <filesystem>
 #include <thread>
 
 using namespace testsupport;
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -80,10 +82,56 @@ TEST(FolderLock, APassWaitsForTheHolderAndCanBeStoppedMeanwhile) {
     stopUpdate(); // returns although the lock is still held elsewhere
     EXPECT_EQ(updateStatus().state.load(), UpdateState::Checking);
     EXPECT_EQ(server.totalRequests(), 0);
-    EXPECT_EQ(listTree(game.path()), "");
+    EXPECT_EQ(listTree(game.path()), std::string(platform::kFolderLockFile) + "\n");
     // (Once the holder lets go, the waiting pass does the work: SyncLockTest.)
     platform::unlockFolder(held);
     platform::setWorkingFolder(previous);
+}
+
+// Anyone may open the game folder, so the lock is taken on a file that only the player
+// can open: another user's flock on the folder does not stall a pass, and a link planted
+// under the lock file's name is removed, never followed.
+TEST(FolderLock, NoOtherUserCanHoldThePassesLock) {
+    httpGlobalInit();
+    TempFolder game, site, outside;
+    TestServer server;
+    publishSite(site.path(), {{"a.bin", "abc"}});
+    server.serveFolder(site.path());
+    const std::string lockFile = game / platform::kFolderLockFile;
+    writeFile(outside / "kurban", "must stay");
+    fs::create_symlink(outside / "kurban", lockFile);
+    // flock(1) holds the folder itself: as user nobody when the test runs as root.
+    const bool asNobody = permissionBitsIgnored();
+    auto asOther = [&](std::vector<std::string> flockArgs) {
+        if (!asNobody) return std::make_pair(std::string("/usr/bin/flock"), flockArgs);
+        flockArgs.insert(flockArgs.begin(),
+                         {"--reuid=65534", "--regid=65534", "--clear-groups", "/usr/bin/flock"});
+        return std::make_pair(std::string("/usr/bin/setpriv"), flockArgs);
+    };
+    const auto [holderProgram, holderArgs] = asOther({"-x", game.path(), "sleep", "600"});
+    Child holder;
+    ASSERT_TRUE(holder.start(holderProgram, holderArgs));
+    ASSERT_TRUE(waitUntil([&] { return flockRole(holder.pid()) == LockRole::Holds; }, 10));
+
+    const std::string previous = platform::fullPath(".");
+    ASSERT_TRUE(platform::setWorkingFolder(game.path()));
+    startUpdate(server.baseUrl(), "MorlakenLauncher");
+    const bool ended = waitUntil([] { return !updateStatus().workerActive.load(); }, 30);
+    stopUpdate();
+    platform::setWorkingFolder(previous);
+    EXPECT_TRUE(ended) << "the pass waited for a lock on the folder itself";
+    EXPECT_EQ(updateStatus().state.load(), UpdateState::UpToDate);
+    EXPECT_EQ(readFile(game / "a.bin"), "abc");
+
+    EXPECT_EQ(readFile(outside / "kurban"), "must stay");
+    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(lockFile)));
+    EXPECT_EQ(fs::status(lockFile).permissions() & fs::perms::mask,
+              fs::perms::owner_read | fs::perms::owner_write);
+    if (asNobody) {
+        std::string out;
+        const auto [program, args] = asOther({"-n", "-x", lockFile, "true"});
+        EXPECT_NE(runProgram(program, args, out), 0) << "another user opened the lock file";
+    }
 }
 
 } // namespace

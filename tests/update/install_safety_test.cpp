@@ -116,8 +116,9 @@ TEST_F(InstallSafety, PlantedLinksCannotRedirectWritesAndLeftoversAreRemoved) {
     EXPECT_TRUE(fs::is_symlink(game / "ses"));
     EXPECT_EQ(readFile(outside / "ses/kalan.indir"), "not ours: behind the player's folder link");
     // (listTree does not enter the folder link "ses".)
-    EXPECT_EQ(listTree(game.path()),
-              "guncelleme.cache\nkitap.indir\nlauncher.ini.yaz-1-0\noyun.bin\nveri/harita.dat\n");
+    EXPECT_EQ(
+        listTree(game.path()),
+        "guncelleme.cache\nguncelleme.kilit\nkitap.indir\nlauncher.ini.yaz-1-0\noyun.bin\nveri/harita.dat\n");
 }
 
 } // namespace

@@ -1,7 +1,8 @@
 // resume_test.cpp - a download cut off by a killed morlaken-sync continues where it stopped
 // on the next pass: only the missing part crosses the wire, and the installed file is the
 // verified whole. Servers that ignore the range or name another one, a file that changed
-// in between, and ".indir" files that cannot be continued all end with the right file.
+// in between, and ".indir" files that cannot be continued (a link, a second name of a file
+// elsewhere, another user's file) all end with the right file and leave other files be.
 #include "net/http.h"
 #include "platform/platform.h"
 #include "support/child_process.h"
@@ -15,6 +16,8 @@
 
 #include <filesystem>
 
+#include <unistd.h>
+
 using namespace testsupport;
 namespace fs = std::filesystem;
 
@@ -24,7 +27,7 @@ constexpr size_t kFileBytes = 400000;
 constexpr size_t kCutAt = kFileBytes * 4 / 5;
 const std::string kPath = "oyun.bin";
 
-enum class Before { KilledAt80, LongerThanListed, LinkToOutside };
+enum class Before { KilledAt80, LongerThanListed, LinkToOutside, HardLinkToOutside, AnotherUsers };
 
 struct Case {
     const char* name;
@@ -81,6 +84,15 @@ TEST_P(Resume, SecondPassInstallsTheVerifiedFile) {
         writeFile(planted, first.substr(0, kCutAt));
         fs::create_symlink(planted, partial);
         break;
+    case Before::HardLinkToOutside:
+        writeFile(planted, first.substr(0, kCutAt));
+        fs::create_hard_link(planted, partial);
+        break;
+    case Before::AnotherUsers: // its owner could change it between the hash and the install
+        if (!permissionBitsIgnored()) GTEST_SKIP() << "only root gives a file to another user";
+        writeFile(partial, first.substr(0, kCutAt));
+        ASSERT_EQ(::chown(partial.c_str(), 65534, 65534), 0);
+        break;
     }
     const std::string content = c.fileChanged ? patternBytes(kFileBytes + 1000, 12) : first;
     publishSite(site.path(), {{kPath, content}});
@@ -95,7 +107,7 @@ TEST_P(Resume, SecondPassInstallsTheVerifiedFile) {
     EXPECT_EQ(readFile(game / kPath), content);
     EXPECT_FALSE(fileExists(partial));
     EXPECT_EQ(platform::entryType(partial), platform::EntryType::Missing);
-    if (c.before == Before::LinkToOutside) {
+    if (c.before == Before::LinkToOutside || c.before == Before::HardLinkToOutside) {
         EXPECT_EQ(readFile(planted), first.substr(0, kCutAt));
     }
 
@@ -117,12 +129,15 @@ TEST_P(Resume, SecondPassInstallsTheVerifiedFile) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, Resume,
-    ::testing::Values(Case{"RangeHonoured", Before::KilledAt80, RangeAnswer::Honour, false, true},
-                      Case{"RangeIgnored", Before::KilledAt80, RangeAnswer::Ignore, false, false},
-                      Case{"WrongRange", Before::KilledAt80, RangeAnswer::Wrong, false, false},
-                      Case{"FileChanged", Before::KilledAt80, RangeAnswer::Honour, true, false},
-                      Case{"LongerThanListed", Before::LongerThanListed, RangeAnswer::Honour, false, false},
-                      Case{"LinkIsNotFollowed", Before::LinkToOutside, RangeAnswer::Honour, false, false}),
+    ::testing::Values(
+        Case{"RangeHonoured", Before::KilledAt80, RangeAnswer::Honour, false, true},
+        Case{"RangeIgnored", Before::KilledAt80, RangeAnswer::Ignore, false, false},
+        Case{"WrongRange", Before::KilledAt80, RangeAnswer::Wrong, false, false},
+        Case{"FileChanged", Before::KilledAt80, RangeAnswer::Honour, true, false},
+        Case{"LongerThanListed", Before::LongerThanListed, RangeAnswer::Honour, false, false},
+        Case{"LinkIsNotFollowed", Before::LinkToOutside, RangeAnswer::Honour, false, false},
+        Case{"HardLinkIsNotAppendedTo", Before::HardLinkToOutside, RangeAnswer::Honour, false, false},
+        Case{"AnotherUsersFileIsNotContinued", Before::AnotherUsers, RangeAnswer::Honour, false, false}),
     [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

@@ -1,7 +1,8 @@
 // signed_list_test.cpp - signed file lists: what morlaken-publish signs, unsigned readers
 // read as before; with the studio's key in varsayilan.ini, the launcher's pass (and
 // morlaken-sync in that folder) uses no list that is unsigned, altered, signed by another
-// key, replayed from an older signing or signed in the wrong place.
+// key, replayed from an older signing or signed in the wrong place; the record of what was
+// accepted fails closed.
 #include "net/http.h"
 #include "platform/platform.h"
 #include "support/child_process.h"
@@ -14,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <sys/stat.h>
 
 using namespace testsupport;
@@ -65,6 +67,22 @@ class SignedList : public ::testing::Test {
         copyUpdateError(text);
         return text;
     }
+    // The game folder's files but the update lock, which the first pass creates.
+    std::string gameTree() {
+        std::string tree = listTree(game.path());
+        const std::string lock = std::string(platform::kFolderLockFile) + "\n";
+        if (const size_t at = tree.find(lock); at != std::string::npos) tree.erase(at, lock.size());
+        return tree;
+    }
+    // A pass that must refuse the list of `key` numbered `sequence` and leave the folder.
+    void expectRefused(const KeyPair& key, uint64_t sequence, const std::string& why,
+                       const std::string& message = kListUnverified) {
+        serveList(signedList(key, sequence));
+        const std::string before = gameTree();
+        EXPECT_EQ(runPass(), UpdateState::Failed) << why;
+        EXPECT_EQ(errorText(), message) << why;
+        EXPECT_EQ(gameTree(), before) << why;
+    }
     TempFolder game, site;
     TestServer server;
     std::string previousFolder;
@@ -108,13 +126,13 @@ TEST_F(SignedList, WithAKeyOnlyAGenuineCurrentListIsUsed) {
     }
     // Nothing installed yet: every refusal must leave the folder as it is.
     for (const Case& c : cases) {
-        const std::string before = listTree(game.path());
+        const std::string before = gameTree();
         serveList(c.list);
         const int requests = server.totalRequests();
         EXPECT_EQ(runPass(), UpdateState::Failed) << c.why;
         EXPECT_EQ(errorText(), kListUnverified) << c.why;
         EXPECT_EQ(server.totalRequests(), requests + 1) << c.why;
-        EXPECT_EQ(listTree(game.path()), before) << c.why;
+        EXPECT_EQ(gameTree(), before) << c.why;
     }
 
     serveList(good);
@@ -123,7 +141,7 @@ TEST_F(SignedList, WithAKeyOnlyAGenuineCurrentListIsUsed) {
     std::string version;
     copyServerVersion(version);
     EXPECT_EQ(version, "2.0");
-    EXPECT_EQ(highestAcceptedSequence(key.hex()), 50u);
+    EXPECT_EQ(readFile(game / kSequenceFile), key.hex() + " 50\n");
 
     // The same signing again is fine; an older one (a replay) is not.
     EXPECT_EQ(runPass(), UpdateState::UpToDate);
@@ -132,6 +150,64 @@ TEST_F(SignedList, WithAKeyOnlyAGenuineCurrentListIsUsed) {
     EXPECT_EQ(runPass(), UpdateState::Failed);
     EXPECT_EQ(errorText(), kListUnverified);
     EXPECT_EQ(server.totalRequests(), requests + 1);
+}
+
+// The record is only ever replaced whole, so one that is there but does not read is
+// damage: it refuses every list. A deleted one leaves the floor shipped with the package.
+TEST_F(SignedList, TheReplayGuardFailsClosed) {
+    const KeyPair key = newKeys();
+    writeFile(game / "varsayilan.ini",
+              std::string(kListKeyName) + "=" + key.hex() + "\n" + kListFloorName + "=40\n");
+    writeFile(game / "launcher.ini", std::string(kListFloorName) + "=0\n"); // not the player's to lower
+    const std::string record = game / kSequenceFile;
+    expectRefused(key, 39, "no record yet: below the shipped floor");
+    serveList(signedList(key, 40));
+    ASSERT_EQ(runPass(), UpdateState::UpToDate);
+    serveList(signedList(key, 50));
+    ASSERT_EQ(runPass(), UpdateState::UpToDate);
+    const std::string good = readFile(record);
+    ASSERT_EQ(good, key.hex() + " 50\n");
+
+    const std::pair<const char*, std::string> damaged[] = {
+        {"a junk byte in the key", "g" + good.substr(1)},
+        {"a junk byte in the number", good.substr(0, good.size() - 2) + "-\n"},
+        {"a junk byte after it", good + "x"},
+        {"a CR before the LF", good.substr(0, good.size() - 1) + "\r\n"},
+        {"cut short", good.substr(0, good.size() - 1)},
+        {"empty", ""},
+    };
+    for (const auto& [why, text] : damaged) {
+        writeFile(record, text);
+        expectRefused(key, 50, why); // even the list it accepted last
+    }
+    ASSERT_TRUE(platform::deleteFile(record));
+    ASSERT_TRUE(platform::createFolders(record));
+    expectRefused(key, 50, "a folder in its place");
+    ASSERT_TRUE(platform::removeEmptyFolder(record));
+
+    expectRefused(key, 39, "deleted: below the floor again");
+    serveList(signedList(key, 40));
+    EXPECT_EQ(runPass(), UpdateState::UpToDate);
+    EXPECT_EQ(readFile(record), key.hex() + " 40\n");
+    writeFile(game / "varsayilan.ini",
+              std::string(kListKeyName) + "=" + key.hex() + "\n" + kListFloorName + "=4o\n");
+    expectRefused(key, 50, "a malformed floor trusts nothing");
+}
+
+TEST_F(SignedList, ARecordThatCannotBeRaisedEndsThePassBeforeInstalling) {
+    const KeyPair key = newKeys();
+    writeFile(game / "varsayilan.ini", std::string(kListKeyName) + "=" + key.hex() + "\n");
+    serveList(signedList(key, 50));
+    ASSERT_EQ(runPass(), UpdateState::UpToDate);
+    ASSERT_TRUE(platform::deleteFile(game / "oyun.bin"));
+    // An immutable record can be read but not replaced, even by root.
+    const std::string quoted = "'" + (game / kSequenceFile) + "'";
+    if (std::system(("chattr +i " + quoted + " 2>/dev/null").c_str()) != 0)
+        GTEST_SKIP() << "chattr +i needs root and a file system that supports it";
+    expectRefused(key, 51, "the record cannot be raised", kErrTempFile + std::string(kSequenceFile));
+    EXPECT_EQ(std::system(("chattr -i " + quoted).c_str()), 0);
+    EXPECT_FALSE(fileExists(game / "oyun.bin"));
+    EXPECT_EQ(readFile(game / kSequenceFile), key.hex() + " 50\n");
 }
 
 TEST_F(SignedList, AKeyInThePlayersOwnFileIsIgnored) {

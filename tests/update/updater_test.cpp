@@ -290,9 +290,23 @@ TEST_F(UpdaterTest, AbsurdListedSizesSaturateTheTotalAndFailAsBroken) {
     EXPECT_TRUE(noDownloadLeftovers());
 }
 
+// A folder where a download's ".indir" goes would fail every pass: an empty one is removed,
+// one with content is set aside whole (it may be the player's).
+TEST_F(UpdaterTest, FoldersUnderDownloadNamesAreClearedAway) {
+    publish({{"a.bin", "aaaa"}, {"veri/b.bin", "bbbb"}});
+    fs::create_directories(game / "a.bin.indir");
+    writeFile(game / "veri/b.bin.indir/not ours", "kept");
+    EXPECT_EQ(runPass(), UpToDate) << errorText();
+    EXPECT_TRUE(folderMatches(game.path(), {{"a.bin", "aaaa"}, {"veri/b.bin", "bbbb"}}));
+    EXPECT_FALSE(fs::exists(fs::symlink_status(game / "a.bin.indir")));
+    EXPECT_FALSE(fs::exists(fs::symlink_status(game / "a.bin.indir.eski")));
+    EXPECT_EQ(readFile(game / "veri/b.bin.indir.eski/not ours"), "kept");
+}
+
 TEST_F(UpdaterTest, TemporaryFileThatCannotBeCreated) {
     publish({{"a.bin", "aaaa"}, {"b.bin", "bbbb"}});
     fs::create_directories(game / "b.bin.indir/blocker");
+    fs::create_directories(game / "b.bin.indir.eski/blocker"); // nowhere to set it aside
     EXPECT_EQ(runPass(), Failed);
     EXPECT_EQ(errorText(), "Dosya yazılamadı: b.bin");
     EXPECT_EQ(readFile(game / "a.bin"), "aaaa");
@@ -350,7 +364,7 @@ TEST_F(UpdaterTest, InstallsKeepListOrderForRepeatedAndNestedPaths) {
 TEST_F(UpdaterTest, TargetThatCannotBeRenamedIsSetAsideUnderEski) {
     publish({{"veri/kutu.png", "new image"}});
     writeFile(game / "veri/kutu.png/inside", "a folder where the file should be");
-    EXPECT_EQ(runPass(), RestartPending); // set aside like a launcher in use
+    EXPECT_EQ(runPass(), UpToDate); // set aside like a launcher in use, but no restart
     EXPECT_EQ(readFile(game / "veri/kutu.png"), "new image");
     EXPECT_EQ(readFile(game / "veri/kutu.png.eski/inside"), "a folder where the file should be");
     EXPECT_TRUE(noDownloadLeftovers());

@@ -18,6 +18,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <thread>
 #include <vector>
@@ -78,6 +79,37 @@ TEST(WindowsPaths, FreshFileReplacesWhatIsThereAndWritesAll) {
     // A folder of that name is never replaced.
     ASSERT_TRUE(platform::createFolders(temp / "klasor"));
     EXPECT_EQ(platform::createFreshFile(temp / "klasor"), -1);
+}
+
+// A download is resumed only into an ".indir" with no other name; which file a path names
+// is the same through a hard link; only an empty real folder is removed.
+TEST(WindowsPaths, HardLinksAreSeenThroughAndOnlyEmptyFoldersRemoved) {
+    TempFolder temp;
+    const std::string victim = temp / "kurban.bin", partial = temp / "oyun.bin.indir";
+    testsupport::writeFile(victim, "yarim");
+    auto native = [](const std::string& path) {
+        return std::filesystem::path(std::u8string(path.begin(), path.end()));
+    };
+    std::error_code error;
+    std::filesystem::create_hard_link(native(victim), native(partial), error);
+    ASSERT_FALSE(error) << error.message();
+    EXPECT_EQ(platform::openForAppend(partial), -1) << "appended through a second name";
+    platform::FileIdentity a, b, other;
+    ASSERT_TRUE(platform::fileIdentity(victim, a));
+    ASSERT_TRUE(platform::fileIdentity(partial, b));
+    ASSERT_TRUE(platform::fileIdentity(temp.path(), other));
+    EXPECT_TRUE(a == b);
+    EXPECT_FALSE(a == other);
+    ASSERT_TRUE(platform::deleteFile(victim));
+    const platform::FileHandle file = platform::openForAppend(partial);
+    EXPECT_GE(file, 0) << "the only name left";
+    EXPECT_TRUE(platform::closeFile(file, false));
+
+    ASSERT_TRUE(platform::createFolders(temp / "dolu/ic"));
+    EXPECT_FALSE(platform::removeEmptyFolder(temp / "dolu"));
+    EXPECT_TRUE(platform::removeEmptyFolder(temp / "dolu/ic"));
+    EXPECT_FALSE(platform::removeEmptyFolder(partial)) << "a file is no folder";
+    EXPECT_EQ(platform::entryType(temp / "dolu/ic"), platform::EntryType::Missing);
 }
 
 TEST(WindowsPaths, AbsoluteByDriveShareOrRoot) {

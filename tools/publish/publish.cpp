@@ -6,7 +6,8 @@
 // the run before anything is written, so a published list is always one the launcher
 // accepts. With --sign the list also carries a sequence line and an Ed25519 signature
 // line (both comments to an unsigned reader); --new-key writes a key pair for that and
-// prints the public key, for "liste_anahtari" in the shipped varsayilan.ini.
+// prints the public key, for "liste_anahtari" in the shipped varsayilan.ini. A signing
+// prints its sequence number, for "liste_sirasi" in a package made from that list.
 //
 // Index
 //   ---- tunables ----
@@ -46,7 +47,10 @@ constexpr int kExitOk = 0;
 constexpr int kExitRefused = 1; // a path or file that cannot be listed, a write failure
 constexpr int kExitUsage = 2;
 
-const char* const kTopLevelExcluded[] = {kFileListName, kUpdateCacheFile, kUserConfigFile, kSequenceFile};
+const char* const kTopLevelExcluded[] = {kFileListName, kUpdateCacheFile, kUserConfigFile, kSequenceFile,
+                                         platform::kFolderLockFile};
+// Beside the secret key: the last sequence signed with it (the signer's own count).
+constexpr const char* kSignerStateSuffix = ".sira";
 const char* const kExcludedEndings[] = {".indir", ".eski"};
 
 void printError(const std::string& text) {
@@ -115,9 +119,28 @@ bool isExcluded(const std::string& relative, const std::string& name, bool topLe
     return false;
 }
 
+// The secret key as a file, when signing: no file under the folder may be it, by whatever
+// name or link it is reached, or the key would be served to every player.
+struct KeyGuard {
+    bool signing = false;
+    platform::FileIdentity key;
+    std::string keyFile;
+    bool found = false; // a file under the folder is the key
+};
+
+bool isTheKey(const std::string& full, const std::string& relative, KeyGuard& guard) {
+    platform::FileIdentity id;
+    if (!guard.signing || !platform::fileIdentity(full, id) || !(id == guard.key)) return false;
+    printError("\"" + relative + "\" is the secret key \"" + guard.keyFile +
+               "\"; keep the key outside the published folder");
+    guard.found = true;
+    return true;
+}
+
 // Collects every regular file (or link to one) under `root`/`relative`. Returns false
 // when a folder cannot be listed; other skips are warnings only.
-bool collectFiles(const std::string& root, const std::string& relative, std::vector<Candidate>& outFiles) {
+bool collectFiles(const std::string& root, const std::string& relative, std::vector<Candidate>& outFiles,
+                  KeyGuard& guard) {
     const std::string folder = relative.empty() ? root : root + "/" + relative;
     std::vector<std::string> names;
     if (!platform::listFolder(folder, names)) {
@@ -130,14 +153,16 @@ bool collectFiles(const std::string& root, const std::string& relative, std::vec
         const std::string full = root + "/" + rel;
         switch (platform::entryType(full)) {
         case platform::EntryType::Folder:
-            if (!collectFiles(root, rel, outFiles)) return false;
+            if (!collectFiles(root, rel, outFiles, guard)) return false;
             break;
         case platform::EntryType::File:
-            if (!isExcluded(rel, name, relative.empty())) outFiles.push_back(Candidate{rel, "", 0, ""});
+            if (!isTheKey(full, rel, guard) && !isExcluded(rel, name, relative.empty()))
+                outFiles.push_back(Candidate{rel, "", 0, ""});
             break;
         case platform::EntryType::Link:
             if (platform::fileSize(full) >= 0) {
-                if (!isExcluded(rel, name, relative.empty())) outFiles.push_back(Candidate{rel, "", 0, ""});
+                if (!isTheKey(full, rel, guard) && !isExcluded(rel, name, relative.empty()))
+                    outFiles.push_back(Candidate{rel, "", 0, ""});
             } else {
                 printError("warning: skipping \"" + rel + "\": a link that does not lead to a regular file");
             }
@@ -346,26 +371,50 @@ bool readSecretKey(const std::string& file, ListSecretKey& out) {
     return good;
 }
 
-// Grows with every signing of the folder: past the previous list's number, and at least
-// the current time in seconds, so a deleted list does not start the count again.
-uint64_t nextSequence(const std::string& previousList) {
-    uint64_t previous = 0;
+// The sequence of the next signing: one past the larger of the previous list's number and
+// the last number signed with this key (kept beside the key, so a new or emptied folder
+// continues the count instead of taking the clock, which may be below a number signed
+// while the clock ran ahead); the current time in seconds only when neither exists. False,
+// with the reason, when the signer's record is damaged or the numbers are spent.
+bool nextSequence(const std::string& previousList, const std::string& signerState, uint64_t& outSequence,
+                  std::string& outWhy) {
+    bool known = false;
+    uint64_t last = 0;
     std::string text;
     if (platform::readWholeFile(previousList, text)) {
         platform::LineReader lines(text);
         std::string_view line;
-        while (lines.next(line)) {
-            if (line.substr(0, kSequenceLinePrefix.size()) != kSequenceLinePrefix) continue;
-            std::string digits(line.substr(kSequenceLinePrefix.size()));
-            if (!digits.empty() && digits.size() <= 18 &&
-                digits.find_first_not_of("0123456789") == std::string::npos)
-                previous = std::max<uint64_t>(previous, std::stoull(digits));
-        }
+        uint64_t value = 0;
+        while (lines.next(line))
+            if (line.substr(0, kSequenceLinePrefix.size()) == kSequenceLinePrefix &&
+                parseSequenceNumber(line.substr(kSequenceLinePrefix.size()), value)) {
+                last = std::max(last, value);
+                known = true;
+            }
     }
-    const auto now =
-        std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
-            .count();
-    return std::max<uint64_t>(previous + 1, static_cast<uint64_t>(now));
+    if (platform::entryType(signerState) != platform::EntryType::Missing) {
+        uint64_t value = 0;
+        if (!platform::readWholeFile(signerState, text) || text.empty() || text.back() != '\n' ||
+            !parseSequenceNumber(std::string_view(text).substr(0, text.size() - 1), value)) {
+            outWhy = "\"" + signerState + "\" (the last sequence signed with this key) is damaged";
+            return false;
+        }
+        last = std::max(last, value);
+        known = true;
+    }
+    if (!known) {
+        const auto now = std::chrono::duration_cast<std::chrono::seconds>(
+                             std::chrono::system_clock::now().time_since_epoch())
+                             .count();
+        outSequence = std::min<uint64_t>(static_cast<uint64_t>(std::max<int64_t>(now, 1)), kMaxSequence);
+        return true;
+    }
+    if (last >= kMaxSequence) {
+        outWhy = "the sequence numbers are spent (" + std::to_string(last) + ")";
+        return false;
+    }
+    outSequence = last + 1;
+    return true;
 }
 
 } // namespace
@@ -400,8 +449,19 @@ int main(int argc, char** argv) {
         return kExitRefused;
     }
 
+    KeyGuard guard;
+    guard.signing = !options.signKeyFile.empty();
+    guard.keyFile = options.signKeyFile;
+    if (guard.signing && !platform::fileIdentity(options.signKeyFile, guard.key)) {
+        printError("cannot read \"" + options.signKeyFile + "\"");
+        return kExitRefused;
+    }
     std::vector<Candidate> files;
-    if (!collectFiles(root, "", files)) return kExitRefused;
+    if (!collectFiles(root, "", files, guard)) return kExitRefused;
+    if (guard.found) {
+        printError("nothing written");
+        return kExitRefused;
+    }
     std::sort(files.begin(), files.end(),
               [](const Candidate& a, const Candidate& b) { return a.path < b.path; });
 
@@ -436,15 +496,22 @@ int main(int argc, char** argv) {
     }
 
     const std::string target = root + "/" + kFileListName;
+    const std::string signerState = options.signKeyFile + kSignerStateSuffix;
     std::string text = listText(options, files);
+    uint64_t sequence = 0;
     if (!options.signKeyFile.empty()) {
-        text += std::string(kSequenceLinePrefix) + std::to_string(nextSequence(target)) + "\n";
+        std::string why;
+        if (!nextSequence(target, signerState, sequence, why)) {
+            printError(why + "; nothing written");
+            return kExitRefused;
+        }
+        text += std::string(kSequenceLinePrefix) + std::to_string(sequence) + "\n";
         text += signatureLine(text, secret);
         ListPublicKey publicKey; // the secret key's second half
         std::copy(secret.begin() + 32, secret.end(), publicKey.begin());
         secret.fill(0);
-        uint64_t sequence = 0;
-        if (!verifySignedList(text, publicKey, sequence)) {
+        uint64_t verified = 0;
+        if (!verifySignedList(text, publicKey, verified) || verified != sequence) {
             printError("the signature does not verify; \"" + options.signKeyFile +
                        "\" is damaged; nothing written");
             return kExitRefused;
@@ -452,6 +519,12 @@ int main(int argc, char** argv) {
     }
     if (!readsBackTheSame(text, options, files)) {
         printError("the list would not read back as written; nothing written");
+        return kExitRefused;
+    }
+    // The signer's count first: a list is never out with a number its signer could reuse.
+    if (!options.signKeyFile.empty() &&
+        !platform::writeFileAtomically(signerState, std::to_string(sequence) + "\n")) {
+        printError("cannot write \"" + signerState + "\"; nothing written");
         return kExitRefused;
     }
     if (!platform::writeFileAtomically(target, text)) {
@@ -463,5 +536,8 @@ int main(int argc, char** argv) {
         listed += f.size;
     std::printf("%zu files, %lld bytes listed in %s\n", files.size(), static_cast<long long>(listed),
                 target.c_str());
+    if (!options.signKeyFile.empty())
+        std::printf("signed as sequence %llu (liste_sirasi for a package made from this list)\n",
+                    static_cast<unsigned long long>(sequence));
     return kExitOk;
 }
