@@ -1,4 +1,9 @@
 // gameserver.cpp - the launcher's link to the game server (see gameserver.h).
+//
+// Index
+//   ---- state ----
+//   ---- address ----
+//   ---- link ----
 #include "login/gameserver.h"
 
 #include "app/config.h"
@@ -72,9 +77,17 @@ void failServerLink(const std::string& message) {
     if (mode == LinkMode::Login) link.pending.errors.push_back(message);
 }
 
-void connectToGameServer(LinkMode mode, const std::string& address) {
+namespace {
+
+void connectPeer(ServerLink& link, const ENetAddress& target) {
+    link.serverPeer = enet_host_connect(link.enetHost, &target, 2, 0);
+    if (!link.serverPeer) failServerLink(kLinkNoPeer);
+}
+
+// The connection on a link just reset, whose login credentials (if any) are already
+// stored: every failure from here on goes through failServerLink, which wipes them.
+void connectAfterReset(LinkMode mode, const std::string& address) {
     ServerLink& link = serverLink();
-    resetServerLink();
     if (!link.enetHost) {
         link.enetHost = enet_host_create(nullptr, 1, 2, 0, 0);
         if (link.enetHost) {
@@ -82,24 +95,32 @@ void connectToGameServer(LinkMode mode, const std::string& address) {
             link.enetHost->checksum = enet_crc32;
         }
     }
+    link.linkMode = mode;
+    link.connectStartTime = linkClock();
     std::string host;
     uint16_t port = 0;
     if (!parseServerAddress(address, host, port)) {
-        link.linkMode = mode;
         failServerLink(kLinkBadAddress + address);
         return;
     }
+    if (!link.enetHost) {
+        failServerLink(kLinkUnresolved + host);
+        return;
+    }
     ENetAddress target{};
-    if (!link.enetHost || enet_address_set_host(&target, host.c_str()) != 0) {
-        link.linkMode = mode;
+    if (enet_address_set_host(&target, host.c_str()) != 0) {
         failServerLink(kLinkUnresolved + host);
         return;
     }
     target.port = port;
-    link.serverPeer = enet_host_connect(link.enetHost, &target, 2, 0);
-    link.linkMode = mode;
-    link.connectStartTime = linkClock();
-    if (!link.serverPeer) failServerLink(kLinkNoPeer);
+    connectPeer(link, target);
+}
+
+} // namespace
+
+void connectToGameServer(LinkMode mode, const std::string& address) {
+    resetServerLink();
+    connectAfterReset(mode, address);
 }
 
 void connectToGameServer(LinkMode mode) {
@@ -107,12 +128,14 @@ void connectToGameServer(LinkMode mode) {
 }
 
 void startGameServerLogin(const std::string& user, const std::string& password) {
-    connectToGameServer(LinkMode::Login);
     ServerLink& link = serverLink();
+    resetServerLink();
+    // Stored before the connection starts, so a connection that fails on its way wipes them.
     link.loginUser = user;
     // Reserved once, so no smaller buffer holding a part of the password is freed unwiped.
     link.loginPassword.reserve(password.size());
     link.loginPassword = password;
+    connectAfterReset(LinkMode::Login, configGet("sunucu", kDefaultServerAddress));
 }
 
 namespace {

@@ -70,7 +70,7 @@ struct ServerLink {
     double connectStartTime = 0; // linkClock seconds
     ServerStatus serverStatus = ServerStatus::Connecting;
     std::string loginUser;
-    std::string loginPassword; // wiped once sent and at every reset
+    std::string loginPassword; // wiped once sent and at every reset, failures included
     // The two limits; tests shorten them.
     double connectLimitSeconds = kConnectLimitSeconds;
     double answerLimitSeconds = kAnswerLimitSeconds;
@@ -99,8 +99,9 @@ void connectToGameServer(LinkMode mode, const std::string& address);
 void connectToGameServer(LinkMode mode);
 
 // The login dialog's entry when no account service is configured: a Login connection to
-// the configured server, then the user name and the password stored (in that order: the
-// reset at the start of the connection wipes the password). The caller wipes its field.
+// the configured server that takes the user name and the password with it, so every way the
+// connection ends (sent, refused address, unresolvable host, no peer, time-out, reset)
+// wipes the stored password. The caller wipes its field.
 void startGameServerLogin(const std::string& user, const std::string& password);
 
 // Once a frame, main thread: services ENet without waiting, sends the request once

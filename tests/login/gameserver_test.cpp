@@ -325,15 +325,22 @@ TEST_F(GameServerLink, FailuresEndTheConnectionWithTheirTextsOnlyForALogin) {
         {silent.address(), kLinkNoAnswer},
         {hangUp.address(), kLinkUnreachable},
         {"a:b:c", std::string(kLinkBadAddress) + "a:b:c"},
+        // An empty label: the local resolver refuses the name without asking any server.
+        {"a..invalid", std::string(kLinkUnresolved) + "a..invalid"},
     };
     for (const Case& c : cases) {
         for (LinkMode mode : {LinkMode::Probe, LinkMode::Login}) {
             serverLink().serverStatus = ServerStatus::Online;
             const double start = linkClock();
-            connectToGameServer(mode, c.address);
+            if (mode == LinkMode::Login)
+                login(c.address, "ayse", "gizli");
+            else
+                connectToGameServer(mode, c.address);
             const LinkPoll poll = pumpToEnd(5);
             EXPECT_EQ(serverLink().serverStatus, ServerStatus::Offline) << c.address;
             EXPECT_LT(linkClock() - start, 3.0) << c.address;
+            // Sent or not, the password does not outlive its connection.
+            EXPECT_TRUE(serverLink().loginPassword.empty()) << c.address;
             if (mode == LinkMode::Probe) {
                 EXPECT_TRUE(poll.errors.empty()) << c.address;
             } else {
