@@ -3,6 +3,7 @@
 // Index
 //   ---- state ----
 //   ---- address ----
+//   ---- name lookup ----   AddressLookup, the lookup thread
 //   ---- link ----
 #include "login/gameserver.h"
 
@@ -12,7 +13,11 @@
 #include <enet/enet.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <system_error>
+#include <thread>
+#include <utility>
 
 // ---- state ----
 
@@ -55,6 +60,32 @@ bool parseServerAddress(const std::string& text, std::string& outHost, uint16_t&
     return true;
 }
 
+// ---- name lookup ----
+
+// Shared by the main thread and one lookup thread and freed by whichever lets go last: a
+// lookup that ends after its link was reset, or while the launcher closes, writes only into
+// memory it still owns. The thread is detached, so the exit never waits for a resolver that
+// does not answer.
+struct AddressLookup {
+    std::string host;              // set before the thread starts, read-only after
+    uint16_t port = 0;             // main thread only
+    uint32_t address = 0;          // ENet's host field; the lookup thread's until `done`
+    bool resolved = false;         // the lookup thread's until `done`
+    std::atomic<bool> done{false}; // written by the lookup thread, its last act on the block
+};
+
+namespace {
+
+// The lookup thread: ENet's own resolver, which touches no host and no peer.
+void lookUpAddress(std::shared_ptr<AddressLookup> lookup) {
+    ENetAddress address{};
+    lookup->resolved = enet_address_set_host(&address, lookup->host.c_str()) == 0;
+    lookup->address = address.host;
+    lookup->done.store(true);
+}
+
+} // namespace
+
 // ---- link ----
 
 void resetServerLink() {
@@ -63,6 +94,7 @@ void resetServerLink() {
         enet_peer_reset(link.serverPeer);
         link.serverPeer = nullptr;
     }
+    link.lookup.reset(); // a late answer goes nowhere
     link.linkMode = LinkMode::Idle;
     link.requestSent = false;
     wipeText(link.loginPassword);
@@ -108,11 +140,32 @@ void connectAfterReset(LinkMode mode, const std::string& address) {
         return;
     }
     ENetAddress target{};
-    if (enet_address_set_host(&target, host.c_str()) != 0) {
-        failServerLink(kLinkUnresolved + host);
+    target.port = port;
+    if (enet_address_set_host_ip(&target, host.c_str()) == 0) { // dotted IPv4: nothing to look up
+        connectPeer(link, target);
         return;
     }
-    target.port = port;
+    auto lookup = std::make_shared<AddressLookup>();
+    lookup->host = host;
+    lookup->port = port;
+    link.lookup = lookup;
+    try {
+        std::thread(lookUpAddress, std::move(lookup)).detach();
+    } catch (const std::system_error&) { // no thread to be had: as if the name were unknown
+        failServerLink(kLinkUnresolved + host);
+    }
+}
+
+// A lookup that has answered: connect to what it found, or fail.
+void takeLookup(ServerLink& link) {
+    const std::shared_ptr<AddressLookup> lookup = std::move(link.lookup); // leaves it null
+    if (!lookup->resolved) {
+        failServerLink(kLinkUnresolved + lookup->host);
+        return;
+    }
+    ENetAddress target{};
+    target.host = lookup->address;
+    target.port = lookup->port;
     connectPeer(link, target);
 }
 
@@ -202,6 +255,7 @@ void handleServerMessage(const std::string& bytes, const GameSettings& game) {
 void pumpGameServer(const GameSettings& game) {
     ServerLink& link = serverLink();
     if (!link.enetHost) return;
+    if (link.lookup && link.lookup->done.load()) takeLookup(link);
     ENetEvent event;
     while (link.enetHost && enet_host_service(link.enetHost, &event, 0) > 0) {
         const bool ours = link.serverPeer && event.peer == link.serverPeer;

@@ -352,6 +352,41 @@ TEST_F(GameServerLink, FailuresEndTheConnectionWithTheirTextsOnlyForALogin) {
     EXPECT_GE(silent.connects.load(), 2);
 }
 
+// A name is looked up off the frame loop: the connect request returns before the answer,
+// with the server still "connecting" and no peer, and the pumps carry the link on once the
+// lookup is back. A lookup overtaken by a new connection is never used. "localhost" comes
+// from /etc/hosts; "a..invalid" (an empty label) is refused by the local resolver.
+TEST_F(GameServerLink, NamesAreLookedUpOffTheFrameLoop) {
+    GameServer server;
+    SilentPeer silent(false);
+    ASSERT_TRUE(server.started);
+    const std::string port = std::to_string(server.host.port());
+    struct Case {
+        std::string address;
+        LinkMode mode;
+        ServerStatus status;
+        std::vector<std::string> errors;
+    } cases[] = {
+        {"localhost:" + port, LinkMode::Probe, ServerStatus::Online, {}},
+        {"a..invalid:" + port,
+         LinkMode::Login,
+         ServerStatus::Offline,
+         {std::string(kLinkUnresolved) + "a..invalid"}},
+    };
+    for (const Case& c : cases) {
+        serverLink().serverStatus = ServerStatus::Connecting;
+        connectToGameServer(c.mode, "localhost:" + std::to_string(silent.port));
+        connectToGameServer(c.mode, c.address);
+        EXPECT_EQ(serverLink().linkMode, c.mode) << c.address;
+        EXPECT_EQ(serverLink().serverPeer, nullptr) << c.address;
+        EXPECT_EQ(serverLink().serverStatus, ServerStatus::Connecting) << c.address;
+        const LinkPoll poll = pumpToEnd();
+        EXPECT_EQ(serverLink().serverStatus, c.status) << c.address;
+        EXPECT_EQ(poll.errors, c.errors);
+    }
+    EXPECT_EQ(silent.connects.load(), 0);
+}
+
 TEST_F(GameServerLink, NewConnectionReplacesTheOldOne) {
     GameServer server;
     SilentPeer silent(false);
