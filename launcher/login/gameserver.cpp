@@ -1,4 +1,10 @@
 // gameserver.cpp - the launcher's link to the game server (see gameserver.h).
+//
+// Index
+//   ---- state ----
+//   ---- address ----
+//   ---- name lookup ----   AddressLookup, the lookup thread
+//   ---- link ----
 #include "login/gameserver.h"
 
 #include "config/config.h"
@@ -7,7 +13,11 @@
 #include <enet/enet.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <system_error>
+#include <thread>
+#include <utility>
 
 // ---- state ----
 
@@ -50,6 +60,32 @@ bool parseServerAddress(const std::string& text, std::string& outHost, uint16_t&
     return true;
 }
 
+// ---- name lookup ----
+
+// Shared by the main thread and one lookup thread and freed by whichever lets go last: a
+// lookup that ends after its link was reset, or while the launcher closes, writes only into
+// memory it still owns. The thread is detached, so the exit never waits for a resolver that
+// does not answer.
+struct AddressLookup {
+    std::string host;              // set before the thread starts, read-only after
+    uint16_t port = 0;             // main thread only
+    uint32_t address = 0;          // ENet's host field; the lookup thread's until `done`
+    bool resolved = false;         // the lookup thread's until `done`
+    std::atomic<bool> done{false}; // written by the lookup thread, its last act on the block
+};
+
+namespace {
+
+// The lookup thread: ENet's own resolver, which touches no host and no peer.
+void lookUpAddress(std::shared_ptr<AddressLookup> lookup) {
+    ENetAddress address{};
+    lookup->resolved = enet_address_set_host(&address, lookup->host.c_str()) == 0;
+    lookup->address = address.host;
+    lookup->done.store(true);
+}
+
+} // namespace
+
 // ---- link ----
 
 void resetServerLink() {
@@ -58,6 +94,7 @@ void resetServerLink() {
         enet_peer_reset(link.serverPeer);
         link.serverPeer = nullptr;
     }
+    link.lookup.reset(); // a late answer goes nowhere
     link.linkMode = LinkMode::Idle;
     link.requestSent = false;
     wipeText(link.loginPassword);
@@ -72,9 +109,17 @@ void failServerLink(const std::string& message) {
     if (mode == LinkMode::Login) link.pending.errors.push_back(message);
 }
 
-void connectToGameServer(LinkMode mode, const std::string& address) {
+namespace {
+
+void connectPeer(ServerLink& link, const ENetAddress& target) {
+    link.serverPeer = enet_host_connect(link.enetHost, &target, 2, 0);
+    if (!link.serverPeer) failServerLink(kLinkNoPeer);
+}
+
+// The connection on a link just reset, whose login credentials (if any) are already
+// stored: every failure from here on goes through failServerLink, which wipes them.
+void connectAfterReset(LinkMode mode, const std::string& address) {
     ServerLink& link = serverLink();
-    resetServerLink();
     if (!link.enetHost) {
         link.enetHost = enet_host_create(nullptr, 1, 2, 0, 0);
         if (link.enetHost) {
@@ -82,24 +127,53 @@ void connectToGameServer(LinkMode mode, const std::string& address) {
             link.enetHost->checksum = enet_crc32;
         }
     }
+    link.linkMode = mode;
+    link.connectStartTime = linkClock();
     std::string host;
     uint16_t port = 0;
     if (!parseServerAddress(address, host, port)) {
-        link.linkMode = mode;
         failServerLink(kLinkBadAddress + address);
         return;
     }
-    ENetAddress target{};
-    if (!link.enetHost || enet_address_set_host(&target, host.c_str()) != 0) {
-        link.linkMode = mode;
+    if (!link.enetHost) {
         failServerLink(kLinkUnresolved + host);
         return;
     }
+    ENetAddress target{};
     target.port = port;
-    link.serverPeer = enet_host_connect(link.enetHost, &target, 2, 0);
-    link.linkMode = mode;
-    link.connectStartTime = linkClock();
-    if (!link.serverPeer) failServerLink(kLinkNoPeer);
+    if (enet_address_set_host_ip(&target, host.c_str()) == 0) { // dotted IPv4: nothing to look up
+        connectPeer(link, target);
+        return;
+    }
+    auto lookup = std::make_shared<AddressLookup>();
+    lookup->host = host;
+    lookup->port = port;
+    link.lookup = lookup;
+    try {
+        std::thread(lookUpAddress, std::move(lookup)).detach();
+    } catch (const std::system_error&) { // no thread to be had: as if the name were unknown
+        failServerLink(kLinkUnresolved + host);
+    }
+}
+
+// A lookup that has answered: connect to what it found, or fail.
+void takeLookup(ServerLink& link) {
+    const std::shared_ptr<AddressLookup> lookup = std::move(link.lookup); // leaves it null
+    if (!lookup->resolved) {
+        failServerLink(kLinkUnresolved + lookup->host);
+        return;
+    }
+    ENetAddress target{};
+    target.host = lookup->address;
+    target.port = lookup->port;
+    connectPeer(link, target);
+}
+
+} // namespace
+
+void connectToGameServer(LinkMode mode, const std::string& address) {
+    resetServerLink();
+    connectAfterReset(mode, address);
 }
 
 void connectToGameServer(LinkMode mode) {
@@ -107,12 +181,14 @@ void connectToGameServer(LinkMode mode) {
 }
 
 void startGameServerLogin(const std::string& user, const std::string& password) {
-    connectToGameServer(LinkMode::Login);
     ServerLink& link = serverLink();
+    resetServerLink();
+    // Stored before the connection starts, so a connection that fails on its way wipes them.
     link.loginUser = user;
     // Reserved once, so no smaller buffer holding a part of the password is freed unwiped.
     link.loginPassword.reserve(password.size());
     link.loginPassword = password;
+    connectAfterReset(LinkMode::Login, configGet("sunucu", kDefaultServerAddress));
 }
 
 namespace {
@@ -179,6 +255,7 @@ void handleServerMessage(const std::string& bytes, const GameSettings& game) {
 void pumpGameServer(const GameSettings& game) {
     ServerLink& link = serverLink();
     if (!link.enetHost) return;
+    if (link.lookup && link.lookup->done.load()) takeLookup(link);
     ENetEvent event;
     while (link.enetHost && enet_host_service(link.enetHost, &event, 0) > 0) {
         const bool ours = link.serverPeer && event.peer == link.serverPeer;

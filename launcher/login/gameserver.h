@@ -10,8 +10,10 @@
 //                         shutdownServerLink
 //
 // One short-lived connection per job; each lives until its one answer is handled, then the
-// peer is reset, and a new connection always replaces the old one. Main thread only: ENet
-// is never touched by another thread. This layer touches no window and no screen: what the
+// peer is reset, and a new connection always replaces the old one. Main thread only: ENet's
+// host is never touched by another thread. A host name is looked up on a detached thread of
+// its own (the resolver may take seconds), which hands its answer back through an atomic
+// that the pump polls. This layer touches no window and no screen: what the
 // screens must do (show an error, replace the news list, hide the window because the game
 // runs) is handed up in LinkPoll, which the frame loop takes once a frame (takeLinkPoll).
 #pragma once
@@ -20,11 +22,13 @@
 #include "login/wire.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 struct _ENetHost;
 struct _ENetPeer;
+struct AddressLookup; // a name lookup's shared block (gameserver.cpp)
 
 // ---- tunables and texts ----
 inline constexpr uint16_t kDefaultGamePort = 27015;
@@ -65,12 +69,15 @@ struct LinkPoll {
 struct ServerLink {
     _ENetHost* enetHost = nullptr; // created on first use, destroyed at exit
     _ENetPeer* serverPeer = nullptr;
+    // The name lookup the current connection waits for; null when none. Shared with the
+    // lookup's thread, so a reset only lets go of it and the thread frees it when it ends.
+    std::shared_ptr<AddressLookup> lookup;
     LinkMode linkMode = LinkMode::Idle;
     bool requestSent = false;
-    double connectStartTime = 0; // linkClock seconds
+    double connectStartTime = 0; // linkClock seconds, from the connect request (lookup included)
     ServerStatus serverStatus = ServerStatus::Connecting;
     std::string loginUser;
-    std::string loginPassword; // wiped once sent and at every reset
+    std::string loginPassword; // wiped once sent and at every reset, failures included
     // The two limits; tests shorten them.
     double connectLimitSeconds = kConnectLimitSeconds;
     double answerLimitSeconds = kAnswerLimitSeconds;
@@ -92,20 +99,26 @@ bool parseServerAddress(const std::string& text, std::string& outHost, uint16_t&
 // ---- link ----
 
 // Resets the link, creates the host on first use (MTU 1200, ENet's CRC-32 checksum), then
-// connects to `address` (the `sunucu` value; "127.0.0.1" when absent). A bad address, an
-// unresolvable host or no peer ends through failServerLink at once.
+// connects to `address` (the `sunucu` value; "127.0.0.1" when absent). A bad address, or
+// no ENet host, ends through failServerLink at once. A dotted IPv4 address is connected at
+// once; a name is handed to a lookup thread and the call returns without waiting: linkMode
+// is `mode`, there is no peer yet and serverStatus is unchanged until pumpGameServer takes
+// the answer (unresolvable or no peer: failServerLink). The connect limit counts from this
+// call, the lookup included.
 void connectToGameServer(LinkMode mode, const std::string& address);
 // The same with configGet("sunucu", "127.0.0.1").
 void connectToGameServer(LinkMode mode);
 
 // The login dialog's entry when no account service is configured: a Login connection to
-// the configured server, then the user name and the password stored (in that order: the
-// reset at the start of the connection wipes the password). The caller wipes its field.
+// the configured server that takes the user name and the password with it, so every way the
+// connection ends (sent, refused address, unresolvable host, no peer, time-out, reset)
+// wipes the stored password. The caller wipes its field.
 void startGameServerLogin(const std::string& user, const std::string& password);
 
-// Once a frame, main thread: services ENet without waiting, sends the request once
-// connected (then wipes the password), handles the answer, enforces the two limits, and
-// flushes. `game` is what a login accepted starts the game with.
+// Once a frame, main thread, never waits: takes a finished name lookup (then connects),
+// services ENet, sends the request once connected (then wipes the password), handles the
+// answer, enforces the two limits, and flushes. `game` is what a login accepted starts the
+// game with.
 void pumpGameServer(const GameSettings& game);
 
 // What the pumps produced since the last take; empties it.
@@ -114,8 +127,9 @@ LinkPoll takeLinkPoll();
 // One message of the current connection (see the message table in wire.h).
 void handleServerMessage(const std::string& bytes, const GameSettings& game);
 
-// Forgets the peer (enet_peer_reset), mode Idle, requestSent false, password wiped.
-// serverStatus and loginUser are not touched.
+// Forgets the peer (enet_peer_reset) and any lookup in progress (its late answer is never
+// used), mode Idle, requestSent false, password wiped. serverStatus and loginUser are not
+// touched.
 void resetServerLink();
 
 // Ends the connection: Probe -> Offline, nothing shown; Login -> Offline and the message

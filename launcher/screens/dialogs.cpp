@@ -28,7 +28,10 @@ void focusField(TextField* field) {
 
 void openLoginDialog() {
     ui().activeModal = Modal::Login;
-    focusField(usernameField().text.empty() ? &usernameField() : &passwordField());
+    // The second field is the code field while a cancelled two-step login still waits for
+    // its answer to be dropped.
+    const bool totp = keyHooks().totpStep && keyHooks().totpStep();
+    focusField(usernameField().text.empty() ? &usernameField() : totp ? &codeField() : &passwordField());
 }
 
 void closeLoginDialog() {

@@ -14,8 +14,9 @@ struct GLFWwindow;
 
 // ---- modal dialogs ----
 
-// Opens the login dialog: focus on the password field when a username is filled, else on
-// the username field; the caret restarts. START and Enter on the bare main screen.
+// Opens the login dialog: focus on the second field shown (the password field, or the code
+// field in the two-step stage) when a username is filled, else on the username field; the
+// caret restarts. START and Enter on the bare main screen.
 void openLoginDialog();
 // Closes it with no field focused (a running login is cancelled first, through
 // keyHooks().cancelLogin).

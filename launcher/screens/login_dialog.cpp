@@ -110,6 +110,12 @@ GameSettings gameSettingsFromConfig() {
 }
 
 bool actOnLoginPoll(const LoginPoll& poll) {
+    // Every answer but the two-step ones ends the two-step stage, and the code field goes
+    // with it: the password field shown in its place takes the focus, so typing shows.
+    if (!accountLogin().totpStep && focusedField() == &codeField()) {
+        focusedField() = &passwordField();
+        caretStart() = now();
+    }
     switch (poll.event) {
     case LoginEvent::None:
     case LoginEvent::Dropped:

@@ -50,6 +50,7 @@ GameSettings gameSettingsFromConfig();
 // Acts on one pollAccountLogin result: game started -> the dialog closes, no field is
 // focused, gameState = Running (the frame loop hides the window); two-step code required
 // -> the code field takes the focus and the notice shows; wrong code -> the code field
-// takes the focus and the error shows; any other error shows. Returns true when the game
-// started.
+// takes the focus and the error shows; any other error shows. An answer that ended the
+// two-step stage (any other, a dropped one included) moves the focus from the code field,
+// no longer shown, to the password field. Returns true when the game started.
 bool actOnLoginPoll(const LoginPoll& poll);

@@ -325,15 +325,22 @@ TEST_F(GameServerLink, FailuresEndTheConnectionWithTheirTextsOnlyForALogin) {
         {silent.address(), kLinkNoAnswer},
         {hangUp.address(), kLinkUnreachable},
         {"a:b:c", std::string(kLinkBadAddress) + "a:b:c"},
+        // An empty label: the local resolver refuses the name without asking any server.
+        {"a..invalid", std::string(kLinkUnresolved) + "a..invalid"},
     };
     for (const Case& c : cases) {
         for (LinkMode mode : {LinkMode::Probe, LinkMode::Login}) {
             serverLink().serverStatus = ServerStatus::Online;
             const double start = linkClock();
-            connectToGameServer(mode, c.address);
+            if (mode == LinkMode::Login)
+                login(c.address, "ayse", "gizli");
+            else
+                connectToGameServer(mode, c.address);
             const LinkPoll poll = pumpToEnd(5);
             EXPECT_EQ(serverLink().serverStatus, ServerStatus::Offline) << c.address;
             EXPECT_LT(linkClock() - start, 3.0) << c.address;
+            // Sent or not, the password does not outlive its connection.
+            EXPECT_TRUE(serverLink().loginPassword.empty()) << c.address;
             if (mode == LinkMode::Probe) {
                 EXPECT_TRUE(poll.errors.empty()) << c.address;
             } else {
@@ -343,6 +350,41 @@ TEST_F(GameServerLink, FailuresEndTheConnectionWithTheirTextsOnlyForALogin) {
         }
     }
     EXPECT_GE(silent.connects.load(), 2);
+}
+
+// A name is looked up off the frame loop: the connect request returns before the answer,
+// with the server still "connecting" and no peer, and the pumps carry the link on once the
+// lookup is back. A lookup overtaken by a new connection is never used. "localhost" comes
+// from /etc/hosts; "a..invalid" (an empty label) is refused by the local resolver.
+TEST_F(GameServerLink, NamesAreLookedUpOffTheFrameLoop) {
+    GameServer server;
+    SilentPeer silent(false);
+    ASSERT_TRUE(server.started);
+    const std::string port = std::to_string(server.host.port());
+    struct Case {
+        std::string address;
+        LinkMode mode;
+        ServerStatus status;
+        std::vector<std::string> errors;
+    } cases[] = {
+        {"localhost:" + port, LinkMode::Probe, ServerStatus::Online, {}},
+        {"a..invalid:" + port,
+         LinkMode::Login,
+         ServerStatus::Offline,
+         {std::string(kLinkUnresolved) + "a..invalid"}},
+    };
+    for (const Case& c : cases) {
+        serverLink().serverStatus = ServerStatus::Connecting;
+        connectToGameServer(c.mode, "localhost:" + std::to_string(silent.port));
+        connectToGameServer(c.mode, c.address);
+        EXPECT_EQ(serverLink().linkMode, c.mode) << c.address;
+        EXPECT_EQ(serverLink().serverPeer, nullptr) << c.address;
+        EXPECT_EQ(serverLink().serverStatus, ServerStatus::Connecting) << c.address;
+        const LinkPoll poll = pumpToEnd();
+        EXPECT_EQ(serverLink().serverStatus, c.status) << c.address;
+        EXPECT_EQ(poll.errors, c.errors);
+    }
+    EXPECT_EQ(silent.connects.load(), 0);
 }
 
 TEST_F(GameServerLink, NewConnectionReplacesTheOldOne) {

@@ -6,6 +6,7 @@
 #include "screens/screen_test_support.h"
 
 #include "config/config.h"
+#include "gfx/frame.h"
 #include "gfx/widgets.h"
 #include "login/account.h"
 #include "login/gameserver.h"
@@ -18,6 +19,7 @@
 #include "screens/ui_state.h"
 #include "support/test_server.h"
 
+#include <GLFW/glfw3.h>
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -158,6 +160,43 @@ TEST_F(LoginDialog, SubmitChecksTheFieldsAndSavesTheRememberChoiceFirst) {
     submitLogin();
     EXPECT_EQ(messageDialog().messageText, "Doğrulama uygulamandaki 6 haneli kodu gir.");
     EXPECT_FALSE(accountLogin().loginInFlight.load());
+}
+
+// An answer that ends the two-step stage takes the code field away while the dialog stays
+// open: a refusal (HTTP 500), or the dropped answer of a login cancelled before the dialog
+// was opened again. What the player types next must land in a field that is shown.
+TEST_F(LoginDialog, TheFocusNeverStaysOnAFieldThatIsNotShown) {
+    testsupport::TestServer server;
+    configSet("hesap_api", server.baseUrl() + "hesap/");
+    const auto answered = [&](int status, const std::string& body) {
+        server.route("/hesap/ticket", testsupport::answer(status, body));
+        submitLogin();
+        ASSERT_TRUE(waitFor([] { return accountLoginAnswered(); }, 10.0));
+    };
+    const auto actOnAnswer = [] {
+        actOnLoginPoll(pollAccountLogin(gameSettingsFromConfig(), now()));
+        hideMessage();
+    };
+    for (const bool reopened : {false, true}) {
+        openLoginDialog();
+        fill("ayse", "gizli");
+        answered(401, R"({"message":"TOTP_REQUIRED"})");
+        actOnAnswer();
+        ASSERT_EQ(focusedField(), &codeField());
+        codeField().text = "123456";
+        answered(500, "");
+        if (reopened) {
+            closeLoginDialog(); // in flight: its answer will be dropped
+            routeKey(GLFW_KEY_ENTER, GLFW_PRESS, 0);
+            EXPECT_EQ(focusedField(), &codeField()) << "the code field is the one shown";
+        }
+        actOnAnswer();
+        EXPECT_FALSE(accountLogin().totpStep);
+        EXPECT_EQ(focusedField(), &passwordField()) << reopened;
+        routeChar('x');
+        EXPECT_EQ(passwordField().text, "x") << reopened;
+        closeLoginDialog();
+    }
 }
 
 TEST_F(LoginDialog, WhileTheServiceIsAskedTheButtonWaitsAndCancelClosesAtOnce) {
