@@ -364,7 +364,7 @@ void setSharedTransferOptions(CURL* c, long connectTimeoutSeconds, long maxRedir
                               const char* redirectProtocols) {
     curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT, connectTimeoutSeconds);
-    curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, maxRedirects > 0 ? 1L : 0L);
     curl_easy_setopt(c, CURLOPT_MAXREDIRS, maxRedirects);
     curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(c, CURLOPT_REDIR_PROTOCOLS_STR, redirectProtocols);

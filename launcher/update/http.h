@@ -1,8 +1,8 @@
 // http.h - one blocking HTTP(S) GET, run only on background threads.
 //
 // libcurl stands where WinINet stands on Windows: user agent "MorlakenLauncher", 15 s to
-// connect, 15 s without data ends a transfer, no caches (no-cache request headers),
-// redirects followed (only the final status counts), TLS verification on, proxies from
+// connect, 15 s without data ends a transfer, no caches (no-cache request headers), a
+// GET's redirects followed (only the final status counts), TLS verification on, proxies from
 // the standard environment variables, the body handed to a sink in chunks of at most
 // 64 KiB. A stop request ends a running transfer within a fraction of a second.
 // OpenSSL's SSL_CERT_FILE and SSL_CERT_DIR, when set, choose the trusted certificates
@@ -97,16 +97,19 @@ inline constexpr const char* kErrPostConnect = "giris sunucusuna ulasilamadi";
 inline constexpr size_t kPostAnswerCap = 65536; // no chunk is taken once this much arrived
 inline constexpr size_t kPostChunkBytes = 4096;
 
-// POSTs `body` to `url` (http or https only; an https request is never redirected to
-// http) with "Content-Type: application/json" and "Accept: application/json", the user
-// agent, 15 s to connect and 15 s without progress in either direction. Sets `outStatus`
-// to 0 and empties `outResponse` first. True once an answer head arrived, whatever its
-// status: `outStatus` is its status and `outResponse` its body, read in chunks of 4096
-// bytes until it ends, breaks off, or already holds kPostAnswerCap bytes or more before
-// the next chunk (the rest is never read). False, with `outError` set to one of the words
-// above and `outStatus` 0, when no answer came. `outResponse` is reserved once, so the
-// answer is never copied into memory that is freed unwiped. `stop` (may be null), when
-// it turns true, ends the request within about 50 ms: false, `outError` untouched.
+// POSTs `body` to `url` (http or https only) with "Content-Type: application/json" and
+// "Accept: application/json", the user agent, 15 s to connect and 15 s without progress
+// in either direction. No redirect is followed: a 3xx is an answer like any other, so the
+// password never goes to a second address. Sets `outStatus` to 0 and empties
+// `outResponse` first. True once a whole answer arrived, whatever its status:
+// `outStatus` is its status and `outResponse` its body, read in chunks of 4096 bytes until
+// it ends, or until it already holds kPostAnswerCap bytes or more before the next chunk
+// (the rest is never read). False, with `outError` set to one of the words above,
+// `outStatus` 0 and `outResponse` empty (and zeroed), when no answer came or the answer
+// broke off before its end (fewer bytes than its Content-Length, a reset, 15 s without
+// data). `outResponse` is reserved once, so the answer is never copied into memory that
+// is freed unwiped. `stop` (may be null), when it turns true, ends the request within
+// about 50 ms: false, `outError` untouched.
 // `body` is sent from the caller's buffer, not copied (the WinINet build sends one copy,
 // wiped once sent: its blocking calls run on a thread that may outlive a stopped call).
 // Any background thread.
