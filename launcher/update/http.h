@@ -80,7 +80,11 @@ struct HttpRange {
 bool httpGet(const std::string& url, const DownloadSink& sink, std::string& error,
              const std::atomic<bool>& stop, HttpSession* session = nullptr, const HttpRange* range = nullptr);
 
-// curl_global_init, once, on the main thread before any thread starts.
+// curl_global_init, once, on the main thread before any thread starts, with heap
+// functions that zero every block before freeing it (platform/wiping_alloc.h) for libcurl
+// and for OpenSSL under it, so no copy of the login request or its answer stays behind in
+// their freed buffers. It must come before anything else in the process uses OpenSSL
+// (which takes heap functions only before its first allocation).
 void httpGlobalInit();
 
 // Tests only: seconds without data before a transfer fails (the product keeps 15 s).
