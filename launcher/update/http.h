@@ -96,8 +96,9 @@ void httpSetNoDataTimeoutForTests(long seconds);
 inline constexpr const char* kErrPostAddress = "adres hatali";
 inline constexpr const char* kErrPostOpen = "internet acilamadi";
 inline constexpr const char* kErrPostConnect = "giris sunucusuna ulasilamadi";
-// A request that could not be sent or answered: kErrPostConnect + " (" + libcurl's
-// decimal error code + ")", where Windows puts its system error code.
+// A request that could not be sent, or whose answer did not arrive whole:
+// kErrPostConnect + " (" + libcurl's decimal error code + ")", where Windows puts its
+// system error code (12030 for an answer shorter than its Content-Length).
 inline constexpr size_t kPostAnswerCap = 65536; // no chunk is taken once this much arrived
 inline constexpr size_t kPostChunkBytes = 4096;
 
