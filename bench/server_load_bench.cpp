@@ -11,6 +11,7 @@
 // refusal reason 1 for the wrong passwords). Prints answers per second of both and their
 // ratio; exit status 1 when an answer is wrong or missing after 60 s.
 #include "../tools/devhost/accounts.h"
+#include "login/enet_setup.h"
 #include "login/gameserver.h"
 #include "login/wire.h"
 #include "platform/platform.h"
@@ -145,7 +146,7 @@ int freePort() {
 int main(int argc, char** argv) {
     const int launchers = argc > 1 ? std::atoi(argv[1]) : 300;
     if (launchers < 1 || launchers > 1000) return 2;
-    if (enet_initialize() != 0) return 1;
+    if (!initializeEnet()) return 1;
     const std::string self = platform::fullPath(argv[0]);
     const std::string dir = self.substr(0, self.find_last_of('/'));
     const std::string scratch = dir + "/server_load_bench.tmp";

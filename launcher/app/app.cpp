@@ -16,6 +16,7 @@
 #include "gfx/texture.h"
 #include "gfx/widgets.h"
 #include "login/account.h"
+#include "login/enet_setup.h"
 #include "login/game.h"
 #include "login/gameserver.h"
 #include "login/local_server.h"
@@ -479,7 +480,7 @@ int runLauncher() {
     // system's exchanges with the display server are not starved on a two-core machine.
     startDecodingLauncherImages();
     prepareFontAtlases(mainScreenFonts(), 1.0f, waitForImageDecoding);
-    if (enet_initialize() != 0) return failStartup(kNetworkFailed, false, false);
+    if (!initializeEnet()) return failStartup(kNetworkFailed, false, false);
     if (!glfwInit()) return failStartup(kWindowSystemFailed, true, false);
     glfwWindowHint(GLFW_DECORATED, GLFW_FALSE);
     glfwWindowHint(GLFW_RESIZABLE, GLFW_FALSE);

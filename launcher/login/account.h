@@ -109,8 +109,9 @@ inline bool accountLoginAnswered() {
 // flags and interprets it: cancelled -> Dropped (credentials and answer wiped); 200/201
 // with a non-empty string "ticket" -> launchGame(ticket, game, nowSeconds) -> GameStarted,
 // or Error with the launch error; 200/201 without one -> Error kLoginBrokenAnswer; no HTTP
-// answer -> Error "Giriş sunucusuna ulaşılamadı (...)." (credentials kept in the TOTP step,
-// wiped outside it); otherwise by the top-level "message": TOTP_REQUIRED, TOTP_INVALID
+// answer, or one cut off before its end (status 0) -> Error "Giriş sunucusuna ulaşılamadı
+// (...)." (credentials kept in the TOTP step, wiped outside it); otherwise, a redirect
+// (never followed) included, by the top-level "message": TOTP_REQUIRED, TOTP_INVALID
 // (password and step kept, the code wiped, the answer left), INVALID_CREDENTIALS,
 // EMAIL_NOT_VERIFIED (with "maskedEmail"), any other text shown unchanged, none ->
 // "Giriş yapılamadı (HTTP N).". Every row but the two TOTP ones wipes the credentials and

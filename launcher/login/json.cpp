@@ -179,8 +179,10 @@ bool jsonGetTopLevelString(std::string_view json, std::string_view key, std::str
             while (j < json.size() && isBlank(json[j]))
                 ++j;
             if (j < json.size() && json[j] == '"') {
-                jsonReadString(json, j, outValue);
-                return true;
+                // A string the text ends in (an answer cut short) is no value: half a
+                // ticket must never pass for one.
+                if (jsonReadString(json, j, outValue) < json.size()) return true;
+                zeroAll(outValue);
             }
             return false;
         }

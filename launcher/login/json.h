@@ -31,7 +31,8 @@ size_t jsonReadString(std::string_view json, size_t openQuote, std::string& outV
 // Finds the first member `key` of the outermost object whose value is a string. Scan:
 // '{' and '[' deepen, '}' and ']' rise; each string is read with jsonReadString; one that
 // is followed (after blanks, tabs, CR, LF) by a colon is a key. At depth 1 and equal to
-// `key` byte for byte, the value decides: a string is read into `outValue` (true);
-// anything else returns false at once. False at the end of the text.
+// `key` byte for byte, the value decides: a string with its closing quote is read into
+// `outValue` (true); anything else, a string the text ends in included, returns false at
+// once and leaves `outValue` empty (and wiped). False at the end of the text.
 // The scratch space that held other strings of the text is wiped before it is freed.
 bool jsonGetTopLevelString(std::string_view json, std::string_view key, std::string& outValue);

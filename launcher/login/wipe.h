@@ -1,5 +1,7 @@
 // wipe.h - secrets in memory (password, verification code, request body, login answer,
-// ticket) are overwritten with zeros before their memory is emptied or given back.
+// ticket) are overwritten with zeros before their memory is emptied or given back. The
+// copies inside libcurl, OpenSSL and ENet are zeroed by the heap functions those libraries
+// are given (platform/wiping_alloc.h, through httpGlobalInit and initializeEnet).
 #pragma once
 
 #include <cstddef>

@@ -7,8 +7,10 @@
 //   ---- httpGet ----
 #include "net/http.h"
 #include "net/curl_options.h"
+#include "platform/wiping_alloc.h"
 
 #include <curl/curl.h>
+#include <openssl/crypto.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -27,9 +29,33 @@ void httpSetNoDataTimeoutForTests(long seconds) {
     gNoDataTimeoutSeconds.store(seconds);
 }
 
+namespace {
+
+// OpenSSL's heap functions carry the caller's file and line, which are not needed here.
+void* sslMalloc(size_t size, const char*, int) {
+    return wipingMalloc(size);
+}
+void* sslRealloc(void* block, size_t size, const char*, int) {
+    return wipingRealloc(block, size);
+}
+void sslFree(void* block, const char*, int) {
+    wipingFree(block);
+}
+
+} // namespace
+
 void httpGlobalInit() {
     static std::once_flag once;
-    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+    std::call_once(once, [] {
+        // Both libraries free their buffers zeroed: libcurl's hold the login request (the
+        // password) and the answer (the ticket); OpenSSL's decrypt the answer of an https
+        // login in place and keep the plaintext until they are freed. OpenSSL takes heap
+        // functions only before its first allocation: in the launcher nothing uses it
+        // earlier (a process that did keeps OpenSSL's own heap, which is no error).
+        CRYPTO_set_mem_functions(sslMalloc, sslRealloc, sslFree);
+        curl_global_init_mem(CURL_GLOBAL_DEFAULT, wipingMalloc, wipingFree, wipingRealloc, wipingStrdup,
+                             wipingCalloc);
+    });
 }
 
 // ---- transfer state and callbacks ----
@@ -364,7 +390,7 @@ void setSharedTransferOptions(CURL* c, long connectTimeoutSeconds, long maxRedir
                               const char* redirectProtocols) {
     curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT, connectTimeoutSeconds);
-    curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, maxRedirects > 0 ? 1L : 0L);
     curl_easy_setopt(c, CURLOPT_MAXREDIRS, maxRedirects);
     curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(c, CURLOPT_REDIR_PROTOCOLS_STR, redirectProtocols);

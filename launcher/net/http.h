@@ -1,8 +1,8 @@
 // http.h - one blocking HTTP(S) GET, run only on background threads.
 //
 // libcurl stands where WinINet stands on Windows: user agent "MorlakenLauncher", 15 s to
-// connect, 15 s without data ends a transfer, no caches (no-cache request headers),
-// redirects followed (only the final status counts), TLS verification on, proxies from
+// connect, 15 s without data ends a transfer, no caches (no-cache request headers), a
+// GET's redirects followed (only the final status counts), TLS verification on, proxies from
 // the standard environment variables, the body handed to a sink in chunks of at most
 // 64 KiB. A stop request ends a running transfer within a fraction of a second.
 // OpenSSL's SSL_CERT_FILE and SSL_CERT_DIR, when set, choose the trusted certificates
@@ -71,7 +71,11 @@ struct HttpRange {
 bool httpGet(const std::string& url, const DownloadSink& sink, std::string& error,
              const std::atomic<bool>& stop, HttpSession* session = nullptr, const HttpRange* range = nullptr);
 
-// curl_global_init, once, on the main thread before any thread starts.
+// curl_global_init, once, on the main thread before any thread starts, with heap
+// functions that zero every block before freeing it (platform/wiping_alloc.h) for libcurl
+// and for OpenSSL under it, so no copy of the login request or its answer stays behind in
+// their freed buffers. It must come before anything else in the process uses OpenSSL
+// (which takes heap functions only before its first allocation).
 void httpGlobalInit();
 
 // Tests only: seconds without data before a transfer fails (the product keeps 15 s).
@@ -83,21 +87,25 @@ void httpSetNoDataTimeoutForTests(long seconds);
 inline constexpr const char* kErrPostAddress = "adres hatali";
 inline constexpr const char* kErrPostOpen = "internet acilamadi";
 inline constexpr const char* kErrPostConnect = "giris sunucusuna ulasilamadi";
-// A request that could not be sent or answered: kErrPostConnect + " (" + libcurl's
-// decimal error code + ")", where Windows puts its system error code.
+// A request that could not be sent, or whose answer did not arrive whole:
+// kErrPostConnect + " (" + libcurl's decimal error code + ")", where Windows puts its
+// system error code (12030 for an answer shorter than its Content-Length).
 inline constexpr size_t kPostAnswerCap = 65536; // no chunk is taken once this much arrived
 inline constexpr size_t kPostChunkBytes = 4096;
 
-// POSTs `body` to `url` (http or https only; an https request is never redirected to
-// http) with "Content-Type: application/json" and "Accept: application/json", the user
-// agent, 15 s to connect and 15 s without progress in either direction. Sets `outStatus`
-// to 0 and empties `outResponse` first. True once an answer head arrived, whatever its
-// status: `outStatus` is its status and `outResponse` its body, read in chunks of 4096
-// bytes until it ends, breaks off, or already holds kPostAnswerCap bytes or more before
-// the next chunk (the rest is never read). False, with `outError` set to one of the words
-// above and `outStatus` 0, when no answer came. `outResponse` is reserved once, so the
-// answer is never copied into memory that is freed unwiped. `stop` (may be null), when
-// it turns true, ends the request within about 50 ms: false, `outError` untouched.
+// POSTs `body` to `url` (http or https only) with "Content-Type: application/json" and
+// "Accept: application/json", the user agent, 15 s to connect and 15 s without progress
+// in either direction. No redirect is followed: a 3xx is an answer like any other, so the
+// password never goes to a second address. Sets `outStatus` to 0 and empties
+// `outResponse` first. True once a whole answer arrived, whatever its status:
+// `outStatus` is its status and `outResponse` its body, read in chunks of 4096 bytes until
+// it ends, or until it already holds kPostAnswerCap bytes or more before the next chunk
+// (the rest is never read). False, with `outError` set to one of the words above,
+// `outStatus` 0 and `outResponse` empty (and zeroed), when no answer came or the answer
+// broke off before its end (fewer bytes than its Content-Length, a reset, 15 s without
+// data). `outResponse` is reserved once, so the answer is never copied into memory that
+// is freed unwiped. `stop` (may be null), when it turns true, ends the request within
+// about 50 ms: false, `outError` untouched.
 // `body` is sent from the caller's buffer, not copied (the WinINet build sends one copy,
 // wiped once sent: its blocking calls run on a thread that may outlive a stopped call).
 // Any background thread.

@@ -17,7 +17,7 @@
 namespace {
 constexpr long kPostTimeoutSeconds = 15; // connect, and no progress while sending or receiving
 constexpr int kPostStopPollMilliseconds = 50;
-constexpr long kPostMaxRedirects = 5;
+constexpr long kPostMaxRedirects = 0; // a redirect is the answer: the password goes nowhere else
 
 // ---- transfer state and callbacks ----
 
@@ -152,9 +152,7 @@ bool postJson(const std::string& url, const std::string& body, uint32_t& outStat
     curl_easy_setopt(c, CURLOPT_POST, 1L);
     curl_easy_setopt(c, CURLOPT_POSTFIELDS, body.data()); // not copied: the caller wipes it
     curl_easy_setopt(c, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
-    // The password must never leave an encrypted request in the clear.
-    setSharedTransferOptions(c, kPostTimeoutSeconds, kPostMaxRedirects,
-                             scheme == "https" ? "https" : "http,https");
+    setSharedTransferOptions(c, kPostTimeoutSeconds, kPostMaxRedirects, scheme.c_str());
     curl_easy_setopt(c, CURLOPT_BUFFERSIZE, static_cast<long>(kPostChunkBytes));
     curl_easy_setopt(c, CURLOPT_HEADERFUNCTION, onPostHeader);
     curl_easy_setopt(c, CURLOPT_HEADERDATA, &t);
@@ -199,13 +197,16 @@ bool postJson(const std::string& url, const std::string& body, uint32_t& outStat
         }
     }
     if (t.stopped) return false;
-    long status = 0;
-    curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &status);
-    if (t.headSeen && (rc == CURLE_OK || t.capped || status > 0)) {
-        // An answer came: whatever broke off after its head only shortens the body.
+    if (t.headSeen && (rc == CURLE_OK || t.capped)) {
+        long status = 0;
+        curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &status);
         outStatus = static_cast<uint32_t>(status);
         return true;
     }
+    // No answer, or one that broke off before its end (shorter than its Content-Length:
+    // CURLE_PARTIAL_FILE; a stall or a reset): a cut answer may hold a cut ticket, so none
+    // of it is kept.
+    outResponse.assign(outResponse.capacity(), '\0');
     outResponse.clear();
     outError = std::string(kErrPostConnect) + " (" + std::to_string(static_cast<int>(rc)) + ")";
     return false;

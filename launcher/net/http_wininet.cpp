@@ -40,9 +40,10 @@ namespace {
 // Always from the server, never into a cache, never a dialog, a no-cache pragma: 0x84000300.
 constexpr DWORD kGetFlags =
     INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_NO_UI | INTERNET_FLAG_PRAGMA_NOCACHE;
-// The login request also keeps no cookies: 0x84080200, plus INTERNET_FLAG_SECURE for https.
-constexpr DWORD kPostFlags =
-    INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_UI;
+// The login request also keeps no cookies and follows no redirect (a 3xx is its answer,
+// the password goes nowhere else): 0x84280200, plus INTERNET_FLAG_SECURE for https.
+constexpr DWORD kPostFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_NO_COOKIES |
+                             INTERNET_FLAG_NO_UI | INTERNET_FLAG_NO_AUTO_REDIRECT;
 constexpr DWORD kPostTimeoutMs = 15000;
 constexpr int kStopPollMilliseconds = 50; // how often a waiting caller looks at the stop flag
 constexpr DWORD kHostBufferChars = 256;
@@ -51,7 +52,7 @@ constexpr const char* kPostHeaders = "Content-Type: application/json\r\nAccept: 
 std::atomic<long> gNoDataTimeoutSeconds{kNoDataTimeoutSeconds};
 
 static_assert(kGetFlags == 0x84000300u, "GET request flags");
-static_assert(kPostFlags == 0x84080200u, "POST request flags");
+static_assert(kPostFlags == 0x84280200u, "POST request flags");
 } // namespace
 
 void httpSetNoDataTimeoutForTests(long seconds) {
@@ -329,17 +330,38 @@ void sendPost(std::shared_ptr<PostTransfer> t, std::string url, PostAddress addr
             error = std::string(kErrPostConnect) + " (" +
                     std::to_string(ERROR_INTERNET_HTTPS_TO_HTTP_ON_REDIR) + ")";
         } else {
-            ok = true;
             status = statusOf(request);
+            DWORD readError = 0;
             char chunk[kPostChunkBytes];
             while (t->answer.size() < kPostAnswerCap) {
                 DWORD n = 0;
-                if (!::InternetReadFile(request, chunk, sizeof chunk, &n) || n == 0) break;
+                if (!::InternetReadFile(request, chunk, sizeof chunk, &n)) {
+                    readError = ::GetLastError();
+                    break;
+                }
+                if (n == 0) break;
                 std::lock_guard<std::mutex> lock(t->mutex);
                 if (t->abandoned) break;
                 t->answer.append(chunk, n); // reserved: never moves
             }
             std::memset(chunk, 0, sizeof chunk);
+            // An answer that broke off before its end (WinINet ends a body cut short of its
+            // Content-Length as if it were complete) is no answer: it may hold a cut ticket.
+            DWORD declared = 0;
+            DWORD length = sizeof declared;
+            const bool hasLength = ::HttpQueryInfoA(
+                request, HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER, &declared, &length, nullptr);
+            const bool capped = t->answer.size() >= kPostAnswerCap;
+            if (!capped && readError == 0 && hasLength && t->answer.size() < declared)
+                readError = ERROR_INTERNET_CONNECTION_ABORTED;
+            if (!capped && readError != 0) {
+                status = 0;
+                error = std::string(kErrPostConnect) + " (" + std::to_string(readError) + ")";
+                std::lock_guard<std::mutex> lock(t->mutex);
+                wipeAll(t->answer);
+            } else {
+                ok = true;
+            }
         }
     }
     if (request) ::InternetCloseHandle(request);

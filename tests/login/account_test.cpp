@@ -199,10 +199,23 @@ TEST_F(AccountLoginTest, AnswersAreReadRowByRow) {
     }
     EXPECT_EQ(server.requestCount("/hesap/ticket"), static_cast<int>(std::size(rows)));
 
+    // An answer cut off before its Content-Length is no answer: no game with half a ticket.
+    server.route("/hesap/ticket", cutShort(R"({"ticket":"TRUNC)", 16, 60));
+    LoginPoll p = login(api, "oyuncu", "gizli");
+    EXPECT_EQ(p.text, "Giriş sunucusuna ulaşılamadı (giris sunucusuna ulasilamadi (18)).");
+    expectNoSecretsLeft("cut off");
+    // A redirect is an answer like any other: the password is not sent on to its address.
+    server.route("/hesap/ticket", redirect(308, server.baseUrl() + "baska/ticket"));
+    p = login(api, "oyuncu", "gizli");
+    EXPECT_EQ(p.text, "Giriş yapılamadı (HTTP 308).");
+    EXPECT_EQ(server.requestCount("/baska/ticket"), 0);
+    expectNoSecretsLeft("redirect");
+    EXPECT_FALSE(game.ran());
+
     // A usable ticket whose game cannot start: the launch's own message.
     server.route("/hesap/ticket", answer(200, R"({"ticket":"t"})"));
     std::filesystem::remove(game.dir / "morlaken-game");
-    LoginPoll p = login(api, "oyuncu", "gizli");
+    p = login(api, "oyuncu", "gizli");
     EXPECT_EQ(p.event, LoginEvent::Error);
     EXPECT_EQ(p.text, kGameMissingFiles);
     expectNoSecretsLeft("launch failed");
@@ -304,12 +317,13 @@ namespace {
 
 // ---- postJson ----
 
-TEST(PostJson, CapsTheAnswerAndNeverFollowsHttpsToHttp) {
+TEST(PostJson, CapsTheAnswerFailsACutOneAndFollowsNoRedirect) {
     httpGlobalInit();
     TestServer plain;
     TestServer secure(true);
     ScopedEnv trust("SSL_CERT_FILE", testCertificate().c_str());
     plain.route("/buyuk", answer(200, patternBytes(300000, 7)));
+    plain.route("/kisa", cutShort(R"({"ticket":"TRUNC)", 16, 60));
     plain.route("/hedef", answer(200, R"({"ticket":"acik"})"));
     secure.route("/geri", redirect(302, plain.baseUrl() + "hedef"));
     secure.route("/ileri", redirect(307, secure.baseUrl() + "son"));
@@ -319,22 +333,25 @@ TEST(PostJson, CapsTheAnswerAndNeverFollowsHttpsToHttp) {
         bool ok;
         uint32_t status;
         size_t minBytes, maxBytes;
+        std::string error;
     } cases[] = {
-        {plain.baseUrl() + "buyuk", true, 200, kPostAnswerCap, kPostAnswerCap + kPostChunkBytes - 1},
-        {secure.baseUrl() + "geri", true, 302, 0, 64},
-        {secure.baseUrl() + "ileri", true, 201, 14, 14},
-        {plain.baseUrl() + "yok", true, 404, 0, 64},
+        {plain.baseUrl() + "buyuk", true, 200, kPostAnswerCap, kPostAnswerCap + kPostChunkBytes - 1, ""},
+        {plain.baseUrl() + "kisa", false, 0, 0, 0, "giris sunucusuna ulasilamadi (18)"},
+        {secure.baseUrl() + "geri", true, 302, 0, 64, ""},
+        {secure.baseUrl() + "ileri", true, 307, 0, 64, ""},
+        {plain.baseUrl() + "yok", true, 404, 0, 64, ""},
     };
     for (const auto& c : cases) {
         uint32_t status = 7;
         std::string response = "eski", error;
         EXPECT_EQ(postJson(c.url, "{}", status, response, error), c.ok) << c.url << error;
         EXPECT_EQ(status, c.status) << c.url;
+        EXPECT_EQ(error, c.error) << c.url;
         EXPECT_GE(response.size(), c.minBytes) << c.url;
         EXPECT_LE(response.size(), c.maxBytes) << c.url;
     }
     EXPECT_EQ(plain.requestCount("/hedef"), 0) << "the password went out in the clear";
-    EXPECT_EQ(secure.requestCount("/son"), 1);
+    EXPECT_EQ(secure.requestCount("/son"), 0) << "the password was sent on to a redirect's address";
     for (const auto& r : plain.requests())
         EXPECT_EQ(r.userAgent, "MorlakenLauncher");
     EXPECT_EQ(plain.requests().at(0).method, "POST");

@@ -2,6 +2,7 @@
 // 127.0.0.1, and against ENet peers that misbehave (never answer the connect, connect and
 // stay silent, hang up).
 #include "config/config.h"
+#include "login/enet_setup.h"
 #include "login/gameserver.h"
 #include "login/login_support.h"
 #include "support/devhost.h"
@@ -17,7 +18,7 @@ namespace {
 using namespace logintest;
 
 struct EnetUp : ::testing::Environment {
-    void SetUp() override { ASSERT_EQ(enet_initialize(), 0); }
+    void SetUp() override { ASSERT_TRUE(initializeEnet()); }
 };
 const auto* const kEnet = ::testing::AddGlobalTestEnvironment(new EnetUp);
 

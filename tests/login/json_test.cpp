@@ -80,7 +80,8 @@ TEST(JsonGetTopLevelString, FindsOnlyStringMembersOfTheOutermostObject) {
         {R"({"mess\u0061ge":"esc"})", "message", true, "esc"},
         {R"({"message":"a\"b"})", "message", true, "a\"b"},
         {R"({"message":)", "message", false, ""},
-        {R"({"message":"cut)", "message", true, "cut"},
+        {R"({"message":"cut)", "message", false, ""}, // no closing quote: no value
+        {"{\"ticket\":\"TRUNC\\", "ticket", false, ""},
         {R"({"message")", "message", false, ""},
         {R"({"messa)", "message", false, ""},
         {R"(["message":"array"])", "message", true, "array"}, // depth only, brackets alike

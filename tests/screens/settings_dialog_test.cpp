@@ -3,6 +3,7 @@
 // footer's server state until the probe answers; with screenshots.
 #include "config/config.h"
 #include "gfx/widgets.h"
+#include "login/enet_setup.h"
 #include "login/gameserver.h"
 #include "news/news.h"
 #include "screen_test_support.h"
@@ -12,7 +13,6 @@
 #include "screens/ui_state.h"
 #include "support/devhost.h"
 
-#include <enet/enet.h>
 #include <gtest/gtest.h>
 
 namespace {
@@ -24,9 +24,15 @@ constexpr float kSettingsX = 706, kSettingsY = 535; // AYARLAR
 constexpr float kSaveX = 468, kSaveY = 375;         // KAYDET
 constexpr float kCancelX = 332, kCancelY = 375;     // İPTAL
 
+// ENet starts once, before any test of this program touches it (the login dialog's tests
+// connect too): a block ENet took from one heap must never go back through the other.
+struct EnetUp : ::testing::Environment {
+    void SetUp() override { ASSERT_TRUE(initializeEnet()); }
+};
+const auto* const kEnet = ::testing::AddGlobalTestEnvironment(new EnetUp);
+
 class SettingsDialog : public ::testing::Test {
   protected:
-    static void SetUpTestSuite() { ASSERT_EQ(enet_initialize(), 0); }
     void SetUp() override {
         resetNewsForTests();
         hideMessage();

@@ -5,6 +5,7 @@
 #include "stand_in_game.h"
 
 #include "config/config.h"
+#include "login/enet_setup.h"
 #include "login/gameserver.h"
 #include "platform/platform.h"
 #include "support/temp_folder.h"
@@ -23,7 +24,7 @@ TEST(WindowsGameServer, ProbeBringsTheNewsThenAWrongPasswordIsRefusedAndTheRight
     const char* server = std::getenv("MORLAKEN_TEST_SERVER");
     const char* serverLog = std::getenv("MORLAKEN_TEST_SERVER_LOG");
     ASSERT_TRUE(server && *server && serverLog && *serverLog) << "run through scripts/test --windows";
-    ASSERT_EQ(enet_initialize(), 0);
+    ASSERT_TRUE(initializeEnet());
     testsupport::TempFolder temp;
     GameSettings game;
     game.oyun = platform::executablePath();

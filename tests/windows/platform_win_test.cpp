@@ -282,10 +282,11 @@ TEST(WindowsDesktop, ShellLinkReplacesAnOldFileOnceAndReadsBack) {
 // ---- WinINet ----
 
 // A loopback server that answers one request with `head` and `body`, then keeps the
-// connection open until the test ends it.
+// connection open until the test ends it (or, with `hangUp`, closes it at once).
 class StallServer {
   public:
-    StallServer(std::string head, std::string body) : head_(std::move(head)), body_(std::move(body)) {
+    StallServer(std::string head, std::string body, bool hangUp = false)
+        : head_(std::move(head)), body_(std::move(body)), hangUp_(hangUp) {
         WSADATA data;
         WSAStartup(MAKEWORD(2, 2), &data);
         listener_ = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
@@ -320,11 +321,13 @@ class StallServer {
         }
         std::string answer = head_ + body_;
         send(client_, answer.data(), static_cast<int>(answer.size()), 0);
+        if (hangUp_) shutdown(client_, SD_BOTH);
         sent = true;
         while (recv(client_, buffer, sizeof buffer, 0) > 0) {
         }
     }
     std::string head_, body_;
+    bool hangUp_;
     SOCKET listener_ = INVALID_SOCKET;
     SOCKET client_ = INVALID_SOCKET;
     unsigned short port_ = 0;
@@ -389,23 +392,31 @@ TEST(WindowsHttp, PostTakesTheAnswerAndAStopEndsASilentServer) {
     const struct {
         const char* head;
         const char* body;
-        bool ok;
+        bool hangUp, stop, ok;
         uint32_t status;
+        const char* error;
     } cases[] = {
         {"HTTP/1.1 401 Unauthorized\r\nContent-Length: 33\r\n\r\n", "{\"message\":\"INVALID_CREDENTIALS\"}",
-         true, 401},
+         false, false, true, 401, "dokunulmadi"},
+        // A redirect is the answer: not followed.
+        {"HTTP/1.1 307 Moved\r\nLocation: http://127.0.0.1:1/x\r\nContent-Length: 5\r\n\r\n", "moved", false,
+         false, true, 307, "dokunulmadi"},
+        // Cut short of its Content-Length, then closed: no answer, no half ticket.
+        {"HTTP/1.1 200 OK\r\nContent-Length: 60\r\n\r\n", "{\"ticket\":\"TRUNC", true, false, false, 0,
+         "giris sunucusuna ulasilamadi (12030)"},
         // A body that stops half-way, and a server that never answers: only the stop can
         // end these requests within the test.
-        {"HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\n", "{\"ticket\":", false, 0},
-        {"", "", false, 0},
+        {"HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\n", "{\"ticket\":", false, true, false, 0,
+         "dokunulmadi"},
+        {"", "", false, true, false, 0, "dokunulmadi"},
     };
     for (const auto& c : cases) {
-        StallServer server(c.head, c.body);
+        StallServer server(c.head, c.body, c.hangUp);
         std::atomic<bool> stop{false};
         std::thread stopper([&] {
             while (!server.sent.load())
                 std::this_thread::yield();
-            if (!c.ok) stop = true;
+            if (c.stop) stop = true;
         });
         uint32_t status = 7;
         std::string answer, error = "dokunulmadi";
@@ -414,7 +425,7 @@ TEST(WindowsHttp, PostTakesTheAnswerAndAStopEndsASilentServer) {
         EXPECT_EQ(ok, c.ok) << c.head;
         EXPECT_EQ(status, c.status) << c.head;
         EXPECT_EQ(answer, c.ok ? c.body : "") << c.head;
-        EXPECT_EQ(error, "dokunulmadi") << c.head;
+        EXPECT_EQ(error, c.error) << c.head;
     }
 }
 

@@ -20,6 +20,7 @@
 // answer is printed (an accepted login with its ticket); SIGTERM or SIGINT (Ctrl+C in a
 // Windows console) stops it cleanly. Built for Linux and Windows (morlaken_server.exe).
 #include "../devhost/accounts.h"
+#include "login/enet_setup.h"
 #include "login/wipe.h"
 #include "login/wire.h"
 #include "platform/lines.h"
@@ -180,7 +181,7 @@ int main(int argc, char** argv) {
         }
     }
     if (!newsFile.empty()) server.news = loadNews(newsFile);
-    if (enet_initialize() != 0) return 1;
+    if (!initializeEnet()) return 1;
     ENetAddress address{};
     enet_address_set_host(&address, "127.0.0.1");
     address.port = static_cast<enet_uint16>(port);
