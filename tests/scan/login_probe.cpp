@@ -9,13 +9,13 @@
 // GAMEFOLDER), which is waited for; then everything is shut down as at the launcher's
 // exit. Last, one copy of CONTROL is freed unwiped, so the scan shows it sees frees.
 // Exit code 0 when the game was started, 1 (with the reason on stderr) otherwise.
-#include "app/config.h"
+#include "config/config.h"
 #include "login/account.h"
 #include "login/enet_setup.h"
 #include "login/game.h"
 #include "login/gameserver.h"
 #include "login/wipe.h"
-#include "update/http.h"
+#include "net/http.h"
 
 #include <enet/enet.h>
 
