@@ -80,6 +80,8 @@ void connectToGameServer(LinkMode mode, const std::string& address) {
         if (link.enetHost) {
             link.enetHost->mtu = kLinkMtu;
             link.enetHost->checksum = enet_crc32;
+            // No packet longer than the longest answer is assembled (ENet's default is 32 MiB).
+            link.enetHost->maximumPacketSize = wire::kMaxNewsAnswerBytes;
         }
     }
     std::string host;
