@@ -11,7 +11,7 @@
 //
 // No client holds a thread for long: a TLS handshake must end within
 // kHandshakeTimeoutMilliseconds, every read of a request within kReadTimeoutMilliseconds, and
-// a body longer than kMaxBodyBytes is answered with 413 without being read.
+// a body longer than kMaxBodyBytes is answered with 413 and read away unkept.
 //
 // Index
 //   ---- tunables ----
@@ -53,6 +53,9 @@ namespace tinyhttp {
 // ---- tunables ----
 inline constexpr size_t kMaxHeadBytes = 65536;
 inline constexpr size_t kMaxBodyBytes = 1048576;
+// Read away after a 413 while the client is still sending its body, so that the close does
+// not reset the connection before the client has read the answer.
+inline constexpr size_t kMaxDrainBytes = 8 * kMaxBodyBytes;
 inline constexpr int kAcceptPollMilliseconds = 100;
 inline constexpr int kReadTimeoutMilliseconds = 10000;
 inline constexpr int kHandshakeTimeoutMilliseconds = 5000;
@@ -385,6 +388,11 @@ class Server {
             if (got == ReadResult::TooLarge) {
                 stream.beginAnswer(false);
                 stream.sendResponse(413, "request body too large\n");
+                char buffer[4096];
+                long n;
+                for (size_t drained = 0;
+                     drained < kMaxDrainBytes && (n = stream.read(buffer, sizeof buffer)) > 0;)
+                    drained += static_cast<size_t>(n);
             }
             if (got != ReadResult::Request) break;
             std::string connection = request.header("Connection");
