@@ -1,6 +1,7 @@
 // server_load_bench.cpp - morlaken_server under a crowd of launchers on loopback.
 //
-//   bench_server_load_bench [LAUNCHERS]   (default 300, at most 1000)
+//   bench_server_load_bench [LAUNCHERS] [--server PATH]   (default 300, at most 1000;
+//                                                           PATH: another morlaken_server)
 //
 // Starts morlaken_server (beside this program) on a free 127.0.0.1 port with a news file
 // and a users file, then:
@@ -9,7 +10,10 @@
 //              alternately probing and logging in (every fifth with a wrong password).
 // Every answer is checked (news items as served, a 32-digit ticket, all tickets distinct,
 // refusal reason 1 for the wrong passwords). Prints answers per second of both and their
-// ratio; exit status 1 when an answer is wrong or missing after 60 s.
+// ratio. Then, with a freshly started server, its memory: resident size after one probe,
+// and again after kFailedNames failed logins with distinct names of 64 bytes (200 at a
+// time), which must stay within kMaxGrowthKib. Exit status 1 when an answer is wrong or
+// missing after 60 s, or the memory grew more.
 #include "../tools/devhost/accounts.h"
 #include "login/enet_setup.h"
 #include "login/gameserver.h"
@@ -29,6 +33,9 @@
 namespace {
 
 constexpr double kLimitSeconds = 60.0;
+constexpr int kFailedNames = 4000;
+constexpr int kFailedNamesAtOnce = 200;
+constexpr long kMaxGrowthKib = 2048;
 
 double clockSeconds() {
     using namespace std::chrono;
@@ -39,19 +46,27 @@ struct Launcher {
     ENetHost* host = nullptr;
     ENetPeer* peer = nullptr;
     std::string request;
-    int kind = 0; // 0 probe, 1 login, 2 wrong password
+    int kind = 0; // 0 probe, 1 login, 2 wrong password, 3 a name no account has
     std::string answer;
-    bool done = false;
+    bool done = false;   // the answer came
+    bool closed = false; // the server ended the connection
 };
 
 int gPort = 0;
 std::set<std::string> gTickets;
 
-Launcher makeLauncher(int index) {
+// `unknownNames`: every launcher logs in with a name of its own that no account has.
+Launcher makeLauncher(int index, bool unknownNames) {
     Launcher l;
-    l.kind = index % 5 == 4 ? 2 : index % 2;
-    l.request = l.kind == 0 ? wire::encodeProbeRequest()
-                            : wire::encodeLoginRequest("oyuncu", l.kind == 1 ? "gizli" : "yanlis");
+    l.kind = unknownNames ? 3 : index % 5 == 4 ? 2 : index % 2;
+    if (l.kind == 3) {
+        std::string name = "yok-" + std::to_string(index) + "-";
+        name.resize(wire::kMaxText, 'x');
+        l.request = wire::encodeLoginRequest(name, "yanlis");
+    } else {
+        l.request = l.kind == 0 ? wire::encodeProbeRequest()
+                                : wire::encodeLoginRequest("oyuncu", l.kind == 1 ? "gizli" : "yanlis");
+    }
     l.host = enet_host_create(nullptr, 1, 2, 0, 0);
     l.host->mtu = kLinkMtu;
     l.host->checksum = enet_crc32;
@@ -62,9 +77,14 @@ Launcher makeLauncher(int index) {
     return l;
 }
 
-void service(Launcher& l) {
+// `untilClosed`: go on after the answer until the server has ended the connection.
+bool finished(const Launcher& l, bool untilClosed) {
+    return l.closed || (l.done && !untilClosed);
+}
+
+void service(Launcher& l, bool untilClosed) {
     ENetEvent event;
-    while (!l.done && enet_host_service(l.host, &event, 0) > 0) {
+    while (!finished(l, untilClosed) && enet_host_service(l.host, &event, 0) > 0) {
         if (event.type == ENET_EVENT_TYPE_CONNECT)
             enet_peer_send(l.peer, 0,
                            enet_packet_create(l.request.data(), l.request.size(), ENET_PACKET_FLAG_RELIABLE));
@@ -73,8 +93,9 @@ void service(Launcher& l) {
             enet_packet_destroy(event.packet);
             l.done = true;
         }
+        if (event.type == ENET_EVENT_TYPE_DISCONNECT) l.closed = true;
     }
-    enet_host_flush(l.host);
+    if (!l.closed) enet_host_flush(l.host);
 }
 
 bool correct(const Launcher& l) {
@@ -83,7 +104,7 @@ bool correct(const Launcher& l) {
         return !l.answer.empty() && l.answer[0] == wire::kNewsAnswer && news.ok && news.items.size() == 2 &&
                news.items[1].title == "Hafta sonu";
     }
-    if (l.kind == 2)
+    if (l.kind >= 2)
         return wire::decodeLoginRefused(l.answer).reason == 1 && l.answer[0] == wire::kLoginRefused;
     const wire::LoginAccepted accepted = wire::decodeLoginAccepted(l.answer);
     if (l.answer.empty() || l.answer[0] != wire::kLoginAccepted || !accepted.ok ||
@@ -92,9 +113,11 @@ bool correct(const Launcher& l) {
     return gTickets.insert(accepted.ticket).second;
 }
 
-// Runs `launchers` at once (a crowd) or `sequential` one after another; answers per second,
-// or -1 when one was wrong or missing.
-double run(int count, bool together) {
+// Runs `count` launchers at once (a crowd) or one after another; answers per second, or -1
+// when one was wrong or missing. `first` numbers the launchers (so names stay distinct).
+// Launchers of unknown names wait for the server to end their connections, so that no
+// disconnect still on its way reaches a later launcher that got the same local port.
+double run(int count, bool together, bool unknownNames = false, int first = 0) {
     const double start = clockSeconds();
     std::vector<Launcher> all;
     int good = 0;
@@ -102,24 +125,24 @@ double run(int count, bool together) {
         while (clockSeconds() - start < kLimitSeconds) {
             bool left = false;
             for (Launcher& l : group) {
-                service(l);
-                left = left || !l.done;
+                service(l, unknownNames);
+                left = left || !finished(l, unknownNames);
             }
             if (!left) break;
         }
         for (Launcher& l : group) {
             if (l.done && correct(l)) ++good;
-            enet_peer_reset(l.peer);
+            if (!l.closed) enet_peer_reset(l.peer);
             enet_host_destroy(l.host);
         }
     };
     if (together) {
         for (int i = 0; i < count; ++i)
-            all.push_back(makeLauncher(i));
+            all.push_back(makeLauncher(first + i, unknownNames));
         finish(all);
     } else {
         for (int i = 0; i < count; ++i) {
-            std::vector<Launcher> one{makeLauncher(i)};
+            std::vector<Launcher> one{makeLauncher(first + i, unknownNames)};
             finish(one);
         }
     }
@@ -141,10 +164,25 @@ int freePort() {
     return address.port;
 }
 
+// Resident memory of a process in KiB (VmRSS of /proc/PID/status); -1 when unknown.
+long residentKib(platform::ProcessId process) {
+    std::string status;
+    if (!platform::readWholeFile("/proc/" + std::to_string(process) + "/status", status)) return -1;
+    const size_t at = status.find("VmRSS:");
+    return at == std::string::npos ? -1 : std::atol(status.c_str() + at + 6);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
-    const int launchers = argc > 1 ? std::atoi(argv[1]) : 300;
+    int launchers = 300;
+    std::string serverProgram;
+    for (int i = 1; i < argc; ++i) {
+        if (std::string(argv[i]) == "--server" && i + 1 < argc)
+            serverProgram = platform::fullPath(argv[++i]);
+        else
+            launchers = std::atoi(argv[i]);
+    }
     if (launchers < 1 || launchers > 1000) return 2;
     if (!initializeEnet()) return 1;
     const std::string self = platform::fullPath(argv[0]);
@@ -154,22 +192,39 @@ int main(int argc, char** argv) {
     std::ofstream(scratch + "/haberler.txt")
         << "Duyuru|Sunucu açık|Bakım bitti.\nEtkinlik|Hafta sonu|Çift tecrübe\n";
     std::ofstream(scratch + "/users.txt") << "oyuncu||" << devhost::hashPassword("gizli", 1000) << "||1|\n";
-    gPort = freePort();
-    platform::ProcessOptions options;
-    int error = 0;
-    const platform::ProcessId server =
-        platform::startProcess(dir + "/morlaken_server",
-                               {"--port", std::to_string(gPort), "--news", scratch + "/haberler.txt",
-                                "--users", scratch + "/users.txt"},
-                               options, error);
+    if (serverProgram.empty()) serverProgram = dir + "/morlaken_server";
+    auto startServer = [&] {
+        gPort = freePort();
+        platform::ProcessOptions options;
+        int error = 0;
+        return platform::startProcess(serverProgram,
+                                      {"--port", std::to_string(gPort), "--news", scratch + "/haberler.txt",
+                                       "--users", scratch + "/users.txt"},
+                                      options, error);
+    };
+    platform::ProcessId server = startServer();
     if (!server) return 1;
     const double reference = run(20, false);
     const double crowd = reference > 0 ? run(launchers, true) : -1;
     platform::terminateProcess(server, 2.0);
-    enet_deinitialize();
     if (reference < 0 || crowd < 0) return 1;
     std::printf("server load: one after another %.0f answers/s, %d at once %.0f answers/s (ratio %.2f), "
                 "every answer correct\n",
                 reference, launchers, crowd, crowd / reference);
-    return 0;
+
+    server = startServer();
+    if (!server) return 1;
+    const bool started = run(1, false) > 0;
+    const long before = residentKib(server);
+    bool answered = started;
+    for (int first = 0; answered && first < kFailedNames; first += kFailedNamesAtOnce)
+        answered = run(kFailedNamesAtOnce, true, true, first) > 0;
+    const long after = residentKib(server);
+    platform::terminateProcess(server, 2.0);
+    enet_deinitialize();
+    if (!answered || before < 0 || after < 0) return 1;
+    std::printf("server memory: %ld KiB after start, %ld KiB after %d failed logins with distinct names "
+                "(%+ld KiB, at most %+ld)\n",
+                before, after, kFailedNames, after - before, kMaxGrowthKib);
+    return after - before <= kMaxGrowthKib ? 0 : 1;
 }

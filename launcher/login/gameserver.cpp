@@ -125,6 +125,8 @@ void connectAfterReset(LinkMode mode, const std::string& address) {
         if (link.enetHost) {
             link.enetHost->mtu = kLinkMtu;
             link.enetHost->checksum = enet_crc32;
+            // No packet longer than the longest answer is assembled (ENet's default is 32 MiB).
+            link.enetHost->maximumPacketSize = wire::kMaxNewsAnswerBytes;
         }
     }
     link.linkMode = mode;

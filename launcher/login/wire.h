@@ -34,6 +34,11 @@ inline constexpr uint32_t kLauncherVersion = 5;
 inline constexpr size_t kMaxText = 64;   // every str8
 inline constexpr size_t kMaxBody = 2000; // a news body (str16)
 inline constexpr size_t kMaxNewsItems = 255;
+// The longest message of each direction, every text at its limit: what an ENet host needs to
+// take in one packet, and all it should.
+inline constexpr size_t kMaxLoginRequestBytes = 8 + 2 * kMaxText;
+inline constexpr size_t kMaxNewsAnswerBytes =
+    2 + kMaxNewsItems * (1 + kMaxText + 1 + kMaxText + 2 + kMaxBody);
 
 // ---- reader ----
 

@@ -35,12 +35,20 @@ TEST_F(GameLaunchTest, TheGameGetsTicketServerAndFolderButTheLauncherKeepsNoTick
     EXPECT_EQ(rec["klasor"], std::filesystem::canonical(work.path()).string());
     EXPECT_EQ(rec["arguman_sayisi"], "0");
     EXPECT_EQ(std::getenv("MORLAKEN_BILET"), nullptr);
+    // The record holds the whole ticket: only its owner may read it, even when an older
+    // record was readable by others.
+    namespace fs = std::filesystem;
+    const auto ownerOnly = fs::perms::owner_read | fs::perms::owner_write;
+    EXPECT_EQ(fs::status(game.dir / "kayit.txt").permissions(), ownerOnly);
+    fs::permissions(game.dir / "kayit.txt", fs::perms::group_read | fs::perms::others_read,
+                    fs::perm_options::add);
 
     // A Windows-style relative path from a configuration file finds the same program.
     s = game.settings();
     s.oyun = ".\\morlaken-game";
     ASSERT_TRUE(launch(s, error)) << error;
     EXPECT_EQ(waitForGameEnd().event, GameWatchEvent::Ended);
+    EXPECT_EQ(fs::status(game.dir / "kayit.txt").permissions(), ownerOnly);
 }
 
 TEST_F(GameLaunchTest, OnlyKonsolOneKeepsTheLaunchersOutput) {

@@ -41,21 +41,25 @@ class GameServer {
 };
 
 // An ENet host on an ephemeral loopback port that accepts connections and never answers,
-// or hangs up on every connect.
+// or hangs up on every connect, or sends `reply` on every connect and nothing more.
 class SilentPeer {
   public:
-    explicit SilentPeer(bool hangUp) {
+    explicit SilentPeer(bool hangUp, std::string reply = {}) {
         ENetAddress address{};
         enet_address_set_host(&address, "127.0.0.1");
         host_ = enet_host_create(&address, 8, 2, 0, 0);
         host_->mtu = kLinkMtu;
         host_->checksum = enet_crc32;
         port = host_->address.port;
-        thread_ = std::thread([this, hangUp] {
+        thread_ = std::thread([this, hangUp, reply] {
             ENetEvent event;
             while (!stop_)
                 if (enet_host_service(host_, &event, 20) > 0) {
                     if (event.type == ENET_EVENT_TYPE_CONNECT) connects++;
+                    if (event.type == ENET_EVENT_TYPE_CONNECT && !reply.empty())
+                        enet_peer_send(
+                            event.peer, 0,
+                            enet_packet_create(reply.data(), reply.size(), ENET_PACKET_FLAG_RELIABLE));
                     if (event.type == ENET_EVENT_TYPE_CONNECT && hangUp) enet_peer_disconnect(event.peer, 0);
                     if (event.type == ENET_EVENT_TYPE_RECEIVE) enet_packet_destroy(event.packet);
                 }
@@ -386,6 +390,25 @@ TEST_F(GameServerLink, NamesAreLookedUpOffTheFrameLoop) {
         EXPECT_EQ(poll.errors, c.errors);
     }
     EXPECT_EQ(silent.connects.load(), 0);
+}
+
+// The launcher's host takes a news answer of the longest kind, and no packet beyond it: a
+// longer one is never assembled, so the probe ends as unanswered.
+TEST_F(GameServerLink, PacketsLongerThanTheLongestAnswerAreNotTaken) {
+    const std::vector<wire::NewsItem> longest(
+        wire::kMaxNewsItems, {std::string(64, 't'), std::string(64, 'T'), std::string(2000, 'g')});
+    ASSERT_EQ(wire::encodeNewsAnswer(longest).size(), wire::kMaxNewsAnswerBytes);
+    SilentPeer fits(false, wire::encodeNewsAnswer(longest));
+    SilentPeer tooLong(false, wire::encodeNewsAnswer({}) + std::string(wire::kMaxNewsAnswerBytes, 'x'));
+    serverLink().answerLimitSeconds = 2;
+    connectToGameServer(LinkMode::Probe, fits.address());
+    LinkPoll poll = pumpToEnd();
+    EXPECT_EQ(serverLink().serverStatus, ServerStatus::Online);
+    EXPECT_EQ(poll.news.size(), wire::kMaxNewsItems);
+    connectToGameServer(LinkMode::Probe, tooLong.address());
+    poll = pumpToEnd();
+    EXPECT_EQ(serverLink().serverStatus, ServerStatus::Offline);
+    EXPECT_FALSE(poll.newsArrived);
 }
 
 TEST_F(GameServerLink, NewConnectionReplacesTheOldOne) {

@@ -1,5 +1,7 @@
 // devhost_account_test.cpp - the account service of morlaken-devhost: RFC 6238 codes,
-// replayed codes, lock-out after repeated failures, malformed requests.
+// replayed codes, lock-out after repeated failures (also when they come in parallel),
+// malformed requests, the decoy hash that names no account has are checked against.
+#include "../tools/devhost/accounts.h"
 #include "login/account.h"
 #include "login/json.h"
 #include "net/http.h"
@@ -10,6 +12,8 @@
 #include <gtest/gtest.h>
 
 #include <ctime>
+#include <thread>
+#include <vector>
 
 using namespace testsupport;
 
@@ -58,7 +62,9 @@ class DevHostAccountService : public ::testing::Test {
         ASSERT_EQ(hash.exitCode, 0);
         ASSERT_EQ(hash.out.rfind("pbkdf2-sha256$2000$", 0), 0u) << hash.out;
         std::string h = hash.out.substr(0, hash.out.find('\n'));
+        // "yavas" takes long enough to check that requests sent together overlap.
         writeFile(root / "users.txt", "iki||" + h + "|GEZDGNBVGY3TQOJQGEZDGNBVGY3TQOJQ|1|\ntek|t@e.st|" + h +
+                                          "||1|\nyavas||" + devhost::hashPassword("doğru", 300000) +
                                           "||1|\n" + kForeignHashes);
         ASSERT_TRUE(host.start({"--root", root.path(), "--port", "0", "--users", root / "users.txt",
                                 "--account-base", "/api/v1/"}));
@@ -127,6 +133,49 @@ TEST_F(DevHostAccountService, RepeatedFailuresLockTheAccount) {
     std::string answer, error;
     EXPECT_TRUE(postJson(host.url() + "ticket", "{}", status, answer, error));
     EXPECT_EQ(status, 404u) << "only under the account base";
+}
+
+// An attempt counts before its password is checked: requests sent together get no more
+// checks than the limit, the others the lock-out answer at once.
+TEST_F(DevHostAccountService, ParallelFailuresAreCountedBeforeTheirCheck) {
+    std::vector<std::pair<uint32_t, std::string>> answers(20);
+    std::vector<std::thread> threads;
+    for (auto& a : answers)
+        threads.emplace_back([&] { a = post(accountLoginBody("yavas", "yanlış", "")); });
+    for (auto& t : threads)
+        t.join();
+    int checked = 0, locked = 0;
+    for (const auto& a : answers) {
+        checked += a == std::make_pair(401u, std::string("INVALID_CREDENTIALS"));
+        locked += a.first == 429u;
+    }
+    EXPECT_EQ(checked, 5);
+    EXPECT_EQ(locked, 15);
+}
+
+// A name that no account has is checked against a decoy with the rounds most accounts use,
+// so its login costs one PBKDF2 of the same length as a wrong password's.
+TEST(DevHostLoginHash, UnknownNamesCheckADecoyOfTheAccountsRounds) {
+    std::vector<devhost::Account> accounts;
+    std::string error;
+    ASSERT_TRUE(devhost::parseAccounts("tek|t@e.st|" + devhost::hashPassword("a", 3000) + "||1|\niki||" +
+                                           devhost::hashPassword("b", 3000) + "||1|\n" + kForeignHashes,
+                                       "users", accounts, error))
+        << error;
+    const std::string decoy = devhost::decoyHash(accounts);
+    EXPECT_FALSE(devhost::verifyPassword("", decoy));
+    struct Case {
+        std::string user, account;
+        long rounds;
+    } cases[] = {{"tek", "tek", 3000}, {"t@e.st", "tek", 3000}, {"uzun", "uzun", 1000},
+                 {"kimse", "", 3000},  {"", "", 3000},          {"Tek", "", 3000}};
+    for (const Case& c : cases) {
+        const devhost::Account* account = nullptr;
+        EXPECT_EQ(devhost::pbkdf2Rounds(devhost::loginHash(accounts, decoy, c.user, account)), c.rounds)
+            << c.user;
+        EXPECT_EQ(account ? account->name : "", c.account) << c.user;
+    }
+    EXPECT_EQ(devhost::pbkdf2Rounds(devhost::decoyHash({})), devhost::kPbkdf2Iterations);
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 // devhost_test.cpp - morlaken-devhost started by the test on 127.0.0.1 with an ephemeral
-// port: serving a published folder, refusing paths outside it, news, signals. (HTTPS with
-// the given certificate: login/account_test.cpp, AccountServiceFlow/https.)
+// port: serving a published folder, refusing paths outside it, news, clients that would hold
+// a connection, signals. (HTTPS with the given certificate: login/account_test.cpp,
+// AccountServiceFlow/https.)
 #include "net/http.h"
 #include "support/child_process.h"
 #include "support/devhost.h"
@@ -8,6 +9,7 @@
 #include "support/temp_folder.h"
 #include "support/test_server.h"
 
+#include <enet/enet.h>
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -74,6 +76,41 @@ TEST_F(DevHostTest, ServesTheNewsFeed) {
     ASSERT_TRUE(without.start({"--root", site.path(), "--port", "0"}));
     EXPECT_FALSE(get(without.url() + "haberler.txt", body, error));
     EXPECT_EQ(error, "sunucu 404 dondu");
+}
+
+// ---- clients that would hold a connection ----
+
+// A TLS client that never says hello is let go after a few seconds, and a body above 1 MiB
+// is answered with 413 instead of being cut off unanswered.
+TEST_F(DevHostTest, SilentTlsClientsAreLetGoAndLongBodiesRefused) {
+    DevHost host;
+    ASSERT_TRUE(
+        host.start({"--root", site.path(), "--port", "0", "--cert", testCertificate(), "--key", testKey()}));
+    ENetSocket silent = enet_socket_create(ENET_SOCKET_TYPE_STREAM);
+    ENetAddress address{};
+    enet_address_set_host(&address, "127.0.0.1");
+    address.port = static_cast<enet_uint16>(host.port());
+    ASSERT_EQ(enet_socket_connect(silent, &address), 0);
+
+    ScopedEnv trust("SSL_CERT_FILE", testCertificate().c_str());
+    uint32_t status = 0;
+    std::string answer, error;
+    EXPECT_TRUE(
+        postJson(host.url("https") + "hesap/ticket", std::string(1048577, 'x'), status, answer, error))
+        << error;
+    EXPECT_EQ(status, 413u);
+
+    char byte = 0;
+    ENetBuffer buffer{&byte, 1};
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            enet_uint32 wait = ENET_SOCKET_WAIT_RECEIVE;
+            if (enet_socket_wait(silent, &wait, 100) != 0) return true;
+            // Readable with nothing to read: the server closed it (or reset it: -1).
+            return (wait & ENET_SOCKET_WAIT_RECEIVE) && enet_socket_receive(silent, nullptr, &buffer, 1) <= 0;
+        },
+        20));
+    enet_socket_destroy(silent);
 }
 
 // ---- options and signals ----

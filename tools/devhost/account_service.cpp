@@ -67,46 +67,52 @@ bool AccountService::handle(const tinyhttp::Request& request, tinyhttp::Stream& 
         answer(stream, outStatus = 400, messageBody("Geçersiz istek."));
         return true;
     }
-    const Account* found = findAccount(accounts_, user);
-    if (!found) {
-        verifyPassword(password, hashPassword("", kPbkdf2Iterations)); // same work as a known name
-        wipeText(password);
-        answer(stream, outStatus = 401, messageBody("INVALID_CREDENTIALS"));
-        return true;
-    }
-    const Account& account = *found;
-    const size_t index = static_cast<size_t>(found - accounts_.data());
+    const Account* found = nullptr;
+    const std::string& hash = loginHash(accounts_, decoy_, user, found);
     const int64_t now = unixSeconds();
-    {
+    Record* record = nullptr; // map nodes stay where they are
+    if (found) {
         std::lock_guard<std::mutex> lock(mutex_);
-        Record& r = records_[index];
-        if (r.lockedUntil > now) {
+        Record& r = records_[static_cast<size_t>(found - accounts_.data())];
+        if (r.lockedUntil > now || r.failures >= kMaxFailures) {
             wipeText(password);
             answer(stream, outStatus = 429,
                    messageBody("Çok fazla hatalı deneme. Biraz bekleyip tekrar dene."));
             return true;
         }
+        ++r.failures; // given back below when the attempt does not fail
+        record = &r;
     }
-    bool passwordOk = verifyPassword(password, account.passwordHash);
+    const bool passwordOk = verifyPassword(password, hash); // an unknown name checks the decoy
     wipeText(password);
+    if (!found) {
+        answer(stream, outStatus = 401, messageBody("INVALID_CREDENTIALS"));
+        return true;
+    }
+    const Account& account = *found;
     std::lock_guard<std::mutex> lock(mutex_);
-    Record& r = records_[index];
+    Record& r = *record;
     auto fail = [&](const char* message) {
-        if (++r.failures >= kMaxFailures) {
+        if (r.failures >= kMaxFailures) {
             r.failures = 0;
             r.lockedUntil = now + kLockSeconds;
         }
         answer(stream, outStatus = 401, messageBody(message));
         return true;
     };
+    auto giveBack = [&] {
+        if (r.failures > 0) --r.failures;
+    };
     if (!passwordOk) return fail("INVALID_CREDENTIALS");
     if (!account.verified) {
+        giveBack();
         answer(stream, outStatus = 403,
                "{\"message\":\"EMAIL_NOT_VERIFIED\",\"maskedEmail\":" + jsonQuote(account.maskedEmail) + "}");
         return true;
     }
     if (!account.totpKey.empty()) {
         if (!hasCode || code.empty()) {
+            giveBack();
             answer(stream, outStatus = 401, messageBody("TOTP_REQUIRED"));
             return true;
         }

@@ -7,7 +7,8 @@
 //   401 {"message":"TOTP_REQUIRED"}        the account has a secret and no code came
 //   401 {"message":"TOTP_INVALID"}         wrong code, or a code already used once
 //   429 {"message":"Çok fazla hatalı deneme. Biraz bekleyip tekrar dene."} after
-//       kMaxFailures wrong passwords or codes in a row for one account, for kLockSeconds
+//       kMaxFailures wrong passwords or codes in a row for one account, for kLockSeconds,
+//       and while kMaxFailures attempts for it are being checked
 //   400 {"message":"Geçersiz istek."}      a body without a user name or password string
 //
 // The users file and its password hashes: accounts.h.
@@ -35,9 +36,12 @@ std::string totpCode(const std::string& key, uint64_t counter, int digits = 6);
 
 class AccountService {
   public:
-    // Reads the users file (loadAccounts); false with `outError` on a malformed line.
+    // Reads the users file (loadAccounts) and makes the decoy hash that names no account has
+    // are checked against; false with `outError` on a malformed line.
     bool load(const std::string& usersFile, std::string& outError) {
-        return loadAccounts(usersFile, accounts_, outError);
+        if (!loadAccounts(usersFile, accounts_, outError)) return false;
+        decoy_ = decoyHash(accounts_);
+        return true;
     }
     // `base` is the path the service lives under, ending in '/' ("/hesap/").
     void setBase(const std::string& base) { base_ = base; }
@@ -47,12 +51,15 @@ class AccountService {
 
   private:
     struct Record {
+        // Failed attempts, and attempts still being checked: an attempt counts before its
+        // slow hash, so requests in parallel cannot try more than kMaxFailures.
         int failures = 0;
         int64_t lockedUntil = 0;
         int64_t lastCounter = -1; // the last time step whose code was accepted
     };
     std::string base_ = "/hesap/";
     std::vector<Account> accounts_;
+    std::string decoy_;
     std::map<size_t, Record> records_;
     std::mutex mutex_;
 };

@@ -9,6 +9,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <map>
 
 namespace devhost {
 
@@ -94,6 +95,16 @@ void derive(const std::string& password, const std::string& salt, long iteration
     sodium_memzero(&round, sizeof round);
 }
 
+// "pbkdf2-sha256$ITER$SALT$HASH" into its rounds, salt and 32-byte hash; false when malformed.
+bool parseHash(const std::string& stored, long& outIterations, std::string& outSalt, std::string& outHash) {
+    auto parts = split(stored, '$');
+    if (parts.size() != 4 || parts[0] != "pbkdf2-sha256") return false;
+    char* end = nullptr;
+    outIterations = std::strtol(parts[1].c_str(), &end, 10);
+    return !parts[1].empty() && !*end && outIterations >= 1 && outIterations <= kMaxPbkdf2Iterations &&
+           fromHexText(parts[2], outSalt) && fromHexText(parts[3], outHash) && outHash.size() == 32;
+}
+
 } // namespace
 
 // ---- password hashes ----
@@ -108,19 +119,20 @@ std::string hashPassword(const std::string& password, int iterations) {
 }
 
 bool verifyPassword(const std::string& password, const std::string& stored) {
-    auto parts = split(stored, '$');
-    if (parts.size() != 4 || parts[0] != "pbkdf2-sha256" || !sodiumReady()) return false;
-    char* end = nullptr;
-    long iterations = std::strtol(parts[1].c_str(), &end, 10);
+    long iterations = 0;
     std::string salt, expected;
-    if (parts[1].empty() || *end || iterations < 1 || iterations > kMaxPbkdf2Iterations ||
-        !fromHexText(parts[2], salt) || !fromHexText(parts[3], expected) || expected.size() != 32)
-        return false;
+    if (!parseHash(stored, iterations, salt, expected) || !sodiumReady()) return false;
     uint8_t hash[32];
     derive(password, salt, iterations, hash);
     const bool same = sodium_memcmp(hash, expected.data(), 32) == 0;
     sodium_memzero(hash, sizeof hash);
     return same;
+}
+
+long pbkdf2Rounds(const std::string& stored) {
+    long iterations = 0;
+    std::string salt, hash;
+    return parseHash(stored, iterations, salt, hash) ? iterations : 0;
 }
 
 // ---- base32 ----
@@ -202,6 +214,73 @@ const Account* findAccount(const std::vector<Account>& accounts, const std::stri
     for (const Account& account : accounts)
         if (account.name == user || account.email == user) return &account;
     return nullptr;
+}
+
+// ---- logins ----
+
+std::string decoyHash(const std::vector<Account>& accounts) {
+    std::map<long, int> uses;
+    for (const Account& account : accounts)
+        if (long rounds = pbkdf2Rounds(account.passwordHash)) ++uses[rounds];
+    long rounds = kPbkdf2Iterations;
+    int most = 0;
+    for (const auto& [r, n] : uses)
+        if (n > most) {
+            most = n;
+            rounds = r;
+        }
+    const std::string password = randomHex(16);
+    return password.empty() ? std::string() : hashPassword(password, static_cast<int>(rounds));
+}
+
+const std::string& loginHash(const std::vector<Account>& accounts, const std::string& decoy,
+                             const std::string& user, const Account*& outAccount) {
+    outAccount = findAccount(accounts, user);
+    return outAccount ? outAccount->passwordHash : decoy;
+}
+
+// ---- console ----
+
+std::string consoleText(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    auto escape = [&](unsigned char c) {
+        static const char hex[] = "0123456789abcdef";
+        out += "\\x";
+        out += hex[c >> 4];
+        out += hex[c & 15];
+    };
+    for (size_t i = 0; i < text.size();) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        if (c == '\\') {
+            out += "\\\\";
+            ++i;
+            continue;
+        }
+        if (c >= 0x20 && c < 0x7F) {
+            out += static_cast<char>(c);
+            ++i;
+            continue;
+        }
+        // A UTF-8 sequence stays whole when its lead byte and continuation bytes are in
+        // place and it is no C1 control (C2 80 to C2 9F); anything else goes byte by byte.
+        const size_t length = c >= 0xC2 && c <= 0xDF   ? 2
+                              : c >= 0xE0 && c <= 0xEF ? 3
+                              : c >= 0xF0 && c <= 0xF4 ? 4
+                                                       : 0;
+        bool whole = length > 0 && i + length <= text.size();
+        for (size_t k = 1; whole && k < length; ++k)
+            whole = (static_cast<unsigned char>(text[i + k]) & 0xC0) == 0x80;
+        if (whole && c == 0xC2 && static_cast<unsigned char>(text[i + 1]) < 0xA0) whole = false;
+        if (whole) {
+            out.append(text.substr(i, length));
+            i += length;
+        } else {
+            escape(c);
+            ++i;
+        }
+    }
+    return out;
 }
 
 } // namespace devhost

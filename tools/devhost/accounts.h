@@ -26,6 +26,9 @@ std::string hashPassword(const std::string& password, int iterations = kPbkdf2It
 // True when `password` gives `stored`'s hash; false for a malformed `stored` too. The hashes
 // are compared in constant time.
 bool verifyPassword(const std::string& password, const std::string& stored);
+// The rounds of a well-formed stored hash; 0 when `stored` is malformed (verifyPassword then
+// derives nothing and answers at once).
+long pbkdf2Rounds(const std::string& stored);
 
 // Base32 (RFC 4648) to bytes; false on a character outside the alphabet.
 bool decodeBase32(const std::string& text, std::string& outBytes);
@@ -48,5 +51,24 @@ bool loadAccounts(const std::string& usersFile, std::vector<Account>& outAccount
 
 // The account that `user` names (by name or by e-mail, never by an empty field); null if none.
 const Account* findAccount(const std::vector<Account>& accounts, const std::string& user);
+
+// ---- logins ----
+
+// A well-formed hash of a random password with the rounds most of `accounts` use
+// (kPbkdf2Iterations when there are none): what a name that no account has is checked
+// against. "" on failure.
+std::string decoyHash(const std::vector<Account>& accounts);
+
+// The hash a login of `user` is checked against: that of the account `user` names, or
+// `decoy` for a name no account has. The caller runs one verifyPassword on it either way, so
+// an unknown name costs the same PBKDF2 as a wrong password and its answer comes no sooner.
+// `outAccount` is the account, or null.
+const std::string& loginHash(const std::vector<Account>& accounts, const std::string& decoy,
+                             const std::string& user, const Account*& outAccount);
+
+// `text` from the network made safe for a terminal: bytes below 0x20, 0x7F, the C1 controls
+// (U+0080 to U+009F) and bytes that are not part of UTF-8 become "\xNN", a backslash "\\";
+// printable ASCII and UTF-8 letters stay as they are.
+std::string consoleText(std::string_view text);
 
 } // namespace devhost

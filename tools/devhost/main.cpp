@@ -256,7 +256,8 @@ int main(int argc, char** argv) {
             status = 404;
             stream.sendResponse(404, "not found\n");
         }
-        std::fprintf(stderr, "%s %s %d\n", request.method.c_str(), request.target.c_str(), status);
+        std::fprintf(stderr, "%s %s %d\n", devhost::consoleText(request.method).c_str(),
+                     devhost::consoleText(request.target).c_str(), status);
     };
     if (!server.listen(options.bind, options.port, handler, error)) {
         std::fprintf(stderr, "morlaken-devhost: %s\n", error.c_str());

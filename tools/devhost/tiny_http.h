@@ -9,6 +9,10 @@
 // (stall, cut the body short, send past Content-Length). Header-only: the dev host and the
 // test support library each compile it once.
 //
+// No client holds a thread for long: a TLS handshake must end within
+// kHandshakeTimeoutMilliseconds, every read of a request within kReadTimeoutMilliseconds, and
+// a body longer than kMaxBodyBytes is answered with 413 and read away unkept.
+//
 // Index
 //   ---- tunables ----
 //   ---- request ----
@@ -20,6 +24,7 @@
 #include <openssl/ssl.h>
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
@@ -48,8 +53,12 @@ namespace tinyhttp {
 // ---- tunables ----
 inline constexpr size_t kMaxHeadBytes = 65536;
 inline constexpr size_t kMaxBodyBytes = 1048576;
+// Read away after a 413 while the client is still sending its body, so that the close does
+// not reset the connection before the client has read the answer.
+inline constexpr size_t kMaxDrainBytes = 8 * kMaxBodyBytes;
 inline constexpr int kAcceptPollMilliseconds = 100;
 inline constexpr int kReadTimeoutMilliseconds = 10000;
+inline constexpr int kHandshakeTimeoutMilliseconds = 5000;
 
 // ---- request ----
 
@@ -117,6 +126,8 @@ inline const char* reasonPhrase(int status) {
         return "Not Found";
     case 405:
         return "Method Not Allowed";
+    case 413:
+        return "Content Too Large";
     case 500:
         return "Internal Server Error";
     default:
@@ -362,7 +373,7 @@ class Server {
         if (ctx_) {
             ssl = SSL_new(ctx_);
             SSL_set_fd(ssl, c.fd);
-            if (SSL_accept(ssl) != 1) {
+            if (!acceptTls(ssl, c.fd)) {
                 ERR_clear_error();
                 finish(c, ssl);
                 return;
@@ -372,7 +383,18 @@ class Server {
         std::string pending; // bytes of the next request that arrived with this one
         for (;;) {
             Request request;
-            if (stopping_.load() || !readRequest(stream, request, pending)) break;
+            const ReadResult got =
+                stopping_.load() ? ReadResult::Closed : readRequest(stream, request, pending);
+            if (got == ReadResult::TooLarge) {
+                stream.beginAnswer(false);
+                stream.sendResponse(413, "request body too large\n");
+                char buffer[4096];
+                long n;
+                for (size_t drained = 0;
+                     drained < kMaxDrainBytes && (n = stream.read(buffer, sizeof buffer)) > 0;)
+                    drained += static_cast<size_t>(n);
+            }
+            if (got != ReadResult::Request) break;
             std::string connection = request.header("Connection");
             for (char& ch : connection)
                 ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
@@ -383,6 +405,35 @@ class Server {
             if (!stream.reusable()) break;
         }
         finish(c, ssl);
+    }
+
+    // The server side of the TLS handshake, on a non-blocking socket so that a client that
+    // never sends (or never finishes) its part gives up its thread after
+    // kHandshakeTimeoutMilliseconds. The socket is blocking again afterwards.
+    static bool acceptTls(SSL* ssl, int fd) {
+        const int flags = ::fcntl(fd, F_GETFL);
+        ::fcntl(fd, F_SETFL, flags | O_NONBLOCK);
+        const auto deadline =
+            std::chrono::steady_clock::now() + std::chrono::milliseconds(kHandshakeTimeoutMilliseconds);
+        bool done = false;
+        for (;;) {
+            const int result = SSL_accept(ssl);
+            if (result == 1) {
+                done = true;
+                break;
+            }
+            const int error = SSL_get_error(ssl, result);
+            const short events = error == SSL_ERROR_WANT_READ    ? POLLIN
+                                 : error == SSL_ERROR_WANT_WRITE ? POLLOUT
+                                                                 : 0;
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                  deadline - std::chrono::steady_clock::now())
+                                  .count();
+            pollfd p{fd, events, 0};
+            if (events == 0 || left <= 0 || ::poll(&p, 1, static_cast<int>(left)) <= 0) break;
+        }
+        ::fcntl(fd, F_SETFL, flags);
+        return done;
     }
 
     void finish(Connection& c, SSL* ssl) {
@@ -399,15 +450,19 @@ class Server {
         c.done.store(true);
     }
 
-    static bool readRequest(Stream& stream, Request& out, std::string& pending) {
+    enum class ReadResult { Request, Closed, TooLarge };
+
+    // Closed: the client hung up, went silent or sent no HTTP; TooLarge: its Content-Length
+    // is above kMaxBodyBytes (the body is left unread).
+    static ReadResult readRequest(Stream& stream, Request& out, std::string& pending) {
         std::string data;
         data.swap(pending);
         char buffer[4096];
         size_t headEnd;
         while ((headEnd = data.find("\r\n\r\n")) == std::string::npos) {
-            if (data.size() > kMaxHeadBytes) return false;
+            if (data.size() > kMaxHeadBytes) return ReadResult::Closed;
             long n = stream.read(buffer, sizeof buffer);
-            if (n <= 0) return false;
+            if (n <= 0) return ReadResult::Closed;
             data.append(buffer, static_cast<size_t>(n));
         }
         std::string_view head(data.data(), headEnd);
@@ -415,7 +470,7 @@ class Server {
         std::string_view first = head.substr(0, lineEnd);
         size_t s1 = first.find(' ');
         size_t s2 = s1 == std::string_view::npos ? s1 : first.find(' ', s1 + 1);
-        if (s2 == std::string_view::npos) return false;
+        if (s2 == std::string_view::npos) return ReadResult::Closed;
         out.method = std::string(first.substr(0, s1));
         out.target = std::string(first.substr(s1 + 1, s2 - s1 - 1));
         out.version = std::string(first.substr(s2 + 1));
@@ -437,16 +492,16 @@ class Server {
         out.pathValid = percentDecode(target.substr(0, query), out.path);
         std::string lengthText = out.header("Content-Length");
         size_t length = lengthText.empty() ? 0 : std::strtoull(lengthText.c_str(), nullptr, 10);
-        if (length > kMaxBodyBytes) return false;
+        if (length > kMaxBodyBytes) return ReadResult::TooLarge;
         out.body = data.substr(headEnd + 4);
         while (out.body.size() < length) {
             long n = stream.read(buffer, sizeof buffer);
-            if (n <= 0) return false;
+            if (n <= 0) return ReadResult::Closed;
             out.body.append(buffer, static_cast<size_t>(n));
         }
         pending = out.body.substr(length);
         out.body.resize(length);
-        return true;
+        return ReadResult::Request;
     }
 
     Handler handler_;

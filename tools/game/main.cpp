@@ -14,7 +14,8 @@
 //   pencere=0      never open a window (default: a window when a display is available)
 // The record (written whole, then renamed into place) holds key=value lines: bilet,
 // bilet_var (1 when MORLAKEN_BILET was set), sunucu, sunucu_var, klasor (the working
-// folder it was started in), arguman_sayisi, then arguman1.. with each argument.
+// folder it was started in), arguman_sayisi, then arguman1.. with each argument. It holds
+// the whole ticket, so only its owner may read it (0600).
 //
 // Index
 //   ---- configuration and record ----
@@ -56,6 +57,19 @@ std::string envText(const char* name, bool& outSet) {
 std::string shortTicket(const std::string& ticket) {
     if (ticket.size() <= 12) return ticket;
     return ticket.substr(0, 4) + "…" + ticket.substr(ticket.size() - 4);
+}
+
+// Writes `text` to a new file only the owner may read, then renames it over `path`: an older
+// record, whatever its permissions, is replaced, never rewritten in place.
+bool writeRecord(const std::string& path, const std::string& text) {
+    const std::string temp = path + ".yeni";
+    platform::deleteFile(temp); // left by a run that was killed
+    const platform::FileHandle file = platform::createOwnerOnlyFile(temp);
+    if (file < 0) return false;
+    const bool written = platform::writeToFile(file, text.data(), text.size());
+    if (platform::closeFile(file, true) && written && platform::replaceFile(temp, path)) return true;
+    platform::deleteFile(temp);
+    return false;
 }
 
 // ---- window ----
@@ -135,7 +149,7 @@ int main(int argc, char** argv) {
                        "\narguman_sayisi=" + std::to_string(argc - 1) + "\n";
     for (int i = 1; i < argc; ++i)
         text += "arguman" + std::to_string(i) + "=" + argv[i] + "\n";
-    if (!platform::writeFileAtomically(record.string(), text))
+    if (!writeRecord(record.string(), text))
         std::fprintf(stderr, "morlaken-game: cannot write %s\n", record.c_str());
 
     std::printf("sunucu: %s\nbilet: %s\n", server.c_str(), shortTicket(ticket).c_str());

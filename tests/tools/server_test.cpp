@@ -1,0 +1,132 @@
+// server_test.cpp - morlaken_server started on 127.0.0.1 with an ephemeral port, talked to by
+// ENet clients of the test's own: slots are not held, failures count per account, names from
+// the network reach the console escaped. (The launcher's link against it: login/gameserver_test.)
+#include "../tools/devhost/accounts.h"
+#include "login/wire.h"
+#include "support/devhost.h"
+
+#include <enet/enet.h>
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+using namespace testsupport;
+
+namespace {
+
+struct EnetUp : ::testing::Environment {
+    void SetUp() override { ASSERT_EQ(enet_initialize(), 0); }
+};
+const auto* const kEnet = ::testing::AddGlobalTestEnvironment(new EnetUp);
+
+// One launcher-like ENet client: sends `message` once connected (nothing when empty) and
+// records the answer and the end of the connection.
+class Client {
+  public:
+    Client(int port, std::string message) : message_(std::move(message)) {
+        host_ = enet_host_create(nullptr, 1, 2, 0, 0);
+        host_->mtu = 1200;
+        host_->checksum = enet_crc32;
+        ENetAddress address{};
+        enet_address_set_host(&address, "127.0.0.1");
+        address.port = static_cast<enet_uint16>(port);
+        peer_ = enet_host_connect(host_, &address, 2, 0);
+    }
+    ~Client() { enet_host_destroy(host_); }
+    void pump() {
+        ENetEvent event;
+        while (enet_host_service(host_, &event, 0) > 0) {
+            if (event.type == ENET_EVENT_TYPE_CONNECT && !message_.empty())
+                enet_peer_send(
+                    peer_, 0,
+                    enet_packet_create(message_.data(), message_.size(), ENET_PACKET_FLAG_RELIABLE));
+            if (event.type == ENET_EVENT_TYPE_RECEIVE) {
+                answer.assign(reinterpret_cast<const char*>(event.packet->data), event.packet->dataLength);
+                enet_packet_destroy(event.packet);
+            }
+            if (event.type == ENET_EVENT_TYPE_DISCONNECT) gone = true;
+        }
+    }
+    std::string answer;
+    bool gone = false;
+
+  private:
+    std::string message_;
+    ENetHost* host_;
+    ENetPeer* peer_;
+};
+
+// Pumps every client until each is gone (the server ends every connection).
+bool untilAllGone(std::vector<Client*> clients, double seconds) {
+    return waitUntil(
+        [&] {
+            bool all = true;
+            for (Client* c : clients) {
+                c->pump();
+                all = all && c->gone;
+            }
+            return all;
+        },
+        seconds);
+}
+
+std::string ask(int port, const std::string& message) {
+    Client client(port, message);
+    EXPECT_TRUE(untilAllGone({&client}, 20));
+    return client.answer;
+}
+
+// morlaken_server with one account "ayse" / "ayse@example.com", password "gizli".
+class GameServerTool : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        writeFile(dir / "users.txt",
+                  "ayse|ayse@example.com|" + devhost::hashPassword("gizli", 1000) + "||1|\n");
+        ASSERT_TRUE(server.start({"--port", "0", "--users", dir / "users.txt"}, "morlaken_server"));
+    }
+    uint8_t refusal(const std::string& user, const std::string& password) {
+        const std::string answer = ask(server.port(), wire::encodeLoginRequest(user, password));
+        return answer.size() >= 2 && answer[0] == wire::kLoginRefused ? static_cast<uint8_t>(answer[1]) : 0;
+    }
+    TempFolder dir;
+    DevHost server;
+};
+
+// A peer that sends nothing, or a packet longer than any message, is cut off within a few
+// seconds and gets no answer; a probe beside them is answered as usual.
+TEST_F(GameServerTool, PeersThatHoldASlotAreCutOff) {
+    Client silent(server.port(), ""),
+        oversized(server.port(), wire::encodeProbeRequest() + std::string(65536, 'x')),
+        probe(server.port(), wire::encodeProbeRequest());
+    ASSERT_TRUE(untilAllGone({&silent, &oversized, &probe}, 20));
+    EXPECT_EQ(silent.answer, "");
+    EXPECT_EQ(oversized.answer, "") << "a 64 KiB packet is never assembled";
+    EXPECT_EQ(probe.answer, wire::encodeNewsAnswer({}));
+    EXPECT_NE(server.output().find("sessiz bağlantı kesildi"), std::string::npos) << server.output();
+}
+
+// Failed logins count per account, whether it was named by its name or its e-mail; a name
+// that no account has is limited the same way.
+TEST_F(GameServerTool, FailuresCountPerAccount) {
+    for (const char* user : {"ayse", "ayse@example.com", "ayse", "ayse@example.com", "ayse"})
+        EXPECT_EQ(refusal(user, "yanlis"), 1) << user;
+    EXPECT_EQ(refusal("ayse@example.com", "gizli"), 3);
+    EXPECT_EQ(refusal("ayse", "gizli"), 3);
+    for (int i = 0; i < 5; ++i)
+        EXPECT_EQ(refusal("kimse", "yanlis"), 1);
+    EXPECT_EQ(refusal("kimse", "yanlis"), 3);
+}
+
+// Names reach the console with control bytes, C1 controls and stray bytes escaped; Turkish
+// letters stay.
+TEST_F(GameServerTool, NamesArePrintedEscaped) {
+    EXPECT_EQ(refusal("a\x1b[2J\x07\\b\xc2\x9b\x9b\x7fş", "x"), 1);
+    const std::string out = server.output();
+    EXPECT_NE(out.find("giriş a\\x1b[2J\\x07\\\\b\\xc2\\x9b\\x9b\\x7fş -> hatalı şifre"), std::string::npos)
+        << out;
+    for (char control : {'\x1b', '\x07', '\x7f', '\x9b'})
+        EXPECT_EQ(out.find(control), std::string::npos) << static_cast<int>(control);
+}
+
+} // namespace
