@@ -21,7 +21,6 @@ namespace {
 
 class DevHostTest : public ::testing::Test {
   protected:
-    void SetUp() override { httpGlobalInit(); }
     bool get(const std::string& url, std::string& outBody, std::string& outError) {
         outBody.clear();
         outError.clear();

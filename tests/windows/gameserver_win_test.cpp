@@ -34,8 +34,8 @@ TEST(WindowsGameServer, ProbeBringsTheNewsThenAWrongPasswordIsRefusedAndTheRight
     configSet("sunucu", server);
     // Pumps once a frame, as the frame loop does, until the connection is over.
     auto pumpToEnd = [&] {
-        const double deadline = secondsNow() + 30;
-        while (serverLink().linkMode != LinkMode::Idle && secondsNow() < deadline) {
+        const double deadline = platform::now() + 30;
+        while (serverLink().linkMode != LinkMode::Idle && platform::now() < deadline) {
             pumpGameServer(game);
             std::this_thread::sleep_for(std::chrono::milliseconds(16));
         }

@@ -2,6 +2,7 @@
 #include "stand_in_game.h"
 
 #include "login/game.h"
+#include "platform/clock.h"
 
 #include <chrono>
 #include <cstdio>
@@ -23,17 +24,13 @@ const bool kRunAsGame = [] {
 
 } // namespace
 
-double secondsNow() {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
-
 platform::ProcessPoll waitForGame(int& outExitCode, double seconds) {
     (void)kRunAsGame;
-    const double deadline = secondsNow() + seconds;
+    const double deadline = platform::now() + seconds;
     platform::ProcessPoll state;
     while ((state = platform::pollProcess(gameWatch().gameProcess, outExitCode)) ==
                platform::ProcessPoll::Running &&
-           secondsNow() < deadline)
+           platform::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(16));
     return state;
 }

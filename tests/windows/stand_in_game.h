@@ -4,12 +4,11 @@
 // test runs.
 #pragma once
 
+#include "platform/clock.h"
 #include "platform/platform.h"
 
 inline constexpr int kGameExitCode = 3;
 
-// Seconds of the steady clock.
-double secondsNow();
 // Polls the game the launcher started (gameWatch().gameProcess) once a frame until it ends
 // or `seconds` pass; its state then, with its exit code.
 platform::ProcessPoll waitForGame(int& outExitCode, double seconds = 60);

@@ -26,9 +26,10 @@ namespace {
 
 // Polls the login once a frame (as the main screen does) until its answer is taken.
 LoginPoll pollUntilAnswered(const GameSettings& game) {
-    const double deadline = secondsNow() + 60;
+    const double deadline = platform::now() + 60;
     LoginPoll poll;
-    while ((poll = pollAccountLogin(game, secondsNow())).event == LoginEvent::None && secondsNow() < deadline)
+    while ((poll = pollAccountLogin(game, platform::now())).event == LoginEvent::None &&
+           platform::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(16));
     return poll;
 }
