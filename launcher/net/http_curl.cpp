@@ -62,13 +62,22 @@ void startHttpLibrary() {
 
 // ---- shared helpers ----
 
+// The callbacks of one request and what they are handed; `chunkBytes` is the largest piece
+// libcurl hands to `body`.
+struct Callbacks {
+    curl_write_callback header, body;
+    curl_xferinfo_callback progress;
+    void* user;
+    size_t chunkBytes;
+};
+
 // What every transfer shares, so a TLS or redirect rule cannot drift between GET and POST:
 // no signals; kConnectTimeoutSeconds to connect; redirects followed up to `maxRedirects`
 // (0: none), http and https only, to a scheme in `redirectProtocols` ("https" keeps an
 // https request on https); TLS peer and host verification on; OpenSSL's standard
-// SSL_CERT_FILE and SSL_CERT_DIR honoured.
+// SSL_CERT_FILE and SSL_CERT_DIR honoured; progress reported to `calls`.
 void setSharedOptions(CURL* c, const std::string& url, long maxRedirects, const char* redirectProtocols,
-                      curl_slist* headers) {
+                      curl_slist* headers, const Callbacks& calls) {
     curl_easy_setopt(c, CURLOPT_URL, url.c_str());
     curl_easy_setopt(c, CURLOPT_USERAGENT, kUserAgent);
     curl_easy_setopt(c, CURLOPT_HTTPHEADER, headers);
@@ -84,6 +93,13 @@ void setSharedOptions(CURL* c, const std::string& url, long maxRedirects, const 
         curl_easy_setopt(c, CURLOPT_CAINFO, caFile);
     if (const char* caDir = std::getenv("SSL_CERT_DIR"); caDir && *caDir)
         curl_easy_setopt(c, CURLOPT_CAPATH, caDir);
+    curl_easy_setopt(c, CURLOPT_BUFFERSIZE, static_cast<long>(calls.chunkBytes));
+    curl_easy_setopt(c, CURLOPT_HEADERFUNCTION, calls.header);
+    curl_easy_setopt(c, CURLOPT_HEADERDATA, calls.user);
+    curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, calls.body);
+    curl_easy_setopt(c, CURLOPT_WRITEDATA, calls.user);
+    curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, calls.progress);
+    curl_easy_setopt(c, CURLOPT_XFERINFODATA, calls.user);
     curl_easy_setopt(c, CURLOPT_NOPROGRESS, 0L);
 }
 
@@ -363,16 +379,10 @@ bool httpGet(const std::string& url, const DownloadSink& sink, std::string& erro
         return false;
     }
     // Never from https to http either: onHeader refuses such a hop before it is followed.
-    setSharedOptions(c, url, kMaxRedirects, "http,https", h.headers);
+    setSharedOptions(c, url, kMaxRedirects, "http,https", h.headers,
+                     {onHeader, onBody, onProgress, &t, kReadChunkBytes});
     const std::string rangeText = range ? std::to_string(range->from) + "-" : std::string();
     if (range) curl_easy_setopt(c, CURLOPT_RANGE, rangeText.c_str());
-    curl_easy_setopt(c, CURLOPT_BUFFERSIZE, static_cast<long>(kReadChunkBytes));
-    curl_easy_setopt(c, CURLOPT_HEADERFUNCTION, onHeader);
-    curl_easy_setopt(c, CURLOPT_HEADERDATA, &t);
-    curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, onBody);
-    curl_easy_setopt(c, CURLOPT_WRITEDATA, &t);
-    curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, onProgress);
-    curl_easy_setopt(c, CURLOPT_XFERINFODATA, &t);
     if (curl_multi_add_handle(h.multi, c) != CURLM_OK) {
         error = kErrOpen;
         return false;
@@ -503,17 +513,11 @@ bool postJson(const std::string& url, const std::string& body, uint32_t& outStat
         outError = kErrPostConnect;
         return false;
     }
-    setSharedOptions(c, url, kPostMaxRedirects, scheme.c_str(), h.headers);
+    setSharedOptions(c, url, kPostMaxRedirects, scheme.c_str(), h.headers,
+                     {onPostHeader, onPostBody, onPostProgress, &t, kPostChunkBytes});
     curl_easy_setopt(c, CURLOPT_POST, 1L);
     curl_easy_setopt(c, CURLOPT_POSTFIELDS, body.data()); // not copied: the caller wipes it
     curl_easy_setopt(c, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
-    curl_easy_setopt(c, CURLOPT_BUFFERSIZE, static_cast<long>(kPostChunkBytes));
-    curl_easy_setopt(c, CURLOPT_HEADERFUNCTION, onPostHeader);
-    curl_easy_setopt(c, CURLOPT_HEADERDATA, &t);
-    curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, onPostBody);
-    curl_easy_setopt(c, CURLOPT_WRITEDATA, &t);
-    curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, onPostProgress);
-    curl_easy_setopt(c, CURLOPT_XFERINFODATA, &t);
     if (curl_multi_add_handle(h.multi, c) != CURLM_OK) {
         outError = kErrPostConnect;
         return false;

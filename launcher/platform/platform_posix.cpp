@@ -294,24 +294,18 @@ const char* launcherFileName() {
     return kLauncherFileName;
 }
 
-namespace {
-std::string readExecutablePath() {
-    std::string buffer(PATH_MAX, '\0');
-    for (;;) {
-        ssize_t n = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
-        if (n < 0) return "";
-        if (static_cast<size_t>(n) < buffer.size()) {
-            buffer.resize(static_cast<size_t>(n));
-            return buffer;
-        }
-        if (buffer.size() > (1u << 20)) return "";
-        buffer.resize(buffer.size() * 2);
-    }
-}
-} // namespace
-
 std::string executablePath() {
-    static const std::string path = readExecutablePath(); // thread-safe, read exactly once
+    // Read by the first call only (a thread-safe static): see platform.h.
+    static const std::string path = [] {
+        std::string buffer(PATH_MAX, '\0');
+        for (;;) {
+            ssize_t n = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
+            if (n < 0) return std::string();
+            if (static_cast<size_t>(n) < buffer.size()) return buffer.substr(0, static_cast<size_t>(n));
+            if (buffer.size() > (1u << 20)) return std::string();
+            buffer.resize(buffer.size() * 2);
+        }
+    }();
     return path;
 }
 

@@ -226,21 +226,18 @@ const char* launcherFileName() {
     return kLauncherFileName;
 }
 
-namespace {
-std::string readExecutablePath() {
-    std::wstring buffer(MAX_PATH, L'\0');
-    for (;;) {
-        DWORD n = ::GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
-        if (n == 0) return "";
-        if (n < buffer.size()) return forwardSlashes(narrow(buffer.data(), n));
-        if (buffer.size() > 32768) return "";
-        buffer.resize(buffer.size() * 2);
-    }
-}
-} // namespace
-
 std::string executablePath() {
-    static const std::string path = readExecutablePath(); // thread-safe, read exactly once
+    // Read by the first call only (a thread-safe static): see platform.h.
+    static const std::string path = [] {
+        std::wstring buffer(MAX_PATH, L'\0');
+        for (;;) {
+            DWORD n = ::GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+            if (n == 0) return std::string();
+            if (n < buffer.size()) return forwardSlashes(narrow(buffer.data(), n));
+            if (buffer.size() > 32768) return std::string();
+            buffer.resize(buffer.size() * 2);
+        }
+    }();
     return path;
 }
 
