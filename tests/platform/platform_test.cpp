@@ -365,9 +365,11 @@ TEST_F(Platform, StartedChildGetsItsArgumentsVariablesAndFolderAndTheLauncherKee
     int error = -1;
     platform::ProcessId child = 0;
     {
-        ScopedEnv inherited("MORLAKEN_SUNUCU", "eski"); // replaced, not doubled
-        child =
-            platform::startProcess(standInGame(), {"tek argüman", "ç;$x \"tırnak\" \\", ""}, options, error);
+        // Replaced, not doubled (a second entry that sorts first would win on Windows).
+        ScopedEnv inherited("MORLAKEN_SUNUCU", "0 eski");
+        // Quotes, a backslash before a quote and one at the end must survive the command line.
+        child = platform::startProcess(standInGame(), {"tek argüman", "ç;$x \"tırnak\\\" \\", ""}, options,
+                                       error);
     }
     ASSERT_GT(child, 0);
     EXPECT_EQ(error, 0);
@@ -376,7 +378,7 @@ TEST_F(Platform, StartedChildGetsItsArgumentsVariablesAndFolderAndTheLauncherKee
     EXPECT_EQ(waitForExit(child, code), platform::ProcessPoll::Exited);
     EXPECT_EQ(code, kGameExitCode);
     EXPECT_EQ(read("oyun klasörü/bilet.txt"), "bilet 123|127.0.0.1:27015");
-    EXPECT_EQ(read("oyun klasörü/argumanlar.txt"), "tek argüman\nç;$x \"tırnak\" \\\n\n");
+    EXPECT_EQ(read("oyun klasörü/argumanlar.txt"), "tek argüman\nç;$x \"tırnak\\\" \\\n\n");
     EXPECT_EQ(platform::pollProcess(child, code), platform::ProcessPoll::Failed) << "the id is spent";
     EXPECT_EQ(platform::terminateProcess(child, 1), -1) << "a collected child is not a child any more";
 }
