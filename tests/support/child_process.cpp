@@ -97,30 +97,25 @@ void Child::kill() {
     signal(SIGKILL);
 }
 
-int runProgram(const std::string& program, const std::vector<std::string>& args, std::string& outStdout,
-               double seconds, const ChildOptions& options) {
-    char name[] = "/tmp/morlaken-child-XXXXXX";
-    int fd = ::mkstemp(name);
-    if (fd >= 0) ::close(fd);
-    ChildOptions o = options;
-    o.stdoutFile = name;
-    Child child;
-    int code = -1;
-    if (child.start(program, args, o) && !child.wait(seconds, code)) code = -1;
-    outStdout = readFile(name);
-    ::unlink(name);
-    return code;
-}
-
 ProgramRun runCaptured(const std::string& program, const std::vector<std::string>& args,
                        const ChildOptions& options, double seconds) {
     TempFolder scratch;
     ChildOptions o = options;
-    o.stderrFile = scratch / "stderr.txt";
+    o.stdoutFile = scratch / "stdout.txt";
+    o.stderrFile = options.stderrFile.empty() ? scratch / "stderr.txt" : options.stderrFile;
     ProgramRun run;
-    run.exitCode = runProgram(program, args, run.out, seconds, o);
+    Child child;
+    if (child.start(program, args, o) && !child.wait(seconds, run.exitCode)) run.exitCode = -1;
+    run.out = readFile(o.stdoutFile);
     run.err = readFile(o.stderrFile);
     return run;
+}
+
+int runProgram(const std::string& program, const std::vector<std::string>& args, std::string& outStdout,
+               double seconds, const ChildOptions& options) {
+    ProgramRun run = runCaptured(program, args, options, seconds);
+    outStdout = std::move(run.out);
+    return run.exitCode;
 }
 
 ProgramRun runSync(const std::string& gameFolder, const std::string& url, const ChildOptions& options) {
