@@ -94,7 +94,7 @@ std::string opensslFile(const fs::path& path) {
     unsigned length = 0;
     EVP_DigestFinal_ex(ctx, digest, &length);
     EVP_MD_CTX_free(ctx);
-    return toHex(digest, length);
+    return platform::toHex(digest, length);
 }
 
 // OpenSSL with some of its code paths switched off: OPENSSL_ia32cap masks CPUID bits

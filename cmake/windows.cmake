@@ -25,4 +25,8 @@ endif()
 
 # The icon group GLFW_ICON, the version record and the application manifest.
 enable_language(RC)
-set(MORLAKEN_WIN_RESOURCES ${CMAKE_SOURCE_DIR}/launcher/app/windows/launcher.rc)
+# Both carry the version of project(), written in by configure_file.
+configure_file(${CMAKE_SOURCE_DIR}/launcher/app/windows/MorlakenLauncher.exe.manifest.in
+  ${MORLAKEN_GENERATED_DIR}/MorlakenLauncher.exe.manifest @ONLY)
+configure_file(${CMAKE_SOURCE_DIR}/launcher/app/windows/launcher.rc.in ${MORLAKEN_GENERATED_DIR}/launcher.rc @ONLY)
+set(MORLAKEN_WIN_RESOURCES ${MORLAKEN_GENERATED_DIR}/launcher.rc)

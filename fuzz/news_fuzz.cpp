@@ -44,7 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // Cutting is a prefix, never longer than asked, and never shorter than needed: at most
     // three bytes go beyond the bound's last whole character.
     const size_t bound = size ? data[0] : 0;
-    const std::string_view cut = cutAtCharBoundary(text, bound);
+    const std::string_view cut = platform::cutAtCharBoundary(text, bound);
     FUZZ_CHECK(text.substr(0, cut.size()) == cut);
     FUZZ_CHECK(cut.size() <= bound || cut.size() == text.size());
     if (text.size() <= bound)

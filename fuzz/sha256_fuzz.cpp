@@ -31,7 +31,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
         Sha256 whole;
         whole.update(data, size);
-        const std::string digest = toHex(whole.finish());
+        const std::string digest = platform::toHex(whole.finish());
         FUZZ_CHECK(digest.size() == 64 && isLowerHex(digest));
         if (first.empty()) first = digest;
         FUZZ_CHECK(digest == first);
@@ -50,7 +50,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             }
         }
         FUZZ_CHECK(pieces.total == size);
-        FUZZ_CHECK(toHex(pieces.finish()) == first);
+        FUZZ_CHECK(platform::toHex(pieces.finish()) == first);
     }
     sha256SetEngine(Sha256Engine::Auto);
     return 0;

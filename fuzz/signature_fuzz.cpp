@@ -60,8 +60,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string_view last = body.substr(parts.signedLength);
     if (!last.empty() && last.back() == '\n') last.remove_suffix(1);
     if (!last.empty() && last.back() == '\r') last.remove_suffix(1);
-    FUZZ_CHECK(last ==
-               std::string(kSignatureLinePrefix) + hexOf(parts.signature.data(), parts.signature.size()));
+    FUZZ_CHECK(last == std::string(kSignatureLinePrefix) +
+                           platform::toHex(parts.signature.data(), parts.signature.size()));
 
     const std::string_view covered = body.substr(0, parts.signedLength);
     int sequenceLines = 0;

@@ -20,10 +20,9 @@
 #include "login/game.h"
 #include "login/gameserver.h"
 #include "login/local_server.h"
-#include "login/wipe.h"
-#include "net/http.h"
 #include "news/news.h"
 #include "platform/platform.h"
+#include "platform/text.h"
 #include "screens/closing_screen.h"
 #include "screens/dialogs.h"
 #include "screens/login_dialog.h"
@@ -437,8 +436,8 @@ bool shutDown() {
     glfwTerminate();
     gWindow = nullptr;
     // Secrets never outlive the run.
-    wipeText(passwordField().text);
-    wipeText(codeField().text);
+    platform::wipeText(passwordField().text);
+    platform::wipeText(codeField().text);
     return newsStopped;
 }
 
@@ -456,7 +455,6 @@ int runLauncher() {
     loadConfigFile(kUserConfigFile, config().userEntries);
     loadConfigFile(kDefaultConfigFile, config().defaultEntries);
 
-    httpGlobalInit(); // before any thread starts
     // The first speed sample measures from here, where the pass starts at 0 bytes, not
     // from the clock's origin (which would start the shown speed near zero).
     ui().speedLastTime = now();

@@ -3,13 +3,14 @@
 // Index
 //   ---- faces ----              FontFace, loadFontFaces, glyphSet
 //   ---- atlas cache ----        fontCacheKey, getFont, clearFontCache
-//   ---- measuring ----          nextCodePoint, decodeUtf8, textWidth, breakParagraph, nearest
+//   ---- measuring ----          textWidth, breakParagraph, nearest
 //   ---- drawing ----            drawGlyphRun, drawText, drawTextInBox, drawParagraph
 #include "gfx/font.h"
 
 #include "gfx/frame.h"
 #include "gfx/palette.h"
 #include "platform/platform.h"
+#include "platform/text.h"
 
 #include <GL/gl.h>
 #include <GLFW/glfw3.h>
@@ -277,39 +278,13 @@ size_t fontCacheSize() {
 
 // ---- measuring ----
 
-uint32_t nextCodePoint(std::string_view text, size_t& inOutPos) {
-    const unsigned char lead = static_cast<unsigned char>(text[inOutPos++]);
-    if (lead < 0x80) return lead;
-    int more;
-    uint32_t c;
-    if (lead < 0xE0) {
-        more = 1;
-        c = lead & 0x1F;
-    } else if (lead < 0xF0) {
-        more = 2;
-        c = lead & 0x0F;
-    } else {
-        more = 3;
-        c = lead & 0x07;
-    }
-    while (more-- > 0 && inOutPos < text.size())
-        c = c * 64 + (static_cast<unsigned char>(text[inOutPos++]) & 0x3F);
-    return c;
-}
-
-void decodeUtf8(std::string_view text, const std::function<void(uint32_t)>& fn) {
-    size_t pos = 0;
-    while (pos < text.size())
-        fn(nextCodePoint(text, pos));
-}
-
 float textWidth(const FontAtlas& font, std::string_view text, float spacing) {
     const float s = frameContext().contentScale;
     float width = 0;
     int previous = -1;
     size_t pos = 0;
     while (pos < text.size()) {
-        const int current = glyphPosition(font, nextCodePoint(text, pos));
+        const int current = glyphPosition(font, platform::nextCodePoint(text, pos));
         if (current < 0) continue; // skipped, and the kerning pair around it survives
         if (previous >= 0) width += kernUnits(font, previous, current) * font.scale;
         width += font.glyphs[current].xadvance / s + spacing;
@@ -367,7 +342,7 @@ void drawGlyphRun(const FontAtlas& font, float x, float baseline, std::string_vi
     glColor4f(c.r, c.g, c.b, opacity); // inside the quads: the vertex layout of drawTexture
     size_t pos = 0;
     while (pos < text.size()) {
-        const int current = glyphPosition(font, nextCodePoint(text, pos));
+        const int current = glyphPosition(font, platform::nextCodePoint(text, pos));
         if (current < 0) continue;
         if (previous >= 0) pen += kernUnits(font, previous, current) * font.scale * s;
         const stbtt_packedchar& q = font.glyphs[current];

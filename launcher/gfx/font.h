@@ -3,8 +3,7 @@
 // Index
 //   ---- faces and atlases ----  loadFontFaces, getFont, fontCacheKey, prepareFontAtlases,
 //                                clearFontCache
-//   ---- measuring ----          nextCodePoint, decodeUtf8, textWidth, breakParagraph,
-//                                nearest
+//   ---- measuring ----          textWidth, breakParagraph, nearest
 //   ---- drawing ----            drawGlyphRun, drawText, drawTextInBox, drawParagraph
 // The display family is veri/font/Cinzel-Bold.ttf, the body family
 // veri/font/EBGaramond-Regular.ttf. Sizes are logical pixels; atlases are rasterised
@@ -92,15 +91,6 @@ void clearFontCache();
 size_t fontCacheSize();
 
 // ---- measuring ----
-
-// Decodes the code point at `inOutPos` and moves past it: a lead byte below 0x80 stands
-// alone, else 1, 2 or 3 continuation bytes follow (lead below 0xE0, 0xF0, else), taken
-// while the text lasts. No validation: malformed input gives some code point.
-// `inOutPos` must be below text.size().
-uint32_t nextCodePoint(std::string_view text, size_t& inOutPos);
-
-// Decodes UTF-8 exactly as drawing does (no validation) and calls `fn` per code point.
-void decodeUtf8(std::string_view text, const std::function<void(uint32_t)>& fn);
 
 // Advance width in logical pixels with kerning and `spacing` after every drawn glyph.
 float textWidth(const FontAtlas& font, std::string_view text, float spacing);

@@ -4,6 +4,8 @@
 // directly). Main thread only, except now().
 #pragma once
 
+#include "platform/clock.h"
+
 #include <cstdint>
 
 // Input layers: a widget takes the mouse only while its layer is the frame's input layer.
@@ -22,5 +24,5 @@ struct FrameContext {
 
 FrameContext& frameContext();
 
-// The monotonic clock in seconds. Any thread.
-double now();
+// The monotonic clock in seconds (platform/clock.h). Any thread.
+using platform::now;

@@ -10,6 +10,8 @@
 //   ---- callbacks ----
 #include "gfx/widgets.h"
 
+#include "platform/text.h"
+
 #include <GL/gl.h>
 #include <GLFW/glfw3.h>
 
@@ -151,24 +153,7 @@ bool accountServiceMode() {
 // ---- text fields: editing ----
 
 void appendCodePoint(TextField& field, uint32_t c) {
-    std::string& t = field.text;
-    if (c < 0x80) {
-        t += static_cast<char>(c);
-    } else if (c < 0x800) {
-        t += static_cast<char>(0xC0 | (c >> 6));
-        t += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        t += static_cast<char>(0xE0 | (c >> 12));
-        t += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        t += static_cast<char>(0x80 | (c & 0x3F));
-    } // from 0x10000 up: dropped
-}
-
-size_t codePointCount(std::string_view text) {
-    size_t n = 0;
-    for (const char ch : text)
-        if ((static_cast<unsigned char>(ch) & 0xC0) != 0x80) ++n;
-    return n;
+    if (c < 0x10000) platform::appendUtf8(field.text, c); // from 0x10000 up: dropped
 }
 
 bool acceptsCodePoint(const TextField& field, uint32_t c) {
@@ -188,7 +173,7 @@ bool acceptsCodePoint(const TextField& field, uint32_t c) {
 }
 
 void typeCodePoint(TextField& field, uint32_t c) {
-    if (!acceptsCodePoint(field, c) || codePointCount(field.text) >= field.maxChars) return;
+    if (!acceptsCodePoint(field, c) || platform::codePointCount(field.text) >= field.maxChars) return;
     appendCodePoint(field, c);
     caretStart() = now();
 }
@@ -206,7 +191,7 @@ void backspace(TextField& field) {
 void pasteText(TextField& field, std::string_view text) {
     size_t pos = 0;
     while (pos < text.size())
-        typeCodePoint(field, nextCodePoint(text, pos));
+        typeCodePoint(field, platform::nextCodePoint(text, pos));
 }
 
 // ---- text fields: drawing ----
@@ -234,7 +219,7 @@ void textField(const char* id, InputLayer layer, float x, float y, TextField& fi
     std::string_view display = field.text;
     if (field.masked) {
         bullets.clear();
-        for (size_t i = codePointCount(field.text); i > 0; --i)
+        for (size_t i = platform::codePointCount(field.text); i > 0; --i)
             bullets += "\xE2\x80\xA2";
         display = bullets;
     }

@@ -5,8 +5,7 @@
 //   ---- hot areas ----       hotArea (behaviour only, draws nothing)
 //   ---- buttons ----         ButtonSkin, ButtonStyle, button
 //   ---- text fields ----     TextField, the four fields, textField, appendCodePoint,
-//                             codePointCount, acceptsCodePoint, typeCodePoint, backspace,
-//                             pasteText
+//                             acceptsCodePoint, typeCodePoint, backspace, pasteText
 // Widget ids are fixed texts compared by content; the id pointer must stay valid until
 // the end of the frame (string literals do). Widgets take the mouse only on the frame
 // context's input layer. Main thread only: the GLFW callbacks run inside the frame loop's
@@ -116,8 +115,9 @@ bool accountServiceMode();
 // Draws a 280 x 50 field and focuses it on a click.
 void textField(const char* id, InputLayer layer, float x, float y, TextField& field);
 
+// Appends `c` in UTF-8; a code point from 0x10000 up is dropped (fields take the Basic
+// Multilingual Plane only).
 void appendCodePoint(TextField& field, uint32_t c);
-size_t codePointCount(std::string_view text);
 bool acceptsCodePoint(const TextField& field, uint32_t c);
 // Filter, limit, append and restart the caret: what a typed character does to a field.
 void typeCodePoint(TextField& field, uint32_t c);
@@ -126,7 +126,8 @@ void backspace(TextField& field);
 // Types every code point of `text` (UTF-8) into the field, as typeCodePoint does.
 void pasteText(TextField& field, std::string_view text);
 
-// Secret fields are wiped with wipeText (login/wipe.h), which zeroes their whole capacity.
+// Secret fields are wiped with platform::wipeText (platform/text.h), which zeroes their whole
+// capacity.
 
 // ---- callbacks ----
 

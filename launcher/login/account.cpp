@@ -11,6 +11,7 @@
 #include "login/json.h"
 #include "login/wipe.h"
 #include "net/http.h"
+#include "platform/text.h"
 
 #include <memory>
 #include <utility>
@@ -29,8 +30,8 @@ void bindCodeText(std::string* text) {
 
 void wipeCredentials() {
     AccountLogin& a = accountLogin();
-    wipeText(a.accountPassword);
-    wipeText(*a.totpCodeText);
+    platform::wipeText(a.accountPassword);
+    platform::wipeText(*a.totpCodeText);
     a.totpStep = false;
 }
 
@@ -78,7 +79,7 @@ void loginWorker(std::unique_ptr<LoginRequest> request) {
     a.loginError.clear();
     postJson(request->url, request->body, a.loginHttpStatus, a.loginResponse, a.loginError,
              &a.loginCancelled);
-    wipeText(request->body);
+    platform::wipeText(request->body);
     a.loginDone.exchange(true);
     request.reset();
 }
@@ -115,7 +116,7 @@ LoginPoll pollAccountLogin(const GameSettings& game, double nowSeconds) {
 
     if (a.loginCancelled.load()) {
         wipeCredentials();
-        wipeText(a.loginResponse);
+        platform::wipeText(a.loginResponse);
         return {LoginEvent::Dropped, {}};
     }
 
@@ -127,15 +128,15 @@ LoginPoll pollAccountLogin(const GameSettings& game, double nowSeconds) {
         std::string ticket;
         bool usable = jsonGetTopLevelString(a.loginResponse, "ticket", ticket) && !ticket.empty();
         wipeCredentials();
-        wipeText(a.loginResponse);
+        platform::wipeText(a.loginResponse);
         if (!usable) {
-            wipeText(ticket);
+            platform::wipeText(ticket);
             releaseSecret(ticket, "ticket");
             return errorPoll(kLoginBrokenAnswer);
         }
         std::string launchError;
         bool started = launchGame(ticket, game, nowSeconds, launchError);
-        wipeText(ticket);
+        platform::wipeText(ticket);
         releaseSecret(ticket, "ticket");
         if (!started) return errorPoll(std::move(launchError));
         return {LoginEvent::GameStarted, {}};
@@ -149,11 +150,11 @@ LoginPoll pollAccountLogin(const GameSettings& game, double nowSeconds) {
 
     if (message == "TOTP_REQUIRED") {
         a.totpStep = true;
-        wipeText(*a.totpCodeText);
+        platform::wipeText(*a.totpCodeText);
         return {LoginEvent::TotpRequired, kLoginTotpRequired};
     }
     if (message == "TOTP_INVALID") {
-        wipeText(*a.totpCodeText);
+        platform::wipeText(*a.totpCodeText);
         return {LoginEvent::TotpInvalid, kLoginTotpInvalid};
     }
 
@@ -172,7 +173,7 @@ LoginPoll pollAccountLogin(const GameSettings& game, double nowSeconds) {
     } else {
         text = "Giriş yapılamadı (HTTP " + std::to_string(status) + ").";
     }
-    wipeText(a.loginResponse);
+    platform::wipeText(a.loginResponse);
     return errorPoll(std::move(text));
 }
 
@@ -195,5 +196,5 @@ void shutdownAccountLogin() {
     a.loginInFlight.store(false);
     a.loginDone.store(false);
     wipeCredentials();
-    wipeText(a.loginResponse);
+    platform::wipeText(a.loginResponse);
 }

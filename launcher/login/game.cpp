@@ -2,6 +2,7 @@
 #include "login/game.h"
 
 #include "login/wipe.h"
+#include "platform/text.h"
 
 #include <cstdio>
 #include <utility>
@@ -14,13 +15,6 @@ GameWatch& gameWatch() {
 
 namespace {
 
-// Windows-style configured paths ("..\oyun\Morlaken.exe") keep working.
-std::string slashes(std::string path) {
-    for (char& c : path)
-        if (c == '\\') c = '/';
-    return path;
-}
-
 std::string againstFolder(const std::string& path, const std::string& folder) {
     if (path.empty() || platform::isAbsolutePath(path) || folder.empty()) return platform::fullPath(path);
     return platform::fullPath(folder + "/" + path);
@@ -30,7 +24,7 @@ std::string againstFolder(const std::string& path, const std::string& folder) {
 
 std::string gameExecutablePath(const GameSettings& settings) {
     if (settings.oyun.empty()) return {};
-    return againstFolder(slashes(settings.oyun), settings.launcherFolder);
+    return againstFolder(platform::forwardSlashes(settings.oyun), settings.launcherFolder);
 }
 
 bool launchGame(const std::string& ticket, const GameSettings& settings, double nowSeconds,
@@ -49,12 +43,13 @@ bool launchGame(const std::string& ticket, const GameSettings& settings, double 
     options.extraEnvironment.emplace_back("MORLAKEN_BILET", ticket);
     options.extraEnvironment.emplace_back("MORLAKEN_SUNUCU", settings.sunucu);
     if (!settings.oyunKlasoru.empty())
-        options.workingFolder = againstFolder(slashes(settings.oyunKlasoru), settings.launcherFolder);
+        options.workingFolder =
+            againstFolder(platform::forwardSlashes(settings.oyunKlasoru), settings.launcherFolder);
     options.quiet = settings.konsol != "1";
     int errorCode = 0;
     platform::ProcessId process = platform::startProcess(executable, {}, options, errorCode);
     // The child's copy of the ticket is gone with this block.
-    wipeText(options.extraEnvironment[0].second);
+    platform::wipeText(options.extraEnvironment[0].second);
     releaseSecret(options.extraEnvironment[0].second, "ticket");
     if (process == 0) {
         outError = "Oyun başlatılamadı (" + std::to_string(errorCode) + "): " + settings.oyun;

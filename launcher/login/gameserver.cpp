@@ -8,13 +8,13 @@
 #include "login/gameserver.h"
 
 #include "config/config.h"
-#include "login/wipe.h"
+#include "platform/clock.h"
+#include "platform/text.h"
 
 #include <enet/enet.h>
 
 #include <algorithm>
 #include <atomic>
-#include <chrono>
 #include <system_error>
 #include <thread>
 #include <utility>
@@ -24,11 +24,6 @@
 ServerLink& serverLink() {
     static ServerLink link;
     return link;
-}
-
-double linkClock() {
-    using namespace std::chrono;
-    return duration<double>(steady_clock::now().time_since_epoch()).count();
 }
 
 // ---- address ----
@@ -97,7 +92,7 @@ void resetServerLink() {
     link.lookup.reset(); // a late answer goes nowhere
     link.linkMode = LinkMode::Idle;
     link.requestSent = false;
-    wipeText(link.loginPassword);
+    platform::wipeText(link.loginPassword);
 }
 
 void failServerLink(const std::string& message) {
@@ -130,7 +125,7 @@ void connectAfterReset(LinkMode mode, const std::string& address) {
         }
     }
     link.linkMode = mode;
-    link.connectStartTime = linkClock();
+    link.connectStartTime = platform::now();
     std::string host;
     uint16_t port = 0;
     if (!parseServerAddress(address, host, port)) {
@@ -201,8 +196,8 @@ void sendRequest(ServerLink& link) {
                               : wire::encodeLoginRequest(link.loginUser, link.loginPassword);
     ENetPacket* packet = enet_packet_create(request.data(), request.size(), ENET_PACKET_FLAG_RELIABLE);
     if (packet && enet_peer_send(link.serverPeer, 0, packet) != 0) enet_packet_destroy(packet);
-    wipeText(request);
-    wipeText(link.loginPassword);
+    platform::wipeText(request);
+    platform::wipeText(link.loginPassword);
 }
 
 void refusedMessage(ServerLink& link, const wire::LoginRefused& refused) {
@@ -236,12 +231,12 @@ void handleServerMessage(const std::string& bytes, const GameSettings& game) {
             link.pending.errors.push_back(kLinkBrokenAnswer);
         } else {
             std::string error;
-            if (launchGame(accepted.ticket, game, linkClock(), error))
+            if (launchGame(accepted.ticket, game, platform::now(), error))
                 link.pending.gameStarted = true;
             else
                 link.pending.errors.push_back(error);
         }
-        wipeText(accepted.ticket);
+        platform::wipeText(accepted.ticket);
     } else if (type == wire::kLoginRefused && link.linkMode == LinkMode::Login) {
         const wire::LoginRefused refused = wire::decodeLoginRefused(bytes);
         resetServerLink();
@@ -275,7 +270,7 @@ void pumpGameServer(const GameSettings& game) {
                 std::fill_n(event.packet->data, event.packet->dataLength, 0); // may hold the ticket
                 enet_packet_destroy(event.packet);
                 handleServerMessage(bytes, game);
-                wipeText(bytes); // a login answer holds the ticket
+                platform::wipeText(bytes); // a login answer holds the ticket
             } else {
                 enet_packet_destroy(event.packet);
             }
@@ -292,7 +287,7 @@ void pumpGameServer(const GameSettings& game) {
     }
     if (link.linkMode != LinkMode::Idle) {
         const double limit = link.requestSent ? link.answerLimitSeconds : link.connectLimitSeconds;
-        if (linkClock() - link.connectStartTime > limit)
+        if (platform::now() - link.connectStartTime > limit)
             failServerLink(link.requestSent ? kLinkNoAnswer : kLinkUnreachable);
     }
     enet_host_flush(link.enetHost);

@@ -74,7 +74,7 @@ struct ServerLink {
     std::shared_ptr<AddressLookup> lookup;
     LinkMode linkMode = LinkMode::Idle;
     bool requestSent = false;
-    double connectStartTime = 0; // linkClock seconds, from the connect request (lookup included)
+    double connectStartTime = 0; // platform::now() seconds, from the connect request (lookup included)
     ServerStatus serverStatus = ServerStatus::Connecting;
     std::string loginUser;
     std::string loginPassword; // wiped once sent and at every reset, failures included
@@ -85,9 +85,6 @@ struct ServerLink {
     LinkPoll pending;
 };
 ServerLink& serverLink();
-
-// Seconds of the steady clock the link measures its limits with.
-double linkClock();
 
 // ---- address ----
 

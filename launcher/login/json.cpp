@@ -1,6 +1,8 @@
 // json.cpp - quoting, string reading and the top-level member scan.
 #include "login/json.h"
 
+#include "platform/text.h"
+
 #include <cstdint>
 #include <cstring>
 
@@ -25,36 +27,6 @@ long readHex4(std::string_view json, size_t at) {
     return value;
 }
 
-void appendUtf8(std::string& out, uint32_t cp) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        // A pair of any two \u values ends below 0x120000: four bytes always suffice.
-        out += static_cast<char>(0xF0 | ((cp >> 18) & 0x07));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-}
-
-// What wipeText (wipe.h) does, kept here so the scanner stands alone (fuzz builds).
-void zeroAll(std::string& s) {
-    s.resize(s.capacity());
-    if (!s.empty()) {
-        char* p = s.data();
-        std::memset(p, 0, s.size());
-        asm volatile("" : : "r"(p) : "memory");
-    }
-    s.clear();
-}
-
 bool isBlank(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n';
 }
@@ -62,7 +34,6 @@ bool isBlank(char c) {
 } // namespace
 
 void jsonQuoteAppend(std::string& out, std::string_view text) {
-    static const char kHex[] = "0123456789abcdef";
     out += '"';
     for (char c : text) {
         auto b = static_cast<unsigned char>(c);
@@ -71,8 +42,7 @@ void jsonQuoteAppend(std::string& out, std::string_view text) {
             out += c;
         } else if (b < 0x20) {
             out += "\\u00";
-            out += kHex[b >> 4];
-            out += kHex[b & 15];
+            platform::appendHex(out, &b, 1);
         } else {
             out += c;
         }
@@ -134,7 +104,7 @@ size_t jsonReadString(std::string_view json, size_t openQuote, std::string& outV
                     i += 6;
                 }
             }
-            appendUtf8(outValue, static_cast<uint32_t>(cp));
+            platform::appendUtf8(outValue, static_cast<uint32_t>(cp));
             break;
         }
         default:
@@ -149,7 +119,7 @@ bool jsonGetTopLevelString(std::string_view json, std::string_view key, std::str
     std::string scratch; // every string of the text passes through here, the ticket too
     struct Wiper {
         std::string& s;
-        ~Wiper() { zeroAll(s); }
+        ~Wiper() { platform::wipeText(s); }
     } wiper{scratch};
     long depth = 0;
     size_t i = 0;
@@ -182,7 +152,7 @@ bool jsonGetTopLevelString(std::string_view json, std::string_view key, std::str
                 // A string the text ends in (an answer cut short) is no value: half a
                 // ticket must never pass for one.
                 if (jsonReadString(json, j, outValue) < json.size()) return true;
-                zeroAll(outValue);
+                platform::wipeText(outValue);
             }
             return false;
         }

@@ -3,17 +3,11 @@
 
 #include "config/config.h"
 #include "login/gameserver.h"
-
-#include <algorithm>
+#include "platform/text.h"
 
 namespace {
 
 platform::ProcessId gLocalServer = 0;
-
-std::string slashes(std::string path) {
-    std::replace(path.begin(), path.end(), '\\', '/');
-    return path;
-}
 
 } // namespace
 
@@ -26,7 +20,7 @@ bool startLocalServer() {
     uint16_t port = 0;
     if (!parseServerAddress(configGet("sunucu", kDefaultServerAddress), host, port)) return false;
     if (host != "127.0.0.1" && host != "localhost") return false;
-    const std::string configured = slashes(configGet("yerel_sunucu", kDefaultLocalServer));
+    const std::string configured = platform::forwardSlashes(configGet("yerel_sunucu", kDefaultLocalServer));
     if (configured.empty()) return false;
     const size_t slash = configured.find_last_of('/');
     const std::string baseName = slash == std::string::npos ? configured : configured.substr(slash + 1);
@@ -34,8 +28,8 @@ bool startLocalServer() {
     const std::string executable = platform::fullPath(configured);
     if (!platform::pathExists(executable)) return false;
     platform::ProcessOptions options;
-    options.workingFolder =
-        platform::fullPath(slashes(configGet("yerel_sunucu_klasoru", kDefaultLocalServerFolder)));
+    options.workingFolder = platform::fullPath(
+        platform::forwardSlashes(configGet("yerel_sunucu_klasoru", kDefaultLocalServerFolder)));
     options.newSession = true;
     int error = 0;
     gLocalServer = platform::startProcess(executable, {}, options, error);

@@ -2,22 +2,10 @@
 #include "login/wipe.h"
 
 #include <atomic>
-#include <cstring>
 
 namespace {
 std::atomic<SecretObserver> gObserver{nullptr};
 } // namespace
-
-void wipeText(std::string& text) {
-    text.resize(text.capacity()); // the bytes past size() become ours to overwrite
-    if (!text.empty()) {
-        char* p = text.data();
-        std::memset(p, 0, text.size());
-        // The zeros must land even though the content is discarded right after.
-        asm volatile("" : : "r"(p) : "memory");
-    }
-    text.clear();
-}
 
 void releaseSecret(std::string& text, const char* what) {
     if (SecretObserver observer = gObserver.load()) {

@@ -1,17 +1,14 @@
 // wipe.h - secrets in memory (password, verification code, request body, login answer,
-// ticket) are overwritten with zeros before their memory is emptied or given back. The
-// copies inside libcurl, OpenSSL and ENet are zeroed by the heap functions those libraries
-// are given (platform/wiping_alloc.h, through httpGlobalInit and initializeEnet).
+// ticket) are overwritten with zeros (platform::wipeText, platform/text.h) before their
+// memory is emptied or given back. The copies inside libcurl, OpenSSL and ENet are zeroed
+// by the heap functions those libraries are given (platform/wiping_alloc.h, through the
+// HTTP client's first use and initializeEnet).
 #pragma once
 
 #include <cstddef>
 #include <string>
 
-// Overwrites every byte the string owns (its whole capacity, so what a longer earlier
-// content left behind goes too) with zero, then makes it empty. The capacity is kept.
-void wipeText(std::string& text);
-
-// Gives the string's memory back. A secret is wiped first (wipeText) by its owner; this
+// Gives the string's memory back. A secret is wiped first (platform::wipeText) by its owner; this
 // is the one place where such memory is released, so tests can look at it.
 void releaseSecret(std::string& text, const char* what);
 

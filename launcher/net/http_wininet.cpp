@@ -1,5 +1,6 @@
-// http_wininet.cpp - httpGet and postJson on WinINet, for the Windows build (the libcurl
-// build uses http.cpp and http_post.cpp; the sinks are shared in http_sinks.cpp).
+// http_wininet.cpp - httpGet and postJson on WinINet (http.h), for the Windows build. The
+// libcurl build has the same functions in the same order in http_curl.cpp; the sinks are
+// shared (http_sinks.cpp).
 //
 // A blocking WinINet call cannot look at a stop flag, and closing a handle from another
 // thread does not end a blocked send or read everywhere (Wine's WinINet waits on). So both
@@ -12,10 +13,13 @@
 //
 // Index
 //   ---- tunables ----
-//   ---- shared helpers ----
-//   ---- httpGet ----
-//   ---- postJson ----
+//   ---- library start ----   startHttpLibrary
+//   ---- shared helpers ----  setTimeout, statusOf, finalAddress, leftHttps, readBuffer
+//   ---- session ----
+//   ---- httpGet ----         transfer state, readGet, httpGet
+//   ---- postJson ----        transfer state, sendPost, postJson
 #include "net/http.h"
+#include "platform/text.h"
 
 #ifndef NOMINMAX
 #define NOMINMAX
@@ -35,8 +39,10 @@
 #include <thread>
 #include <vector>
 
-// ---- tunables ----
 namespace {
+
+// ---- tunables ----
+
 // Always from the server, never into a cache, never a dialog, a no-cache pragma: 0x84000300.
 constexpr DWORD kGetFlags =
     INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_NO_UI | INTERNET_FLAG_PRAGMA_NOCACHE;
@@ -44,27 +50,22 @@ constexpr DWORD kGetFlags =
 // the password goes nowhere else): 0x84280200, plus INTERNET_FLAG_SECURE for https.
 constexpr DWORD kPostFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_NO_COOKIES |
                              INTERNET_FLAG_NO_UI | INTERNET_FLAG_NO_AUTO_REDIRECT;
-constexpr DWORD kPostTimeoutMs = 15000;
 constexpr int kStopPollMilliseconds = 50; // how often a waiting caller looks at the stop flag
 constexpr DWORD kHostBufferChars = 256;
 constexpr DWORD kPathBufferChars = 2048;
 constexpr const char* kPostHeaders = "Content-Type: application/json\r\nAccept: application/json\r\n";
-std::atomic<long> gNoDataTimeoutSeconds{kNoDataTimeoutSeconds};
+constexpr DWORD kConnectTimeoutMs = kConnectTimeoutSeconds * 1000;
 
 static_assert(kGetFlags == 0x84000300u, "GET request flags");
 static_assert(kPostFlags == 0x84280200u, "POST request flags");
-} // namespace
 
-void httpSetNoDataTimeoutForTests(long seconds) {
-    gNoDataTimeoutSeconds.store(seconds);
-}
+// ---- library start ----
 
-void httpGlobalInit() {
-    // WinINet needs no process-wide start.
-}
+// WinINet starts itself with each InternetOpenA and frees its own buffers: nothing to do
+// once per process.
+void startHttpLibrary() {}
 
 // ---- shared helpers ----
-namespace {
 
 void setTimeout(HINTERNET h, DWORD option, DWORD milliseconds) {
     ::InternetSetOptionA(h, option, &milliseconds, sizeof milliseconds); // failures are ignored
@@ -77,17 +78,6 @@ uint32_t statusOf(HINTERNET request) {
                           nullptr))
         status = 0;
     return status;
-}
-
-bool startsWithNoCase(const std::string& text, const char* prefix) {
-    size_t n = std::strlen(prefix);
-    if (text.size() < n) return false;
-    for (size_t i = 0; i < n; ++i) {
-        char c = text[i];
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-        if (c != prefix[i]) return false;
-    }
-    return true;
 }
 
 // The address the request finally answered from, after every redirect.
@@ -104,7 +94,8 @@ std::string finalAddress(HINTERNET request) {
 // WinINet refuses an https-to-http redirect by itself; the final address is checked as
 // well, so no setting of the system can let a transfer leave https.
 bool leftHttps(const std::string& requested, HINTERNET request) {
-    return startsWithNoCase(requested, "https:") && startsWithNoCase(finalAddress(request), "http:");
+    return platform::startsWithIgnoringCase(requested, "https:") &&
+           platform::startsWithIgnoringCase(finalAddress(request), "http:");
 }
 
 // One read buffer per thread, kept for the thread's next download.
@@ -114,6 +105,16 @@ std::vector<uint8_t>& readBuffer() {
 }
 
 } // namespace
+
+// ---- session ----
+
+// WinINet keeps connections to a server alive and reuses them on its own, process-wide, so
+// a session holds only its options.
+struct HttpSession::Handles {};
+HttpSession::HttpSession(const HttpOptions& options) : options(options) {
+    startHttpLibrary();
+}
+HttpSession::~HttpSession() = default;
 
 // ---- httpGet ----
 namespace {
@@ -154,7 +155,7 @@ void readGet(std::shared_ptr<GetTransfer> t, std::string url, DWORD noDataMs, bo
     };
     HINTERNET root = ::InternetOpenA(kUserAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
     if (!root) return finish(false, kErrOpen);
-    setTimeout(root, INTERNET_OPTION_CONNECT_TIMEOUT, static_cast<DWORD>(kConnectTimeoutSeconds * 1000));
+    setTimeout(root, INTERNET_OPTION_CONNECT_TIMEOUT, kConnectTimeoutMs);
     setTimeout(root, INTERNET_OPTION_RECEIVE_TIMEOUT, noDataMs);
     const std::string rangeHeader = ranged ? "Range: bytes=" + std::to_string(range.from) + "-\r\n" : "";
     HINTERNET request = ::InternetOpenUrlA(root, url.c_str(), ranged ? rangeHeader.c_str() : nullptr,
@@ -201,16 +202,12 @@ void readGet(std::shared_ptr<GetTransfer> t, std::string url, DWORD noDataMs, bo
 
 } // namespace
 
-// WinINet keeps connections to a server alive and reuses them on its own, process-wide, so
-// a session holds nothing here.
-struct HttpSession::Handles {};
-HttpSession::HttpSession() = default;
-HttpSession::~HttpSession() = default;
-
 bool httpGet(const std::string& url, const DownloadSink& sink, std::string& error,
-             const std::atomic<bool>& stop, HttpSession*, const HttpRange* range) {
+             const std::atomic<bool>& stop, HttpSession* session, const HttpRange* range) {
+    startHttpLibrary();
     auto t = std::make_shared<GetTransfer>();
-    const DWORD noDataMs = static_cast<DWORD>(gNoDataTimeoutSeconds.load() * 1000);
+    const HttpOptions options = session ? session->options : HttpOptions{};
+    const DWORD noDataMs = static_cast<DWORD>(options.noDataTimeoutSeconds * 1000);
     try {
         std::thread(readGet, t, url, noDataMs, range != nullptr, range ? *range : HttpRange{}).detach();
     } catch (...) {
@@ -253,15 +250,6 @@ bool httpGet(const std::string& url, const DownloadSink& sink, std::string& erro
 // ---- postJson ----
 namespace {
 
-// Overwrites every byte of `text`'s room, used or not, then empties it.
-void wipeAll(std::string& text) {
-    text.resize(text.capacity());
-    volatile char* p = text.data();
-    for (size_t i = 0; i < text.size(); ++i)
-        p[i] = '\0';
-    text.clear();
-}
-
 // One POST, shared between the calling thread and the thread that makes the blocking
 // WinINet calls. The request thread owns a copy of the body (wiped once sent) and collects
 // the answer; the caller takes the results once `finished` is set, or leaves on a stop and
@@ -276,9 +264,10 @@ struct PostTransfer {
     bool finished = false;  // request thread: the results are complete
     bool ok = false;        // with finished: an answer head arrived
     bool abandoned = false; // caller left (stop): the request thread stops reading
+    DWORD noDataMs = 0;     // receive and send time-out
     ~PostTransfer() {
-        wipeAll(body);
-        wipeAll(answer);
+        platform::wipeText(body);
+        platform::wipeText(answer);
     }
 };
 
@@ -288,11 +277,11 @@ struct PostAddress {
     bool https = false;
 };
 
-// Connecting, sending and each wait for answer bytes: kPostTimeoutMs each.
-void setPostTimeouts(HINTERNET h) {
-    for (DWORD option :
-         {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_RECEIVE_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT})
-        setTimeout(h, option, kPostTimeoutMs);
+// Connecting (kConnectTimeoutMs), sending and each wait for answer bytes (`noDataMs`).
+void setPostTimeouts(HINTERNET h, DWORD noDataMs) {
+    setTimeout(h, INTERNET_OPTION_CONNECT_TIMEOUT, kConnectTimeoutMs);
+    setTimeout(h, INTERNET_OPTION_RECEIVE_TIMEOUT, noDataMs);
+    setTimeout(h, INTERNET_OPTION_SEND_TIMEOUT, noDataMs);
 }
 
 void sendPost(std::shared_ptr<PostTransfer> t, std::string url, PostAddress address) {
@@ -305,11 +294,11 @@ void sendPost(std::shared_ptr<PostTransfer> t, std::string url, PostAddress addr
     if (!root) {
         error = kErrPostOpen;
     } else {
-        setPostTimeouts(root);
+        setPostTimeouts(root, t->noDataMs);
         connection = ::InternetConnectA(root, address.host.c_str(), address.port, nullptr, nullptr,
                                         INTERNET_SERVICE_HTTP, 0, 0);
         if (connection) {
-            setPostTimeouts(connection);
+            setPostTimeouts(connection, t->noDataMs);
             request = ::HttpOpenRequestA(connection, "POST", address.path.c_str(), nullptr, nullptr, nullptr,
                                          kPostFlags | (address.https ? INTERNET_FLAG_SECURE : 0), 0);
         }
@@ -320,7 +309,7 @@ void sendPost(std::shared_ptr<PostTransfer> t, std::string url, PostAddress addr
                                       static_cast<DWORD>(t->body.size()));
             sendError = sent ? 0 : ::GetLastError();
         }
-        wipeAll(t->body); // only this thread ever touches it
+        platform::wipeText(t->body); // only this thread ever touches it
         if (!request) {
             error = kErrPostConnect;
         } else if (!sent) {
@@ -358,7 +347,7 @@ void sendPost(std::shared_ptr<PostTransfer> t, std::string url, PostAddress addr
                 status = 0;
                 error = std::string(kErrPostConnect) + " (" + std::to_string(readError) + ")";
                 std::lock_guard<std::mutex> lock(t->mutex);
-                wipeAll(t->answer);
+                platform::wipeText(t->answer);
             } else {
                 ok = true;
             }
@@ -378,9 +367,10 @@ void sendPost(std::shared_ptr<PostTransfer> t, std::string url, PostAddress addr
 } // namespace
 
 bool postJson(const std::string& url, const std::string& body, uint32_t& outStatus, std::string& outResponse,
-              std::string& outError, const std::atomic<bool>* stop) {
+              std::string& outError, const std::atomic<bool>* stop, const HttpOptions& options) {
     outStatus = 0;
     outResponse.clear();
+    startHttpLibrary();
 
     char host[kHostBufferChars] = {};
     char path[kPathBufferChars] = {};
@@ -399,6 +389,7 @@ bool postJson(const std::string& url, const std::string& body, uint32_t& outStat
     PostAddress address{host, path[0] ? path : "/", parts.nPort, parts.nScheme == INTERNET_SCHEME_HTTPS};
 
     auto t = std::make_shared<PostTransfer>();
+    t->noDataMs = static_cast<DWORD>(options.noDataTimeoutSeconds * 1000);
     try {
         // Both rooms are reserved zeroed, once: neither buffer ever moves, so no copy of the
         // password or the answer is left behind in freed memory unwiped.

@@ -16,6 +16,7 @@
 #include "config/config.h"
 #include "net/http.h"
 #include "platform/lines.h"
+#include "platform/text.h"
 
 #include <atomic>
 #include <chrono>
@@ -57,17 +58,6 @@ void replaceNewsFromServer(std::vector<NewsItem> items) {
 
 // ---- parsing ----
 
-std::string_view cutAtCharBoundary(std::string_view text, size_t maxBytes) {
-    if (text.size() <= maxBytes) return text;
-    // Step back over at most three continuation bytes (10xxxxxx) to the first byte of the
-    // character that would be split; a longer run is no UTF-8 and is cut where it is.
-    size_t cut = maxBytes;
-    for (int back = 0; back < 3 && cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80; ++back)
-        --cut;
-    if ((static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) cut = maxBytes;
-    return text.substr(0, cut);
-}
-
 std::vector<NewsItem> parseNewsFeed(std::string_view text) {
     std::vector<NewsItem> out;
     platform::LineReader lines(text);
@@ -78,10 +68,10 @@ std::vector<NewsItem> parseNewsFeed(std::string_view text) {
         if (p1 + 1 == line.size()) continue;
         const size_t p2 = line.find('|', p1 + 1);
         if (p2 == std::string_view::npos) continue;
-        out.push_back(
-            NewsItem{std::string(cutAtCharBoundary(line.substr(0, p1), kNewsTagMaxBytes)),
-                     std::string(cutAtCharBoundary(line.substr(p1 + 1, p2 - p1 - 1), kNewsTitleMaxBytes)),
-                     std::string(cutAtCharBoundary(line.substr(p2 + 1), kNewsBodyMaxBytes))});
+        out.push_back(NewsItem{
+            std::string(platform::cutAtCharBoundary(line.substr(0, p1), kNewsTagMaxBytes)),
+            std::string(platform::cutAtCharBoundary(line.substr(p1 + 1, p2 - p1 - 1), kNewsTitleMaxBytes)),
+            std::string(platform::cutAtCharBoundary(line.substr(p2 + 1), kNewsBodyMaxBytes))});
     }
     return out;
 }

@@ -35,13 +35,9 @@ inline constexpr size_t kNewsTagMaxBytes = 256;
 inline constexpr size_t kNewsTitleMaxBytes = 256;
 inline constexpr size_t kNewsBodyMaxBytes = 4000;
 
-// The longest start of `text` of at most `maxBytes` bytes that does not end inside a UTF-8
-// character. Bytes that are no valid UTF-8 are cut like single characters.
-std::string_view cutAtCharBoundary(std::string_view text, size_t maxBytes);
-
 // One item per line "tag|title|body" (LF or CR LF; the body may hold more bars; any field
 // may be empty). Empty lines and lines with fewer than two bars, or a single bar at the
-// end, are skipped. Each field is cut at a character boundary to its bound above.
+// end, are skipped. Each field is cut to its bound above (platform::cutAtCharBoundary).
 // Pure; any thread.
 std::vector<NewsItem> parseNewsFeed(std::string_view text);
 

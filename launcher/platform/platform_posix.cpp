@@ -8,8 +8,10 @@
 //   ---- processes ----
 //   ---- desktop ----
 //   ---- terminal ----
+#include "platform/clock.h"
 #include "platform/platform.h"
 #include "platform/temporary_names.h"
+#include "platform/text.h"
 
 #include <algorithm>
 #include <atomic>
@@ -172,17 +174,6 @@ int exitCodeOf(int status) {
     return -1;
 }
 
-bool equalsIgnoringCase(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'A' && x <= 'Z') x = char(x - 'A' + 'a');
-        if (y >= 'A' && y <= 'Z') y = char(y - 'A' + 'a');
-        if (x != y) return false;
-    }
-    return true;
-}
-
 std::string baseNameOf(const std::string& path) {
     size_t slash = path.find_last_of('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);
@@ -290,10 +281,9 @@ int currentUmask() {
 }
 
 bool looksLikeProgram(const std::string& leading) {
-    return leading.compare(0, 4,
-                           "\x7f"
-                           "ELF") == 0 ||
-           leading.compare(0, 2, "#!") == 0;
+    return leading.starts_with("\x7f"
+                               "ELF") ||
+           leading.starts_with("#!");
 }
 
 } // namespace
@@ -304,24 +294,18 @@ const char* launcherFileName() {
     return kLauncherFileName;
 }
 
-namespace {
-std::string readExecutablePath() {
-    std::string buffer(PATH_MAX, '\0');
-    for (;;) {
-        ssize_t n = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
-        if (n < 0) return "";
-        if (static_cast<size_t>(n) < buffer.size()) {
-            buffer.resize(static_cast<size_t>(n));
-            return buffer;
-        }
-        if (buffer.size() > (1u << 20)) return "";
-        buffer.resize(buffer.size() * 2);
-    }
-}
-} // namespace
-
 std::string executablePath() {
-    static const std::string path = readExecutablePath(); // thread-safe, read exactly once
+    // Read by the first call only (a thread-safe static): see platform.h.
+    static const std::string path = [] {
+        std::string buffer(PATH_MAX, '\0');
+        for (;;) {
+            ssize_t n = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
+            if (n < 0) return std::string();
+            if (static_cast<size_t>(n) < buffer.size()) return buffer.substr(0, static_cast<size_t>(n));
+            if (buffer.size() > (1u << 20)) return std::string();
+            buffer.resize(buffer.size() * 2);
+        }
+    }();
     return path;
 }
 
@@ -763,7 +747,7 @@ ProcessId startProcess(const std::string& executable, const std::vector<std::str
     pid_t pid = spawnChild(executable, args, setup, outErrorCode);
     // The environment copy may hold a ticket: wipe it before the memory goes back.
     for (std::string& t : text)
-        std::fill(t.begin(), t.end(), '\0');
+        wipeText(t);
     if (pid <= 0) {
         if (outErrorCode == 0) outErrorCode = EINVAL;
         return 0;
@@ -794,9 +778,8 @@ int terminateProcess(ProcessId process, double graceSeconds) {
     if (state == ProcessPoll::Exited) return code;
     if (state == ProcessPoll::Failed) return -1;
     ::kill(pid, SIGTERM);
-    const auto deadline =
-        std::chrono::steady_clock::now() + std::chrono::duration<double>(graceSeconds > 0 ? graceSeconds : 0);
-    while (std::chrono::steady_clock::now() < deadline) {
+    const double deadline = now() + (graceSeconds > 0 ? graceSeconds : 0);
+    while (now() < deadline) {
         state = pollProcess(process, code);
         if (state == ProcessPoll::Exited) return code;
         if (state == ProcessPoll::Failed) return -1;
@@ -827,10 +810,8 @@ bool isProgramRunning(const std::string& baseName) {
         const std::string base = std::string("/proc/") + name;
         if (!ownedByUs(base)) continue;
         std::string exe = readLink(base + "/exe");
-        const std::string deleted = " (deleted)";
-        if (exe.size() > deleted.size() &&
-            exe.compare(exe.size() - deleted.size(), deleted.size(), deleted) == 0)
-            exe.resize(exe.size() - deleted.size());
+        const std::string_view deleted = " (deleted)";
+        if (exe.size() > deleted.size() && exe.ends_with(deleted)) exe.resize(exe.size() - deleted.size());
         if (exe.empty()) {
             // One that changed its credentials hides its executable, not its command line.
             std::string cmdline = readSmallFile(base + "/cmdline");
@@ -908,7 +889,7 @@ std::string desktopFolder() {
             std::string value = line.substr(at + key.size());
             if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
                 value = value.substr(1, value.size() - 2);
-            if (value.compare(0, 5, "$HOME") == 0) value = homeFolder() + value.substr(5);
+            if (value.starts_with("$HOME")) value = homeFolder() + value.substr(5);
             folder = value;
         }
         if (folder.empty() && !homeFolder().empty()) folder = homeFolder() + "/Desktop";

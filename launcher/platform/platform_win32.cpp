@@ -16,6 +16,7 @@
 //   ---- memory ----
 #include "platform/platform.h"
 #include "platform/temporary_names.h"
+#include "platform/text.h"
 
 #ifndef NOMINMAX
 #define NOMINMAX
@@ -86,12 +87,6 @@ std::string narrow(const wchar_t* text, size_t length) {
 
 std::string narrow(const std::wstring& text) {
     return narrow(text.data(), text.size());
-}
-
-// Windows' separators turned into the launcher's.
-std::string withSlashes(std::string path) {
-    std::replace(path.begin(), path.end(), '\\', '/');
-    return path;
 }
 
 // The wide form of a path for a system call: '/' becomes '\', which every call accepts
@@ -231,21 +226,18 @@ const char* launcherFileName() {
     return kLauncherFileName;
 }
 
-namespace {
-std::string readExecutablePath() {
-    std::wstring buffer(MAX_PATH, L'\0');
-    for (;;) {
-        DWORD n = ::GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
-        if (n == 0) return "";
-        if (n < buffer.size()) return withSlashes(narrow(buffer.data(), n));
-        if (buffer.size() > 32768) return "";
-        buffer.resize(buffer.size() * 2);
-    }
-}
-} // namespace
-
 std::string executablePath() {
-    static const std::string path = readExecutablePath(); // thread-safe, read exactly once
+    // Read by the first call only (a thread-safe static): see platform.h.
+    static const std::string path = [] {
+        std::wstring buffer(MAX_PATH, L'\0');
+        for (;;) {
+            DWORD n = ::GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+            if (n == 0) return std::string();
+            if (n < buffer.size()) return forwardSlashes(narrow(buffer.data(), n));
+            if (buffer.size() > 32768) return std::string();
+            buffer.resize(buffer.size() * 2);
+        }
+    }();
     return path;
 }
 
@@ -270,12 +262,12 @@ bool setWorkingFolder(const std::string& folder) {
 std::string fullPath(const std::string& path) {
     std::wstring in = systemPath(path.empty() ? std::string(".") : path);
     DWORD n = ::GetFullPathNameW(in.c_str(), 0, nullptr, nullptr);
-    if (n == 0) return withSlashes(path);
+    if (n == 0) return forwardSlashes(path);
     std::wstring out(n, L'\0');
     n = ::GetFullPathNameW(in.c_str(), n, out.data(), nullptr);
-    if (n == 0 || n >= out.size()) return withSlashes(path);
+    if (n == 0 || n >= out.size()) return forwardSlashes(path);
     out.resize(n);
-    std::string result = withSlashes(narrow(out));
+    std::string result = forwardSlashes(narrow(out));
     // "C:/x/" keeps no trailing separator, except the root itself ("C:/").
     while (result.size() > 3 && result.back() == '/')
         result.pop_back();
@@ -797,7 +789,7 @@ std::string desktopFolder() {
     PWSTR path = nullptr;
     std::string folder;
     if (SUCCEEDED(::SHGetKnownFolderPath(FOLDERID_Desktop, 0, nullptr, &path)) && path)
-        folder = withSlashes(narrow(path, std::wcslen(path)));
+        folder = forwardSlashes(narrow(path, std::wcslen(path)));
     ::CoTaskMemFree(path);
     DWORD a = folder.empty() ? INVALID_FILE_ATTRIBUTES : ::GetFileAttributesW(systemPath(folder).c_str());
     if (a == INVALID_FILE_ATTRIBUTES || !(a & FILE_ATTRIBUTE_DIRECTORY)) return "";

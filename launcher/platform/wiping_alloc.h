@@ -1,5 +1,5 @@
 // wiping_alloc.h - the heap functions handed to the network libraries (libcurl and OpenSSL
-// in http.cpp, ENet in enet_setup.cpp): every block is overwritten with zeros before it
+// in http_curl.cpp, ENet in enet_setup.cpp): every block is overwritten with zeros before it
 // goes back to the heap, so what passed through their buffers (the login request with the
 // password, the answer with the ticket) is not left behind in freed memory once the
 // launcher has wiped its own copies.

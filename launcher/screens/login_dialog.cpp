@@ -13,7 +13,7 @@
 #include "gfx/texture.h"
 #include "gfx/widgets.h"
 #include "login/gameserver.h"
-#include "login/wipe.h"
+#include "platform/text.h"
 #include "screens/dialogs.h"
 #include "screens/links.h"
 #include "screens/message_dialog.h"
@@ -58,7 +58,7 @@ void submitLogin() {
     const std::string hesapApi = configGet("hesap_api");
     const std::string& user = usernameField().text;
     if (accountApiConfigured(hesapApi) && accountLogin().totpStep) {
-        if (codePointCount(codeField().text) == kCodeDigits)
+        if (platform::codePointCount(codeField().text) == kCodeDigits)
             startAccountLogin(hesapApi, user, codeField().text);
         else
             showError(kCodeNeeded);
@@ -74,13 +74,13 @@ void submitLogin() {
     saveUserConfig();
     if (!accountApiConfigured(hesapApi)) {
         startGameServerLogin(user, password.text);
-        wipeText(password.text);
+        platform::wipeText(password.text);
         return;
     }
     std::string& stored = accountLogin().accountPassword;
-    wipeText(stored);
+    platform::wipeText(stored);
     stored.append(password.text); // into the wiped buffer: no copy is left in freed memory
-    wipeText(password.text);
+    platform::wipeText(password.text);
     startAccountLogin(hesapApi, user, std::string());
 }
 

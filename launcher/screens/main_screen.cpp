@@ -27,6 +27,7 @@
 #include "screens/message_dialog.h"
 #include "screens/ui_state.h"
 #include "update/updater.h"
+#include "version.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -26,8 +26,6 @@
 // start-up and after the settings dialog saved an address, then Online or Offline.
 ServerStatus& serverStatus();
 
-inline constexpr const char* kLauncherVersion = "0.1.0";
-
 // ---- the screen ----
 
 // Draws and hit-tests the whole screen; its mouse widgets use the MainScreen layer. Called by
@@ -59,7 +57,7 @@ std::string updateStatusText(UpdateState state, int32_t filesDone, int32_t files
 float updateProgress(UpdateState state, int64_t bytesDone, int64_t bytesTotal);
 
 // The footer "Sürüm <version> · Sunucu <Açık|Kapalı|Bağlanıyor>"; an empty server version
-// shows the launcher's own kLauncherVersion.
+// shows the launcher's own kLauncherVersion (version.h, from CMake).
 std::string footerText(const std::string& serverVersion, ServerStatus status);
 
 // True while a login is running (the login dialog's busy state).

@@ -12,6 +12,7 @@
 
 #include "platform/lines.h"
 #include "platform/platform.h"
+#include "platform/text.h"
 
 #include <cstdio>
 #include <limits>
@@ -117,7 +118,6 @@ bool isSafeRelativePath(std::string_view path) {
 }
 
 std::string urlEncodePath(std::string_view path) {
-    static constexpr char kHexDigits[] = "0123456789ABCDEF";
     std::string out;
     out.reserve(path.size() * 3);
     for (char ch : path) {
@@ -128,8 +128,7 @@ std::string urlEncodePath(std::string_view path) {
             out += ch;
         } else {
             out += '%';
-            out += kHexDigits[c >> 4];
-            out += kHexDigits[c & 15];
+            platform::appendHex(out, &c, 1, platform::HexDigits::Upper);
         }
     }
     return out;

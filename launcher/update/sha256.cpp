@@ -15,6 +15,7 @@
 #include "update/sha256.h"
 
 #include "platform/platform.h"
+#include "platform/text.h"
 
 #include <atomic>
 #include <cstdio>
@@ -684,21 +685,7 @@ std::vector<uint8_t> Sha256::finish() {
     return digest;
 }
 
-// ---- hex and files ----
-
-std::string toHex(const uint8_t* bytes, size_t count) {
-    static constexpr char kDigits[] = "0123456789abcdef";
-    std::string out(count * 2, '\0');
-    for (size_t i = 0; i < count; ++i) {
-        out[2 * i] = kDigits[bytes[i] >> 4];
-        out[2 * i + 1] = kDigits[bytes[i] & 15];
-    }
-    return out;
-}
-
-std::string toHex(const std::vector<uint8_t>& bytes) {
-    return toHex(bytes.data(), bytes.size());
-}
+// ---- files ----
 
 std::string sha256File(const std::string& path) {
     Sha256 ctx;
@@ -713,5 +700,5 @@ std::string sha256File(const std::string& path) {
         }
         std::fclose(file);
     }
-    return toHex(ctx.finish());
+    return platform::toHex(ctx.finish());
 }

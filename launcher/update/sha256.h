@@ -6,6 +6,8 @@
 // registers, else portable code. All give the same digests.
 #pragma once
 
+#include "platform/text.h" // platform::toHex, the form of every digest
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -24,11 +26,7 @@ struct Sha256 {
     std::vector<uint8_t> finish();
 };
 
-// Two lowercase hex characters per byte, high nibble first.
-std::string toHex(const uint8_t* bytes, size_t count);
-std::string toHex(const std::vector<uint8_t>& bytes);
-
-// toHex of the digest of the file's whole content, read in 64 KiB chunks. A file that
+// platform::toHex of the digest of the file's whole content, read in 64 KiB chunks. A file that
 // cannot be opened hashes as empty input; a read error ends the input there. Any thread.
 std::string sha256File(const std::string& path);
 

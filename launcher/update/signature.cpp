@@ -9,6 +9,7 @@
 
 #include "platform/lines.h"
 #include "platform/platform.h"
+#include "platform/text.h"
 
 #include <sodium.h>
 
@@ -49,22 +50,7 @@ bool parseHex(std::string_view hex, uint8_t* out, size_t count, bool lowerOnly) 
     return true;
 }
 
-bool startsWith(std::string_view text, std::string_view prefix) {
-    return text.substr(0, prefix.size()) == prefix;
-}
-
 } // namespace
-
-std::string hexOf(const uint8_t* bytes, size_t count) {
-    static constexpr char kDigits[] = "0123456789abcdef";
-    std::string out;
-    out.reserve(count * 2);
-    for (size_t i = 0; i < count; ++i) {
-        out += kDigits[bytes[i] >> 4];
-        out += kDigits[bytes[i] & 15];
-    }
-    return out;
-}
 
 bool parseListPublicKey(std::string_view hex, ListPublicKey& out) {
     return parseHex(hex, out.data(), out.size(), false);
@@ -91,7 +77,7 @@ bool splitSignedList(std::string_view body, SignedListParts& out) {
     const size_t lastLineStart = rest.rfind('\n') == std::string_view::npos ? 0 : rest.rfind('\n') + 1;
     if (lastLineStart == 0) return false; // a list is at least its header line, then the signature
     const std::string_view last = rest.substr(lastLineStart);
-    if (!startsWith(last, kSignatureLinePrefix) ||
+    if (!last.starts_with(kSignatureLinePrefix) ||
         !parseHex(last.substr(kSignatureLinePrefix.size()), out.signature.data(), out.signature.size(), true))
         return false;
 
@@ -100,8 +86,8 @@ bool splitSignedList(std::string_view body, SignedListParts& out) {
     platform::LineReader lines(body.substr(0, lastLineStart));
     std::string_view line;
     while (lines.next(line)) {
-        if (startsWith(line, "# imza")) return false; // a second signature line
-        if (!startsWith(line, kSequenceLinePrefix)) continue;
+        if (line.starts_with("# imza")) return false; // a second signature line
+        if (!line.starts_with(kSequenceLinePrefix)) continue;
         if (++sequenceLines > 1 ||
             !parseSequenceNumber(line.substr(kSequenceLinePrefix.size()), out.sequence))
             return false;
@@ -133,7 +119,7 @@ std::string signatureLine(std::string_view covered, const ListSecretKey& secret)
     ListSignature signature{};
     crypto_sign_detached(signature.data(), nullptr, reinterpret_cast<const unsigned char*>(covered.data()),
                          covered.size(), secret.data());
-    return std::string(kSignatureLinePrefix) + hexOf(signature.data(), signature.size()) + "\n";
+    return std::string(kSignatureLinePrefix) + platform::toHex(signature.data(), signature.size()) + "\n";
 }
 
 // ---- accepted sequences ----
@@ -149,7 +135,7 @@ bool parseSequenceRecord(std::string_view text, std::map<std::string, uint64_t>&
         if (blank == std::string_view::npos || !parseListPublicKey(line.substr(0, blank), key) ||
             !parseSequenceNumber(line.substr(blank + 1), sequence))
             return false;
-        uint64_t& kept = out[hexOf(key.data(), key.size())];
+        uint64_t& kept = out[platform::toHex(key.data(), key.size())];
         kept = std::max(kept, sequence);
     }
     return true;
@@ -176,7 +162,7 @@ SequenceRecord readRecords(const std::string& file, std::map<std::string, uint64
 
 std::string normalisedKey(const std::string& keyHex) {
     ListPublicKey key;
-    return parseListPublicKey(keyHex, key) ? hexOf(key.data(), key.size()) : keyHex;
+    return parseListPublicKey(keyHex, key) ? platform::toHex(key.data(), key.size()) : keyHex;
 }
 
 } // namespace

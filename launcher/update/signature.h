@@ -46,7 +46,6 @@ bool splitSignedList(std::string_view body, SignedListParts& out);
 
 // 64 hex digits (either case) to a key; false for anything else.
 bool parseListPublicKey(std::string_view hex, ListPublicKey& out);
-std::string hexOf(const uint8_t* bytes, size_t count);
 
 // True when `body` is split as above and its signature verifies under `key`.
 bool verifySignedList(std::string_view body, const ListPublicKey& key, uint64_t& outSequence);

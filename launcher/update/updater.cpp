@@ -14,6 +14,7 @@
 #include "config/config.h"
 #include "net/http.h"
 #include "platform/platform.h"
+#include "platform/text.h"
 #include "update/filelist.h"
 #include "update/sha256.h"
 #include "update/signature.h"
@@ -141,11 +142,6 @@ bool isUpToDate(const FileEntry& entry, UpdateCache& cache) {
 
 // ---- leftovers ----
 
-bool endsWith(const std::string& text, const std::string& ending) {
-    return text.size() >= ending.size() &&
-           text.compare(text.size() - ending.size(), ending.size(), ending) == 0;
-}
-
 // With the folder locked, no other pass writes here: every ".indir" file that this pass
 // will not write again is what a killed run left behind, and so is a temporary of a cache
 // or settings save whose process is gone. Both are removed; a listed path never is.
@@ -163,7 +159,7 @@ void removeLeftovers(const std::string& folder, const std::set<std::string>& lis
         }
         if (listed.count(path)) continue;
         bool leftover = false;
-        if (endsWith(name, kDownloadSuffix)) {
+        if (name.ends_with(kDownloadSuffix)) {
             const std::string target = path.substr(0, path.size() - std::string(kDownloadSuffix).size());
             leftover = downloading.count(target) == 0;
         } else if (folder.empty() && platform::isAbandonedWriteTemporary(name)) {
@@ -201,7 +197,7 @@ bool listTrusted(std::string_view body, std::string& outError) {
     if (!parseListPublicKey(*keyText, key) || (floorText && !parseSequenceNumber(*floorText, floor)) ||
         !verifySignedList(body, key, sequence))
         return false;
-    const std::string keyHex = hexOf(key.data(), key.size());
+    const std::string keyHex = platform::toHex(key.data(), key.size());
     const SequenceRecord record = readAcceptedSequence(keyHex, recorded);
     if (record == SequenceRecord::Damaged || sequence < std::max(floor, recorded)) return false;
     if ((record == SequenceRecord::Missing || sequence > recorded) &&
@@ -286,7 +282,7 @@ Attempt fetchInto(platform::FileHandle file, const FileEntry& entry, const std::
         return fileSink(bytes, count);
     };
     a.fetched = httpGet(url, sink, a.error, s.stopRequested, &session);
-    a.intact = a.fileBytes == entry.size && toHex(hash.finish()) == entry.hash;
+    a.intact = a.fileBytes == entry.size && platform::toHex(hash.finish()) == entry.hash;
     a.written = !out.fail();
     if (a.fetched && a.intact && a.written)
         a.written = platform::setInstalledFileMode(file, entry.path, leading);
@@ -364,7 +360,7 @@ Attempt resumeInto(platform::FileHandle file, const std::string& temporary, cons
     prefix.join();
     a.intact = prefixRead && a.fetched && a.written && a.fileBytes == entry.size &&
                hashFilePart(temporary, have, a.fileBytes, hash, leading, giveUp) &&
-               toHex(hash.finish()) == entry.hash;
+               platform::toHex(hash.finish()) == entry.hash;
     if (a.fetched && a.intact && a.written)
         a.written = platform::setInstalledFileMode(file, entry.path, leading);
     return a;
@@ -641,7 +637,7 @@ void updateWorker(std::string baseUrl, std::string launcherName) {
     // Any other result without the lock (a file system that cannot lock folders) goes on
     // unlocked, as every pass did before there was a lock.
 
-    HttpSession session; // the list and every file over one connection
+    HttpSession session(s.http); // the list and every file over one connection
     std::string body;
     std::string error;
     if (!httpGet(baseUrl + kFileListName, makeStringSink(body, kFileListCap), error, s.stopRequested,

@@ -38,6 +38,7 @@ struct UpdateStatus {
                                             //   text; neither is ever cleared.
     std::thread worker;                     // current or last worker; main thread only
     std::atomic<bool> workerActive{false};  // startUpdate sets, the worker clears as it returns
+    HttpOptions http;                       // the pass's transfers; set before startUpdate
 };
 
 // The error texts of a failed pass (the path, or the error word and ")" follow).

@@ -132,23 +132,6 @@ TEST_F(FontTest, LargeSizesGrowTheAtlas) {
     EXPECT_GT(big.glyphs[big.glyphIndex.at('M')].x1, 0);
 }
 
-// ---- decoding ----
-
-TEST(Utf8, DecodesLikeTheDrawingCodeWithoutValidation) {
-    std::vector<uint32_t> got;
-    decodeUtf8("aş€😀", [&](uint32_t c) { got.push_back(c); });
-    EXPECT_EQ(got, (std::vector<uint32_t>{'a', 0x15F, 0x20AC, 0x1F600}));
-    got.clear();
-    decodeUtf8("\xC5", [&](uint32_t c) { got.push_back(c); }); // cut short: lead bits only
-    EXPECT_EQ(got, (std::vector<uint32_t>{0x05}));
-    got.clear();
-    decodeUtf8("\xBFz", [&](uint32_t c) { got.push_back(c); }); // stray continuation leads
-    EXPECT_EQ(got.size(), 1u);
-    got.clear();
-    decodeUtf8("", [&](uint32_t c) { got.push_back(c); });
-    EXPECT_TRUE(got.empty());
-}
-
 // ---- widths ----
 
 TEST_F(FontTest, WidthIsAdvancesPlusKerningPlusSpacingAfterEveryGlyph) {

@@ -17,7 +17,6 @@ const char* kBadCredentials = "Kullanıcı adı veya şifre hatalı.";
 class AccountLoginTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        httpGlobalInit();
         shutdownAccountLogin();
         bindCodeText(nullptr);
         gameWatch() = GameWatch{};
@@ -318,7 +317,6 @@ namespace {
 // ---- postJson ----
 
 TEST(PostJson, CapsTheAnswerFailsACutOneAndFollowsNoRedirect) {
-    httpGlobalInit();
     TestServer plain;
     TestServer secure(true);
     ScopedEnv trust("SSL_CERT_FILE", testCertificate().c_str());

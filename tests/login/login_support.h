@@ -6,13 +6,13 @@
 #include "login/account.h"
 #include "login/game.h"
 #include "login/wipe.h"
+#include "platform/clock.h"
 #include "support/child_process.h"
 #include "support/devhost.h"
 #include "support/temp_folder.h"
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <filesystem>
 #include <map>
 #include <mutex>
@@ -58,9 +58,7 @@ class GameFolder {
     TempFolder dir;
 };
 
-inline double now() {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
+using platform::now;
 
 // Polls the game until it is seen to end; the watch's result.
 inline GameWatchResult waitForGameEnd(double nowOffset = 0) {

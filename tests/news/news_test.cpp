@@ -78,10 +78,7 @@ TEST(NewsParse, FieldsLinesAndLineEnds) {
 
 class NewsFetch : public ::testing::Test {
   protected:
-    void SetUp() override {
-        resetNewsForTests();
-        httpGlobalInit();
-    }
+    void SetUp() override { resetNewsForTests(); }
     void TearDown() override { resetNewsForTests(); }
     // Runs the per-frame poll until the fetch has been parsed.
     bool pollUntilParsed() {
@@ -193,7 +190,6 @@ TEST(NewsExitChild, LeaveWhileDownloading) {
     if (!url || !mark) {
         GTEST_SKIP() << "only run as the child of NewsExit tests";
     }
-    httpGlobalInit();
     configSet("haber_adresi", url);
     startNewsFetch();
     ASSERT_TRUE(waitFor([&] { return platform::fileSize(mark) >= 0; }, 20.0));

@@ -14,8 +14,9 @@
 #include "login/enet_setup.h"
 #include "login/game.h"
 #include "login/gameserver.h"
-#include "login/wipe.h"
 #include "net/http.h"
+#include "platform/clock.h"
+#include "platform/text.h"
 
 #include <enet/enet.h>
 
@@ -37,8 +38,8 @@ int fail(const std::string& why) {
 
 // Calls `step` once a frame until it returns true or the limit passes.
 template <typename F> bool everyFrame(F step) {
-    const double deadline = linkClock() + kLimitSeconds;
-    while (linkClock() < deadline) {
+    const double deadline = platform::now() + kLimitSeconds;
+    while (platform::now() < deadline) {
         if (step()) return true;
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
@@ -46,7 +47,7 @@ template <typename F> bool everyFrame(F step) {
 }
 
 bool gameEnds() {
-    return everyFrame([] { return watchGameProcess(linkClock()).event != GameWatchEvent::StillRunning; });
+    return everyFrame([] { return watchGameProcess(platform::now()).event != GameWatchEvent::StillRunning; });
 }
 
 int accountPath(const char* api, const char* user, const char* password, const char* code,
@@ -56,7 +57,7 @@ int accountPath(const char* api, const char* user, const char* password, const c
     *a.totpCodeText = code;
     startAccountLogin(api, user, *a.totpCodeText);
     if (!everyFrame([&] { return a.loginDone.load(); })) return fail("no answer");
-    const LoginPoll poll = pollAccountLogin(game, linkClock());
+    const LoginPoll poll = pollAccountLogin(game, platform::now());
     if (poll.event != LoginEvent::GameStarted) return fail("login: " + poll.text);
     if (!gameEnds()) return fail("the game did not end");
     shutdownAccountLogin();
@@ -67,7 +68,7 @@ int serverPath(const char* address, const char* user, const char* password, cons
     configSet("sunucu", address);
     std::string typed = password; // the dialog's field
     startGameServerLogin(user, typed);
-    wipeText(typed);
+    platform::wipeText(typed);
     std::string error;
     const bool started = everyFrame([&] {
         pumpGameServer(game);
@@ -85,7 +86,6 @@ int serverPath(const char* address, const char* user, const char* password, cons
 
 int main(int argc, char** argv) {
     if (argc != 8) return fail("usage: hesap|sunucu ADDRESS USER PASSWORD CODE GAMEFOLDER CONTROL");
-    httpGlobalInit();
     if (!initializeEnet()) return fail("ENet");
     GameSettings game;
     game.oyun = "morlaken-game";

@@ -31,7 +31,6 @@ namespace {
 
 class LoginDialog : public ::testing::Test {
   protected:
-    static void SetUpTestSuite() { httpGlobalInit(); }
     void SetUp() override {
         resetNewsForTests();
         hideMessage();

@@ -37,7 +37,6 @@ const std::vector<NewsItem> kThreeItems = {
 
 class MainScreen : public ::testing::Test {
   protected:
-    static void SetUpTestSuite() { httpGlobalInit(); }
     void SetUp() override {
         resetNewsForTests();
         hideMessage();

@@ -13,11 +13,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <map>
-#include <thread>
 
 extern char** environ;
 
@@ -26,11 +24,6 @@ namespace testsupport {
 const int kSigInt = SIGINT;
 const int kSigTerm = SIGTERM;
 const int kSigKill = SIGKILL;
-
-namespace {
-// How often waits look again; short enough not to slow tests, long enough not to spin.
-constexpr auto kPollInterval = std::chrono::milliseconds(5);
-} // namespace
 
 Child::~Child() {
     if (pid_ > 0) {
@@ -87,19 +80,13 @@ bool Child::start(const std::string& program, const std::vector<std::string>& ar
 }
 
 bool Child::wait(double seconds, int& outExitCode) {
-    if (pid_ <= 0) return false;
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-    for (;;) {
-        int status = 0;
-        pid_t r = ::waitpid(pid_, &status, WNOHANG);
-        if (r == pid_) {
-            pid_ = -1;
-            outExitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-            return true;
-        }
-        if (r < 0 || std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(kPollInterval);
-    }
+    pid_t r = 0;
+    int status = 0;
+    waitUntil([&] { return pid_ <= 0 || (r = ::waitpid(pid_, &status, WNOHANG)) != 0; }, seconds);
+    if (pid_ <= 0 || r != pid_) return false;
+    pid_ = -1;
+    outExitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return true;
 }
 
 void Child::signal(int signalNumber) {
@@ -110,70 +97,29 @@ void Child::kill() {
     signal(SIGKILL);
 }
 
-int runProgram(const std::string& program, const std::vector<std::string>& args, std::string& outStdout,
-               double seconds, const ChildOptions& options) {
-    char name[] = "/tmp/morlaken-child-XXXXXX";
-    int fd = ::mkstemp(name);
-    if (fd >= 0) ::close(fd);
-    ChildOptions o = options;
-    o.stdoutFile = name;
-    Child child;
-    int code = -1;
-    if (child.start(program, args, o) && !child.wait(seconds, code)) code = -1;
-    outStdout = readFile(name);
-    ::unlink(name);
-    return code;
-}
-
 ProgramRun runCaptured(const std::string& program, const std::vector<std::string>& args,
                        const ChildOptions& options, double seconds) {
     TempFolder scratch;
     ChildOptions o = options;
-    o.stderrFile = scratch / "stderr.txt";
+    o.stdoutFile = scratch / "stdout.txt";
+    o.stderrFile = options.stderrFile.empty() ? scratch / "stderr.txt" : options.stderrFile;
     ProgramRun run;
-    run.exitCode = runProgram(program, args, run.out, seconds, o);
+    Child child;
+    if (child.start(program, args, o) && !child.wait(seconds, run.exitCode)) run.exitCode = -1;
+    run.out = readFile(o.stdoutFile);
     run.err = readFile(o.stderrFile);
     return run;
 }
 
+int runProgram(const std::string& program, const std::vector<std::string>& args, std::string& outStdout,
+               double seconds, const ChildOptions& options) {
+    ProgramRun run = runCaptured(program, args, options, seconds);
+    outStdout = std::move(run.out);
+    return run.exitCode;
+}
+
 ProgramRun runSync(const std::string& gameFolder, const std::string& url, const ChildOptions& options) {
     return runCaptured(builtProgram("morlaken-sync"), {gameFolder, url}, options);
-}
-
-ScopedEnv::ScopedEnv(const std::string& name, const char* value) : name_(name) {
-    const char* old = std::getenv(name.c_str());
-    had_ = old != nullptr;
-    old_ = old ? old : "";
-    if (value)
-        ::setenv(name.c_str(), value, 1);
-    else
-        ::unsetenv(name.c_str());
-}
-
-ScopedEnv::~ScopedEnv() {
-    if (had_)
-        ::setenv(name_.c_str(), old_.c_str(), 1);
-    else
-        ::unsetenv(name_.c_str());
-}
-
-bool waitUntilImpl(bool (*condition)(void*), void* context, double seconds) {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-    while (!condition(context)) {
-        if (std::chrono::steady_clock::now() > deadline) return condition(context);
-        std::this_thread::sleep_for(kPollInterval);
-    }
-    return true;
-}
-
-bool waitFor(const std::function<bool()>& condition, double seconds, const std::function<void()>& step) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-    while (true) {
-        if (condition()) return true;
-        if (std::chrono::steady_clock::now() > deadline) return condition();
-        if (step) step();
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
 }
 
 int pickFreePort() {

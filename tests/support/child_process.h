@@ -2,6 +2,9 @@
 // The only place in the tests that talks to the process API directly.
 #pragma once
 
+#include "support/scoped_env.h"
+#include "support/wait.h"
+
 #include <functional>
 #include <string>
 #include <utility>
@@ -55,26 +58,6 @@ ProgramRun runCaptured(const std::string& program, const std::vector<std::string
 // morlaken-sync on `gameFolder` from `url`, run to its end.
 ProgramRun runSync(const std::string& gameFolder, const std::string& url, const ChildOptions& options = {});
 
-// Sets (or, for nullptr, removes) an environment variable for the life of the object.
-class ScopedEnv {
-  public:
-    ScopedEnv(const std::string& name, const char* value);
-    ~ScopedEnv();
-    ScopedEnv(const ScopedEnv&) = delete;
-    ScopedEnv& operator=(const ScopedEnv&) = delete;
-
-  private:
-    std::string name_, old_;
-    bool had_ = false;
-};
-
-// Polls `condition` every few milliseconds until it holds or `seconds` pass.
-template <typename F> bool waitUntil(F condition, double seconds);
-
-// Calls `condition` until it is true or `seconds` have passed; returns its last value.
-// `step` runs between tries (the frame loop's per-frame work, for example).
-bool waitFor(const std::function<bool()>& condition, double seconds, const std::function<void()>& step = {});
-
 // A TCP port on 127.0.0.1 that was free a moment ago (bind to 0, read it, close).
 int pickFreePort();
 
@@ -82,12 +65,6 @@ int pickFreePort();
 extern const int kSigInt;
 extern const int kSigTerm;
 extern const int kSigKill;
-
-bool waitUntilImpl(bool (*condition)(void*), void* context, double seconds);
-template <typename F> bool waitUntil(F condition, double seconds) {
-    return waitUntilImpl([](void* c) { return static_cast<bool>((*static_cast<F*>(c))()); }, &condition,
-                         seconds);
-}
 
 // Path of a program built beside the tests (MORLAKEN_BIN_DIR/name).
 std::string builtProgram(const std::string& name);

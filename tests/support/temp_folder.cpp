@@ -1,6 +1,8 @@
 // temp_folder.cpp - temporary folders and file helpers for tests.
 #include "support/temp_folder.h"
 
+#include "platform/text.h"
+
 #include <gtest/gtest.h>
 #ifdef _WIN32
 #include <windows.h>
@@ -108,13 +110,7 @@ std::string referenceSha256(const std::string& data) {
     unsigned int length = 0;
     EVP_Digest(data.data(), data.size(), digest, &length, EVP_sha256(), nullptr);
 #endif
-    static const char* kHex = "0123456789abcdef";
-    std::string out;
-    for (unsigned int i = 0; i < length; ++i) {
-        out += kHex[digest[i] >> 4];
-        out += kHex[digest[i] & 15];
-    }
-    return out;
+    return platform::toHex(digest, length);
 }
 
 bool permissionBitsIgnored() {

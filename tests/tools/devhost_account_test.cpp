@@ -57,7 +57,6 @@ const char* const kForeignHashes =
 class DevHostAccountService : public ::testing::Test {
   protected:
     void SetUp() override {
-        httpGlobalInit();
         ProgramRun hash = runCaptured(devhost(), {"--hash-password", "doğru", "--iterations", "2000"});
         ASSERT_EQ(hash.exitCode, 0);
         ASSERT_EQ(hash.out.rfind("pbkdf2-sha256$2000$", 0), 0u) << hash.out;

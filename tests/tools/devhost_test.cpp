@@ -1,11 +1,10 @@
 // devhost_test.cpp - morlaken-devhost started by the test on 127.0.0.1 with an ephemeral
 // port: serving a published folder, refusing paths outside it, news, clients that would hold
-// a connection, signals. (HTTPS with the given certificate: login/account_test.cpp,
-// AccountServiceFlow/https.)
+// a connection, signals; two hosts in all. (HTTPS with the given certificate:
+// login/account_test.cpp, AccountServiceFlow/https.)
 #include "net/http.h"
 #include "support/child_process.h"
 #include "support/devhost.h"
-#include "support/site.h"
 #include "support/temp_folder.h"
 #include "support/test_server.h"
 
@@ -21,7 +20,6 @@ namespace {
 
 class DevHostTest : public ::testing::Test {
   protected:
-    void SetUp() override { httpGlobalInit(); }
     bool get(const std::string& url, std::string& outBody, std::string& outError) {
         outBody.clear();
         outError.clear();
@@ -30,15 +28,26 @@ class DevHostTest : public ::testing::Test {
     TempFolder site, scratch;
 };
 
+// Ends `host` with `signalNumber`: it must stop cleanly, exit code 0.
+void expectCleanStop(DevHost& host, int signalNumber) {
+    host.child().signal(signalNumber);
+    int code = -1;
+    ASSERT_TRUE(host.child().wait(10, code));
+    EXPECT_EQ(code, 0) << signalNumber;
+}
+
 // ---- serving (whole update passes through devhost run in screens/login_e2e_test.cpp) ----
 
-TEST_F(DevHostTest, RefusesPathsOutsideItsFolder) {
+TEST_F(DevHostTest, ServesItsFolderAndNewsRefusesPathsOutsideAndStopsOnTerm) {
     writeFile(site / "ic/dosya.txt", "inside");
     writeFile(scratch / "gizli.txt", "secret");
+    writeFile(scratch / "haberler.txt", "duyuru|Bakım|Sunucular 10:00'da kapanacak\n");
     fs::create_directory_symlink(scratch.path(), site / "kacis");
     DevHost host;
-    ASSERT_TRUE(host.start({"--root", site.path(), "--port", "0"}));
+    ASSERT_TRUE(host.start({"--root", site.path(), "--port", "0", "--news", scratch / "haberler.txt"}));
     std::string body, error;
+    EXPECT_TRUE(get(host.url() + "haberler.txt", body, error)) << error;
+    EXPECT_EQ(body, "duyuru|Bakım|Sunucular 10:00'da kapanacak\n");
     EXPECT_TRUE(get(host.url() + "ic/dosya.txt", body, error));
     EXPECT_EQ(body, "inside");
     EXPECT_TRUE(get(host.url() + "ic/dos%79a.txt", body, error)) << "percent-decoding";
@@ -61,28 +70,14 @@ TEST_F(DevHostTest, RefusesPathsOutsideItsFolder) {
         EXPECT_FALSE(get(host.url() + path, body, error)) << path;
         EXPECT_EQ(error, "sunucu 400 dondu") << path;
     }
-}
-
-TEST_F(DevHostTest, ServesTheNewsFeed) {
-    writeFile(scratch / "haberler.txt", "duyuru|Bakım|Sunucular 10:00'da kapanacak\n");
-    writeFile(site / "dosyalar.txt", siteList({}));
-    DevHost host;
-    ASSERT_TRUE(host.start({"--root", site.path(), "--port", "0", "--news", scratch / "haberler.txt"}));
-    std::string body, error;
-    EXPECT_TRUE(get(host.url() + "haberler.txt", body, error)) << error;
-    EXPECT_EQ(body, "duyuru|Bakım|Sunucular 10:00'da kapanacak\n");
-
-    DevHost without;
-    ASSERT_TRUE(without.start({"--root", site.path(), "--port", "0"}));
-    EXPECT_FALSE(get(without.url() + "haberler.txt", body, error));
-    EXPECT_EQ(error, "sunucu 404 dondu");
+    expectCleanStop(host, kSigTerm);
 }
 
 // ---- clients that would hold a connection ----
 
 // A TLS client that never says hello is let go after a few seconds, and a body above 1 MiB
-// is answered with 413 instead of being cut off unanswered.
-TEST_F(DevHostTest, SilentTlsClientsAreLetGoAndLongBodiesRefused) {
+// is answered with 413 instead of being cut off unanswered; without --news there is no feed.
+TEST_F(DevHostTest, SilentTlsClientsAreLetGoLongBodiesRefusedAndIntStops) {
     DevHost host;
     ASSERT_TRUE(
         host.start({"--root", site.path(), "--port", "0", "--cert", testCertificate(), "--key", testKey()}));
@@ -111,20 +106,14 @@ TEST_F(DevHostTest, SilentTlsClientsAreLetGoAndLongBodiesRefused) {
         },
         20));
     enet_socket_destroy(silent);
+    std::string body;
+    EXPECT_FALSE(
+        httpGet(host.url("https") + "haberler.txt", makeStringSink(body, kNewsCap), error, neverStop()));
+    EXPECT_EQ(error, "sunucu 404 dondu");
+    expectCleanStop(host, kSigInt);
 }
 
-// ---- options and signals ----
-
-TEST_F(DevHostTest, StopsCleanlyOnTermAndInt) {
-    for (int signalNumber : {kSigTerm, kSigInt}) {
-        DevHost host;
-        ASSERT_TRUE(host.start({"--root", site.path(), "--port", "0"}));
-        host.child().signal(signalNumber);
-        int code = -1;
-        ASSERT_TRUE(host.child().wait(10, code));
-        EXPECT_EQ(code, 0) << signalNumber;
-    }
-}
+// ---- options ----
 
 TEST_F(DevHostTest, BadOptionsAreRefused) {
     std::string out;

@@ -88,7 +88,6 @@ class NginxTest : public ::testing::Test {
   protected:
     void SetUp() override {
         if (!fs::exists(kNginx)) GTEST_SKIP() << "nginx is not installed";
-        httpGlobalInit();
     }
     // Writes the files and lists them with morlaken-publish, as a studio would.
     void publish(const SiteFiles& files, const std::string& version) {

@@ -52,10 +52,7 @@ TEST(PathBounds, LongPathsAndLongNamesAreRefusedAtTheBoundAndAcceptedBelowIt) {
 
 class SchemeRedirect : public ::testing::Test {
   protected:
-    void SetUp() override {
-        httpGlobalInit();
-        updateStatus().stopRequested.store(false);
-    }
+    void SetUp() override { updateStatus().stopRequested.store(false); }
     bool get(const std::string& url, std::string& outBody, std::string& outError) {
         return httpGet(url, makeStringSink(outBody, kFileListCap), outError, updateStatus().stopRequested);
     }

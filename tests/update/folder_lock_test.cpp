@@ -65,7 +65,6 @@ TEST(FolderLock, ASecondTakerWaitsAndAStopEndsTheWait) {
 }
 
 TEST(FolderLock, APassWaitsForTheHolderAndCanBeStoppedMeanwhile) {
-    httpGlobalInit();
     TempFolder game, site;
     TestServer server;
     publishSite(site.path(), {{"a.bin", "abc"}});
@@ -92,7 +91,6 @@ TEST(FolderLock, APassWaitsForTheHolderAndCanBeStoppedMeanwhile) {
 // can open: another user's flock on the folder does not stall a pass, and a link planted
 // under the lock file's name is removed, never followed.
 TEST(FolderLock, NoOtherUserCanHoldThePassesLock) {
-    httpGlobalInit();
     TempFolder game, site, outside;
     TestServer server;
     publishSite(site.path(), {{"a.bin", "abc"}});

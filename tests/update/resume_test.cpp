@@ -39,10 +39,7 @@ struct Case {
 
 class Resume : public ::testing::TestWithParam<Case> {
   protected:
-    void SetUp() override {
-        httpGlobalInit();
-        previousFolder = platform::fullPath(".");
-    }
+    void SetUp() override { previousFolder = platform::fullPath("."); }
     void TearDown() override {
         stopUpdate();
         platform::setWorkingFolder(previousFolder);

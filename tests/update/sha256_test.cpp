@@ -17,7 +17,7 @@ constexpr const char* kEmptyDigest = "e3b0c44298fc1c149afbf4c8996fb92427ae41e464
 std::string digestOf(const std::string& text) {
     Sha256 ctx;
     ctx.update(text.data(), text.size());
-    return toHex(ctx.finish());
+    return platform::toHex(ctx.finish());
 }
 
 // The independent reference: OpenSSL here, the system's CNG provider on Windows.
@@ -78,7 +78,8 @@ TEST_P(Sha256Engines, StandardExamples) {
         left -= n;
     }
     EXPECT_EQ(ctx.total, 1000000u);
-    EXPECT_EQ(toHex(ctx.finish()), "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0");
+    EXPECT_EQ(platform::toHex(ctx.finish()),
+              "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0");
 }
 
 // ---- block and padding boundaries ----
@@ -102,14 +103,14 @@ TEST_P(Sha256Engines, WholeAndInPiecesMatchOpenSsl) {
         const std::string expected = opensslDigest(bytes, length);
         ctx.reset();
         ctx.update(bytes, length);
-        ASSERT_EQ(toHex(ctx.finish()), expected) << "whole, length " << length;
+        ASSERT_EQ(platform::toHex(ctx.finish()), expected) << "whole, length " << length;
         ctx.reset();
         for (size_t at = 0; at < length;) {
             size_t n = std::min<size_t>(length - at, rng() % 150);
             ctx.update(bytes + at, n);
             at += n;
         }
-        ASSERT_EQ(toHex(ctx.finish()), expected) << "in pieces, length " << length;
+        ASSERT_EQ(platform::toHex(ctx.finish()), expected) << "in pieces, length " << length;
     }
 }
 

@@ -27,7 +27,7 @@ const SiteFiles kFiles = {{"oyun.bin", patternBytes(3000, 1)}, {"veri/a.png", pa
 struct KeyPair {
     ListPublicKey pub{};
     ListSecretKey secret{};
-    std::string hex() const { return hexOf(pub.data(), pub.size()); }
+    std::string hex() const { return platform::toHex(pub.data(), pub.size()); }
 };
 KeyPair newKeys() {
     KeyPair k;
@@ -45,7 +45,6 @@ std::string signedList(const KeyPair& key, uint64_t sequence) {
 class SignedList : public ::testing::Test {
   protected:
     void SetUp() override {
-        httpGlobalInit();
         previousFolder = platform::fullPath(".");
         ASSERT_TRUE(platform::setWorkingFolder(game.path()));
         publishSite(site.path(), kFiles, "2.0");

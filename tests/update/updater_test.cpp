@@ -26,8 +26,7 @@ using Files = SiteFiles;
 class UpdaterTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        httpGlobalInit();
-        httpSetNoDataTimeoutForTests(kNoDataTimeoutSeconds);
+        updateStatus().http.noDataTimeoutSeconds = kNoDataTimeoutSeconds;
         previousFolder = platform::fullPath(".");
         ASSERT_TRUE(platform::setWorkingFolder(game.path()));
         server.serveFolder(site.path());
@@ -41,7 +40,7 @@ class UpdaterTest : public ::testing::Test {
         stopUpdate();
         setUpdateStateObserver(nullptr);
         platform::setWorkingFolder(previousFolder);
-        httpSetNoDataTimeoutForTests(kNoDataTimeoutSeconds);
+        updateStatus().http.noDataTimeoutSeconds = kNoDataTimeoutSeconds;
     }
 
     // Puts `files` and their list on the server.
@@ -270,7 +269,7 @@ TEST_F(UpdaterTest, DownloadFailuresKeepEarlierFilesAndOldContentAndSaveTheCache
     failWith(misbehave(Behaviour::Endless), "İndirme başarısız: b.bin (dosya bozuk geldi)");
     EXPECT_GT(updateStatus().bytesDone.load(), updateStatus().bytesTotal.load());
     EXPECT_LE(updateStatus().bytesDone.load(), updateStatus().bytesTotal.load() + 65536);
-    httpSetNoDataTimeoutForTests(1);
+    updateStatus().http.noDataTimeoutSeconds = 1;
     failWith(stall(files["b.bin"], 5000), "İndirme başarısız: b.bin (indirme yarida kesildi)");
 }
 
@@ -387,7 +386,7 @@ TEST_F(UpdaterTest, StopDuringADownloadLeavesNoPartialFileAndNoCache) {
     Files files = {{"a.bin", patternBytes(100, 1)}, {"b.bin", patternBytes(400000, 2)}};
     publish(files);
     server.route("/b.bin", stall(files["b.bin"], 150000));
-    httpSetNoDataTimeoutForTests(600); // only the stop can end this download
+    updateStatus().http.noDataTimeoutSeconds = 600; // only the stop can end this download
     startUpdate(server.baseUrl(), "MorlakenLauncher");
     ASSERT_TRUE(waitUntil([&] { return server.stalledNow() == 1 && fileExists(game / "b.bin.indir"); }, 10));
     stopUpdate();
@@ -400,7 +399,7 @@ TEST_F(UpdaterTest, StopDuringADownloadLeavesNoPartialFileAndNoCache) {
 
 TEST_F(UpdaterTest, StopWhileTheListIsFetchedEndsQuietly) {
     server.route("/dosyalar.txt", misbehave(Behaviour::Silent));
-    httpSetNoDataTimeoutForTests(600);
+    updateStatus().http.noDataTimeoutSeconds = 600;
     startUpdate(server.baseUrl(), "MorlakenLauncher");
     ASSERT_TRUE(waitUntil([&] { return server.stalledNow() == 1; }, 10));
     stopUpdate();

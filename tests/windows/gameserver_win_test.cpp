@@ -1,13 +1,13 @@
 // The game-server link of the Windows build against morlaken_server.exe, both under Wine:
 // scripts/test --windows starts the server (an account "oyuncu" / "gizli", one news item)
 // and hands its address in MORLAKEN_TEST_SERVER and its console output (as Wine's Z: path)
-// in MORLAKEN_TEST_SERVER_LOG. The game is this program itself (stand_in_game.h).
-#include "stand_in_game.h"
-
+// in MORLAKEN_TEST_SERVER_LOG. The game is this program itself (support/stand_in_game.h).
 #include "config/config.h"
 #include "login/enet_setup.h"
 #include "login/gameserver.h"
+#include "platform/clock.h"
 #include "platform/platform.h"
+#include "support/stand_in_game.h"
 #include "support/temp_folder.h"
 
 #include <enet/enet.h>
@@ -34,8 +34,8 @@ TEST(WindowsGameServer, ProbeBringsTheNewsThenAWrongPasswordIsRefusedAndTheRight
     configSet("sunucu", server);
     // Pumps once a frame, as the frame loop does, until the connection is over.
     auto pumpToEnd = [&] {
-        const double deadline = secondsNow() + 30;
-        while (serverLink().linkMode != LinkMode::Idle && secondsNow() < deadline) {
+        const double deadline = platform::now() + 30;
+        while (serverLink().linkMode != LinkMode::Idle && platform::now() < deadline) {
             pumpGameServer(game);
             std::this_thread::sleep_for(std::chrono::milliseconds(16));
         }
@@ -64,7 +64,7 @@ TEST(WindowsGameServer, ProbeBringsTheNewsThenAWrongPasswordIsRefusedAndTheRight
     ASSERT_TRUE(poll.gameStarted);
     ASSERT_NE(gameWatch().gameProcess, 0);
     int code = -1;
-    EXPECT_EQ(waitForGame(code), platform::ProcessPoll::Exited);
+    EXPECT_EQ(testsupport::waitForExit(gameWatch().gameProcess, code), platform::ProcessPoll::Exited);
     EXPECT_EQ(code, kGameExitCode);
 
     // The game got the very ticket the server printed, and the server's address.

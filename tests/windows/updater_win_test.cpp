@@ -3,12 +3,12 @@
 // "oyuncu" whose password is "gizli") and hands its address in MORLAKEN_TEST_BASE and the
 // published folder (as Wine's Z: path) in MORLAKEN_TEST_SITE. The published "oyun.exe" is
 // a copy of this program: started as the game, it only writes down what it was given
-// (stand_in_game.h).
-#include "stand_in_game.h"
-
+// (support/stand_in_game.h).
 #include "login/account.h"
 #include "login/game.h"
+#include "platform/clock.h"
 #include "platform/platform.h"
+#include "support/stand_in_game.h"
 #include "support/temp_folder.h"
 #include "update/updater.h"
 
@@ -26,9 +26,10 @@ namespace {
 
 // Polls the login once a frame (as the main screen does) until its answer is taken.
 LoginPoll pollUntilAnswered(const GameSettings& game) {
-    const double deadline = secondsNow() + 60;
+    const double deadline = platform::now() + 60;
     LoginPoll poll;
-    while ((poll = pollAccountLogin(game, secondsNow())).event == LoginEvent::None && secondsNow() < deadline)
+    while ((poll = pollAccountLogin(game, platform::now())).event == LoginEvent::None &&
+           platform::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(16));
     return poll;
 }
@@ -99,7 +100,7 @@ TEST(WindowsUpdater, NonAsciiPlayerFolderUpdatesThenLogsInAndStartsTheGame) {
     }
     ASSERT_NE(gameWatch().gameProcess, 0);
     int code = -1;
-    EXPECT_EQ(waitForGame(code), platform::ProcessPoll::Exited);
+    EXPECT_EQ(testsupport::waitForExit(gameWatch().gameProcess, code), platform::ProcessPoll::Exited);
     EXPECT_EQ(code, kGameExitCode);
     std::string given;
     ASSERT_TRUE(platform::readWholeFile(game + "/bilet.txt", given));

@@ -29,11 +29,6 @@ struct ImageJob {
 // ---- tunables ----
 constexpr int kJpegQuality = 90;
 
-bool endsWith(const std::string& s, const char* tail) {
-    std::string t(tail);
-    return s.size() >= t.size() && s.compare(s.size() - t.size(), t.size(), t) == 0;
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -92,7 +87,7 @@ int main(int argc, char** argv) {
         // leaves a truncated image where the launcher will look for it.
         const std::string path = (outDir / job.name).string();
         const std::string temp = path + ".yeni";
-        bool ok = endsWith(path, ".jpg") ? artgen::writeJpg(canvas, temp, kJpegQuality)
+        bool ok = path.ends_with(".jpg") ? artgen::writeJpg(canvas, temp, kJpegQuality)
                                          : artgen::writePng(canvas, temp);
         std::error_code renameError;
         if (ok) std::filesystem::rename(temp, path, renameError);

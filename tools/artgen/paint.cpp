@@ -1,6 +1,8 @@
 // paint.cpp - the painting kit behind artgen (see paint.h for the index).
 #include "paint.h"
 
+#include "platform/text.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -334,29 +336,13 @@ Mask signedDistance(const Mask& m) {
 
 std::vector<uint32_t> decodeUtf8(std::string_view s) {
     std::vector<uint32_t> out;
-    size_t i = 0;
-    while (i < s.size()) {
-        unsigned char c = static_cast<unsigned char>(s[i]);
-        int len = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
-        if (len == 0 || i + len > s.size()) {
+    for (size_t i = 0; i < s.size();) {
+        if (platform::utf8SequenceLength(s, i) == 0) {
             out.push_back(0xFFFD);
             ++i;
-            continue;
+        } else {
+            out.push_back(platform::nextCodePoint(s, i));
         }
-        uint32_t cp = len == 1 ? c : len == 2 ? (c & 0x1F) : len == 3 ? (c & 0x0F) : (c & 0x07);
-        bool ok = true;
-        for (int k = 1; k < len; ++k) {
-            unsigned char cc = static_cast<unsigned char>(s[i + k]);
-            if ((cc & 0xC0) != 0x80) ok = false;
-            cp = (cp << 6) | (cc & 0x3F);
-        }
-        if (!ok) {
-            out.push_back(0xFFFD);
-            ++i;
-            continue;
-        }
-        out.push_back(cp);
-        i += len;
     }
     return out;
 }

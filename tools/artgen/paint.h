@@ -141,7 +141,7 @@ class Font {
     Impl* impl_;
 };
 
-// Decodes UTF-8; malformed bytes become U+FFFD.
+// Decodes UTF-8; each byte that starts no well-formed sequence becomes U+FFFD.
 std::vector<uint32_t> decodeUtf8(std::string_view s);
 
 // ---- output ----

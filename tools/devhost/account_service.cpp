@@ -2,7 +2,7 @@
 #include "account_service.h"
 
 #include "login/json.h"
-#include "login/wipe.h"
+#include "platform/text.h"
 
 #include <openssl/evp.h>
 #include <openssl/hmac.h>
@@ -75,7 +75,7 @@ bool AccountService::handle(const tinyhttp::Request& request, tinyhttp::Stream& 
         std::lock_guard<std::mutex> lock(mutex_);
         Record& r = records_[static_cast<size_t>(found - accounts_.data())];
         if (r.lockedUntil > now || r.failures >= kMaxFailures) {
-            wipeText(password);
+            platform::wipeText(password);
             answer(stream, outStatus = 429,
                    messageBody("Çok fazla hatalı deneme. Biraz bekleyip tekrar dene."));
             return true;
@@ -84,7 +84,7 @@ bool AccountService::handle(const tinyhttp::Request& request, tinyhttp::Stream& 
         record = &r;
     }
     const bool passwordOk = verifyPassword(password, hash); // an unknown name checks the decoy
-    wipeText(password);
+    platform::wipeText(password);
     if (!found) {
         answer(stream, outStatus = 401, messageBody("INVALID_CREDENTIALS"));
         return true;

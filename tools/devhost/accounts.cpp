@@ -3,6 +3,7 @@
 
 #include "platform/lines.h"
 #include "platform/platform.h"
+#include "platform/text.h"
 #include "update/sha256.h"
 
 #include <sodium.h>
@@ -114,8 +115,8 @@ std::string hashPassword(const std::string& password, int iterations) {
     uint8_t salt[16], hash[32];
     randombytes_buf(salt, sizeof salt);
     derive(password, std::string(reinterpret_cast<char*>(salt), sizeof salt), iterations, hash);
-    return "pbkdf2-sha256$" + std::to_string(iterations) + "$" + toHex(salt, sizeof salt) + "$" +
-           toHex(hash, sizeof hash);
+    return "pbkdf2-sha256$" + std::to_string(iterations) + "$" + platform::toHex(salt, sizeof salt) + "$" +
+           platform::toHex(hash, sizeof hash);
 }
 
 bool verifyPassword(const std::string& password, const std::string& stored) {
@@ -166,7 +167,7 @@ std::string randomHex(size_t count) {
     if (!sodiumReady()) return {};
     std::vector<uint8_t> bytes(count);
     randombytes_buf(bytes.data(), bytes.size());
-    return toHex(bytes.data(), bytes.size());
+    return platform::toHex(bytes.data(), bytes.size());
 }
 
 // ---- the users file ----
@@ -245,10 +246,8 @@ std::string consoleText(std::string_view text) {
     std::string out;
     out.reserve(text.size());
     auto escape = [&](unsigned char c) {
-        static const char hex[] = "0123456789abcdef";
         out += "\\x";
-        out += hex[c >> 4];
-        out += hex[c & 15];
+        platform::appendHex(out, &c, 1);
     };
     for (size_t i = 0; i < text.size();) {
         const unsigned char c = static_cast<unsigned char>(text[i]);
@@ -262,16 +261,10 @@ std::string consoleText(std::string_view text) {
             ++i;
             continue;
         }
-        // A UTF-8 sequence stays whole when its lead byte and continuation bytes are in
-        // place and it is no C1 control (C2 80 to C2 9F); anything else goes byte by byte.
-        const size_t length = c >= 0xC2 && c <= 0xDF   ? 2
-                              : c >= 0xE0 && c <= 0xEF ? 3
-                              : c >= 0xF0 && c <= 0xF4 ? 4
-                                                       : 0;
-        bool whole = length > 0 && i + length <= text.size();
-        for (size_t k = 1; whole && k < length; ++k)
-            whole = (static_cast<unsigned char>(text[i + k]) & 0xC0) == 0x80;
-        if (whole && c == 0xC2 && static_cast<unsigned char>(text[i + 1]) < 0xA0) whole = false;
+        // A well-formed UTF-8 sequence stays whole unless it is a C1 control (C2 80 to C2 9F);
+        // anything else goes byte by byte.
+        const size_t length = platform::utf8SequenceLength(text, i);
+        const bool whole = length > 1 && !(c == 0xC2 && static_cast<unsigned char>(text[i + 1]) < 0xA0);
         if (whole) {
             out.append(text.substr(i, length));
             i += length;

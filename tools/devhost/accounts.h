@@ -67,7 +67,7 @@ const std::string& loginHash(const std::vector<Account>& accounts, const std::st
                              const std::string& user, const Account*& outAccount);
 
 // `text` from the network made safe for a terminal: bytes below 0x20, 0x7F, the C1 controls
-// (U+0080 to U+009F) and bytes that are not part of UTF-8 become "\xNN", a backslash "\\";
+// (U+0080 to U+009F) and bytes that are not part of well-formed UTF-8 become "\xNN", a backslash "\\";
 // printable ASCII and UTF-8 letters stay as they are.
 std::string consoleText(std::string_view text);
 

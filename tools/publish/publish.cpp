@@ -57,11 +57,6 @@ void printError(const std::string& text) {
     std::fprintf(stderr, "morlaken-publish: %s\n", text.c_str());
 }
 
-bool endsWith(const std::string& text, const std::string& ending) {
-    return text.size() >= ending.size() &&
-           text.compare(text.size() - ending.size(), ending.size(), ending) == 0;
-}
-
 // ---- arguments ----
 
 struct Options {
@@ -115,7 +110,7 @@ bool isExcluded(const std::string& relative, const std::string& name, bool topLe
         for (const char* excluded : kTopLevelExcluded)
             if (relative == excluded) return true;
     for (const char* ending : kExcludedEndings)
-        if (endsWith(name, ending)) return true;
+        if (name.ends_with(ending)) return true;
     return false;
 }
 
@@ -233,7 +228,7 @@ void hashOne(const std::string& root, Candidate& file, uint8_t* buffer, Progress
         file.error = "could not be read to its end";
         return;
     }
-    file.hash = toHex(ctx.finish());
+    file.hash = platform::toHex(ctx.finish());
     file.size = size;
 }
 
@@ -337,7 +332,7 @@ int writeNewKey(const std::string& file) {
     ListPublicKey publicKey;
     ListSecretKey secret;
     newListKeyPair(publicKey, secret);
-    std::string text = hexOf(secret.data(), secret.size()) + "\n";
+    std::string text = platform::toHex(secret.data(), secret.size()) + "\n";
     const platform::FileHandle out = platform::createOwnerOnlyFile(file);
     bool written = out >= 0 && platform::writeToFile(out, text.data(), text.size());
     if (out >= 0 && !platform::closeFile(out, written)) written = false;
@@ -350,7 +345,7 @@ int writeNewKey(const std::string& file) {
     }
     std::printf("secret key written to %s (keep it private; only its owner can read it)\n", file.c_str());
     std::printf("public key for liste_anahtari in varsayilan.ini:\n%s\n",
-                hexOf(publicKey.data(), publicKey.size()).c_str());
+                platform::toHex(publicKey.data(), publicKey.size()).c_str());
     return kExitOk;
 }
 

@@ -27,16 +27,16 @@
 // stops it cleanly. Built for Linux and Windows (morlaken_server.exe).
 #include "../devhost/accounts.h"
 #include "login/enet_setup.h"
-#include "login/wipe.h"
 #include "login/wire.h"
+#include "platform/clock.h"
 #include "platform/lines.h"
 #include "platform/platform.h"
+#include "platform/text.h"
 
 #include <enet/enet.h>
 
 #include <algorithm>
 #include <array>
-#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -67,11 +67,6 @@ constexpr const char* kDefaultNewsFile = "sunucu_haberleri.txt";
 volatile std::sig_atomic_t gStop = 0;
 void onStopSignal(int) {
     gStop = 1;
-}
-
-double nowSeconds() {
-    using namespace std::chrono;
-    return duration<double>(steady_clock::now().time_since_epoch()).count();
 }
 
 std::vector<wire::NewsItem> loadNews(const std::string& path) {
@@ -161,7 +156,7 @@ struct Server {
         std::string reason;
         if (!wire::decodeLoginRequest(message, request, reason)) return wire::encodeRejected(reason);
         std::string out = login(request, from);
-        wipeText(request.password);
+        platform::wipeText(request.password);
         return out;
     }
 
@@ -171,7 +166,7 @@ struct Server {
             std::printf("%s: giriş %s -> eski launcher (%u)\n", from, name.c_str(), request.version);
             return wire::encodeLoginRefused(2, "eski launcher");
         }
-        const double now = nowSeconds();
+        const double now = platform::now();
         const devhost::Account* found = nullptr;
         const std::string& hash = devhost::loginHash(users, decoy, request.user, found);
         Failures* const accountEntry =
@@ -291,7 +286,7 @@ int main(int argc, char** argv) {
             std::snprintf(from, sizeof from, "%u:%u", static_cast<unsigned>(event.peer->address.port),
                           static_cast<unsigned>(event.peer->incomingPeerID));
             if (event.type == ENET_EVENT_TYPE_CONNECT) {
-                clock = PeerClock{true, false, nowSeconds() + kSilentPeerSeconds};
+                clock = PeerClock{true, false, platform::now() + kSilentPeerSeconds};
             } else if (event.type == ENET_EVENT_TYPE_DISCONNECT) {
                 clock = PeerClock{};
             } else if (event.type == ENET_EVENT_TYPE_RECEIVE) {
@@ -306,16 +301,16 @@ int main(int argc, char** argv) {
                     if (packet && enet_peer_send(event.peer, 0, packet) != 0) enet_packet_destroy(packet);
                     enet_peer_disconnect_later(event.peer, 0);
                     clock.answered = true;
-                    clock.deadline = nowSeconds() + kAnsweredPeerSeconds;
+                    clock.deadline = platform::now() + kAnsweredPeerSeconds;
                     ++server.answered;
                 }
-                wipeText(message);
+                platform::wipeText(message);
             }
             got = enet_host_check_events(host, &event);
         }
         // Peers past their deadline are cut off: a silent one would hold its slot for as long
         // as its ENet keeps answering pings.
-        const double now = nowSeconds();
+        const double now = platform::now();
         if (now >= nextSweep) {
             nextSweep = now + kSweepSeconds;
             for (size_t i = 0; i < clocks.size(); ++i) {

@@ -77,7 +77,6 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "morlaken-sync: cannot enter folder %s\n", folder.c_str());
         return 2;
     }
-    httpGlobalInit();
     std::signal(SIGINT, onSignal);
     std::signal(SIGTERM, onSignal);
 
