@@ -3,8 +3,9 @@
 #include "net/http.h"
 #include "support/child_process.h"
 #include "support/test_server.h"
+#include "update/download.h"
 #include "update/filelist.h"
-#include "update/updater.h"
+#include "update/pass.h"
 
 #include <gtest/gtest.h>
 
@@ -54,11 +55,12 @@ class SchemeRedirect : public ::testing::Test {
   protected:
     void SetUp() override {
         httpGlobalInit();
-        updateStatus().stopRequested.store(false);
+        status.stopRequested.store(false);
     }
     bool get(const std::string& url, std::string& outBody, std::string& outError) {
-        return httpGet(url, makeStringSink(outBody, kFileListCap), outError, updateStatus().stopRequested);
+        return httpGet(url, makeStringSink(outBody, kFileListCap), outError, status.stopRequested);
     }
+    UpdateStatus status;
     ScopedEnv certificate{"SSL_CERT_FILE", testCertificate().c_str()};
     TestServer tlsServer{true};
     TestServer plainServer;

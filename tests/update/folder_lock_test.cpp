@@ -9,7 +9,8 @@
 #include "support/site.h"
 #include "support/temp_folder.h"
 #include "support/test_server.h"
-#include "update/updater.h"
+#include "update/download.h"
+#include "update/pass.h"
 
 #include <gtest/gtest.h>
 
@@ -77,10 +78,11 @@ TEST(FolderLock, APassWaitsForTheHolderAndCanBeStoppedMeanwhile) {
     ASSERT_GE(held, 0);
 
     const int self = static_cast<int>(platform::processId());
-    startUpdate(server.baseUrl(), "MorlakenLauncher");
+    UpdateStatus status;
+    startUpdate(status, server.baseUrl(), "MorlakenLauncher");
     ASSERT_TRUE(waitUntil([&] { return flockRole(self) == LockRole::Waits; }, 10));
-    stopUpdate(); // returns although the lock is still held elsewhere
-    EXPECT_EQ(updateStatus().state.load(), UpdateState::Checking);
+    stopUpdate(status); // returns although the lock is still held elsewhere
+    EXPECT_EQ(status.state.load(), UpdateState::Checking);
     EXPECT_EQ(server.totalRequests(), 0);
     EXPECT_EQ(listTree(game.path()), std::string(platform::kFolderLockFile) + "\n");
     // (Once the holder lets go, the waiting pass does the work: SyncLockTest.)
@@ -115,12 +117,13 @@ TEST(FolderLock, NoOtherUserCanHoldThePassesLock) {
 
     const std::string previous = platform::fullPath(".");
     ASSERT_TRUE(platform::setWorkingFolder(game.path()));
-    startUpdate(server.baseUrl(), "MorlakenLauncher");
-    const bool ended = waitUntil([] { return !updateStatus().workerActive.load(); }, 30);
-    stopUpdate();
+    UpdateStatus status;
+    startUpdate(status, server.baseUrl(), "MorlakenLauncher");
+    const bool ended = waitUntil([&] { return !status.workerActive.load(); }, 30);
+    stopUpdate(status);
     platform::setWorkingFolder(previous);
     EXPECT_TRUE(ended) << "the pass waited for a lock on the folder itself";
-    EXPECT_EQ(updateStatus().state.load(), UpdateState::UpToDate);
+    EXPECT_EQ(status.state.load(), UpdateState::UpToDate);
     EXPECT_EQ(readFile(game / "a.bin"), "abc");
 
     EXPECT_EQ(readFile(outside / "kurban"), "must stay");

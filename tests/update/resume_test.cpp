@@ -9,8 +9,9 @@
 #include "support/site.h"
 #include "support/temp_folder.h"
 #include "support/test_server.h"
+#include "update/download.h"
 #include "update/filelist.h"
-#include "update/updater.h"
+#include "update/pass.h"
 
 #include <gtest/gtest.h>
 
@@ -44,7 +45,7 @@ class Resume : public ::testing::TestWithParam<Case> {
         previousFolder = platform::fullPath(".");
     }
     void TearDown() override {
-        stopUpdate();
+        stopUpdate(status);
         platform::setWorkingFolder(previousFolder);
     }
     // morlaken-sync killed once 80 % of the file is on disk.
@@ -64,6 +65,7 @@ class Resume : public ::testing::TestWithParam<Case> {
         slow.stop();
         ASSERT_EQ(platform::fileSize(partial), static_cast<int64_t>(kCutAt));
     }
+    UpdateStatus status;
     TempFolder game, site, outside;
     std::string previousFolder;
 };
@@ -101,9 +103,9 @@ TEST_P(Resume, SecondPassInstallsTheVerifiedFile) {
     server.setRangeAnswer(c.answer);
 
     ASSERT_TRUE(platform::setWorkingFolder(game.path()));
-    startUpdate(server.baseUrl(), "MorlakenLauncher");
-    updateStatus().worker.join();
-    ASSERT_EQ(updateStatus().state.load(), UpdateState::UpToDate);
+    startUpdate(status, server.baseUrl(), "MorlakenLauncher");
+    status.worker.join();
+    ASSERT_EQ(status.state.load(), UpdateState::UpToDate);
     EXPECT_EQ(readFile(game / kPath), content);
     EXPECT_FALSE(fileExists(partial));
     EXPECT_EQ(platform::entryType(partial), platform::EntryType::Missing);
@@ -117,7 +119,7 @@ TEST_P(Resume, SecondPassInstallsTheVerifiedFile) {
         // The list, the last fifth and a few heads: nothing more.
         EXPECT_LT(sent, list + static_cast<long long>(kFileBytes - kCutAt) + 2000);
         EXPECT_GE(sent, list + static_cast<long long>(kFileBytes - kCutAt));
-        EXPECT_EQ(updateStatus().bytesDone.load(), static_cast<int64_t>(kFileBytes));
+        EXPECT_EQ(status.bytesDone.load(), static_cast<int64_t>(kFileBytes));
     } else {
         EXPECT_GE(sent, list + static_cast<long long>(content.size()));
     }

@@ -9,9 +9,10 @@
 #include "support/site.h"
 #include "support/temp_folder.h"
 #include "support/test_server.h"
+#include "update/download.h"
 #include "update/filelist.h"
+#include "update/pass.h"
 #include "update/signature.h"
-#include "update/updater.h"
 
 #include <gtest/gtest.h>
 
@@ -53,18 +54,18 @@ class SignedList : public ::testing::Test {
     }
     void TearDown() override {
         server.stop();
-        stopUpdate();
+        stopUpdate(status);
         platform::setWorkingFolder(previousFolder);
     }
     void serveList(const std::string& text) { writeFile(site / kFileListName, text); }
     UpdateState runPass() {
-        startUpdate(server.baseUrl(), "MorlakenLauncher");
-        updateStatus().worker.join();
-        return updateStatus().state.load();
+        startUpdate(status, server.baseUrl(), "MorlakenLauncher");
+        status.worker.join();
+        return status.state.load();
     }
     std::string errorText() {
         std::string text;
-        copyUpdateError(text);
+        copyUpdateError(status, text);
         return text;
     }
     // The game folder's files but the update lock, which the first pass creates.
@@ -83,6 +84,7 @@ class SignedList : public ::testing::Test {
         EXPECT_EQ(errorText(), message) << why;
         EXPECT_EQ(gameTree(), before) << why;
     }
+    UpdateStatus status;
     TempFolder game, site;
     TestServer server;
     std::string previousFolder;
@@ -94,7 +96,7 @@ TEST_F(SignedList, UnsignedReadersSeeTheSameEntriesAndVersion) {
     EXPECT_EQ(runPass(), UpdateState::UpToDate);
     EXPECT_TRUE(folderMatches(game.path(), kFiles));
     std::string version;
-    copyServerVersion(version);
+    copyServerVersion(status, version);
     EXPECT_EQ(version, "2.0");
 }
 
@@ -139,7 +141,7 @@ TEST_F(SignedList, WithAKeyOnlyAGenuineCurrentListIsUsed) {
     ASSERT_EQ(runPass(), UpdateState::UpToDate);
     EXPECT_TRUE(folderMatches(game.path(), kFiles));
     std::string version;
-    copyServerVersion(version);
+    copyServerVersion(status, version);
     EXPECT_EQ(version, "2.0");
     EXPECT_EQ(readFile(game / kSequenceFile), key.hex() + " 50\n");
 

