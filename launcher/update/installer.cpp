@@ -1,6 +1,7 @@
 // installer.cpp - the installer thread: flush, rename, record.
 //
 // Index
+//   ---- tunables ----
 //   ---- the worker's side ----      submit, waitUntilClear, failed, finish
 //   ---- the installing thread ----  run, install
 #include "update/installer.h"
@@ -8,6 +9,13 @@
 #include "net/http.h"
 
 #include <algorithm>
+
+// ---- tunables ----
+namespace {
+// Verified downloads that may wait for their flush and rename while the next file
+// arrives; each keeps its file open until then.
+constexpr size_t kMaxPendingInstalls = 8;
+} // namespace
 
 // ---- the worker's side ----
 

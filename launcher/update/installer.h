@@ -27,11 +27,6 @@
 #include <thread>
 #include <vector>
 
-// ---- tunables ----
-// Verified downloads that may wait for their flush and rename while the next file
-// arrives; each keeps its file open until then.
-inline constexpr size_t kMaxPendingInstalls = 8;
-
 // Owned by the worker thread of one pass; its own thread starts with the first file.
 class Installer {
   public:
@@ -43,8 +38,8 @@ class Installer {
     // Installs what was handed in (a stopped pass keeps its verified files), then ends.
     ~Installer();
 
-    // Takes over `file`, the open, verified ".indir" of `entry`. Blocks while
-    // kMaxPendingInstalls are waiting.
+    // Takes over `file`, the open, verified ".indir" of `entry`. Blocks while 8 files wait
+    // (kMaxPendingInstalls).
     void submit(const FileEntry& entry, platform::FileHandle file);
 
     // Waits until no file waiting to be installed has a name that `target`, or its

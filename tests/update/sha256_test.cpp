@@ -67,18 +67,8 @@ TEST_P(Sha256Engines, StandardExamples) {
     EXPECT_EQ(digestOf("abc"), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
     EXPECT_EQ(digestOf("abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq"),
               "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1");
-
-    // One million 'a', fed in uneven pieces so buffered and direct blocks both occur.
-    Sha256 ctx;
-    std::string piece(997, 'a');
-    size_t left = 1000000;
-    while (left > 0) {
-        size_t n = std::min(left, piece.size());
-        ctx.update(piece.data(), n);
-        left -= n;
-    }
-    EXPECT_EQ(ctx.total, 1000000u);
-    EXPECT_EQ(toHex(ctx.finish()), "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0");
+    EXPECT_EQ(digestOf(std::string(1000000, 'a')),
+              "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0");
 }
 
 // ---- block and padding boundaries ----
