@@ -3,6 +3,7 @@
 // state but Downloading, and first measured from the start of the pass.
 #include "platform/platform.h"
 #include "support/temp_folder.h"
+#include "support/test_server.h"
 #include "update/pass.h"
 
 #include <gtest/gtest.h>
@@ -50,22 +51,34 @@ TEST(UpdateProgress, TheSpeedIsSampledOnceASecondWhileDownloading) {
     }
 }
 
-// The frame loop's clock is the steady clock in seconds; a pass starts at 0 bytes, so its
-// first sample counts from there, not from the clock's origin or an earlier pass.
+// startUpdate starts a pass over HTTP on a thread of its own, after removing the files set
+// aside by the last one. The frame loop's clock is the steady clock in seconds; a pass
+// starts at 0 bytes, so its first speed sample counts from its start, not from the clock's
+// origin or an earlier pass.
 TEST(UpdateProgress, StartingAPassStartsTheSample) {
-    testsupport::TempFolder game; // the worker locks the working folder
+    httpGlobalInit();
+    testsupport::TempFolder game;
+    testsupport::writeFile(game / "MorlakenLauncher.eski", "the launcher the last pass replaced");
     const std::string previous = platform::fullPath(".");
     ASSERT_TRUE(platform::setWorkingFolder(game.path()));
+    testsupport::TestServer server; // lists nothing: 404
     auto seconds = [] {
         return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
     };
     UpdateStatus status;
     status.speedSample = {5000, 77, 1.0};
+    status.stopRequested = true; // left from the last pass
     const double before = seconds();
-    startUpdate(status, "http://127.0.0.1:1/", "MorlakenLauncher"); // stopped before it matters
+    startUpdate(status, server.baseUrl(), "MorlakenLauncher");
     const double after = seconds();
-    stopUpdate(status);
+    status.worker.join();
     platform::setWorkingFolder(previous);
+    EXPECT_EQ(status.state.load(), Failed);
+    std::string error;
+    copyUpdateError(status, error);
+    EXPECT_EQ(error, "Güncelleme sunucusuna ulaşılamadı (sunucu 404 dondu)");
+    EXPECT_FALSE(status.workerActive.load());
+    EXPECT_FALSE(testsupport::fileExists(game / "MorlakenLauncher.eski"));
     EXPECT_EQ(status.speedSample.speed, 0.0);
     EXPECT_EQ(status.speedSample.lastBytes, 0);
     EXPECT_GE(status.speedSample.lastTime, before);
