@@ -12,10 +12,10 @@ namespace {
 // ---- continuing a download ----
 
 TEST_F(PassTest, AnInterruptedDownloadIsContinuedOnlyWhenItIsSafelyOurs) {
-    constexpr size_t kSize = 400000, kCut = 320000;
+    constexpr size_t kSize = 400000, kCut = 5 * 65536 + 1; // its last read from disk: one byte
     const std::string first = patternBytes(kSize, 11), changed = patternBytes(kSize + 1000, 12);
     const std::string partial = "oyun.bin.indir", planted = outside / "kurban.bin";
-    enum class Before { Partial, Longer, Link, HardLink, OtherUser };
+    enum class Before { Partial, Whole, Longer, Link, HardLink, OtherUser };
     struct Case {
         const char* name;
         Before before;
@@ -26,6 +26,7 @@ TEST_F(PassTest, AnInterruptedDownloadIsContinuedOnlyWhenItIsSafelyOurs) {
         {"continued", Before::Partial, {first}, {kCut}},
         {"range ignored", Before::Partial, {first, 200, kNever, kNever, true}, {kCut, -1}},
         {"file changed meanwhile", Before::Partial, {changed}, {kCut, -1}},
+        {"as long as listed", Before::Whole, {first}, {-1}},
         {"longer than listed", Before::Longer, {first}, {-1}},
         {"a link", Before::Link, {first}, {-1}},
         {"a second name of a file elsewhere", Before::HardLink, {first}, {-1}},
@@ -36,6 +37,7 @@ TEST_F(PassTest, AnInterruptedDownloadIsContinuedOnlyWhenItIsSafelyOurs) {
         emptyGameFolder();
         writeFile(planted, first.substr(0, kCut));
         if (c.before == Before::Partial) writeFile(game / partial, first.substr(0, kCut));
+        if (c.before == Before::Whole) writeFile(game / partial, patternBytes(kSize, 7));
         if (c.before == Before::Longer) writeFile(game / partial, first + "fazla");
         if (c.before == Before::Link) fs::create_symlink(planted, game / partial);
         if (c.before == Before::HardLink) fs::create_hard_link(planted, game / partial);
@@ -116,10 +118,12 @@ TEST_F(PassTest, PlantedLinksCannotRedirectWritesAndLeftoversAreRemoved) {
     fs::create_symlink(outside / "kurban.txt", game / "veri/harita.dat.indir");
     fs::create_symlink(outside / "yok.txt", game / "kitap.indir.indir"); // dangling
     // Left behind by killed runs: downloads of files no longer listed, interrupted saves
-    // of a process that is gone, and one of a process that still runs (pid 1).
+    // of a process that is gone; kept: one of a process that still runs (pid 1), and one
+    // of a file that is not the launcher's.
     for (const char* name :
          {"eski.pak.indir", "veri/eski/resim.png.indir", "guncelleme.cache.yaz-2147483000-4",
-          "launcher.ini.yaz-2147483000-0", "guncelleme.sira.yaz-2147483000-1", "launcher.ini.yaz-1-0"})
+          "launcher.ini.yaz-2147483000-0", "guncelleme.sira.yaz-2147483000-1", "launcher.ini.yaz-1-0",
+          "oyun.cfg.yaz-2147483000-2"})
         writeFile(game / name, "left behind");
 
     ASSERT_EQ(runPass(), UpToDate) << errorText();
@@ -128,9 +132,8 @@ TEST_F(PassTest, PlantedLinksCannotRedirectWritesAndLeftoversAreRemoved) {
     EXPECT_FALSE(fs::exists(outside / "yok.txt"));
     EXPECT_EQ(readFile(outside / "ses/tema.ogg"), files.at("ses/tema.ogg")); // through the link
     EXPECT_EQ(readFile(outside / "ses/kalan.indir"), "not ours: behind the player's folder link");
-    EXPECT_EQ(
-        tree(),
-        "guncelleme.cache\nkitap.indir\nlauncher.ini.yaz-1-0\noyun.bin\nses\nveri/eski/\nveri/harita.dat\n");
+    EXPECT_EQ(tree(), "guncelleme.cache\nkitap.indir\nlauncher.ini.yaz-1-0\noyun.bin\noyun.cfg.yaz-"
+                      "2147483000-2\nses\nveri/eski/\nveri/harita.dat\n");
 }
 
 } // namespace

@@ -82,6 +82,7 @@ TEST_F(SignedList, WithAKeyOnlyAGenuineCurrentListIsUsed) {
                       "byte " + std::to_string(at) + (at < signature ? " of the list" : " of the signature"));
     }
 
+    ASSERT_EQ(passWith(signedList(key, 0)), UpToDate) << "no floor shipped: any sequence will do";
     ASSERT_EQ(passWith(good), UpToDate);
     EXPECT_TRUE(folderMatches(game.path(), kFiles));
     EXPECT_EQ(readFile(game / kSequenceFile), key.hex() + " 50\n");

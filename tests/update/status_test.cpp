@@ -51,10 +51,10 @@ TEST(UpdateProgress, TheSpeedIsSampledOnceASecondWhileDownloading) {
     }
 }
 
-// startUpdate starts a pass over HTTP on a thread of its own, after removing the files set
-// aside by the last one. The frame loop's clock is the steady clock in seconds; a pass
-// starts at 0 bytes, so its first speed sample counts from its start, not from the clock's
-// origin or an earlier pass.
+// startUpdate starts a pass over HTTP on a thread of its own (joining the last one first),
+// after removing the files set aside by the last one; the address gets its '/'. The frame loop's clock is the
+// steady clock in seconds; a pass starts at 0 bytes, so its first speed sample counts from its start, not
+// from the clock's origin or an earlier pass.
 TEST(UpdateProgress, StartingAPassStartsTheSample) {
     httpGlobalInit();
     testsupport::TempFolder game;
@@ -62,16 +62,20 @@ TEST(UpdateProgress, StartingAPassStartsTheSample) {
     const std::string previous = platform::fullPath(".");
     ASSERT_TRUE(platform::setWorkingFolder(game.path()));
     testsupport::TestServer server; // lists nothing: 404
+    std::string address = server.baseUrl();
+    address.pop_back();
     auto seconds = [] {
         return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
     };
     UpdateStatus status;
     status.speedSample = {5000, 77, 1.0};
     status.stopRequested = true; // left from the last pass
+    startUpdate(status, address, "MorlakenLauncher");
     const double before = seconds();
-    startUpdate(status, server.baseUrl(), "MorlakenLauncher");
+    startUpdate(status, address, "MorlakenLauncher");
     const double after = seconds();
     status.worker.join();
+    EXPECT_EQ(server.requestCount("/dosyalar.txt"), 2);
     platform::setWorkingFolder(previous);
     EXPECT_EQ(status.state.load(), Failed);
     std::string error;
