@@ -5,6 +5,7 @@
 #pragma once
 
 #include "platform/platform.h"
+#include "support/child_process.h"
 #include "support/site.h"
 #include "support/temp_folder.h"
 #include "update/filelist.h"
@@ -15,6 +16,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -30,10 +32,11 @@ constexpr size_t kNever = SIZE_MAX;
 
 struct Answer {
     std::string body;
-    int status = 200;          // other: "sunucu STATUS dondu" before any byte; 0: unreachable
-    size_t cutAfter = kNever;  // the connection breaks after this many bytes (kErrRead)
-    size_t stopAfter = kNever; // the owner asks the pass to stop after this many bytes
-    bool ignoreRange = false;  // a ranged request gets 200 with the whole file (a failure)
+    int status = 200;                       // other: "sunucu STATUS dondu" before any byte; 0: unreachable
+    size_t cutAfter = kNever;               // the connection breaks after this many bytes (kErrRead)
+    size_t stopAfter = kNever;              // the owner asks the pass to stop after this many bytes
+    bool ignoreRange = false;               // a ranged request gets 200 with the whole file (a failure)
+    std::function<void()> before = nullptr; // runs before the answer starts: a slow server
 };
 
 struct Request {
@@ -69,6 +72,7 @@ class MemoryServer final : public UpdateSource {
         requests.push_back({path, range ? range->from : -1, status_.state.load()});
         auto found = url.starts_with(kBase) ? answers.find(path) : answers.end();
         const Answer a = found == answers.end() ? Answer{"", 404} : found->second;
+        if (a.before) a.before();
         const size_t from = range ? static_cast<size_t>(range->from) : 0;
         int code = a.status;
         bool asked = code == 200 && !range;           // the answer the caller asked for

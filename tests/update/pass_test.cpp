@@ -242,7 +242,8 @@ TEST_F(PassTest, FoldersInTheWay) {
 }
 
 // Installs run beside the next download; a path listed twice, or a file whose name a later
-// entry needs as a folder, still ends as one by one in list order would.
+// entry needs as a folder, still ends as one by one in list order would, and a file that
+// arrives after the installer went idle is installed too.
 TEST_F(PassTest, InstallsKeepListOrder) {
     const std::string one = patternBytes(300000, 1), two = patternBytes(2000, 2);
     auto line = [](const std::string& content, const std::string& path) {
@@ -251,6 +252,7 @@ TEST_F(PassTest, InstallsKeepListOrder) {
     server.answers = {{"a.bin", {one}}, {"b.bin", {two}}, {"x", {two}}}; // "x/y" is never fetched
     server.answers[kFileListName] = {"morlaken-liste 1\n" + line(one, "a.bin") + line(two, "b.bin") +
                                      line(one, "a.bin")};
+    server.answers["b.bin"].before = [&] { waitUntil([&] { return fileExists(game / "a.bin"); }, 10); };
     EXPECT_EQ(runPass(), UpToDate);
     EXPECT_TRUE(folderMatches(game.path(), {{"a.bin", one}, {"b.bin", two}}));
     EXPECT_EQ(tree(), "a.bin\nb.bin\nguncelleme.cache\n");
