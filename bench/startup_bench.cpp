@@ -26,6 +26,7 @@
 #include "gfx/widgets.h"
 #include "screens/main_screen.h"
 #include "screens/message_dialog.h"
+#include "update/status.h"
 
 #include "common/pixel_projection.h"
 
@@ -165,16 +166,18 @@ FrameCost measureFrames(const fs::path& binDir, int frames) {
         glClear(GL_COLOR_BUFFER_BIT);
         glEnable(GL_BLEND);
     };
+    UpdateStatus update; // no pass: the screen as before the first frame of a pass
+    auto drawScreen = [&update] { drawMainScreen(update, readUpdateProgress(update, now())); };
     input().mouseX = 100; // over empty space: an idle frame
     input().mouseY = 100;
     t = wallMs();
     setup();
-    drawMainScreen(); // the first frame builds the glyph atlases
+    drawScreen(); // the first frame builds the glyph atlases
     glFinish();
     c.firstScreenMs = wallMs() - t;
     for (int i = 0; i < 20; ++i) { // warm-up: driver paths compiled
         setup();
-        drawMainScreen();
+        drawScreen();
         glFinish();
         glfwSwapBuffers(w);
     }
@@ -183,7 +186,7 @@ FrameCost measureFrames(const fs::path& binDir, int frames) {
         const long a0 = gAllocations.load();
         double c0 = cpuMs(), t0 = wallMs();
         beginFrameInput(input());
-        drawMainScreen();
+        drawScreen();
         endFrameInput(input());
         double c1 = cpuMs(), t1 = wallMs();
         c.allocationsPerFrame = std::max(c.allocationsPerFrame, gAllocations.load() - a0);
@@ -197,7 +200,7 @@ FrameCost measureFrames(const fs::path& binDir, int frames) {
     for (int i = 0; i < 5; ++i) {
         setup();
         const long a0 = gAllocations.load();
-        drawMainScreen();
+        drawScreen();
         drawMessageDialog();
         if (i > 0) c.allocationsWithMessage = std::max(c.allocationsWithMessage, gAllocations.load() - a0);
         glFinish();

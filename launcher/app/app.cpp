@@ -31,7 +31,7 @@
 #include "screens/settings_dialog.h"
 #include "screens/shortcut.h"
 #include "screens/ui_state.h"
-#include "update/updater.h"
+#include "update/pass.h"
 
 #include <GL/gl.h>
 #include <GLFW/glfw3.h>
@@ -73,6 +73,7 @@ GLFWcursor* gTextCursor = nullptr;
 GLFWcursor* gShownCursor = nullptr; // what glfwSetCursor last got
 DragState gDrag;
 bool gRestartFailed = false; // the new copy could not be started; the launcher stays open
+UpdateStatus gUpdate;        // the update passes of this run
 } // namespace
 
 GLFWwindow* launcherWindow() {
@@ -117,7 +118,7 @@ namespace {
 // libcurl or OpenSSL runs under it.
 int failStartup(const char* text, bool enetUp, bool glfwUp) {
     showStartupError(text);
-    stopUpdate();
+    stopUpdate(gUpdate);
     stopLocalServer(); // a local server started for this run goes with it
     // The glyph and image threads read data that static destruction frees: they end first.
     finishFontPreparation();
@@ -338,14 +339,14 @@ void pumpServerLink() {
 
 // ---- end of game-server link ----
 
-void drawContent() {
+void drawContent(const UpdateProgress& progress) {
     if (ui().gameState == GameState::Closing) {
         drawClosingScreen(); // nothing else
         return;
     }
     probeGameServer(now());
     frameContext().inputLayer = computeInputLayer(messageDialog().visible, ui().activeModal);
-    drawMainScreen();
+    drawMainScreen(gUpdate, progress);
     if (ui().activeModal == Modal::Login) drawLoginDialog();
     // activeModal read again: the login dialog may have changed it.
     if (ui().activeModal == Modal::Settings) drawSettingsDialog();
@@ -361,11 +362,9 @@ void runFrame() {
     pumpAccountLogin();
     pollNewsFeed();
 
-    UpdateStatus& status = updateStatus();
-    const double t = now();
-    sampleDownloadSpeed(ui(), status.state.load(), status.bytesDone.load(), t);
+    const UpdateProgress progress = readUpdateProgress(gUpdate, now());
 
-    if (!gRestartFailed && restartAllowed(status.state.load(), ui().gameState, ui().activeModal)) {
+    if (!gRestartFailed && restartAllowed(progress.state, ui().gameState, ui().activeModal)) {
         if (restartLauncher()) {
             glfwSetWindowShouldClose(gWindow, GLFW_TRUE); // the new copy takes over
         } else {
@@ -399,7 +398,7 @@ void runFrame() {
     glEnable(GL_BLEND);
     beginFrameInput(in);
 
-    drawContent();
+    drawContent(progress);
 
     dragWindow(cx, cy);
     updateCursor();
@@ -419,7 +418,7 @@ void runFrame() {
 // Returns false when the news thread is still inside the HTTP library: the caller must then
 // end the process with exitNow rather than return from main.
 bool shutDown() {
-    stopUpdate(); // stopRequested, then join the worker
+    stopUpdate(gUpdate);    // stopRequested, then join the worker
     shutdownAccountLogin(); // loginCancelled (ends the request early), join, wipe
     finishFontPreparation(); // normally long done; a window closed at once may beat it
     finishImageDecoding();
@@ -455,10 +454,7 @@ int runLauncher() {
     loadConfigFile(kUserConfigFile, config().userEntries);
     loadConfigFile(kDefaultConfigFile, config().defaultEntries);
 
-    // The first speed sample measures from here, where the pass starts at 0 bytes, not
-    // from the clock's origin (which would start the shown speed near zero).
-    ui().speedLastTime = now();
-    startUpdate(configGet("guncelleme"), platform::launcherFileName());
+    startUpdate(gUpdate, configGet("guncelleme"), platform::launcherFileName());
     startNewsFetch();
 
     applyStartupConfig();

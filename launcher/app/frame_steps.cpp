@@ -9,28 +9,10 @@
 
 // ---- tunables ----
 namespace {
-constexpr double kSpeedSampleSeconds = 1.0; // one speed sample per second at most
-constexpr double kSpeedNewWeight = 0.3;     // smoothing: 0.3 new + 0.7 old
 constexpr float kScaleTolerance = 0.01f;    // smaller scale changes keep the glyph atlases
 } // namespace
 
 // ---- per-frame values ----
-
-void sampleDownloadSpeed(UiState& s, UpdateState state, int64_t bytesDone, double nowSeconds) {
-    if (state != UpdateState::Downloading) { // any other state restarts the sample
-        s.downloadSpeed = 0;
-        s.speedLastBytes = bytesDone;
-        s.speedLastTime = nowSeconds;
-        return;
-    }
-    const double elapsed = nowSeconds - s.speedLastTime;
-    if (elapsed < kSpeedSampleSeconds) return;
-    double rate = static_cast<double>(bytesDone - s.speedLastBytes) / elapsed;
-    if (s.downloadSpeed > 0) rate = kSpeedNewWeight * rate + (1.0 - kSpeedNewWeight) * s.downloadSpeed;
-    s.downloadSpeed = rate;
-    s.speedLastBytes = bytesDone;
-    s.speedLastTime = nowSeconds;
-}
 
 InputLayer computeInputLayer(bool messageVisible, Modal activeModal) {
     if (messageVisible) return InputLayer::Message;

@@ -2,21 +2,14 @@
 // without a window. Main thread only.
 //
 // Index
-//   ---- per-frame values ----  sampleDownloadSpeed, computeInputLayer, scaleMouse,
-//                               checkContentScale
+//   ---- per-frame values ----  computeInputLayer, scaleMouse, checkContentScale
 //   ---- window dragging ----   DragState, beginDrag, dragTarget
 #pragma once
 
 #include "gfx/frame.h"
 #include "screens/ui_state.h"
-#include "update/updater.h"
 
 // ---- per-frame values ----
-
-// The shown download speed from the update status block's state and byte counter. While
-// downloading a sample is taken at most once a second and smoothed 0.3 new / 0.7 old; in
-// every other state the speed is 0 and the sample restarts at `nowSeconds`.
-void sampleDownloadSpeed(UiState& s, UpdateState state, int64_t bytesDone, double nowSeconds);
 
 // Message while the message box is visible, else Dialog while a modal dialog is open,
 // else MainScreen.

@@ -26,7 +26,7 @@
 #include "screens/login_dialog.h"
 #include "screens/message_dialog.h"
 #include "screens/ui_state.h"
-#include "update/updater.h"
+#include "update/pass.h"
 #include "version.h"
 
 #include <algorithm>
@@ -120,11 +120,10 @@ std::string formatSize(double bytes) {
     return std::string(buf, n);
 }
 
-size_t updateStatusText(UpdateState state, int32_t filesDone, int32_t filesTotal, int64_t bytesDone,
-                        int64_t bytesTotal, double speed, char* out, size_t outSize) {
+size_t updateStatusText(const UpdateProgress& progress, char* out, size_t outSize) {
     if (outSize == 0) return 0;
     const char* fixed = nullptr;
-    switch (state) {
+    switch (progress.state) {
     case UpdateState::NotStarted:
     case UpdateState::Checking:
         fixed = "Güncellemeler denetleniyor...";
@@ -150,12 +149,13 @@ size_t updateStatusText(UpdateState state, int32_t filesDone, int32_t filesTotal
     } else {
         // The file being fetched is filesDone + 1, but the counter never passes the total:
         // while the last file arrives and after it is done it reads n/n.
-        const int64_t current = std::min<int64_t>(filesTotal, static_cast<int64_t>(filesDone) + 1);
+        const int32_t filesTotal = progress.filesTotal;
+        const int64_t current = std::min<int64_t>(filesTotal, static_cast<int64_t>(progress.filesDone) + 1);
         char done[32], total[32], rate[32];
-        formatSize(static_cast<double>(bytesDone), done, sizeof done);
-        formatSize(static_cast<double>(bytesTotal), total, sizeof total);
-        if (speed > 1.0) {
-            formatSize(static_cast<double>(static_cast<int64_t>(speed)), rate, sizeof rate);
+        formatSize(static_cast<double>(progress.bytesDone), done, sizeof done);
+        formatSize(static_cast<double>(progress.bytesTotal), total, sizeof total);
+        if (progress.speed > 1.0) {
+            formatSize(static_cast<double>(static_cast<int64_t>(progress.speed)), rate, sizeof rate);
             n = std::snprintf(out, outSize, "İndiriliyor %lld/%d · %s / %s · %s/sn",
                               static_cast<long long>(current), filesTotal, done, total, rate);
         } else {
@@ -167,11 +167,9 @@ size_t updateStatusText(UpdateState state, int32_t filesDone, int32_t filesTotal
     return std::min(static_cast<size_t>(n), outSize - 1);
 }
 
-std::string updateStatusText(UpdateState state, int32_t filesDone, int32_t filesTotal, int64_t bytesDone,
-                             int64_t bytesTotal, double speed) {
+std::string updateStatusText(const UpdateProgress& progress) {
     char buf[256];
-    const size_t n =
-        updateStatusText(state, filesDone, filesTotal, bytesDone, bytesTotal, speed, buf, sizeof buf);
+    const size_t n = updateStatusText(progress, buf, sizeof buf);
     return std::string(buf, n);
 }
 
@@ -215,11 +213,11 @@ bool startDisabled(UpdateState updateState, bool loginBlocked) {
            loginBlocked;
 }
 
-void retryUpdate() {
+void retryUpdate(UpdateStatus& update) {
     std::string error;
-    copyUpdateError(error);
+    copyUpdateError(update, error);
     showError(error + kRetrySuffix);
-    startUpdate(configGet("guncelleme", ""), platform::launcherFileName());
+    startUpdate(update, configGet("guncelleme", ""), platform::launcherFileName());
 }
 
 bool restartAllowed(UpdateState updateState, GameState gameState, Modal activeModal) {
@@ -317,48 +315,44 @@ void drawHeadlines(const std::vector<NewsItem>& news) {
     }
 }
 
-void drawStatusLineAndBar() {
-    UpdateStatus& st = updateStatus();
-    const UpdateState state = st.state.load();
-    const int64_t bytesDone = st.bytesDone.load();
-    const int64_t bytesTotal = st.bytesTotal.load();
+void drawStatusLineAndBar(UpdateStatus& update, const UpdateProgress& progress) {
+    const UpdateState state = progress.state;
 
     uint32_t color = kStatusColor;
     if (state == UpdateState::Failed) {
         bool hovered = false;
         const bool clicked = hotArea("guncel", kLayer, kRetryX, kRetryY, kRetryW, kRetryH, &hovered);
         color = hovered ? kFailedHoverColor : kFailedColor;
-        if (clicked) retryUpdate();
+        if (clicked) retryUpdate(update);
     }
     char text[256];
-    const size_t n = updateStatusText(state, st.filesDone.load(), st.filesTotal.load(), bytesDone, bytesTotal,
-                                      ui().downloadSpeed, text, sizeof text);
+    const size_t n = updateStatusText(progress, text, sizeof text);
     textRightAligned(getFont(kStatusFont), kStatusRight, kStatusCentreY, std::string_view(text, n), color,
                      Shadow::Drop);
 
     // The fill image is revealed from the left by the clip, never stretched.
-    const float progress = updateProgress(state, bytesDone, bytesTotal);
+    const float fraction = updateProgress(state, progress.bytesDone, progress.bytesTotal);
     const LauncherImages& im = images();
-    if (progress > 0.0f) {
-        setClip(kFillX, kFillY, kFillW * progress, kFillH);
+    if (fraction > 0.0f) {
+        setClip(kFillX, kFillY, kFillW * fraction, kFillH);
         drawTexture(im.barFill, kFillX, kFillY, kFillW, kFillH, 1.0f);
         endClip();
     }
     drawTexture(im.barFrame, 355, 432, 420, 70, 1.0f);
 }
 
-void drawButtons() {
-    const bool disabled = startDisabled(updateStatus().state.load(), startBlockedByLogin());
+void drawButtons(UpdateState updateState) {
+    const bool disabled = startDisabled(updateState, startBlockedByLogin());
     if (button("start", kLayer, 356, 512, 136, 45, "START", kStartStyle, disabled)) openLoginDialog();
     if (button("web", kLayer, 497, 519, 136, 32, "WEB SİTESİ", kSmallStyle)) openLink(configGet("web", ""));
     if (button("ayar", kLayer, 638, 519, 136, 32, "AYARLAR", kSmallStyle)) openSettingsDialog();
 }
 
-void drawFooter() {
+void drawFooter(const UpdateStatus& update) {
     // Reused buffers: a version text of any length costs an allocation only when it grows.
     static std::string version;
     static std::string footer;
-    copyServerVersion(version);
+    copyServerVersion(update, version);
     assignFooter(footer, version, serverStatus());
     textRightAligned(getFont(kFooterFont), 776, 591, footer, kFooterColor, Shadow::Drop);
 }
@@ -366,13 +360,13 @@ void drawFooter() {
 
 // ---- the screen ----
 
-void drawMainScreen() {
+void drawMainScreen(UpdateStatus& update, const UpdateProgress& progress) {
     const std::vector<NewsItem>& news = newsList();
     drawArtAndCloseButton();
     drawNewsBox(news);
     drawSocialButtons();
     drawHeadlines(news);
-    drawStatusLineAndBar();
-    drawButtons();
-    drawFooter();
+    drawStatusLineAndBar(update, progress);
+    drawButtons(progress.state);
+    drawFooter(update);
 }

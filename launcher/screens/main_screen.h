@@ -13,7 +13,7 @@
 #include "gfx/font.h"
 #include "login/gameserver.h"
 #include "screens/ui_state.h"
-#include "update/updater.h"
+#include "update/status.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -29,10 +29,11 @@ ServerStatus& serverStatus();
 // ---- the screen ----
 
 // Draws and hit-tests the whole screen; its mouse widgets use the MainScreen layer. Called by
-// the frame loop every frame while the launcher is not on its closing screen. Writes
-// ui().activeModal (START, "AYARLAR"), ui().closeRequested (close button) and the
+// the frame loop every frame while the launcher is not on its closing screen, with the
+// update's status (for the footer's version and the retry) and this frame's progress.
+// Writes ui().activeModal (START, "AYARLAR"), ui().closeRequested (close button) and the
 // message dialog (news clicks, update retry, links).
-void drawMainScreen();
+void drawMainScreen(UpdateStatus& update, const UpdateProgress& progress);
 
 // The fonts the screen draws with, in drawing order (for prepareFontAtlases).
 std::vector<FontRequest> mainScreenFonts();
@@ -45,13 +46,11 @@ std::vector<FontRequest> mainScreenFonts();
 size_t formatSize(double bytes, char* out, size_t outSize);
 std::string formatSize(double bytes);
 
-// The update status line for a state and its counters ("İndiriliyor 3/7 · ..."). The
-// file counter never passes filesTotal; the speed part appears only above 1.0 B/s.
+// The update status line for a frame's progress ("İndiriliyor 3/7 · ..."). The file
+// counter never passes filesTotal; the speed part appears only above 1.0 B/s.
 // Writes into `out` and returns the length (cut to outSize - 1 bytes).
-size_t updateStatusText(UpdateState state, int32_t filesDone, int32_t filesTotal, int64_t bytesDone,
-                        int64_t bytesTotal, double speed, char* out, size_t outSize);
-std::string updateStatusText(UpdateState state, int32_t filesDone, int32_t filesTotal, int64_t bytesDone,
-                             int64_t bytesTotal, double speed);
+size_t updateStatusText(const UpdateProgress& progress, char* out, size_t outSize);
+std::string updateStatusText(const UpdateProgress& progress);
 
 // Fraction of the progress bar that is filled, 0 to 1.
 float updateProgress(UpdateState state, int64_t bytesDone, int64_t bytesTotal);
@@ -69,7 +68,7 @@ bool startDisabled(UpdateState updateState, bool loginBlocked);
 
 // The failure line's click: shows the last error followed by "\n\nTekrar deneniyor." and
 // starts a new update pass against configGet("guncelleme").
-void retryUpdate();
+void retryUpdate(UpdateStatus& update);
 
 // ---- frame-loop rules ----
 

@@ -14,9 +14,6 @@ enum class Modal : int32_t { None, Login, Settings };
 struct UiState {
     GameState gameState = GameState::NotRunning;
     Modal activeModal = Modal::None;
-    double downloadSpeed = 0; // smoothed bytes per second
-    int64_t speedLastBytes = 0;
-    double speedLastTime = 0;         // clock seconds of the last speed sample
     double serverCheckTimer = -100.0; // clock seconds of the last background server check
     double closingStart = 0;          // clock seconds at which the closing screen began
     bool rememberMe = true;           // the login dialog's check box

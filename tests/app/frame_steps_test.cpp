@@ -1,48 +1,8 @@
-// The frame loop's arithmetic: download-speed sampling, input layers, mouse scaling, the
-// content-scale check and window dragging.
+// The frame loop's arithmetic: input layers, mouse scaling, the content-scale check and
+// window dragging.
 #include "app/frame_steps.h"
 
 #include <gtest/gtest.h>
-
-// ---- download speed ----
-
-using enum UpdateState;
-
-TEST(DownloadSpeed, OtherPhasesResetTheSampleAndShowNoSpeed) {
-    UiState s;
-    s.downloadSpeed = 5000;
-    int n = 0;
-    for (UpdateState state : {NotStarted, Checking, UpToDate, Failed, RestartPending}) {
-        ++n;
-        sampleDownloadSpeed(s, state, 1234 + n, 50.0 + n);
-        EXPECT_EQ(s.downloadSpeed, 0.0) << n;
-        EXPECT_EQ(s.speedLastBytes, 1234 + n);
-        EXPECT_EQ(s.speedLastTime, 50.0 + n);
-    }
-}
-
-TEST(DownloadSpeed, SamplesOncePerSecondAndSmoothsThirtySeventy) {
-    UiState s;
-    sampleDownloadSpeed(s, Checking, 0, 100.0); // checking: the sample starts here
-    sampleDownloadSpeed(s, Downloading, 400, 100.5);
-    EXPECT_EQ(s.downloadSpeed, 0.0) << "less than a second: nothing changes";
-    EXPECT_EQ(s.speedLastBytes, 0);
-    EXPECT_EQ(s.speedLastTime, 100.0);
-
-    sampleDownloadSpeed(s, Downloading, 1000, 101.0); // exactly one second counts
-    EXPECT_DOUBLE_EQ(s.downloadSpeed, 1000.0); // first sample: not smoothed
-    EXPECT_EQ(s.speedLastBytes, 1000);
-    EXPECT_EQ(s.speedLastTime, 101.0);
-
-    sampleDownloadSpeed(s, Downloading, 5000, 103.0); // 4000 bytes in 2 s = 2000/s
-    EXPECT_DOUBLE_EQ(s.downloadSpeed, 0.3 * 2000 + 0.7 * 1000);
-
-    sampleDownloadSpeed(s, Downloading, 5000, 104.0); // a stalled second pulls it down, not to zero
-    EXPECT_DOUBLE_EQ(s.downloadSpeed, 0.7 * 1300);
-
-    sampleDownloadSpeed(s, UpToDate, 5000, 104.2); // done
-    EXPECT_EQ(s.downloadSpeed, 0.0);
-}
 
 // ---- input layer ----
 

@@ -8,7 +8,7 @@
 #include "support/site.h"
 #include "support/temp_folder.h"
 #include "support/test_server.h"
-#include "update/updater.h"
+#include "update/pass.h"
 
 #include <gtest/gtest.h>
 
@@ -39,9 +39,10 @@ class ConnectionReuse : public ::testing::TestWithParam<Case> {
         ASSERT_TRUE(platform::setWorkingFolder(game.path()));
     }
     void TearDown() override {
-        stopUpdate();
+        stopUpdate(status);
         platform::setWorkingFolder(previousFolder);
     }
+    UpdateStatus status;
     TempFolder game, site;
     std::string previousFolder;
 };
@@ -58,10 +59,10 @@ TEST_P(ConnectionReuse, OnePassOpensOneConnectionPerServer) {
         for (const auto& [path, content] : files)
             front.route("/" + path, redirect(302, mirror.baseUrl() + path));
 
-    startUpdate(front.baseUrl(), "MorlakenLauncher");
-    updateStatus().worker.join();
+    startUpdate(status, front.baseUrl(), "MorlakenLauncher");
+    status.worker.join();
 
-    ASSERT_EQ(updateStatus().state.load(), UpdateState::UpToDate);
+    ASSERT_EQ(status.state.load(), UpdateState::UpToDate);
     EXPECT_TRUE(folderMatches(game.path(), files));
     EXPECT_EQ(front.totalRequests(), 1 + kFileCount);
     EXPECT_EQ(front.connectionCount(), 1);
@@ -84,15 +85,15 @@ TEST_F(ConnectionReuse, AFailedTransferDoesNotSpoilTheNextPass) {
     const std::string& broken = files.begin()->first;
     server.route("/" + broken,
                  cutShort(files.begin()->second, 100, static_cast<long long>(files.begin()->second.size())));
-    startUpdate(server.baseUrl(), "MorlakenLauncher");
-    updateStatus().worker.join();
-    ASSERT_EQ(updateStatus().state.load(), UpdateState::Failed);
+    startUpdate(status, server.baseUrl(), "MorlakenLauncher");
+    status.worker.join();
+    ASSERT_EQ(status.state.load(), UpdateState::Failed);
 
     TestServer healthy;
     healthy.serveFolder(site.path());
-    startUpdate(healthy.baseUrl(), "MorlakenLauncher");
-    updateStatus().worker.join();
-    EXPECT_EQ(updateStatus().state.load(), UpdateState::UpToDate);
+    startUpdate(status, healthy.baseUrl(), "MorlakenLauncher");
+    status.worker.join();
+    EXPECT_EQ(status.state.load(), UpdateState::UpToDate);
     EXPECT_TRUE(folderMatches(game.path(), files));
     EXPECT_EQ(healthy.connectionCount(), 1);
 }

@@ -6,7 +6,7 @@
 #include "support/child_process.h"
 #include "support/temp_folder.h"
 #include "support/test_server.h"
-#include "update/updater.h"
+#include "update/download.h"
 
 #include <gtest/gtest.h>
 

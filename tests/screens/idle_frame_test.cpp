@@ -7,7 +7,7 @@
 #include "news/news.h"
 #include "screens/main_screen.h"
 #include "screens/ui_state.h"
-#include "update/updater.h"
+#include "update/pass.h"
 
 #include <gtest/gtest.h>
 
@@ -67,7 +67,7 @@ TEST(IdleFrame, MainScreenAllocatesNothing) {
     ASSERT_TRUE(h.ok()) << h.error();
     newsList() = {
         {"Etkinlik", "Ejder Uyanıyor", "g"}, {"Yama", "Sürüm notları", "g"}, {"Duyuru", "Çift deneyim", ""}};
-    UpdateStatus& st = updateStatus();
+    UpdateStatus& st = screentest::update();
     {
         std::lock_guard<std::mutex> lock(st.statusMutex);
         st.serverVersion = "0.1.0-uzun-bir-surum-metni"; // longer than any small-string buffer
@@ -85,13 +85,14 @@ TEST(IdleFrame, MainScreenAllocatesNothing) {
         st.filesDone = 42;
         st.bytesTotal = 400000000;
         st.bytesDone = 123456789;
-        ui().downloadSpeed = 8.5e6;
+        screentest::shownSpeed() = 8.5e6;
         h.moveMouse(600, 426); // hovering the status line and nothing else
         h.frame();             // builds the atlases this screen uses
         h.frame();
+        const UpdateProgress progress = screentest::shownProgress();
         gAllocations = 0;
         gCounting = true;
-        drawMainScreen();
+        drawMainScreen(screentest::update(), progress);
         gCounting = false;
         EXPECT_EQ(gAllocations.load(), 0) << "state " << static_cast<int>(state);
     }

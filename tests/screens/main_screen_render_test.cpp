@@ -15,7 +15,7 @@
 #include "screens/message_dialog.h"
 #include "screens/ui_state.h"
 #include "support/test_server.h"
-#include "update/updater.h"
+#include "update/pass.h"
 
 #include <gtest/gtest.h>
 
@@ -58,13 +58,13 @@ class MainScreen : public ::testing::Test {
     }
     static void setDownloading(int32_t filesDone, int32_t filesTotal, int64_t done, int64_t total,
                                double speed) {
-        UpdateStatus& st = updateStatus();
+        UpdateStatus& st = screentest::update();
         st.state = Downloading;
         st.filesDone = filesDone;
         st.filesTotal = filesTotal;
         st.bytesDone = done;
         st.bytesTotal = total;
-        ui().downloadSpeed = speed;
+        screentest::shownSpeed() = speed;
     }
     static int diff(const Rgb& a, const Rgb& b) {
         return std::abs(a.r - b.r) + std::abs(a.g - b.g) + std::abs(a.b - b.b);
@@ -152,7 +152,7 @@ TEST_F(MainScreen, ScreenshotsOfEveryState) {
 
     screentest::resetUpdateStatus(UpToDate);
     {
-        UpdateStatus& st = updateStatus();
+        UpdateStatus& st = screentest::update();
         std::lock_guard<std::mutex> lock(st.statusMutex);
         st.serverVersion = "0.1.0-demo";
     }
@@ -380,22 +380,22 @@ TEST_F(MainScreen, RetryClickShowsTheErrorAndStartsANewPass) {
     configSet("guncelleme", server.baseUrl() + "oyun/");
 
     // A real failed pass first.
-    startUpdate(configGet("guncelleme", ""), "MorlakenLauncher");
-    ASSERT_TRUE(waitFor([] { return updateStatus().state.load() == Failed; }, 30.0));
+    startUpdate(screentest::update(), configGet("guncelleme", ""), "MorlakenLauncher");
+    ASSERT_TRUE(waitFor([] { return screentest::update().state.load() == Failed; }, 30.0));
     std::string firstError;
-    copyUpdateError(firstError);
+    copyUpdateError(screentest::update(), firstError);
     ASSERT_FALSE(firstError.empty());
     EXPECT_EQ(server.requestCount("/oyun/dosyalar.txt"), 1);
 
     // Clicking outside the failure line does nothing; on it, a retry.
     h_->click(300, 426);
-    EXPECT_EQ(updateStatus().state.load(), Failed);
+    EXPECT_EQ(screentest::update().state.load(), Failed);
     server.route("/oyun/dosyalar.txt", testsupport::answer(200, "morlaken-liste 1\nsurum 0.2.0-test\n"));
     h_->click(700, 426);
     ASSERT_TRUE(messageDialog().visible);
     EXPECT_EQ(messageDialog().title, "HATA");
     EXPECT_EQ(messageDialog().messageText, firstError + "\n\nTekrar deneniyor.");
-    ASSERT_TRUE(waitFor([] { return updateStatus().state.load() == UpToDate; }, 30.0));
+    ASSERT_TRUE(waitFor([] { return screentest::update().state.load() == UpToDate; }, 30.0));
     EXPECT_EQ(server.requestCount("/oyun/dosyalar.txt"), 2);
     hideMessage();
     h_->frame();

@@ -12,7 +12,7 @@
 #include "screens/message_dialog.h"
 #include "screens/settings_dialog.h"
 #include "screens/ui_state.h"
-#include "update/updater.h"
+#include "update/pass.h"
 
 #include <GL/gl.h>
 #include <GLFW/glfw3.h>
@@ -101,7 +101,7 @@ void ScreenHarness::frame() {
     in.wantHandCursor = false;
     in.wantTextCursor = false;
     frameContext().inputLayer = computeInputLayer(messageDialog().visible, s.activeModal);
-    drawMainScreen();
+    drawMainScreen(update(), shownProgress());
     if (s.activeModal == Modal::Login) drawLoginDialog();
     if (s.activeModal == Modal::Settings) drawSettingsDialog();
     if (messageDialog().visible) drawMessageDialog();
@@ -151,8 +151,25 @@ std::string ScreenHarness::save(const std::string& name) const {
     return path;
 }
 
+UpdateStatus& update() {
+    static UpdateStatus status;
+    return status;
+}
+
+double& shownSpeed() {
+    static double speed = 0;
+    return speed;
+}
+
+UpdateProgress shownProgress() {
+    UpdateProgress progress = readUpdateProgress(update(), now());
+    progress.speed = shownSpeed();
+    return progress;
+}
+
 void resetUpdateStatus(UpdateState state) {
-    UpdateStatus& st = updateStatus();
+    shownSpeed() = 0;
+    UpdateStatus& st = update();
     st.stopRequested = true;
     if (st.worker.joinable()) st.worker.join();
     st.stopRequested = false;

@@ -14,7 +14,7 @@
 #include "support/child_process.h"
 #include "support/temp_folder.h"
 #include "support/test_server.h"
-#include "update/updater.h"
+#include "update/pass.h"
 
 namespace screentest {
 
@@ -68,7 +68,12 @@ class ScreenHarness {
     int width_ = 0, height_ = 0;
 };
 
-// Puts the update status block back to a quiet state (no worker running).
+// The update status these tests draw from (the launcher keeps its own), the speed their
+// frames show, and the frame's progress made of the two.
+UpdateStatus& update();
+double& shownSpeed();
+UpdateProgress shownProgress();
+// Puts the update status back to a quiet state (no worker running, no speed shown).
 void resetUpdateStatus(UpdateState state);
 
 } // namespace screentest

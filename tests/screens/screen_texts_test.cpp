@@ -59,11 +59,11 @@ TEST(StatusLine, TextOfEveryState) {
         {Downloading, 0, 2, 1048576, 2097152, 104857599.9, half + " · 100.0 MB/sn"},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(updateStatusText(c.state, c.filesDone, c.filesTotal, c.bytesDone, c.bytesTotal, c.speed),
+        EXPECT_EQ(updateStatusText({c.state, c.filesDone, c.filesTotal, c.bytesDone, c.bytesTotal, c.speed}),
                   c.text)
             << c.text;
     char buf[16];
-    EXPECT_EQ(updateStatusText(Failed, 0, 0, 0, 0, 0, buf, sizeof buf), 15u); // cut to the buffer
+    EXPECT_EQ(updateStatusText({Failed, 0, 0, 0, 0, 0}, buf, sizeof buf), 15u); // cut to the buffer
     EXPECT_EQ(std::strlen(buf), 15u);
 }
 

@@ -6,7 +6,6 @@
 #include "support/site.h"
 #include "support/temp_folder.h"
 #include "support/test_server.h"
-#include "update/updater.h"
 
 #include <gtest/gtest.h>
 

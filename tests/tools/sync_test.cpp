@@ -1,9 +1,11 @@
-// sync_test.cpp - morlaken-sync as a studio runs it: exit codes, messages, signals, and a
-// SIGKILL in the middle of a large download.
+// sync_test.cpp - morlaken-sync as a studio runs it, the launcher's pass end to end over
+// real HTTP: exit codes, messages, signals, a SIGKILL in the middle of a large download and
+// the next run continuing it, and a list signed by morlaken-publish.
 #include "support/child_process.h"
 #include "support/site.h"
 #include "support/temp_folder.h"
 #include "support/test_server.h"
+#include "update/signature.h"
 
 #include <gtest/gtest.h>
 
@@ -35,9 +37,11 @@ class SyncTest : public ::testing::Test {
 TEST_F(SyncTest, UpToDateFailedAndLauncherReplacedHaveTheirExitCodes) {
     SiteFiles files = {{"oyun.bin", patternBytes(250000, 1)}, {"veri/ağaç 1.png", "png"}};
     publishSite(site.path(), files);
+    writeFile(game / "MorlakenLauncher.eski", "set aside by the last update");
     std::string out, err;
     EXPECT_EQ(sync(out, err), 0) << err;
     EXPECT_TRUE(folderMatches(game.path(), files));
+    EXPECT_FALSE(fileExists(game / "MorlakenLauncher.eski"));
     EXPECT_NE(out.find("2 dosya indirildi"), std::string::npos) << out;
     EXPECT_EQ(sync(out, err), 0);
     EXPECT_NE(out.find("0 dosya indirildi"), std::string::npos) << out;
@@ -86,8 +90,10 @@ TEST_F(SyncTest, TermAndIntStopCleanlyWithoutPartialFiles) {
 }
 
 // A target is always its old content or its new verified content, never partial: checked
-// at the moment of a SIGKILL, and a second run finishes the job.
-TEST_F(SyncTest, KillInTheMiddleOfALargeDownloadNeverLeavesAPartialTarget) {
+// at the moment of a SIGKILL. The next run continues the cut-off download: only the rest of
+// it crosses the wire.
+TEST_F(SyncTest, AKilledRunLeavesNoPartialTargetAndTheNextOneContinues) {
+    constexpr size_t kSent = 4500000;
     SiteFiles oldFiles = {{"a.bin", patternBytes(30000, 1)},
                           {"b/big.bin", patternBytes(6000000, 2)},
                           {"c.bin", patternBytes(40000, 3)}};
@@ -97,7 +103,7 @@ TEST_F(SyncTest, KillInTheMiddleOfALargeDownloadNeverLeavesAPartialTarget) {
     for (const auto& [path, content] : oldFiles)
         writeFile(game / path, content);
     publishSite(site.path(), newFiles);
-    server.route("/b/big.bin", stall(newFiles["b/big.bin"], 4500000));
+    server.route("/b/big.bin", stall(newFiles["b/big.bin"], kSent));
 
     Child child;
     ASSERT_TRUE(child.start(builtProgram("morlaken-sync"), {game.path(), server.baseUrl()}));
@@ -105,7 +111,7 @@ TEST_F(SyncTest, KillInTheMiddleOfALargeDownloadNeverLeavesAPartialTarget) {
     // beside that download) is in place.
     ASSERT_TRUE(waitUntil(
         [&] {
-            return fs::exists(game / "b/big.bin.indir") && fs::file_size(game / "b/big.bin.indir") > 0 &&
+            return fs::exists(game / "b/big.bin.indir") && fs::file_size(game / "b/big.bin.indir") == kSent &&
                    readFile(game / "a.bin") == newFiles["a.bin"];
         },
         20));
@@ -113,22 +119,23 @@ TEST_F(SyncTest, KillInTheMiddleOfALargeDownloadNeverLeavesAPartialTarget) {
     int code = 0;
     ASSERT_TRUE(child.wait(10, code));
     EXPECT_EQ(code, 128 + kSigKill);
-
-    for (const auto& [path, content] : newFiles) {
-        std::string now = readFile(game / path);
-        EXPECT_TRUE(now == content || now == oldFiles[path]) << path << " is neither old nor new";
-    }
     EXPECT_EQ(readFile(game / "a.bin"), newFiles["a.bin"]);         // installed before the kill
     EXPECT_EQ(readFile(game / "b/big.bin"), oldFiles["b/big.bin"]); // still the old file
     EXPECT_EQ(readFile(game / "c.bin"), oldFiles["c.bin"]);         // not reached
 
-    // The next run overwrites the left-over .indir and completes the folder.
-    server.releaseStalls();
-    server.route("/b/big.bin", answer(200, newFiles["b/big.bin"]));
-    std::string out, err;
-    EXPECT_EQ(sync(out, err), 0) << err;
+    TestServer next;
+    next.serveFolder(site.path());
+    EXPECT_EQ(runSync(game.path(), next.baseUrl()).exitCode, 0);
     EXPECT_TRUE(folderMatches(game.path(), newFiles));
     EXPECT_EQ(listTree(game.path()), "a.bin\nb/big.bin\nc.bin\nguncelleme.cache\nguncelleme.kilit\n");
+    std::string ranges;
+    for (const SeenRequest& r : next.requests())
+        ranges += r.path + " " + r.range + "\n";
+    EXPECT_EQ(ranges, "/dosyalar.txt \n/b/big.bin bytes=" + std::to_string(kSent) + "-\n/c.bin \n");
+    const long long rest =
+        9000000 - kSent + 40000 + static_cast<long long>(readFile(site / "dosyalar.txt").size());
+    EXPECT_GE(next.bytesSent(), rest);
+    EXPECT_LT(next.bytesSent(), rest + 2000); // and three heads
 }
 
 TEST_F(SyncTest, AMissingFolderIsCreatedAndFilled) {
@@ -137,6 +144,43 @@ TEST_F(SyncTest, AMissingFolderIsCreatedAndFilled) {
     std::string out;
     EXPECT_EQ(runProgram(builtProgram("morlaken-sync"), {game / "yeni/oyun", server.baseUrl()}, out), 0);
     EXPECT_TRUE(folderMatches(game / "yeni/oyun", files));
+}
+
+// ---- signed lists ----
+
+// The real tools together: a key pair from morlaken-publish (the secret readable by its
+// owner only, never overwritten), a signed publication, and morlaken-sync in a folder that
+// ships the printed key.
+TEST_F(SyncTest, PublishSignsWhatSyncVerifies) {
+    TempFolder keys;
+    const std::string secretFile = keys / "studio.key";
+    const std::string publish = builtProgram("morlaken-publish");
+    ProgramRun made = runCaptured(publish, {"--new-key", secretFile});
+    ASSERT_EQ(made.exitCode, 0) << made.err;
+    EXPECT_EQ(fs::status(secretFile).permissions() & fs::perms::mask,
+              fs::perms::owner_read | fs::perms::owner_write);
+    while (!made.out.empty() && made.out.back() == '\n')
+        made.out.pop_back();
+    const std::string publicHex = made.out.substr(made.out.rfind('\n') + 1);
+    ListPublicKey parsed;
+    ASSERT_TRUE(parseListPublicKey(publicHex, parsed)) << made.out;
+    EXPECT_NE(runCaptured(publish, {"--new-key", secretFile}).exitCode, 0)
+        << "an existing key was overwritten";
+
+    const SiteFiles files = {{"oyun.bin", patternBytes(3000, 1)}};
+    for (const auto& [path, content] : files)
+        writeFile(site / path, content);
+    ASSERT_EQ(runCaptured(publish, {site.path(), "--sign", secretFile}).exitCode, 0);
+    writeFile(game / "varsayilan.ini", std::string(kListKeyName) + "=" + publicHex + "\n");
+    std::string out, err;
+    EXPECT_EQ(sync(out, err), 0) << err;
+    EXPECT_TRUE(folderMatches(game.path(), files));
+
+    ASSERT_EQ(runCaptured(publish, {site.path()}).exitCode, 0); // unsigned now
+    writeFile(game / "oyun.bin", "eskimis");
+    EXPECT_EQ(sync(out, err), 1);
+    EXPECT_EQ(err, std::string(kListUnverified) + "\n");
+    EXPECT_EQ(readFile(game / "oyun.bin"), "eskimis");
 }
 
 } // namespace

@@ -1,178 +1,113 @@
 // filelist_test.cpp - the file list, the path rule, URL encoding and the update cache.
 #include "update/filelist.h"
+
 #include "support/temp_folder.h"
 
 #include <gtest/gtest.h>
 
+#include <initializer_list>
 #include <string>
-#include <vector>
+#include <utility>
 
 namespace {
 
-const std::string kHashA(64, 'a');
-const std::string kHashB = "0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef";
+const std::string A(64, 'a');
+const std::string B = "0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef";
+const std::string H = "morlaken-liste 1\n";
+const std::string kBadLine = "! Güncelleme listesinde geçersiz satır\n";
+const std::string kBadHeader = "! Güncelleme listesi bozuk\n";
 
-struct ParseResult {
-    bool ok = false;
-    FileList list;
-    std::string error;
-    std::vector<std::string> versions;
-};
-
-ParseResult parse(const std::string& body) {
-    ParseResult r;
-    r.list.push_back(FileEntry{"stale", 1, "stale"}); // must be replaced either way
-    r.ok = parseFileList(body, r.list, r.error, [&](const std::string& v) { r.versions.push_back(v); });
-    return r;
-}
-
-// Every entry as "path|size|hash", one a line, in list order.
-std::string entries(const FileList& list) {
-    std::string out;
+// A parse as one text: each version as it is handed out ("surum: ..."), then the entries
+// in list order ("path|size|hash", A and B for those hashes), or "! " and the error.
+std::string parsed(const std::string& body) {
+    FileList list = {FileEntry{"stale", 1, "stale"}}; // replaced either way
+    std::string error, out;
+    const bool ok =
+        parseFileList(body, list, error, [&](const std::string& v) { out += "surum: " + v + "\n"; });
+    EXPECT_EQ(ok, error.empty()) << error;
+    if (!ok) return list.empty() ? out + "! " + error + "\n" : "a refused list kept entries";
     for (const FileEntry& e : list)
-        out += e.path + "|" + std::to_string(e.size) + "|" + e.hash + "\n";
+        out += e.path + "|" + std::to_string(e.size) + "|" +
+               (e.hash == A   ? "A"
+                : e.hash == B ? "B"
+                              : e.hash) +
+               "\n";
     return out;
 }
 
-void expectRejectedLine(const std::string& body, const std::string& why) {
-    ParseResult r = parse(body);
-    EXPECT_FALSE(r.ok) << why;
-    EXPECT_EQ(r.error, kListRejectedLine) << why;
-    EXPECT_TRUE(r.list.empty()) << why;
+std::string withCrLf(const std::string& text) {
+    std::string out;
+    for (char c : text)
+        out += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    return out;
 }
 
-// ---- the first line ----
+// ---- file list ----
 
-TEST(FileList, HeaderRule) {
-    ParseResult onlyHeader = parse("morlaken-liste 1\n"); // an empty list
-    EXPECT_TRUE(onlyHeader.ok);
-    EXPECT_TRUE(onlyHeader.list.empty());
-    EXPECT_TRUE(onlyHeader.error.empty());
-    EXPECT_TRUE(onlyHeader.versions.empty());
-    EXPECT_TRUE(parse("morlaken-liste 1").ok);
-    EXPECT_TRUE(parse("morlaken-liste 12\n").ok) << "only the first 16 bytes count";
-    EXPECT_TRUE(parse("morlaken-liste 1 anything at all\r\n").ok);
-
-    for (const std::string& body : {std::string(""), std::string("\n"), std::string("morlaken-liste 2\n"),
-                                    std::string("\xEF\xBB\xBFmorlaken-liste 1\n"),
-                                    std::string("morlaken-liste \n"), std::string("Morlaken-liste 1\n"),
-                                    std::string(" morlaken-liste 1\n"), std::string("morlaken-liste\n1\n")}) {
-        ParseResult r = parse(body);
-        EXPECT_FALSE(r.ok) << '"' << body << '"';
-        EXPECT_EQ(r.error, kListRejectedHeader) << '"' << body << '"';
-        EXPECT_TRUE(r.list.empty());
-    }
-}
-
-// ---- entries ----
-
-TEST(FileList, ReadsEntriesInOrderWithBlanksInPaths) {
-    std::string body = "morlaken-liste 1\n"
-                       "# a comment " +
-                       kHashA +
-                       " 1 x\n"
-                       "\n" +
-                       kHashA + " 10 MorlakenLauncher\n" + kHashB + " 0 veri/ağaç 1.png\n" + kHashA +
-                       " 5 a/b c.txt\n" + kHashA + " 7 a/\n" + kHashA + " 10 MorlakenLauncher\n";
-    ParseResult r = parse(body);
-    ASSERT_TRUE(r.ok) << r.error;
-    // Duplicates stay separate entries.
-    EXPECT_EQ(entries(r.list), "MorlakenLauncher|10|" + kHashA + "\nveri/ağaç 1.png|0|" + kHashB +
-                                   "\na/b c.txt|5|" + kHashA + "\na/|7|" + kHashA + "\nMorlakenLauncher|10|" +
-                                   kHashA + "\n");
-}
-
-TEST(FileList, CrLfListEqualsLfList) {
-    std::string lf = "morlaken-liste 1\nsurum 1.2 beta\n" + kHashA + " 3 a b\n" + kHashB + " 4 c/d.txt\n";
-    std::string crlf;
-    for (char c : lf) {
-        if (c == '\n') crlf += '\r';
-        crlf += c;
-    }
-    ParseResult a = parse(lf);
-    ParseResult b = parse(crlf);
-    ASSERT_TRUE(a.ok);
-    ASSERT_TRUE(b.ok);
-    EXPECT_EQ(entries(a.list), "a b|3|" + kHashA + "\nc/d.txt|4|" + kHashB + "\n");
-    EXPECT_EQ(entries(b.list), entries(a.list));
-    EXPECT_EQ(a.versions, b.versions);
-    EXPECT_EQ(b.versions, std::vector<std::string>{"1.2 beta"});
-
-    // The last line without its LF loses its CR as well.
-    ParseResult c = parse("morlaken-liste 1\r\n" + kHashA + " 3 a b\r");
-    ASSERT_TRUE(c.ok);
-    EXPECT_EQ(entries(c.list), "a b|3|" + kHashA + "\n");
-}
-
-TEST(FileList, LinesWithoutTwoBlanksAreSkipped) {
-    ParseResult r = parse("morlaken-liste 1\n" + kHashA + "\n" + kHashA + " \n" + kHashA + " 12\n" +
-                          "nonsense\n" + kHashA + " 1 kept\n");
-    ASSERT_TRUE(r.ok) << r.error;
-    EXPECT_EQ(entries(r.list), "kept|1|" + kHashA + "\n");
-}
-
-TEST(FileList, SizeFieldReadsLikeAtoll) {
-    struct Case {
-        std::string field;
-        int64_t size;
+TEST(FileList, ReadAsTheLauncherReadsIt) {
+    const std::pair<std::string, std::string> cases[] = {
+        // The first line: its first 16 bytes, exactly.
+        {H, ""},
+        {"morlaken-liste 1", ""},
+        {"morlaken-liste 12\n", ""},
+        {"morlaken-liste 1 anything at all\r\n", ""},
+        {"", kBadHeader},
+        {"\n", kBadHeader},
+        {"morlaken-liste 2\n", kBadHeader},
+        {"\xEF\xBB\xBF" + H, kBadHeader},
+        {"morlaken-liste \n", kBadHeader},
+        {"Morlaken-liste 1\n", kBadHeader},
+        {" " + H, kBadHeader},
+        {"morlaken-liste\n1\n", kBadHeader},
+        // Entries in order, blanks in paths, duplicates kept; comments, empty lines and lines
+        // without two blanks skipped; CR LF read as LF, and a last CR without its LF dropped.
+        {H + "# a comment " + A + " 1 x\n\n" + A + " 10 MorlakenLauncher\n" + B + " 0 veri/ağaç 1.png\n" + A +
+             " 5 a/b c.txt\n" + A + " 7 a/\n" + A + " 10 MorlakenLauncher\n",
+         "MorlakenLauncher|10|A\nveri/ağaç 1.png|0|B\na/b c.txt|5|A\na/|7|A\nMorlakenLauncher|10|A\n"},
+        {H + A + "\n" + A + " \n" + A + " 12\nnonsense\n" + A + " 1 kept\n", "kept|1|A\n"},
+        {withCrLf(H + "surum 1.2 beta\n" + A + " 3 a b\n" + B + " 4 c/d.txt\n"),
+         "surum: 1.2 beta\na b|3|A\nc/d.txt|4|B\n"},
+        {"morlaken-liste 1\r\n" + A + " 3 a b\r", "a b|3|A\n"},
+        // The size reads as atoll does, stopping at the 64-bit limits; below 0 it refuses.
+        {H + A + " abc f\n", "f|0|A\n"},
+        {H + A + " 12kB f\n", "f|12|A\n"},
+        {H + A + "  f\n", "f|0|A\n"},
+        {H + A + " 007 f\n", "f|7|A\n"},
+        {H + A + " +5 f\n", "f|5|A\n"},
+        {H + A + " -0 f\n", "f|0|A\n"},
+        {H + A + " \t42 f\n", "f|42|A\n"},
+        {H + A + " 9223372036854775807 f\n", "f|9223372036854775807|A\n"},
+        {H + A + " 99999999999999999999 f\n", "f|9223372036854775807|A\n"},
+        {H + A + " -1 f\n", kBadLine},
+        {H + A + " -99999999999999999999 f\n", kBadLine},
+        // The hash: 64 characters, not otherwise looked at.
+        {H + std::string(63, 'a') + " 1 f\n", kBadLine},
+        {H + std::string(65, 'a') + " 1 f\n", kBadLine},
+        {H + " 1 f\n", kBadLine},
+        {H + std::string(64, 'A') + " 1 f\n", "f|1|" + std::string(64, 'A') + "\n"},
+        // One unsafe path refuses the whole list (the rule itself: FileListPaths below).
+        {H + A + " 1 good\n" + A + " 1 /x\n", kBadLine},
+        {H + A + " 1 good\n" + A + " 1 a/../b\n", kBadLine},
+        {H + A + " 1 good\n" + A + " 1 a\\..\\b\n", kBadLine},
+        {H + A + " 1 \n", kBadLine}, // a blank at the end: an empty path
+        {H + A + " 1 a" + std::string(1, '\0') + "b\n", kBadLine},
+        // Versions are handed out as they are read, even before a line that refuses the list.
+        {H + "surum 1.0\nsurum \nsurum  2.0 son \n" + A + " 1 f\n",
+         "surum: 1.0\nsurum: \nsurum:  2.0 son \nf|1|A\n"},
+        {H + "surum 3.1\n" + A + " 1 ../f\nsurum 9\n", "surum: 3.1\n" + kBadLine},
+        {H + "surum\n", ""}, // without its blank: an ordinary line, skipped
     };
-    for (const Case& c : {Case{"abc", 0}, Case{"12kB", 12}, Case{"", 0}, Case{"007", 7}, Case{"+5", 5},
-                          Case{"-0", 0}, Case{"\t42", 42}, Case{"9223372036854775807", INT64_MAX},
-                          Case{"99999999999999999999", INT64_MAX}}) {
-        ParseResult r = parse("morlaken-liste 1\n" + kHashA + " " + c.field + " f\n");
-        ASSERT_TRUE(r.ok) << "size field '" << c.field << "'";
-        ASSERT_EQ(r.list.size(), 1u);
-        EXPECT_EQ(r.list[0].size, c.size) << "size field '" << c.field << "'";
-    }
-    expectRejectedLine("morlaken-liste 1\n" + kHashA + " -1 f\n", "size -1");
-    expectRejectedLine("morlaken-liste 1\n" + kHashA + " -99999999999999999999 f\n", "huge negative size");
-}
-
-TEST(FileList, HashLengthMustBe64) {
-    expectRejectedLine("morlaken-liste 1\n" + std::string(63, 'a') + " 1 f\n", "63 characters");
-    expectRejectedLine("morlaken-liste 1\n" + std::string(65, 'a') + " 1 f\n", "65 characters");
-    expectRejectedLine("morlaken-liste 1\n 1 f\n", "empty hash");
-
-    std::string upper(64, 'A');
-    ParseResult r = parse("morlaken-liste 1\n" + upper + " 1 f\n");
-    ASSERT_TRUE(r.ok);
-    EXPECT_EQ(r.list[0].hash, upper) << "hash characters are not otherwise tested";
-}
-
-TEST(FileList, UnsafePathsRejectTheWholeList) {
-    // The rule itself is tested with isSafeRelativePath below; here, that the list applies it.
-    for (const char* path : {"/x", "a/../b", "a\\..\\b"}) {
-        expectRejectedLine("morlaken-liste 1\n" + kHashA + " 1 good\n" + kHashA + " 1 " + path + "\n", path);
-    }
-    // A blank at the end of the line is part of an empty path.
-    expectRejectedLine("morlaken-liste 1\n" + kHashA + " 1 \n", "empty path");
-    expectRejectedLine("morlaken-liste 1\n" + kHashA + " 1 a" + std::string(1, '\0') + "b\n", "NUL in path");
-}
-
-TEST(FileList, VersionLinesAreHandedOutAsTheyAreRead) {
-    ParseResult r = parse("morlaken-liste 1\nsurum 1.0\nsurum \nsurum  2.0 son \n" + kHashA + " 1 f\n");
-    ASSERT_TRUE(r.ok);
-    EXPECT_EQ(r.versions, (std::vector<std::string>{"1.0", "", " 2.0 son "}));
-    EXPECT_EQ(r.list.size(), 1u);
-
-    // A later bad line still rejects, but the version was already delivered.
-    ParseResult bad = parse("morlaken-liste 1\nsurum 3.1\n" + kHashA + " 1 ../f\nsurum 9\n");
-    EXPECT_FALSE(bad.ok);
-    EXPECT_EQ(bad.versions, std::vector<std::string>{"3.1"});
-
-    // "surum" without its blank is an ordinary line (skipped: no blanks at all).
-    ParseResult word = parse("morlaken-liste 1\nsurum\n");
-    EXPECT_TRUE(word.ok);
-    EXPECT_TRUE(word.versions.empty());
-
-    // Without a callback the version line is simply consumed.
+    for (const auto& [body, result] : cases)
+        EXPECT_EQ(parsed(body), result) << body;
     FileList list;
     std::string error;
-    EXPECT_TRUE(parseFileList("morlaken-liste 1\nsurum 1\n", list, error, nullptr));
+    EXPECT_TRUE(parseFileList(H + "surum 1\n", list, error, nullptr))
+        << "no callback: the version is dropped";
 }
 
-// ---- path rule ----
+// ---- path rule and URLs ----
 
+// '\' separates segments as '/' does; a name is at most 255 bytes, a path 4096.
 TEST(FileListPaths, SafeRelativePathRule) {
     for (const char* good : {"a", "a/", "a/b", "a/b c.txt", "veri/ağaç 1.png", "...", "a/..b", "..a/b", ".a",
                              "a b/ c", "MorlakenLauncher"})
@@ -182,6 +117,27 @@ TEST(FileListPaths, SafeRelativePathRule) {
           "..", ".", "a/.", "a/..", "a\\..\\b", "a\\.\\b", "a\\\\b", "a/\\b", "a//", "a\\/",  ".\\a"})
         EXPECT_FALSE(isSafeRelativePath(bad)) << bad;
     EXPECT_FALSE(isSafeRelativePath(std::string_view("a\0b", 3)));
+
+    auto names = [](size_t count, size_t length) {
+        std::string path;
+        for (size_t i = 0; i < count; ++i)
+            path += (i ? "/" : "") + std::string(length, 'a' + char(i % 26));
+        return path;
+    };
+    const std::string exactly4096 = names(16, 255) + "/" + std::string(4096 - 16 * 256, 'z');
+    for (const auto& [path, safe] : std::initializer_list<std::pair<std::string, bool>>{
+             {std::string(255, 'a'), true},
+             {std::string(256, 'a'), false},
+             {"veri/" + std::string(255, 'b') + "/x.png", true},
+             {"veri/" + std::string(256, 'b') + "/x.png", false},
+             {"veri\\" + std::string(256, 'b'), false},
+             {std::string(255, 'c') + "/", true}, // the trailing separator adds no segment
+             {exactly4096, true},
+             {exactly4096 + "/", false},
+             {exactly4096 + "z", false},
+             {names(40, 200), false}, // many short-enough names, too long together
+         })
+        EXPECT_EQ(isSafeRelativePath(path), safe) << path.size() << " bytes: " << path.substr(0, 40);
 }
 
 TEST(FileListPaths, UrlEncoding) {
@@ -194,84 +150,47 @@ TEST(FileListPaths, UrlEncoding) {
 
 // ---- update cache ----
 
-class UpdateCacheFiles : public ::testing::Test {
-  protected:
-    void writeText(const std::string& text) { testsupport::writeFile(file, text); }
-    std::string readText() { return testsupport::readFile(file); }
+// A cache as one text: "path|size|time|hash" per entry, in path order.
+std::string cacheLines(const UpdateCache& cache) {
+    std::string out;
+    for (const auto& [path, e] : cache.entries)
+        out += path + "|" + std::to_string(e.size) + "|" + std::to_string(cache.mtimes.at(path)) + "|" +
+               e.hash + "\n";
+    return out;
+}
+
+TEST(UpdateCache, ReadsEveryWellFormedLineAndTheLaterOneWins) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"3 30 h3 z\n1 10 h1 a\n2 20 h2 m\n4 40 h4 a\n", "a|4|40|h4\nm|2|20|h2\nz|3|30|h3\n"},
+        {"x 1 h p\n1 y h p\n1 2 h\n1 2 h   \n1 2\n\n99999999999999999999 1 h p\n", ""}, // each malformed
+        {"5 6 hash good path\n  7   8   h2   spaced\n9 10 h3 last",
+         "good path|5|6|hash\nlast|9|10|h3\nspaced|7|8|h2\n"},
+        {"1 2 h yol\r\n", "yol\r|1|2|h\n"}, // a CR ending a listed path is part of it
+    };
+    for (const auto& [text, result] : cases)
+        EXPECT_EQ(cacheLines(parseUpdateCache(text)), result) << text;
+}
+
+TEST(UpdateCache, SavedWholeInByteOrderAndReadBack) {
     testsupport::TempFolder folder;
     const std::string file = folder / kUpdateCacheFile;
-};
-
-TEST_F(UpdateCacheFiles, RoundTripKeepsBlanksAndSortsByPath) {
     UpdateCache cache;
-    cache.entries["veri/ağaç 1.png"] = FileEntry{kHashA, 12, "veri/ağaç 1.png"};
-    cache.entries["a b/c d "] = FileEntry{kHashB, 0, "a b/c d "};
-    cache.entries["Z"] = FileEntry{kHashA, 9000000000, "Z"};
+    for (const FileEntry& e : {FileEntry{A, 12, "veri/ağaç 1.png"}, FileEntry{B, 0, "a b/c d "},
+                               FileEntry{A, 9000000000, "Z"}, FileEntry{A, 1, "iki\nsatır"}})
+        cache.entries[e.path] = e;
     cache.mtimes["veri/ağaç 1.png"] = 133000000000000000;
     cache.mtimes["Z"] = -5;
     ASSERT_TRUE(saveUpdateCache(cache, file));
     EXPECT_EQ(cache.mtimes.at("a b/c d "), 0) << "a missing time is stored as 0";
-
-    // Byte-wise order: 'Z' (0x5A) sorts before 'a' (0x61).
-    EXPECT_EQ(readText(), "9000000000 -5 " + kHashA + " Z\n" + "0 0 " + kHashB + " a b/c d \n" +
-                              "12 133000000000000000 " + kHashA + " veri/ağaç 1.png\n");
-
-    UpdateCache back = loadUpdateCache(file);
-    ASSERT_EQ(back.entries.size(), 3u);
-    EXPECT_EQ(back.entries.at("a b/c d ").path, "a b/c d ");
-    EXPECT_EQ(back.entries.at("a b/c d ").hash, kHashB);
-    EXPECT_EQ(back.entries.at("Z").size, 9000000000);
-    EXPECT_EQ(back.mtimes.at("Z"), -5);
-    EXPECT_EQ(back.entries.at("veri/ağaç 1.png").size, 12);
-    EXPECT_EQ(back.mtimes.at("veri/ağaç 1.png"), 133000000000000000);
-}
-
-TEST_F(UpdateCacheFiles, LinesInAnyOrderLaterLineWins) {
-    writeText("3 30 " + kHashB + " z\n" + "1 10 " + kHashA + " a\n" + "2 20 " + kHashA + " m\n" + "4 40 " +
-              kHashB + " a\n");
-    UpdateCache cache = loadUpdateCache(file);
-    ASSERT_EQ(cache.entries.size(), 3u);
-    EXPECT_EQ(cache.entries.at("a").size, 4);
-    EXPECT_EQ(cache.entries.at("a").hash, kHashB);
-    EXPECT_EQ(cache.mtimes.at("a"), 40);
-    ASSERT_TRUE(saveUpdateCache(cache, file));
-    EXPECT_EQ(readText(), "4 40 " + kHashB + " a\n" + "2 20 " + kHashA + " m\n" + "3 30 " + kHashB + " z\n");
-}
-
-TEST_F(UpdateCacheFiles, MalformedLinesAreSkipped) {
-    writeText("x 1 h p\n"                    // size not a number
-              "1 y h p\n"                    // time not a number
-              "1 2 h\n"                      // no path
-              "1 2 h   \n"                   // only blanks where the path should be
-              "1 2\n"                        // no hash
-              "\n"                           // empty
-              "99999999999999999999 1 h p\n" // size out of range
-              "5 6 hash good path\n"
-              "  7   8   h2   spaced\n" // extra white space between fields
-              "9 10 h3 last");          // no final LF
-    UpdateCache cache = loadUpdateCache(file);
-    ASSERT_EQ(cache.entries.size(), 3u);
-    EXPECT_EQ(cache.entries.at("good path").hash, "hash");
-    EXPECT_EQ(cache.entries.at("good path").size, 5);
-    EXPECT_EQ(cache.mtimes.at("good path"), 6);
-    EXPECT_EQ(cache.entries.at("spaced").size, 7);
-    EXPECT_EQ(cache.mtimes.at("spaced"), 8);
-    EXPECT_EQ(cache.entries.at("last").hash, "h3");
-
-    cache = loadUpdateCache(folder / "nothing-here");
-    EXPECT_TRUE(cache.entries.empty());
-    EXPECT_TRUE(cache.mtimes.empty());
-}
-
-TEST_F(UpdateCacheFiles, FailedSaveLeavesTheOldFile) {
-    writeText("1 2 h old\n");
-    UpdateCache cache;
-    cache.entries["new"] = FileEntry{"h", 1, "new"};
-    EXPECT_FALSE(saveUpdateCache(cache, folder / ("no-such-folder/" + std::string(kUpdateCacheFile))));
-    EXPECT_EQ(readText(), "1 2 h old\n");
-    // No temporary files are left behind by a successful save either.
-    ASSERT_TRUE(saveUpdateCache(cache, file));
-    EXPECT_EQ(testsupport::listTree(folder.path()), std::string(kUpdateCacheFile) + "\n");
+    // Byte-wise order ('Z' before 'a'); a path with a line feed could not be read back.
+    EXPECT_EQ(testsupport::readFile(file), "9000000000 -5 " + A + " Z\n0 0 " + B +
+                                               " a b/c d \n12 133000000000000000 " + A +
+                                               " veri/ağaç 1.png\n");
+    EXPECT_EQ(cacheLines(loadUpdateCache(file)), "Z|9000000000|-5|" + A + "\na b/c d |0|0|" + B +
+                                                     "\nveri/ağaç 1.png|12|133000000000000000|" + A + "\n");
+    EXPECT_FALSE(saveUpdateCache(cache, folder / "yok/guncelleme.cache"));
+    EXPECT_EQ(testsupport::listTree(folder.path()), "guncelleme.cache\n") << "a save left a temporary behind";
+    EXPECT_TRUE(loadUpdateCache(folder / "yok.cache").entries.empty());
 }
 
 } // namespace

@@ -1,7 +1,7 @@
 // morlaken-sync DIR URL - runs the launcher's own update pass in DIR (created if missing).
 //
 // Studios use it to check a published update; tests and benchmarks use it too. The pass
-// is exactly the launcher's (startUpdate / updateWorker with the launcher's file name), so
+// is exactly the launcher's (startUpdate with the launcher's file name), so
 // DIR ends up as the launcher would leave it.
 //
 // Exit codes: 0 up to date, 1 the pass failed (the error text on standard error),
@@ -9,7 +9,7 @@
 // stopped cleanly first: no ".indir" file stays behind).
 #include "net/http.h"
 #include "platform/platform.h"
-#include "update/updater.h"
+#include "update/pass.h"
 
 #include <chrono>
 #include <csignal>
@@ -23,10 +23,11 @@ constexpr auto kPollInterval = std::chrono::milliseconds(10);
 constexpr auto kProgressInterval = std::chrono::milliseconds(250);
 
 volatile std::sig_atomic_t gSignal = 0;
+UpdateStatus gStatus; // the one pass of this process; the signal handler stops it
 
 void onSignal(int number) {
     gSignal = number;
-    updateStatus().stopRequested.store(true); // lock-free, so safe here
+    gStatus.stopRequested.store(true); // lock-free, so safe here
 }
 
 const char* stateName(UpdateState state) {
@@ -51,8 +52,7 @@ double mebibytes(int64_t bytes) {
 }
 
 // ---- progress line ----
-void drawProgress(double speed) {
-    UpdateStatus& s = updateStatus();
+void drawProgress(const UpdateStatus& s, double speed) {
     std::fprintf(stderr, "\r%-13s %d/%d dosya  %.1f/%.1f MiB  %.1f MiB/s   ", stateName(s.state.load()),
                  s.filesDone.load(), s.filesTotal.load(), mebibytes(s.bytesDone.load()),
                  mebibytes(s.bytesTotal.load()), speed / 1048576.0);
@@ -77,11 +77,11 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "morlaken-sync: cannot enter folder %s\n", folder.c_str());
         return 2;
     }
+    UpdateStatus& s = gStatus;
     std::signal(SIGINT, onSignal);
     std::signal(SIGTERM, onSignal);
 
-    UpdateStatus& s = updateStatus();
-    startUpdate(url, platform::launcherFileName());
+    startUpdate(s, url, platform::launcherFileName());
 
     const bool terminal = platform::stderrIsTerminal();
     auto start = std::chrono::steady_clock::now();
@@ -97,13 +97,13 @@ int main(int argc, char** argv) {
             speed = bytes >= lastBytes ? static_cast<double>(bytes - lastBytes) / seconds : 0;
             lastBytes = bytes;
             lastDraw = now;
-            drawProgress(speed);
+            drawProgress(s, speed);
         }
     }
     if (s.worker.joinable()) s.worker.join();
     double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     if (terminal) {
-        drawProgress(seconds > 0 ? static_cast<double>(s.bytesDone.load()) / seconds : 0);
+        drawProgress(s, seconds > 0 ? static_cast<double>(s.bytesDone.load()) / seconds : 0);
         std::fputc('\n', stderr);
     }
 
@@ -114,7 +114,7 @@ int main(int argc, char** argv) {
     const UpdateState state = s.state.load();
     if (state == UpdateState::Failed) {
         std::string error;
-        copyUpdateError(error);
+        copyUpdateError(s, error);
         std::fprintf(stderr, "%s\n", error.c_str());
         return 1;
     }
