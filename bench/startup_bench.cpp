@@ -20,14 +20,13 @@
 // 3. One idle main-screen frame in this process: CPU time in our immediate-mode calls,
 //    in the driver (glFinish + swap), and the bare clear + swap; plus the number of heap
 //    allocations an idle frame makes (should be 0).
+#include "app/launcher.h"
 #include "gfx/font.h"
 #include "gfx/frame.h"
-#include "gfx/texture.h"
 #include "gfx/widgets.h"
 #include "screens/main_screen.h"
 #include "screens/message_dialog.h"
-
-#include "common/pixel_projection.h"
+#include "screens/skin.h"
 
 #include <GL/gl.h>
 #include <GLFW/glfw3.h>
@@ -41,6 +40,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <new>
 #include <string>
 #include <thread>
@@ -152,29 +152,31 @@ FrameCost measureFrames(const fs::path& binDir, int frames) {
     GLFWwindow* w = glfwCreateWindow(800, 610, "frame", nullptr, nullptr);
     glfwMakeContextCurrent(w);
     glfwSwapInterval(0); // measure work, not the display's refresh
+    const auto launcher = std::make_unique<Launcher>();
+    Launcher& l = *launcher;
+    Ui& ui = l.ui;
     double t = wallMs();
-    loadFontFaces();
+    loadFontFaces(ui.fonts);
     c.fontsMs = wallMs() - t;
     t = wallMs();
-    loadLauncherImages();
+    loadSkin(l.skin);
     glFinish();
     c.imagesMs = wallMs() - t;
-    auto setup = [] {
-        setPixelProjection();
-        glClearColor(0.05f, 0.06f, 0.08f, 1);
-        glClear(GL_COLOR_BUFFER_BIT);
-        glEnable(GL_BLEND);
+    auto setup = [&ui] { beginDrawing(ui.frame, kLauncherWidth, kLauncherHeight); };
+    auto drawMain = [&l] {
+        const MainScreenView view{l.news.items, {}, ServerStatus::Connecting, false};
+        drawMainScreen(l.ui, l.skin, l.screens.main, view);
     };
-    input().mouseX = 100; // over empty space: an idle frame
-    input().mouseY = 100;
+    ui.input.mouseX = 100; // over empty space: an idle frame
+    ui.input.mouseY = 100;
     t = wallMs();
     setup();
-    drawMainScreen(); // the first frame builds the glyph atlases
+    drawMain(); // the first frame builds the glyph atlases
     glFinish();
     c.firstScreenMs = wallMs() - t;
     for (int i = 0; i < 20; ++i) { // warm-up: driver paths compiled
         setup();
-        drawMainScreen();
+        drawMain();
         glFinish();
         glfwSwapBuffers(w);
     }
@@ -182,9 +184,9 @@ FrameCost measureFrames(const fs::path& binDir, int frames) {
         setup();
         const long a0 = gAllocations.load();
         double c0 = cpuMs(), t0 = wallMs();
-        beginFrameInput(input());
-        drawMainScreen();
-        endFrameInput(input());
+        beginFrameInput(ui);
+        drawMain();
+        endFrameInput(ui);
         double c1 = cpuMs(), t1 = wallMs();
         c.allocationsPerFrame = std::max(c.allocationsPerFrame, gAllocations.load() - a0);
         glFinish();
@@ -193,17 +195,18 @@ FrameCost measureFrames(const fs::path& binDir, int frames) {
         c.ourCpuMs += c1 - c0, c.ourWallMs += t1 - t0;
         c.driverCpuMs += c2 - c1, c.driverWallMs += t2 - t1;
     }
-    showError("Güncelleme dosyası indirilemedi (sunucuya ulasilamadi).\n\nTekrar deneniyor.");
+    showError(l.screens.message,
+              "Güncelleme dosyası indirilemedi (sunucuya ulasilamadi).\n\nTekrar deneniyor.");
     for (int i = 0; i < 5; ++i) {
         setup();
         const long a0 = gAllocations.load();
-        drawMainScreen();
-        drawMessageDialog();
+        drawMain();
+        drawMessageDialog(ui, l.skin, l.screens.message);
         if (i > 0) c.allocationsWithMessage = std::max(c.allocationsWithMessage, gAllocations.load() - a0);
         glFinish();
         glfwSwapBuffers(w);
     }
-    messageDialog().visible = false;
+    hideMessage(l.screens.message);
     for (int i = 0; i < frames; ++i) {
         double c0 = cpuMs(), t0 = wallMs();
         setup();
@@ -214,6 +217,7 @@ FrameCost measureFrames(const fs::path& binDir, int frames) {
     for (double* v :
          {&c.ourCpuMs, &c.driverCpuMs, &c.bareCpuMs, &c.ourWallMs, &c.driverWallMs, &c.bareWallMs})
         *v /= frames;
+    clearFontCache(ui.fonts);
     glfwTerminate();
     return c;
 }

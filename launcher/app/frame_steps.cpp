@@ -16,20 +16,20 @@ constexpr float kScaleTolerance = 0.01f;    // smaller scale changes keep the gl
 
 // ---- per-frame values ----
 
-void sampleDownloadSpeed(UiState& s, UpdateState state, int64_t bytesDone, double nowSeconds) {
+void sampleDownloadSpeed(SpeedSample& s, UpdateState state, int64_t bytesDone, double nowSeconds) {
     if (state != UpdateState::Downloading) { // any other state restarts the sample
-        s.downloadSpeed = 0;
-        s.speedLastBytes = bytesDone;
-        s.speedLastTime = nowSeconds;
+        s.speed = 0;
+        s.lastBytes = bytesDone;
+        s.lastTime = nowSeconds;
         return;
     }
-    const double elapsed = nowSeconds - s.speedLastTime;
+    const double elapsed = nowSeconds - s.lastTime;
     if (elapsed < kSpeedSampleSeconds) return;
-    double rate = static_cast<double>(bytesDone - s.speedLastBytes) / elapsed;
-    if (s.downloadSpeed > 0) rate = kSpeedNewWeight * rate + (1.0 - kSpeedNewWeight) * s.downloadSpeed;
-    s.downloadSpeed = rate;
-    s.speedLastBytes = bytesDone;
-    s.speedLastTime = nowSeconds;
+    double rate = static_cast<double>(bytesDone - s.lastBytes) / elapsed;
+    if (s.speed > 0) rate = kSpeedNewWeight * rate + (1.0 - kSpeedNewWeight) * s.speed;
+    s.speed = rate;
+    s.lastBytes = bytesDone;
+    s.lastTime = nowSeconds;
 }
 
 InputLayer computeInputLayer(bool messageVisible, Modal activeModal) {
@@ -37,10 +37,9 @@ InputLayer computeInputLayer(bool messageVisible, Modal activeModal) {
     return activeModal != Modal::None ? InputLayer::Dialog : InputLayer::MainScreen;
 }
 
-void scaleMouse(double cx, double cy, int windowW, int windowH, int logicalW, int logicalH, float& outX,
-                float& outY) {
-    outX = static_cast<float>(logicalW * cx / (windowW > 1 ? windowW : 1));
-    outY = static_cast<float>(logicalH * cy / (windowH > 1 ? windowH : 1));
+void scaleMouse(const WindowMetrics& window, const FrameContext& frame, float& outX, float& outY) {
+    outX = static_cast<float>(frame.windowWidth * window.cursorX / (window.width > 1 ? window.width : 1));
+    outY = static_cast<float>(frame.windowHeight * window.cursorY / (window.height > 1 ? window.height : 1));
 }
 
 bool checkContentScale(float& inOutScale, int framebufferWidth, int logicalWidth) {

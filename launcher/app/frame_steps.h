@@ -2,34 +2,49 @@
 // without a window. Main thread only.
 //
 // Index
-//   ---- per-frame values ----  sampleDownloadSpeed, computeInputLayer, scaleMouse,
-//                               checkContentScale
+//   ---- per-frame values ----  SpeedSample, sampleDownloadSpeed, computeInputLayer,
+//                               scaleMouse, checkContentScale
 //   ---- window dragging ----   DragState, beginDrag, dragTarget
 #pragma once
 
 #include "gfx/frame.h"
-#include "screens/ui_state.h"
+#include "screens/screen_state.h"
 #include "update/updater.h"
 
+#include <cstdint>
+
 // ---- per-frame values ----
+
+// The shown download speed and the sample it was taken from.
+struct SpeedSample {
+    double speed = 0;      // smoothed bytes per second
+    int64_t lastBytes = 0; // bytesDone at the last sample
+    double lastTime = 0;   // clock seconds of the last sample
+};
 
 // The shown download speed from the update status block's state and byte counter. While
 // downloading a sample is taken at most once a second and smoothed 0.3 new / 0.7 old; in
 // every other state the speed is 0 and the sample restarts at `nowSeconds`.
-void sampleDownloadSpeed(UiState& s, UpdateState state, int64_t bytesDone, double nowSeconds);
+void sampleDownloadSpeed(SpeedSample& s, UpdateState state, int64_t bytesDone, double nowSeconds);
 
 // Message while the message box is visible, else Dialog while a modal dialog is open,
 // else MainScreen.
 InputLayer computeInputLayer(bool messageVisible, Modal activeModal);
 
-// Window coordinates -> logical pixels: logical x cx / max(windowW, 1), likewise for y,
-// in double precision, stored as float.
-void scaleMouse(double cx, double cy, int windowW, int windowH, int logicalW, int logicalH, float& outX,
-                float& outY);
+// The cursor (window coordinates) and the window's size as the system reports them.
+struct WindowMetrics {
+    double cursorX = 0, cursorY = 0;
+    int width = kLauncherWidth, height = kLauncherHeight;                       // window coordinates
+    int framebufferWidth = kLauncherWidth, framebufferHeight = kLauncherHeight; // pixels
+};
+
+// Window coordinates -> logical pixels of `frame`: logical x cx / max(window width, 1),
+// likewise for y, in double precision, stored as float.
+void scaleMouse(const WindowMetrics& window, const FrameContext& frame, float& outX, float& outY);
 
 // The content scale s = framebufferWidth / logicalWidth. True (and `s` stored in
 // `inOutScale`) when s > 0 and it differs from the current scale by more than 0.01; the
-// caller then empties the font cache.
+// glyph atlases are then rebuilt at the new scale.
 bool checkContentScale(float& inOutScale, int framebufferWidth, int logicalWidth);
 
 // ---- window dragging ----

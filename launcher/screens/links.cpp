@@ -4,19 +4,11 @@
 #include "platform/platform.h"
 #include "screens/message_dialog.h"
 
-#include <string_view>
-
-namespace {
-bool startsWith(const std::string& text, std::string_view prefix) {
+void openLink(MessageDialog& message, const std::string& address) {
     // Byte-exact and case-sensitive: "HTTPS://" and " https://" are not web addresses here.
-    return text.size() >= prefix.size() && std::string_view(text).substr(0, prefix.size()) == prefix;
-}
-} // namespace
-
-void openLink(const std::string& address) {
-    if (startsWith(address, "https://") || startsWith(address, "http://")) {
+    if (address.starts_with("https://") || address.starts_with("http://")) {
         platform::openWebAddress(address);
         return;
     }
-    showInfo(kLinkNotReady);
+    showInfo(message, kLinkNotReady);
 }

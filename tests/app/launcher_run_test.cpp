@@ -2,7 +2,7 @@
 // folder on an Xvfb of the test's own: it finds its files beside itself, reports missing fonts and images,
 // and exits with the right code. The MORLAKEN_SCREENSHOT hook makes each run draw a few frames, save a PNG
 // and close on its own.
-#include "private_display.h"
+#include "app/launcher_process.h"
 #include "support/child_process.h"
 #include "support/temp_folder.h"
 #include "support/test_server.h"

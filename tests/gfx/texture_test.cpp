@@ -101,7 +101,7 @@ TEST(ScissorBox, ScaledOutwardToWholePixelsWithYFlipped) {
              Case{0, 0, 800, 610, 2.0f, 0, 0, 1600, 1220},           // whole window at scale 2
          }) {
         SCOPED_TRACE(::testing::Message() << c.x << "," << c.y << " " << c.w << "x" << c.h << " @" << c.scale);
-        const ScissorBox b = scissorBox(c.x, c.y, c.w, c.h, c.scale, 610);
+        const ScissorBox b = scissorBox({c.x, c.y, c.w, c.h}, c.scale, 610);
         EXPECT_EQ(b.x, c.wantX);
         EXPECT_EQ(b.y, c.wantY);
         EXPECT_EQ(b.width, c.wantW);
@@ -185,14 +185,14 @@ TEST_F(TextureGl, MissingOrBrokenImageGivesZeroTextureAndOneStderrLine) {
                    "gorsel yuklenemedi: veri/bos.jpg\n");
 
     // Drawing the zero texture draws nothing.
-    drawTexture(missing, 0, 0, 800, 610, 1.0f);
+    drawTexture(missing, {0, 0, 800, 610});
     EXPECT_EQ(rgb(readPixel(400, 300)), rgb(readPixel(0, 0)));
     const Rgba clear = readPixel(400, 300);
     EXPECT_NEAR(clear.r, 13, 1); // 0.05 * 255: the clear colour, untouched
 }
 
 TEST_F(TextureGl, DrawTextureAtHalfOpacityHalvesColourOverBlack) {
-    beginFrame(0, 0, 0);
+    beginFrame({0, 0, 0});
     std::vector<uint8_t> px(4 * 4 * 4);
     for (size_t i = 0; i < px.size(); i += 4) {
         px[i] = 200;
@@ -202,8 +202,8 @@ TEST_F(TextureGl, DrawTextureAtHalfOpacityHalvesColourOverBlack) {
     }
     const Texture t = createTexture(px.data(), 4, 4);
     ASSERT_NE(t.id, 0u);
-    drawTexture(t, 100, 100, 64, 64, 0.5f);
-    drawTexture(t, 200, 100, 64, 64, 1.0f);
+    drawTexture(t, {100, 100, 64, 64}, 0.5f);
+    drawTexture(t, {200, 100, 64, 64});
     const Rgba half = readPixel(132, 132);
     EXPECT_NEAR(half.r, 100, 2);
     EXPECT_NEAR(half.g, 50, 2);
@@ -217,12 +217,12 @@ TEST_F(TextureGl, DrawTextureAtHalfOpacityHalvesColourOverBlack) {
 }
 
 TEST_F(TextureGl, TransparentTexelsLeaveTheBackgroundAlone) {
-    beginFrame(0, 0, 1.0f); // blue
+    beginFrame({0, 0, 1.0f}); // blue
     // Left half transparent white, right half opaque red: premultiplication keeps the
     // white from bleeding into the blended result.
     std::vector<uint8_t> px = {255, 255, 255, 0, 255, 0, 0, 255};
     const Texture t = createTexture(px.data(), 2, 1);
-    drawTexture(t, 0, 0, 800, 610, 1.0f);
+    drawTexture(t, {0, 0, 800, 610});
     const Rgba left = readPixel(10, 300);
     EXPECT_LT(left.r, 8);
     EXPECT_GT(left.b, 247);
@@ -232,9 +232,9 @@ TEST_F(TextureGl, TransparentTexelsLeaveTheBackgroundAlone) {
 }
 
 TEST_F(TextureGl, FillRectFadesFromTopToBottom) {
-    beginFrame(0, 0, 0);
-    fillRect(100, 100, 50, 200, 0xFFFFFF, 1.0f, 0.0f);
-    fillRect(300, 100, 50, 200, 0x336699, 0.6f, 0.6f);
+    beginFrame({0, 0, 0});
+    fillRect({100, 100, 50, 200}, 0xFFFFFF, 1.0f, 0.0f);
+    fillRect({300, 100, 50, 200}, 0x336699, 0.6f);
     const int top = readPixel(125, 100).r, mid = readPixel(125, 200).r, bottom = readPixel(125, 299).r;
     EXPECT_GT(top, 250);
     EXPECT_NEAR(mid, 128, 3);
@@ -249,11 +249,11 @@ TEST_F(TextureGl, FillRectFadesFromTopToBottom) {
 }
 
 TEST_F(TextureGl, SetClipLimitsDrawingAndReplacesThePreviousClip) {
-    beginFrame(0, 0, 0);
-    setClip(100, 100, 50, 50);
-    setClip(200, 200, 10, 20); // replaces, does not intersect
-    fillRect(0, 0, 800, 610, 0xFFFFFF, 1, 1);
-    glDisable(GL_SCISSOR_TEST);
+    beginFrame({0, 0, 0});
+    setClip(ui_.frame, {100, 100, 50, 50});
+    setClip(ui_.frame, {200, 200, 10, 20}); // replaces, does not intersect
+    fillRect({0, 0, 800, 610}, 0xFFFFFF, 1);
+    endClip();
     EXPECT_EQ(rgb(readPixel(120, 120)), 0u);
     EXPECT_EQ(rgb(readPixel(205, 210)), 0xFFFFFFu);
     EXPECT_EQ(rgb(readPixel(199, 210)), 0u);

@@ -3,7 +3,6 @@
 // is still downloading.
 #include "news/news.h"
 
-#include "config/config.h"
 #include "net/http.h"
 #include "platform/platform.h"
 #include "support/child_process.h"
@@ -78,15 +77,18 @@ TEST(NewsParse, FieldsLinesAndLineEnds) {
 
 class NewsFetch : public ::testing::Test {
   protected:
-    void SetUp() override {
-        resetNewsForTests();
-        httpGlobalInit();
-    }
-    void TearDown() override { resetNewsForTests(); }
+    void SetUp() override { httpGlobalInit(); }
     // Runs the per-frame poll until the fetch has been parsed.
     bool pollUntilParsed() {
-        return waitFor([] { return !newsFetchPending(); }, 20.0, [] { pollNewsFeed(); });
+        return waitFor([&] { return !newsFetchPending(news); }, 20.0, [&] { pollNewsFeed(news); });
     }
+    // A fresh list holding one item from the game server, then a fetch of `path`.
+    void fetch(const TestServer& server, const std::string& path) {
+        news = NewsState{};
+        replaceNewsFromServer(news, {{"s", "sunucu", "g"}});
+        startNewsFetch(news, server.baseUrl() + path);
+    }
+    NewsState news;
 };
 
 std::string feedOfSize(size_t size) {
@@ -101,18 +103,16 @@ TEST_F(NewsFetch, FeedReplacesServerItemsForGood) {
     server.route(
         "/haberler.txt",
         testsupport::answer(200, "Yama|Sürüm 1.2 yayında|Yenilikler\r\nEtkinlik|Kale Kuşatması|\r\n"));
-    replaceNewsFromServer({{"s", "sunucu", "g"}});
-
-    startNewsFetchFrom(server.baseUrl() + "haberler.txt");
-    EXPECT_TRUE(newsFetchPending());
+    fetch(server, "haberler.txt");
+    EXPECT_TRUE(newsFetchPending(news));
     ASSERT_TRUE(pollUntilParsed());
-    ASSERT_EQ(newsList().size(), 2u);
-    EXPECT_TRUE(newsFromFeed());
-    expectItem(newsList()[0], "Yama", "Sürüm 1.2 yayında", "Yenilikler");
+    ASSERT_EQ(news.items.size(), 2u);
+    EXPECT_TRUE(news.fromFeed);
+    expectItem(news.items[0], "Yama", "Sürüm 1.2 yayında", "Yenilikler");
     // A later server answer changes nothing, empty or not.
-    replaceNewsFromServer({{"s", "sunucu", "g"}});
-    replaceNewsFromServer({});
-    EXPECT_EQ(newsList().size(), 2u);
+    replaceNewsFromServer(news, {{"s", "sunucu", "g"}});
+    replaceNewsFromServer(news, {});
+    EXPECT_EQ(news.items.size(), 2u);
     EXPECT_EQ(server.requestCount("/haberler.txt"), 1);
 }
 
@@ -122,13 +122,11 @@ TEST_F(NewsFetch, OneByteUnderTheLimitIsParsedAFeedOfOneMebibyteGivesNothing) {
     server.route("/at.txt", testsupport::answer(200, feedOfSize(1048576)));
     for (auto [path, title, fromFeed] :
          {std::tuple{"under.txt", "Hasat Şenliği", true}, {"at.txt", "sunucu", false}}) {
-        resetNewsForTests();
-        replaceNewsFromServer({{"s", "sunucu", "g"}});
-        startNewsFetchFrom(server.baseUrl() + path);
+        fetch(server, path);
         ASSERT_TRUE(pollUntilParsed()) << path;
-        ASSERT_EQ(newsList().size(), 1u) << path;
-        EXPECT_EQ(newsList()[0].title, title) << path;
-        EXPECT_EQ(newsFromFeed(), fromFeed) << path;
+        ASSERT_EQ(news.items.size(), 1u) << path;
+        EXPECT_EQ(news.items[0].title, title) << path;
+        EXPECT_EQ(news.fromFeed, fromFeed) << path;
     }
 }
 
@@ -140,43 +138,38 @@ TEST_F(NewsFetch, FailuresLeaveTheListAlone) {
     server.route("/bozuk.txt", testsupport::answer(500, "Hata|Sunucu|500\n"));
     server.route("/bos.txt", testsupport::answer(200, "yalnızca metin\n"));
     for (const std::string path : {"yok.txt", "bozuk.txt", "bos.txt"}) {
-        resetNewsForTests();
-        replaceNewsFromServer({{"s", "sunucu", "g"}});
-        startNewsFetchFrom(server.baseUrl() + path);
+        fetch(server, path);
         ASSERT_TRUE(pollUntilParsed()) << path;
-        ASSERT_EQ(newsList().size(), 1u) << path;
-        EXPECT_FALSE(newsFromFeed()) << path;
+        ASSERT_EQ(news.items.size(), 1u) << path;
+        EXPECT_FALSE(news.fromFeed) << path;
         // Server answers are still taken after a failed feed.
-        replaceNewsFromServer({});
-        EXPECT_TRUE(newsList().empty()) << path;
+        replaceNewsFromServer(news, {});
+        EXPECT_TRUE(news.items.empty()) << path;
     }
     // Nothing listens on a free port: the connection is refused.
-    const int deadPort = testsupport::pickFreePort();
-    resetNewsForTests();
-    startNewsFetchFrom("http://127.0.0.1:" + std::to_string(deadPort) + "/haberler.txt");
+    news = NewsState{};
+    startNewsFetch(news, "http://127.0.0.1:" + std::to_string(testsupport::pickFreePort()) + "/haberler.txt");
     ASSERT_TRUE(pollUntilParsed());
-    EXPECT_TRUE(newsList().empty());
-}
-
-TEST_F(NewsFetch, NoAddressNoFetch) {
-    configSet("haber_adresi", "");
-    startNewsFetch();
-    EXPECT_FALSE(newsFetchPending());
-    EXPECT_TRUE(stopNewsFetch(0.0));
+    EXPECT_TRUE(news.items.empty());
+    // No address, no fetch.
+    news = NewsState{};
+    startNewsFetch(news, "");
+    EXPECT_FALSE(newsFetchPending(news));
+    EXPECT_TRUE(stopNewsFetch(news, 0.0));
 }
 
 TEST_F(NewsFetch, StopEndsAStalledDownloadPromptly) {
     TestServer server;
     server.route("/haberler.txt", testsupport::stall(std::string(5000, 'x'), 10));
-    startNewsFetchFrom(server.baseUrl() + "haberler.txt");
+    startNewsFetch(news, server.baseUrl() + "haberler.txt");
     ASSERT_TRUE(waitFor([&] { return server.stalledNow() == 1; }, 10.0));
-    pollNewsFeed();
-    EXPECT_TRUE(newsFetchPending()); // still downloading
+    pollNewsFeed(news);
+    EXPECT_TRUE(newsFetchPending(news)); // still downloading
     // A second start while one is pending is ignored.
-    startNewsFetchFrom(server.baseUrl() + "haberler.txt");
-    EXPECT_TRUE(stopNewsFetch(5.0)); // the thread has left the HTTP library
+    startNewsFetch(news, server.baseUrl() + "haberler.txt");
+    EXPECT_TRUE(stopNewsFetch(news, 5.0)); // the thread has left the HTTP library
     ASSERT_TRUE(pollUntilParsed());
-    EXPECT_TRUE(newsList().empty());
+    EXPECT_TRUE(news.items.empty());
     EXPECT_EQ(server.requestCount("/haberler.txt"), 1);
 }
 
@@ -194,13 +187,13 @@ TEST(NewsExitChild, LeaveWhileDownloading) {
         GTEST_SKIP() << "only run as the child of NewsExit tests";
     }
     httpGlobalInit();
-    configSet("haber_adresi", url);
-    startNewsFetch();
+    NewsState news; // gone when the test returns, as the launcher's when it closes
+    startNewsFetch(news, url);
     ASSERT_TRUE(waitFor([&] { return platform::fileSize(mark) >= 0; }, 20.0));
-    pollNewsFeed();
-    EXPECT_TRUE(newsFetchPending());
+    pollNewsFeed(news);
+    EXPECT_TRUE(newsFetchPending(news));
     if (stop && std::string(stop) == "1") {
-        EXPECT_TRUE(stopNewsFetch(5.0));
+        EXPECT_TRUE(stopNewsFetch(news, 5.0));
     }
 }
 

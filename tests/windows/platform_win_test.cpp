@@ -262,8 +262,8 @@ TEST(WindowsDesktop, ShellLinkReplacesAnOldFileOnceAndReadsBack) {
     EXPECT_EQ(link, desktop + "/" + kShortcutName + platform::desktopShortcutExtension());
     testsupport::writeFile(link, "eski bir dosya");
 
-    config() = Config{};
-    ensureDesktopShortcut();
+    Config cfg;
+    ensureDesktopShortcut(cfg);
     const std::string exe = platform::executablePath();
     const std::wstring target = wide(exe);
     const std::vector<std::wstring> expected = {target, wide(exe.substr(0, exe.rfind('/'))), target + L",0",
@@ -273,9 +273,8 @@ TEST(WindowsDesktop, ShellLinkReplacesAnOldFileOnceAndReadsBack) {
 
     // Deleted by the player: not made again while "kisayol" is "1".
     ASSERT_TRUE(platform::deleteFile(link));
-    ensureDesktopShortcut();
+    ensureDesktopShortcut(cfg);
     EXPECT_FALSE(platform::pathExists(link));
-    config() = Config{};
     ASSERT_TRUE(platform::setWorkingFolder(before));
 }
 

@@ -1,8 +1,6 @@
 // stand_in_game.cpp - see stand_in_game.h.
 #include "stand_in_game.h"
 
-#include "login/game.h"
-
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -27,11 +25,11 @@ double secondsNow() {
     return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
-platform::ProcessPoll waitForGame(int& outExitCode, double seconds) {
+platform::ProcessPoll waitForGame(const GameWatch& watch, int& outExitCode, double seconds) {
     (void)kRunAsGame;
     const double deadline = secondsNow() + seconds;
     platform::ProcessPoll state;
-    while ((state = platform::pollProcess(gameWatch().gameProcess, outExitCode)) ==
+    while ((state = platform::pollProcess(watch.gameProcess, outExitCode)) ==
                platform::ProcessPoll::Running &&
            secondsNow() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(16));

@@ -4,12 +4,13 @@
 // test runs.
 #pragma once
 
+#include "login/game.h"
 #include "platform/platform.h"
 
 inline constexpr int kGameExitCode = 3;
 
 // Seconds of the steady clock.
 double secondsNow();
-// Polls the game the launcher started (gameWatch().gameProcess) once a frame until it ends
-// or `seconds` pass; its state then, with its exit code.
-platform::ProcessPoll waitForGame(int& outExitCode, double seconds = 60);
+// Polls the game a login started (watch.gameProcess) once a frame until it ends or
+// `seconds` pass; its state then, with its exit code.
+platform::ProcessPoll waitForGame(const GameWatch& watch, int& outExitCode, double seconds = 60);

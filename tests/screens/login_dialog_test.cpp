@@ -1,0 +1,219 @@
+// login_dialog_test.cpp - the login dialog through the launcher's frame: drawn over the
+// main screen in each of its states (screenshots <build>/screenshots/login_*.png, pixels
+// checked where the layout fixes them), and its rules on their real path: the remember
+// choice saved before any request, the field checks, the busy button, cancelling, and the
+// focus after the account service's answers.
+#include "screens/screen_test_support.h"
+
+#include "app/frame.h"
+#include "login/enet_setup.h"
+#include "net/http.h"
+#include "support/test_server.h"
+
+#include <GLFW/glfw3.h>
+#include <gtest/gtest.h>
+
+using screentest::ScreenHarness;
+using screentest::waitFor;
+
+namespace {
+
+// ENet starts once, before any test of this program touches it: a block ENet took from one
+// heap must never go back through the other.
+struct EnetUp : ::testing::Environment {
+    void SetUp() override { ASSERT_TRUE(initializeEnet()); }
+};
+const auto* const kEnet = ::testing::AddGlobalTestEnvironment(new EnetUp);
+
+class LoginDialogTest : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() { httpGlobalInit(); }
+    void SetUp() override {
+        h_ = std::make_unique<ScreenHarness>();
+        ASSERT_TRUE(h_->ok()) << h_->error();
+        screentest::resetUpdateStatus(l().update, UpdateState::UpToDate);
+        h_->moveMouse(10, 10);
+    }
+    void TearDown() override { h_.reset(); }
+    Launcher& l() { return h_->launcher(); }
+    LoginDialog& dialog() { return l().screens.login; }
+    MessageDialog& message() { return l().screens.message; }
+    // Mean brightness of a rectangle of the last frame.
+    double brightness(int x, int y, int w, int hgt) const {
+        long sum = 0;
+        for (const auto& p : h_->grab(x, y, w, hgt))
+            sum += p.r + p.g + p.b;
+        return static_cast<double>(sum) / (3.0 * w * hgt);
+    }
+    void open() {
+        h_->key(GLFW_KEY_ENTER); // Enter on the bare main screen
+        h_->frame();
+        ASSERT_EQ(l().screens.state.activeModal, Modal::Login);
+    }
+    void fill(const std::string& user, const std::string& password) {
+        dialog().username.text = user;
+        dialog().password.text = password;
+    }
+    void submit() {
+        h_->key(GLFW_KEY_ENTER);
+        h_->frame();
+    }
+    // Frames, with the per-frame pumps, until the account service's answer was acted on.
+    void answered(testsupport::TestServer& server, int status, const std::string& body) {
+        server.route("/hesap/ticket", testsupport::answer(status, body));
+        submit();
+        ASSERT_TRUE(waitFor([&] { return accountLoginAnswered(l().session.account); }, 10.0));
+        pumpFrame(l());
+        hideMessage(message());
+    }
+    std::unique_ptr<ScreenHarness> h_;
+};
+
+TEST_F(LoginDialogTest, EachStateDrawsOverTheDimmedMainScreen) {
+    h_->frame();
+    const double mainScreen = brightness(20, 20, 120, 120);
+    open();
+    h_->save("login_1_bos");
+    // Dimmed to 40 % outside the panel; the focused empty user name shows the caret's
+    // field, not its placeholder.
+    EXPECT_NEAR(brightness(20, 20, 120, 120), mainScreen * 0.4 + 0.6 * (5 + 6 + 9) / 3.0, 1.0);
+    EXPECT_EQ(l().ui.focus, &dialog().username);
+
+    // The remember box: a click on its label flips it and the box changes its image.
+    const double checked = brightness(329, 331, 14, 14);
+    h_->click(400, 338);
+    EXPECT_FALSE(dialog().rememberMe);
+    EXPECT_LT(brightness(329, 331, 14, 14), checked - 10);
+    h_->click(335, 338);
+    EXPECT_TRUE(dialog().rememberMe);
+
+    fill("ayse", "gizli-şifre");
+    h_->frame();
+    h_->save("login_2_dolu");
+
+    l().session.account.totpStep = true;
+    dialog().code.text = "1234";
+    focusField(l().ui, &dialog().code); // the caret is on for the next 0.55 s
+    h_->frame();
+    h_->save("login_4_kod");
+    l().session.account.totpStep = false;
+
+    const struct {
+        const char* name;
+        bool error;
+        std::string text;
+    } messages[] = {
+        {"alanlar", true, "Kullanıcı adını ve şifreni gir."},
+        {"kod_eksik", true, "Doğrulama uygulamandaki 6 haneli kodu gir."},
+        {"iki_adim", false, kLoginTotpRequired},
+        {"kod_yanlis", true, kLoginTotpInvalid},
+        {"sifre_yanlis", true, kLoginBadCredentials},
+        {"ulasilamadi", true, "Giriş sunucusuna ulaşılamadı (giris sunucusuna ulasilamadi)."},
+        {"eposta", true,
+         "E-posta adresin henüz doğrulanmadı (a***@o***.com). Gelen kutundaki bağlantıya tıkla, sonra "
+         "tekrar dene."},
+        {"oyun_sunucusu", true, "Sunucuya bağlanılamadı. Sunucu kapalı olabilir."},
+        {"oyun_kapandi", true, "Oyun açılırken kapandı (çıkış kodu 0x00000001). Bu kodu Velmor'a gönder."},
+    };
+    for (const auto& m : messages) {
+        m.error ? showError(message(), m.text) : showInfo(message(), m.text);
+        h_->frame();
+        h_->save(std::string("login_5_") + m.name);
+    }
+}
+
+TEST_F(LoginDialogTest, SubmitChecksTheFieldsAndSavesTheRememberChoiceFirst) {
+    const std::string ini = (h_->gameFolder() / "launcher.ini").string();
+    open();
+    for (const auto& [user, password] : {std::pair{"ab", "gizli"}, {"ayse", ""}, {"", ""}}) {
+        fill(user, password);
+        submit();
+        EXPECT_EQ(message().messageText, "Kullanıcı adını ve şifreni gir.") << user;
+        EXPECT_FALSE(testsupport::fileExists(ini)) << user;
+        hideMessage(message());
+    }
+
+    // Without an account service the game-server login takes over: the choice is saved
+    // first, the password leaves the field for the link, and the dialog waits. Closing it
+    // drops the connection and wipes the password the link held.
+    dialog().rememberMe = false;
+    configSet(l().config, keys::kServer, "127.0.0.1:1");
+    fill("ayse", "gizli");
+    submit();
+    EXPECT_EQ(testsupport::readFile(ini), "sunucu=127.0.0.1:1\r\nhatirla=0\r\nkullanici=\r\n");
+    EXPECT_EQ(dialog().password.text, "");
+    EXPECT_TRUE(loginBusy(l().session));
+    h_->key(GLFW_KEY_ESCAPE);
+    h_->frame();
+    EXPECT_EQ(l().screens.state.activeModal, Modal::None);
+    EXPECT_FALSE(loginBusy(l().session));
+    EXPECT_EQ(l().session.link.loginPassword, "");
+    open();
+
+    // The two-step stage wants exactly six digits.
+    configSet(l().config, keys::kAccountApi, "http://127.0.0.1:1/hesap/");
+    l().session.account.totpStep = true;
+    dialog().code.text = "12345";
+    submit();
+    EXPECT_EQ(message().messageText, "Doğrulama uygulamandaki 6 haneli kodu gir.");
+    EXPECT_FALSE(l().session.account.loginInFlight.load());
+}
+
+// An answer that ends the two-step stage takes the code field away while the dialog stays
+// open: a refusal (HTTP 500), or the dropped answer of a login cancelled before the dialog
+// was opened again. What the player types next must land in a field that is shown.
+TEST_F(LoginDialogTest, TheFocusNeverStaysOnAFieldThatIsNotShown) {
+    testsupport::TestServer server;
+    configSet(l().config, keys::kAccountApi, server.baseUrl() + "hesap/");
+    for (const bool reopened : {false, true}) {
+        open();
+        fill("ayse", "gizli");
+        answered(server, 401, R"({"message":"TOTP_REQUIRED"})");
+        ASSERT_EQ(l().ui.focus, &dialog().code);
+        dialog().code.text = "123456";
+        server.route("/hesap/ticket", testsupport::answer(500, ""));
+        submit();
+        ASSERT_TRUE(waitFor([&] { return accountLoginAnswered(l().session.account); }, 10.0));
+        if (reopened) {
+            h_->key(GLFW_KEY_ESCAPE); // in flight: its answer will be dropped
+            h_->key(GLFW_KEY_ENTER);
+            h_->frame();
+            EXPECT_EQ(l().ui.focus, &dialog().code) << "the code field is the one shown";
+        }
+        pumpFrame(l());
+        hideMessage(message());
+        EXPECT_FALSE(l().session.account.totpStep);
+        EXPECT_EQ(l().ui.focus, &dialog().password) << reopened;
+        h_->type("x");
+        h_->frame();
+        EXPECT_EQ(dialog().password.text, "x") << reopened;
+        h_->key(GLFW_KEY_ESCAPE);
+        h_->frame();
+    }
+}
+
+TEST_F(LoginDialogTest, WhileTheServiceIsAskedTheButtonWaitsAndCancelClosesAtOnce) {
+    testsupport::TestServer server;
+    server.route("/hesap/ticket", testsupport::misbehave(testsupport::Behaviour::Silent));
+    configSet(l().config, keys::kAccountApi, server.baseUrl() + "hesap/");
+    open();
+    fill("ayse", "gizli");
+    h_->frame();
+    const double idle = brightness(420, 362, 96, 26);
+    h_->click(468, 375); // "GİRİŞ"
+    ASSERT_TRUE(loginBusy(l().session));
+    EXPECT_EQ(dialog().password.text, "");
+    EXPECT_EQ(l().session.account.accountPassword, "gizli");
+    h_->frame();
+    h_->save("login_3_bekle");
+    EXPECT_GT(std::abs(brightness(420, 362, 96, 26) - idle), 3.0); // pressed image, muted "BEKLE"
+    submit(); // a second press while busy sends nothing more
+    EXPECT_TRUE(waitFor([&] { return server.requestCount("/hesap/ticket") == 1; }, 10.0));
+
+    h_->click(332, 375); // "İPTAL"
+    EXPECT_EQ(l().screens.state.activeModal, Modal::None);
+    EXPECT_EQ(l().ui.focus, nullptr);
+    EXPECT_TRUE(l().session.account.loginCancelled.load()); // the late answer will be dropped
+}
+
+} // namespace
