@@ -190,7 +190,7 @@ TEST_F(GameServerLink, AcceptedLoginBringsTheServersTicket) {
 }
 
 TEST_F(GameServerLink, RefusalsShowTheirReasonsText) {
-    GameServer server({"--in-game", "oyuncu"});
+    GameServer server({"--in-game", "ayse"});
     ASSERT_TRUE(server.started);
     for (const auto& [user, password] : {std::pair{"ayse", "yanlis"}, {"kimse", "x"}}) {
         login(server.address(), user, password);
@@ -199,21 +199,14 @@ TEST_F(GameServerLink, RefusalsShowTheirReasonsText) {
         EXPECT_EQ(ended.login.text, kRefusedCredentialsText);
         EXPECT_EQ(link.serverStatus, ServerStatus::Online);
     }
-    // Four more failures for ayse make five within the minute: then even the right password
-    // is refused for a while.
-    for (int i = 0; i < 4; ++i) {
-        login(server.address(), "ayse", "yanlis");
-        pumpToEnd();
-    }
-    login(server.address(), "ayse", "gizli");
-    EXPECT_EQ(pumpToEnd().login.text, kRefusedTooManyTriesText);
-
-    // Version and in-game refusals, and malformed requests, straight from the server.
-    EXPECT_EQ(askRaw(server.host.port(), wire::encodeLoginRequest("ayse", "gizli", 4))[1],
-              wire::kRefusedOldLauncher);
-    const std::string busy = askRaw(server.host.port(), wire::encodeLoginRequest("oyuncu", "x"));
-    ASSERT_GE(busy.size(), 2u);
-    EXPECT_EQ(busy[0], wire::kLoginRefused);
+    // Version and in-game refusals, and malformed requests, straight from the server. (Too
+    // many failures: tools/server_test.cpp.)
+    const auto refusal = [&](const std::string& request) {
+        const std::string answer = askRaw(server.host.port(), request);
+        return answer.size() >= 2 && answer[0] == wire::kLoginRefused ? static_cast<uint8_t>(answer[1]) : 0;
+    };
+    EXPECT_EQ(refusal(wire::encodeLoginRequest("ayse", "gizli", 4)), wire::kRefusedOldLauncher);
+    EXPECT_EQ(refusal(wire::encodeLoginRequest("ayse", "gizli")), wire::kRefusedInGame);
     for (const std::string& bad :
          {std::string("\x0A\x05", 2), std::string("\x0D\x00", 2), std::string("\x42")}) {
         const wire::Rejected rejected = wire::decodeRejected(askRaw(server.host.port(), bad));
@@ -409,25 +402,6 @@ TEST_F(GameServerLink, PacketsLongerThanTheLongestAnswerAreNotTaken) {
     ended = pumpToEnd();
     EXPECT_EQ(link.serverStatus, ServerStatus::Offline);
     EXPECT_FALSE(ended.newsArrived);
-}
-
-TEST_F(GameServerLink, NewConnectionReplacesTheOldOne) {
-    GameServer server;
-    SilentPeer silent(false);
-    ASSERT_TRUE(server.started);
-    login(silent.address(), "ayse", "gizli");
-    ASSERT_TRUE(waitUntil(
-        [&] {
-            pumpGameServer(link);
-            return link.requestSent;
-        },
-        5));
-    connectToGameServer(link, LinkMode::Probe, server.address());
-    EXPECT_FALSE(link.requestSent);
-    const Ended ended = pumpToEnd();
-    EXPECT_EQ(ended.login.event, LoginEvent::None);
-    EXPECT_TRUE(ended.newsArrived);
-    EXPECT_EQ(link.serverStatus, ServerStatus::Online);
 }
 
 } // namespace

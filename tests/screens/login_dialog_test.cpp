@@ -1,20 +1,16 @@
 // login_dialog_test.cpp - the login dialog through the launcher's frame: drawn over the
 // main screen in each of its states (screenshots <build>/screenshots/login_*.png, pixels
 // checked where the layout fixes them), and its rules on their real path: the remember
-// choice saved before any request, the field checks, the busy button, cancelling, and the
-// focus after the account service's answers.
+// choice saved before any request, the field checks, the busy button and cancelling. (The
+// focus after a login's answers: app/frame_test.cpp.)
 #include "screens/screen_test_support.h"
 
-#include "app/frame.h"
 #include "login/enet_setup.h"
-#include "net/http.h"
-#include "support/test_server.h"
 
 #include <GLFW/glfw3.h>
 #include <gtest/gtest.h>
 
 using screentest::ScreenHarness;
-using screentest::waitFor;
 
 namespace {
 
@@ -27,7 +23,6 @@ const auto* const kEnet = ::testing::AddGlobalTestEnvironment(new EnetUp);
 
 class LoginDialogTest : public ::testing::Test {
   protected:
-    static void SetUpTestSuite() { httpGlobalInit(); }
     void SetUp() override {
         h_ = std::make_unique<ScreenHarness>();
         ASSERT_TRUE(h_->ok()) << h_->error();
@@ -57,14 +52,6 @@ class LoginDialogTest : public ::testing::Test {
     void submit() {
         h_->key(GLFW_KEY_ENTER);
         h_->frame();
-    }
-    // Frames, with the per-frame pumps, until the account service's answer was acted on.
-    void answered(testsupport::TestServer& server, int status, const std::string& body) {
-        server.route("/hesap/ticket", testsupport::answer(status, body));
-        submit();
-        ASSERT_TRUE(waitFor([&] { return accountLoginAnswered(l().session.account); }, 10.0));
-        pumpFrame(l());
-        hideMessage(message());
     }
     std::unique_ptr<ScreenHarness> h_;
 };
@@ -159,61 +146,27 @@ TEST_F(LoginDialogTest, SubmitChecksTheFieldsAndSavesTheRememberChoiceFirst) {
     EXPECT_FALSE(l().session.account.loginInFlight.load());
 }
 
-// An answer that ends the two-step stage takes the code field away while the dialog stays
-// open: a refusal (HTTP 500), or the dropped answer of a login cancelled before the dialog
-// was opened again. What the player types next must land in a field that is shown.
-TEST_F(LoginDialogTest, TheFocusNeverStaysOnAFieldThatIsNotShown) {
-    testsupport::TestServer server;
-    configSet(l().config, keys::kAccountApi, server.baseUrl() + "hesap/");
-    for (const bool reopened : {false, true}) {
-        open();
-        fill("ayse", "gizli");
-        answered(server, 401, R"({"message":"TOTP_REQUIRED"})");
-        ASSERT_EQ(l().ui.focus, &dialog().code);
-        dialog().code.text = "123456";
-        server.route("/hesap/ticket", testsupport::answer(500, ""));
-        submit();
-        ASSERT_TRUE(waitFor([&] { return accountLoginAnswered(l().session.account); }, 10.0));
-        if (reopened) {
-            h_->key(GLFW_KEY_ESCAPE); // in flight: its answer will be dropped
-            h_->key(GLFW_KEY_ENTER);
-            h_->frame();
-            EXPECT_EQ(l().ui.focus, &dialog().code) << "the code field is the one shown";
-        }
-        pumpFrame(l());
-        hideMessage(message());
-        EXPECT_FALSE(l().session.account.totpStep);
-        EXPECT_EQ(l().ui.focus, &dialog().password) << reopened;
-        h_->type("x");
-        h_->frame();
-        EXPECT_EQ(dialog().password.text, "x") << reopened;
-        h_->key(GLFW_KEY_ESCAPE);
-        h_->frame();
-    }
-}
-
-TEST_F(LoginDialogTest, WhileTheServiceIsAskedTheButtonWaitsAndCancelClosesAtOnce) {
-    testsupport::TestServer server;
-    server.route("/hesap/ticket", testsupport::misbehave(testsupport::Behaviour::Silent));
-    configSet(l().config, keys::kAccountApi, server.baseUrl() + "hesap/");
+TEST_F(LoginDialogTest, WhileALoginRunsTheButtonWaitsAndCancelClosesAtOnce) {
     open();
-    fill("ayse", "gizli");
+    dialog().username.text = "ayse";
     h_->frame();
     const double idle = brightness(420, 362, 96, 26);
-    h_->click(468, 375); // "GİRİŞ"
-    ASSERT_TRUE(loginBusy(l().session));
-    EXPECT_EQ(dialog().password.text, "");
-    EXPECT_EQ(l().session.account.accountPassword, "gizli");
+    l().session.account.loginInFlight = true; // a request runs
+    l().session.account.accountPassword = "gizli";
     h_->frame();
     h_->save("login_3_bekle");
     EXPECT_GT(std::abs(brightness(420, 362, 96, 26) - idle), 3.0); // pressed image, muted "BEKLE"
-    submit(); // a second press while busy sends nothing more
-    EXPECT_TRUE(waitFor([&] { return server.requestCount("/hesap/ticket") == 1; }, 10.0));
+    dialog().password.text = "yeni";
+    h_->click(468, 375); // "GİRİŞ" is disabled
+    submit();            // and Enter sends nothing more while busy
+    EXPECT_EQ(dialog().password.text, "yeni");
+    EXPECT_FALSE(testsupport::fileExists(h_->gameFolder() / "launcher.ini"));
 
     h_->click(332, 375); // "İPTAL"
     EXPECT_EQ(l().screens.state.activeModal, Modal::None);
     EXPECT_EQ(l().ui.focus, nullptr);
     EXPECT_TRUE(l().session.account.loginCancelled.load()); // the late answer will be dropped
+    l().session.account.loginInFlight = false;
 }
 
 } // namespace
