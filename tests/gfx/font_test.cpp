@@ -133,23 +133,6 @@ TEST_F(FontTest, LargeSizesGrowTheAtlas) {
     EXPECT_GT(big.glyphs[big.glyphIndex.at('M')].x1, 0);
 }
 
-// ---- decoding ----
-
-TEST(Utf8, DecodesLikeTheDrawingCodeWithoutValidation) {
-    std::vector<uint32_t> got;
-    decodeUtf8("aş€😀", [&](uint32_t c) { got.push_back(c); });
-    EXPECT_EQ(got, (std::vector<uint32_t>{'a', 0x15F, 0x20AC, 0x1F600}));
-    got.clear();
-    decodeUtf8("\xC5", [&](uint32_t c) { got.push_back(c); }); // cut short: lead bits only
-    EXPECT_EQ(got, (std::vector<uint32_t>{0x05}));
-    got.clear();
-    decodeUtf8("\xBFz", [&](uint32_t c) { got.push_back(c); }); // stray continuation leads
-    EXPECT_EQ(got.size(), 1u);
-    got.clear();
-    decodeUtf8("", [&](uint32_t c) { got.push_back(c); });
-    EXPECT_TRUE(got.empty());
-}
-
 // ---- widths ----
 
 TEST_F(FontTest, WidthIsAdvancesPlusKerningPlusSpacingAfterEveryGlyph) {
@@ -170,11 +153,6 @@ TEST_F(FontTest, SkippedCodePointsAddNothingAndKeepTheKerningPair) {
     EXPECT_EQ(textWidth(f, "😀", 2.0f), 0.0f);
     // Without the pair's kerning the width would be larger.
     EXPECT_LT(av, textWidth(f, "A", 1.0f) + textWidth(f, "V", 1.0f));
-}
-
-TEST(Nearest, RoundsHalvesAwayFromZero) {
-    for (auto [v, want] : {std::pair{2.5f, 3.0f}, {-2.5f, -3.0f}, {2.49f, 2.0f}, {-0.4f, 0.0f}, {7.0f, 7.0f}})
-        EXPECT_EQ(nearest(v), want) << v;
 }
 
 // ---- paragraph breaking ----

@@ -192,13 +192,11 @@ TEST_F(GameServerLink, AcceptedLoginBringsTheServersTicket) {
 TEST_F(GameServerLink, RefusalsShowTheirReasonsText) {
     GameServer server({"--in-game", "ayse"});
     ASSERT_TRUE(server.started);
-    for (const auto& [user, password] : {std::pair{"ayse", "yanlis"}, {"kimse", "x"}}) {
-        login(server.address(), user, password);
-        const Ended ended = pumpToEnd();
-        EXPECT_EQ(ended.login.event, LoginEvent::Error) << user;
-        EXPECT_EQ(ended.login.text, kRefusedCredentialsText);
-        EXPECT_EQ(link.serverStatus, ServerStatus::Online);
-    }
+    login(server.address(), "kimse", "x");
+    const Ended ended = pumpToEnd();
+    EXPECT_EQ(ended.login.event, LoginEvent::Error);
+    EXPECT_EQ(ended.login.text, kRefusedCredentialsText);
+    EXPECT_EQ(link.serverStatus, ServerStatus::Online) << "a refusal is an answer";
     // Version and in-game refusals, and malformed requests, straight from the server. (Too
     // many failures: tools/server_test.cpp.)
     const auto refusal = [&](const std::string& request) {
