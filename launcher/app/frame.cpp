@@ -232,20 +232,21 @@ void drawLayers(Launcher& l) {
 void dragWindow(Launcher& l, const WindowMetrics& window) {
     const InputState& in = l.ui.input;
     DragState& drag = l.drag;
-    if (in.mousePressed && in.activeId == nullptr) {
-        int wx = 0, wy = 0;
-        glfwGetWindowPos(l.window, &wx, &wy);
-        beginDrag(drag, wx, wy, window.cursorX, window.cursorY);
-    }
+    const auto position = [&] {
+        WindowPosition p;
+        glfwGetWindowPos(l.window, &p.x, &p.y);
+        return p;
+    };
+    if (in.mousePressed && in.activeId == nullptr)
+        beginDrag(drag, position(), window.cursorX, window.cursorY);
     if (!drag.dragging) return;
     if (!in.mouseDown) {
         drag.dragging = false;
         return;
     }
-    int nx = 0, ny = 0, tx = 0, ty = 0;
-    glfwGetWindowPos(l.window, &nx, &ny);
-    dragTarget(drag, nx, ny, window.cursorX, window.cursorY, tx, ty);
-    if (tx != nx || ty != ny) glfwSetWindowPos(l.window, tx, ty);
+    const WindowPosition here = position();
+    const WindowPosition target = dragTarget(drag, here, window.cursorX, window.cursorY);
+    if (target.x != here.x || target.y != here.y) glfwSetWindowPos(l.window, target.x, target.y);
 }
 
 void updateCursor(Launcher& l) {

@@ -52,15 +52,15 @@ bool checkContentScale(float& inOutScale, int framebufferWidth, int logicalWidth
 
 // ---- window dragging ----
 
-void beginDrag(DragState& d, int winX, int winY, double cx, double cy) {
+void beginDrag(DragState& d, WindowPosition window, double cx, double cy) {
     d.dragging = true;
-    d.dragWinX = winX;
-    d.dragWinY = winY;
-    d.dragAnchorX = winX + cx;
-    d.dragAnchorY = winY + cy;
+    d.dragWinX = window.x;
+    d.dragWinY = window.y;
+    d.dragAnchorX = window.x + cx;
+    d.dragAnchorY = window.y + cy;
 }
 
-void dragTarget(const DragState& d, int winX, int winY, double cx, double cy, int& outX, int& outY) {
-    outX = d.dragWinX + static_cast<int>(std::trunc(winX + cx - d.dragAnchorX));
-    outY = d.dragWinY + static_cast<int>(std::trunc(winY + cy - d.dragAnchorY));
+WindowPosition dragTarget(const DragState& d, WindowPosition window, double cx, double cy) {
+    return {d.dragWinX + static_cast<int>(std::trunc(window.x + cx - d.dragAnchorX)),
+            d.dragWinY + static_cast<int>(std::trunc(window.y + cy - d.dragAnchorY))};
 }

@@ -57,7 +57,10 @@ struct DragState {
     int32_t dragWinX = 0, dragWinY = 0;
     double dragAnchorX = 0, dragAnchorY = 0;
 };
-void beginDrag(DragState& d, int winX, int winY, double cx, double cy);
+struct WindowPosition {
+    int x = 0, y = 0; // screen coordinates of the window's corner
+};
+void beginDrag(DragState& d, WindowPosition window, double cx, double cy);
 // Where the window goes this frame, given its current position and the cursor (window
 // coordinates).
-void dragTarget(const DragState& d, int winX, int winY, double cx, double cy, int& outX, int& outY);
+WindowPosition dragTarget(const DragState& d, WindowPosition window, double cx, double cy);

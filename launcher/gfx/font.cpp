@@ -349,11 +349,18 @@ void bindFontAtlas(const FontAtlas& font) {
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
 }
 
+// How one run of glyphs is inked.
+struct Ink {
+    uint32_t color;
+    float opacity;
+    float spacing; // logical pixels after every glyph
+};
+
 // One run of glyphs; the atlas is bound.
-void drawGlyphRun(const FontAtlas& font, float x, float baseline, std::string_view text, uint32_t color,
-                  float opacity, float spacing) {
+void drawGlyphRun(const FontAtlas& font, float x, float baseline, std::string_view text, const Ink& ink) {
     if (font.glyphs.empty() || font.atlasSize <= 0) return;
-    const RgbFloat c = toRgbFloat(color);
+    const RgbFloat c = toRgbFloat(ink.color);
+    const float opacity = ink.opacity, spacing = ink.spacing;
     const float s = font.contentScale;
     const float a = static_cast<float>(font.atlasSize);
     float pen = x * s;
@@ -393,13 +400,13 @@ void drawText(Ui& ui, const TextStyle& style, float x, float baseline, std::stri
     const FontAtlas& font = getFont(ui, style.font);
     bindFontAtlas(font);
     if (style.shadow == Shadow::Drop) {
-        drawGlyphRun(font, x, baseline + 1, text, palette::kBlack, kDropShadowOpacity, style.spacing);
+        drawGlyphRun(font, x, baseline + 1, text, {palette::kBlack, kDropShadowOpacity, style.spacing});
     } else if (style.shadow == Shadow::Halo) {
         for (const auto& offset : kHalo)
-            drawGlyphRun(font, x + offset[0], baseline + offset[1], text, palette::kBlack, kHaloOpacity,
-                         style.spacing);
+            drawGlyphRun(font, x + offset[0], baseline + offset[1], text,
+                         {palette::kBlack, kHaloOpacity, style.spacing});
     }
-    drawGlyphRun(font, x, baseline, text, style.color, 1.0f, style.spacing);
+    drawGlyphRun(font, x, baseline, text, {style.color, 1.0f, style.spacing});
 }
 
 void drawTextInBox(Ui& ui, const TextStyle& style, const Rect& box, std::string_view text) {
@@ -441,6 +448,6 @@ void drawParagraph(Ui& ui, const TextStyle& style, const Rect& firstLine, std::s
             left = nearest(x + maxWidth - width);
         const float baseline = top + (lineHeight + font.ascent + font.descent) * 0.5f;
         bindFontAtlas(font);
-        drawGlyphRun(font, left, baseline, lines[i], style.color, 1.0f, 0);
+        drawGlyphRun(font, left, baseline, lines[i], {style.color, 1.0f, 0});
     }
 }

@@ -355,9 +355,8 @@ TEST(ContentScale, OnlyChangesBeyondTheToleranceCount) {
 
 TEST(WindowDrag, FollowsTheCursorsScreenMovementTruncatingTowardZero) {
     DragState d;
-    beginDrag(d, 100, 200, 10.7, 20.2);
+    beginDrag(d, {100, 200}, 10.7, 20.2);
     EXPECT_TRUE(d.dragging);
-    int x = 0, y = 0;
     const struct {
         int winX, winY;
         double cx, cy;
@@ -369,9 +368,9 @@ TEST(WindowDrag, FollowsTheCursorsScreenMovementTruncatingTowardZero) {
         {100, 200, 10.7, 20.2, 100, 200}, // no movement
     };
     for (const auto& s : steps) {
-        dragTarget(d, s.winX, s.winY, s.cx, s.cy, x, y);
-        EXPECT_EQ(x, s.x);
-        EXPECT_EQ(y, s.y);
+        const WindowPosition target = dragTarget(d, {s.winX, s.winY}, s.cx, s.cy);
+        EXPECT_EQ(target.x, s.x);
+        EXPECT_EQ(target.y, s.y);
     }
 }
 

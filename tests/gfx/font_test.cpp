@@ -155,6 +155,11 @@ TEST_F(FontTest, SkippedCodePointsAddNothingAndKeepTheKerningPair) {
     EXPECT_LT(av, textWidth(f, "A", 1.0f) + textWidth(f, "V", 1.0f));
 }
 
+TEST(Nearest, RoundsHalvesAwayFromZero) {
+    for (auto [v, want] : {std::pair{2.5f, 3.0f}, {-2.5f, -3.0f}, {2.49f, 2.0f}, {-0.4f, 0.0f}, {7.0f, 7.0f}})
+        EXPECT_EQ(nearest(v), want) << v;
+}
+
 // ---- paragraph breaking ----
 
 TEST(BreakParagraph, WrapsForcedBreaksOverWideWordsAndBlanks) {

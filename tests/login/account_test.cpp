@@ -15,7 +15,10 @@ namespace {
 
 class AccountLoginTest : public ::testing::Test {
   protected:
-    void SetUp() override { httpGlobalInit(); }
+    void SetUp() override {
+        httpGlobalInit();
+        wipeText(code_); // all its bytes zero, as a field that was never typed into
+    }
 
     // One request: the password is stored as the dialog stores it, then the poll's answer.
     LoginOutcome login(const std::string& api, const std::string& user, const std::string& password,
