@@ -52,8 +52,10 @@ struct Launcher {
     LocalServer localServer;
     double serverCheckTimer = -100.0; // clock seconds of the last background probe; -100: at once
 
-    Ui ui;
+    // The skin before the Ui: the Ui's glyph preparation may wait on the skin's decoding, so
+    // the Ui (and that thread) goes first.
     Skin skin;
+    Ui ui;
     Screens screens;
 
     GLFWwindow* window = nullptr;
