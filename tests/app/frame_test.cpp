@@ -17,19 +17,20 @@ namespace {
 
 // ---- keys ----
 
-enum class Field { None, Username, Password, Code, Server };
+// Which field has the focus: none, the user name, the password, the code, the address.
+enum class Field { No, Name, Pass, Code, Addr };
 
 TextField* fieldOf(Launcher& l, Field f) {
     switch (f) {
-    case Field::Username:
+    case Field::Name:
         return &l.screens.login.username;
-    case Field::Password:
+    case Field::Pass:
         return &l.screens.login.password;
     case Field::Code:
         return &l.screens.login.code;
-    case Field::Server:
+    case Field::Addr:
         return &l.screens.settings.address;
-    case Field::None:
+    case Field::No:
         break;
     }
     return nullptr;
@@ -56,8 +57,10 @@ class Keys : public ::testing::Test {
 // then the bare main screen; the focused field edits.
 TEST_F(Keys, EachKeyGoesToWhatIsOnTop) {
     using enum Modal;
+    using enum Field;
     constexpr const char* kNone = nullptr;
     const char* fields = "Kullanıcı adını ve şifreni gir."; // Enter in the login dialog: a submit
+    const int esc = GLFW_KEY_ESCAPE, enter = GLFW_KEY_ENTER, back = GLFW_KEY_BACKSPACE, tab = GLFW_KEY_TAB;
     struct Case {
         const char* what;
         Modal modal;
@@ -69,66 +72,42 @@ TEST_F(Keys, EachKeyGoesToWhatIsOnTop) {
         Field focusAfter;
         const char* usernameAfter;
     };
+    // clang-format off
     const Case cases[] = {
         // The message box takes Escape, Enter and keypad Enter (repeats too), and swallows
         // every other key without touching the dialog under it.
-        {"message: Escape", Login, true, false, Field::Username, keyEvent(GLFW_KEY_ESCAPE), Login, kNone,
-         Field::Username, "ali"},
-        {"message: Enter", Login, true, false, Field::Username, keyEvent(GLFW_KEY_ENTER), Login, kNone,
-         Field::Username, "ali"},
-        {"message: keypad Enter repeat", None, true, false, Field::None,
-         keyEvent(GLFW_KEY_KP_ENTER, GLFW_REPEAT), None, kNone, Field::None, "ali"},
-        {"message: release", Login, true, false, Field::Username, keyEvent(GLFW_KEY_ESCAPE, GLFW_RELEASE),
-         Login, "x", Field::Username, "ali"},
-        {"message: Backspace", Login, true, false, Field::Username, keyEvent(GLFW_KEY_BACKSPACE), Login, "x",
-         Field::Username, "ali"},
-        {"message: Tab", Login, true, false, Field::Username, keyEvent(GLFW_KEY_TAB), Login, "x",
-         Field::Username, "ali"},
-        {"message: letter", Login, true, false, Field::Username, charEvent('b'), Login, "x", Field::Username,
-         "ali"},
+        {"message: Escape", Login, true, false, Name, keyEvent(esc), Login, kNone, Name, "ali"},
+        {"message: Enter", Login, true, false, Name, keyEvent(enter), Login, kNone, Name, "ali"},
+        {"message: keypad Enter repeat", None, true, false, No, keyEvent(GLFW_KEY_KP_ENTER, GLFW_REPEAT), None, kNone, No, "ali"},
+        {"message: release", Login, true, false, Name, keyEvent(esc, GLFW_RELEASE), Login, "x", Name, "ali"},
+        {"message: Backspace", Login, true, false, Name, keyEvent(back), Login, "x", Name, "ali"},
+        {"message: Tab", Login, true, false, Name, keyEvent(tab), Login, "x", Name, "ali"},
+        {"message: letter", Login, true, false, Name, charEvent('b'), Login, "x", Name, "ali"},
         // Escape closes the open dialog, else nothing.
-        {"Escape: login", Login, false, false, Field::Password, keyEvent(GLFW_KEY_ESCAPE), None, kNone,
-         Field::None, "ali"},
-        {"Escape: settings", Settings, false, false, Field::Server, keyEvent(GLFW_KEY_ESCAPE), None, kNone,
-         Field::None, "ali"},
-        {"Escape: bare screen", None, false, false, Field::None, keyEvent(GLFW_KEY_ESCAPE), None, kNone,
-         Field::None, "ali"},
-        // Enter opens the login dialog (a remembered name puts the focus on the password),
-        // submits it, or saves the settings.
-        {"Enter: bare screen", None, false, false, Field::None, keyEvent(GLFW_KEY_ENTER), Login, kNone,
-         Field::Password, "ali"},
-        {"Enter: bare screen, two steps", None, false, true, Field::None, keyEvent(GLFW_KEY_ENTER), Login,
-         kNone, Field::Code, "ali"},
-        {"Enter: login", Login, false, false, Field::Password, keyEvent(GLFW_KEY_KP_ENTER), Login, fields,
-         Field::Password, "ali"},
-        {"Enter: settings", Settings, false, false, Field::Server, keyEvent(GLFW_KEY_ENTER), None, kNone,
-         Field::None, "ali"},
-        {"release: Enter", None, false, false, Field::None, keyEvent(GLFW_KEY_ENTER, GLFW_RELEASE), None,
-         kNone, Field::None, "ali"},
+        {"Escape: login", Login, false, false, Pass, keyEvent(esc), None, kNone, No, "ali"},
+        {"Escape: settings", Settings, false, false, Addr, keyEvent(esc), None, kNone, No, "ali"},
+        {"Escape: bare screen", None, false, false, No, keyEvent(esc), None, kNone, No, "ali"},
+        // Enter opens the login dialog (a remembered name puts the focus on the password, or
+        // the code in the two-step stage), submits it, or saves the settings.
+        {"Enter: bare screen", None, false, false, No, keyEvent(enter), Login, kNone, Pass, "ali"},
+        {"Enter: bare screen, two steps", None, false, true, No, keyEvent(enter), Login, kNone, Code, "ali"},
+        {"Enter: login", Login, false, false, Pass, keyEvent(GLFW_KEY_KP_ENTER), Login, fields, Pass, "ali"},
+        {"Enter: settings", Settings, false, false, Addr, keyEvent(enter), None, kNone, No, "ali"},
+        {"release: Enter", None, false, false, No, keyEvent(enter, GLFW_RELEASE), None, kNone, No, "ali"},
         // The focused field's keys, in a dialog only.
-        {"Backspace", Login, false, false, Field::Username, keyEvent(GLFW_KEY_BACKSPACE, GLFW_REPEAT), Login,
-         kNone, Field::Username, "al"},
-        {"Backspace: bare screen", None, false, false, Field::Username, keyEvent(GLFW_KEY_BACKSPACE), None,
-         kNone, Field::Username, "ali"},
-        {"letter", Login, false, false, Field::Username, charEvent('b'), Login, kNone, Field::Username,
-         "alib"},
-        {"letter: bare screen", None, false, false, Field::Username, charEvent('b'), None, kNone,
-         Field::Username, "ali"},
-        {"Ctrl+V without a clipboard", Login, false, false, Field::Username,
-         keyEvent(GLFW_KEY_V, GLFW_PRESS, GLFW_MOD_CONTROL), Login, kNone, Field::Username, "ali"},
-        {"plain V", Login, false, false, Field::Username, keyEvent(GLFW_KEY_V), Login, kNone, Field::Username,
-         "ali"},
-        {"Tab: username -> password", Login, false, false, Field::Username, keyEvent(GLFW_KEY_TAB), Login,
-         kNone, Field::Password, "ali"},
-        {"Tab: password -> username", Login, false, false, Field::Password, keyEvent(GLFW_KEY_TAB), Login,
-         kNone, Field::Username, "ali"},
-        {"Tab: username -> code", Login, false, true, Field::Username, keyEvent(GLFW_KEY_TAB), Login, kNone,
-         Field::Code, "ali"},
-        {"Tab: code -> username", Login, false, true, Field::Code, keyEvent(GLFW_KEY_TAB), Login, kNone,
-         Field::Username, "ali"},
-        {"Tab: settings has one field", Settings, false, false, Field::Server, keyEvent(GLFW_KEY_TAB),
-         Settings, kNone, Field::Server, "ali"},
+        {"Backspace", Login, false, false, Name, keyEvent(back, GLFW_REPEAT), Login, kNone, Name, "al"},
+        {"Backspace: bare screen", None, false, false, Name, keyEvent(back), None, kNone, Name, "ali"},
+        {"letter", Login, false, false, Name, charEvent('b'), Login, kNone, Name, "alib"},
+        {"letter: bare screen", None, false, false, Name, charEvent('b'), None, kNone, Name, "ali"},
+        {"Ctrl+V, no clipboard", Login, false, false, Name, keyEvent(GLFW_KEY_V, GLFW_PRESS, GLFW_MOD_CONTROL), Login, kNone, Name, "ali"},
+        {"plain V", Login, false, false, Name, keyEvent(GLFW_KEY_V), Login, kNone, Name, "ali"},
+        {"Tab: name -> password", Login, false, false, Name, keyEvent(tab), Login, kNone, Pass, "ali"},
+        {"Tab: password -> name", Login, false, false, Pass, keyEvent(tab), Login, kNone, Name, "ali"},
+        {"Tab: name -> code", Login, false, true, Name, keyEvent(tab), Login, kNone, Code, "ali"},
+        {"Tab: code -> name", Login, false, true, Code, keyEvent(tab), Login, kNone, Name, "ali"},
+        {"Tab: settings has one field", Settings, false, false, Addr, keyEvent(tab), Settings, kNone, Addr, "ali"},
     };
+    // clang-format on
     for (const Case& c : cases) {
         const auto launcher = std::make_unique<Launcher>();
         Launcher& l = *launcher;
@@ -148,7 +127,7 @@ TEST_F(Keys, EachKeyGoesToWhatIsOnTop) {
             EXPECT_EQ(l.screens.message.messageText, c.messageAfter) << c.what;
         }
         EXPECT_EQ(l.ui.focus, fieldOf(l, c.focusAfter)) << c.what;
-        if (c.focusAfter != c.focus && c.focusAfter != Field::None) {
+        if (c.focusAfter != c.focus && c.focusAfter != No) {
             EXPECT_GT(l.ui.caretStart, 0) << c.what << ": a newly focused field restarts the caret";
         }
         EXPECT_EQ(l.screens.login.username.text, c.usernameAfter) << c.what;
@@ -215,17 +194,18 @@ TEST(LoginOutcomes, EachOutcomeMovesTheScreensAndTheFocus) {
         const char* title; // of the message shown, or none
         bool caretRestarts;
     };
+    using enum Field;
     const Case cases[] = {
-        {LoginEvent::GameStarted, false, Field::Password, true, Modal::None, Field::None, nullptr, false},
-        {LoginEvent::TotpRequired, true, Field::Password, false, Modal::Login, Field::Code, "BİLGİ", true},
-        {LoginEvent::TotpInvalid, true, Field::Username, false, Modal::Login, Field::Code, "HATA", false},
-        {LoginEvent::Error, false, Field::Username, false, Modal::Login, Field::Username, "HATA", false},
+        {LoginEvent::GameStarted, false, Pass, true, Modal::None, No, nullptr, false},
+        {LoginEvent::TotpRequired, true, Pass, false, Modal::Login, Code, "BİLGİ", true},
+        {LoginEvent::TotpInvalid, true, Name, false, Modal::Login, Code, "HATA", false},
+        {LoginEvent::Error, false, Name, false, Modal::Login, Name, "HATA", false},
         // The two-step stage ended (a refusal, a dropped answer): the code field is gone and
         // the password field shown in its place takes the typing.
-        {LoginEvent::Error, false, Field::Code, false, Modal::Login, Field::Password, "HATA", true},
-        {LoginEvent::Dropped, false, Field::Code, false, Modal::Login, Field::Password, nullptr, true},
+        {LoginEvent::Error, false, Code, false, Modal::Login, Pass, "HATA", true},
+        {LoginEvent::Dropped, false, Code, false, Modal::Login, Pass, nullptr, true},
         // Unreachable in the two-step stage: the stage and the code stay.
-        {LoginEvent::Error, true, Field::Code, false, Modal::Login, Field::Code, "HATA", false},
+        {LoginEvent::Error, true, Code, false, Modal::Login, Code, "HATA", false},
     };
     for (const Case& c : cases) {
         const auto launcher = std::make_unique<Launcher>();

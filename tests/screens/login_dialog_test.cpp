@@ -10,6 +10,8 @@
 #include <GLFW/glfw3.h>
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 using screentest::ScreenHarness;
 
 namespace {
@@ -125,7 +127,7 @@ TEST_F(LoginDialogTest, SubmitChecksTheFieldsAndSavesTheRememberChoiceFirst) {
     // drops the connection and wipes the password the link held.
     dialog().rememberMe = false;
     configSet(l().config, keys::kServer, "127.0.0.1:1");
-    fill("ayse", "gizli");
+    fill("abc", "gizli"); // three bytes are enough
     submit();
     EXPECT_EQ(testsupport::readFile(ini), "sunucu=127.0.0.1:1\r\nhatirla=0\r\nkullanici=\r\n");
     EXPECT_EQ(dialog().password.text, "");
@@ -144,6 +146,18 @@ TEST_F(LoginDialogTest, SubmitChecksTheFieldsAndSavesTheRememberChoiceFirst) {
     submit();
     EXPECT_EQ(message().messageText, "Doğrulama uygulamandaki 6 haneli kodu gir.");
     EXPECT_FALSE(l().session.account.loginInFlight.load());
+}
+
+TEST_F(LoginDialogTest, TheSignUpLinkIsTheSecondPartOfItsLine) {
+    open();
+    const TextStyle style = {{FontFamily::Body, 13}};
+    const float w1 = textWidth(l().ui, style, "Hesabın yok mu? ");
+    const float w2 = textWidth(l().ui, style, "Web sitesinden kayıt ol");
+    const float x1 = std::round(400 - (w1 + w2) / 2);
+    h_->click(x1 + w1 / 2, 407); // the question: nothing
+    EXPECT_FALSE(message().visible);
+    h_->click(x1 + w1 + w2 / 2, 407); // the link: neither "kayit" nor "web" is set
+    EXPECT_EQ(message().messageText, "Bu bağlantı henüz hazır değil.");
 }
 
 TEST_F(LoginDialogTest, WhileALoginRunsTheButtonWaitsAndCancelClosesAtOnce) {
