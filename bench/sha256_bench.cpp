@@ -13,6 +13,7 @@
 // machine then slows both sides of one repeat, not a best time picked from another
 // moment), the speeds the best of the repeats.
 // The file is read once before timing, so every run hashes from the page cache.
+#include "platform/text.h"
 #include "update/sha256.h"
 
 #include <openssl/evp.h>

@@ -20,15 +20,14 @@
 // 3. One idle main-screen frame in this process: CPU time in our immediate-mode calls,
 //    in the driver (glFinish + swap), and the bare clear + swap; plus the number of heap
 //    allocations an idle frame makes (should be 0).
+#include "app/launcher.h"
 #include "gfx/font.h"
 #include "gfx/frame.h"
-#include "gfx/texture.h"
 #include "gfx/widgets.h"
+#include "platform/clock.h"
 #include "screens/main_screen.h"
 #include "screens/message_dialog.h"
-#include "update/status.h"
-
-#include "common/pixel_projection.h"
+#include "screens/skin.h"
 
 #include <GL/gl.h>
 #include <GLFW/glfw3.h>
@@ -42,6 +41,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <new>
 #include <string>
 #include <thread>
@@ -66,7 +66,7 @@ void operator delete(void* p, std::size_t) noexcept {
 
 namespace {
 
-const double kStart = now();
+const double kStart = platform::now();
 
 std::string readFile(const fs::path& p) {
     std::ifstream in(p, std::ios::binary);
@@ -102,7 +102,7 @@ ChildResult measureChild(const fs::path& dir, const std::string& cmd) {
                              "' & echo $! >'" + (dir / "pid.tmp").string() + "'; mv '" +
                              (dir / "pid.tmp").string() + "' '" + (dir / "pid").string() +
                              "'; wait; touch '" + (dir / "done").string() + "') &";
-    const double started = now();
+    const double started = platform::now();
     std::system(line.c_str());
     ChildResult r;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
@@ -142,7 +142,7 @@ double cpuMs() {
     return 1000.0 * static_cast<double>(std::clock()) / CLOCKS_PER_SEC;
 }
 double wallMs() {
-    return now() * 1000.0;
+    return platform::now() * 1000.0;
 }
 
 FrameCost measureFrames(const fs::path& binDir, int frames) {
@@ -153,31 +153,31 @@ FrameCost measureFrames(const fs::path& binDir, int frames) {
     GLFWwindow* w = glfwCreateWindow(800, 610, "frame", nullptr, nullptr);
     glfwMakeContextCurrent(w);
     glfwSwapInterval(0); // measure work, not the display's refresh
+    const auto launcher = std::make_unique<Launcher>();
+    Launcher& l = *launcher;
+    Ui& ui = l.ui;
     double t = wallMs();
-    loadFontFaces();
+    loadFontFaces(ui.fonts);
     c.fontsMs = wallMs() - t;
     t = wallMs();
-    loadLauncherImages();
+    loadSkin(l.skin);
     glFinish();
     c.imagesMs = wallMs() - t;
-    auto setup = [] {
-        setPixelProjection();
-        glClearColor(0.05f, 0.06f, 0.08f, 1);
-        glClear(GL_COLOR_BUFFER_BIT);
-        glEnable(GL_BLEND);
+    auto setup = [&ui] { beginDrawing(ui.frame, kLauncherWidth, kLauncherHeight); };
+    auto drawMain = [&l] {
+        const MainScreenView view{l.news.items, {}, ServerStatus::Connecting, false};
+        drawMainScreen(l.ui, l.skin, l.screens.main, view);
     };
-    UpdateStatus update; // no pass: the screen as before the first frame of a pass
-    auto drawScreen = [&update] { drawMainScreen(update, readUpdateProgress(update, now())); };
-    input().mouseX = 100; // over empty space: an idle frame
-    input().mouseY = 100;
+    ui.input.mouseX = 100; // over empty space: an idle frame
+    ui.input.mouseY = 100;
     t = wallMs();
     setup();
-    drawScreen(); // the first frame builds the glyph atlases
+    drawMain(); // the first frame builds the glyph atlases
     glFinish();
     c.firstScreenMs = wallMs() - t;
     for (int i = 0; i < 20; ++i) { // warm-up: driver paths compiled
         setup();
-        drawScreen();
+        drawMain();
         glFinish();
         glfwSwapBuffers(w);
     }
@@ -185,9 +185,9 @@ FrameCost measureFrames(const fs::path& binDir, int frames) {
         setup();
         const long a0 = gAllocations.load();
         double c0 = cpuMs(), t0 = wallMs();
-        beginFrameInput(input());
-        drawScreen();
-        endFrameInput(input());
+        beginFrameInput(ui);
+        drawMain();
+        endFrameInput(ui);
         double c1 = cpuMs(), t1 = wallMs();
         c.allocationsPerFrame = std::max(c.allocationsPerFrame, gAllocations.load() - a0);
         glFinish();
@@ -196,17 +196,18 @@ FrameCost measureFrames(const fs::path& binDir, int frames) {
         c.ourCpuMs += c1 - c0, c.ourWallMs += t1 - t0;
         c.driverCpuMs += c2 - c1, c.driverWallMs += t2 - t1;
     }
-    showError("Güncelleme dosyası indirilemedi (sunucuya ulasilamadi).\n\nTekrar deneniyor.");
+    showError(l.screens.message,
+              "Güncelleme dosyası indirilemedi (sunucuya ulasilamadi).\n\nTekrar deneniyor.");
     for (int i = 0; i < 5; ++i) {
         setup();
         const long a0 = gAllocations.load();
-        drawScreen();
-        drawMessageDialog();
+        drawMain();
+        drawMessageDialog(ui, l.skin, l.screens.message);
         if (i > 0) c.allocationsWithMessage = std::max(c.allocationsWithMessage, gAllocations.load() - a0);
         glFinish();
         glfwSwapBuffers(w);
     }
-    messageDialog().visible = false;
+    hideMessage(l.screens.message);
     for (int i = 0; i < frames; ++i) {
         double c0 = cpuMs(), t0 = wallMs();
         setup();
@@ -217,6 +218,7 @@ FrameCost measureFrames(const fs::path& binDir, int frames) {
     for (double* v :
          {&c.ourCpuMs, &c.driverCpuMs, &c.bareCpuMs, &c.ourWallMs, &c.driverWallMs, &c.bareWallMs})
         *v /= frames;
+    clearFontCache(ui.fonts);
     glfwTerminate();
     return c;
 }

@@ -8,13 +8,13 @@
 // every frame also draws one quad of each kind the launcher's main screen is made of.
 // At the first swap it prints "first-frame-ms T at S" on standard error, S being the
 // steady clock in seconds, as the launcher does with MORLAKEN_REPORT_FIRST_FRAME=1.
-#include "pixel_projection.h"
+#include "gfx/frame.h"
+#include "platform/clock.h"
 
 #include <GL/gl.h>
 #include <GLFW/glfw3.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -22,11 +22,7 @@
 
 namespace {
 
-double now() {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
-
-const double kStart = now();
+const double kStart = platform::now();
 
 // The three kinds of draw the launcher's screens use, with the same GL state as
 // gfx/texture.cpp and gfx/font.cpp: a straight-alpha colour quad, a premultiplied RGBA
@@ -73,8 +69,6 @@ void quad(float x, float y, float w, float h, const float (&color)[4]) {
 }
 
 void drawScene(const DrawnScene& scene) {
-    setPixelProjection();
-    glEnable(GL_BLEND);
     glEnable(GL_TEXTURE_2D);
     glBindTexture(GL_TEXTURE_2D, scene.image);
     glBlendFunc(GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
@@ -101,12 +95,11 @@ int runBare(int frames, bool drawn) {
     glfwShowWindow(w);
     for (int i = 0; i < frames; ++i) {
         glfwWaitEventsTimeout(1.0 / 60.0);
-        glClearColor(0.05f, 0.06f, 0.08f, 1);
-        glClear(GL_COLOR_BUFFER_BIT);
+        beginDrawing(FrameContext{}, kLauncherWidth, kLauncherHeight);
         if (drawn) drawScene(scene);
         glfwSwapBuffers(w);
         if (i == 0) {
-            const double t = now();
+            const double t = platform::now();
             std::fprintf(stderr, "first-frame-ms %.3f at %.6f\n", (t - kStart) * 1000.0, t);
         }
     }

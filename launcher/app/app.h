@@ -2,17 +2,16 @@
 //
 // Index
 //   ---- entry ----          runLauncher
-//   ---- start-up steps ---- enterProgramFolder, applyStartupConfig, showStartupError,
-//                            centerWindow
-//   ---- window ----         launcherWindow
+//   ---- start-up steps ---- enterProgramFolder, showStartupError
 //
 // runLauncher brings the process up in a fixed order (working folder, configuration,
 // update worker, news fetch, account and remember-me variants of the username field,
 // fonts, glyph atlases and images prepared on background threads, ENet, GLFW, hidden
 // borderless 800 x 610 window, callbacks, cursors, images uploaded, show), runs the
 // frame loop until the window should close (freed start-up memory is returned after the
-// first frame), then shuts down (update worker stopped and joined, ENet, GLFW). Main
-// thread only.
+// first frame), then shuts down (update worker stopped and joined, ENet, GLFW). The whole
+// state is one Launcher (launcher.h) on runLauncher's stack; the window's callbacks reach
+// it through the window's user pointer. Main thread only.
 //
 // Environment hooks for screenshots, demos and benchmarks (none is needed in normal use):
 //   MORLAKEN_SCREENSHOT=<path.png>      save the framebuffer of one drawn frame as a PNG
@@ -27,7 +26,7 @@
 //                                       screenshot is written
 //   MORLAKEN_REPORT_FIRST_FRAME=1       print "first-frame-ms <t> at <s>" to standard error:
 //                                       t = milliseconds from static initialisation to the
-//                                       first swapped frame, s = the steady clock (now(),
+//                                       first swapped frame, s = the steady clock (platform::now(),
 //                                       seconds) when that swap returned, so a parent that
 //                                       noted the clock when it started the process can
 //                                       count the loading of the libraries too
@@ -37,9 +36,9 @@
 //                                       test sees the new copy start)
 //   MORLAKEN_MESSAGE_LOG=<path>         append "TITLE: TEXT" and a line feed to the file for
 //                                       every message the message dialog shows
-#pragma once
 
-struct GLFWwindow;
+
+#pragma once
 
 // ---- entry ----
 
@@ -52,20 +51,5 @@ int runLauncher();
 // Makes the folder of the running executable the working folder. Failure is ignored.
 void enterProgramFolder();
 
-// Applies the loaded configuration to the login fields: the account-service variant of
-// the username field when "hesap_api" is not empty, and remember-me ("hatirla", default
-// "1"): when on, the username field takes the value of "kullanici".
-void applyStartupConfig();
-
 // The text and a line feed to standard error, then a modal box "Morlaken Launcher".
 void showStartupError(const char* text);
-
-// Centres a window of width x height on the primary monitor's current video mode
-// (integer division). Nothing when the mode cannot be read or there is no window.
-void centerWindow(int width, int height);
-
-// ---- window ----
-
-// The launcher's window; null before it is created and after shutdown. Main thread only
-// (the closing screen resizes it, the game launch hides and shows it).
-GLFWwindow* launcherWindow();

@@ -19,10 +19,9 @@ InputLayer computeInputLayer(bool messageVisible, Modal activeModal) {
     return activeModal != Modal::None ? InputLayer::Dialog : InputLayer::MainScreen;
 }
 
-void scaleMouse(double cx, double cy, int windowW, int windowH, int logicalW, int logicalH, float& outX,
-                float& outY) {
-    outX = static_cast<float>(logicalW * cx / (windowW > 1 ? windowW : 1));
-    outY = static_cast<float>(logicalH * cy / (windowH > 1 ? windowH : 1));
+void scaleMouse(const WindowMetrics& window, const FrameContext& frame, float& outX, float& outY) {
+    outX = static_cast<float>(frame.windowWidth * window.cursorX / (window.width > 1 ? window.width : 1));
+    outY = static_cast<float>(frame.windowHeight * window.cursorY / (window.height > 1 ? window.height : 1));
 }
 
 bool checkContentScale(float& inOutScale, int framebufferWidth, int logicalWidth) {
@@ -35,15 +34,15 @@ bool checkContentScale(float& inOutScale, int framebufferWidth, int logicalWidth
 
 // ---- window dragging ----
 
-void beginDrag(DragState& d, int winX, int winY, double cx, double cy) {
+void beginDrag(DragState& d, WindowPosition window, double cx, double cy) {
     d.dragging = true;
-    d.dragWinX = winX;
-    d.dragWinY = winY;
-    d.dragAnchorX = winX + cx;
-    d.dragAnchorY = winY + cy;
+    d.dragWinX = window.x;
+    d.dragWinY = window.y;
+    d.dragAnchorX = window.x + cx;
+    d.dragAnchorY = window.y + cy;
 }
 
-void dragTarget(const DragState& d, int winX, int winY, double cx, double cy, int& outX, int& outY) {
-    outX = d.dragWinX + static_cast<int>(std::trunc(winX + cx - d.dragAnchorX));
-    outY = d.dragWinY + static_cast<int>(std::trunc(winY + cy - d.dragAnchorY));
+WindowPosition dragTarget(const DragState& d, WindowPosition window, double cx, double cy) {
+    return {d.dragWinX + static_cast<int>(std::trunc(window.x + cx - d.dragAnchorX)),
+            d.dragWinY + static_cast<int>(std::trunc(window.y + cy - d.dragAnchorY))};
 }

@@ -7,7 +7,9 @@
 #pragma once
 
 #include "gfx/frame.h"
-#include "screens/ui_state.h"
+#include "screens/screen_state.h"
+
+#include <cstdint>
 
 // ---- per-frame values ----
 
@@ -15,14 +17,20 @@
 // else MainScreen.
 InputLayer computeInputLayer(bool messageVisible, Modal activeModal);
 
-// Window coordinates -> logical pixels: logical x cx / max(windowW, 1), likewise for y,
-// in double precision, stored as float.
-void scaleMouse(double cx, double cy, int windowW, int windowH, int logicalW, int logicalH, float& outX,
-                float& outY);
+// The cursor (window coordinates) and the window's size as the system reports them.
+struct WindowMetrics {
+    double cursorX = 0, cursorY = 0;
+    int width = kLauncherWidth, height = kLauncherHeight;                       // window coordinates
+    int framebufferWidth = kLauncherWidth, framebufferHeight = kLauncherHeight; // pixels
+};
+
+// Window coordinates -> logical pixels of `frame`: logical x cx / max(window width, 1),
+// likewise for y, in double precision, stored as float.
+void scaleMouse(const WindowMetrics& window, const FrameContext& frame, float& outX, float& outY);
 
 // The content scale s = framebufferWidth / logicalWidth. True (and `s` stored in
 // `inOutScale`) when s > 0 and it differs from the current scale by more than 0.01; the
-// caller then empties the font cache.
+// glyph atlases are then rebuilt at the new scale.
 bool checkContentScale(float& inOutScale, int framebufferWidth, int logicalWidth);
 
 // ---- window dragging ----
@@ -35,7 +43,10 @@ struct DragState {
     int32_t dragWinX = 0, dragWinY = 0;
     double dragAnchorX = 0, dragAnchorY = 0;
 };
-void beginDrag(DragState& d, int winX, int winY, double cx, double cy);
+struct WindowPosition {
+    int x = 0, y = 0; // screen coordinates of the window's corner
+};
+void beginDrag(DragState& d, WindowPosition window, double cx, double cy);
 // Where the window goes this frame, given its current position and the cursor (window
 // coordinates).
-void dragTarget(const DragState& d, int winX, int winY, double cx, double cy, int& outX, int& outY);
+WindowPosition dragTarget(const DragState& d, WindowPosition window, double cx, double cy);

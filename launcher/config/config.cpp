@@ -1,7 +1,6 @@
 // config.cpp - the two key=value files "launcher.ini" and "varsayilan.ini".
 //
 // Index
-//   ---- the process-wide configuration ----
 //   ---- reading ----
 //   ---- lookups and changes ----
 //   ---- writing ----
@@ -11,13 +10,6 @@
 #include "platform/platform.h"
 
 #include <cstdio>
-
-// ---- the process-wide configuration ----
-
-Config& config() {
-    static Config instance;
-    return instance;
-}
 
 // ---- reading ----
 
@@ -55,32 +47,33 @@ void loadConfigFile(const std::string& path, std::vector<ConfigEntry>& outList) 
     parseConfigText(text, outList);
 }
 
+void loadConfig(Config& cfg) {
+    loadConfigFile(kUserConfigFile, cfg.userEntries);
+    loadConfigFile(kDefaultConfigFile, cfg.defaultEntries);
+}
+
 // ---- lookups and changes ----
 
-std::string configGet(const Config& cfg, const std::string& key, const std::string& fallback) {
+std::string configGet(const Config& cfg, std::string_view key, std::string_view fallback) {
     for (const ConfigEntry& e : cfg.userEntries)
         if (e.key == key) return e.value;
     for (const ConfigEntry& e : cfg.defaultEntries)
         if (e.key == key) return e.value;
-    return fallback;
+    return std::string(fallback);
 }
 
-std::string configGet(const std::string& key, const std::string& fallback) {
-    return configGet(config(), key, fallback);
+std::string configGet(const Config& cfg, const ConfigKey& key) {
+    return configGet(cfg, key.name, key.fallback);
 }
 
-void configSet(Config& cfg, const std::string& key, const std::string& value) {
+void configSet(Config& cfg, std::string_view key, std::string_view value) {
     for (ConfigEntry& e : cfg.userEntries) {
         if (e.key == key) {
             e.value = value;
             return;
         }
     }
-    cfg.userEntries.push_back(ConfigEntry{key, value});
-}
-
-void configSet(const std::string& key, const std::string& value) {
-    configSet(config(), key, value);
+    cfg.userEntries.push_back(ConfigEntry{std::string(key), std::string(value)});
 }
 
 // ---- writing ----
@@ -102,8 +95,4 @@ std::string configText(const std::vector<ConfigEntry>& entries) {
 
 bool saveUserConfig(const Config& cfg, const std::string& path) {
     return platform::writeFileAtomically(path, configText(cfg.userEntries));
-}
-
-bool saveUserConfig() {
-    return saveUserConfig(config(), kUserConfigFile);
 }

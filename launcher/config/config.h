@@ -1,10 +1,13 @@
 // config.h - the two key=value files: "launcher.ini" (the player's own, rewritten when
 // a setting changes) and "varsayilan.ini" (shipped defaults, only read).
 //
-// A lookup asks the user file first, the defaults file second, then the caller's
-// fallback. Keys and values are uninterpreted bytes: nothing is trimmed, duplicates stay
-// in file order and the first one wins. Main thread only.
+// A lookup asks the user file first, the defaults file second, then the key's default
+// (keys.h). Keys and values are uninterpreted bytes: nothing is trimmed, duplicates stay
+// in file order and the first one wins. The caller owns the Config (the app's Launcher);
+// main thread only.
 #pragma once
+
+#include "config/keys.h"
 
 #include <string>
 #include <string_view>
@@ -23,8 +26,9 @@ struct Config {
 inline constexpr const char* kUserConfigFile = "launcher.ini";
 inline constexpr const char* kDefaultConfigFile = "varsayilan.ini";
 
-// The process-wide configuration, owned by the application core.
-Config& config();
+// Start-up: "launcher.ini" into userEntries, then "varsayilan.ini" into defaultEntries,
+// both relative to the working folder (the executable's folder).
+void loadConfig(Config& cfg);
 
 // Clears `outList`, then reads `path` into it. A file that cannot be opened leaves the
 // list empty; nothing is reported.
@@ -43,22 +47,27 @@ std::string configText(const std::vector<ConfigEntry>& entries);
 
 // First user entry with this key, else first default entry, else `fallback`.
 // An entry with an empty value is found like any other.
-std::string configGet(const Config& cfg, const std::string& key, const std::string& fallback);
-std::string configGet(const std::string& key, const std::string& fallback = "");
+std::string configGet(const Config& cfg, std::string_view key, std::string_view fallback);
+// The same with the key's own default.
+std::string configGet(const Config& cfg, const ConfigKey& key);
 
 // Replaces the value of the first user entry with this key, or appends a new entry.
 // The file is not written.
-void configSet(Config& cfg, const std::string& key, const std::string& value);
-void configSet(const std::string& key, const std::string& value);
+void configSet(Config& cfg, std::string_view key, std::string_view value);
+inline void configSet(Config& cfg, const ConfigKey& key, std::string_view value) {
+    configSet(cfg, key.name, value);
+}
 
 // Rewrites the user file from `userEntries`: "key=value" CR LF per entry, in list order.
 // The text goes to a temporary file that is then renamed over the old one, so a crash
 // never leaves the player's settings cut. Returns false when the save failed (the
 // in-memory lists keep their values either way).
-bool saveUserConfig(const Config& cfg, const std::string& path);
-bool saveUserConfig();
+bool saveUserConfig(const Config& cfg, const std::string& path = kUserConfigFile);
 
 // True exactly when the value is the one-character text "1".
-inline bool isSwitchOn(const std::string& value) {
+inline bool isSwitchOn(std::string_view value) {
     return value == "1";
+}
+inline bool isSwitchOn(const Config& cfg, const ConfigKey& key) {
+    return isSwitchOn(configGet(cfg, key));
 }

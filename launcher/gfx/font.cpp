@@ -1,14 +1,14 @@
 // font.cpp - glyph atlases and text.
 //
 // Index
-//   ---- faces ----              FontFace, loadFontFaces, glyphSet
-//   ---- atlas cache ----        fontCacheKey, getFont, clearFontCache
-//   ---- measuring ----          textWidth, breakParagraph, nearest
-//   ---- drawing ----            drawGlyphRun, drawText, drawTextInBox, drawParagraph
+//   ---- faces ----              loadFontFaces, glyphSet
+//   ---- atlas cache ----        fontCacheKey, fontAtlas, getFont, prepareFontAtlases,
+//                                clearFontCache
+//   ---- measuring ----          decodeUtf8, textWidth, breakParagraph, nearest
+//   ---- drawing ----            drawText, drawTextInBox, drawParagraph
 #include "gfx/font.h"
 
-#include "gfx/frame.h"
-#include "gfx/palette.h"
+#include "gfx/ui.h"
 #include "platform/platform.h"
 #include "platform/text.h"
 
@@ -16,36 +16,13 @@
 #include <GLFW/glfw3.h>
 
 #include <cmath>
-#include <map>
-#include <thread>
 
 // ---- faces ----
 
 namespace {
 
-struct FontFace {
-    std::string bytes; // the whole file; the font information points into it
-    stbtt_fontinfo info{};
-    bool ready = false;
-};
-
-FontFace gFaces[2];
-
-// Atlases rasterised ahead on a background thread (prepareFontAtlases).
-struct PreparedAtlas {
-    uint32_t key = 0;
-    FontAtlas atlas;
-    std::vector<unsigned char> bitmap;
-};
-struct Preparation {
-    float contentScale = 0;
-    std::vector<PreparedAtlas> atlases; // written by the worker, read after the join
-    std::jthread worker;                // joined before `atlases` is touched, or at exit
-};
-Preparation gPrepared;
-
-FontFace& faceFor(FontFamily family) {
-    return gFaces[family == FontFamily::Display ? 0 : 1];
+const FontFace& faceFor(const FontCache& cache, FontFamily family) {
+    return cache.faces[family == FontFamily::Display ? 0 : 1];
 }
 
 uint32_t bigEndian(std::string_view b, size_t at, int bytes) {
@@ -76,28 +53,40 @@ bool fontLooksWhole(std::string_view b) {
     return true;
 }
 
-const std::vector<int>& glyphSetInts() {
-    static const std::vector<int> set = [] {
-        std::vector<int> v;
-        for (const uint32_t c : glyphSet())
-            v.push_back(static_cast<int>(c));
-        return v;
-    }();
+// The glyph set, built at compile time: printable ASCII, Latin-1 from the no-break space,
+// then the Turkish letters and the punctuation the texts use.
+constexpr std::array<uint32_t, kGlyphCount> kGlyphSet = [] {
+    std::array<uint32_t, kGlyphCount> set{};
+    size_t n = 0;
+    for (uint32_t c = 0x20; c <= 0x7E; ++c)
+        set[n++] = c;
+    for (uint32_t c = 0xA0; c <= 0xFF; ++c)
+        set[n++] = c;
+    for (uint32_t c : {0x011Eu, 0x011Fu, 0x0130u, 0x0131u, 0x015Eu, 0x015Fu, 0x2013u, 0x2014u, 0x2018u,
+                       0x2019u, 0x201Cu, 0x201Du, 0x2022u, 0x2026u})
+        set[n++] = c;
     return set;
-}
+}();
+// The same as the ints stb_truetype's packer reads.
+constexpr std::array<int, kGlyphCount> kGlyphSetInts = [] {
+    std::array<int, kGlyphCount> ints{};
+    for (size_t i = 0; i < kGlyphCount; ++i)
+        ints[i] = static_cast<int>(kGlyphSet[i]);
+    return ints;
+}();
 
 } // namespace
 
-bool loadFontFaces() {
-    if (gPrepared.worker.joinable()) gPrepared.worker.join(); // it reads the faces
+bool loadFontFaces(FontCache& cache) {
+    if (cache.preparer.joinable()) cache.preparer.join(); // it reads the faces
     std::string display, body;
     if (!platform::readWholeFile(kDisplayFontPath, display) || display.empty() ||
         !platform::readWholeFile(kBodyFontPath, body) || body.empty())
         return false;
     if (!fontLooksWhole(display) || !fontLooksWhole(body)) return false;
-    gFaces[0].bytes = std::move(display);
-    gFaces[1].bytes = std::move(body);
-    for (FontFace& face : gFaces) {
+    cache.faces[0].bytes = std::move(display);
+    cache.faces[1].bytes = std::move(body);
+    for (FontFace& face : cache.faces) {
         const auto* data = reinterpret_cast<const unsigned char*>(face.bytes.data());
         // A file that is not a font leaves the face unusable: its atlases stay empty.
         const int offset = stbtt_GetFontOffsetForIndex(data, 0);
@@ -106,30 +95,13 @@ bool loadFontFaces() {
     return true;
 }
 
-const std::vector<uint32_t>& glyphSet() {
-    static const std::vector<uint32_t> set = [] {
-        std::vector<uint32_t> v;
-        for (uint32_t c = 0x20; c <= 0x7E; ++c)
-            v.push_back(c);
-        for (uint32_t c = 0xA0; c <= 0xFF; ++c)
-            v.push_back(c);
-        for (uint32_t c : {0x011Eu, 0x011Fu, 0x0130u, 0x0131u, 0x015Eu, 0x015Fu, 0x2013u, 0x2014u, 0x2018u,
-                           0x2019u, 0x201Cu, 0x201Du, 0x2022u, 0x2026u})
-            v.push_back(c);
-        return v;
-    }();
-    return set;
+const std::array<uint32_t, kGlyphCount>& glyphSet() {
+    return kGlyphSet;
 }
 
 // ---- atlas cache ----
 
 namespace {
-unsigned gCacheGeneration = 0; // counts clearFontCache calls; atlases of older ones are gone
-
-std::map<uint32_t, FontAtlas>& cache() {
-    static std::map<uint32_t, FontAtlas> map;
-    return map;
-}
 
 bool glContextCurrent() {
     return glfwGetCurrentContext() != nullptr;
@@ -137,28 +109,30 @@ bool glContextCurrent() {
 
 // Everything but the GL texture: glyphs packed into `outBitmap` at contentScale x size.
 // Reads only the faces, so a background thread may run it while no one loads faces.
-void rasterAtlas(FontAtlas& atlas, FontFamily family, float size, float contentScale,
+void rasterAtlas(const FontCache& cache, FontAtlas& atlas, FontRequest request, float contentScale,
                  std::vector<unsigned char>& outBitmap) {
-    const std::vector<uint32_t>& set = glyphSet();
-    atlas.family = family;
-    atlas.size = size;
-    FontFace& face = faceFor(family);
+    atlas.family = request.family;
+    atlas.size = request.size;
+    atlas.contentScale = contentScale;
+    const FontFace& face = faceFor(cache, request.family);
     if (!face.ready) return; // no fonts: an empty atlas that measures 0 and draws nothing
+    atlas.face = &face.info;
 
-    const float pixels = contentScale * size;
+    const float pixels = contentScale * request.size;
     std::vector<unsigned char>& bitmap = outBitmap;
     int edge = kAtlasStart;
     for (;;) {
         bitmap.assign(static_cast<size_t>(edge) * edge, 0);
-        atlas.glyphs.assign(set.size(), stbtt_packedchar{});
+        atlas.glyphs.assign(kGlyphCount, stbtt_packedchar{});
         stbtt_pack_context pack;
         bool packed = false;
         if (stbtt_PackBegin(&pack, bitmap.data(), edge, edge, edge, 1, nullptr)) {
             stbtt_PackSetOversampling(&pack, pixels < kOversampleBelow ? 2 : 1, 1);
             stbtt_pack_range range{};
             range.font_size = -pixels; // negative: em size in pixels
-            range.array_of_unicode_codepoints = const_cast<int*>(glyphSetInts().data());
-            range.num_chars = static_cast<int>(set.size());
+            // The packer only reads the code points.
+            range.array_of_unicode_codepoints = const_cast<int*>(kGlyphSetInts.data());
+            range.num_chars = static_cast<int>(kGlyphCount);
             range.chardata_for_range = atlas.glyphs.data();
             packed = stbtt_PackFontRanges(&pack, reinterpret_cast<const unsigned char*>(face.bytes.data()), 0,
                                           &range, 1) != 0;
@@ -169,13 +143,13 @@ void rasterAtlas(FontAtlas& atlas, FontFamily family, float size, float contentS
         edge *= 2;
     }
 
-    atlas.glyphIndex.reserve(set.size());
-    atlas.fontGlyphs.resize(set.size());
-    for (size_t i = 0; i < set.size(); ++i) {
-        atlas.glyphIndex[set[i]] = static_cast<int>(i);
-        atlas.fontGlyphs[i] = stbtt_FindGlyphIndex(&face.info, static_cast<int>(set[i]));
+    atlas.glyphIndex.reserve(kGlyphCount);
+    atlas.fontGlyphs.resize(kGlyphCount);
+    for (size_t i = 0; i < kGlyphCount; ++i) {
+        atlas.glyphIndex[kGlyphSet[i]] = static_cast<int>(i);
+        atlas.fontGlyphs[i] = stbtt_FindGlyphIndex(&face.info, static_cast<int>(kGlyphSet[i]));
     }
-    atlas.scale = stbtt_ScaleForMappingEmToPixels(&face.info, size);
+    atlas.scale = stbtt_ScaleForMappingEmToPixels(&face.info, request.size);
     int ascent = 0, descent = 0, lineGap = 0;
     stbtt_GetFontVMetrics(&face.info, &ascent, &descent, &lineGap);
     atlas.ascent = ascent * atlas.scale;
@@ -197,11 +171,12 @@ void uploadAtlas(FontAtlas& atlas, const std::vector<unsigned char>& bitmap) {
 }
 
 // Waits for the preparation and moves the atlas for `key` out of it, when it was made at
-// the current scale.
-bool takePrepared(uint32_t key, FontAtlas& outAtlas, std::vector<unsigned char>& outBitmap) {
-    if (gPrepared.worker.joinable()) gPrepared.worker.join();
-    if (gPrepared.contentScale != frameContext().contentScale) gPrepared.atlases.clear();
-    for (PreparedAtlas& p : gPrepared.atlases) {
+// the cache's scale.
+bool takePrepared(FontCache& cache, uint32_t key, FontAtlas& outAtlas,
+                  std::vector<unsigned char>& outBitmap) {
+    if (cache.preparer.joinable()) cache.preparer.join();
+    if (cache.preparedScale != cache.builtScale) cache.prepared.clear();
+    for (PreparedAtlas& p : cache.prepared) {
         if (p.key != key || p.bitmap.empty()) continue;
         outAtlas = std::move(p.atlas);
         outBitmap = std::move(p.bitmap);
@@ -213,10 +188,9 @@ bool takePrepared(uint32_t key, FontAtlas& outAtlas, std::vector<unsigned char>&
 
 // Kerning between two positions of the glyph set, in font units.
 float kernUnits(const FontAtlas& font, int previous, int current) {
-    const FontFace& face = faceFor(font.family);
-    if (!face.ready) return 0;
+    if (!font.face) return 0;
     return static_cast<float>(
-        stbtt_GetGlyphKernAdvance(&face.info, font.fontGlyphs[previous], font.fontGlyphs[current]));
+        stbtt_GetGlyphKernAdvance(font.face, font.fontGlyphs[previous], font.fontGlyphs[current]));
 }
 
 // Position of `c` in the atlas, or -1 when it is not drawn.
@@ -230,56 +204,61 @@ uint32_t fontCacheKey(FontFamily family, float size) {
     return static_cast<uint32_t>(static_cast<int32_t>(family) * 10000 + static_cast<int32_t>(size * 10.0f));
 }
 
-FontAtlas& getFont(FontFamily family, float size) {
-    const uint32_t key = fontCacheKey(family, size);
-    auto it = cache().find(key);
-    if (it != cache().end()) return it->second;
-    FontAtlas& atlas = cache()[key];
+FontAtlas& fontAtlas(FontCache& cache, FontRequest request, float contentScale) {
+    if (contentScale != cache.builtScale) { // moved to a display of another scale
+        clearFontCache(cache);
+        cache.builtScale = contentScale;
+    }
+    const uint32_t key = fontCacheKey(request.family, request.size);
+    auto it = cache.atlases.find(key);
+    if (it != cache.atlases.end()) return it->second;
+    FontAtlas& atlas = cache.atlases[key];
     std::vector<unsigned char> bitmap;
-    if (!takePrepared(key, atlas, bitmap))
-        rasterAtlas(atlas, family, size, frameContext().contentScale, bitmap);
+    if (!takePrepared(cache, key, atlas, bitmap)) rasterAtlas(cache, atlas, request, contentScale, bitmap);
     uploadAtlas(atlas, bitmap);
     return atlas;
 }
 
-void prepareFontAtlases(std::vector<FontRequest> requests, float contentScale, void (*waitFirst)()) {
-    if (gPrepared.worker.joinable()) gPrepared.worker.join();
-    gPrepared.contentScale = contentScale;
-    gPrepared.atlases.clear();
-    gPrepared.atlases.reserve(requests.size());
-    gPrepared.worker = std::jthread([requests = std::move(requests), contentScale, waitFirst] {
-        if (waitFirst) waitFirst();
-        for (const FontRequest& r : requests) {
-            PreparedAtlas& p = gPrepared.atlases.emplace_back();
-            p.key = fontCacheKey(r.family, r.size);
-            rasterAtlas(p.atlas, r.family, r.size, contentScale, p.bitmap);
-        }
-    });
+FontAtlas& getFont(Ui& ui, FontRequest request) {
+    return fontAtlas(ui.fonts, request, ui.frame.contentScale);
 }
 
-void finishFontPreparation() {
-    if (gPrepared.worker.joinable()) gPrepared.worker.join();
-    gPrepared.atlases.clear();
+void prepareFontAtlases(FontCache& cache, std::vector<FontRequest> requests, float contentScale,
+                        std::function<void()> waitFirst) {
+    if (cache.preparer.joinable()) cache.preparer.join();
+    cache.preparedScale = contentScale;
+    cache.prepared.clear();
+    cache.prepared.reserve(requests.size());
+    cache.preparer = std::jthread(
+        [&cache, requests = std::move(requests), contentScale, waitFirst = std::move(waitFirst)] {
+            if (waitFirst) waitFirst();
+            for (const FontRequest& r : requests) {
+                PreparedAtlas& p = cache.prepared.emplace_back();
+                p.key = fontCacheKey(r.family, r.size);
+                rasterAtlas(cache, p.atlas, r, contentScale, p.bitmap);
+            }
+        });
 }
 
-void clearFontCache() {
+void finishFontPreparation(FontCache& cache) {
+    if (cache.preparer.joinable()) cache.preparer.join();
+    cache.prepared.clear();
+}
+
+void clearFontCache(FontCache& cache) {
     const bool gl = glContextCurrent();
-    finishFontPreparation();
-    ++gCacheGeneration;
-    for (auto& [key, atlas] : cache()) {
+    finishFontPreparation(cache);
+    ++cache.generation;
+    for (auto& [key, atlas] : cache.atlases) {
         if (gl && atlas.texture != 0) glDeleteTextures(1, &atlas.texture);
     }
-    cache().clear();
-}
-
-size_t fontCacheSize() {
-    return cache().size();
+    cache.atlases.clear();
 }
 
 // ---- measuring ----
 
 float textWidth(const FontAtlas& font, std::string_view text, float spacing) {
-    const float s = frameContext().contentScale;
+    const float s = font.contentScale;
     float width = 0;
     int previous = -1;
     size_t pos = 0;
@@ -291,6 +270,10 @@ float textWidth(const FontAtlas& font, std::string_view text, float spacing) {
         previous = current;
     }
     return width;
+}
+
+float textWidth(Ui& ui, const TextStyle& style, std::string_view text) {
+    return textWidth(getFont(ui, style.font), text, style.spacing);
 }
 
 std::vector<std::string> breakParagraph(std::string_view text, float maxWidth,
@@ -327,13 +310,33 @@ float nearest(float v) {
     return std::round(v);
 }
 
+float centredBaseline(const FontAtlas& font, float centreY) {
+    return centreY + (font.ascent + font.descent) * 0.5f;
+}
+
 // ---- drawing ----
 
-void drawGlyphRun(const FontAtlas& font, float x, float baseline, std::string_view text, uint32_t color,
-                  float opacity, float spacing) {
+namespace {
+
+void bindFontAtlas(const FontAtlas& font) {
+    glEnable(GL_TEXTURE_2D);
+    glBindTexture(GL_TEXTURE_2D, font.texture);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+}
+
+// How one run of glyphs is inked.
+struct Ink {
+    uint32_t color;
+    float opacity;
+    float spacing; // logical pixels after every glyph
+};
+
+// One run of glyphs; the atlas is bound.
+void drawGlyphRun(const FontAtlas& font, float x, float baseline, std::string_view text, const Ink& ink) {
     if (font.glyphs.empty() || font.atlasSize <= 0) return;
-    const RgbFloat c = toRgbFloat(color);
-    const float s = frameContext().contentScale;
+    const RgbFloat c = toRgbFloat(ink.color);
+    const float opacity = ink.opacity, spacing = ink.spacing;
+    const float s = font.contentScale;
     const float a = static_cast<float>(font.atlasSize);
     float pen = x * s;
     const float base = baseline * s;
@@ -363,70 +366,63 @@ void drawGlyphRun(const FontAtlas& font, float x, float baseline, std::string_vi
     glEnd();
 }
 
-void bindFontAtlas(const FontAtlas& font) {
-    glEnable(GL_TEXTURE_2D);
-    glBindTexture(GL_TEXTURE_2D, font.texture);
-    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-}
+// The halo: five black runs around the text.
+constexpr float kHalo[5][2] = {{0, 1.5f}, {1, 0}, {-1, 0}, {0, -1}, {0, 2.5f}};
 
-void drawText(const FontAtlas& font, float x, float baseline, std::string_view text, uint32_t color,
-              float spacing, Shadow shadow, float opacity) {
+} // namespace
+
+void drawText(Ui& ui, const TextStyle& style, float x, float baseline, std::string_view text) {
+    const FontAtlas& font = getFont(ui, style.font);
     bindFontAtlas(font);
-    if (shadow == Shadow::Drop) {
-        drawGlyphRun(font, x, baseline + 1, text, palette::kBlack, kDropShadowOpacity * opacity, spacing);
-    } else if (shadow == Shadow::Halo) {
-        static constexpr float kHalo[5][2] = {{0, 1.5f}, {1, 0}, {-1, 0}, {0, -1}, {0, 2.5f}};
+    if (style.shadow == Shadow::Drop) {
+        drawGlyphRun(font, x, baseline + 1, text, {palette::kBlack, kDropShadowOpacity, style.spacing});
+    } else if (style.shadow == Shadow::Halo) {
         for (const auto& offset : kHalo)
-            drawGlyphRun(font, x + offset[0], baseline + offset[1], text, palette::kBlack,
-                         kHaloOpacity * opacity, spacing);
+            drawGlyphRun(font, x + offset[0], baseline + offset[1], text,
+                         {palette::kBlack, kHaloOpacity, style.spacing});
     }
-    drawGlyphRun(font, x, baseline, text, color, opacity, spacing);
+    drawGlyphRun(font, x, baseline, text, {style.color, 1.0f, style.spacing});
 }
 
-void drawTextInBox(const FontAtlas& font, float x, float y, float w, float h, std::string_view text,
-                   uint32_t color, Align align, float spacing, Shadow shadow) {
-    const float width = textWidth(font, text, spacing);
-    float left = x;
-    if (align == Align::Centre)
-        left = x + (w - width) * 0.5f;
-    else if (align == Align::Right)
-        left = x + w - width;
-    const float baseline = y + h * 0.5f + (font.ascent + font.descent) * 0.5f;
-    drawText(font, nearest(left), baseline, text, color, spacing, shadow, 1.0f);
+void drawTextInBox(Ui& ui, const TextStyle& style, const Rect& box, std::string_view text) {
+    const FontAtlas& font = getFont(ui, style.font);
+    const float width = textWidth(font, text, style.spacing);
+    float left = box.x;
+    if (style.align == Align::Centre)
+        left = box.x + (box.w - width) * 0.5f;
+    else if (style.align == Align::Right)
+        left = box.x + box.w - width;
+    const float baseline = box.y + box.h * 0.5f + (font.ascent + font.descent) * 0.5f;
+    drawText(ui, style, nearest(left), baseline, text);
 }
 
-void drawParagraph(const FontAtlas& font, float x, float y, float maxWidth, float lineHeight,
-                   std::string_view text, uint32_t color, Align align) {
+void drawParagraph(Ui& ui, const TextStyle& style, const Rect& firstLine, std::string_view text) {
+    const FontAtlas& font = getFont(ui, style.font);
+    const float x = firstLine.x, maxWidth = firstLine.w, lineHeight = firstLine.h;
     // The message dialog draws the same paragraph every frame: its lines are kept until the
     // text, the width or the atlas changes (a scale change empties the cache and so counts
-    // as a change), so a still frame allocates nothing.
-    static struct {
-        std::string text;
-        const FontAtlas* font = nullptr;
-        unsigned generation = 0;
-        float maxWidth = -1;
-        std::vector<std::string> lines;
-    } cached;
-    if (cached.font != &font || cached.generation != gCacheGeneration || cached.maxWidth != maxWidth ||
+    // as a change).
+    ParagraphLines& cached = ui.paragraph;
+    if (cached.font != &font || cached.generation != ui.fonts.generation || cached.maxWidth != maxWidth ||
         cached.text != text) {
         cached.lines = breakParagraph(text, maxWidth,
                                       [&font](std::string_view line) { return textWidth(font, line, 0); });
         cached.text.assign(text);
         cached.font = &font;
-        cached.generation = gCacheGeneration;
+        cached.generation = ui.fonts.generation;
         cached.maxWidth = maxWidth;
     }
     const std::vector<std::string>& lines = cached.lines;
     for (size_t i = 0; i < lines.size(); ++i) {
-        const float top = y + static_cast<float>(i) * lineHeight;
+        const float top = firstLine.y + static_cast<float>(i) * lineHeight;
         const float width = textWidth(font, lines[i], 0);
         float left = nearest(x);
-        if (align == Align::Centre)
+        if (style.align == Align::Centre)
             left = nearest(x + (maxWidth - width) * 0.5f);
-        else if (align == Align::Right)
+        else if (style.align == Align::Right)
             left = nearest(x + maxWidth - width);
         const float baseline = top + (lineHeight + font.ascent + font.descent) * 0.5f;
         bindFontAtlas(font);
-        drawGlyphRun(font, left, baseline, lines[i], color, 1.0f, 0);
+        drawGlyphRun(font, left, baseline, lines[i], {style.color, 1.0f, 0});
     }
 }

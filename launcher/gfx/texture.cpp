@@ -3,11 +3,11 @@
 // Index
 //   ---- pixel helpers ----   premultiplyAlpha, buildMipChain
 //   ---- textures ----        createTexture, loadTexture, drawTexture
+//   ---- background decoding ----
 //   ---- primitives ----      fillRect, scissorBox, setClip, endClip
 //   ---- read-back ----       readFramebuffer, writePng, saveFramebufferPng
 #include "gfx/texture.h"
 
-#include "gfx/frame.h"
 #include "gfx/palette.h"
 
 #include <GL/gl.h>
@@ -130,9 +130,9 @@ Texture loadTexture(const std::string& name) {
     return uploadImage(decodeImageFile(name));
 }
 
-void drawTexture(const Texture& tex, float x, float y, float w, float h, float opacity, float s0, float t0,
-                 float s1, float t1) {
+void drawTexture(const Texture& tex, const Rect& r, float opacity) {
     if (tex.id == 0) return;
+    const float x = r.x, y = r.y, w = r.w, h = r.h;
     glEnable(GL_TEXTURE_2D);
     glBindTexture(GL_TEXTURE_2D, tex.id);
     glBlendFunc(GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
@@ -141,20 +141,58 @@ void drawTexture(const Texture& tex, float x, float y, float w, float h, float o
     // hands the driver one vertex layout (position, colour, texture coordinate), and
     // llvmpipe compiles its vertex and set-up code once instead of once per layout.
     glColor4f(opacity, opacity, opacity, opacity); // premultiplied: scale the texel as a whole
-    glTexCoord2f(s0, t0);
+    glTexCoord2f(0, 0);
     glVertex2f(x, y);
-    glTexCoord2f(s1, t0);
+    glTexCoord2f(1, 0);
     glVertex2f(x + w, y);
-    glTexCoord2f(s1, t1);
+    glTexCoord2f(1, 1);
     glVertex2f(x + w, y + h);
-    glTexCoord2f(s0, t1);
+    glTexCoord2f(0, 1);
     glVertex2f(x, y + h);
     glEnd();
 }
 
+// ---- background decoding ----
+
+void startDecoding(ImageBatch& batch, std::vector<std::string> names) {
+    if (batch.worker.joinable()) return;
+    batch.names = std::move(names);
+    batch.busy = true;
+    batch.worker = std::jthread([&batch] {
+        batch.images.clear();
+        for (const std::string& name : batch.names)
+            batch.images.push_back(decodeImageFile(name));
+        batch.busy = false;
+        batch.busy.notify_all();
+    });
+}
+
+void waitForDecoding(const ImageBatch& batch) {
+    batch.busy.wait(true);
+}
+
+std::vector<DecodedImage> takeDecoded(ImageBatch& batch, const std::vector<std::string>& names) {
+    if (batch.worker.joinable()) batch.worker.join();
+    std::vector<DecodedImage> images = std::move(batch.images);
+    batch.images = {};
+    if (batch.names != names || images.size() != names.size()) { // not decoded ahead: here
+        images.clear();
+        for (const std::string& name : names)
+            images.push_back(decodeImageFile(name));
+    }
+    batch.names = {};
+    return images;
+}
+
+void finishDecoding(ImageBatch& batch) {
+    if (batch.worker.joinable()) batch.worker.join();
+    batch.images = {};
+}
+
 // ---- primitives ----
 
-void fillRect(float x, float y, float w, float h, uint32_t color, float topOpacity, float bottomOpacity) {
+void fillRect(const Rect& rect, uint32_t color, float topOpacity, float bottomOpacity) {
+    const float x = rect.x, y = rect.y, w = rect.w, h = rect.h;
     const auto [r, g, b] = toRgbFloat(color);
     glDisable(GL_TEXTURE_2D);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
@@ -169,8 +207,9 @@ void fillRect(float x, float y, float w, float h, uint32_t color, float topOpaci
     glEnd();
 }
 
-ScissorBox scissorBox(float x, float y, float w, float h, float contentScale, int windowHeight) {
+ScissorBox scissorBox(const Rect& r, float contentScale, int windowHeight) {
     const double s = contentScale;
+    const float x = r.x, y = r.y, w = r.w, h = r.h;
     ScissorBox box;
     box.x = static_cast<int>(std::floor(s * x));
     box.y = static_cast<int>(std::floor((static_cast<double>(windowHeight) - y - h) * s));
@@ -179,8 +218,8 @@ ScissorBox scissorBox(float x, float y, float w, float h, float contentScale, in
     return box;
 }
 
-void setClip(float x, float y, float w, float h) {
-    const ScissorBox box = scissorBox(x, y, w, h, frameContext().contentScale, frameContext().windowHeight);
+void setClip(const FrameContext& frame, const Rect& r) {
+    const ScissorBox box = scissorBox(r, frame.contentScale, frame.windowHeight);
     glEnable(GL_SCISSOR_TEST);
     // A negative size is a GL error that would leave the old box in place; clip to nothing.
     glScissor(box.x, box.y, std::max(0, box.width), std::max(0, box.height));

@@ -3,19 +3,22 @@
 // Index
 //   ---- textures ----      loadTexture, createTexture, drawTexture, premultiplyAlpha,
 //                           buildMipChain, DecodedImage, decodeImageFile, uploadImage
-//   ---- image set ----     LauncherImages, images, imageByName, startDecodingLauncherImages,
-//                           waitForImageDecoding, loadLauncherImages
+//   ---- background decoding ----  ImageBatch, startDecoding, waitForDecoding,
+//                           takeDecoded, finishDecoding
 //   ---- primitives ----    fillRect, setClip, endClip, scissorBox
 //   ---- read-back ----     readFramebuffer, writePng, saveFramebufferPng
-// One unit = one logical pixel, origin top left, y down (set up by the frame loop).
+// One unit = one logical pixel, origin top left, y down (beginDrawing, frame.h).
 // Everything that touches GL: main thread only, with the window's context current.
 // The pure helpers (premultiplyAlpha, buildMipChain, scissorBox) need no GL and any
 // thread may call them.
 #pragma once
 
+#include "gfx/frame.h"
+
+#include <atomic>
 #include <cstdint>
 #include <string>
-#include <string_view>
+#include <thread>
 #include <vector>
 
 // Plain value, copied freely. The GL texture lives until the process ends.
@@ -40,10 +43,10 @@ Texture loadTexture(const std::string& name);
 // premultiplied copy, full mipmap chain. The zero Texture when width or height < 1.
 Texture createTexture(const uint8_t* rgba, int width, int height);
 
-// Premultiplied blend (GL_ONE, GL_ONE_MINUS_SRC_ALPHA); colour and alpha both scaled by
-// `opacity`. Draws nothing for id 0. Leaves GL_TEXTURE_2D enabled.
-void drawTexture(const Texture& tex, float x, float y, float w, float h, float opacity, float s0 = 0,
-                 float t0 = 0, float s1 = 1, float t1 = 1);
+// The whole image stretched over `r`. Premultiplied blend (GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
+// colour and alpha both scaled by `opacity`. Draws nothing for id 0. Leaves GL_TEXTURE_2D
+// enabled.
+void drawTexture(const Texture& tex, const Rect& r, float opacity = 1.0f);
 
 // In place: r, g, b = channel x a / 255, truncating; a unchanged. Null or empty: nothing.
 void premultiplyAlpha(uint8_t* rgba, int width, int height);
@@ -70,61 +73,50 @@ DecodedImage decodeImageFile(const std::string& name);
 // file, the "gorsel yuklenemedi" line.
 Texture uploadImage(const DecodedImage& image);
 
-// ---- image set ----
+// ---- background decoding ----
 
-// The launcher's images, one Texture per file under veri/. Loaded once at start-up by
-// loadLauncherImages (a missing file stays the zero Texture and draws nothing).
-struct LauncherImages {
-    Texture background;      // "arkaplan.jpg"
-    Texture logo;            // "logo.png"
-    Texture closeButton;     // "buton_kapat.png"
-    Texture box;             // "kutu.png"
-    Texture banner;          // "afis.jpg"
-    Texture barFrame;        // "bar_cerceve.png"
-    Texture barFill;         // "bar_dolgu.png"
-    Texture fieldBackground; // "alan_yazi.png"
-    Texture checkEmpty;      // "onay_bos.png"
-    Texture checkFull;       // "onay_dolu.png"
-    Texture closingImage;    // "kapanis.jpg", loaded by the closing screen itself
+// Image files decoded on a background thread while the window is being created. The
+// owner keeps it until the images are taken; its thread is joined before it goes.
+struct ImageBatch {
+    std::vector<std::string> names;   // the files, under kImageFolder
+    std::vector<DecodedImage> images; // written by the worker, read after the join
+    std::atomic<bool> busy{false};    // from start until the worker has decoded everything
+    std::jthread worker;              // joined before `images` is touched, or at destruction
 };
-LauncherImages& images();
 
-// The image loaded from `fileName` (for example "kutu.png", including the button skins'
-// files); the zero Texture for a name that is not one of the launcher's images.
-const Texture& imageByName(std::string_view fileName);
-
-// Starts decoding the ten images above and the two button skins (main:
-// "buton_ana_normal.png", "buton_ana_hover.png", "buton_ana_basili.png"; ordinary:
-// "buton_normal.png", "buton_hover.png", "buton_basili.png") on a background thread.
-// Main thread, before loadLauncherImages; optional.
-void startDecodingLauncherImages();
-// Waits for that decoding and drops its results (a start-up that ends before the window
-// exists). Main thread.
-void finishImageDecoding();
+// Starts decoding `names` on a background thread. Main thread; nothing when one runs.
+void startDecoding(ImageBatch& batch, std::vector<std::string> names);
 // Returns once the decoding started above has finished (at once when none was started).
 // Any thread: it only waits, it joins nothing and takes no result.
-void waitForImageDecoding();
-// Uploads those images in start-up order (waiting for the decoding started above, or
-// decoding them here when it was not started).
-void loadLauncherImages();
+void waitForDecoding(const ImageBatch& batch);
+// The decoded images of `names`, in order: the batch's when it decoded exactly those,
+// else decoded here. The batch is emptied. Main thread.
+std::vector<DecodedImage> takeDecoded(ImageBatch& batch, const std::vector<std::string>& names);
+// Waits for the decoding and drops its results (a start-up that ends before the window
+// exists). Main thread.
+void finishDecoding(ImageBatch& batch);
 
 // ---- primitives ----
 
-// Colour 0xRRGGBB; opacity runs linearly from `topOpacity` at y to `bottomOpacity` at
-// y + h. Straight-alpha blend (GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA); texturing off.
-void fillRect(float x, float y, float w, float h, uint32_t color, float topOpacity, float bottomOpacity);
+// Colour 0xRRGGBB; opacity runs linearly from `topOpacity` at the top of `r` to
+// `bottomOpacity` at its bottom. Straight-alpha blend (GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+// texturing off.
+void fillRect(const Rect& r, uint32_t color, float topOpacity, float bottomOpacity);
+inline void fillRect(const Rect& r, uint32_t color, float opacity) {
+    fillRect(r, color, opacity, opacity);
+}
 
-// Clip to a logical rectangle (replaces any previous clip; there is no stack); endClip
-// ends it. Uses the frame context's scale and window height.
-void setClip(float x, float y, float w, float h);
+// Clip to a logical rectangle of `frame`'s window (replaces any previous clip; there is no
+// stack); endClip ends it.
+void setClip(const FrameContext& frame, const Rect& r);
 void endClip();
 
 struct ScissorBox {
     int x = 0, y = 0, width = 0, height = 0; // framebuffer pixels, y from the bottom
 };
-// The framebuffer scissor box setClip uses, widened outward to whole pixels:
+// The framebuffer scissor box setClip uses for `r`, widened outward to whole pixels:
 // x = floor(s x), y = floor((H - y - h) s), width = ceil(s w), height = ceil(s h).
-ScissorBox scissorBox(float x, float y, float w, float h, float contentScale, int windowHeight);
+ScissorBox scissorBox(const Rect& r, float contentScale, int windowHeight);
 
 // ---- read-back ----
 

@@ -1,39 +1,114 @@
-// widgets.cpp - input state, the hot-area rule, buttons and text fields.
+// widgets.cpp - input events, the hot-area rule, buttons and text fields.
 //
 // Index
-//   ---- input state ----
+//   ---- input events ----
 //   ---- hot areas ----
 //   ---- buttons ----
-//   ---- text fields: data ----
 //   ---- text fields: editing ----
 //   ---- text fields: drawing ----
-//   ---- callbacks ----
 #include "gfx/widgets.h"
 
+#include "platform/clock.h"
 #include "platform/text.h"
 
 #include <GL/gl.h>
 #include <GLFW/glfw3.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
-// ---- input state ----
+// ---- input events ----
 
-InputState& input() {
-    static InputState state;
-    return state;
+void queueChar(Ui& ui, uint32_t codepoint) {
+    InputEvent e;
+    e.kind = InputEvent::Kind::Char;
+    e.codepoint = codepoint;
+    ui.events.push_back(e);
 }
 
-void beginFrameInput(InputState& in) {
+void queueKey(Ui& ui, int key, int action, int mods) {
+    InputEvent e;
+    e.kind = InputEvent::Kind::Key;
+    e.key = key;
+    e.action = action;
+    e.mods = mods;
+    ui.events.push_back(e);
+}
+
+void queueMouseButton(Ui& ui, int button, int action) {
+    if (button != GLFW_MOUSE_BUTTON_LEFT) return;
+    InputEvent e;
+    e.kind = InputEvent::Kind::MouseButton;
+    e.key = button;
+    e.action = action;
+    ui.events.push_back(e);
+}
+
+void beginFrameInput(Ui& ui) {
+    InputState& in = ui.input;
     in.wantHandCursor = false;
     in.wantTextCursor = false;
+    size_t keys = 0;
+    bool clicked = false;
+    ui.keysBeforeClick = 0;
+    for (const InputEvent& e : ui.events) {
+        if (e.kind != InputEvent::Kind::MouseButton) {
+            ui.events[keys++] = e; // keys keep their order
+            if (!clicked) ui.keysBeforeClick = keys;
+            continue;
+        }
+        clicked = true;
+        if (e.action == GLFW_PRESS) {
+            in.mouseDown = true;
+            in.mousePressed = true;
+        } else if (e.action == GLFW_RELEASE) {
+            in.mouseReleased = true;
+            in.mouseDown = false;
+        }
+    }
+    ui.events.resize(keys);
 }
 
-void endFrameInput(InputState& in) {
+void endFrameInput(Ui& ui) {
+    InputState& in = ui.input;
     if (in.mouseReleased) in.activeId = nullptr;
     in.mousePressed = false;
     in.mouseReleased = false;
+    ui.events.clear();
+    ui.keysBeforeClick = 0;
+}
+
+void dropKeys(Ui& ui) {
+    std::erase_if(ui.events, [](const InputEvent& e) { return e.kind != InputEvent::Kind::MouseButton; });
+}
+
+bool isEnter(int key) {
+    return key == GLFW_KEY_ENTER || key == GLFW_KEY_KP_ENTER;
+}
+
+bool editFocusedField(Ui& ui, const InputEvent& event) {
+    TextField* field = ui.focus;
+    bool typed = false;
+    if (event.kind == InputEvent::Kind::Char) {
+        typed = field && typeCodePoint(*field, event.codepoint);
+    } else if (event.kind != InputEvent::Kind::Key || event.action == GLFW_RELEASE) {
+        return false;
+    } else if (event.key == GLFW_KEY_BACKSPACE) {
+        if (field) backspace(*field);
+        typed = field != nullptr;
+    } else if (event.key == GLFW_KEY_V && (event.mods & GLFW_MOD_CONTROL)) {
+        const char* clip = field && ui.window ? glfwGetClipboardString(ui.window) : nullptr;
+        if (clip) {
+            const size_t length = field->text.size();
+            pasteText(*field, clip);
+            typed = field->text.size() != length;
+        }
+    } else {
+        return false;
+    }
+    if (typed) ui.caretStart = platform::now();
+    return true;
 }
 
 // ---- hot areas ----
@@ -44,113 +119,56 @@ bool sameId(const char* a, const char* b) {
 }
 } // namespace
 
-HotResult hotAreaBehavior(const char* id, InputLayer layer, float x, float y, float w, float h) {
-    InputState& in = input();
-    HotResult r;
-    r.hovered = layer == frameContext().inputLayer && x <= in.mouseX && in.mouseX < x + w && y <= in.mouseY &&
-                in.mouseY < y + h;
-    if (r.hovered) {
+HotResult hotArea(Ui& ui, const char* id, const Rect& r) {
+    InputState& in = ui.input;
+    HotResult result;
+    result.hovered = ui.drawingLayer == ui.frame.inputLayer && r.x <= in.mouseX && in.mouseX < r.x + r.w &&
+                     r.y <= in.mouseY && in.mouseY < r.y + r.h;
+    if (result.hovered) {
         in.wantHandCursor = true;
         if (in.mousePressed) in.activeId = id;
     }
-    r.held = r.hovered && sameId(in.activeId, id) && in.mouseDown;
-    r.clicked = r.hovered && in.mouseReleased && sameId(in.activeId, id);
-    return r;
-}
-
-bool hotArea(const char* id, InputLayer layer, float x, float y, float w, float h, bool* outHovered,
-             bool* outHeld) {
-    const HotResult r = hotAreaBehavior(id, layer, x, y, w, h);
-    if (outHovered) *outHovered = r.hovered;
-    if (outHeld) *outHeld = r.held;
-    return r.clicked;
+    result.held = result.hovered && sameId(in.activeId, id) && in.mouseDown;
+    result.clicked = result.hovered && in.mouseReleased && sameId(in.activeId, id);
+    return result;
 }
 
 // ---- buttons ----
 
-ButtonSkin& mainButtonSkin() {
-    static ButtonSkin skin;
-    return skin;
+bool button(Ui& ui, const char* id, const Rect& r, std::string_view label, const ButtonStyle& style,
+            bool disabled) {
+    const HotResult hot = hotArea(ui, id, r);
+    if (style.skin) {
+        const ButtonSkin& skin = *style.skin;
+        drawTexture((disabled || hot.held) ? skin.pressed : hot.hovered ? skin.hover : skin.normal, r);
+    }
+    const FontAtlas& font = getFont(ui, style.font);
+    const TextStyle text{style.font, disabled ? palette::kMuted : style.labelColor, style.spacing,
+                         Shadow::Drop};
+    const float width = textWidth(font, label, style.spacing);
+    const float left = nearest(r.x + (r.w - width) * 0.5f);
+    float baseline = r.y + r.h * 0.5f + (font.ascent + font.descent) * 0.5f;
+    if (hot.held) baseline += 1; // the label sinks while held
+    drawText(ui, text, left, baseline, label);
+    return hot.clicked && !disabled;
 }
 
-ButtonSkin& ordinaryButtonSkin() {
-    static ButtonSkin skin;
-    return skin;
-}
+// ---- text fields: editing ----
 
-bool button(const char* id, InputLayer layer, float x, float y, float w, float h, std::string_view label,
-            const ButtonStyle& style, bool disabled) {
-    const HotResult r = hotAreaBehavior(id, layer, x, y, w, h);
-    const ButtonSkin& skin = style.skin();
-    const FontAtlas& font = getFont(style.family, style.fontSize);
-    const float spacing = style.spacing;
-    const Texture& image = (disabled || r.held) ? skin.pressed : r.hovered ? skin.hover : skin.normal;
-    drawTexture(image, x, y, w, h, 1.0f);
-    const float width = textWidth(font, label, spacing);
-    const float left = nearest(x + (w - width) * 0.5f);
-    float baseline = y + h * 0.5f + (font.ascent + font.descent) * 0.5f;
-    if (r.held) baseline += 1; // the label sinks while held
-    drawText(font, left, baseline, label, disabled ? palette::kMuted : style.labelColor, spacing,
-             Shadow::Drop, 1.0f);
-    return r.clicked && !disabled;
-}
-
-// ---- text fields: data ----
-
-namespace {
-constexpr const char* kUsernamePlaceholder = "Kullanıcı adı";
-constexpr const char* kUsernameAccountPlaceholder = "Kullanıcı adı veya e-posta";
-
-bool gAccountMode = false;
-
-TextField makeField(unsigned maxChars, bool masked, FieldKind kind, const char* placeholder) {
+TextField makeTextField(FieldKind kind, unsigned maxChars, const char* placeholder, bool masked) {
     TextField f;
     f.maxChars = maxChars;
     f.masked = masked;
     f.kind = kind;
     f.placeholder = placeholder;
-    // Room for the longest accepted text (three bytes per code point at most) up front:
-    // the buffer never moves, so no copy of a password is left behind in freed memory.
-    f.text.reserve(static_cast<size_t>(kUsernameAccountMax > maxChars ? kUsernameAccountMax : maxChars) * 3);
+    f.text.reserve(static_cast<size_t>(std::max(kFieldReserveChars, maxChars)) * 3);
     return f;
-}
-} // namespace
-
-TextField& usernameField() {
-    static TextField f = makeField(kUsernameMax, false, FieldKind::Username, kUsernamePlaceholder);
-    return f;
-}
-TextField& passwordField() {
-    static TextField f = makeField(64, true, FieldKind::FreeText, "Şifre");
-    return f;
-}
-TextField& serverAddressField() {
-    static TextField f = makeField(64, false, FieldKind::ServerAddress, "127.0.0.1");
-    return f;
-}
-TextField& codeField() {
-    static TextField f = makeField(6, false, FieldKind::Digits, "Doğrulama kodu");
-    return f;
-}
-TextField*& focusedField() {
-    static TextField* f = nullptr;
-    return f;
-}
-double& caretStart() {
-    static double t = 0;
-    return t;
 }
 
-void setAccountServiceMode(bool on) {
-    gAccountMode = on;
-    usernameField().maxChars = on ? kUsernameAccountMax : kUsernameMax;
-    usernameField().placeholder = on ? kUsernameAccountPlaceholder : kUsernamePlaceholder;
+void focusField(Ui& ui, TextField* field) {
+    ui.focus = field;
+    if (field) ui.caretStart = platform::now();
 }
-bool accountServiceMode() {
-    return gAccountMode;
-}
-
-// ---- text fields: editing ----
 
 void appendCodePoint(TextField& field, uint32_t c) {
     if (c < 0x10000) platform::appendUtf8(field.text, c); // from 0x10000 up: dropped
@@ -164,18 +182,19 @@ bool acceptsCodePoint(const TextField& field, uint32_t c) {
     case FieldKind::Digits:
         return c >= '0' && c <= '9';
     case FieldKind::Username:
-        if (letterOrDigit || c == '_') return true;
-        return gAccountMode && (c == '+' || c == '-' || c == '.' || c == '@');
+        return letterOrDigit || c == '_';
+    case FieldKind::AccountName:
+        return letterOrDigit || c == '_' || c == '+' || c == '-' || c == '.' || c == '@';
     case FieldKind::ServerAddress:
         return letterOrDigit || c == '-' || c == '.' || c == ':';
     }
     return false;
 }
 
-void typeCodePoint(TextField& field, uint32_t c) {
-    if (!acceptsCodePoint(field, c) || platform::codePointCount(field.text) >= field.maxChars) return;
+bool typeCodePoint(TextField& field, uint32_t c) {
+    if (!acceptsCodePoint(field, c) || platform::codePointCount(field.text) >= field.maxChars) return false;
     appendCodePoint(field, c);
-    caretStart() = now();
+    return true;
 }
 
 void backspace(TextField& field) {
@@ -185,7 +204,6 @@ void backspace(TextField& field) {
         t.pop_back();
         if ((removed & 0xC0) != 0x80) break; // the lead byte (or a plain byte) ends the letter
     }
-    caretStart() = now();
 }
 
 void pasteText(TextField& field, std::string_view text) {
@@ -196,73 +214,53 @@ void pasteText(TextField& field, std::string_view text) {
 
 // ---- text fields: drawing ----
 
-void textField(const char* id, InputLayer layer, float x, float y, TextField& field) {
-    InputState& in = input();
-    drawTexture(images().fieldBackground, x, y, kFieldWidth, kFieldHeight, 1.0f);
-    const HotResult r = hotAreaBehavior(id, layer, x + 28, y + 9, 228, 34);
-    if (r.clicked) {
-        focusedField() = &field;
-        caretStart() = now();
-    }
+namespace {
+// Where a field is clicked, its text drawn and its caret blinks, relative to its corner.
+constexpr Rect kFieldHit = {28, 9, 228, 34};
+constexpr Rect kFieldClip = {kFieldTextInset, 13, 212, 26};
+constexpr float kFieldCentreY = 26;             // the text's vertical centre
+constexpr Rect kCaret = {1, 17, 1.2f, 18};      // x after the text's end
+constexpr const char* kBullet = "\xE2\x80\xA2"; // a masked field shows one per letter
+} // namespace
+
+void textField(Ui& ui, const char* id, float x, float y, TextField& field, const Texture& background) {
+    InputState& in = ui.input;
+    drawTexture(background, {x, y, kFieldWidth, kFieldHeight});
+    const HotResult r = hotArea(ui, id, {x + kFieldHit.x, y + kFieldHit.y, kFieldHit.w, kFieldHit.h});
+    if (r.clicked) focusField(ui, &field);
     if (r.hovered) {
         in.wantTextCursor = true;
         in.wantHandCursor = false;
     }
 
-    const FontAtlas& font = getFont(FontFamily::Body, kFieldFontSize);
-    const float baseline = y + 26 + (font.ascent + font.descent) * 0.5f;
-    const bool focused = focusedField() == &field;
+    const FontAtlas& font = getFont(ui, kFieldFont);
+    const float baseline = centredBaseline(font, y + kFieldCentreY);
+    const bool focused = ui.focus == &field;
 
-    // Masked fields show one bullet per code point; the bullets are built in a buffer that
-    // keeps its capacity, so an idle frame allocates nothing.
-    static std::string bullets;
+    // Masked fields show one bullet per code point, built in a buffer that keeps its
+    // capacity, so an idle frame allocates nothing.
     std::string_view display = field.text;
     if (field.masked) {
-        bullets.clear();
+        ui.bullets.clear();
         for (size_t i = platform::codePointCount(field.text); i > 0; --i)
-            bullets += "\xE2\x80\xA2";
-        display = bullets;
+            ui.bullets += kBullet;
+        display = ui.bullets;
     }
 
     if (display.empty() && !focused) {
-        bindFontAtlas(font);
-        drawGlyphRun(font, nearest(x + kFieldTextInset), baseline, field.placeholder,
-                     palette::kFieldPlaceholder, 1.0f, 0);
+        drawText(ui, {kFieldFont, palette::kFieldPlaceholder}, nearest(x + kFieldTextInset), baseline,
+                 field.placeholder);
         return;
     }
 
     const float w = textWidth(font, display, 0);
     const float scroll = std::fmax(0.0f, w - kFieldVisibleText);
-    setClip(x + kFieldTextInset, y + 13, 212, 26);
-    bindFontAtlas(font);
-    drawGlyphRun(font, nearest(x + kFieldTextInset - scroll), baseline, display, palette::kFieldText, 1.0f,
-                 0);
+    setClip(ui.frame, {x + kFieldClip.x, y + kFieldClip.y, kFieldClip.w, kFieldClip.h});
+    drawText(ui, {kFieldFont, palette::kFieldText}, nearest(x + kFieldTextInset - scroll), baseline, display);
     endClip();
 
-    if (focused && layer == frameContext().inputLayer &&
-        std::fmod(now() - caretStart(), kCaretPeriod) < kCaretOn)
-        fillRect(x + kFieldTextInset - scroll + w + 1, y + 17, 1.2f, 18, palette::kGold, 1.0f, 1.0f);
-}
-
-// ---- callbacks ----
-
-void onMouseButton(GLFWwindow*, int button, int action, int) {
-    if (button != GLFW_MOUSE_BUTTON_LEFT) return;
-    InputState& in = input();
-    if (action == GLFW_PRESS) {
-        in.mouseDown = true;
-        in.mousePressed = true;
-    } else if (action == GLFW_RELEASE) {
-        in.mouseReleased = true;
-        in.mouseDown = false;
-    }
-}
-
-void resetWidgetStateForTests() {
-    input() = InputState{};
-    setAccountServiceMode(false);
-    for (TextField* f : {&usernameField(), &passwordField(), &serverAddressField(), &codeField()})
-        f->text.clear();
-    focusedField() = nullptr;
-    caretStart() = 0;
+    if (focused && ui.drawingLayer == ui.frame.inputLayer &&
+        std::fmod(platform::now() - ui.caretStart, kCaretPeriod) < kCaretOn)
+        fillRect({x + kFieldTextInset - scroll + w + kCaret.x, y + kCaret.y, kCaret.w, kCaret.h},
+                 palette::kGold, 1.0f);
 }

@@ -13,33 +13,24 @@
 #include "net/http.h"
 #include "platform/text.h"
 
+#include <functional>
 #include <memory>
 #include <utility>
 
 // ---- state ----
 
-AccountLogin& accountLogin() {
-    static AccountLogin login;
-    return login;
+AccountLogin::~AccountLogin() {
+    loginCancelled.store(true); // a request still running ends at once
+    if (worker.joinable()) worker.join();
 }
 
-void bindCodeText(std::string* text) {
-    AccountLogin& a = accountLogin();
-    a.totpCodeText = text ? text : &a.ownCodeText;
-}
-
-void wipeCredentials() {
-    AccountLogin& a = accountLogin();
-    platform::wipeText(a.accountPassword);
-    platform::wipeText(*a.totpCodeText);
-    a.totpStep = false;
+void wipeCredentials(AccountLogin& login, std::string& codeText) {
+    platform::wipeText(login.accountPassword);
+    platform::wipeText(codeText);
+    login.totpStep = false;
 }
 
 // ---- request ----
-
-bool accountApiConfigured(const std::string& hesapApi) {
-    return !hesapApi.empty();
-}
 
 std::string accountLoginUrl(const std::string& hesapApi) {
     std::string url = hesapApi;
@@ -74,8 +65,7 @@ struct LoginRequest {
     ~LoginRequest() { releaseSecret(body, "body"); }
 };
 
-void loginWorker(std::unique_ptr<LoginRequest> request) {
-    AccountLogin& a = accountLogin();
+void loginWorker(AccountLogin& a, std::unique_ptr<LoginRequest> request) {
     a.loginError.clear();
     postJson(request->url, request->body, a.loginHttpStatus, a.loginResponse, a.loginError,
              &a.loginCancelled);
@@ -86,8 +76,8 @@ void loginWorker(std::unique_ptr<LoginRequest> request) {
 
 } // namespace
 
-void startAccountLogin(const std::string& hesapApi, const std::string& userName, const std::string& code) {
-    AccountLogin& a = accountLogin();
+void startAccountLogin(AccountLogin& a, const std::string& hesapApi, const std::string& userName,
+                       const std::string& code) {
     if (a.worker.joinable()) a.worker.join();
     auto request = std::make_unique<LoginRequest>();
     request->url = accountLoginUrl(hesapApi);
@@ -95,29 +85,28 @@ void startAccountLogin(const std::string& hesapApi, const std::string& userName,
     a.loginInFlight.exchange(true);
     a.loginDone.exchange(false);
     a.loginCancelled.store(false);
-    a.worker = std::thread(loginWorker, std::move(request));
+    a.worker = std::thread(loginWorker, std::ref(a), std::move(request));
 }
 
 // ---- answer ----
 namespace {
 
-LoginPoll errorPoll(std::string text) {
-    return {LoginEvent::Error, std::move(text)};
+LoginOutcome errorOutcome(std::string text) {
+    return {LoginEvent::Error, std::move(text), {}};
 }
 
 } // namespace
 
-LoginPoll pollAccountLogin(const GameSettings& game, double nowSeconds) {
-    AccountLogin& a = accountLogin();
-    if (!accountLoginAnswered()) return {};
+LoginOutcome pollAccountLogin(AccountLogin& a, std::string& codeText) {
+    if (!accountLoginAnswered(a)) return {};
     if (a.worker.joinable()) a.worker.join();
     a.loginInFlight.exchange(false);
     a.loginDone.exchange(false);
 
     if (a.loginCancelled.load()) {
-        wipeCredentials();
+        wipeCredentials(a, codeText);
         platform::wipeText(a.loginResponse);
-        return {LoginEvent::Dropped, {}};
+        return {LoginEvent::Dropped, {}, {}};
     }
 
     std::string message;
@@ -125,40 +114,34 @@ LoginPoll pollAccountLogin(const GameSettings& game, double nowSeconds) {
     const uint32_t status = a.loginHttpStatus;
 
     if (status == 200 || status == 201) {
-        std::string ticket;
-        bool usable = jsonGetTopLevelString(a.loginResponse, "ticket", ticket) && !ticket.empty();
-        wipeCredentials();
+        LoginOutcome outcome{LoginEvent::Ticket, {}, {}};
+        const bool usable =
+            jsonGetTopLevelString(a.loginResponse, "ticket", outcome.ticket) && !outcome.ticket.empty();
+        wipeCredentials(a, codeText);
         platform::wipeText(a.loginResponse);
-        if (!usable) {
-            platform::wipeText(ticket);
-            releaseSecret(ticket, "ticket");
-            return errorPoll(kLoginBrokenAnswer);
-        }
-        std::string launchError;
-        bool started = launchGame(ticket, game, nowSeconds, launchError);
-        platform::wipeText(ticket);
-        releaseSecret(ticket, "ticket");
-        if (!started) return errorPoll(std::move(launchError));
-        return {LoginEvent::GameStarted, {}};
+        if (usable) return outcome; // the session starts the game with it, then wipes it
+        platform::wipeText(outcome.ticket);
+        releaseSecret(outcome.ticket, "ticket");
+        return errorOutcome(kLoginBrokenAnswer);
     }
 
     if (status == 0) {
         // In the two-step state the password and code stay, so the player can press again.
-        if (!a.totpStep) wipeCredentials();
-        return errorPoll("Giriş sunucusuna ulaşılamadı (" + a.loginError + ").");
+        if (!a.totpStep) wipeCredentials(a, codeText);
+        return errorOutcome("Giriş sunucusuna ulaşılamadı (" + a.loginError + ").");
     }
 
     if (message == "TOTP_REQUIRED") {
         a.totpStep = true;
-        platform::wipeText(*a.totpCodeText);
-        return {LoginEvent::TotpRequired, kLoginTotpRequired};
+        platform::wipeText(codeText);
+        return {LoginEvent::TotpRequired, kLoginTotpRequired, {}};
     }
     if (message == "TOTP_INVALID") {
-        platform::wipeText(*a.totpCodeText);
-        return {LoginEvent::TotpInvalid, kLoginTotpInvalid};
+        platform::wipeText(codeText);
+        return {LoginEvent::TotpInvalid, kLoginTotpInvalid, {}};
     }
 
-    wipeCredentials();
+    wipeCredentials(a, codeText);
     std::string text;
     if (message == "INVALID_CREDENTIALS") {
         text = kLoginBadCredentials;
@@ -174,27 +157,26 @@ LoginPoll pollAccountLogin(const GameSettings& game, double nowSeconds) {
         text = "Giriş yapılamadı (HTTP " + std::to_string(status) + ").";
     }
     platform::wipeText(a.loginResponse);
-    return errorPoll(std::move(text));
+    return errorOutcome(std::move(text));
 }
 
 // ---- cancel and exit ----
 
-bool cancelAccountLogin() {
-    AccountLogin& a = accountLogin();
+bool cancelAccountLogin(AccountLogin& a, std::string& codeText) {
     if (a.loginInFlight.load()) {
         a.loginCancelled.store(true);
         return true;
     }
-    wipeCredentials();
+    wipeCredentials(a, codeText);
     return false;
 }
 
-void shutdownAccountLogin() {
-    AccountLogin& a = accountLogin();
+void shutdownAccountLogin(AccountLogin& a) {
     a.loginCancelled.store(true);
     if (a.worker.joinable()) a.worker.join();
     a.loginInFlight.store(false);
     a.loginDone.store(false);
-    wipeCredentials();
+    platform::wipeText(a.accountPassword);
+    a.totpStep = false;
     platform::wipeText(a.loginResponse);
 }

@@ -2,20 +2,20 @@
 //
 // Index
 //   ---- texts ----      the messages the player sees
-//   ---- state ----      AccountLogin, accountLogin
-//   ---- operations ---- accountApiConfigured, accountLoginUrl, accountLoginBody,
-//                        startAccountLogin, pollAccountLogin, cancelAccountLogin,
+//   ---- state ----      AccountLogin
+//   ---- operations ---- accountLoginUrl, accountLoginBody, startAccountLogin,
+//                        accountLoginAnswered, pollAccountLogin, cancelAccountLogin,
 //                        wipeCredentials, shutdownAccountLogin
 //
 // The login dialog posts the user name, the password and, once the service asked for it,
 // a six-digit TOTP code as one JSON object to `hesap_api` + "ticket"; one background
 // thread, the login worker, runs the request; the main thread polls once a frame and gets
-// back what to do (LoginPoll). On success the poll starts the game itself (game.h), so the
-// ticket never leaves this module. Configuration values come in as arguments: this layer
-// reads no configuration and touches no window; the screen acts on the returned event.
+// back what happened (LoginOutcome). Configuration values come in as arguments: this layer
+// reads no configuration and touches no window. The two-step code lives in the dialog's
+// code field; the functions that must wipe it are handed that text.
 #pragma once
 
-#include "login/game.h"
+#include "login/outcome.h"
 
 #include <atomic>
 #include <cstdint>
@@ -35,7 +35,8 @@ inline constexpr const char* kLoginBadCredentials = "Kullanıcı adı veya şifr
 
 // ---- state ----
 
-// Process-wide; lives for the whole run. "main" = main thread only.
+// One account login; owned by the app's Launcher (through the session), lives for the
+// whole run. "main" = main thread only.
 struct AccountLogin {
     std::atomic<bool> loginInFlight{false}; // main: a request started, its result not consumed
     std::atomic<bool> loginDone{false};     // worker sets, main clears: the result is stored
@@ -50,23 +51,15 @@ struct AccountLogin {
     // main: the password to send. The dialog moves its password field here (then wipes the
     // field) before the first step; the TOTP step sends it again.
     std::string accountPassword;
-    // main: the code typed into the code field. The login dialog binds its code field's text
-    // here with bindCodeText, so wiping the code wipes the field.
-    std::string* totpCodeText = &ownCodeText;
-    std::string ownCodeText;
     std::thread worker;
+
+    AccountLogin() = default;
+    AccountLogin(const AccountLogin&) = delete;
+    AccountLogin& operator=(const AccountLogin&) = delete;
+    ~AccountLogin(); // a worker still running is cancelled and joined
 };
 
-AccountLogin& accountLogin();
-
-// Makes `text` (the code field's text; nullptr = an internal string) the stored code.
-// Main thread, at start-up.
-void bindCodeText(std::string* text);
-
 // ---- operations ----
-
-// True when the `hesap_api` value (configGet, a missing key counting as empty) is non-empty.
-bool accountApiConfigured(const std::string& hesapApi);
 
 // `hesap_api` with a slash appended unless it ends in one, then "ticket".
 std::string accountLoginUrl(const std::string& hesapApi);
@@ -79,53 +72,37 @@ std::string accountLoginBody(const std::string& userName, const std::string& pas
 
 // Joins a previous worker, then starts one that posts accountLoginBody(userName,
 // accountPassword, code) to accountLoginUrl(hesapApi). `code` is empty in the first step
-// and the stored code (*totpCodeText) in the TOTP step. Sets loginInFlight, clears
-// loginDone and loginCancelled. Main thread. The caller does not start while in flight.
-void startAccountLogin(const std::string& hesapApi, const std::string& userName, const std::string& code);
+// and the typed code in the TOTP step. Sets loginInFlight, clears loginDone and
+// loginCancelled. Main thread. The caller does not start while in flight.
+void startAccountLogin(AccountLogin& login, const std::string& hesapApi, const std::string& userName,
+                       const std::string& code);
 
-// What the screen does after pollAccountLogin.
-enum class LoginEvent {
-    None,         // nothing arrived this frame
-    Dropped,      // a cancelled request's answer was thrown away; nothing is shown
-    GameStarted,  // the game runs (launchGame succeeded): close the login dialog (activeModal
-                  // 0), clear focusedField, gameState = Running, hide the window
-    TotpRequired, // totpStep is now set: focusedField = the code field, caretStart = now,
-                  // showInfo(text)
-    TotpInvalid,  // focusedField = the code field (caret unchanged), showError(text)
-    Error,        // showError(text)
-};
-struct LoginPoll {
-    LoginEvent event = LoginEvent::None;
-    std::string text; // the message for TotpRequired, TotpInvalid and Error
-};
-
-// True when an answer waits for pollAccountLogin. An idle frame can test this first and
-// read the game's configuration only when it holds (no allocation while nothing happens).
-inline bool accountLoginAnswered() {
-    return accountLogin().loginInFlight.load() && accountLogin().loginDone.load();
+// True when an answer waits for pollAccountLogin: an idle frame tests two flags only.
+inline bool accountLoginAnswered(const AccountLogin& login) {
+    return login.loginInFlight.load() && login.loginDone.load();
 }
 
 // Once a frame, main thread. When an answer is stored: joins the worker, clears the two
 // flags and interprets it: cancelled -> Dropped (credentials and answer wiped); 200/201
-// with a non-empty string "ticket" -> launchGame(ticket, game, nowSeconds) -> GameStarted,
-// or Error with the launch error; 200/201 without one -> Error kLoginBrokenAnswer; no HTTP
-// answer, or one cut off before its end (status 0) -> Error "Giriş sunucusuna ulaşılamadı
-// (...)." (credentials kept in the TOTP step, wiped outside it); otherwise, a redirect
-// (never followed) included, by the top-level "message": TOTP_REQUIRED, TOTP_INVALID
-// (password and step kept, the code wiped, the answer left), INVALID_CREDENTIALS,
-// EMAIL_NOT_VERIFIED (with "maskedEmail"), any other text shown unchanged, none ->
-// "Giriş yapılamadı (HTTP N).". Every row but the two TOTP ones wipes the credentials and
-// the answer.
-LoginPoll pollAccountLogin(const GameSettings& game, double nowSeconds);
+// with a non-empty string "ticket" -> Ticket (the caller starts the game and wipes it);
+// 200/201 without one -> Error kLoginBrokenAnswer; no HTTP answer, or one cut off before
+// its end (status 0) -> Error "Giriş sunucusuna ulaşılamadı (...)." (credentials kept in
+// the TOTP step, wiped outside it); otherwise, a redirect (never followed) included, by
+// the top-level "message": TOTP_REQUIRED, TOTP_INVALID (password and step kept, the code
+// wiped, the answer left), INVALID_CREDENTIALS, EMAIL_NOT_VERIFIED (with "maskedEmail"),
+// any other text shown unchanged, none -> "Giriş yapılamadı (HTTP N).". Every row but the
+// two TOTP ones wipes the credentials (the password, `codeText`, the step) and the answer.
+LoginOutcome pollAccountLogin(AccountLogin& login, std::string& codeText);
 
 // The login dialog's close action. In flight: only marks the answer to be dropped (true;
 // nothing is wiped now, the poll wipes when the answer arrives). Otherwise wipeCredentials
-// (false). The dialog then clears focusedField and closes itself either way.
-bool cancelAccountLogin();
+// (false).
+bool cancelAccountLogin(AccountLogin& login, std::string& codeText);
 
-// Wipes accountPassword and the code, and clears totpStep. The user name is not touched.
-void wipeCredentials();
+// Wipes accountPassword and `codeText`, and clears totpStep. The user name is not touched.
+void wipeCredentials(AccountLogin& login, std::string& codeText);
 
-// Program exit: sets loginCancelled, joins the worker, wipes the credentials and any
-// answer left unread. Main thread, before the network library goes down.
-void shutdownAccountLogin();
+// Program exit: sets loginCancelled, joins the worker, wipes the password and any answer
+// left unread, and ends the two-step stage. Main thread, before the network library goes
+// down. (The code is the dialog's, wiped with its field.)
+void shutdownAccountLogin(AccountLogin& login);

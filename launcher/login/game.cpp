@@ -8,9 +8,13 @@
 #include <utility>
 #include <vector>
 
-GameWatch& gameWatch() {
-    static GameWatch watch;
-    return watch;
+GameSettings gameSettings(const Config& cfg) {
+    GameSettings s;
+    s.oyun = configGet(cfg, keys::kGame);
+    s.oyunKlasoru = configGet(cfg, keys::kGameFolder);
+    s.sunucu = configGet(cfg, keys::kServer);
+    s.konsol = configGet(cfg, keys::kConsole);
+    return s;
 }
 
 namespace {
@@ -27,7 +31,7 @@ std::string gameExecutablePath(const GameSettings& settings) {
     return againstFolder(platform::forwardSlashes(settings.oyun), settings.launcherFolder);
 }
 
-bool launchGame(const std::string& ticket, const GameSettings& settings, double nowSeconds,
+bool launchGame(GameWatch& w, const std::string& ticket, const GameSettings& settings, double nowSeconds,
                 std::string& outError) {
     if (settings.oyun.empty()) {
         outError = kGameEmptyPath;
@@ -43,9 +47,8 @@ bool launchGame(const std::string& ticket, const GameSettings& settings, double 
     options.extraEnvironment.emplace_back("MORLAKEN_BILET", ticket);
     options.extraEnvironment.emplace_back("MORLAKEN_SUNUCU", settings.sunucu);
     if (!settings.oyunKlasoru.empty())
-        options.workingFolder =
-            againstFolder(platform::forwardSlashes(settings.oyunKlasoru), settings.launcherFolder);
-    options.quiet = settings.konsol != "1";
+        options.workingFolder = againstFolder(platform::forwardSlashes(settings.oyunKlasoru), settings.launcherFolder);
+    options.quiet = !isSwitchOn(settings.konsol);
     int errorCode = 0;
     platform::ProcessId process = platform::startProcess(executable, {}, options, errorCode);
     // The child's copy of the ticket is gone with this block.
@@ -55,7 +58,6 @@ bool launchGame(const std::string& ticket, const GameSettings& settings, double 
         outError = "Oyun başlatılamadı (" + std::to_string(errorCode) + "): " + settings.oyun;
         return false;
     }
-    GameWatch& w = gameWatch();
     w.gameProcess = process;
     w.gameLaunchTime = nowSeconds;
     return true;
@@ -67,8 +69,7 @@ std::string formatExitCode(uint32_t code) {
     return text;
 }
 
-GameWatchResult watchGameProcess(double nowSeconds) {
-    GameWatch& w = gameWatch();
+GameWatchResult watchGameProcess(GameWatch& w, double nowSeconds) {
     GameWatchResult result;
     if (w.gameProcess != 0) {
         int code = 0;

@@ -2,7 +2,7 @@
 //
 // Index
 //   ---- tunables and texts ----
-//   ---- state ----       GameSettings, GameWatch, gameWatch
+//   ---- state ----       GameSettings, gameSettings, GameWatch
 //   ---- launch ----      gameExecutablePath, launchGame
 //   ---- watch ----       GameWatchEvent, watchGameProcess, formatExitCode
 //
@@ -14,6 +14,7 @@
 // happened. Main thread only.
 #pragma once
 
+#include "config/config.h"
 #include "platform/platform.h"
 
 #include <cstdint>
@@ -30,23 +31,27 @@ inline constexpr const char* kGameMissingFiles =
 
 // ---- state ----
 
-// The configuration values the launch reads (configGet of each; the caller fills them).
+// The configuration values the launch reads.
 struct GameSettings {
-    std::string oyun;                 // game executable; relative = against launcherFolder
-    std::string oyunKlasoru;          // its working folder; "" = the launcher's working folder
-    std::string sunucu = "127.0.0.1"; // passed on unchanged in MORLAKEN_SUNUCU
-    std::string konsol;               // exactly "1": the game keeps the launcher's stdio
+    std::string oyun;        // game executable; relative = against launcherFolder
+    std::string oyunKlasoru; // its working folder; "" = the launcher's working folder
+    std::string sunucu;      // passed on unchanged in MORLAKEN_SUNUCU
+    std::string konsol;      // exactly "1": the game keeps the launcher's stdio
     // The launcher's folder (the working folder set at start-up); "" = the current working
     // folder. Relative oyun and oyun_klasoru paths are taken against it.
     std::string launcherFolder;
 };
 
+// "oyun", "oyun_klasoru", "sunucu" and "konsol" as the configuration has them now (read
+// when a login brings a ticket, not before); launcherFolder "" (the working folder).
+GameSettings gameSettings(const Config& cfg);
+
+// The game this launcher started; owned by the app's Launcher (through the session).
 struct GameWatch {
     platform::ProcessId gameProcess = 0; // 0 = none; cleared as soon as its end is seen
     double gameLaunchTime = 0;           // clock seconds of the last successful launch
     uint32_t gameExitCode = 0;           // of the last game process
 };
-GameWatch& gameWatch();
 
 // ---- launch ----
 
@@ -60,7 +65,7 @@ std::string gameExecutablePath(const GameSettings& settings);
 // the caller then sets gameState = Running and hides the window. On failure returns false
 // with `outError`: kGameEmptyPath, kGameMissingFiles (nothing there at the path), or
 // "Oyun başlatılamadı (N): <oyun>"; nothing is started then.
-bool launchGame(const std::string& ticket, const GameSettings& settings, double nowSeconds,
+bool launchGame(GameWatch& watch, const std::string& ticket, const GameSettings& settings, double nowSeconds,
                 std::string& outError);
 
 // ---- watch ----
@@ -83,7 +88,7 @@ struct GameWatchResult {
 // has ended, stores gameExitCode (128 + N for a game ended by signal N) and clears
 // gameProcess. A process that can no longer be looked at (not our child any more) counts
 // as ended with code 0, so the launcher never stays hidden for good.
-GameWatchResult watchGameProcess(double nowSeconds);
+GameWatchResult watchGameProcess(GameWatch& watch, double nowSeconds);
 
 // "0x%08lX": "0x00000001", "0xC0000005".
 std::string formatExitCode(uint32_t code);

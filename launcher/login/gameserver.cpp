@@ -7,7 +7,7 @@
 //   ---- link ----
 #include "login/gameserver.h"
 
-#include "config/config.h"
+#include "login/wipe.h"
 #include "platform/clock.h"
 #include "platform/text.h"
 
@@ -21,9 +21,8 @@
 
 // ---- state ----
 
-ServerLink& serverLink() {
-    static ServerLink link;
-    return link;
+ServerLink::~ServerLink() {
+    shutdownServerLink(*this);
 }
 
 // ---- address ----
@@ -83,8 +82,7 @@ void lookUpAddress(std::shared_ptr<AddressLookup> lookup) {
 
 // ---- link ----
 
-void resetServerLink() {
-    ServerLink& link = serverLink();
+void resetServerLink(ServerLink& link) {
     if (link.serverPeer) {
         enet_peer_reset(link.serverPeer);
         link.serverPeer = nullptr;
@@ -95,26 +93,24 @@ void resetServerLink() {
     platform::wipeText(link.loginPassword);
 }
 
-void failServerLink(const std::string& message) {
-    ServerLink& link = serverLink();
+void failServerLink(ServerLink& link, const std::string& message) {
     const LinkMode mode = link.linkMode;
-    resetServerLink();
+    resetServerLink(link);
     if (mode == LinkMode::Idle) return;
     link.serverStatus = ServerStatus::Offline;
-    if (mode == LinkMode::Login) link.pending.errors.push_back(message);
+    if (mode == LinkMode::Login) link.login = {LoginEvent::Error, message, {}};
 }
 
 namespace {
 
 void connectPeer(ServerLink& link, const ENetAddress& target) {
     link.serverPeer = enet_host_connect(link.enetHost, &target, 2, 0);
-    if (!link.serverPeer) failServerLink(kLinkNoPeer);
+    if (!link.serverPeer) failServerLink(link, kLinkNoPeer);
 }
 
 // The connection on a link just reset, whose login credentials (if any) are already
 // stored: every failure from here on goes through failServerLink, which wipes them.
-void connectAfterReset(LinkMode mode, const std::string& address) {
-    ServerLink& link = serverLink();
+void connectAfterReset(ServerLink& link, LinkMode mode, const std::string& address) {
     if (!link.enetHost) {
         link.enetHost = enet_host_create(nullptr, 1, 2, 0, 0);
         if (link.enetHost) {
@@ -129,11 +125,11 @@ void connectAfterReset(LinkMode mode, const std::string& address) {
     std::string host;
     uint16_t port = 0;
     if (!parseServerAddress(address, host, port)) {
-        failServerLink(kLinkBadAddress + address);
+        failServerLink(link, kLinkBadAddress + address);
         return;
     }
     if (!link.enetHost) {
-        failServerLink(kLinkUnresolved + host);
+        failServerLink(link, kLinkUnresolved + host);
         return;
     }
     ENetAddress target{};
@@ -149,7 +145,7 @@ void connectAfterReset(LinkMode mode, const std::string& address) {
     try {
         std::thread(lookUpAddress, std::move(lookup)).detach();
     } catch (const std::system_error&) { // no thread to be had: as if the name were unknown
-        failServerLink(kLinkUnresolved + host);
+        failServerLink(link, kLinkUnresolved + host);
     }
 }
 
@@ -157,7 +153,7 @@ void connectAfterReset(LinkMode mode, const std::string& address) {
 void takeLookup(ServerLink& link) {
     const std::shared_ptr<AddressLookup> lookup = std::move(link.lookup); // leaves it null
     if (!lookup->resolved) {
-        failServerLink(kLinkUnresolved + lookup->host);
+        failServerLink(link, kLinkUnresolved + lookup->host);
         return;
     }
     ENetAddress target{};
@@ -168,24 +164,20 @@ void takeLookup(ServerLink& link) {
 
 } // namespace
 
-void connectToGameServer(LinkMode mode, const std::string& address) {
-    resetServerLink();
-    connectAfterReset(mode, address);
+void connectToGameServer(ServerLink& link, LinkMode mode, const std::string& address) {
+    resetServerLink(link);
+    connectAfterReset(link, mode, address);
 }
 
-void connectToGameServer(LinkMode mode) {
-    connectToGameServer(mode, configGet("sunucu", kDefaultServerAddress));
-}
-
-void startGameServerLogin(const std::string& user, const std::string& password) {
-    ServerLink& link = serverLink();
-    resetServerLink();
+void startGameServerLogin(ServerLink& link, const std::string& address, const std::string& user,
+                          const std::string& password) {
+    resetServerLink(link);
     // Stored before the connection starts, so a connection that fails on its way wipes them.
     link.loginUser = user;
     // Reserved once, so no smaller buffer holding a part of the password is freed unwiped.
     link.loginPassword.reserve(password.size());
     link.loginPassword = password;
-    connectAfterReset(LinkMode::Login, configGet("sunucu", kDefaultServerAddress));
+    connectAfterReset(link, LinkMode::Login, address);
 }
 
 namespace {
@@ -200,57 +192,57 @@ void sendRequest(ServerLink& link) {
     platform::wipeText(link.loginPassword);
 }
 
-void refusedMessage(ServerLink& link, const wire::LoginRefused& refused) {
-    std::string text;
-    if (refused.reason >= 1 && refused.reason <= 4)
-        text = kRefusedTexts[refused.reason];
-    else
-        text = refused.message.empty() ? kRefusedOther : refused.message;
-    link.pending.errors.push_back(text);
-}
-
 } // namespace
 
-void handleServerMessage(const std::string& bytes, const GameSettings& game) {
+std::string refusalText(const wire::LoginRefused& refused) {
+    switch (refused.reason) {
+    case wire::kRefusedCredentials:
+        return kRefusedCredentialsText;
+    case wire::kRefusedOldLauncher:
+        return kRefusedOldLauncherText;
+    case wire::kRefusedTooManyTries:
+        return kRefusedTooManyTriesText;
+    case wire::kRefusedInGame:
+        return kRefusedInGameText;
+    default:
+        return refused.message.empty() ? kRefusedOther : refused.message;
+    }
+}
+
+void handleServerMessage(ServerLink& link, const std::string& bytes) {
     if (bytes.empty()) return;
-    ServerLink& link = serverLink();
     const uint8_t type = static_cast<uint8_t>(bytes[0]);
     if (type == wire::kNewsAnswer && link.linkMode == LinkMode::Probe) {
         wire::NewsAnswer news = wire::decodeNewsAnswer(bytes);
         if (news.hasCount && news.ok) {
-            link.pending.newsArrived = true;
-            link.pending.news = std::move(news.items);
+            link.newsArrived = true;
+            link.news = std::move(news.items);
         }
         link.serverStatus = ServerStatus::Online;
-        resetServerLink();
+        resetServerLink(link);
     } else if (type == wire::kLoginAccepted && link.linkMode == LinkMode::Login) {
         wire::LoginAccepted accepted = wire::decodeLoginAccepted(bytes);
-        resetServerLink();
+        resetServerLink(link);
         link.serverStatus = ServerStatus::Online;
-        if (!accepted.ok) {
-            link.pending.errors.push_back(kLinkBrokenAnswer);
-        } else {
-            std::string error;
-            if (launchGame(accepted.ticket, game, platform::now(), error))
-                link.pending.gameStarted = true;
-            else
-                link.pending.errors.push_back(error);
-        }
+        platform::wipeText(link.login.ticket);
+        if (accepted.ok)
+            link.login = {LoginEvent::Ticket, {}, std::move(accepted.ticket)}; // the session wipes it
+        else
+            link.login = {LoginEvent::Error, kLinkBrokenAnswer, {}};
         platform::wipeText(accepted.ticket);
     } else if (type == wire::kLoginRefused && link.linkMode == LinkMode::Login) {
         const wire::LoginRefused refused = wire::decodeLoginRefused(bytes);
-        resetServerLink();
+        resetServerLink(link);
         link.serverStatus = ServerStatus::Online;
-        refusedMessage(link, refused);
+        link.login = {LoginEvent::Error, refusalText(refused), {}};
     } else if (type == wire::kRejected) {
         const wire::Rejected rejected = wire::decodeRejected(bytes);
-        failServerLink(kLinkRejected + rejected.reason);
+        failServerLink(link, kLinkRejected + rejected.reason);
     }
     // Anything else waits for its answer or its time-out.
 }
 
-void pumpGameServer(const GameSettings& game) {
-    ServerLink& link = serverLink();
+void pumpGameServer(ServerLink& link) {
     if (!link.enetHost) return;
     if (link.lookup && link.lookup->done.load()) takeLookup(link);
     ENetEvent event;
@@ -269,7 +261,7 @@ void pumpGameServer(const GameSettings& game) {
                                   event.packet->dataLength);
                 std::fill_n(event.packet->data, event.packet->dataLength, 0); // may hold the ticket
                 enet_packet_destroy(event.packet);
-                handleServerMessage(bytes, game);
+                handleServerMessage(link, bytes);
                 platform::wipeText(bytes); // a login answer holds the ticket
             } else {
                 enet_packet_destroy(event.packet);
@@ -278,7 +270,7 @@ void pumpGameServer(const GameSettings& game) {
         case ENET_EVENT_TYPE_DISCONNECT:
             if (ours) {
                 link.serverPeer = nullptr; // ENet has already released it
-                failServerLink(kLinkUnreachable);
+                failServerLink(link, kLinkUnreachable);
             }
             break;
         default:
@@ -288,20 +280,29 @@ void pumpGameServer(const GameSettings& game) {
     if (link.linkMode != LinkMode::Idle) {
         const double limit = link.requestSent ? link.answerLimitSeconds : link.connectLimitSeconds;
         if (platform::now() - link.connectStartTime > limit)
-            failServerLink(link.requestSent ? kLinkNoAnswer : kLinkUnreachable);
+            failServerLink(link, link.requestSent ? kLinkNoAnswer : kLinkUnreachable);
     }
     enet_host_flush(link.enetHost);
 }
 
-LinkPoll takeLinkPoll() {
-    LinkPoll out = std::move(serverLink().pending);
-    serverLink().pending = LinkPoll{};
+LoginOutcome takeLinkLogin(ServerLink& link) {
+    if (link.login.event == LoginEvent::None) return {};
+    LoginOutcome out = std::move(link.login); // the ticket's buffer moves, no copy is made
+    link.login = LoginOutcome{};
     return out;
 }
 
-void shutdownServerLink() {
-    ServerLink& link = serverLink();
-    resetServerLink();
+bool takeServerNews(ServerLink& link, std::vector<wire::NewsItem>& outItems) {
+    if (!link.newsArrived) return false;
+    link.newsArrived = false;
+    outItems = std::move(link.news);
+    link.news.clear();
+    return true;
+}
+
+void shutdownServerLink(ServerLink& link) {
+    resetServerLink(link);
+    platform::wipeText(link.login.ticket); // a ticket that arrived as the launcher closed
     if (link.enetHost) {
         enet_host_destroy(link.enetHost);
         link.enetHost = nullptr;

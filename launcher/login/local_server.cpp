@@ -1,26 +1,27 @@
 // local_server.cpp - the local game server (see local_server.h).
 #include "login/local_server.h"
 
-#include "config/config.h"
 #include "login/gameserver.h"
 #include "platform/text.h"
 
+#include <algorithm>
+#include <string>
+
 namespace {
 
-platform::ProcessId gLocalServer = 0;
+// The hosts that name this computer in a configured address.
+constexpr char kLocalHosts[][10] = {"127.0.0.1", "localhost"};
 
 } // namespace
 
-platform::ProcessId localServerProcess() {
-    return gLocalServer;
-}
-
-bool startLocalServer() {
+bool startLocalServer(LocalServer& server, const Config& cfg) {
     std::string host;
     uint16_t port = 0;
-    if (!parseServerAddress(configGet("sunucu", kDefaultServerAddress), host, port)) return false;
-    if (host != "127.0.0.1" && host != "localhost") return false;
-    const std::string configured = platform::forwardSlashes(configGet("yerel_sunucu", kDefaultLocalServer));
+    if (!parseServerAddress(configGet(cfg, keys::kServer), host, port)) return false;
+    if (std::none_of(std::begin(kLocalHosts), std::end(kLocalHosts),
+                     [&](const char* h) { return host == h; }))
+        return false;
+    const std::string configured = platform::forwardSlashes(configGet(cfg, keys::kLocalServer));
     if (configured.empty()) return false;
     const size_t slash = configured.find_last_of('/');
     const std::string baseName = slash == std::string::npos ? configured : configured.substr(slash + 1);
@@ -28,16 +29,15 @@ bool startLocalServer() {
     const std::string executable = platform::fullPath(configured);
     if (!platform::pathExists(executable)) return false;
     platform::ProcessOptions options;
-    options.workingFolder = platform::fullPath(
-        platform::forwardSlashes(configGet("yerel_sunucu_klasoru", kDefaultLocalServerFolder)));
+    options.workingFolder = platform::fullPath(platform::forwardSlashes(configGet(cfg, keys::kLocalServerFolder)));
     options.newSession = true;
     int error = 0;
-    gLocalServer = platform::startProcess(executable, {}, options, error);
-    return gLocalServer != 0;
+    server.process = platform::startProcess(executable, {}, options, error);
+    return server.process != 0;
 }
 
-void stopLocalServer() {
-    if (gLocalServer == 0) return;
-    platform::terminateProcess(gLocalServer, kLocalServerGraceSeconds);
-    gLocalServer = 0;
+void stopLocalServer(LocalServer& server) {
+    if (server.process == 0) return;
+    platform::terminateProcess(server.process, kLocalServerGraceSeconds);
+    server.process = 0;
 }

@@ -30,6 +30,13 @@ inline constexpr uint8_t kLoginAccepted = 0x0B;
 inline constexpr uint8_t kLoginRefused = 0x0C;
 inline constexpr uint8_t kRejected = 0x07;
 
+// Why the server refused a login (the second byte of kLoginRefused). Any other value is
+// shown with the server's own text.
+inline constexpr uint8_t kRefusedCredentials = 1;  // wrong name or password
+inline constexpr uint8_t kRefusedOldLauncher = 2;  // the launcher's wire version is too old
+inline constexpr uint8_t kRefusedTooManyTries = 3; // too many failures: wait a minute
+inline constexpr uint8_t kRefusedInGame = 4;       // the account is playing right now
+
 inline constexpr uint32_t kLauncherVersion = 5;
 inline constexpr size_t kMaxText = 64;   // every str8
 inline constexpr size_t kMaxBody = 2000; // a news body (str16)

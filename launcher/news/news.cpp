@@ -1,9 +1,9 @@
 // news.cpp - the news list, the feed parse and the background feed fetch.
 //
 // Index
-//   ---- the list ----        newsList, newsFromFeed, replaceNewsFromServer
+//   ---- the list ----        replaceNewsFromServer
 //   ---- parsing ----         parseNewsFeed
-//   ---- fetching ----        FetchShared, startNewsFetch, pollNewsFeed, stopNewsFetch
+//   ---- fetching ----        NewsFetch, startNewsFetch, pollNewsFeed, stopNewsFetch
 //
 // The fetch thread is detached and never joined. Everything it touches lives in one
 // heap block that it co-owns through a shared_ptr (address, feed text, flags), so when
@@ -13,7 +13,6 @@
 // the thread to leave the HTTP library.
 #include "news/news.h"
 
-#include "config/config.h"
 #include "net/http.h"
 #include "platform/lines.h"
 #include "platform/text.h"
@@ -33,27 +32,9 @@ constexpr size_t kFeedCap = kNewsCap; // the sink refuses a feed once it would r
 
 // ---- the list ----
 
-namespace {
-struct NewsState {
-    std::vector<NewsItem> items;
-    bool fromFeed = false;
-};
-NewsState& newsState() {
-    static NewsState state;
-    return state;
-}
-} // namespace
-
-std::vector<NewsItem>& newsList() {
-    return newsState().items;
-}
-bool newsFromFeed() {
-    return newsState().fromFeed;
-}
-
-void replaceNewsFromServer(std::vector<NewsItem> items) {
-    if (newsState().fromFeed) return; // feed items are never replaced by the server
-    newsState().items = std::move(items);
+void replaceNewsFromServer(NewsState& news, std::vector<NewsItem> items) {
+    if (news.fromFeed) return; // feed items are never replaced by the server
+    news.items = std::move(items);
 }
 
 // ---- parsing ----
@@ -78,9 +59,8 @@ std::vector<NewsItem> parseNewsFeed(std::string_view text) {
 
 // ---- fetching ----
 
-namespace {
 // Shared by the main thread and the fetch thread; freed by whichever lets go last.
-struct FetchShared {
+struct NewsFetch {
     std::string address;
     std::string text;              // fetch thread until `done`, main thread after
     std::atomic<bool> done{false}; // written by the fetch thread, its last act on `text`
@@ -90,16 +70,8 @@ struct FetchShared {
     bool threadLeft = false; // the thread has left the HTTP library for good
 };
 
-struct FetchSlot {
-    std::shared_ptr<FetchShared> shared; // main thread only
-    bool parsed = false;                 // main thread only
-};
-FetchSlot& fetchSlot() {
-    static FetchSlot slot;
-    return slot;
-}
-
-void fetchBody(std::shared_ptr<FetchShared> shared) {
+namespace {
+void fetchBody(std::shared_ptr<NewsFetch> shared) {
     std::string error;
     if (!shared->stop.load()) {
         const bool ok = httpGet(shared->address, makeStringSink(shared->text, kFeedCap), error, shared->stop);
@@ -116,50 +88,34 @@ void fetchBody(std::shared_ptr<FetchShared> shared) {
 }
 } // namespace
 
-void startNewsFetch() {
-    startNewsFetchFrom(configGet("haber_adresi", ""));
-}
-
-void startNewsFetchFrom(const std::string& address) {
-    if (address.empty()) return;
-    FetchSlot& slot = fetchSlot();
-    if (slot.shared) return;
-    auto shared = std::make_shared<FetchShared>();
+void startNewsFetch(NewsState& news, const std::string& address) {
+    if (address.empty() || news.fetch) return;
+    auto shared = std::make_shared<NewsFetch>();
     shared->address = address;
-    slot.shared = shared;
-    slot.parsed = false;
+    news.fetch = shared;
+    news.parsed = false;
     std::thread(fetchBody, std::move(shared)).detach();
 }
 
-void pollNewsFeed() {
-    FetchSlot& slot = fetchSlot();
-    if (!slot.shared || slot.parsed || !slot.shared->done.load()) return;
-    slot.parsed = true;
-    std::vector<NewsItem> items = parseNewsFeed(slot.shared->text);
-    slot.shared.reset(); // the feed text goes with it
+void pollNewsFeed(NewsState& news) {
+    if (!news.fetch || news.parsed || !news.fetch->done.load()) return;
+    news.parsed = true;
+    std::vector<NewsItem> items = parseNewsFeed(news.fetch->text);
+    news.fetch.reset(); // the feed text goes with it
     if (items.empty()) return;
-    newsState().items = std::move(items);
-    newsState().fromFeed = true;
+    news.items = std::move(items);
+    news.fromFeed = true;
 }
 
-bool newsFetchPending() {
-    const FetchSlot& slot = fetchSlot();
-    return slot.shared != nullptr && !slot.parsed;
+bool newsFetchPending(const NewsState& news) {
+    return news.fetch != nullptr && !news.parsed;
 }
 
-bool stopNewsFetch(double maxWaitSeconds) {
-    FetchSlot& slot = fetchSlot();
-    if (!slot.shared) return true;
-    std::shared_ptr<FetchShared> shared = slot.shared;
+bool stopNewsFetch(NewsState& news, double maxWaitSeconds) {
+    if (!news.fetch) return true;
+    std::shared_ptr<NewsFetch> shared = news.fetch;
     shared->stop.store(true);
     std::unique_lock<std::mutex> lock(shared->exitMutex);
     return shared->exitCv.wait_for(lock, std::chrono::duration<double>(maxWaitSeconds),
                                    [&] { return shared->threadLeft; });
-}
-
-void resetNewsForTests() {
-    newsState() = NewsState{};
-    FetchSlot& slot = fetchSlot();
-    slot.shared.reset();
-    slot.parsed = false;
 }

@@ -2,10 +2,13 @@
 // the main thread), or by the game server as long as the feed has given nothing.
 //
 // Index
-//   ---- the list ----     NewsItem, newsList, newsFromFeed, replaceNewsFromServer
+//   ---- the list ----     NewsItem, NewsState, replaceNewsFromServer
 //   ---- the feed ----     parseNewsFeed, startNewsFetch, pollNewsFeed, stopNewsFetch
+
+
 #pragma once
 
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,14 +21,20 @@ struct NewsItem {
     std::string body;  // message text
 };
 
-// Main thread only.
-std::vector<NewsItem>& newsList();
-// True once the feed has delivered at least one item; server lists are ignored from then on.
-bool newsFromFeed();
+struct NewsFetch; // the block a fetch thread shares with its owner (news.cpp)
 
-// The game server's news answer (main thread): replaces the list, an empty answer
-// empties it; ignored once the feed has delivered items.
-void replaceNewsFromServer(std::vector<NewsItem> items);
+// The news and the feed download; owned by the app's Launcher (a test makes its own).
+// Main thread only; the fetch thread touches only the shared block.
+struct NewsState {
+    std::vector<NewsItem> items;
+    bool fromFeed = false;            // the feed delivered items: server lists are ignored now
+    std::shared_ptr<NewsFetch> fetch; // the running or finished fetch; null when none
+    bool parsed = false;              // that fetch's result has been taken
+};
+
+// The game server's news answer: replaces the list, an empty answer empties it; ignored
+// once the feed has delivered items.
+void replaceNewsFromServer(NewsState& news, std::vector<NewsItem> items);
 
 // ---- the feed ----
 
@@ -41,27 +50,22 @@ inline constexpr size_t kNewsBodyMaxBytes = 4000;
 // Pure; any thread.
 std::vector<NewsItem> parseNewsFeed(std::string_view text);
 
-// Start-up (main thread): fetches configGet("haber_adresi") on a detached thread; nothing
-// when the value is empty. The thread shares only a reference-counted block (feed text,
-// done flag, stop flag) with the main thread, so a launcher that exits mid-download
-// never has the thread touching anything the exit destroys.
-void startNewsFetch();
-// Same with an explicit address (empty: nothing). A second start while one is pending
-// is ignored.
-void startNewsFetchFrom(const std::string& address);
+// Start-up (main thread): fetches `address` (the "haber_adresi" value) on a detached
+// thread; nothing when it is empty. A second start while one is pending is ignored. The
+// thread shares only a reference-counted block (feed text, done flag, stop flag) with
+// the main thread, so a launcher that exits mid-download never has the thread touching
+// anything the exit destroys.
+void startNewsFetch(NewsState& news, const std::string& address);
 
 // Every frame (main thread): once the fetch has finished, parses the feed once. A feed
 // with at least one item replaces the list for good; a failed or empty one changes
 // nothing.
-void pollNewsFeed();
+void pollNewsFeed(NewsState& news);
 
 // True from a start until the poll has parsed the result.
-bool newsFetchPending();
+bool newsFetchPending(const NewsState& news);
 
 // Shutdown (main thread): asks a running fetch to stop and waits at most `maxWaitSeconds`
 // for its thread to leave the HTTP library. Returns true when no fetch thread is left
 // running. Safe to call when none was started.
-bool stopNewsFetch(double maxWaitSeconds = 2.0);
-
-// Tests only: forgets the list, the feed flag and any finished fetch.
-void resetNewsForTests();
+bool stopNewsFetch(NewsState& news, double maxWaitSeconds = 2.0);

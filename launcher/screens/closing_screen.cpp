@@ -1,25 +1,30 @@
 // closing_screen.cpp - the closing screen.
 #include "screens/closing_screen.h"
 
-#include "gfx/frame.h"
 #include "gfx/texture.h"
-#include "gfx/widgets.h"
-#include "screens/ui_state.h"
+#include "screens/skin.h"
 
-void enterClosingScreen() {
-    UiState& s = ui();
-    s.gameState = GameState::Closing;
-    s.closingStart = now();
-    if (images().closingImage.id == 0) images().closingImage = loadTexture(kClosingImage);
-    frameContext().windowWidth = kClosingWidth;
-    frameContext().windowHeight = kClosingHeight;
-    input().mousePressed = false;
-    input().mouseReleased = false;
+#include <algorithm>
+
+namespace {
+constexpr Rect kPicture = {0, 0, kClosingWidth, kClosingHeight};
+constexpr Rect kLogo = {850, 401, 360, 189};
+} // namespace
+
+void enterClosingScreen(ScreenState& state, Skin& skin, Ui& ui, double nowSeconds) {
+    state.gameState = GameState::Closing;
+    state.closingStart = nowSeconds;
+    loadClosingImage(skin);
+    ui.frame.windowWidth = kClosingWidth;
+    ui.frame.windowHeight = kClosingHeight;
+    ui.input.mousePressed = false;
+    ui.input.mouseReleased = false;
+    std::erase_if(ui.events, [](const InputEvent& e) { return e.kind == InputEvent::Kind::MouseButton; });
 }
 
-void drawClosingScreen() {
-    const LauncherImages& im = images();
-    drawTexture(im.closingImage, 0, 0, kClosingWidth, kClosingHeight, 1.0f);
-    drawTexture(im.logo, 850, 401, 360, 189, 1.0f);
-    if (input().mouseReleased || now() - ui().closingStart > kClosingSeconds) ui().closeRequested = true;
+void drawClosingScreen(const Ui& ui, const Skin& skin, ScreenState& state, double nowSeconds) {
+    drawTexture(skin.images.closingImage, kPicture);
+    drawTexture(skin.images.logo, kLogo);
+    if (ui.input.mouseReleased || nowSeconds - state.closingStart > kClosingSeconds)
+        state.closeRequested = true;
 }

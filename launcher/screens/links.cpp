@@ -4,11 +4,11 @@
 #include "platform/platform.h"
 #include "screens/message_dialog.h"
 
-void openLink(const std::string& address) {
+void openLink(MessageDialog& message, const std::string& address) {
     // Byte-exact and case-sensitive: "HTTPS://" and " https://" are not web addresses here.
     if (address.starts_with("https://") || address.starts_with("http://")) {
         platform::openWebAddress(address);
         return;
     }
-    showInfo(kLinkNotReady);
+    showInfo(message, kLinkNotReady);
 }

@@ -3,8 +3,10 @@
 
 #include <string>
 
+struct MessageDialog;
+
 inline constexpr const char* kLinkNotReady = "Bu bağlantı henüz hazır değil.";
 
 // "https://..." or "http://..." (byte-exact, case-sensitive) goes to the browser;
 // anything else raises the notice kLinkNotReady.
-void openLink(const std::string& address);
+void openLink(MessageDialog& message, const std::string& address);

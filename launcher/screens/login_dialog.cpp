@@ -1,203 +1,190 @@
-// login_dialog.cpp - the login dialog, drawn and hit-tested once per frame.
+// login_dialog.cpp - the login dialog, drawn and hit-tested once per frame, and its rules.
 //
 // Index
-//   ---- tunables ----
-//   ---- submitting and cancelling ----
-//   ---- login answers ----
+//   ---- layout and texts ----
+//   ---- state ----
 //   ---- drawing ----
+//   ---- keys ----
+//   ---- rules ----
 #include "screens/login_dialog.h"
 
-#include "config/config.h"
 #include "gfx/font.h"
 #include "gfx/palette.h"
 #include "gfx/texture.h"
-#include "gfx/widgets.h"
-#include "login/gameserver.h"
 #include "platform/text.h"
-#include "screens/dialogs.h"
 #include "screens/links.h"
 #include "screens/message_dialog.h"
-#include "screens/ui_state.h"
+#include "screens/skin.h"
 
-// ---- tunables ----
+#include <GLFW/glfw3.h>
+
+// ---- layout and texts ----
 namespace {
-constexpr InputLayer kLayer = InputLayer::Dialog;
-
 constexpr const char* kCodeNeeded = "Doğrulama uygulamandaki 6 haneli kodu gir.";
 constexpr const char* kFieldsNeeded = "Kullanıcı adını ve şifreni gir.";
 constexpr size_t kMinUsernameBytes = 3;
 constexpr size_t kCodeDigits = 6;
+constexpr unsigned kUsernameMax = 16, kAccountNameMax = 64;
+constexpr const char* kAccountNamePlaceholder = "Kullanıcı adı veya e-posta";
 
-constexpr float kDimOpacity = 0.6f;
-constexpr float kPanelX = 160, kPanelY = 130, kPanelW = 480, kPanelH = 330;
-constexpr float kFieldX = 260, kUsernameY = 221, kSecondFieldY = 275;
+constexpr Rect kTitleBox = {365, 190, 69, 25};
+constexpr float kUsernameY = 221, kSecondFieldY = 275;
 
-constexpr FontRequest kTitleFont = {FontFamily::Display, 18};
-constexpr float kTitleSpacing = 3.0f, kTitleCentreY = 202.5f;
-constexpr FontRequest kRememberFont = {FontFamily::Body, 14};
-constexpr float kBoxX = 327, kBoxY = 329, kBoxSize = 18, kRememberW = 145;
-constexpr float kRememberTextX = 353, kRememberCentreY = 338;
-constexpr uint32_t kRememberColor = 0xD6CDB8;
+// The remember box: its image, the area that flips it (image and label), and the label.
+constexpr Rect kRememberBox = {327, 329, 18, 18};
+constexpr Rect kRememberHit = {327, 329, 145, 18};
+constexpr Rect kRememberLabel = {353, 329, 0, 18};
+constexpr TextStyle kRememberStyle = {{FontFamily::Body, 14}, 0xD6CDB8};
+
+// "Hesabın yok mu? Web sitesinden kayıt ol": centred on x = 400, the second part a link.
+constexpr float kSignUpCentreX = kDialogCentreX;
+constexpr Rect kSignUpLine = {0, 397, 0, 21}; // its top and height
+constexpr char kSignUpQuestion[] = "Hesabın yok mu? ";
+constexpr char kSignUpLink[] = "Web sitesinden kayıt ol";
 constexpr FontRequest kSignUpFont = {FontFamily::Body, 13};
-constexpr float kSignUpCentreX = 400, kSignUpCentreY = 407.5f, kSignUpTop = 397, kSignUpH = 21;
 constexpr uint32_t kLinkColor = 0xE8C77A;
-
-constexpr ButtonStyle kCancelStyle = {ordinaryButtonSkin, FontFamily::Display, 12, palette::kButtonLabel,
-                                      0.0f};
-constexpr ButtonStyle kLoginStyle = {mainButtonSkin, FontFamily::Display, 14, 0xFBE3C2, 1.0f};
 } // namespace
 
-// ---- submitting and cancelling ----
+// ---- state ----
 
-bool loginBusy() {
-    return accountLogin().loginInFlight.load() || serverLink().linkMode == LinkMode::Login;
-}
-
-void submitLogin() {
-    if (loginBusy()) return;
-    const std::string hesapApi = configGet("hesap_api");
-    const std::string& user = usernameField().text;
-    if (accountApiConfigured(hesapApi) && accountLogin().totpStep) {
-        if (platform::codePointCount(codeField().text) == kCodeDigits)
-            startAccountLogin(hesapApi, user, codeField().text);
-        else
-            showError(kCodeNeeded);
-        return;
-    }
-    TextField& password = passwordField();
-    if (user.size() < kMinUsernameBytes || password.text.empty()) {
-        showError(kFieldsNeeded);
-        return;
-    }
-    configSet("hatirla", ui().rememberMe ? "1" : "0");
-    configSet("kullanici", ui().rememberMe ? user : std::string());
-    saveUserConfig();
-    if (!accountApiConfigured(hesapApi)) {
-        startGameServerLogin(user, password.text);
-        platform::wipeText(password.text);
-        return;
-    }
-    std::string& stored = accountLogin().accountPassword;
-    platform::wipeText(stored);
-    stored.append(password.text); // into the wiped buffer: no copy is left in freed memory
-    platform::wipeText(password.text);
-    startAccountLogin(hesapApi, user, std::string());
-}
-
-void cancelLogin() {
-    // A login over the game server is dropped with its connection (the password is wiped).
-    if (serverLink().linkMode == LinkMode::Login) resetServerLink();
-    cancelAccountLogin();
-}
-
-void installLoginDialog() {
-    bindCodeText(&codeField().text);
-    KeyRoutingHooks& hooks = keyHooks();
-    hooks.submitLogin = submitLogin;
-    hooks.cancelLogin = cancelLogin;
-    hooks.totpStep = [] { return accountLogin().totpStep; };
-}
-
-// ---- login answers ----
-
-GameSettings gameSettingsFromConfig() {
-    GameSettings s;
-    s.oyun = configGet("oyun");
-    s.oyunKlasoru = configGet("oyun_klasoru");
-    s.sunucu = configGet("sunucu", "127.0.0.1");
-    s.konsol = configGet("konsol");
-    return s;
-}
-
-bool actOnLoginPoll(const LoginPoll& poll) {
-    // Every answer but the two-step ones ends the two-step stage, and the code field goes
-    // with it: the password field shown in its place takes the focus, so typing shows.
-    if (!accountLogin().totpStep && focusedField() == &codeField()) {
-        focusedField() = &passwordField();
-        caretStart() = now();
-    }
-    switch (poll.event) {
-    case LoginEvent::None:
-    case LoginEvent::Dropped:
-        return false;
-    case LoginEvent::GameStarted:
-        ui().activeModal = Modal::None;
-        focusedField() = nullptr;
-        ui().gameState = GameState::Running;
-        return true;
-    case LoginEvent::TotpRequired:
-        focusedField() = &codeField();
-        caretStart() = now();
-        showInfo(poll.text);
-        return false;
-    case LoginEvent::TotpInvalid:
-        focusedField() = &codeField();
-        showError(poll.text);
-        return false;
-    case LoginEvent::Error:
-        showError(poll.text);
-        return false;
-    }
-    return false;
+void applyLoginConfig(LoginDialog& dialog, const Config& cfg) {
+    TextField& name = dialog.username;
+    const bool account = accountServiceConfigured(cfg);
+    name.kind = account ? FieldKind::AccountName : FieldKind::Username;
+    name.maxChars = account ? kAccountNameMax : kUsernameMax;
+    name.placeholder = account ? kAccountNamePlaceholder : "Kullanıcı adı";
+    dialog.rememberMe = isSwitchOn(cfg, keys::kRemember);
+    if (dialog.rememberMe) name.text = configGet(cfg, keys::kUserName);
 }
 
 // ---- drawing ----
 
 namespace {
-float centredBaseline(const FontAtlas& font, float centre) {
-    return centre + (font.ascent + font.descent) * 0.5f;
+
+void drawRememberBox(Ui& ui, const Skin& skin, LoginDialog& dialog) {
+    const HotResult hot = hotArea(ui, "hatirla", kRememberHit);
+    if (hot.clicked) dialog.rememberMe = !dialog.rememberMe;
+    drawTexture(dialog.rememberMe ? skin.images.checkFull : skin.images.checkEmpty, kRememberBox);
+    TextStyle label = kRememberStyle;
+    if (hot.hovered) label.color = palette::kFieldText;
+    drawTextInBox(ui, label, kRememberLabel, "Kullanıcı adımı hatırla");
 }
 
-void drawTitle() {
-    const FontAtlas& font = getFont(kTitleFont);
-    const float w = textWidth(font, "GİRİŞ", kTitleSpacing);
-    drawText(font, nearest((69 - w) * 0.5f + 365), centredBaseline(font, kTitleCentreY), "GİRİŞ",
-             palette::kGold, kTitleSpacing, Shadow::None, 1.0f);
-}
-
-void drawRememberBox() {
-    bool hovered = false;
-    if (hotArea("hatirla", kLayer, kBoxX, kBoxY, kRememberW, kBoxSize, &hovered))
-        ui().rememberMe = !ui().rememberMe;
-    const LauncherImages& im = images();
-    drawTexture(ui().rememberMe ? im.checkFull : im.checkEmpty, kBoxX, kBoxY, kBoxSize, kBoxSize, 1.0f);
-    const FontAtlas& font = getFont(kRememberFont);
-    drawText(font, kRememberTextX, centredBaseline(font, kRememberCentreY), "Kullanıcı adımı hatırla",
-             hovered ? palette::kFieldText : kRememberColor, 0.0f, Shadow::None, 1.0f);
-}
-
-void drawSignUpLine() {
-    constexpr std::string_view kQuestion = "Hesabın yok mu? ";
-    constexpr std::string_view kLink = "Web sitesinden kayıt ol";
-    const FontAtlas& font = getFont(kSignUpFont);
-    const float w1 = textWidth(font, kQuestion, 0.0f);
-    const float w2 = textWidth(font, kLink, 0.0f);
+bool drawSignUpLine(Ui& ui) {
+    const FontAtlas& font = getFont(ui, kSignUpFont);
+    const float w1 = textWidth(font, kSignUpQuestion, 0.0f);
+    const float w2 = textWidth(font, kSignUpLink, 0.0f);
     const float x1 = nearest(kSignUpCentreX - (w1 + w2) * 0.5f);
-    bool hovered = false;
-    if (hotArea("kayit", kLayer, x1 + w1, kSignUpTop, w2, kSignUpH, &hovered)) {
-        const std::string target = configGet("kayit");
-        openLink(target.empty() ? configGet("web") : target);
-    }
-    const float baseline = centredBaseline(font, kSignUpCentreY);
-    drawText(font, x1, baseline, kQuestion, palette::kMuted, 0.0f, Shadow::None, 1.0f);
-    drawText(font, x1 + w1, baseline, kLink, hovered ? palette::kGoldHover : kLinkColor, 0.0f, Shadow::None,
-             1.0f);
+    const HotResult hot = hotArea(ui, "kayit", {x1 + w1, kSignUpLine.y, w2, kSignUpLine.h});
+    const float baseline = centredBaseline(font, kSignUpLine.y + kSignUpLine.h * 0.5f);
+    drawText(ui, {kSignUpFont, palette::kMuted}, x1, baseline, kSignUpQuestion);
+    drawText(ui, {kSignUpFont, hot.hovered ? palette::kGoldHover : kLinkColor}, x1 + w1, baseline,
+             kSignUpLink);
+    return hot.clicked;
 }
+
 } // namespace
 
-void drawLoginDialog() {
-    fillRect(0, 0, 800, 610, palette::kNight, kDimOpacity, kDimOpacity);
-    drawTexture(images().box, kPanelX, kPanelY, kPanelW, kPanelH, 1.0f);
-    drawTitle();
-    textField("ad", kLayer, kFieldX, kUsernameY, usernameField());
-    if (accountLogin().totpStep)
-        textField("kod", kLayer, kFieldX, kSecondFieldY, codeField());
+LoginAction drawLoginDialog(Ui& ui, const Skin& skin, LoginDialog& dialog, bool totpStep, bool busy) {
+    LoginAction action = LoginAction::None;
+    drawDialogFrame(ui, skin, "GİRİŞ", kTitleBox);
+    const Texture& field = skin.images.fieldBackground;
+    textField(ui, "ad", kDialogFieldX, kUsernameY, dialog.username, field);
+    if (totpStep)
+        textField(ui, "kod", kDialogFieldX, kSecondFieldY, dialog.code, field);
     else
-        textField("sifre", kLayer, kFieldX, kSecondFieldY, passwordField());
-    drawRememberBox();
-    if (button("iptal", kLayer, 272, 361, 120, 28, "İPTAL", kCancelStyle)) closeLoginDialog();
-    const bool busy = loginBusy();
-    if (button("giris", kLayer, 408, 355, 120, 40, busy ? "BEKLE" : "GİRİŞ", kLoginStyle, busy))
-        submitLogin();
-    drawSignUpLine();
+        textField(ui, "sifre", kDialogFieldX, kSecondFieldY, dialog.password, field);
+    drawRememberBox(ui, skin, dialog);
+    if (button(ui, "iptal", kDialogCancel, "İPTAL", buttonStyle(skin, ButtonKind::Cancel)))
+        action = LoginAction::Cancel;
+    if (button(ui, "giris", kDialogConfirm, busy ? "BEKLE" : "GİRİŞ", buttonStyle(skin, ButtonKind::Confirm),
+               busy))
+        action = LoginAction::Submit;
+    if (drawSignUpLine(ui)) action = LoginAction::SignUp;
+    return action;
+}
+
+// ---- keys ----
+
+LoginAction loginDialogKey(Ui& ui, LoginDialog& dialog, bool totpStep, const InputEvent& event) {
+    if (editFocusedField(ui, event)) return LoginAction::None;
+    if (event.kind != InputEvent::Kind::Key || event.action == GLFW_RELEASE) return LoginAction::None;
+    if (event.key == GLFW_KEY_ESCAPE) return LoginAction::Cancel;
+    if (isEnter(event.key)) return LoginAction::Submit;
+    if (event.key == GLFW_KEY_TAB && ui.focus) {
+        TextField* second = totpStep ? &dialog.code : &dialog.password;
+        focusField(ui, ui.focus == &dialog.username ? second : &dialog.username);
+    }
+    return LoginAction::None;
+}
+
+// ---- rules ----
+
+void openLoginDialog(ScreenState& state, LoginDialog& dialog, Ui& ui, bool totpStep) {
+    state.activeModal = Modal::Login;
+    // The second field is the code field while a cancelled two-step login still waits for
+    // its answer to be dropped.
+    TextField* second = totpStep ? &dialog.code : &dialog.password;
+    focusField(ui, dialog.username.text.empty() ? &dialog.username : second);
+}
+
+void closeLoginDialog(ScreenState& state, LoginDialog& dialog, Ui& ui, Session& session) {
+    cancelLogin(session, dialog.code.text);
+    state.activeModal = Modal::None;
+    focusField(ui, nullptr);
+}
+
+void submitLogin(LoginDialog& dialog, Session& session, Config& cfg, MessageDialog& message) {
+    if (loginBusy(session)) return;
+    const std::string& user = dialog.username.text;
+    if (accountServiceConfigured(cfg) && session.account.totpStep) {
+        if (platform::codePointCount(dialog.code.text) == kCodeDigits)
+            sendLoginCode(session, cfg, user, dialog.code.text);
+        else
+            showError(message, kCodeNeeded);
+        return;
+    }
+    if (user.size() < kMinUsernameBytes || dialog.password.text.empty()) {
+        showError(message, kFieldsNeeded);
+        return;
+    }
+    configSet(cfg, keys::kRemember, dialog.rememberMe ? "1" : "0");
+    configSet(cfg, keys::kUserName, dialog.rememberMe ? user : std::string());
+    saveUserConfig(cfg);
+    startLogin(session, cfg, user, dialog.password.text);
+}
+
+void openSignUp(const Config& cfg, MessageDialog& message) {
+    const std::string target = configGet(cfg, keys::kSignUp);
+    openLink(message, target.empty() ? configGet(cfg, keys::kWeb) : target);
+}
+
+bool actOnLoginOutcome(ScreenState& state, LoginDialog& dialog, Ui& ui, MessageDialog& message,
+                       const LoginOutcome& outcome, bool totpStep) {
+    // Every answer but the two-step ones ends the two-step stage, and the code field goes
+    // with it: the password field shown in its place takes the focus, so typing shows.
+    if (!totpStep && ui.focus == &dialog.code) focusField(ui, &dialog.password);
+    switch (outcome.event) {
+    case LoginEvent::None:
+    case LoginEvent::Dropped:
+    case LoginEvent::Ticket: // never reaches the screens: the session starts the game with it
+        return false;
+    case LoginEvent::GameStarted:
+        state.activeModal = Modal::None;
+        focusField(ui, nullptr);
+        state.gameState = GameState::Running;
+        return true;
+    case LoginEvent::TotpRequired:
+        focusField(ui, &dialog.code);
+        showInfo(message, outcome.text);
+        return false;
+    case LoginEvent::TotpInvalid:
+        ui.focus = &dialog.code; // the caret goes on blinking from where it was
+        showError(message, outcome.text);
+        return false;
+    case LoginEvent::Error:
+        showError(message, outcome.text);
+        return false;
+    }
+    return false;
 }

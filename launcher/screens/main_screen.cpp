@@ -1,105 +1,109 @@
 // main_screen.cpp - the launcher's main screen, drawn and hit-tested once per frame.
 //
 // Index
-//   ---- server state ----             serverStatus
-//   ---- texts and rules ----          formatSize, updateStatusText, updateProgress,
-//                                      footerText, startDisabled, startBlockedByLogin,
-//                                      retryUpdate, restartAllowed
-//   ---- drawing helpers ----          centredBaseline, textRightAligned
+//   ---- layout ----                   the screen's rectangles, styles and links
+//   ---- texts and rules ----          formatSize, updateStatusText, progressFraction,
+//                                      footerText, startDisabled, restartAllowed,
+//                                      retryUpdate, showNewsItem
 //   ---- screen parts ----             art and close button, news box, social buttons,
 //                                      headlines, status line, progress bar, buttons, footer
-//   ---- the screen ----               drawMainScreen
+//   ---- the screen ----               drawMainScreen, mainScreenKey, mainScreenFonts
 //
-// The screen keeps no state between frames. The per-frame texts are formatted into
-// fixed buffers, so an idle frame allocates nothing.
+// The per-frame texts are formatted into fixed buffers or reused strings, so an idle frame
+// allocates nothing.
 #include "screens/main_screen.h"
 
 #include "config/config.h"
-#include "gfx/font.h"
 #include "gfx/palette.h"
 #include "gfx/texture.h"
 #include "gfx/widgets.h"
-#include "news/news.h"
 #include "platform/platform.h"
-#include "screens/dialogs.h"
-#include "screens/links.h"
-#include "screens/login_dialog.h"
 #include "screens/message_dialog.h"
-#include "screens/ui_state.h"
+#include "screens/skin.h"
 #include "update/pass.h"
-#include "version.h"
+
+#include <GLFW/glfw3.h>
 
 #include <algorithm>
 #include <cstdio>
-#include <cstring>
 
-// ---- tunables ----
+// ---- layout ----
 namespace {
-constexpr InputLayer kLayer = InputLayer::MainScreen; // every widget of this screen
 
-constexpr FontRequest kNewsFont = {FontFamily::Body, 15};
-constexpr FontRequest kStatusFont = {FontFamily::Body, 13};
-constexpr FontRequest kFooterFont = {FontFamily::Body, 11};
-constexpr FontRequest kSocialFont = {FontFamily::Display, 11};
-constexpr FontRequest kCaptionFont = {FontFamily::Display, 20};
+// Art and the close button, which grows by 2 px on every side while hovered.
+constexpr Rect kBackground = {0, 0, kLauncherWidth, kLauncherHeight};
+constexpr Rect kLogo = {14, 416, 320, 168};
+constexpr Rect kCloseButton = {756, 8, 36, 36};
+constexpr float kCloseGrow = 2, kCloseHeldOpacity = 0.8f;
 
-constexpr uint32_t kCaptionColor = 0xF2E6C4;
-constexpr uint32_t kSocialColor = 0xE8D7A8;
-constexpr uint32_t kHeadlineColor = 0xECE4CF;
-constexpr uint32_t kStatusColor = 0xF0E6CC;
-constexpr uint32_t kFailedColor = 0xE08A7A;
-constexpr uint32_t kFailedHoverColor = 0xFFB8A8;
-constexpr uint32_t kFooterColor = 0xA89F8A;
+// The news box, its banner and the caption band over the banner's foot.
+constexpr Rect kNewsBox = {350, 48, 430, 271};
+constexpr Rect kBanner = {392, 102, 346, 176};
+constexpr Rect kCaptionBand = {392, 242, 346, 36};
+constexpr Rect kCaptionText = {404, 242, 334, 36};
+constexpr float kCaptionBandOpacity = 0.85f; // at its foot; clear at its top
+constexpr const char* kNoNewsCaption = "Morlaken Online";
 
-constexpr ButtonStyle kStartStyle = {mainButtonSkin, FontFamily::Display, 16, 0xFBE3C2, 2.0f};
-constexpr ButtonStyle kSmallStyle = {ordinaryButtonSkin, FontFamily::Display, 12, palette::kButtonLabel,
-                                     1.0f};
+// Social buttons: a row of squares, one every kSocialStep pixels.
+constexpr Rect kFirstSocial = {475, 326, 28, 28};
+constexpr float kSocialStep = 38;
 
-// Banner and its caption band.
-constexpr float kBannerX = 392, kBannerY = 102, kBannerW = 346, kBannerH = 176;
-constexpr float kCaptionY = 242, kCaptionH = 36;
-constexpr float kCaptionTextX = 404, kCaptionTextW = 334;
+// Headline rows (news items 1 and 2) and the placeholder in the first one. A row's title
+// is clipped kTagGap pixels before its tag, from 2 px above the row over one step.
+constexpr Rect kFirstRow = {380, 360, 370, 19};
+constexpr float kRowStep = 23, kTagGap = 12, kRowClipAbove = 2;
 
-// Headline rows and the placeholder line.
-constexpr float kRowX = 380, kRowW = 370, kRowH = 19, kRowTop = 360, kRowStep = 23;
-constexpr float kTagRight = 750, kTagGap = 12;
+// The status line (right-aligned in its area, which is the retry click's too) and the
+// progress bar, whose fill is revealed from the left by a clip, never stretched.
+constexpr Rect kStatusLine = {380, 416, 390, 21};
+constexpr Rect kBarFill = {407, 456, 316, 22};
+constexpr Rect kBarFrame = {355, 432, 420, 70};
 
-// Status line, its retry area and the progress bar.
-constexpr float kStatusRight = 770, kStatusCentreY = 426.5f;
-constexpr float kRetryX = 380, kRetryY = 416, kRetryW = 390, kRetryH = 21;
-constexpr float kFillX = 407, kFillY = 456, kFillW = 316, kFillH = 22;
+constexpr Rect kStartButton = {356, 512, 136, 45};
+constexpr Rect kWebButton = {497, 519, 136, 32};
+constexpr Rect kSettingsButton = {638, 519, 136, 32};
+
+// The footer, right-aligned at x = 776 and centred on y = 591.
+constexpr Rect kFooter = {0, 581, 776, 20};
+
+constexpr TextStyle kCaptionStyle = {{FontFamily::Display, 20}, 0xF2E6C4, 0, Shadow::Drop, Align::Left};
+constexpr TextStyle kSocialStyle = {{FontFamily::Display, 11}, 0xE8D7A8, 0, Shadow::Drop, Align::Centre};
+constexpr TextStyle kHeadlineStyle = {{FontFamily::Body, 15}, 0xECE4CF, 0, Shadow::Halo, Align::Left};
+constexpr TextStyle kTagStyle = {{FontFamily::Body, 15}, palette::kMuted, 0, Shadow::Halo, Align::Right};
+constexpr TextStyle kStatusStyle = {{FontFamily::Body, 13}, 0xF0E6CC, 0, Shadow::Drop, Align::Right};
+constexpr uint32_t kFailedColor = 0xE08A7A, kFailedHoverColor = 0xFFB8A8;
+constexpr TextStyle kFooterStyle = {{FontFamily::Body, 11}, 0xA89F8A, 0, Shadow::Drop, Align::Right};
+
+// The social buttons, left to right: their labels, and the keys of their addresses, whose
+// names are the buttons' widget ids.
+constexpr char kSocialLabels[][3] = {"DC", "YT", "IG", "X", "TW"};
+const ConfigKey& socialKey(size_t i) {
+    switch (i) {
+    case 0:
+        return keys::kDiscord;
+    case 1:
+        return keys::kYoutube;
+    case 2:
+        return keys::kInstagram;
+    case 3:
+        return keys::kX;
+    default:
+        return keys::kTwitch;
+    }
+}
+constexpr char kHeadlineIds[][7] = {"haber1", "haber2"};
 
 constexpr double kMiB = 1048576.0;
 constexpr double kGiB = 1073741824.0;
-constexpr double kHundredMiB = 104857600.0;
+constexpr double kHundredMiB = 100 * kMiB;
 
 constexpr const char* kRetrySuffix = "\n\nTekrar deneniyor.";
 
-struct SocialLink {
-    const char* label;
-    const char* key; // widget id and configuration key
-};
-constexpr SocialLink kSocialLinks[5] = {
-    {"DC", "discord"}, {"YT", "youtube"}, {"IG", "instagram"}, {"X", "x"}, {"TW", "twitch"},
-};
-constexpr const char* kHeadlineIds[2] = {"haber1", "haber2"};
+Rect grown(const Rect& r, float by) {
+    return {r.x - by, r.y - by, r.w + 2 * by, r.h + 2 * by};
+}
+
 } // namespace
-
-std::vector<FontRequest> mainScreenFonts() {
-    return {kCaptionFont,
-            kSocialFont,
-            kNewsFont,
-            kStatusFont,
-            {kStartStyle.family, kStartStyle.fontSize},
-            {kSmallStyle.family, kSmallStyle.fontSize},
-            kFooterFont};
-}
-
-// ---- server state ----
-
-ServerStatus& serverStatus() {
-    return serverLink().serverStatus;
-}
 
 // ---- texts and rules ----
 
@@ -120,10 +124,10 @@ std::string formatSize(double bytes) {
     return std::string(buf, n);
 }
 
-size_t updateStatusText(const UpdateProgress& progress, char* out, size_t outSize) {
+size_t updateStatusText(const UpdateProgress& p, char* out, size_t outSize) {
     if (outSize == 0) return 0;
     const char* fixed = nullptr;
-    switch (progress.state) {
+    switch (p.state) {
     case UpdateState::NotStarted:
     case UpdateState::Checking:
         fixed = "Güncellemeler denetleniyor...";
@@ -149,18 +153,17 @@ size_t updateStatusText(const UpdateProgress& progress, char* out, size_t outSiz
     } else {
         // The file being fetched is filesDone + 1, but the counter never passes the total:
         // while the last file arrives and after it is done it reads n/n.
-        const int32_t filesTotal = progress.filesTotal;
-        const int64_t current = std::min<int64_t>(filesTotal, static_cast<int64_t>(progress.filesDone) + 1);
+        const int64_t current = std::min<int64_t>(p.filesTotal, static_cast<int64_t>(p.filesDone) + 1);
         char done[32], total[32], rate[32];
-        formatSize(static_cast<double>(progress.bytesDone), done, sizeof done);
-        formatSize(static_cast<double>(progress.bytesTotal), total, sizeof total);
-        if (progress.speed > 1.0) {
-            formatSize(static_cast<double>(static_cast<int64_t>(progress.speed)), rate, sizeof rate);
+        formatSize(static_cast<double>(p.bytesDone), done, sizeof done);
+        formatSize(static_cast<double>(p.bytesTotal), total, sizeof total);
+        if (p.speed > 1.0) {
+            formatSize(static_cast<double>(static_cast<int64_t>(p.speed)), rate, sizeof rate);
             n = std::snprintf(out, outSize, "İndiriliyor %lld/%d · %s / %s · %s/sn",
-                              static_cast<long long>(current), filesTotal, done, total, rate);
+                              static_cast<long long>(current), p.filesTotal, done, total, rate);
         } else {
             n = std::snprintf(out, outSize, "İndiriliyor %lld/%d · %s / %s", static_cast<long long>(current),
-                              filesTotal, done, total);
+                              p.filesTotal, done, total);
         }
     }
     if (n < 0) n = 0;
@@ -173,12 +176,12 @@ std::string updateStatusText(const UpdateProgress& progress) {
     return std::string(buf, n);
 }
 
-float updateProgress(UpdateState state, int64_t bytesDone, int64_t bytesTotal) {
-    switch (state) {
+float progressFraction(const UpdateProgress& p) {
+    switch (p.state) {
     case UpdateState::Downloading:
-        if (bytesTotal <= 0 || bytesDone <= 0) return 0.0f;
+        if (p.bytesTotal <= 0 || p.bytesDone <= 0) return 0.0f;
         return static_cast<float>(
-            std::min(1.0, static_cast<double>(bytesDone) / static_cast<double>(bytesTotal)));
+            std::min(1.0, static_cast<double>(p.bytesDone) / static_cast<double>(p.bytesTotal)));
     case UpdateState::UpToDate:
     case UpdateState::RestartPending:
         return 1.0f;
@@ -187,37 +190,18 @@ float updateProgress(UpdateState state, int64_t bytesDone, int64_t bytesTotal) {
     }
 }
 
-namespace {
-// Writes the footer into `out`, reusing its capacity.
-void assignFooter(std::string& out, const std::string& serverVersion, ServerStatus status) {
+void footerText(const std::string& serverVersion, ServerStatus status, std::string& out) {
     out.assign("Sürüm ");
     out.append(serverVersion.empty() ? std::string_view(kLauncherVersion) : std::string_view(serverVersion));
     out.append(" · Sunucu ");
-    out.append(status == ServerStatus::Online ? "Açık" : status == ServerStatus::Offline ? "Kapalı" : "Bağlanıyor");
-}
-} // namespace
-
-std::string footerText(const std::string& serverVersion, ServerStatus status) {
-    std::string text;
-    assignFooter(text, serverVersion, status);
-    return text;
+    out.append(status == ServerStatus::Online    ? "Açık"
+               : status == ServerStatus::Offline ? "Kapalı"
+                                                 : "Bağlanıyor");
 }
 
-bool startBlockedByLogin() {
-    return loginBusy(); // an account login or a login over the game server
-}
-
-bool startDisabled(UpdateState updateState, bool loginBlocked) {
+bool startDisabled(UpdateState updateState, bool loginBusy) {
     return updateState == UpdateState::NotStarted || updateState == UpdateState::Checking ||
-           updateState == UpdateState::Downloading || updateState == UpdateState::RestartPending ||
-           loginBlocked;
-}
-
-void retryUpdate(UpdateStatus& update) {
-    std::string error;
-    copyUpdateError(update, error);
-    showError(error + kRetrySuffix);
-    startUpdate(update, configGet("guncelleme", ""), platform::launcherFileName());
+           updateState == UpdateState::Downloading || updateState == UpdateState::RestartPending || loginBusy;
 }
 
 bool restartAllowed(UpdateState updateState, GameState gameState, Modal activeModal) {
@@ -225,148 +209,148 @@ bool restartAllowed(UpdateState updateState, GameState gameState, Modal activeMo
            activeModal != Modal::Login;
 }
 
-// ---- drawing helpers ----
-
-namespace {
-// Baseline of a text centred on y = centre.
-float centredBaseline(const FontAtlas& font, float centre) {
-    return centre + (font.ascent + font.descent) * 0.5f;
+void retryUpdate(UpdateStatus& update, const Config& cfg, MessageDialog& message) {
+    std::string error;
+    copyUpdateError(update, error);
+    showError(message, error + kRetrySuffix);
+    startUpdate(update, configGet(cfg, keys::kUpdateBase), platform::launcherFileName());
 }
 
-void textRightAligned(const FontAtlas& font, float right, float centreY, std::string_view text,
-                      uint32_t color, Shadow shadow) {
-    const float w = textWidth(font, text, 0.0f);
-    drawText(font, nearest(right - w), centredBaseline(font, centreY), text, color, 0.0f, shadow, 1.0f);
-}
-
-void showNewsItem(const NewsItem& item) {
-    showMessage(item.title, item.body.empty() ? item.tag : item.body, palette::kGold);
+void showNewsItem(MessageDialog& message, const NewsItem& item) {
+    showMessage(message, item.title, item.body.empty() ? item.tag : item.body, palette::kGold);
 }
 
 // ---- screen parts ----
 
-void drawArtAndCloseButton() {
-    const LauncherImages& im = images();
-    drawTexture(im.background, 0, 0, 800, 610, 1.0f);
-    drawTexture(im.logo, 14, 416, 320, 168, 1.0f);
+namespace {
 
-    bool hovered = false, held = false;
-    if (hotArea("kapat", kLayer, 756, 8, 36, 36, &hovered, &held)) ui().closeRequested = true;
-    const float grow = hovered ? 2.0f : 0.0f;
-    drawTexture(im.closeButton, 756 - grow, 8 - grow, 36 + 2 * grow, 36 + 2 * grow, held ? 0.8f : 1.0f);
+void drawArtAndCloseButton(Ui& ui, const Skin& skin, MainScreenAction& action) {
+    const LauncherImages& im = skin.images;
+    drawTexture(im.background, kBackground);
+    drawTexture(im.logo, kLogo);
+    const HotResult close = hotArea(ui, "kapat", kCloseButton);
+    if (close.clicked) action = {MainAction::Close};
+    drawTexture(im.closeButton, grown(kCloseButton, close.hovered ? kCloseGrow : 0.0f),
+                close.held ? kCloseHeldOpacity : 1.0f);
 }
 
-void drawNewsBox(const std::vector<NewsItem>& news) {
-    const LauncherImages& im = images();
-    drawTexture(im.box, 350, 48, 430, 271, 1.0f);
-    drawTexture(im.banner, kBannerX, kBannerY, kBannerW, kBannerH, 1.0f);
-    fillRect(kBannerX, kCaptionY, kBannerW, kCaptionH, palette::kBlack, 0.0f, 0.85f);
+void drawNewsBox(Ui& ui, const Skin& skin, const std::vector<NewsItem>& news, MainScreenAction& action) {
+    const LauncherImages& im = skin.images;
+    drawTexture(im.box, kNewsBox);
+    drawTexture(im.banner, kBanner);
+    fillRect(kCaptionBand, palette::kBlack, 0.0f, kCaptionBandOpacity);
 
-    if (hotArea("afis", kLayer, kBannerX, kBannerY, kBannerW, kBannerH) && !news.empty())
-        showNewsItem(news[0]);
+    if (hotArea(ui, "afis", kBanner).clicked && !news.empty()) action = {MainAction::ShowNews, nullptr, 0};
 
-    setClip(kBannerX, kCaptionY, kBannerW, kCaptionH);
-    const std::string_view caption = news.empty() ? std::string_view("Morlaken Online") : news[0].title;
-    drawTextInBox(getFont(kCaptionFont), kCaptionTextX, kCaptionY, kCaptionTextW, kCaptionH, caption,
-                  kCaptionColor, Align::Left, 0.0f, Shadow::Drop);
+    setClip(ui.frame, kCaptionBand);
+    drawTextInBox(ui, kCaptionStyle, kCaptionText,
+                  news.empty() ? std::string_view(kNoNewsCaption) : news[0].title);
     endClip();
 }
 
-void drawSocialButtons() {
-    const FontAtlas& font = getFont(kSocialFont);
-    for (int i = 0; i < 5; ++i) {
-        const SocialLink& link = kSocialLinks[i];
-        const float x = 475.0f + 38.0f * static_cast<float>(i);
-        bool hovered = false;
-        if (hotArea(link.key, kLayer, x, 326, 28, 28, &hovered)) openLink(configGet(link.key, ""));
-        const float w = textWidth(font, link.label, 0.0f);
-        drawText(font, nearest(x + (28.0f - w) * 0.5f), centredBaseline(font, 340), link.label,
-                 hovered ? palette::kGoldHover : kSocialColor, 0.0f, Shadow::Drop, 1.0f);
+void drawSocialButtons(Ui& ui, MainScreenAction& action) {
+    for (size_t i = 0; i < std::size(kSocialLabels); ++i) {
+        const ConfigKey& key = socialKey(i);
+        Rect r = kFirstSocial;
+        r.x += kSocialStep * static_cast<float>(i);
+        const HotResult hot = hotArea(ui, key.name, r);
+        if (hot.clicked) action = {MainAction::OpenLink, &key};
+        TextStyle style = kSocialStyle;
+        if (hot.hovered) style.color = palette::kGoldHover;
+        drawTextInBox(ui, style, r, kSocialLabels[i]);
     }
 }
 
-void drawHeadlines(const std::vector<NewsItem>& news) {
-    const FontAtlas& font = getFont(kNewsFont);
+void drawHeadlines(Ui& ui, const std::vector<NewsItem>& news, ServerStatus status, MainScreenAction& action) {
     if (news.size() < 2) {
-        const ServerStatus status = serverStatus();
         const char* placeholder = status == ServerStatus::Connecting ? "Haberler yükleniyor..."
-                                  : status == ServerStatus::Offline ? "Sunucuya ulaşılamadı, haberler yüklenemedi."
-                                                            : nullptr;
-        if (placeholder)
-            drawTextInBox(font, kRowX, kRowTop, kRowW, kRowH, placeholder, palette::kMuted, Align::Left, 0.0f,
-                          Shadow::Halo);
+                                  : status == ServerStatus::Offline
+                                      ? "Sunucuya ulaşılamadı, haberler yüklenemedi."
+                                      : nullptr;
+        TextStyle style = kHeadlineStyle;
+        style.color = palette::kMuted;
+        if (placeholder) drawTextInBox(ui, style, kFirstRow, placeholder);
         return;
     }
-    for (size_t k = 1; k <= 2 && k < news.size(); ++k) {
+    for (size_t k = 1; k <= std::size(kHeadlineIds) && k < news.size(); ++k) {
         const NewsItem& item = news[k];
-        const float y = kRowTop + kRowStep * static_cast<float>(k - 1);
-        bool hovered = false;
-        if (hotArea(kHeadlineIds[k - 1], kLayer, kRowX, y, kRowW, kRowH, &hovered)) showNewsItem(item);
-        const float tagWidth = textWidth(font, item.tag, 0.0f);
+        Rect row = kFirstRow;
+        row.y += kRowStep * static_cast<float>(k - 1);
+        const HotResult hot = hotArea(ui, kHeadlineIds[k - 1], row);
+        if (hot.clicked) action = {MainAction::ShowNews, nullptr, k};
+        const float tagWidth = textWidth(ui, kTagStyle, item.tag);
         // A tag wider than the row would give a negative clip width, which OpenGL
         // refuses (the previous clip would stay); the title then simply has no room.
-        const float clipWidth = std::max(0.0f, kRowW - tagWidth - kTagGap);
-        setClip(kRowX, y - 2, clipWidth, kRowStep);
-        drawTextInBox(font, kRowX, y, kRowW, kRowH, item.title,
-                      hovered ? palette::kGoldHover : kHeadlineColor, Align::Left, 0.0f, Shadow::Halo);
+        setClip(ui.frame,
+                {row.x, row.y - kRowClipAbove, std::max(0.0f, row.w - tagWidth - kTagGap), kRowStep});
+        TextStyle title = kHeadlineStyle;
+        if (hot.hovered) title.color = palette::kGoldHover;
+        drawTextInBox(ui, title, row, item.title);
         endClip();
-        drawText(font, nearest(kTagRight - tagWidth), centredBaseline(font, y + 9.5f), item.tag,
-                 palette::kMuted, 0.0f, Shadow::Halo, 1.0f);
+        drawTextInBox(ui, kTagStyle, row, item.tag);
     }
 }
 
-void drawStatusLineAndBar(UpdateStatus& update, const UpdateProgress& progress) {
-    const UpdateState state = progress.state;
-
-    uint32_t color = kStatusColor;
-    if (state == UpdateState::Failed) {
-        bool hovered = false;
-        const bool clicked = hotArea("guncel", kLayer, kRetryX, kRetryY, kRetryW, kRetryH, &hovered);
-        color = hovered ? kFailedHoverColor : kFailedColor;
-        if (clicked) retryUpdate(update);
+void drawStatusLineAndBar(Ui& ui, const Skin& skin, const UpdateProgress& progress,
+                          MainScreenAction& action) {
+    TextStyle style = kStatusStyle;
+    if (progress.state == UpdateState::Failed) {
+        const HotResult hot = hotArea(ui, "guncel", kStatusLine);
+        style.color = hot.hovered ? kFailedHoverColor : kFailedColor;
+        if (hot.clicked) action = {MainAction::RetryUpdate};
     }
     char text[256];
     const size_t n = updateStatusText(progress, text, sizeof text);
-    textRightAligned(getFont(kStatusFont), kStatusRight, kStatusCentreY, std::string_view(text, n), color,
-                     Shadow::Drop);
+    drawTextInBox(ui, style, kStatusLine, std::string_view(text, n));
 
-    // The fill image is revealed from the left by the clip, never stretched.
-    const float fraction = updateProgress(state, progress.bytesDone, progress.bytesTotal);
-    const LauncherImages& im = images();
+    const float fraction = progressFraction(progress);
     if (fraction > 0.0f) {
-        setClip(kFillX, kFillY, kFillW * fraction, kFillH);
-        drawTexture(im.barFill, kFillX, kFillY, kFillW, kFillH, 1.0f);
+        setClip(ui.frame, {kBarFill.x, kBarFill.y, kBarFill.w * fraction, kBarFill.h});
+        drawTexture(skin.images.barFill, kBarFill);
         endClip();
     }
-    drawTexture(im.barFrame, 355, 432, 420, 70, 1.0f);
+    drawTexture(skin.images.barFrame, kBarFrame);
 }
 
-void drawButtons(UpdateState updateState) {
-    const bool disabled = startDisabled(updateState, startBlockedByLogin());
-    if (button("start", kLayer, 356, 512, 136, 45, "START", kStartStyle, disabled)) openLoginDialog();
-    if (button("web", kLayer, 497, 519, 136, 32, "WEB SİTESİ", kSmallStyle)) openLink(configGet("web", ""));
-    if (button("ayar", kLayer, 638, 519, 136, 32, "AYARLAR", kSmallStyle)) openSettingsDialog();
+void drawButtons(Ui& ui, const Skin& skin, const MainScreenView& view, MainScreenAction& action) {
+    const bool disabled = startDisabled(view.progress.state, view.loginBusy);
+    if (button(ui, "start", kStartButton, "START", buttonStyle(skin, ButtonKind::Start), disabled))
+        action = {MainAction::OpenLogin};
+    const ButtonStyle small = buttonStyle(skin, ButtonKind::Small);
+    if (button(ui, "web", kWebButton, "WEB SİTESİ", small)) action = {MainAction::OpenLink, &keys::kWeb};
+    if (button(ui, "ayar", kSettingsButton, "AYARLAR", small)) action = {MainAction::OpenSettings};
 }
 
-void drawFooter(const UpdateStatus& update) {
-    // Reused buffers: a version text of any length costs an allocation only when it grows.
-    static std::string version;
-    static std::string footer;
-    copyServerVersion(update, version);
-    assignFooter(footer, version, serverStatus());
-    textRightAligned(getFont(kFooterFont), 776, 591, footer, kFooterColor, Shadow::Drop);
-}
 } // namespace
 
 // ---- the screen ----
 
-void drawMainScreen(UpdateStatus& update, const UpdateProgress& progress) {
-    const std::vector<NewsItem>& news = newsList();
-    drawArtAndCloseButton();
-    drawNewsBox(news);
-    drawSocialButtons();
-    drawHeadlines(news);
-    drawStatusLineAndBar(update, progress);
-    drawButtons(progress.state);
-    drawFooter(update);
+MainScreenAction drawMainScreen(Ui& ui, const Skin& skin, MainScreen& main, const MainScreenView& view) {
+    beginLayer(ui, InputLayer::MainScreen);
+    MainScreenAction action;
+    drawArtAndCloseButton(ui, skin, action);
+    drawNewsBox(ui, skin, view.news, action);
+    drawSocialButtons(ui, action);
+    drawHeadlines(ui, view.news, view.serverStatus, action);
+    drawStatusLineAndBar(ui, skin, view.progress, action);
+    drawButtons(ui, skin, view, action);
+    footerText(main.serverVersion, view.serverStatus, main.footer);
+    drawTextInBox(ui, kFooterStyle, kFooter, main.footer);
+    return action;
+}
+
+MainScreenAction mainScreenKey(const InputEvent& event) {
+    if (event.kind == InputEvent::Kind::Key && event.action != GLFW_RELEASE && isEnter(event.key))
+        return {MainAction::OpenLogin};
+    return {};
+}
+
+std::vector<FontRequest> mainScreenFonts() {
+    return {kCaptionStyle.font,
+            kSocialStyle.font,
+            kHeadlineStyle.font,
+            kStatusStyle.font,
+            buttonFont(ButtonKind::Start),
+            buttonFont(ButtonKind::Small),
+            kFooterStyle.font};
 }

@@ -1,7 +1,6 @@
 // shortcut.cpp - the desktop shortcut (see shortcut.h).
 #include "screens/shortcut.h"
 
-#include "config/config.h"
 #include "platform/platform.h"
 
 #include <string>
@@ -16,14 +15,14 @@ std::string folderOf(const std::string& path) {
 
 } // namespace
 
-void ensureDesktopShortcut() {
-    if (configGet("kisayol") == "1") return;
+void ensureDesktopShortcut(Config& cfg) {
+    if (isSwitchOn(cfg, keys::kShortcutDone)) return;
     const std::string executable = platform::executablePath();
     if (executable.empty()) return;
     const std::string folder = folderOf(executable);
     const platform::DesktopShortcut shortcut{kShortcutName, executable, folder, folder + "/" + kShortcutIcon,
                                              kShortcutName};
     if (!platform::saveDesktopShortcut(shortcut)) return;
-    configSet("kisayol", "1");
-    saveUserConfig();
+    configSet(cfg, keys::kShortcutDone, "1");
+    saveUserConfig(cfg);
 }

@@ -7,9 +7,11 @@
 // the next start tries again. Main thread, start-up, before the window exists.
 #pragma once
 
+#include "config/config.h"
+
 inline constexpr const char* kShortcutName = "Morlaken Online";
 inline constexpr const char* kShortcutIcon = "veri/logo.png"; // beside the executable
 
 // Nothing when "kisayol" is "1" (either file, the user's first); nothing is saved when
 // the desktop folder does not exist or the executable's path is unknown.
-void ensureDesktopShortcut();
+void ensureDesktopShortcut(Config& cfg);

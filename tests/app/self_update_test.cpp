@@ -2,7 +2,7 @@
 // launcher on an Xvfb of the test's own: the new launcher starts by itself (it names itself
 // in MORLAKEN_PID_FILE) and runs from the launcher's own path. When the new copy cannot be
 // started the launcher stays open and says so in its message dialog.
-#include "private_display.h"
+#include "app/launcher_process.h"
 #include "support/child_process.h"
 #include "support/process_probe.h"
 #include "support/site.h"

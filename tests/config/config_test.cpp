@@ -89,6 +89,12 @@ TEST(Config, LookupOrder) {
     EXPECT_EQ(configGet(cfg, "yok", "f"), "f");
     EXPECT_EQ(configGet(cfg, "Sunucu", "f"), "f") << "keys compare case-sensitively";
     EXPECT_EQ(configGet(cfg, "sunucu ", "f"), "f") << "and with their full length";
+    // A key of the catalogue falls back to its own default.
+    EXPECT_EQ(configGet(cfg, keys::kServer), "kullanici");
+    EXPECT_EQ(configGet(Config{}, keys::kServer), "127.0.0.1");
+    EXPECT_EQ(configGet(Config{}, keys::kRemember), "1");
+    EXPECT_TRUE(isSwitchOn(Config{}, keys::kRemember));
+    EXPECT_FALSE(isSwitchOn(cfg, keys::kConsole));
 }
 
 // ---- writing ----

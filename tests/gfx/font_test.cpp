@@ -1,6 +1,7 @@
 // Glyph set, atlas cache keys and rebuilds, UTF-8 decoding, widths with kerning and
 // spacing, paragraph breaking and text drawing.
 #include "gfx/font.h"
+#include "gfx/ui.h"
 #include "gl_window.h"
 
 #include <algorithm>
@@ -33,15 +34,12 @@ struct ReferenceFont {
 class FontTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        frameContext() = FrameContext{};
-        clearFontCache();
         std::filesystem::current_path(MORLAKEN_SOURCE_DIR);
-        ASSERT_TRUE(loadFontFaces());
+        ASSERT_TRUE(loadFontFaces(ui_.fonts));
     }
-    void TearDown() override {
-        clearFontCache();
-        frameContext() = FrameContext{};
-    }
+    FontAtlas& font(FontFamily family, float size) { return getFont(ui_, {family, size}); }
+    size_t cached() const { return ui_.fonts.atlases.size(); }
+    Ui ui_;
 };
 
 float fixedWidth(std::string_view s) {
@@ -68,15 +66,15 @@ TEST(GlyphSet, HoldsTheTwoHundredFiveCodePointsInOrder) {
 }
 
 TEST_F(FontTest, SameKeySharesOneEntryAndFamiliesDoNot) {
-    FontAtlas& a = getFont(FontFamily::Body, 16.0f);
-    FontAtlas& b = getFont(FontFamily::Body, 16.0f);
-    FontAtlas& c = getFont(FontFamily::Body, 16.09f); // tenths of a size are truncated, not rounded
-    FontAtlas& d = getFont(FontFamily::Display, 16.0f);
+    FontAtlas& a = font(FontFamily::Body, 16.0f);
+    FontAtlas& b = font(FontFamily::Body, 16.0f);
+    FontAtlas& c = font(FontFamily::Body, 16.09f); // tenths of a size are truncated, not rounded
+    FontAtlas& d = font(FontFamily::Display, 16.0f);
     EXPECT_EQ(&a, &b);
     EXPECT_EQ(&a, &c);
-    EXPECT_NE(&a, &getFont(FontFamily::Body, 16.1f));
+    EXPECT_NE(&a, &font(FontFamily::Body, 16.1f));
     EXPECT_NE(&a, &d);
-    EXPECT_EQ(fontCacheSize(), 3u);
+    EXPECT_EQ(cached(), 3u);
     EXPECT_EQ(a.family, FontFamily::Body);
     EXPECT_EQ(d.family, FontFamily::Display);
     EXPECT_EQ(a.glyphs.size(), 205u);
@@ -89,15 +87,15 @@ TEST_F(FontTest, SameKeySharesOneEntryAndFamiliesDoNot) {
 
 TEST_F(FontTest, ScaleChangeRebuildsAtTheNewPixelSizeAndKeepsLogicalWidths) {
     const std::string text = "Güncellemeler denetleniyor...";
-    FontAtlas& before = getFont(FontFamily::Body, 16.0f);
+    FontAtlas& before = font(FontFamily::Body, 16.0f);
     const float advanceBefore = before.glyphs[before.glyphIndex.at('W')].xadvance;
     const float widthBefore = textWidth(before, text, 0);
+    const unsigned generation = ui_.fonts.generation;
 
-    frameContext().contentScale = 1.25f;
-    clearFontCache();
-    EXPECT_EQ(fontCacheSize(), 0u);
-
-    FontAtlas& after = getFont(FontFamily::Body, 16.0f);
+    ui_.frame.contentScale = 1.25f; // the window moved to another display
+    FontAtlas& after = font(FontFamily::Body, 16.0f);
+    EXPECT_EQ(cached(), 1u) << "the atlases of the old scale are gone";
+    EXPECT_EQ(ui_.fonts.generation, generation + 1);
     const float advanceAfter = after.glyphs[after.glyphIndex.at('W')].xadvance;
     EXPECT_NEAR(advanceAfter, advanceBefore * 1.25f, 0.01f); // rasterised at 1.25 x 16 px
     EXPECT_NEAR(textWidth(after, text, 0), widthBefore, widthBefore * 0.01f);
@@ -111,22 +109,25 @@ TEST_F(FontTest, PreparedAtlasesMatchBuiltOnesAndOnlyAtTheirScale) {
                      {float(g.x0), float(g.y0), float(g.x1), float(g.y1), g.xadvance, g.xoff, g.yoff2});
         return v;
     };
-    const std::vector<float> built = glyphsOf(getFont(FontFamily::Body, 15.0f));
-    clearFontCache();
-    prepareFontAtlases({{FontFamily::Body, 15.0f}, {FontFamily::Display, 20.0f}}, 1.0f);
-    EXPECT_EQ(glyphsOf(getFont(FontFamily::Body, 15.0f)), built);
-    EXPECT_EQ(getFont(FontFamily::Display, 20.0f).family, FontFamily::Display);
-    EXPECT_EQ(fontCacheSize(), 2u);
+    const std::vector<float> built = glyphsOf(font(FontFamily::Body, 15.0f));
+    clearFontCache(ui_.fonts);
+    bool waited = false;
+    prepareFontAtlases(ui_.fonts, {{FontFamily::Body, 15.0f}, {FontFamily::Display, 20.0f}}, 1.0f,
+                       [&] { waited = true; });
+    EXPECT_EQ(glyphsOf(font(FontFamily::Body, 15.0f)), built);
+    EXPECT_TRUE(waited) << "the preparation runs what it must wait for first";
+    EXPECT_EQ(font(FontFamily::Display, 20.0f).family, FontFamily::Display);
+    EXPECT_EQ(cached(), 2u);
 
     // Prepared for a scale the frame does not have: dropped, built at the frame's scale.
-    clearFontCache();
-    prepareFontAtlases({{FontFamily::Body, 15.0f}}, 2.0f);
-    EXPECT_EQ(glyphsOf(getFont(FontFamily::Body, 15.0f)), built);
+    clearFontCache(ui_.fonts);
+    prepareFontAtlases(ui_.fonts, {{FontFamily::Body, 15.0f}}, 2.0f);
+    EXPECT_EQ(glyphsOf(font(FontFamily::Body, 15.0f)), built);
 }
 
 TEST_F(FontTest, LargeSizesGrowTheAtlas) {
-    frameContext().contentScale = 4.0f; // 4 x 20 = 80 px glyphs no longer fit in 512 x 512
-    const FontAtlas& big = getFont(FontFamily::Display, 20.0f);
+    ui_.frame.contentScale = 4.0f; // 4 x 20 = 80 px glyphs no longer fit in 512 x 512
+    const FontAtlas& big = font(FontFamily::Display, 20.0f);
     EXPECT_GT(big.atlasSize, 512);
     EXPECT_LE(big.atlasSize, 4096);
     EXPECT_GT(big.glyphs[big.glyphIndex.at('M')].x1, 0);
@@ -137,7 +138,7 @@ TEST_F(FontTest, LargeSizesGrowTheAtlas) {
 TEST_F(FontTest, WidthIsAdvancesPlusKerningPlusSpacingAfterEveryGlyph) {
     const ReferenceFont ref("veri/font/Cinzel-Bold.ttf");
     ASSERT_NE(ref.kern('A', 'V', 20), 0.0f) << "the display font kerns A-V";
-    const FontAtlas& f = getFont(FontFamily::Display, 20.0f);
+    const FontAtlas& f = font(FontFamily::Display, 20.0f);
     const float expected = ref.advance('A', 20) + ref.kern('A', 'V', 20) + ref.advance('V', 20) + 4.0f;
     EXPECT_NEAR(textWidth(f, "AV", 2.0f), expected, 0.01f);
     EXPECT_NEAR(textWidth(f, "A", 3.0f) - textWidth(f, "A", 0), 3.0f, 1e-4f); // after the last too
@@ -145,7 +146,7 @@ TEST_F(FontTest, WidthIsAdvancesPlusKerningPlusSpacingAfterEveryGlyph) {
 }
 
 TEST_F(FontTest, SkippedCodePointsAddNothingAndKeepTheKerningPair) {
-    const FontAtlas& f = getFont(FontFamily::Display, 20.0f);
+    const FontAtlas& f = font(FontFamily::Display, 20.0f);
     const float av = textWidth(f, "AV", 1.0f);
     EXPECT_FLOAT_EQ(textWidth(f, "A😀V", 1.0f), av);      // emoji: not in the set
     EXPECT_FLOAT_EQ(textWidth(f, "A\x7FV\n", 1.0f), av); // DEL and line feed likewise
@@ -196,7 +197,7 @@ using FontGl = GlWindowTest;
 
 TEST_F(FontGl, AtlasIsAnAlphaTextureOfTheRecordedSize) {
     useSourceFonts();
-    const FontAtlas& f = getFont(FontFamily::Body, 15.0f);
+    const FontAtlas& f = getFont(ui_, {FontFamily::Body, 15.0f});
     ASSERT_NE(f.texture, 0u);
     glBindTexture(GL_TEXTURE_2D, f.texture);
     GLint w = 0, format = 0;
@@ -205,14 +206,14 @@ TEST_F(FontGl, AtlasIsAnAlphaTextureOfTheRecordedSize) {
     EXPECT_EQ(w, f.atlasSize);
     EXPECT_EQ(format, GL_ALPHA);
     const GLuint old = f.texture;
-    clearFontCache();
+    clearFontCache(ui_.fonts);
     EXPECT_FALSE(glIsTexture(old)); // the rebuild after a scale change frees the old atlas
 }
 
 // Ink, clipping and each shadow mode of drawn text are checked in screenshot_test.cpp.
 TEST_F(FontGl, ParagraphsFollowTheirTextFrameAfterFrame) {
     useSourceFonts();
-    const FontAtlas& f = getFont(FontFamily::Body, 18.0f);
+    const TextStyle style = {{FontFamily::Body, 18.0f}, 0xFFFFFF};
     auto inkInRow = [&](int top) { // any bright pixel in a 26-pixel line box
         int n = 0;
         for (int y = top; y < top + 26; ++y)
@@ -223,8 +224,8 @@ TEST_F(FontGl, ParagraphsFollowTheirTextFrameAfterFrame) {
     const char* twoLines = "Birinci satır\nİkinci satır";
     const char* oneLine = "Tek satır";
     for (const char* text : {twoLines, oneLine, twoLines}) {
-        beginFrame(0, 0, 0);
-        drawParagraph(f, 100, 100, 360, 26, text, 0xFFFFFF, Align::Left);
+        beginFrame({0, 0, 0});
+        drawParagraph(ui_, style, {100, 100, 360, 26}, text);
         EXPECT_GT(inkInRow(100), 20) << text;
         if (text == twoLines)
             EXPECT_GT(inkInRow(126), 20) << "second line of the same frame";
@@ -232,7 +233,7 @@ TEST_F(FontGl, ParagraphsFollowTheirTextFrameAfterFrame) {
             EXPECT_EQ(inkInRow(126), 0) << "lines of the previous paragraph left behind";
     }
     // Same text, narrower box: wrapped anew.
-    beginFrame(0, 0, 0);
-    drawParagraph(f, 100, 100, 60, 26, oneLine, 0xFFFFFF, Align::Left);
+    beginFrame({0, 0, 0});
+    drawParagraph(ui_, style, {100, 100, 60, 26}, oneLine);
     EXPECT_GT(inkInRow(126), 5);
 }

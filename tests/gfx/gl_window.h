@@ -1,12 +1,15 @@
-// gl_window.h - a hidden GLFW window with a current GL context for tests that draw.
+// gl_window.h - a hidden GLFW window with a current GL context for tests that draw, and a
+// Ui of their own for it.
 //
-// The window is 800 x 610 like the launcher's, and the projection is the frame loop's:
-// one unit per logical pixel, origin top left. Pixels are read back from the back
-// buffer with readPixel (top-left origin, like the drawing coordinates).
+// The window is 800 x 610 like the launcher's, and every frame starts with the launcher's
+// own set-up (beginDrawing): one unit per logical pixel, origin top left. Pixels are read
+// back from the back buffer with readPixel (top-left origin, like the drawing
+// coordinates).
 #pragma once
 
 #include "gfx/font.h"
 #include "gfx/frame.h"
+#include "gfx/ui.h"
 
 #include <GL/gl.h>
 #include <GLFW/glfw3.h>
@@ -15,6 +18,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 
 class GlWindowTest : public ::testing::Test {
   protected:
@@ -24,34 +28,22 @@ class GlWindowTest : public ::testing::Test {
         ASSERT_EQ(glfwInit(), GLFW_TRUE) << "the GL tests need a display (scripts/test runs them under Xvfb)";
         glfwWindowHint(GLFW_VISIBLE, GLFW_FALSE);
         glfwWindowHint(GLFW_RESIZABLE, GLFW_FALSE);
-        window_ = glfwCreateWindow(800, 610, "test", nullptr, nullptr);
+        window_ = glfwCreateWindow(kLauncherWidth, kLauncherHeight, "test", nullptr, nullptr);
         ASSERT_NE(window_, nullptr);
         glfwMakeContextCurrent(window_);
         glfwGetFramebufferSize(window_, &fbWidth_, &fbHeight_);
-        frameContext() = FrameContext{};
-        frameContext().contentScale = static_cast<float>(fbWidth_) / 800.0f;
+        ui_.frame.contentScale = static_cast<float>(fbWidth_) / kLauncherWidth;
+        ui_.window = window_;
         beginFrame();
     }
 
     void TearDown() override {
-        clearFontCache();
+        clearFontCache(ui_.fonts);
         if (window_) glfwDestroyWindow(window_);
         glfwTerminate();
     }
 
-    // The frame loop's set-up: viewport, top-left projection, clear, blending on.
-    void beginFrame(float r = 0.05f, float g = 0.06f, float b = 0.08f) {
-        glViewport(0, 0, fbWidth_, fbHeight_);
-        glMatrixMode(GL_PROJECTION);
-        glLoadIdentity();
-        glOrtho(0, 800, 610, 0, -1, 1);
-        glMatrixMode(GL_MODELVIEW);
-        glLoadIdentity();
-        glDisable(GL_SCISSOR_TEST);
-        glClearColor(r, g, b, 1.0f);
-        glClear(GL_COLOR_BUFFER_BIT);
-        glEnable(GL_BLEND);
-    }
+    void beginFrame(ClearColor clear = kBackground) { beginDrawing(ui_.frame, fbWidth_, fbHeight_, clear); }
 
     struct Rgba {
         int r, g, b, a;
@@ -69,11 +61,12 @@ class GlWindowTest : public ::testing::Test {
     }
 
     // Fonts are read relative to the working folder, as in the launcher.
-    static void useSourceFonts() {
+    void useSourceFonts() {
         std::filesystem::current_path(MORLAKEN_SOURCE_DIR);
-        ASSERT_TRUE(loadFontFaces());
+        ASSERT_TRUE(loadFontFaces(ui_.fonts));
     }
 
     GLFWwindow* window_ = nullptr;
     int fbWidth_ = 0, fbHeight_ = 0;
+    Ui ui_;
 };

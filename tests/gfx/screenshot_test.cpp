@@ -69,75 +69,74 @@ using WidgetScreenshot = GlWindowTest;
 
 TEST_F(WidgetScreenshot, WidgetsInEveryStateDrawWhereAndHowTheyShould) {
     useSourceFonts();
-    resetWidgetStateForTests();
     // The real background when the art is there; the checks below never read it.
     const Texture background = loadTexture("arkaplan.jpg");
     beginFrame();
-    if (background.id) drawTexture(background, 0, 0, 800, 610, 1.0f);
+    drawTexture(background, {0, 0, 800, 610});
     // An opaque panel behind everything we check, so known pixels have a known background;
     // the art shows in the margin.
-    fillRect(20, 20, 760, 570, 0x0A0D16, 1.0f, 1.0f);
+    fillRect({20, 20, 760, 570}, 0x0A0D16, 1.0f);
 
     // ---- buttons: normal, hover, pressed (held), disabled ----
-    static ButtonSkin skin;
+    ButtonSkin skin;
     skin.normal = makeButtonFace(0x2A3550, 0x141A2A, 0xE2C27A);
     skin.hover = makeButtonFace(0x3D4D75, 0x222B45, 0xFFE2A0);
     skin.pressed = makeButtonFace(0x10141F, 0x1A2030, 0x8C7A4A);
-    const ButtonStyle style = {[]() -> ButtonSkin& { return skin; }, FontFamily::Display, 16.0f, 0xFBE3C2,
-                               2.0f};
-    InputState& in = input();
-    frameContext().inputLayer = InputLayer::MainScreen;
+    const ButtonStyle style = {&skin, {FontFamily::Display, 16.0f}, 0xFBE3C2, 2.0f};
+    InputState& in = ui_.input;
+    beginLayer(ui_, InputLayer::MainScreen);
     in.mouseX = 5, in.mouseY = 5;
-    EXPECT_FALSE(button("normal", InputLayer::MainScreen, 40, 40, 136, 45, "START", style));
+    EXPECT_FALSE(button(ui_, "normal", {40, 40, 136, 45}, "START", style));
     in.mouseX = 230, in.mouseY = 60;
-    EXPECT_FALSE(button("hover", InputLayer::MainScreen, 190, 40, 136, 45, "START", style));
+    EXPECT_FALSE(button(ui_, "hover", {190, 40, 136, 45}, "START", style));
     in.mouseX = 400, in.mouseY = 60;
     in.mouseDown = true;
     in.activeId = "held";
-    EXPECT_FALSE(button("held", InputLayer::MainScreen, 340, 40, 136, 45, "START", style));
+    EXPECT_FALSE(button(ui_, "held", {340, 40, 136, 45}, "START", style));
     in.mouseX = 550, in.mouseY = 60;
     in.mouseDown = false;
     in.mouseReleased = true;
     in.activeId = "off";
     // Hovered and released with its id active, yet disabled: no click.
-    EXPECT_FALSE(button("off", InputLayer::MainScreen, 490, 40, 136, 45, "START", style, true));
+    EXPECT_FALSE(button(ui_, "off", {490, 40, 136, 45}, "START", style, true));
     EXPECT_TRUE(in.wantHandCursor);
     in.mouseReleased = false;
     in.activeId = nullptr;
 
     // ---- text fields ----
-    images().fieldBackground = makeFieldBackground();
+    const Texture field = makeFieldBackground();
     in.mouseX = 700, in.mouseY = 5;
-    usernameField().text = "Morlaken_oyuncu";
-    focusedField() = &usernameField();
-    caretStart() = now(); // the caret is on for the next 0.55 s
-    textField("kullanici", InputLayer::MainScreen, 40, 110, usernameField());
-    passwordField().text = "şifre";
-    textField("sifre", InputLayer::MainScreen, 340, 110, passwordField());
-    textField("kod", InputLayer::MainScreen, 40, 170, codeField()); // empty, unfocused: placeholder
-    serverAddressField().text = "cok-uzun-bir-sunucu-adi.ornek.example.net:7777"; // scrolls
-    textField("sunucu", InputLayer::MainScreen, 340, 170, serverAddressField());
+    TextField name = makeTextField(FieldKind::Username, 16, "Kullanıcı adı");
+    TextField password = makeTextField(FieldKind::FreeText, 64, "Şifre", true);
+    TextField code = makeTextField(FieldKind::Digits, 6, "Doğrulama kodu");
+    TextField server = makeTextField(FieldKind::ServerAddress, 64, "127.0.0.1");
+    name.text = "Morlaken_oyuncu";
+    focusField(ui_, &name); // the caret is on for the next 0.55 s
+    textField(ui_, "kullanici", 40, 110, name, field);
+    password.text = "şifre";
+    textField(ui_, "sifre", 340, 110, password, field);
+    textField(ui_, "kod", 40, 170, code, field);                    // empty, unfocused: placeholder
+    server.text = "cok-uzun-bir-sunucu-adi.ornek.example.net:7777"; // scrolls
+    textField(ui_, "sunucu", 340, 170, server, field);
 
     // ---- text: both families, every shadow mode, over a light strip and a dark one ----
-    fillRect(40, 240, 720, 110, 0x6A7388, 1.0f, 1.0f);
-    const FontAtlas& display = getFont(FontFamily::Display, 20.0f);
-    const FontAtlas& body = getFont(FontFamily::Body, 18.0f);
+    fillRect({40, 240, 720, 110}, 0x6A7388, 1.0f);
+    const FontRequest display = {FontFamily::Display, 20.0f}, body = {FontFamily::Body, 18.0f};
     const char* modes[3] = {"GÖLGESİZ", "GÖLGELİ", "HALE"};
     const Shadow shadows[3] = {Shadow::None, Shadow::Drop, Shadow::Halo};
     for (int i = 0; i < 3; ++i) {
-        drawText(display, 50.0f + 240 * i, 275, modes[i], 0xF2E6C4, 1.0f, shadows[i], 1.0f);
-        drawText(body, 50.0f + 240 * i, 320, "Oyun güncel · şğİı", 0xECE6D6, 0, shadows[i], 1.0f);
+        drawText(ui_, {display, 0xF2E6C4, 1.0f, shadows[i]}, 50.0f + 240 * i, 275, modes[i]);
+        drawText(ui_, {body, 0xECE6D6, 0, shadows[i]}, 50.0f + 240 * i, 320, "Oyun güncel · şğİı");
     }
     // Clipped box: the text is wider than the clip and must stop at its edge.
-    fillRect(40, 370, 300, 36, 0x000000, 0.0f, 0.85f);
-    setClip(40, 370, 300, 36);
-    drawTextInBox(display, 52, 370, 288, 36, "Morlaken Online · Yeni sezon başladı", 0xF2E6C4, Align::Left, 0,
-                  Shadow::Drop);
+    fillRect({40, 370, 300, 36}, 0x000000, 0.0f, 0.85f);
+    setClip(ui_.frame, {40, 370, 300, 36});
+    drawTextInBox(ui_, {display, 0xF2E6C4, 0, Shadow::Drop}, {52, 370, 288, 36},
+                  "Morlaken Online · Yeni sezon başladı");
     endClip();
     // Paragraph with a forced break and an empty line.
-    drawParagraph(body, 380, 370, 360, 26,
-                  "Sunucuya ulaşılamadı, haberler yüklenemedi. Tekrar deneniyor.\n\nİyi oyunlar!", 0xECE6D6,
-                  Align::Left);
+    drawParagraph(ui_, {body, 0xECE6D6}, {380, 370, 360, 26},
+                  "Sunucuya ulaşılamadı, haberler yüklenemedi. Tekrar deneniyor.\n\nİyi oyunlar!");
 
     // ---- save ----
     const fs::path dir = fs::path(MORLAKEN_BIN_DIR).parent_path() / "screenshots";
@@ -173,8 +172,7 @@ TEST_F(WidgetScreenshot, WidgetsInEveryStateDrawWhereAndHowTheyShould) {
     EXPECT_NEAR(labelDisabled.b, 0x96, 8);
 
     // Caret: gold at x + 36 + width + 1, from y + 17 for 18 pixels.
-    const FontAtlas& fieldFont = getFont(FontFamily::Body, kFieldFontSize);
-    const float caretX = 40 + 36 + textWidth(fieldFont, usernameField().text, 0) + 1;
+    const float caretX = 40 + 36 + textWidth(ui_, {kFieldFont}, name.text) + 1;
     const int caretPixel = static_cast<int>(std::ceil(caretX - 0.5f));
     EXPECT_EQ(rgb(readPixel(caretPixel, 110 + 26)), palette::kGold);
     EXPECT_EQ(rgb(readPixel(caretPixel, 110 + 17)), palette::kGold);

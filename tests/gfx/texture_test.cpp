@@ -5,6 +5,7 @@
 
 #include <stb_image_write.h>
 
+#include <array>
 #include <cstdio>
 #include <filesystem>
 #include <vector>
@@ -31,22 +32,36 @@ TEST(Premultiply, ScalesColourByAlphaTruncatingAndKeepsAlpha) {
 
 // ---- mipmap chain (no GL) ----
 
-TEST(MipChain, FiveByThreeGoesTwoByOneThenOneByOne) {
-    // Channel r holds the pixel number (row * 5 + column); g, b, a are constant.
+TEST(MipChain, EachLevelHalvesWithA2x2BoxClampedAtTheEdgesDownToOnePixel) {
+    // 5 x 3 -> 2 x 1 -> 1 x 1. Channel r holds the pixel number x 10; g, b, a are constant.
     std::vector<uint8_t> px;
     for (int i = 0; i < 15; ++i)
         px.insert(px.end(), {uint8_t(i * 10), 7, 0, 255});
-    const auto chain = buildMipChain(px.data(), 5, 3); // level sizes: TextureGl.LoadsFromVeri...
+    auto chain = buildMipChain(px.data(), 5, 3);
     ASSERT_EQ(chain.size(), 3u);
-    // Level 1 pixel 0: columns 0,1 rows 0,1 -> r = 0,10,50,60 -> (120+2)/4 = 30.
-    // Level 1 pixel 1: columns 2,3 rows 0,1 -> 20,30,70,80 -> (200+2)/4 = 50. Column 4 and
-    // row 2 are never read at this level.
-    EXPECT_EQ(chain[1].rgba[0], 30);
-    EXPECT_EQ(chain[1].rgba[4], 50);
-    EXPECT_EQ(chain[1].rgba[1], 7);
-    EXPECT_EQ(chain[1].rgba[3], 255);
-    // Level 2 from a 2 x 1 level: row 1 clamps to row 0 -> (30+50+30+50+2)/4 = 40.
+    // Level 1: columns 0,1 rows 0,1 -> (0+10+50+60+2)/4 = 30; columns 2,3 -> (20+30+70+80+2)/4
+    // = 50 (column 4 and row 2 are not read); level 2: row 1 clamps to row 0 -> 40.
+    EXPECT_EQ(chain[1].rgba, (std::vector<uint8_t>{30, 7, 0, 255, 50, 7, 0, 255}));
     EXPECT_EQ(chain[2].rgba[0], 40);
+    // 1 x 4 -> 1 x 2 -> 1 x 1: column 1 clamps to column 0.
+    const std::vector<uint8_t> column = {0, 0, 0, 0, 100, 0, 0, 0, 201, 0, 0, 0, 3, 0, 0, 0};
+    chain = buildMipChain(column.data(), 1, 4);
+    ASSERT_EQ(chain.size(), 3u);
+    EXPECT_EQ(chain[1].height, 2);
+    EXPECT_EQ(chain[1].rgba[0], 50);  // (0+0+100+100+2)/4
+    EXPECT_EQ(chain[1].rgba[4], 102); // (201+201+3+3+2)/4
+    EXPECT_EQ(chain[2].rgba[0], 76);  // (50+50+102+102+2)/4
+    // 7 x 300: 300 -> 150 -> 75 -> 37 -> 18 -> 9 -> 4 -> 2 -> 1, nine levels; 7 -> 3 -> 1 -> 1.
+    const std::vector<uint8_t> tall(static_cast<size_t>(7) * 300 * 4, 9);
+    chain = buildMipChain(tall.data(), 7, 300);
+    ASSERT_EQ(chain.size(), 9u);
+    EXPECT_EQ(chain[1].width, 3);
+    EXPECT_EQ(chain[2].width, 1);
+    EXPECT_EQ(chain[3].height, 37);
+    EXPECT_EQ(chain.back().rgba, (std::vector<uint8_t>{9, 9, 9, 9}));
+    EXPECT_EQ(buildMipChain(tall.data(), 1, 1).size(), 1u); // one pixel: one level
+    EXPECT_TRUE(buildMipChain(tall.data(), 0, 3).empty());
+    EXPECT_TRUE(buildMipChain(nullptr, 2, 2).empty());
 }
 
 TEST(MipChain, BoxFilterRoundsToNearestWithoutOverflow) {
@@ -54,37 +69,14 @@ TEST(MipChain, BoxFilterRoundsToNearestWithoutOverflow) {
         const std::vector<uint8_t> px = {a, a, a, a, b, b, b, b, c, c, c, c, d, d, d, d};
         return buildMipChain(px.data(), 2, 2).back().rgba[0];
     };
-    EXPECT_EQ(one(0, 1, 1, 1), 1);           // 3/4 rounds up
-    EXPECT_EQ(one(0, 0, 0, 1), 0);           // 1/4 rounds down
-    EXPECT_EQ(one(0, 0, 1, 1), 1);           // 2/4: the +2 rounds halves up
-    EXPECT_EQ(one(1, 1, 2, 2), 2);           // 6/4 = 1.5 -> 2
-    EXPECT_EQ(one(255, 255, 255, 255), 255); // sums wider than a byte
-    EXPECT_EQ(one(255, 255, 255, 254), 255);
-}
-
-TEST(MipChain, TallSingleColumnClampsColumnsAndEndsAtOnePixel) {
-    // 1 x 4: -> 1 x 2 -> 1 x 1; column 1 clamps to column 0.
-    const std::vector<uint8_t> px = {0, 0, 0, 0, 100, 0, 0, 0, 201, 0, 0, 0, 3, 0, 0, 0};
-    const auto chain = buildMipChain(px.data(), 1, 4);
-    ASSERT_EQ(chain.size(), 3u);
-    EXPECT_EQ(chain[1].height, 2);
-    EXPECT_EQ(chain[1].rgba[0], 50);  // (0+0+100+100+2)/4
-    EXPECT_EQ(chain[1].rgba[4], 102); // (201+201+3+3+2)/4
-    EXPECT_EQ(chain[2].rgba[0], 76);  // (50+50+102+102+2)/4
-}
-
-TEST(MipChain, NonPowerOfTwoChainLengths) {
-    std::vector<uint8_t> px(static_cast<size_t>(7) * 300 * 4, 9);
-    const auto chain = buildMipChain(px.data(), 7, 300);
-    // 300 -> 150 -> 75 -> 37 -> 18 -> 9 -> 4 -> 2 -> 1: nine levels; width 7 -> 3 -> 1 -> 1 ...
-    ASSERT_EQ(chain.size(), 9u);
-    EXPECT_EQ(chain[1].width, 3);
-    EXPECT_EQ(chain[2].width, 1);
-    EXPECT_EQ(chain[3].height, 37);
-    EXPECT_EQ(chain.back().rgba, (std::vector<uint8_t>{9, 9, 9, 9}));
-    EXPECT_TRUE(buildMipChain(px.data(), 0, 3).empty());
-    EXPECT_TRUE(buildMipChain(nullptr, 2, 2).empty());
-    EXPECT_EQ(buildMipChain(px.data(), 1, 1).size(), 1u); // one pixel: one level
+    // 3/4 up, 1/4 down, 2/4 and 6/4 halves up, sums wider than a byte.
+    for (auto [a, b, c, d, want] : {std::array<int, 5>{0, 1, 1, 1, 1},
+                                    {0, 0, 0, 1, 0},
+                                    {0, 0, 1, 1, 1},
+                                    {1, 1, 2, 2, 2},
+                                    {255, 255, 255, 255, 255},
+                                    {255, 255, 255, 254, 255}})
+        EXPECT_EQ(one(uint8_t(a), uint8_t(b), uint8_t(c), uint8_t(d)), want) << a << b << c << d;
 }
 
 // ---- scissor box (no GL) ----
@@ -101,7 +93,7 @@ TEST(ScissorBox, ScaledOutwardToWholePixelsWithYFlipped) {
              Case{0, 0, 800, 610, 2.0f, 0, 0, 1600, 1220},           // whole window at scale 2
          }) {
         SCOPED_TRACE(::testing::Message() << c.x << "," << c.y << " " << c.w << "x" << c.h << " @" << c.scale);
-        const ScissorBox b = scissorBox(c.x, c.y, c.w, c.h, c.scale, 610);
+        const ScissorBox b = scissorBox({c.x, c.y, c.w, c.h}, c.scale, 610);
         EXPECT_EQ(b.x, c.wantX);
         EXPECT_EQ(b.y, c.wantY);
         EXPECT_EQ(b.width, c.wantW);
@@ -185,56 +177,43 @@ TEST_F(TextureGl, MissingOrBrokenImageGivesZeroTextureAndOneStderrLine) {
                    "gorsel yuklenemedi: veri/bos.jpg\n");
 
     // Drawing the zero texture draws nothing.
-    drawTexture(missing, 0, 0, 800, 610, 1.0f);
+    drawTexture(missing, {0, 0, 800, 610});
     EXPECT_EQ(rgb(readPixel(400, 300)), rgb(readPixel(0, 0)));
     const Rgba clear = readPixel(400, 300);
     EXPECT_NEAR(clear.r, 13, 1); // 0.05 * 255: the clear colour, untouched
 }
 
-TEST_F(TextureGl, DrawTextureAtHalfOpacityHalvesColourOverBlack) {
-    beginFrame(0, 0, 0);
-    std::vector<uint8_t> px(4 * 4 * 4);
-    for (size_t i = 0; i < px.size(); i += 4) {
-        px[i] = 200;
-        px[i + 1] = 100;
-        px[i + 2] = 40;
-        px[i + 3] = 255;
-    }
+TEST_F(TextureGl, DrawTextureScalesByOpacityAndTransparentTexelsLeaveTheBackground) {
+    beginFrame({0, 0, 1.0f}); // blue
+    // An opaque image at half and full opacity; one with a transparent white left half and an
+    // opaque red right half: premultiplication keeps the white from bleeding into the blend.
+    std::vector<uint8_t> px;
+    for (int i = 0; i < 16; ++i)
+        px.insert(px.end(), {200, 100, 40, 255});
     const Texture t = createTexture(px.data(), 4, 4);
     ASSERT_NE(t.id, 0u);
-    drawTexture(t, 100, 100, 64, 64, 0.5f);
-    drawTexture(t, 200, 100, 64, 64, 1.0f);
-    const Rgba half = readPixel(132, 132);
-    EXPECT_NEAR(half.r, 100, 2);
+    const std::vector<uint8_t> halves = {255, 255, 255, 0, 255, 0, 0, 255};
+    drawTexture(createTexture(halves.data(), 2, 1), {0, 0, 800, 610});
+    drawTexture(t, {100, 100, 64, 64}, 0.5f);
+    drawTexture(t, {200, 100, 64, 64});
+    const Rgba half = readPixel(132, 132), full = readPixel(232, 132);
+    EXPECT_NEAR(half.r, 100, 2); // half the colour, over the blue half transparent
     EXPECT_NEAR(half.g, 50, 2);
-    EXPECT_NEAR(half.b, 20, 2);
-    const Rgba full = readPixel(232, 132);
+    EXPECT_NEAR(half.b, 20 + 127, 2);
     EXPECT_NEAR(full.r, 200, 2);
-    EXPECT_NEAR(full.g, 100, 2);
-    // Outside the quad: the clear colour.
-    EXPECT_EQ(rgb(readPixel(99, 132)), 0u);
-    EXPECT_EQ(rgb(readPixel(164, 132)), 0u);
-}
-
-TEST_F(TextureGl, TransparentTexelsLeaveTheBackgroundAlone) {
-    beginFrame(0, 0, 1.0f); // blue
-    // Left half transparent white, right half opaque red: premultiplication keeps the
-    // white from bleeding into the blended result.
-    std::vector<uint8_t> px = {255, 255, 255, 0, 255, 0, 0, 255};
-    const Texture t = createTexture(px.data(), 2, 1);
-    drawTexture(t, 0, 0, 800, 610, 1.0f);
-    const Rgba left = readPixel(10, 300);
+    EXPECT_NEAR(full.b, 40, 2);
+    const Rgba left = readPixel(10, 300), right = readPixel(790, 300);
     EXPECT_LT(left.r, 8);
     EXPECT_GT(left.b, 247);
-    const Rgba right = readPixel(790, 300);
     EXPECT_GT(right.r, 247);
     EXPECT_LT(right.b, 8);
+    EXPECT_EQ(rgb(readPixel(99, 132)), rgb(left)) << "nothing drawn outside the quad";
 }
 
 TEST_F(TextureGl, FillRectFadesFromTopToBottom) {
-    beginFrame(0, 0, 0);
-    fillRect(100, 100, 50, 200, 0xFFFFFF, 1.0f, 0.0f);
-    fillRect(300, 100, 50, 200, 0x336699, 0.6f, 0.6f);
+    beginFrame({0, 0, 0});
+    fillRect({100, 100, 50, 200}, 0xFFFFFF, 1.0f, 0.0f);
+    fillRect({300, 100, 50, 200}, 0x336699, 0.6f);
     const int top = readPixel(125, 100).r, mid = readPixel(125, 200).r, bottom = readPixel(125, 299).r;
     EXPECT_GT(top, 250);
     EXPECT_NEAR(mid, 128, 3);
@@ -249,11 +228,11 @@ TEST_F(TextureGl, FillRectFadesFromTopToBottom) {
 }
 
 TEST_F(TextureGl, SetClipLimitsDrawingAndReplacesThePreviousClip) {
-    beginFrame(0, 0, 0);
-    setClip(100, 100, 50, 50);
-    setClip(200, 200, 10, 20); // replaces, does not intersect
-    fillRect(0, 0, 800, 610, 0xFFFFFF, 1, 1);
-    glDisable(GL_SCISSOR_TEST);
+    beginFrame({0, 0, 0});
+    setClip(ui_.frame, {100, 100, 50, 50});
+    setClip(ui_.frame, {200, 200, 10, 20}); // replaces, does not intersect
+    fillRect({0, 0, 800, 610}, 0xFFFFFF, 1);
+    endClip();
     EXPECT_EQ(rgb(readPixel(120, 120)), 0u);
     EXPECT_EQ(rgb(readPixel(205, 210)), 0xFFFFFFu);
     EXPECT_EQ(rgb(readPixel(199, 210)), 0u);

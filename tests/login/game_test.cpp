@@ -1,5 +1,6 @@
 // game_test.cpp - starting morlaken-game with the ticket and watching it end.
 #include "login_support.h"
+#include "platform/clock.h"
 
 #include <cstdlib>
 
@@ -9,10 +10,11 @@ namespace {
 
 class GameLaunchTest : public ::testing::Test {
   protected:
-    void SetUp() override { gameWatch() = GameWatch{}; }
     bool launch(const GameSettings& settings, std::string& error) {
-        return launchGame("bilet-çok-gizli", settings, now(), error);
+        return launchGame(watch, "bilet-çok-gizli", settings, platform::now(), error);
     }
+    GameWatchResult waitForEnd(double nowOffset = 0) { return waitForGameEnd(watch, nowOffset); }
+    GameWatch watch;
 };
 
 TEST_F(GameLaunchTest, TheGameGetsTicketServerAndFolderButTheLauncherKeepsNoTicket) {
@@ -23,11 +25,11 @@ TEST_F(GameLaunchTest, TheGameGetsTicketServerAndFolderButTheLauncherKeepsNoTick
     std::string error;
     ASSERT_TRUE(launch(s, error)) << error;
     EXPECT_EQ(std::getenv("MORLAKEN_BILET"), nullptr);
-    EXPECT_NE(gameWatch().gameProcess, 0);
+    EXPECT_NE(watch.gameProcess, 0);
     ASSERT_TRUE(waitUntil([&] { return game.ran(); }, 20));
-    GameWatchResult end = waitForGameEnd();
+    GameWatchResult end = waitForEnd();
     EXPECT_EQ(end.event, GameWatchEvent::Ended);
-    EXPECT_EQ(gameWatch().gameProcess, 0);
+    EXPECT_EQ(watch.gameProcess, 0);
     auto rec = game.record();
     EXPECT_EQ(rec["bilet"], "bilet-çok-gizli");
     EXPECT_EQ(rec["bilet_var"], "1");
@@ -47,7 +49,7 @@ TEST_F(GameLaunchTest, TheGameGetsTicketServerAndFolderButTheLauncherKeepsNoTick
     s = game.settings();
     s.oyun = ".\\morlaken-game";
     ASSERT_TRUE(launch(s, error)) << error;
-    EXPECT_EQ(waitForGameEnd().event, GameWatchEvent::Ended);
+    EXPECT_EQ(waitForEnd().event, GameWatchEvent::Ended);
     EXPECT_EQ(fs::status(game.dir / "kayit.txt").permissions(), ownerOnly);
 }
 
@@ -63,7 +65,7 @@ TEST_F(GameLaunchTest, OnlyKonsolOneKeepsTheLaunchersOutput) {
         s.konsol = c.konsol;
         std::string error;
         ASSERT_TRUE(launch(s, error)) << error;
-        const std::string fd = "/proc/" + std::to_string(gameWatch().gameProcess) + "/fd/1";
+        const std::string fd = "/proc/" + std::to_string(watch.gameProcess) + "/fd/1";
         std::string target;
         EXPECT_TRUE(waitUntil(
             [&] {
@@ -73,7 +75,7 @@ TEST_F(GameLaunchTest, OnlyKonsolOneKeepsTheLaunchersOutput) {
             },
             10));
         EXPECT_EQ(target, c.quiet ? "/dev/null" : ours) << "konsol=" << c.konsol;
-        EXPECT_EQ(waitForGameEnd().event, GameWatchEvent::Ended);
+        EXPECT_EQ(waitForEnd().event, GameWatchEvent::Ended);
     }
 }
 
@@ -97,7 +99,7 @@ TEST_F(GameLaunchTest, RefusedLaunchesSayWhy) {
         std::string error;
         EXPECT_FALSE(launch(s, error)) << c.oyun;
         EXPECT_EQ(error, c.error) << c.oyun;
-        EXPECT_EQ(gameWatch().gameProcess, 0) << c.oyun;
+        EXPECT_EQ(watch.gameProcess, 0) << c.oyun;
     }
     EXPECT_FALSE(game.ran());
 }
@@ -117,9 +119,9 @@ TEST_F(GameLaunchTest, AnEarlyNonZeroExitComesBackWithItsCode) {
         GameFolder game(c.exitCode, 0.2);
         std::string error;
         ASSERT_TRUE(launch(game.settings(), error)) << error;
-        GameWatchResult end = waitForGameEnd(c.watchedAfter);
+        GameWatchResult end = waitForEnd(c.watchedAfter);
         EXPECT_EQ(end.event, c.event) << c.exitCode;
-        EXPECT_EQ(gameWatch().gameExitCode, static_cast<uint32_t>(c.exitCode));
+        EXPECT_EQ(watch.gameExitCode, static_cast<uint32_t>(c.exitCode));
         std::string expected;
         if (c.event == GameWatchEvent::EarlyExit)
             expected = "Oyun açılırken kapandı (çıkış kodu " + formatExitCode(c.exitCode) +

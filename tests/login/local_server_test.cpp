@@ -2,7 +2,6 @@
 // none of its name runs, and ended at exit only when this launcher started it. The server
 // is a copy of morlaken-game under a name of its own (so parallel tests never see each
 // other's), which stays up until it is ended.
-#include "config/config.h"
 #include "login/local_server.h"
 #include "login/login_support.h"
 
@@ -45,15 +44,17 @@ TEST(LocalServer, StartsOnlyForAnExactLocalHostAndAnExistingExecutable) {
         {"127.0.0.1", "", false},
     };
     for (const Case& c : cases) {
-        configSet("sunucu", c.sunucu);
-        configSet("yerel_sunucu", c.path);
-        configSet("yerel_sunucu_klasoru", server.dir.path());
-        EXPECT_EQ(startLocalServer(), c.started) << c.sunucu << " " << c.path;
-        EXPECT_EQ(localServerProcess() != 0, c.started);
+        Config cfg;
+        configSet(cfg, keys::kServer, c.sunucu);
+        configSet(cfg, keys::kLocalServer, c.path);
+        configSet(cfg, keys::kLocalServerFolder, server.dir.path());
+        LocalServer local;
+        EXPECT_EQ(startLocalServer(local, cfg), c.started) << c.sunucu << " " << c.path;
+        EXPECT_EQ(local.process != 0, c.started);
         if (!c.started) continue;
         EXPECT_TRUE(waitUntil([&] { return platform::isProgramRunning(server.name); }, 10));
-        stopLocalServer();
-        EXPECT_EQ(localServerProcess(), 0);
+        stopLocalServer(local);
+        EXPECT_EQ(local.process, 0);
         EXPECT_TRUE(waitUntil([&] { return !platform::isProgramRunning(server.name); }, 10)) << c.sunucu;
     }
 }
@@ -69,10 +70,12 @@ TEST(LocalServer, OneAlreadyRunningUnderAnyLetterCaseIsLeftAlone) {
     ASSERT_TRUE(other.start(running.dir / upper, {}));
     ASSERT_TRUE(waitUntil([&] { return platform::isProgramRunning(upper); }, 10));
 
-    configSet("sunucu", "localhost");
-    configSet("yerel_sunucu", ours.dir / name);
-    EXPECT_FALSE(startLocalServer());
-    stopLocalServer(); // started nothing: ends nothing
+    Config cfg;
+    configSet(cfg, keys::kServer, "localhost");
+    configSet(cfg, keys::kLocalServer, ours.dir / name);
+    LocalServer local;
+    EXPECT_FALSE(startLocalServer(local, cfg));
+    stopLocalServer(local); // started nothing: ends nothing
     int code = 0;
     EXPECT_FALSE(other.wait(0.3, code));
     other.kill();
@@ -90,12 +93,11 @@ TEST(LocalServer, ShippedDefaultsStartNothingOutsideTheGameFolder) {
     ASSERT_TRUE(platform::setWorkingFolder(root / "oyun"));
     for (const std::string& defaults :
          {std::string(MORLAKEN_SOURCE_DIR "/varsayilan.ini"), root / "yok.ini"}) {
-        config() = Config{};
-        loadConfigFile(defaults, config().defaultEntries);
-        EXPECT_FALSE(startLocalServer()) << defaults;
-        stopLocalServer();
+        Config cfg;
+        loadConfigFile(defaults, cfg.defaultEntries);
+        LocalServer local;
+        EXPECT_FALSE(startLocalServer(local, cfg)) << defaults;
     }
-    config() = Config{};
     platform::setWorkingFolder(before);
 }
 

@@ -3,8 +3,8 @@
 // users file, and a look at secret buffers.
 #pragma once
 
-#include "login/account.h"
-#include "login/game.h"
+#include "config/config.h"
+#include "login/session.h"
 #include "login/wipe.h"
 #include "platform/clock.h"
 #include "support/child_process.h"
@@ -15,7 +15,6 @@
 
 #include <filesystem>
 #include <map>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -39,6 +38,13 @@ class GameFolder {
         s.sunucu = "127.0.0.1:27016";
         return s;
     }
+    // The configuration a login starts this game with.
+    Config config() const {
+        Config cfg;
+        configSet(cfg, keys::kGame, dir / "morlaken-game");
+        configSet(cfg, keys::kServer, "127.0.0.1:27016");
+        return cfg;
+    }
     // The record morlaken-game wrote, as key -> value; empty until it ran.
     std::map<std::string, std::string> record() const {
         std::map<std::string, std::string> out;
@@ -61,11 +67,11 @@ class GameFolder {
 using platform::now;
 
 // Polls the game until it is seen to end; the watch's result.
-inline GameWatchResult waitForGameEnd(double nowOffset = 0) {
+inline GameWatchResult waitForGameEnd(GameWatch& watch, double nowOffset = 0) {
     GameWatchResult result;
     bool ended = waitUntil(
         [&] {
-            result = watchGameProcess(now() + nowOffset);
+            result = watchGameProcess(watch, platform::now() + nowOffset);
             return result.event != GameWatchEvent::StillRunning;
         },
         30);
@@ -79,42 +85,6 @@ inline bool allZero(const std::string& s) {
         if (s.data()[i] != '\0') return false;
     return true;
 }
-
-// Records every secret buffer handed back while it is installed.
-class SecretWatch {
-  public:
-    SecretWatch() {
-        std::lock_guard<std::mutex> lock(mutex());
-        seen().clear();
-        setSecretObserverForTests(&observe);
-    }
-    ~SecretWatch() { setSecretObserverForTests(nullptr); }
-    struct Released {
-        std::string what;
-        bool zero;
-    };
-    std::vector<Released> released() const {
-        std::lock_guard<std::mutex> lock(mutex());
-        return seen();
-    }
-
-  private:
-    static std::mutex& mutex() {
-        static std::mutex m;
-        return m;
-    }
-    static std::vector<Released>& seen() {
-        static std::vector<Released> v;
-        return v;
-    }
-    static void observe(const char* what, const char* bytes, size_t count) {
-        bool zero = true;
-        for (size_t i = 0; i < count; ++i)
-            zero = zero && bytes[i] == '\0';
-        std::lock_guard<std::mutex> lock(mutex());
-        seen().push_back({what, zero});
-    }
-};
 
 // The users file line for one account ("" email allowed); the hash comes from the program.
 inline std::string userLine(const std::string& name, const std::string& email, const std::string& password,

@@ -1,11 +1,11 @@
-// news_test.cpp - the feed parse, the list's replacement rules, the background fetch
-// against a loopback server (size limit, failures) and a launcher exiting while the feed
-// is still downloading.
+// news_test.cpp - the feed parse and its bounds, the list's replacement rules, the
+// background fetch against a loopback server (size limit, failures) and a launcher exiting
+// while the feed is still downloading.
 #include "news/news.h"
 
-#include "config/config.h"
 #include "net/http.h"
 #include "platform/platform.h"
+#include "platform/text.h"
 #include "support/child_process.h"
 #include "support/temp_folder.h"
 #include "support/test_server.h"
@@ -13,7 +13,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <tuple>
 
 using testsupport::Behaviour;
 using testsupport::Route;
@@ -74,16 +73,62 @@ TEST(NewsParse, FieldsLinesAndLineEnds) {
     }
 }
 
+// ---- bounds ----
+
+// "ğ" is two bytes, "€" three, "𝄞" four.
+const std::string kTwo = "\xC4\x9F", kThree = "\xE2\x82\xAC", kFour = "\xF0\x9D\x84\x9E";
+
+TEST(NewsBounds, CutsNeverSplitACharacter) {
+    struct Case {
+        std::string text;
+        size_t max;
+        std::string kept;
+    } cases[] = {
+        {"abcdef", 6, "abcdef"},
+        {"abcdef", 4, "abcd"},
+        {"ab" + kTwo, 3, "ab"},
+        {"ab" + kTwo, 4, "ab" + kTwo},
+        {"a" + kThree + "b", 2, "a"},
+        {"a" + kThree + "b", 3, "a"},
+        {"a" + kThree + "b", 4, "a" + kThree},
+        {"a" + kFour, 4, "a"},
+        {"a" + kFour + "z", 5, "a" + kFour},
+        {"", 0, ""},
+        {"x", 0, ""},
+        {std::string(8, '\x80'), 5, std::string(5, '\x80')}, // no UTF-8: cut where it is
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(platform::cutAtCharBoundary(c.text, c.max), c.kept) << c.text << " at " << c.max;
+}
+
+TEST(NewsBounds, FeedFieldsAreCutToTheirBoundsAndShorterOnesKeptWhole) {
+    // A megabyte headline, a tag one byte over, and a body whose last character straddles
+    // its bound.
+    const std::string hugeTitle(1000000, 'T');
+    const std::string longTag = std::string(255, 'g') + kTwo; // 257 bytes, "ğ" straddles 256
+    const std::string longBody = std::string(3998, 'b') + kThree + "tail";
+    const std::string feed = longTag + "|" + hugeTitle + "|" + longBody + "\n" + std::string(256, 't') + "|" +
+                             std::string(256, 'h') + "|" + std::string(4000, 'y') + "\r\n";
+
+    const std::vector<NewsItem> items = parseNewsFeed(feed);
+    ASSERT_EQ(items.size(), 2u);
+    EXPECT_EQ(items[0].tag, std::string(255, 'g'));
+    EXPECT_EQ(items[0].title, std::string(kNewsTitleMaxBytes, 'T'));
+    EXPECT_EQ(items[0].body, std::string(3998, 'b'));
+    EXPECT_EQ(items[1].tag, std::string(256, 't'));
+    EXPECT_EQ(items[1].title, std::string(256, 'h'));
+    EXPECT_EQ(items[1].body, std::string(4000, 'y'));
+}
+
 // ---- fetching ----
 
 class NewsFetch : public ::testing::Test {
   protected:
-    void SetUp() override { resetNewsForTests(); }
-    void TearDown() override { resetNewsForTests(); }
     // Runs the per-frame poll until the fetch has been parsed.
     bool pollUntilParsed() {
-        return waitFor([] { return !newsFetchPending(); }, 20.0, [] { pollNewsFeed(); });
+        return waitFor([&] { return !newsFetchPending(news); }, 20.0, [&] { pollNewsFeed(news); });
     }
+    NewsState news;
 };
 
 std::string feedOfSize(size_t size) {
@@ -93,87 +138,66 @@ std::string feedOfSize(size_t size) {
     return text;
 }
 
-TEST_F(NewsFetch, FeedReplacesServerItemsForGood) {
+// A feed with items replaces the game server's list for good; one that fails (an error
+// status whose body looks like a feed, nothing valid, 1 MiB or more, no server) leaves
+// the list to the server.
+TEST_F(NewsFetch, AFeedWithItemsReplacesTheListForGoodAFailedOneLeavesIt) {
     TestServer server;
-    server.route(
-        "/haberler.txt",
-        testsupport::answer(200, "Yama|Sürüm 1.2 yayında|Yenilikler\r\nEtkinlik|Kale Kuşatması|\r\n"));
-    replaceNewsFromServer({{"s", "sunucu", "g"}});
-
-    startNewsFetchFrom(server.baseUrl() + "haberler.txt");
-    EXPECT_TRUE(newsFetchPending());
-    ASSERT_TRUE(pollUntilParsed());
-    ASSERT_EQ(newsList().size(), 2u);
-    EXPECT_TRUE(newsFromFeed());
-    expectItem(newsList()[0], "Yama", "Sürüm 1.2 yayında", "Yenilikler");
-    // A later server answer changes nothing, empty or not.
-    replaceNewsFromServer({{"s", "sunucu", "g"}});
-    replaceNewsFromServer({});
-    EXPECT_EQ(newsList().size(), 2u);
-    EXPECT_EQ(server.requestCount("/haberler.txt"), 1);
-}
-
-TEST_F(NewsFetch, OneByteUnderTheLimitIsParsedAFeedOfOneMebibyteGivesNothing) {
-    TestServer server;
-    server.route("/under.txt", testsupport::answer(200, feedOfSize(1048575)));
-    server.route("/at.txt", testsupport::answer(200, feedOfSize(1048576)));
-    for (auto [path, title, fromFeed] :
-         {std::tuple{"under.txt", "Hasat Şenliği", true}, {"at.txt", "sunucu", false}}) {
-        resetNewsForTests();
-        replaceNewsFromServer({{"s", "sunucu", "g"}});
-        startNewsFetchFrom(server.baseUrl() + path);
-        ASSERT_TRUE(pollUntilParsed()) << path;
-        ASSERT_EQ(newsList().size(), 1u) << path;
-        EXPECT_EQ(newsList()[0].title, title) << path;
-        EXPECT_EQ(newsFromFeed(), fromFeed) << path;
-    }
-}
-
-TEST_F(NewsFetch, FailuresLeaveTheListAlone) {
-    TestServer server;
-    // A 404 or 500 whose body looks like a feed must not be taken as one; a 200 without a
-    // single valid line counts as a failed feed.
+    server.route("/iki.txt",
+                 testsupport::answer(200, "Yama|Sürüm 1.2 yayında|Yenilikler\r\nEtkinlik|Kale|\r\n"));
+    server.route("/sinirda.txt", testsupport::answer(200, feedOfSize(1048575)));
+    server.route("/buyuk.txt", testsupport::answer(200, feedOfSize(1048576)));
     server.route("/yok.txt", testsupport::answer(404, "Hata|Bulunamadı|404\n"));
     server.route("/bozuk.txt", testsupport::answer(500, "Hata|Sunucu|500\n"));
     server.route("/bos.txt", testsupport::answer(200, "yalnızca metin\n"));
-    for (const std::string path : {"yok.txt", "bozuk.txt", "bos.txt"}) {
-        resetNewsForTests();
-        replaceNewsFromServer({{"s", "sunucu", "g"}});
-        startNewsFetchFrom(server.baseUrl() + path);
-        ASSERT_TRUE(pollUntilParsed()) << path;
-        ASSERT_EQ(newsList().size(), 1u) << path;
-        EXPECT_FALSE(newsFromFeed()) << path;
-        // Server answers are still taken after a failed feed.
-        replaceNewsFromServer({});
-        EXPECT_TRUE(newsList().empty()) << path;
+    const std::string refused = "http://127.0.0.1:" + std::to_string(testsupport::pickFreePort()) + "/h.txt";
+    const struct {
+        std::string address;
+        size_t items;
+        std::string firstTitle;
+    } cases[] = {
+        {server.baseUrl() + "iki.txt", 2, "Sürüm 1.2 yayında"},
+        {server.baseUrl() + "sinirda.txt", 1, "Hasat Şenliği"},
+        {server.baseUrl() + "buyuk.txt", 1, "sunucu"},
+        {server.baseUrl() + "yok.txt", 1, "sunucu"},
+        {server.baseUrl() + "bozuk.txt", 1, "sunucu"},
+        {server.baseUrl() + "bos.txt", 1, "sunucu"},
+        {refused, 1, "sunucu"},
+    };
+    for (const auto& c : cases) {
+        news = NewsState{};
+        replaceNewsFromServer(news, {{"s", "sunucu", "g"}});
+        startNewsFetch(news, c.address);
+        EXPECT_TRUE(newsFetchPending(news));
+        ASSERT_TRUE(pollUntilParsed()) << c.address;
+        ASSERT_EQ(news.items.size(), c.items) << c.address;
+        EXPECT_EQ(news.items[0].title, c.firstTitle) << c.address;
+        const bool fed = c.firstTitle != "sunucu";
+        EXPECT_EQ(news.fromFeed, fed) << c.address;
+        // A later server answer, empty or not, changes the list only when the feed failed.
+        replaceNewsFromServer(news, {});
+        EXPECT_EQ(news.items.empty(), !fed) << c.address;
     }
-    // Nothing listens on a free port: the connection is refused.
-    const int deadPort = testsupport::pickFreePort();
-    resetNewsForTests();
-    startNewsFetchFrom("http://127.0.0.1:" + std::to_string(deadPort) + "/haberler.txt");
-    ASSERT_TRUE(pollUntilParsed());
-    EXPECT_TRUE(newsList().empty());
-}
-
-TEST_F(NewsFetch, NoAddressNoFetch) {
-    configSet("haber_adresi", "");
-    startNewsFetch();
-    EXPECT_FALSE(newsFetchPending());
-    EXPECT_TRUE(stopNewsFetch(0.0));
+    EXPECT_EQ(server.requestCount("/iki.txt"), 1);
+    // No address, no fetch.
+    news = NewsState{};
+    startNewsFetch(news, "");
+    EXPECT_FALSE(newsFetchPending(news));
+    EXPECT_TRUE(stopNewsFetch(news, 0.0));
 }
 
 TEST_F(NewsFetch, StopEndsAStalledDownloadPromptly) {
     TestServer server;
     server.route("/haberler.txt", testsupport::stall(std::string(5000, 'x'), 10));
-    startNewsFetchFrom(server.baseUrl() + "haberler.txt");
+    startNewsFetch(news, server.baseUrl() + "haberler.txt");
     ASSERT_TRUE(waitFor([&] { return server.stalledNow() == 1; }, 10.0));
-    pollNewsFeed();
-    EXPECT_TRUE(newsFetchPending()); // still downloading
+    pollNewsFeed(news);
+    EXPECT_TRUE(newsFetchPending(news)); // still downloading
     // A second start while one is pending is ignored.
-    startNewsFetchFrom(server.baseUrl() + "haberler.txt");
-    EXPECT_TRUE(stopNewsFetch(5.0)); // the thread has left the HTTP library
+    startNewsFetch(news, server.baseUrl() + "haberler.txt");
+    EXPECT_TRUE(stopNewsFetch(news, 5.0)); // the thread has left the HTTP library
     ASSERT_TRUE(pollUntilParsed());
-    EXPECT_TRUE(newsList().empty());
+    EXPECT_TRUE(news.items.empty());
     EXPECT_EQ(server.requestCount("/haberler.txt"), 1);
 }
 
@@ -190,13 +214,13 @@ TEST(NewsExitChild, LeaveWhileDownloading) {
     if (!url || !mark) {
         GTEST_SKIP() << "only run as the child of NewsExit tests";
     }
-    configSet("haber_adresi", url);
-    startNewsFetch();
+    NewsState news; // gone when the test returns, as the launcher's when it closes
+    startNewsFetch(news, url);
     ASSERT_TRUE(waitFor([&] { return platform::fileSize(mark) >= 0; }, 20.0));
-    pollNewsFeed();
-    EXPECT_TRUE(newsFetchPending());
+    pollNewsFeed(news);
+    EXPECT_TRUE(newsFetchPending(news));
     if (stop && std::string(stop) == "1") {
-        EXPECT_TRUE(stopNewsFetch(5.0));
+        EXPECT_TRUE(stopNewsFetch(news, 5.0));
     }
 }
 

@@ -4,16 +4,16 @@
 //   login_probe hesap API USER PASSWORD CODE GAMEFOLDER CONTROL
 //   login_probe sunucu ADDRESS USER PASSWORD - GAMEFOLDER CONTROL
 //
-// hesap: the account login with the code, through the login worker and pollAccountLogin;
-// sunucu: the game-server login over ENet. Either must start the game (morlaken-game in
-// GAMEFOLDER), which is waited for; then everything is shut down as at the launcher's
-// exit. Last, one copy of CONTROL is freed unwiped, so the scan shows it sees frees.
-// Exit code 0 when the game was started, 1 (with the reason on stderr) otherwise.
+// hesap: the account login's second step, the code sent with the stored password, through
+// the login worker; sunucu: the game-server login over ENet. Either must start the game
+// (morlaken-game in GAMEFOLDER) through the session, which is waited for; then everything
+// is shut down as at the launcher's exit. Last, one copy of CONTROL is freed unwiped, so
+// the scan shows it sees frees. Exit code 0 when the game was started, 1 (with the reason
+// on stderr) otherwise.
 #include "config/config.h"
-#include "login/account.h"
 #include "login/enet_setup.h"
-#include "login/game.h"
-#include "login/gameserver.h"
+#include "login/session.h"
+#include "login/wipe.h"
 #include "net/http.h"
 #include "platform/clock.h"
 #include "platform/text.h"
@@ -46,40 +46,43 @@ template <typename F> bool everyFrame(F step) {
     return false;
 }
 
-bool gameEnds() {
-    return everyFrame([] { return watchGameProcess(platform::now()).event != GameWatchEvent::StillRunning; });
+bool gameEnds(GameWatch& game) {
+    return everyFrame(
+        [&] { return watchGameProcess(game, platform::now()).event != GameWatchEvent::StillRunning; });
 }
 
-int accountPath(const char* api, const char* user, const char* password, const char* code,
-                const GameSettings& game) {
-    AccountLogin& a = accountLogin();
-    a.accountPassword = password;
-    *a.totpCodeText = code;
-    startAccountLogin(api, user, *a.totpCodeText);
-    if (!everyFrame([&] { return a.loginDone.load(); })) return fail("no answer");
-    const LoginPoll poll = pollAccountLogin(game, platform::now());
-    if (poll.event != LoginEvent::GameStarted) return fail("login: " + poll.text);
-    if (!gameEnds()) return fail("the game did not end");
-    shutdownAccountLogin();
-    return 0;
-}
-
-int serverPath(const char* address, const char* user, const char* password, const GameSettings& game) {
-    configSet("sunucu", address);
-    std::string typed = password; // the dialog's field
-    startGameServerLogin(user, typed);
-    platform::wipeText(typed);
-    std::string error;
-    const bool started = everyFrame([&] {
-        pumpGameServer(game);
-        LinkPoll poll = takeLinkPoll();
-        if (!poll.errors.empty()) error = poll.errors.front();
-        return poll.gameStarted || !error.empty();
+// Pumps the link and takes the session's outcome once a frame until the login ended.
+int finishLogin(Session& session, const Config& cfg, std::string& code) {
+    LoginOutcome outcome;
+    everyFrame([&] {
+        pumpGameServer(session.link);
+        outcome = takeLoginOutcome(session, cfg, code, platform::now());
+        return outcome.event != LoginEvent::None;
     });
-    if (!started || !error.empty()) return fail("login: " + error);
-    if (!gameEnds()) return fail("the game did not end");
-    shutdownServerLink();
+    if (outcome.event != LoginEvent::GameStarted) return fail("login: " + outcome.text);
+    if (!gameEnds(session.game)) return fail("the game did not end");
     return 0;
+}
+
+int accountPath(Session& session, const Config& cfg, const char* user, const char* password,
+                const char* code) {
+    std::string typedCode = code; // the dialog's code field
+    session.account.accountPassword = password;
+    session.account.totpStep = true;
+    sendLoginCode(session, cfg, user, typedCode);
+    const int result = finishLogin(session, cfg, typedCode);
+    shutdownAccountLogin(session.account);
+    platform::wipeText(typedCode);
+    return result;
+}
+
+int serverPath(Session& session, const Config& cfg, const char* user, const char* password) {
+    std::string typed = password; // the dialog's field, wiped by the login
+    startLogin(session, cfg, user, typed);
+    std::string code;
+    const int result = finishLogin(session, cfg, code);
+    shutdownServerLink(session.link);
+    return result;
 }
 
 } // namespace
@@ -87,13 +90,17 @@ int serverPath(const char* address, const char* user, const char* password, cons
 int main(int argc, char** argv) {
     if (argc != 8) return fail("usage: hesap|sunucu ADDRESS USER PASSWORD CODE GAMEFOLDER CONTROL");
     if (!initializeEnet()) return fail("ENet");
-    GameSettings game;
-    game.oyun = "morlaken-game";
-    game.launcherFolder = argv[6];
-    game.sunucu = "127.0.0.1:27016";
-    const int result = std::strcmp(argv[1], "hesap") == 0
-                           ? accountPath(argv[2], argv[3], argv[4], argv[5], game)
-                           : serverPath(argv[2], argv[3], argv[4], game);
+    const bool viaAccount = std::strcmp(argv[1], "hesap") == 0;
+    Config cfg;
+    configSet(cfg, keys::kGame, std::string(argv[6]) + "/morlaken-game");
+    configSet(cfg, keys::kServer, viaAccount ? "127.0.0.1:27016" : argv[2]);
+    if (viaAccount) configSet(cfg, keys::kAccountApi, argv[2]);
+    int result = 1;
+    {
+        Session session;
+        result = viaAccount ? accountPath(session, cfg, argv[3], argv[4], argv[5])
+                            : serverPath(session, cfg, argv[3], argv[4]);
+    }
     enet_deinitialize();
     char* control = strdup(argv[7]);
     asm volatile("" : : "r"(control) : "memory"); // the copy is made and freed for real

@@ -14,14 +14,13 @@ namespace {
 
 class OpenLink : public ::testing::Test {
   protected:
-    void SetUp() override { hideMessage(); }
-    void TearDown() override { hideMessage(); }
     // Waits until the browser's log holds `expected` exactly (the opener runs asynchronously).
     bool logBecomes(const std::string& expected) {
         return waitFor([&] { return browser_.calls() == expected; }, 10.0);
     }
     testsupport::FakeProgram browser_{"xdg-open"};
     const std::string log_ = browser_.log();
+    MessageDialog message_;
 };
 
 // How the browser is started (one argument, no shell) is tested with the platform layer.
@@ -40,19 +39,19 @@ TEST_F(OpenLink, OnlyHttpAndHttpsAddressesReachTheBrowserEverythingElseGivesTheN
                                "javascript:alert(1)",
                                "file:///etc/passwd"};
     for (const std::string& address : bad) {
-        hideMessage();
-        openLink(address);
-        EXPECT_TRUE(messageDialog().visible) << address;
-        EXPECT_EQ(messageDialog().messageText, "Bu bağlantı henüz hazır değil.") << address;
+        hideMessage(message_);
+        openLink(message_, address);
+        EXPECT_TRUE(message_.visible) << address;
+        EXPECT_EQ(message_.messageText, "Bu bağlantı henüz hazır değil.") << address;
     }
     // None of them reached the browser: after good links (a bare scheme is still one) the
     // log holds only those.
-    hideMessage();
-    openLink("https://example.org/son");
+    hideMessage(message_);
+    openLink(message_, "https://example.org/son");
     ASSERT_TRUE(logBecomes("argc=1\n<https://example.org/son>\n")) << readFile(log_);
-    openLink("http://");
+    openLink(message_, "http://");
     ASSERT_TRUE(logBecomes("argc=1\n<https://example.org/son>\nargc=1\n<http://>\n")) << readFile(log_);
-    EXPECT_FALSE(messageDialog().visible);
+    EXPECT_FALSE(message_.visible);
 }
 
 } // namespace

@@ -1,37 +1,19 @@
-// screen_test_support.cpp - waiting and the GL harness.
+// screen_test_support.cpp - the Launcher in a hidden window (see screen_test_support.h).
 #include "screens/screen_test_support.h"
 
-#include "app/frame_steps.h"
-#include "gfx/font.h"
-#include "gfx/frame.h"
+#include "app/frame.h"
 #include "gfx/texture.h"
 #include "gfx/widgets.h"
 #include "platform/platform.h"
-#include "screens/login_dialog.h"
-#include "screens/main_screen.h"
-#include "screens/message_dialog.h"
-#include "screens/settings_dialog.h"
-#include "screens/ui_state.h"
-#include "update/pass.h"
+#include "screens/skin.h"
 
 #include <GL/gl.h>
 #include <GLFW/glfw3.h>
 
-#include <chrono>
+#include <cstdlib>
 #include <mutex>
-#include <thread>
 
 namespace screentest {
-
-using enum UpdateState;
-
-// ---- waiting ----
-
-void pollGently() {
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-}
-
-// ---- offscreen GL harness ----
 
 ScreenHarness::ScreenHarness() {
     game_ = std::make_unique<testsupport::TempFolder>();
@@ -44,7 +26,9 @@ ScreenHarness::ScreenHarness() {
         error_ = "game folder could not be prepared";
         return;
     }
-    if (!loadFontFaces()) {
+    launcher_ = std::make_unique<Launcher>();
+    Launcher& l = *launcher_;
+    if (!loadFontFaces(l.ui.fonts)) {
         error_ = "fonts missing under " + std::string(MORLAKEN_BIN_DIR) + "/veri/font";
         return;
     }
@@ -55,86 +39,66 @@ ScreenHarness::ScreenHarness() {
     glfwWindowHint(GLFW_VISIBLE, GLFW_FALSE);
     glfwWindowHint(GLFW_DECORATED, GLFW_FALSE);
     glfwWindowHint(GLFW_RESIZABLE, GLFW_FALSE);
-    GLFWwindow* w = glfwCreateWindow(800, 610, "Morlaken Online", nullptr, nullptr);
-    if (!w) {
+    l.window = glfwCreateWindow(kLauncherWidth, kLauncherHeight, "Morlaken Online", nullptr, nullptr);
+    if (!l.window) {
         error_ = "window could not be created";
         glfwTerminate();
         return;
     }
-    window_ = w;
-    glfwMakeContextCurrent(w);
-    ui() = UiState{};
-    frameContext() = FrameContext{};
-    clearFontCache();
-    loadLauncherImages();
-    resetWidgetStateForTests();
+    l.ui.window = l.window;
+    glfwMakeContextCurrent(l.window);
+    loadSkin(l.skin);
+    l.serverCheckTimer = 1e300; // no background probe of the game server unless a test asks
+
     ok_ = true;
 }
 
 ScreenHarness::~ScreenHarness() {
-    if (window_) {
-        clearFontCache();
-        glfwDestroyWindow(static_cast<GLFWwindow*>(window_));
+    if (launcher_ && launcher_->window) {
+        clearFontCache(launcher_->ui.fonts);
+        glfwDestroyWindow(launcher_->window);
         glfwTerminate();
     }
-    images() = LauncherImages{};
-    mainButtonSkin() = ButtonSkin{};
-    ordinaryButtonSkin() = ButtonSkin{};
+    launcher_.reset();
     std::error_code ec;
     std::filesystem::current_path(previousFolder_, ec);
 }
 
 void ScreenHarness::frame() {
-    int fw = 0, fh = 0;
-    glfwGetFramebufferSize(static_cast<GLFWwindow*>(window_), &fw, &fh);
-    UiState& s = ui();
-    glViewport(0, 0, fw, fh);
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
-    glOrtho(0, frameContext().windowWidth, frameContext().windowHeight, 0, -1, 1);
-    glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
-    glClearColor(0.05f, 0.06f, 0.08f, 1.0f);
-    glClear(GL_COLOR_BUFFER_BIT);
-    glEnable(GL_BLEND);
-    InputState& in = input();
-    in.wantHandCursor = false;
-    in.wantTextCursor = false;
-    frameContext().inputLayer = computeInputLayer(messageDialog().visible, s.activeModal);
-    drawMainScreen(update(), shownProgress());
-    if (s.activeModal == Modal::Login) drawLoginDialog();
-    if (s.activeModal == Modal::Settings) drawSettingsDialog();
-    if (messageDialog().visible) drawMessageDialog();
+    WindowMetrics window;
+    window.cursorX = mouseX_;
+    window.cursorY = mouseY_;
+    glfwGetFramebufferSize(launcher_->window, &window.framebufferWidth, &window.framebufferHeight);
+    drawFrame(*launcher_, window);
     glFinish();
-    readBack();
-    if (in.mouseReleased) in.activeId = nullptr;
-    in.mousePressed = false;
-    in.mouseReleased = false;
+    pixels_ = readFramebuffer(window.framebufferWidth, window.framebufferHeight);
+    for (size_t i = 3; i < pixels_.size(); i += 4)
+        pixels_[i] = 255; // the window is opaque
+    width_ = window.framebufferWidth;
+    height_ = window.framebufferHeight;
 }
 
 void ScreenHarness::moveMouse(float x, float y) {
-    input().mouseX = x;
-    input().mouseY = y;
+    mouseX_ = x;
+    mouseY_ = y;
 }
 
 void ScreenHarness::click(float x, float y) {
     moveMouse(x, y);
-    input().mouseDown = true;
-    input().mousePressed = true;
+    queueMouseButton(launcher_->ui, GLFW_MOUSE_BUTTON_LEFT, GLFW_PRESS);
     frame();
-    input().mouseDown = false;
-    input().mouseReleased = true;
+    queueMouseButton(launcher_->ui, GLFW_MOUSE_BUTTON_LEFT, GLFW_RELEASE);
     frame();
 }
 
-void ScreenHarness::readBack() {
-    int fw = 0, fh = 0;
-    glfwGetFramebufferSize(static_cast<GLFWwindow*>(window_), &fw, &fh);
-    pixels_ = readFramebuffer(fw, fh);
-    for (size_t i = 3; i < pixels_.size(); i += 4)
-        pixels_[i] = 255; // the window is opaque
-    width_ = fw;
-    height_ = fh;
+void ScreenHarness::type(std::string_view ascii) {
+    for (const char c : ascii)
+        queueChar(launcher_->ui, static_cast<unsigned char>(c));
+}
+
+void ScreenHarness::key(int glfwKey, int mods) {
+    queueKey(launcher_->ui, glfwKey, GLFW_PRESS, mods);
+    queueKey(launcher_->ui, glfwKey, GLFW_RELEASE, mods);
 }
 
 ScreenHarness::Rgb ScreenHarness::pixel(int x, int y) const {
@@ -143,33 +107,28 @@ ScreenHarness::Rgb ScreenHarness::pixel(int x, int y) const {
     return {pixels_[i], pixels_[i + 1], pixels_[i + 2]};
 }
 
-std::string ScreenHarness::save(const std::string& name) const {
+std::vector<ScreenHarness::Rgb> ScreenHarness::grab(int x, int y, int w, int h) const {
+    std::vector<Rgb> out;
+    for (int yy = y; yy < y + h; ++yy)
+        for (int xx = x; xx < x + w; ++xx)
+            out.push_back(pixel(xx, yy));
+    return out;
+}
+
+void ScreenHarness::save(const std::string& name) const {
     const auto dir = std::filesystem::path(MORLAKEN_BIN_DIR).parent_path() / "screenshots";
     std::filesystem::create_directories(dir);
-    const std::string path = (dir / (name + ".png")).string();
-    writePng(path, pixels_.data(), width_, height_);
-    return path;
+    writePng((dir / (name + ".png")).string(), pixels_.data(), width_, height_);
 }
 
-UpdateStatus& update() {
-    static UpdateStatus status;
-    return status;
+int changed(const std::vector<ScreenHarness::Rgb>& a, const std::vector<ScreenHarness::Rgb>& b) {
+    int n = 0;
+    for (size_t i = 0; i < a.size() && i < b.size(); ++i)
+        n += std::abs(a[i].r - b[i].r) + std::abs(a[i].g - b[i].g) + std::abs(a[i].b - b[i].b) > 6 ? 1 : 0;
+    return n;
 }
 
-double& shownSpeed() {
-    static double speed = 0;
-    return speed;
-}
-
-UpdateProgress shownProgress() {
-    UpdateProgress progress = readUpdateProgress(update(), now());
-    progress.speed = shownSpeed();
-    return progress;
-}
-
-void resetUpdateStatus(UpdateState state) {
-    shownSpeed() = 0;
-    UpdateStatus& st = update();
+void resetUpdateStatus(UpdateStatus& st, UpdateState state) {
     st.stopRequested = true;
     if (st.worker.joinable()) st.worker.join();
     st.stopRequested = false;

@@ -1,37 +1,23 @@
-// screen_test_support.h - helpers shared by the screen tests: polling with a deadline
-// while running per-frame work, and an offscreen GL harness that draws like the frame
-// loop and reads pixels back. Servers, folders and child processes come from
-// tests/support.
+// screen_test_support.h - a Launcher of the test's own drawing into a hidden window: the
+// launcher's own frame function (drawFrame) with the fonts and images of veri/, in a
+// temporary game folder; the mouse and keys go through the Ui's event queue as the
+// window's callbacks would put them there, and the pixels are read back.
 #pragma once
 
-#include <cstdint>
-#include <filesystem>
-#include <functional>
-#include <memory>
-#include <string>
-#include <vector>
-
+#include "app/launcher.h"
 #include "support/child_process.h"
 #include "support/temp_folder.h"
-#include "support/test_server.h"
-#include "update/pass.h"
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
 
 namespace screentest {
 
-// ---- waiting ----
-
 using testsupport::waitFor;
 
-// A step for waitFor loops that start xdotool: 50 ms between tries, so the polling itself
-// does not crowd the two cores the launcher starts on.
-void pollGently();
-inline constexpr const char* kXdotool = "/usr/bin/xdotool";
-
-// ---- offscreen GL harness ----
-
-// A hidden 800 x 610 GLFW window whose context stays current, with the fonts and the
-// images of veri/ loaded (the working folder is a temporary game folder whose "veri"
-// links to the build's copy). Only one may exist at a time.
 class ScreenHarness {
   public:
     ScreenHarness();
@@ -39,41 +25,43 @@ class ScreenHarness {
     bool ok() const { return ok_; }
     const std::string& error() const { return error_; }
     const std::filesystem::path& gameFolder() const { return gameFolder_; }
+    Launcher& launcher() { return *launcher_; }
 
-    // One frame as the frame loop draws it: projection, clear, input layer, main screen,
-    // message dialog when visible; then the end-of-frame input reset.
+    // One frame as the launcher draws it (drawFrame), the framebuffer read back.
     void frame();
     // The mouse at (x, y) for the next frames.
     void moveMouse(float x, float y);
     // A press frame and a release frame at (x, y).
     void click(float x, float y);
+    // Keys and characters queued for the next frame, as the window's callbacks queue them.
+    void type(std::string_view ascii);
+    void key(int glfwKey, int mods = 0);
 
     // The framebuffer, top row first, RGB.
     struct Rgb {
         int r = 0, g = 0, b = 0;
     };
     Rgb pixel(int x, int y) const;
-    // Saves the last frame as <build>/screenshots/<name>.png; returns the path.
-    std::string save(const std::string& name) const;
+    // The pixels of a rectangle of the last frame, row by row.
+    std::vector<Rgb> grab(int x, int y, int w, int h) const;
+    // Saves the last frame as <build>/screenshots/<name>.png.
+    void save(const std::string& name) const;
 
   private:
-    void readBack();
     bool ok_ = false;
     std::string error_;
-    void* window_ = nullptr;
+    std::unique_ptr<Launcher> launcher_;
     std::unique_ptr<testsupport::TempFolder> game_;
-    std::filesystem::path gameFolder_;
-    std::filesystem::path previousFolder_;
+    std::filesystem::path gameFolder_, previousFolder_;
+    double mouseX_ = 0, mouseY_ = 0;
     std::vector<uint8_t> pixels_; // RGBA, top row first
     int width_ = 0, height_ = 0;
 };
 
-// The update status these tests draw from (the launcher keeps its own), the speed their
-// frames show, and the frame's progress made of the two.
-UpdateStatus& update();
-double& shownSpeed();
-UpdateProgress shownProgress();
-// Puts the update status back to a quiet state (no worker running, no speed shown).
-void resetUpdateStatus(UpdateState state);
+// Pixels of two grabs of the same size that differ by more than a little.
+int changed(const std::vector<ScreenHarness::Rgb>& a, const std::vector<ScreenHarness::Rgb>& b);
+
+// The update status block in `state` with no worker running and nothing counted.
+void resetUpdateStatus(UpdateStatus& status, UpdateState state);
 
 } // namespace screentest

@@ -63,7 +63,7 @@ TEST(StatusLine, TextOfEveryState) {
                   c.text)
             << c.text;
     char buf[16];
-    EXPECT_EQ(updateStatusText({Failed, 0, 0, 0, 0, 0}, buf, sizeof buf), 15u); // cut to the buffer
+    EXPECT_EQ(updateStatusText({Failed}, buf, sizeof buf), 15u); // cut to the buffer
     EXPECT_EQ(std::strlen(buf), 15u);
 }
 
@@ -86,14 +86,26 @@ TEST(Progress, FractionOfEachState) {
         {RestartPending, 0, 0, 1.0f},
     };
     for (const auto& c : cases)
-        EXPECT_FLOAT_EQ(updateProgress(c.state, c.done, c.total), c.fraction) << c.done << "/" << c.total;
+        EXPECT_FLOAT_EQ(progressFraction({c.state, 0, 0, c.done, c.total}), c.fraction)
+            << c.done << "/" << c.total;
 }
 
 TEST(Footer, VersionAndServerState) {
-    EXPECT_EQ(footerText("", ServerStatus::Connecting), "Sürüm 0.1.0 · Sunucu Bağlanıyor");
-    EXPECT_EQ(footerText("", ServerStatus::Online), "Sürüm 0.1.0 · Sunucu Açık");
-    EXPECT_EQ(footerText("1.4.2 kış", ServerStatus::Offline), "Sürüm 1.4.2 kış · Sunucu Kapalı");
-    EXPECT_EQ(footerText("2", static_cast<ServerStatus>(9)), "Sürüm 2 · Sunucu Bağlanıyor");
+    const struct {
+        std::string version;
+        ServerStatus status;
+        std::string text;
+    } cases[] = {
+        {"", ServerStatus::Connecting, "Sürüm 0.1.0 · Sunucu Bağlanıyor"},
+        {"", ServerStatus::Online, "Sürüm 0.1.0 · Sunucu Açık"},
+        {"1.4.2 kış", ServerStatus::Offline, "Sürüm 1.4.2 kış · Sunucu Kapalı"},
+        {"2", static_cast<ServerStatus>(9), "Sürüm 2 · Sunucu Bağlanıyor"},
+    };
+    std::string out = "eski metin, daha uzun";
+    for (const auto& c : cases) {
+        footerText(c.version, c.status, out);
+        EXPECT_EQ(out, c.text);
+    }
 }
 
 TEST(StartAndRestart, WaitForTheUpdateTheLoginDialogAndTheGame) {

@@ -21,17 +21,14 @@ class Shortcut : public ::testing::Test {
         previous_ = std::filesystem::current_path();
         ASSERT_TRUE(platform::setWorkingFolder(folder.path()));
         std::filesystem::create_directory(desktop());
-        config() = Config{};
     }
-    void TearDown() override {
-        std::filesystem::current_path(previous_);
-        config() = Config{};
-    }
+    void TearDown() override { std::filesystem::current_path(previous_); }
     std::string desktop() const { return folder / "Masaüstü"; }
     std::string shortcut() const {
         return desktop() + "/" + kShortcutName + platform::desktopShortcutExtension();
     }
     TempFolder folder;
+    Config cfg;
     ScopedEnv xdg_{"XDG_DESKTOP_DIR", (folder / "Masaüstü").c_str()};
 
   private:
@@ -43,7 +40,7 @@ int validate(const std::string& path, std::string& out) {
 }
 
 TEST_F(Shortcut, MadeOnceAndNotAgainAfterThePlayerDeletesIt) {
-    ensureDesktopShortcut();
+    ensureDesktopShortcut(cfg);
     ASSERT_TRUE(fileExists(shortcut()));
     const auto perms = std::filesystem::status(shortcut()).permissions();
     EXPECT_NE(perms & std::filesystem::perms::owner_exec, std::filesystem::perms::none);
@@ -57,7 +54,7 @@ TEST_F(Shortcut, MadeOnceAndNotAgainAfterThePlayerDeletesIt) {
     EXPECT_NE(readFile(folder / "launcher.ini").find("kisayol=1"), std::string::npos);
 
     std::filesystem::remove(shortcut());
-    ensureDesktopShortcut();
+    ensureDesktopShortcut(cfg);
     EXPECT_FALSE(fileExists(shortcut()));
 }
 
@@ -73,21 +70,21 @@ TEST_F(Shortcut, KisayolOneInEitherFileMeansDoneAnyOtherValueDoesNot) {
     };
     for (const Case& c : cases) {
         std::filesystem::remove(shortcut());
-        config() = Config{c.user, c.defaults};
-        ensureDesktopShortcut();
+        cfg = Config{c.user, c.defaults};
+        ensureDesktopShortcut(cfg);
         EXPECT_EQ(fileExists(shortcut()), c.made);
         if (c.made) {
-            EXPECT_EQ(configGet("kisayol"), "1");
+            EXPECT_EQ(configGet(cfg, keys::kShortcutDone), "1");
         }
     }
 }
 
 TEST_F(Shortcut, NothingIsWrittenWithoutADesktopFolder) {
     std::filesystem::remove(desktop());
-    ensureDesktopShortcut();
+    ensureDesktopShortcut(cfg);
     EXPECT_FALSE(fileExists(shortcut()));
     EXPECT_FALSE(fileExists(folder / "launcher.ini"));
-    EXPECT_EQ(configGet("kisayol"), "");
+    EXPECT_EQ(configGet(cfg, keys::kShortcutDone), "");
 }
 
 TEST_F(Shortcut, ExecKeepsAPathWithBlanksAndQuotesAsOneArgument) {

@@ -1,5 +1,6 @@
 // sha256_test.cpp - the launcher's SHA-256 against FIPS 180-4 examples, against OpenSSL as
 // an independent reference, and its compression routines against each other.
+#include "platform/text.h"
 #include "support/temp_folder.h"
 #include "update/sha256.h"
 

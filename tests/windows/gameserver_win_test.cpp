@@ -4,8 +4,7 @@
 // in MORLAKEN_TEST_SERVER_LOG. The game is this program itself (support/stand_in_game.h).
 #include "config/config.h"
 #include "login/enet_setup.h"
-#include "login/gameserver.h"
-#include "platform/clock.h"
+#include "login/session.h"
 #include "platform/platform.h"
 #include "support/stand_in_game.h"
 #include "support/temp_folder.h"
@@ -17,6 +16,7 @@
 #include <cstdlib>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -26,45 +26,47 @@ TEST(WindowsGameServer, ProbeBringsTheNewsThenAWrongPasswordIsRefusedAndTheRight
     ASSERT_TRUE(server && *server && serverLog && *serverLog) << "run through scripts/test --windows";
     ASSERT_TRUE(initializeEnet());
     testsupport::TempFolder temp;
-    GameSettings game;
-    game.oyun = platform::executablePath();
-    game.oyunKlasoru = temp.path();
-    game.sunucu = server;
-    game.launcherFolder = temp.path();
-    configSet("sunucu", server);
-    // Pumps once a frame, as the frame loop does, until the connection is over.
+    Config cfg;
+    configSet(cfg, keys::kGame, platform::executablePath());
+    configSet(cfg, keys::kGameFolder, temp.path());
+    configSet(cfg, keys::kServer, server);
+    Session session;
+    ServerLink& link = session.link;
+    // Pumps once a frame, as the frame loop does, until the connection is over; what a login
+    // ended with.
     auto pumpToEnd = [&] {
-        const double deadline = platform::now() + 30;
-        while (serverLink().linkMode != LinkMode::Idle && platform::now() < deadline) {
-            pumpGameServer(game);
+        const double deadline = secondsNow() + 30;
+        while (link.linkMode != LinkMode::Idle && secondsNow() < deadline) {
+            pumpGameServer(link);
             std::this_thread::sleep_for(std::chrono::milliseconds(16));
         }
-        EXPECT_EQ(serverLink().linkMode, LinkMode::Idle);
-        return takeLinkPoll();
+        EXPECT_EQ(link.linkMode, LinkMode::Idle);
+        std::string code;
+        return takeLoginOutcome(session, cfg, code, secondsNow());
     };
 
-    connectToGameServer(LinkMode::Probe);
-    LinkPoll poll = pumpToEnd();
-    EXPECT_EQ(serverLink().serverStatus, ServerStatus::Online);
-    EXPECT_TRUE(poll.errors.empty());
-    ASSERT_TRUE(poll.newsArrived);
-    ASSERT_EQ(poll.news.size(), 1u);
-    EXPECT_EQ(poll.news[0].title, "Hoş geldin");
-    EXPECT_EQ(poll.news[0].body, "Windows sürümü Wine altında çalışıyor.");
+    connectToGameServer(link, LinkMode::Probe, server);
+    pumpToEnd();
+    EXPECT_EQ(link.serverStatus, ServerStatus::Online);
+    std::vector<wire::NewsItem> news;
+    ASSERT_TRUE(takeServerNews(link, news));
+    ASSERT_EQ(news.size(), 1u);
+    EXPECT_EQ(news[0].title, "Hoş geldin");
+    EXPECT_EQ(news[0].body, "Windows sürümü Wine altında çalışıyor.");
 
-    startGameServerLogin("oyuncu", "yanlis");
-    poll = pumpToEnd();
-    ASSERT_EQ(poll.errors.size(), 1u);
-    EXPECT_EQ(poll.errors[0], kRefusedTexts[1]);
-    EXPECT_FALSE(poll.gameStarted);
+    std::string password = "yanlis";
+    startLogin(session, cfg, "oyuncu", password);
+    LoginOutcome outcome = pumpToEnd();
+    EXPECT_EQ(outcome.event, LoginEvent::Error);
+    EXPECT_EQ(outcome.text, kRefusedCredentialsText);
 
-    startGameServerLogin("oyuncu", "gizli");
-    poll = pumpToEnd();
-    EXPECT_TRUE(poll.errors.empty()) << poll.errors[0];
-    ASSERT_TRUE(poll.gameStarted);
-    ASSERT_NE(gameWatch().gameProcess, 0);
+    password = "gizli";
+    startLogin(session, cfg, "oyuncu", password);
+    outcome = pumpToEnd();
+    ASSERT_EQ(outcome.event, LoginEvent::GameStarted) << outcome.text;
+    ASSERT_NE(session.game.gameProcess, 0);
     int code = -1;
-    EXPECT_EQ(testsupport::waitForExit(gameWatch().gameProcess, code), platform::ProcessPoll::Exited);
+    EXPECT_EQ(waitForGame(session.game, code), platform::ProcessPoll::Exited);
     EXPECT_EQ(code, kGameExitCode);
 
     // The game got the very ticket the server printed, and the server's address.
@@ -76,7 +78,7 @@ TEST(WindowsGameServer, ProbeBringsTheNewsThenAWrongPasswordIsRefusedAndTheRight
     ASSERT_TRUE(platform::readWholeFile(serverLog, printed));
     EXPECT_NE(printed.find("giriş oyuncu -> kabul, bilet " + given.substr(0, bar)), std::string::npos)
         << printed;
-    shutdownServerLink();
+    shutdownServerLink(link);
     enet_deinitialize();
 }
 

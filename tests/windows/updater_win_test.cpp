@@ -3,10 +3,10 @@
 // "oyuncu" whose password is "gizli") and hands its address in MORLAKEN_TEST_BASE and the
 // published folder (as Wine's Z: path) in MORLAKEN_TEST_SITE. The published "oyun.exe" is
 // a copy of this program: started as the game, it only writes down what it was given
-// (support/stand_in_game.h).
-#include "login/account.h"
-#include "login/game.h"
-#include "platform/clock.h"
+// (stand_in_game.h).
+#include "stand_in_game.h"
+
+#include "login/session.h"
 #include "platform/platform.h"
 #include "support/stand_in_game.h"
 #include "support/temp_folder.h"
@@ -25,14 +25,15 @@
 
 namespace {
 
-// Polls the login once a frame (as the main screen does) until its answer is taken.
-LoginPoll pollUntilAnswered(const GameSettings& game) {
-    const double deadline = platform::now() + 60;
-    LoginPoll poll;
-    while ((poll = pollAccountLogin(game, platform::now())).event == LoginEvent::None &&
-           platform::now() < deadline)
+// Polls the login once a frame (as the frame loop does) until its outcome is taken.
+LoginOutcome pollUntilAnswered(Session& session, const Config& cfg) {
+    const double deadline = secondsNow() + 60;
+    LoginOutcome outcome;
+    std::string code;
+    while ((outcome = takeLoginOutcome(session, cfg, code, secondsNow())).event == LoginEvent::None &&
+           secondsNow() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(16));
-    return poll;
+    return outcome;
 }
 
 TEST(WindowsUpdater, NonAsciiPlayerFolderUpdatesThenLogsInAndStartsTheGame) {
@@ -86,11 +87,12 @@ TEST(WindowsUpdater, NonAsciiPlayerFolderUpdatesThenLogsInAndStartsTheGame) {
 
     // The login posts to the dev host: a wrong password is refused, the right one brings a
     // ticket and the downloaded game starts in the player folder with it.
-    GameSettings settings;
-    settings.oyun = "oyun.exe";
-    settings.oyunKlasoru = game;
-    settings.sunucu = "127.0.0.1:7777";
-    settings.launcherFolder = game;
+    Config cfg;
+    configSet(cfg, keys::kGame, game + "/oyun.exe");
+    configSet(cfg, keys::kGameFolder, game);
+    configSet(cfg, keys::kServer, "127.0.0.1:7777");
+    configSet(cfg, keys::kAccountApi, std::string(base) + "hesap/");
+    Session session;
     const struct {
         const char* password;
         LoginEvent event;
@@ -98,15 +100,15 @@ TEST(WindowsUpdater, NonAsciiPlayerFolderUpdatesThenLogsInAndStartsTheGame) {
     } logins[] = {{"yanlis", LoginEvent::Error, kLoginBadCredentials},
                   {"gizli", LoginEvent::GameStarted, ""}};
     for (const auto& login : logins) {
-        accountLogin().accountPassword = login.password;
-        startAccountLogin(std::string(base) + "hesap/", "oyuncu", "");
-        const LoginPoll poll = pollUntilAnswered(settings);
-        EXPECT_EQ(poll.event, login.event) << poll.text;
-        EXPECT_EQ(poll.text, login.text);
+        std::string password = login.password;
+        startLogin(session, cfg, "oyuncu", password);
+        const LoginOutcome outcome = pollUntilAnswered(session, cfg);
+        EXPECT_EQ(outcome.event, login.event) << outcome.text;
+        EXPECT_EQ(outcome.text, login.text);
     }
-    ASSERT_NE(gameWatch().gameProcess, 0);
+    ASSERT_NE(session.game.gameProcess, 0);
     int code = -1;
-    EXPECT_EQ(testsupport::waitForExit(gameWatch().gameProcess, code), platform::ProcessPoll::Exited);
+    EXPECT_EQ(waitForGame(session.game, code), platform::ProcessPoll::Exited);
     EXPECT_EQ(code, kGameExitCode);
     std::string given;
     ASSERT_TRUE(platform::readWholeFile(game + "/bilet.txt", given));
@@ -115,7 +117,7 @@ TEST(WindowsUpdater, NonAsciiPlayerFolderUpdatesThenLogsInAndStartsTheGame) {
     EXPECT_EQ(bar, 64u) << given; // 32 random bytes in hex
     EXPECT_EQ(given.find_first_not_of("0123456789abcdef"), bar) << given;
     EXPECT_EQ(given.substr(bar + 1), "127.0.0.1:7777");
-    shutdownAccountLogin();
+    shutdownAccountLogin(session.account);
 }
 
 } // namespace

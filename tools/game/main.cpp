@@ -25,15 +25,16 @@
 #include "gfx/font.h"
 #include "gfx/frame.h"
 #include "gfx/palette.h"
+#include "gfx/ui.h"
 #include "platform/platform.h"
 
-#include <GL/gl.h>
 #include <GLFW/glfw3.h>
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <thread>
 
@@ -74,24 +75,13 @@ bool writeRecord(const std::string& path, const std::string& text) {
 
 // ---- window ----
 
-void drawFrame(const std::string& server, const std::string& ticket, int fw, int fh) {
-    glViewport(0, 0, fw, fh);
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
-    glOrtho(0, kWindowWidth, kWindowHeight, 0, -1, 1);
-    glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
-    glClearColor(0.02f, 0.024f, 0.035f, 1.0f);
-    glClear(GL_COLOR_BUFFER_BIT);
-    glEnable(GL_BLEND);
-    drawText(getFont(FontFamily::Display, 22), 32, 56, "MORLAKEN ONLINE", palette::kGold, 3.0f, Shadow::Drop, 1.0f);
-    FontAtlas& body = getFont(FontFamily::Body, 20);
-    drawText(body, 32, 110, "Sunucu: " + (server.empty() ? std::string("(yok)") : server), palette::kParchment, 0,
-             Shadow::None, 1.0f);
-    drawText(body, 32, 146, "Bilet: " + (ticket.empty() ? std::string("(yok)") : shortTicket(ticket)),
-             palette::kParchment, 0, Shadow::None, 1.0f);
-    drawText(getFont(FontFamily::Body, 14), 32, 190, "Deneme oyunu: launcher'dan gelenler", palette::kMuted, 0,
-             Shadow::None, 1.0f);
+void drawFrame(Ui& ui, const std::string& server, const std::string& ticket, int fw, int fh) {
+    beginDrawing(ui.frame, fw, fh, {0.02f, 0.024f, 0.035f});
+    drawText(ui, {{FontFamily::Display, 22}, palette::kGold, 3.0f, Shadow::Drop}, 32, 56, "MORLAKEN ONLINE");
+    const TextStyle body = {{FontFamily::Body, 20}, palette::kParchment};
+    drawText(ui, body, 32, 110, "Sunucu: " + (server.empty() ? std::string("(yok)") : server));
+    drawText(ui, body, 32, 146, "Bilet: " + (ticket.empty() ? std::string("(yok)") : shortTicket(ticket)));
+    drawText(ui, {{FontFamily::Body, 14}, palette::kMuted}, 32, 190, "Deneme oyunu: launcher'dan gelenler");
 }
 
 // Shows the window until `deadline` or until it is closed. False when no window could be made.
@@ -106,21 +96,24 @@ bool runWindow(const std::string& server, const std::string& ticket, const fs::p
         return false;
     }
     glfwMakeContextCurrent(window);
+    const auto ui = std::make_unique<Ui>();
+    ui->frame.windowWidth = kWindowWidth;
+    ui->frame.windowHeight = kWindowHeight;
     // The fonts sit in veri/font beside the executable, wherever the game was started.
     fs::path started = fs::current_path();
     std::error_code ec;
     fs::current_path(exeFolder, ec);
-    loadFontFaces();
+    loadFontFaces(ui->fonts);
     fs::current_path(started, ec);
     while (!glfwWindowShouldClose(window) && std::chrono::steady_clock::now() < deadline) {
         int fw = 0, fh = 0;
         glfwGetFramebufferSize(window, &fw, &fh);
-        frameContext().contentScale = fw > 0 ? static_cast<float>(fw) / kWindowWidth : 1.0f;
-        drawFrame(server, ticket, fw, fh);
+        ui->frame.contentScale = fw > 0 ? static_cast<float>(fw) / kWindowWidth : 1.0f;
+        drawFrame(*ui, server, ticket, fw, fh);
         glfwSwapBuffers(window);
         glfwWaitEventsTimeout(0.1);
     }
-    clearFontCache();
+    clearFontCache(ui->fonts);
     glfwDestroyWindow(window);
     glfwTerminate();
     return true;

@@ -20,6 +20,7 @@
 #include "config/config.h"
 #include "platform/lines.h"
 #include "platform/platform.h"
+#include "platform/text.h"
 #include "update/filelist.h"
 #include "update/sha256.h"
 #include "update/signature.h"

@@ -1,0 +1,186 @@
+// login_dialog_test.cpp - the login dialog through the launcher's frame: drawn over the
+// main screen in each of its states (screenshots <build>/screenshots/login_*.png, pixels
+// checked where the layout fixes them), and its rules on their real path: the remember
+// choice saved before any request, the field checks, the busy button and cancelling. (The
+// focus after a login's answers: app/frame_test.cpp.)
+#include "screens/screen_test_support.h"
+
+#include "login/enet_setup.h"
+
+#include <GLFW/glfw3.h>
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+using screentest::ScreenHarness;
+
+namespace {
+
+// ENet starts once, before any test of this program touches it: a block ENet took from one
+// heap must never go back through the other.
+struct EnetUp : ::testing::Environment {
+    void SetUp() override { ASSERT_TRUE(initializeEnet()); }
+};
+const auto* const kEnet = ::testing::AddGlobalTestEnvironment(new EnetUp);
+
+class LoginDialogTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        h_ = std::make_unique<ScreenHarness>();
+        ASSERT_TRUE(h_->ok()) << h_->error();
+        screentest::resetUpdateStatus(l().update, UpdateState::UpToDate);
+        h_->moveMouse(10, 10);
+    }
+    void TearDown() override { h_.reset(); }
+    Launcher& l() { return h_->launcher(); }
+    LoginDialog& dialog() { return l().screens.login; }
+    MessageDialog& message() { return l().screens.message; }
+    // Mean brightness of a rectangle of the last frame.
+    double brightness(int x, int y, int w, int hgt) const {
+        long sum = 0;
+        for (const auto& p : h_->grab(x, y, w, hgt))
+            sum += p.r + p.g + p.b;
+        return static_cast<double>(sum) / (3.0 * w * hgt);
+    }
+    void open() {
+        h_->key(GLFW_KEY_ENTER); // Enter on the bare main screen
+        h_->frame();
+        ASSERT_EQ(l().screens.state.activeModal, Modal::Login);
+    }
+    void fill(const std::string& user, const std::string& password) {
+        dialog().username.text = user;
+        dialog().password.text = password;
+    }
+    void submit() {
+        h_->key(GLFW_KEY_ENTER);
+        h_->frame();
+    }
+    std::unique_ptr<ScreenHarness> h_;
+};
+
+TEST_F(LoginDialogTest, EachStateDrawsOverTheDimmedMainScreen) {
+    h_->frame();
+    const double mainScreen = brightness(20, 20, 120, 120);
+    open();
+    h_->save("login_1_bos");
+    // Dimmed to 40 % outside the panel; the focused empty user name shows the caret's
+    // field, not its placeholder.
+    EXPECT_NEAR(brightness(20, 20, 120, 120), mainScreen * 0.4 + 0.6 * (5 + 6 + 9) / 3.0, 1.0);
+    EXPECT_EQ(l().ui.focus, &dialog().username);
+
+    // The remember box: a click on its label flips it and the box changes its image.
+    const double checked = brightness(329, 331, 14, 14);
+    h_->click(400, 338);
+    EXPECT_FALSE(dialog().rememberMe);
+    EXPECT_LT(brightness(329, 331, 14, 14), checked - 10);
+    h_->click(335, 338);
+    EXPECT_TRUE(dialog().rememberMe);
+
+    fill("ayse", "gizli-şifre");
+    h_->frame();
+    h_->save("login_2_dolu");
+
+    l().session.account.totpStep = true;
+    dialog().code.text = "1234";
+    focusField(l().ui, &dialog().code); // the caret is on for the next 0.55 s
+    h_->frame();
+    h_->save("login_4_kod");
+    l().session.account.totpStep = false;
+
+    const struct {
+        const char* name;
+        bool error;
+        std::string text;
+    } messages[] = {
+        {"alanlar", true, "Kullanıcı adını ve şifreni gir."},
+        {"kod_eksik", true, "Doğrulama uygulamandaki 6 haneli kodu gir."},
+        {"iki_adim", false, kLoginTotpRequired},
+        {"kod_yanlis", true, kLoginTotpInvalid},
+        {"sifre_yanlis", true, kLoginBadCredentials},
+        {"ulasilamadi", true, "Giriş sunucusuna ulaşılamadı (giris sunucusuna ulasilamadi)."},
+        {"eposta", true,
+         "E-posta adresin henüz doğrulanmadı (a***@o***.com). Gelen kutundaki bağlantıya tıkla, sonra "
+         "tekrar dene."},
+        {"oyun_sunucusu", true, "Sunucuya bağlanılamadı. Sunucu kapalı olabilir."},
+        {"oyun_kapandi", true, "Oyun açılırken kapandı (çıkış kodu 0x00000001). Bu kodu Velmor'a gönder."},
+    };
+    for (const auto& m : messages) {
+        m.error ? showError(message(), m.text) : showInfo(message(), m.text);
+        h_->frame();
+        h_->save(std::string("login_5_") + m.name);
+    }
+}
+
+TEST_F(LoginDialogTest, SubmitChecksTheFieldsAndSavesTheRememberChoiceFirst) {
+    const std::string ini = (h_->gameFolder() / "launcher.ini").string();
+    open();
+    for (const auto& [user, password] : {std::pair{"ab", "gizli"}, {"ayse", ""}, {"", ""}}) {
+        fill(user, password);
+        submit();
+        EXPECT_EQ(message().messageText, "Kullanıcı adını ve şifreni gir.") << user;
+        EXPECT_FALSE(testsupport::fileExists(ini)) << user;
+        hideMessage(message());
+    }
+
+    // Without an account service the game-server login takes over: the choice is saved
+    // first, the password leaves the field for the link, and the dialog waits. Closing it
+    // drops the connection and wipes the password the link held.
+    dialog().rememberMe = false;
+    configSet(l().config, keys::kServer, "127.0.0.1:1");
+    fill("abc", "gizli"); // three bytes are enough
+    submit();
+    EXPECT_EQ(testsupport::readFile(ini), "sunucu=127.0.0.1:1\r\nhatirla=0\r\nkullanici=\r\n");
+    EXPECT_EQ(dialog().password.text, "");
+    EXPECT_TRUE(loginBusy(l().session));
+    h_->key(GLFW_KEY_ESCAPE);
+    h_->frame();
+    EXPECT_EQ(l().screens.state.activeModal, Modal::None);
+    EXPECT_FALSE(loginBusy(l().session));
+    EXPECT_EQ(l().session.link.loginPassword, "");
+    open();
+
+    // The two-step stage wants exactly six digits.
+    configSet(l().config, keys::kAccountApi, "http://127.0.0.1:1/hesap/");
+    l().session.account.totpStep = true;
+    dialog().code.text = "12345";
+    submit();
+    EXPECT_EQ(message().messageText, "Doğrulama uygulamandaki 6 haneli kodu gir.");
+    EXPECT_FALSE(l().session.account.loginInFlight.load());
+}
+
+TEST_F(LoginDialogTest, TheSignUpLinkIsTheSecondPartOfItsLine) {
+    open();
+    const TextStyle style = {{FontFamily::Body, 13}};
+    const float w1 = textWidth(l().ui, style, "Hesabın yok mu? ");
+    const float w2 = textWidth(l().ui, style, "Web sitesinden kayıt ol");
+    const float x1 = std::round(400 - (w1 + w2) / 2);
+    h_->click(x1 + w1 / 2, 407); // the question: nothing
+    EXPECT_FALSE(message().visible);
+    h_->click(x1 + w1 + w2 / 2, 407); // the link: neither "kayit" nor "web" is set
+    EXPECT_EQ(message().messageText, "Bu bağlantı henüz hazır değil.");
+}
+
+TEST_F(LoginDialogTest, WhileALoginRunsTheButtonWaitsAndCancelClosesAtOnce) {
+    open();
+    dialog().username.text = "ayse";
+    h_->frame();
+    const double idle = brightness(420, 362, 96, 26);
+    l().session.account.loginInFlight = true; // a request runs
+    l().session.account.accountPassword = "gizli";
+    h_->frame();
+    h_->save("login_3_bekle");
+    EXPECT_GT(std::abs(brightness(420, 362, 96, 26) - idle), 3.0); // pressed image, muted "BEKLE"
+    dialog().password.text = "yeni";
+    h_->click(468, 375); // "GİRİŞ" is disabled
+    submit();            // and Enter sends nothing more while busy
+    EXPECT_EQ(dialog().password.text, "yeni");
+    EXPECT_FALSE(testsupport::fileExists(h_->gameFolder() / "launcher.ini"));
+
+    h_->click(332, 375); // "İPTAL"
+    EXPECT_EQ(l().screens.state.activeModal, Modal::None);
+    EXPECT_EQ(l().ui.focus, nullptr);
+    EXPECT_TRUE(l().session.account.loginCancelled.load()); // the late answer will be dropped
+    l().session.account.loginInFlight = false;
+}
+
+} // namespace
