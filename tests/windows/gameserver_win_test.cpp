@@ -5,6 +5,7 @@
 #include "config/config.h"
 #include "login/enet_setup.h"
 #include "login/session.h"
+#include "platform/clock.h"
 #include "platform/platform.h"
 #include "support/stand_in_game.h"
 #include "support/temp_folder.h"
@@ -35,14 +36,14 @@ TEST(WindowsGameServer, ProbeBringsTheNewsThenAWrongPasswordIsRefusedAndTheRight
     // Pumps once a frame, as the frame loop does, until the connection is over; what a login
     // ended with.
     auto pumpToEnd = [&] {
-        const double deadline = secondsNow() + 30;
-        while (link.linkMode != LinkMode::Idle && secondsNow() < deadline) {
+        const double deadline = platform::now() + 30;
+        while (link.linkMode != LinkMode::Idle && platform::now() < deadline) {
             pumpGameServer(link);
             std::this_thread::sleep_for(std::chrono::milliseconds(16));
         }
         EXPECT_EQ(link.linkMode, LinkMode::Idle);
         std::string code;
-        return takeLoginOutcome(session, cfg, code, secondsNow());
+        return takeLoginOutcome(session, cfg, code, platform::now());
     };
 
     connectToGameServer(link, LinkMode::Probe, server);
@@ -66,7 +67,7 @@ TEST(WindowsGameServer, ProbeBringsTheNewsThenAWrongPasswordIsRefusedAndTheRight
     ASSERT_EQ(outcome.event, LoginEvent::GameStarted) << outcome.text;
     ASSERT_NE(session.game.gameProcess, 0);
     int code = -1;
-    EXPECT_EQ(waitForGame(session.game, code), platform::ProcessPoll::Exited);
+    EXPECT_EQ(testsupport::waitForExit(session.game.gameProcess, code), platform::ProcessPoll::Exited);
     EXPECT_EQ(code, kGameExitCode);
 
     // The game got the very ticket the server printed, and the server's address.

@@ -4,9 +4,8 @@
 // published folder (as Wine's Z: path) in MORLAKEN_TEST_SITE. The published "oyun.exe" is
 // a copy of this program: started as the game, it only writes down what it was given
 // (stand_in_game.h).
-#include "stand_in_game.h"
-
 #include "login/session.h"
+#include "platform/clock.h"
 #include "platform/platform.h"
 #include "support/stand_in_game.h"
 #include "support/temp_folder.h"
@@ -27,11 +26,11 @@ namespace {
 
 // Polls the login once a frame (as the frame loop does) until its outcome is taken.
 LoginOutcome pollUntilAnswered(Session& session, const Config& cfg) {
-    const double deadline = secondsNow() + 60;
+    const double deadline = platform::now() + 60;
     LoginOutcome outcome;
     std::string code;
-    while ((outcome = takeLoginOutcome(session, cfg, code, secondsNow())).event == LoginEvent::None &&
-           secondsNow() < deadline)
+    while ((outcome = takeLoginOutcome(session, cfg, code, platform::now())).event == LoginEvent::None &&
+           platform::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(16));
     return outcome;
 }
@@ -108,7 +107,7 @@ TEST(WindowsUpdater, NonAsciiPlayerFolderUpdatesThenLogsInAndStartsTheGame) {
     }
     ASSERT_NE(session.game.gameProcess, 0);
     int code = -1;
-    EXPECT_EQ(waitForGame(session.game, code), platform::ProcessPoll::Exited);
+    EXPECT_EQ(testsupport::waitForExit(session.game.gameProcess, code), platform::ProcessPoll::Exited);
     EXPECT_EQ(code, kGameExitCode);
     std::string given;
     ASSERT_TRUE(platform::readWholeFile(game + "/bilet.txt", given));
