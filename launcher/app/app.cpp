@@ -24,7 +24,7 @@
 #include "platform/platform.h"
 #include "platform/text.h"
 #include "screens/main_screen.h"
-#include "screens/shortcut.h"
+#include "app/shortcut.h"
 #include "screens/skin.h"
 
 #include <GLFW/glfw3.h>

@@ -52,7 +52,7 @@ void sslFree(void* block, const char*, int) {
 // hold the login request (the password) and the answer (the ticket); OpenSSL's decrypt the
 // answer of an https login in place and keep the plaintext until they are freed.
 void startHttpLibrary() {
-    static std::once_flag once;
+    static std::once_flag once; // the libraries' global state is process-wide, so is its start
     std::call_once(once, [] {
         CRYPTO_set_mem_functions(sslMalloc, sslRealloc, sslFree);
         curl_global_init_mem(CURL_GLOBAL_DEFAULT, wipingMalloc, wipingFree, wipingRealloc, wipingStrdup,

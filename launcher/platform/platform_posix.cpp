@@ -250,6 +250,8 @@ std::string parentFolder(const std::string& path) {
     return path.substr(0, slash);
 }
 
+// Process-wide by nature: two threads that write temporaries beside the same file at once
+// must get different names, whoever owns the file.
 std::atomic<unsigned> tempCounter{0};
 
 // Makes renames in `folder` durable; failures are ignored (the rename itself stands).

@@ -62,6 +62,8 @@ constexpr int kFreshFileAttempts = 16; // createFreshFile: tries while something
 constexpr DWORD kReadChunkBytes = 65536;
 constexpr DWORD kWriteChunkBytes = 1u << 30; // WriteFile takes a 32-bit count
 
+// Process-wide by nature: two threads that write temporaries beside the same file at once
+// must get different names, whoever owns the file.
 std::atomic<unsigned> tempCounter{0};
 
 // ---- helpers ----

@@ -544,7 +544,14 @@ CpuFeatures detectCpuFeatures() {
 
 using CompressFn = void (*)(uint32_t*, const uint8_t*, size_t);
 
-const CpuFeatures cpu = detectCpuFeatures();
+// The processor's features and the routine in use: the one writable static of the hash,
+// because every Sha256 in the process must use the same routine and the features are
+// read once. The engine is written only by sha256SetEngine (tests, benchmarks).
+struct Dispatch {
+    CpuFeatures cpu = detectCpuFeatures();
+    std::atomic<Sha256Engine> engine{Sha256Engine::Auto}; // Auto until first chosen
+};
+Dispatch dispatch;
 
 bool available(Sha256Engine engine) {
     switch (engine) {
@@ -552,20 +559,20 @@ bool available(Sha256Engine engine) {
     case Sha256Engine::Portable:
         return true;
     case Sha256Engine::Ssse3:
-        return cpu.ssse3;
+        return dispatch.cpu.ssse3;
     case Sha256Engine::Avx2:
-        return cpu.avx2;
+        return dispatch.cpu.avx2;
     case Sha256Engine::ShaExtensions:
-        return cpu.sha;
+        return dispatch.cpu.sha;
     }
     return false;
 }
 
 // The fastest routine this processor runs.
 Sha256Engine bestEngine() {
-    if (cpu.sha) return Sha256Engine::ShaExtensions;
-    if (cpu.avx2) return Sha256Engine::Avx2;
-    if (cpu.ssse3) return Sha256Engine::Ssse3;
+    if (dispatch.cpu.sha) return Sha256Engine::ShaExtensions;
+    if (dispatch.cpu.avx2) return Sha256Engine::Avx2;
+    if (dispatch.cpu.ssse3) return Sha256Engine::Ssse3;
     return Sha256Engine::Portable;
 }
 
@@ -584,18 +591,23 @@ CompressFn routineOf(Sha256Engine engine) {
     }
 }
 
-// Written only by sha256SetEngine (tests, benchmarks); read by every compression.
-std::atomic<Sha256Engine> activeEngine{bestEngine()};
-std::atomic<CompressFn> activeCompress{routineOf(bestEngine())};
+Sha256Engine activeEngine() {
+    Sha256Engine engine = dispatch.engine.load(std::memory_order_relaxed);
+    if (engine == Sha256Engine::Auto) {
+        engine = bestEngine();
+        dispatch.engine.store(engine, std::memory_order_relaxed);
+    }
+    return engine;
+}
 
 inline void compress(uint32_t state[8], const uint8_t* data, size_t blocks) {
-    activeCompress.load(std::memory_order_relaxed)(state, data, blocks);
+    routineOf(activeEngine())(state, data, blocks);
 }
 
 } // namespace
 
 bool sha256HasShaExtensions() {
-    return cpu.sha;
+    return dispatch.cpu.sha;
 }
 
 bool sha256EngineAvailable(Sha256Engine engine) {
@@ -605,13 +617,12 @@ bool sha256EngineAvailable(Sha256Engine engine) {
 bool sha256SetEngine(Sha256Engine engine) {
     const bool ok = available(engine);
     const Sha256Engine chosen = ok && engine != Sha256Engine::Auto ? engine : bestEngine();
-    activeEngine.store(chosen);
-    activeCompress.store(routineOf(chosen));
+    dispatch.engine.store(chosen);
     return ok;
 }
 
 Sha256Engine sha256ActiveEngine() {
-    return activeEngine.load();
+    return activeEngine();
 }
 
 const char* sha256EngineName(Sha256Engine engine) {

@@ -21,6 +21,7 @@ namespace {
 
 constexpr size_t kMaxSequenceDigits = 19; // kMaxSequence has 19
 
+// libsodium's start is process-wide state of the library, so the once that guards it is too.
 void initSodium() {
     static std::once_flag once;
     std::call_once(once, [] {

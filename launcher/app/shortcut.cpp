@@ -1,5 +1,5 @@
 // shortcut.cpp - the desktop shortcut (see shortcut.h).
-#include "screens/shortcut.h"
+#include "app/shortcut.h"
 
 #include "platform/platform.h"
 

@@ -3,7 +3,7 @@
 // passes desktop-file-validate, also for a path with blanks and quotes.
 #include "config/config.h"
 #include "platform/platform.h"
-#include "screens/shortcut.h"
+#include "app/shortcut.h"
 #include "support/child_process.h"
 #include "support/temp_folder.h"
 
