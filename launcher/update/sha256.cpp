@@ -263,29 +263,33 @@ MORLAKEN_SSSE3 uint32_t bigSigma1(uint32_t e) {
 // an inline function it measured slower here).
 #define MORLAKEN_SHA_CH(e, f, g) (((f ^ g) & e) ^ g)
 
-// sigma0 and sigma1 of FIPS 180-4 on four words; SSE has no rotate, so each rotation is
-// two shifts whose halves are folded into the exclusive or.
-MORLAKEN_SSSE3 __m128i sigma0(__m128i x) {
-    __m128i r = _mm_xor_si128(_mm_srli_epi32(x, 7), _mm_slli_epi32(x, 25));
-    r = _mm_xor_si128(r, _mm_xor_si128(_mm_srli_epi32(x, 18), _mm_slli_epi32(x, 14)));
-    return _mm_xor_si128(r, _mm_srli_epi32(x, 3));
-}
+// The message schedule on four words at a time, written once for both vector widths (the
+// AVX2 routine runs it on each 128-bit lane, one block per lane: its byte shifts and
+// alignr work within lanes). sigma0 and sigma1 of FIPS 180-4: there is no vector rotate,
+// so each rotation is two shifts whose halves are folded into the exclusive or.
+// scheduleNext: W[t..t+3] from x0 = W[t-16..t-13] .. x3 = W[t-4..t-1]. sigma1 needs
+// W[t-2], W[t-1]: the first two new words come from x3, the last two from the first two
+// (sigma1(0) = 0 keeps the lanes that are not yet due unchanged).
+#define MORLAKEN_SHA_VECTOR_SCHEDULE(ATTR, V, XOR, SRL, SLL, ADD, ALIGNR, BYTES_RIGHT, BYTES_LEFT)           \
+    ATTR V sigma0(V x) {                                                                                     \
+        V r = XOR(SRL(x, 7), SLL(x, 25));                                                                    \
+        r = XOR(r, XOR(SRL(x, 18), SLL(x, 14)));                                                             \
+        return XOR(r, SRL(x, 3));                                                                            \
+    }                                                                                                        \
+    ATTR V sigma1(V x) {                                                                                     \
+        V r = XOR(SRL(x, 17), SLL(x, 15));                                                                   \
+        r = XOR(r, XOR(SRL(x, 19), SLL(x, 13)));                                                             \
+        return XOR(r, SRL(x, 10));                                                                           \
+    }                                                                                                        \
+    ATTR V scheduleNext(V x0, V x1, V x2, V x3) {                                                            \
+        V t = ADD(x0, sigma0(ALIGNR(x1, x0, 4)));                                                            \
+        t = ADD(t, ALIGNR(x3, x2, 4));                                                                       \
+        t = ADD(t, sigma1(BYTES_RIGHT(x3, 8)));                                                              \
+        return ADD(t, sigma1(BYTES_LEFT(t, 8)));                                                             \
+    }
 
-MORLAKEN_SSSE3 __m128i sigma1(__m128i x) {
-    __m128i r = _mm_xor_si128(_mm_srli_epi32(x, 17), _mm_slli_epi32(x, 15));
-    r = _mm_xor_si128(r, _mm_xor_si128(_mm_srli_epi32(x, 19), _mm_slli_epi32(x, 13)));
-    return _mm_xor_si128(r, _mm_srli_epi32(x, 10));
-}
-
-// W[t..t+3] from x0 = W[t-16..t-13] .. x3 = W[t-4..t-1]. sigma1 needs W[t-2], W[t-1]:
-// the first two new words come from x3, the last two from the first two (sigma1(0) = 0
-// keeps the lanes that are not yet due unchanged).
-MORLAKEN_SSSE3 __m128i scheduleNext(__m128i x0, __m128i x1, __m128i x2, __m128i x3) {
-    __m128i t = _mm_add_epi32(x0, sigma0(_mm_alignr_epi8(x1, x0, 4)));
-    t = _mm_add_epi32(t, _mm_alignr_epi8(x3, x2, 4));
-    t = _mm_add_epi32(t, sigma1(_mm_srli_si128(x3, 8)));
-    return _mm_add_epi32(t, sigma1(_mm_slli_si128(t, 8)));
-}
+MORLAKEN_SHA_VECTOR_SCHEDULE(MORLAKEN_SSSE3, __m128i, _mm_xor_si128, _mm_srli_epi32, _mm_slli_epi32,
+                             _mm_add_epi32, _mm_alignr_epi8, _mm_srli_si128, _mm_slli_si128)
 
 MORLAKEN_SSSE3 void storeWk(uint32_t* wk, int group, __m128i words) {
     const __m128i k = _mm_load_si128(reinterpret_cast<const __m128i*>(&kRound[4 * group]));
@@ -345,26 +349,8 @@ MORLAKEN_AVX2 uint32_t choose(uint32_t e, uint32_t f, uint32_t g) {
 }
 #define MORLAKEN_SHA_CH(e, f, g) choose(e, f, g)
 
-MORLAKEN_AVX2 __m256i sigma0(__m256i x) {
-    __m256i r = _mm256_xor_si256(_mm256_srli_epi32(x, 7), _mm256_slli_epi32(x, 25));
-    r = _mm256_xor_si256(r, _mm256_xor_si256(_mm256_srli_epi32(x, 18), _mm256_slli_epi32(x, 14)));
-    return _mm256_xor_si256(r, _mm256_srli_epi32(x, 3));
-}
-
-MORLAKEN_AVX2 __m256i sigma1(__m256i x) {
-    __m256i r = _mm256_xor_si256(_mm256_srli_epi32(x, 17), _mm256_slli_epi32(x, 15));
-    r = _mm256_xor_si256(r, _mm256_xor_si256(_mm256_srli_epi32(x, 19), _mm256_slli_epi32(x, 13)));
-    return _mm256_xor_si256(r, _mm256_srli_epi32(x, 10));
-}
-
-// As the SSSE3 one, on each 128-bit lane (one block per lane): the byte shifts and
-// alignr of AVX2 work within lanes.
-MORLAKEN_AVX2 __m256i scheduleNext(__m256i x0, __m256i x1, __m256i x2, __m256i x3) {
-    __m256i t = _mm256_add_epi32(x0, sigma0(_mm256_alignr_epi8(x1, x0, 4)));
-    t = _mm256_add_epi32(t, _mm256_alignr_epi8(x3, x2, 4));
-    t = _mm256_add_epi32(t, sigma1(_mm256_bsrli_epi128(x3, 8)));
-    return _mm256_add_epi32(t, sigma1(_mm256_bslli_epi128(t, 8)));
-}
+MORLAKEN_SHA_VECTOR_SCHEDULE(MORLAKEN_AVX2, __m256i, _mm256_xor_si256, _mm256_srli_epi32, _mm256_slli_epi32,
+                             _mm256_add_epi32, _mm256_alignr_epi8, _mm256_bsrli_epi128, _mm256_bslli_epi128)
 
 MORLAKEN_AVX2 void storeWk(uint32_t* wk, int group, __m256i words) {
     const __m256i k =
@@ -417,6 +403,7 @@ __attribute__((target("avx2,bmi,bmi2"))) void compress(uint32_t state[8], const 
 
 } // namespace avx2
 
+#undef MORLAKEN_SHA_VECTOR_SCHEDULE
 #undef MORLAKEN_SHA_ROUND_WK
 #undef MORLAKEN_SHA_ROUNDS4_EVEN
 #undef MORLAKEN_SHA_ROUNDS4_ODD
