@@ -1,7 +1,6 @@
-// sync_lock_test.cpp - two update passes in one folder: morlaken-sync twice at the same
-// moment against a server the test paces. The second pass waits in the kernel for the
-// first one's folder lock and then finds the work done; when the first is killed, the
-// second takes over. Every file ends correct and its cache record true.
+// sync_lock_test.cpp - morlaken-sync twice at once in one folder, against a server the test
+// paces: the second pass waits for the first one's folder lock and finds the work done, or
+// takes over when the first is killed. Every file ends correct and its cache record true.
 #include "support/child_process.h"
 #include "support/process_probe.h"
 #include "support/site.h"
@@ -80,9 +79,7 @@ TEST_F(SyncLockTest, WhenTheHolderIsKilledTheWaitingPassTakesOver) {
     int code = -1;
     ASSERT_TRUE(first.wait(10, code));
     EXPECT_EQ(code, 128 + kSigKill);
-    // The kernel released the dead pass's lock: the other one reads the list and downloads
-    // (first asking for the rest of the killed pass's ".indir", which this server answers
-    // with the whole file, so it starts again from zero with a third request).
+    // The dead pass's lock is released: the other one reads the list and downloads.
     ASSERT_TRUE(waitUntil([&] { return server.requestCount("/b/big.bin") >= 2; }, 30));
     server.releaseStalls();
     ASSERT_TRUE(second.wait(60, code));
