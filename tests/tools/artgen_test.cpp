@@ -59,25 +59,23 @@ const struct {
     const char* name;
     int width, height;
     bool shaped;
-} kImages[] = {
-    {"arkaplan.jpg", 800, 610, false},
-    {"logo.png", 320, 168, true},
-    {"buton_kapat.png", 36, 36, true},
-    {"kutu.png", 480, 330, false},
-    {"afis.jpg", 346, 176, false},
-    {"bar_cerceve.png", 420, 70, true},
-    {"bar_dolgu.png", 316, 22, false},
-    {"alan_yazi.png", 280, 50, true},
-    {"onay_bos.png", 18, 18, true},
-    {"onay_dolu.png", 18, 18, false},
-    {"buton_ana_normal.png", 136, 45, true},
-    {"buton_ana_hover.png", 136, 45, false},
-    {"buton_ana_basili.png", 136, 45, false},
-    {"buton_normal.png", 136, 32, true},
-    {"buton_hover.png", 136, 32, false},
-    {"buton_basili.png", 136, 32, false},
-    {"kapanis.jpg", 1280, 640, false},
-};
+} kImages[] = {{"arkaplan.jpg", 800, 610, false},
+               {"logo.png", 320, 168, true},
+               {"buton_kapat.png", 36, 36, true},
+               {"kutu.png", 480, 330, false},
+               {"afis.jpg", 346, 176, false},
+               {"bar_cerceve.png", 420, 70, true},
+               {"bar_dolgu.png", 316, 22, false},
+               {"alan_yazi.png", 280, 50, true},
+               {"onay_bos.png", 18, 18, true},
+               {"onay_dolu.png", 18, 18, false},
+               {"buton_ana_normal.png", 136, 45, true},
+               {"buton_ana_hover.png", 136, 45, false},
+               {"buton_ana_basili.png", 136, 45, false},
+               {"buton_normal.png", 136, 32, true},
+               {"buton_hover.png", 136, 32, false},
+               {"buton_basili.png", 136, 32, false},
+               {"kapanis.jpg", 1280, 640, false}};
 
 TEST(ArtgenImages, EveryImageDecodesAtItsDrawnSizeShapedOnesWithClearCorners) {
     size_t total = 0;

@@ -178,22 +178,33 @@ TEST_F(Publish, RefusalsWriteNothing) {
     EXPECT_EQ(run({dir, "--sign", keyFile}).exitCode, 0) << "a key outside is fine";
 }
 
-// Numbers grow past the last one signed, whichever of the list and the signer's own record
-// knows it, up to the launcher's limit; the clock counts only when neither exists.
-TEST_F(Publish, SequencesGrowPastTheLastSignedUpToTheLaunchersLimit) {
+// A key pair (the secret readable by its owner only, never overwritten) whose printed public key
+// verifies the signed lists with the launcher's own check; their numbers grow past the last
+// one signed, whichever of the list and the signer's own record knows it, up to the launcher's
+// limit (the clock counts only when neither exists).
+TEST_F(Publish, SignedListsVerifyAndTheirSequencesGrowUpToTheLaunchersLimit) {
     write("oyun.bin", "game");
     const std::string key = base / "liste.key";
-    ASSERT_EQ(run({"--new-key", key}).exitCode, 0);
-    ProgramRun r;
+    ProgramRun r = run({"--new-key", key});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(fs::status(key).permissions() & fs::perms::mask,
+              fs::perms::owner_read | fs::perms::owner_write);
+    r.out.erase(r.out.find_last_not_of('\n') + 1);
+    ListPublicKey publicKey;
+    ASSERT_TRUE(parseListPublicKey(r.out.substr(r.out.rfind('\n') + 1), publicKey)) << r.out;
+    EXPECT_NE(run({"--new-key", key}).exitCode, 0) << "an existing key was overwritten";
+    const std::string keyBefore = readFile(key);
+
     auto signedSequence = [&] {
         r = run({root.string(), "--sign", key});
-        SignedListParts parts;
-        EXPECT_TRUE(splitSignedList(list(), parts)) << r.err;
-        return parts.sequence;
+        uint64_t sequence = 0;
+        EXPECT_TRUE(verifySignedList(list(), publicKey, sequence)) << r.err;
+        return sequence;
     };
     write(kFileListName, "morlaken-liste 1\n# sira 1000000000000000000\n"); // 19 digits
     EXPECT_EQ(signedSequence(), 1000000000000000001u) << r.err;
     EXPECT_NE(r.out.find("sequence 1000000000000000001"), std::string::npos) << r.out;
+    EXPECT_EQ(readFile(key), keyBefore);
     fs::remove(root / kFileListName); // the list gone: the signer's record continues
     EXPECT_EQ(signedSequence(), 1000000000000000002u) << r.err;
     fs::remove(key + ".sira");

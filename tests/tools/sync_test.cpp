@@ -1,15 +1,17 @@
 // sync_test.cpp - morlaken-sync as a studio runs it, the launcher's pass end to end over real
 // HTTP: exit codes and messages, signals, a SIGKILL in the middle of a large download and the
-// next run continuing it, a list signed by morlaken-publish, and nginx as the server.
+// next run continuing it, two passes at once, and nginx as the server.
 #include "net/http.h"
 #include "support/child_process.h"
+#include "support/process_probe.h"
 #include "support/site.h"
 #include "support/temp_folder.h"
 #include "support/test_server.h"
-#include "update/signature.h"
+#include "update/filelist.h"
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <filesystem>
 
 using namespace testsupport;
@@ -22,7 +24,8 @@ class SyncTest : public ::testing::Test {
     void SetUp() override { server.serveFolder(site.path()); }
     // morlaken-sync on `folder` (the game folder when "") from `url` (the test server's).
     ProgramRun sync(const std::string& url = "", const std::string& folder = "", const ChildOptions& o = {}) {
-        return runSync(folder.empty() ? game.path() : folder, url.empty() ? server.baseUrl() : url, o);
+        return runCaptured(builtProgram("morlaken-sync"),
+                           {folder.empty() ? game.path() : folder, url.empty() ? server.baseUrl() : url}, o);
     }
     ProgramRun publish(const std::vector<std::string>& args) {
         return runCaptured(builtProgram("morlaken-publish"), args);
@@ -135,36 +138,79 @@ TEST_F(SyncTest, AKilledRunLeavesNoPartialTargetAndTheNextOneContinues) {
     EXPECT_LT(next.bytesSent(), rest + 2000); // and three heads
 }
 
-// The real tools together: a key pair from morlaken-publish (the secret readable by its owner
-// only, never overwritten), a signed publication, and morlaken-sync in a folder that ships
-// the printed key.
-TEST_F(SyncTest, PublishSignsWhatSyncVerifies) {
-    TempFolder keys;
-    const std::string secretFile = keys / "studio.key";
-    ProgramRun made = publish({"--new-key", secretFile});
-    ASSERT_EQ(made.exitCode, 0) << made.err;
-    EXPECT_EQ(fs::status(secretFile).permissions() & fs::perms::mask,
-              fs::perms::owner_read | fs::perms::owner_write);
-    made.out.erase(made.out.find_last_not_of('\n') + 1);
-    const std::string publicHex = made.out.substr(made.out.rfind('\n') + 1);
-    ListPublicKey parsed;
-    ASSERT_TRUE(parseListPublicKey(publicHex, parsed)) << made.out;
-    EXPECT_NE(publish({"--new-key", secretFile}).exitCode, 0) << "an existing key was overwritten";
+// ---- two passes at once in one folder, against a server the test paces: the second one
+// waits for the first one's folder lock and finds the work done, or takes over when the first
+// is killed; every file ends correct and its cache record true ----
 
-    const SiteFiles files = {{"oyun.bin", patternBytes(3000, 1)}};
-    writeFile(site / "oyun.bin", files.at("oyun.bin"));
-    ASSERT_EQ(publish({site.path(), "--sign", secretFile}).exitCode, 0);
-    writeFile(game / "varsayilan.ini", std::string(kListKeyName) + "=" + publicHex + "\n");
-    ProgramRun r = sync();
-    EXPECT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_TRUE(folderMatches(game.path(), files));
+const SiteFiles kLockFiles = {{"a.bin", patternBytes(40000, 1)},
+                              {"b/big.bin", patternBytes(3000000, 2)},
+                              {"c.bin", patternBytes(50000, 3)}};
 
-    ASSERT_EQ(publish({site.path()}).exitCode, 0); // unsigned now
-    writeFile(game / "oyun.bin", "eskimis");
-    r = sync();
-    EXPECT_EQ(r.exitCode, 1);
-    EXPECT_EQ(r.err, std::string(kListUnverified) + "\n");
-    EXPECT_EQ(readFile(game / "oyun.bin"), "eskimis");
+class SyncLockTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        publishSite(site.path(), kLockFiles);
+        server.serveFolder(site.path());
+        server.route("/b/big.bin", hold(kLockFiles.at("b/big.bin"), 1000000)); // a slow server
+        for (Child& c : syncs)
+            ASSERT_TRUE(c.start(builtProgram("morlaken-sync"), {game.path(), server.baseUrl()}));
+        // One pass is inside the big download and holds the lock; the other is blocked on it.
+        ASSERT_TRUE(waitUntil(
+            [&] {
+                return server.stalledNow() == 1 && flockRole(syncs[0].pid()) != flockRole(syncs[1].pid()) &&
+                       flockRole(syncs[0].pid()) != LockRole::None &&
+                       flockRole(syncs[1].pid()) != LockRole::None;
+            },
+            30))
+            << "no pass holds the folder lock while the other waits";
+        holder = flockRole(syncs[0].pid()) == LockRole::Holds ? 0 : 1;
+        EXPECT_EQ(server.requestCount("/dosyalar.txt"), 1) << "the waiting pass must not read the list yet";
+    }
+
+    // Every listed file has its content, and its cache record its hash, size and time.
+    void expectFolderAndCacheTrue() {
+        EXPECT_TRUE(folderMatches(game.path(), kLockFiles));
+        UpdateCache cache = loadUpdateCache(game / kUpdateCacheFile);
+        for (const auto& [path, content] : kLockFiles) {
+            SCOPED_TRACE(path);
+            EXPECT_EQ(cache.entries[path].hash, referenceSha256(content));
+            EXPECT_EQ(cache.entries[path].size, static_cast<int64_t>(content.size()));
+            EXPECT_EQ(cache.mtimes[path], fileModTime(game / path));
+        }
+        EXPECT_EQ(listTree(game.path()), "a.bin\nb/big.bin\nc.bin\nguncelleme.cache\nguncelleme.kilit\n");
+    }
+
+    TempFolder game, site;
+    TestServer server;
+    std::array<Child, 2> syncs;
+    int holder = 0;
+};
+
+TEST_F(SyncLockTest, TheSecondPassWaitsAndFindsTheWorkDone) {
+    server.releaseStalls();
+    for (Child& c : syncs) {
+        int code = -1;
+        ASSERT_TRUE(c.wait(60, code));
+        EXPECT_EQ(code, 0);
+    }
+    EXPECT_EQ(server.requestCount("/b/big.bin"), 1); // downloaded once, by the first pass
+    EXPECT_EQ(server.requestCount("/dosyalar.txt"), 2);
+    expectFolderAndCacheTrue();
+}
+
+TEST_F(SyncLockTest, WhenTheHolderIsKilledTheWaitingPassTakesOver) {
+    Child& first = syncs[holder];
+    Child& second = syncs[1 - holder];
+    first.kill();
+    int code = -1;
+    ASSERT_TRUE(first.wait(10, code));
+    EXPECT_EQ(code, 128 + kSigKill);
+    // The dead pass's lock is released: the other one reads the list and downloads.
+    ASSERT_TRUE(waitUntil([&] { return server.requestCount("/b/big.bin") >= 2; }, 30));
+    server.releaseStalls();
+    ASSERT_TRUE(second.wait(60, code));
+    EXPECT_EQ(code, 0);
+    expectFolderAndCacheTrue(); // no ".indir" of the killed pass is left either
 }
 
 // ---- nginx as the update server (HTTP and HTTPS with the test certificate) ----
