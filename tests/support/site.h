@@ -1,5 +1,5 @@
-// site.h - a published update folder for tests: files plus their "dosyalar.txt", with
-// hashes from OpenSSL (independent of the launcher's own SHA-256).
+// site.h - a published update folder for tests: files plus their "dosyalar.txt", hashed by
+// referenceSha256.
 #pragma once
 
 #include <gtest/gtest.h>
