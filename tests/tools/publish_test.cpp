@@ -51,10 +51,11 @@ TEST_F(Publish, ListsWhatTheLauncherKeepsInByteWiseOrder) {
                             "MorlakenLauncher.eski", "veri/resim.png.indir", "veri/resim.png.eski",
                             "dosyalar.txt.yaz-4242-0", "veri/resim.png.yaz-17-3", platform::kFolderLockFile})
         write(own, "left out");
-    for (const char* kept : {"veri/ağaç 1.png", "Şehir/İç içe/dosya ı.txt", "a b/c d.txt", "Zeta",
-                             "alt/launcher.ini", "notlar.yaz-1", "veri/guncelleme.kilit"})
+    for (const char* kept : {"veri/ağaç 1.png", "Şehir/İç içe/dosya ı.txt", "a b/c d.txt", "alt/launcher.ini",
+                             "notlar.yaz-1", "veri/guncelleme.kilit"})
         write(kept, "listed");
     write("MorlakenLauncher", patternBytes(300000, 1));
+    write("Zeta", "z");
     fs::create_symlink("Zeta", root / "bag");
     fs::create_symlink("alt", root / "klasor-bag");
     fs::create_symlink("yok", root / "kopuk");
@@ -80,7 +81,8 @@ TEST_F(Publish, ListsWhatTheLauncherKeepsInByteWiseOrder) {
         EXPECT_EQ(paths(), listed);
         ASSERT_EQ(entries.size(), listed.size());
         EXPECT_EQ(entries[0].size, 300000);
-        EXPECT_EQ(entries[4].hash, entries[1].hash) << "a link lists its target's content";
+        EXPECT_TRUE(entries[4].hash == entries[1].hash && entries[4].size == entries[1].size)
+            << "a link lists its target's content";
     }
     size_t topLevel = 0; // no temporary left beside the list
     for (const auto& e : fs::directory_iterator(root))
