@@ -165,6 +165,7 @@ TEST(ArtgenImages, StatesDifferAndTextAreasAreCalm) {
     }
     // A picture, not a flat fill: the sky holds bright things (stars, moon).
     Image bg = veri("arkaplan.jpg");
+    ASSERT_EQ(bg.width, 800);
     int bright = 0;
     for (int y = 0; y < 300; ++y)
         for (int x = 0; x < 800; ++x)
