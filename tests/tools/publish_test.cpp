@@ -121,8 +121,9 @@ TEST_F(Publish, ProgressLineOnlyOnATerminal) {
         EXPECT_NE(out.find(part), std::string::npos) << out;
 }
 
-// Whatever stops a run leaves the old list as it was: bad arguments (2), paths the launcher
-// refuses, unreadable folders and a secret key reachable under the folder (1).
+// Whatever stops a run leaves the old list as it was: bad arguments (2), names no list line can
+// hold, paths the launcher refuses (its rule itself: tests/update/filelist_test.cpp),
+// unreadable folders and a secret key reachable under the folder (1).
 TEST_F(Publish, RefusalsWriteNothing) {
     const fs::path key = base / "liste.key";
     ASSERT_EQ(run({"--new-key", key.string()}).exitCode, 0);
@@ -144,12 +145,9 @@ TEST_F(Publish, RefusalsWriteNothing) {
         {nothing, {dir, "--version", "iki\nsatir"}, 2, ""},
         {nothing, {base / "yok"}, 1, "not a folder"},
         {nothing, {dir + "/iyi.txt"}, 1, ""},
-        {plant("a\\..\\b"), {dir}, 1, "a\\..\\b"},
         {plant("c:x"), {dir}, 1, "c:x"},
-        {plant("alt/a\\.\\b"), {dir}, 1, "alt/a\\.\\b"},
         {plant("satir\nsonu"), {dir}, 1, "satir\nsonu"},
         {plant("alt/sat\rir"), {dir}, 1, "alt/sat\rir"},
-        {plant("alt\\\\b"), {dir}, 1, "alt\\\\b"},
         {plant("a:b/dosya"), {dir}, 1, "a:b/dosya"},
         {copyKey("liste.key"), {dir, "--sign", dir + "/liste.key"}, 1, "secret key"},
         {copyKey("liste.key.eski"), {dir, "--sign", dir + "/liste.key.eski"}, 1, "secret key"},
