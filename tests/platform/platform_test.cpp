@@ -1,9 +1,6 @@
-// platform_test.cpp - the contract of platform/platform.h, one suite for every system: the
-// native test program runs it against platform_posix.cpp, the Windows one (under Wine)
-// against platform_win32.cpp. Paths hold non-ASCII letters throughout, so the Windows
-// build's conversion at the wide calls is crossed by every case. What only one system has
-// (permission bits, signals, /proc, links, drive letters, shell links, desktop programs) is
-// marked "POSIX only" or "Windows only" where it is checked.
+// platform_test.cpp - the contract of platform/platform.h, one suite for the native build and
+// the Windows one (under Wine). Paths hold non-ASCII letters throughout, so every case crosses
+// the Windows build's conversion at the wide calls; what one system alone has is marked.
 #include "platform/platform.h"
 #include "support/scoped_env.h"
 #include "support/stand_in_game.h"
@@ -40,14 +37,13 @@ fs::path native(const std::string& path) {
     return fs::path(std::u8string(path.begin(), path.end()));
 }
 
+// Files are written and read through the layer itself: the standard library takes a narrow
+// path in the system's code page on Windows, not in UTF-8.
 class Platform : public ::testing::Test {
   protected:
     TempFolder tmp;
-    // The folder as the platform layer names it: absolute, '/' separated.
-    const std::string dir = platform::fullPath(tmp.path());
+    const std::string dir = platform::fullPath(tmp.path()); // absolute, '/' separated
     std::string path(const std::string& name) const { return dir + "/" + name; }
-    // Through the layer itself: the standard library takes a narrow path in the system's
-    // code page on Windows, not in UTF-8.
     void write(const std::string& name, const std::string& text) {
         ASSERT_TRUE(platform::createFolders(platform::fullPath(path(name) + "/..")));
         ASSERT_TRUE(platform::writeFileAtomically(path(name), text)) << name;
@@ -66,13 +62,28 @@ class Platform : public ::testing::Test {
 
 // ---- program and folders ----
 
-TEST(PlatformProgram, ExecutablePathAndLauncherName) {
+TEST(PlatformProgram, ExecutablePathLauncherNameAndAbsolutePaths) {
     const std::string exe = platform::executablePath();
     EXPECT_NE(exe.find(kWindows ? "test_win_platform.exe" : "/test_platform"), std::string::npos) << exe;
     EXPECT_EQ(exe.find('\\'), std::string::npos) << exe;
-    EXPECT_TRUE(platform::isAbsolutePath(exe)) << exe;
     EXPECT_GT(platform::fileSize(exe), 0);
     EXPECT_STREQ(platform::launcherFileName(), kWindows ? "MorlakenLauncher.exe" : "MorlakenLauncher");
+    const struct {
+        std::string path;
+        bool posix, windows;
+    } cases[] = {
+        {exe, true, true},
+        {"/oyun", true, true},
+        {"oyun/oyun.exe", false, false},
+        {"..\\build\\x.exe", false, false},
+        {"", false, false},
+        {"C:/Oyunlar/oyun.exe", false, true},
+        {"c:\\oyun.exe", false, true},
+        {"\\\\sunucu\\pay", false, true},
+        {"C:oyun.exe", false, false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(platform::isAbsolutePath(c.path), kWindows ? c.windows : c.posix) << c.path;
 }
 
 TEST_F(Platform, FullPathFoldsLexicallyAndWorkingFolderAnchorsRelativePaths) {
@@ -98,24 +109,6 @@ TEST_F(Platform, FullPathFoldsLexicallyAndWorkingFolderAnchorsRelativePaths) {
     EXPECT_TRUE(platform::createFolders("r1/r2"));
     ASSERT_TRUE(platform::setWorkingFolder(before));
     EXPECT_EQ(platform::entryType(path("r1/r2")), platform::EntryType::Folder);
-}
-
-TEST(PlatformProgram, AbsolutePaths) {
-    const struct {
-        const char* path;
-        bool posix, windows;
-    } cases[] = {
-        {"/oyun", true, true},
-        {"oyun/oyun.exe", false, false},
-        {"..\\build\\x.exe", false, false},
-        {"", false, false},
-        {"C:/Oyunlar/oyun.exe", false, true},
-        {"c:\\oyun.exe", false, true},
-        {"\\\\sunucu\\pay", false, true},
-        {"C:oyun.exe", false, false},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(platform::isAbsolutePath(c.path), kWindows ? c.windows : c.posix) << c.path;
 }
 
 // ---- files ----
@@ -211,29 +204,25 @@ TEST_F(Platform, CreateAndListFolders) {
     EXPECT_TRUE(none.empty());
 }
 
-TEST_F(Platform, ReadingWholeOrFromAnOffset) {
-    const std::string data = patternBytes(200000, 9);
-    write("veri ğ.bin", data);
-    EXPECT_EQ(read("veri ğ.bin"), data);
-    std::FILE* file = platform::openForReading(path("veri ğ.bin"), 150000);
-    ASSERT_NE(file, nullptr);
-    std::string tail(60000, '\0');
-    tail.resize(std::fread(tail.data(), 1, tail.size(), file));
-    std::fclose(file);
-    EXPECT_TRUE(tail == data.substr(150000));
-    EXPECT_EQ(platform::openForReading(path("yok")), nullptr);
-    std::string bytes;
-    EXPECT_FALSE(platform::readWholeFile(path("yok"), bytes));
-}
-
 // ---- atomic writes ----
 
-TEST_F(Platform, WriteFileAtomicallyReplacesContentAndLeavesNoTemporary) {
-    for (const std::string& content :
-         {std::string("ilk"), patternBytes(3 * 1024 * 1024 + 17, 1), std::string()}) {
+TEST_F(Platform, WriteFileAtomicallyReplacesContentLeavesNoTemporaryAndReadsBackFromAnOffset) {
+    const std::string big = patternBytes(3 * 1024 * 1024 + 17, 1);
+    for (const std::string& content : {std::string("ilk"), big}) {
         ASSERT_TRUE(platform::writeFileAtomically(path("ayar ç.ini"), content));
         EXPECT_TRUE(read("ayar ç.ini") == content);
     }
+    std::FILE* file = platform::openForReading(path("ayar ç.ini"), 3000000);
+    ASSERT_NE(file, nullptr);
+    std::string tail(200000, '\0');
+    tail.resize(std::fread(tail.data(), 1, tail.size(), file));
+    std::fclose(file);
+    EXPECT_TRUE(tail == big.substr(3000000));
+    ASSERT_TRUE(platform::writeFileAtomically(path("ayar ç.ini"), ""));
+    EXPECT_EQ(read("ayar ç.ini"), "");
+    std::string bytes;
+    EXPECT_FALSE(platform::readWholeFile(path("yok"), bytes));
+    EXPECT_EQ(platform::openForReading(path("yok")), nullptr);
     EXPECT_EQ(list(), std::vector<std::string>{"ayar ç.ini"});
     EXPECT_TRUE(platform::flushFileToDisk(path("ayar ç.ini")));
     EXPECT_FALSE(platform::flushFileToDisk(path("yok")));

@@ -1,15 +1,10 @@
-// free_scan.cpp - an LD_PRELOAD library that looks into every block the process frees for
-// the secrets of a login, so a test can show that none is left behind in freed memory.
-//
-// MORLAKEN_SCAN_MARKERS holds "name=text" pairs separated by commas; each freed block
-// (malloc_usable_size bytes) is searched for every text, and each copy found appends the
-// line "name" to the file MORLAKEN_SCAN_REPORT. The file starts with the line "scan" once
-// the library is active. realloc is replaced by malloc, copy and free, so the old block
-// of a moving realloc is seen as well. With MORLAKEN_SCAN_TRACE set, the call stack of
-// each find follows its line (to find the owner of a copy). Both variables and LD_PRELOAD
-// are removed from the environment, so programs the process starts are not scanned.
-//
-// Nothing here allocates: the markers are read in place from the environment block.
+// free_scan.cpp - an LD_PRELOAD library that searches every block the process frees for the
+// secrets of a login. MORLAKEN_SCAN_MARKERS holds "name=text" pairs split by commas; each copy
+// of a text found in a freed block (malloc_usable_size bytes) appends the line "name" to the
+// file MORLAKEN_SCAN_REPORT, which starts with "scan" once the library is active; with
+// MORLAKEN_SCAN_TRACE set, the call stack of each find follows. realloc is malloc, copy and
+// free, so a moving realloc's old block is seen too. The variables and LD_PRELOAD leave the
+// environment, so started programs are not scanned. Nothing here allocates.
 #include <execinfo.h>
 #include <fcntl.h>
 #include <malloc.h>

@@ -1,15 +1,10 @@
-// login_probe.cpp - one login as the launcher makes it, for the freed-memory scan
-// (free_scan.cpp, preloaded by tests/login/freed_memory_test.cpp):
-//
-//   login_probe hesap API USER PASSWORD CODE GAMEFOLDER CONTROL
-//   login_probe sunucu ADDRESS USER PASSWORD - GAMEFOLDER CONTROL
-//
-// hesap: the account login's second step, the code sent with the stored password, through
-// the login worker; sunucu: the game-server login over ENet. Either must start the game
-// (morlaken-game in GAMEFOLDER) through the session, which is waited for; then everything
-// is shut down as at the launcher's exit. Last, one copy of CONTROL is freed unwiped, so
-// the scan shows it sees frees. Exit code 0 when the game was started, 1 (with the reason
-// on stderr) otherwise.
+// login_probe.cpp - one login as the launcher makes it, for the freed-memory scan (free_scan.cpp,
+// preloaded by tests/login/freed_memory_test.cpp):
+//   login_probe hesap API USER PASSWORD CODE GAMEFOLDER CONTROL   (the account login's code step)
+//   login_probe sunucu ADDRESS USER PASSWORD - GAMEFOLDER CONTROL (the game-server login)
+// Either must start morlaken-game in GAMEFOLDER through the session and wait for it; then all is
+// shut down as at the launcher's exit, and one copy of CONTROL is freed unwiped, so the scan
+// shows it sees frees. Exit code 0 when the game was started, 1 (reason on stderr) otherwise.
 #include "config/config.h"
 #include "login/enet_setup.h"
 #include "login/session.h"

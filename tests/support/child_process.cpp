@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <arpa/inet.h>
+#include <cstring>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <signal.h>
@@ -13,70 +15,54 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdlib>
-#include <cstring>
-#include <map>
-
 extern char** environ;
 
 namespace testsupport {
 
-const int kSigInt = SIGINT;
-const int kSigTerm = SIGTERM;
-const int kSigKill = SIGKILL;
+const int kSigInt = SIGINT, kSigTerm = SIGTERM, kSigKill = SIGKILL;
 
 Child::~Child() {
-    if (pid_ > 0) {
-        ::kill(pid_, SIGKILL);
-        int status;
-        ::waitpid(pid_, &status, 0);
-    }
+    int status;
+    if (pid_ > 0 && ::kill(pid_, SIGKILL) == 0) ::waitpid(pid_, &status, 0);
 }
 
 bool Child::start(const std::string& program, const std::vector<std::string>& args,
                   const ChildOptions& options) {
-    std::map<std::string, std::string> env;
+    // Our environment without the names unset or replaced, then the extra variables.
+    std::vector<std::string> envText, argText{program};
     for (char** e = environ; *e; ++e) {
-        const char* eq = std::strchr(*e, '=');
-        if (eq) env[std::string(*e, static_cast<size_t>(eq - *e))] = eq + 1;
+        const std::string entry = *e, name = entry.substr(0, entry.find('='));
+        const auto replaced = [&](const auto& kv) { return kv.first == name; };
+        if (std::find(options.unsetEnv.begin(), options.unsetEnv.end(), name) == options.unsetEnv.end() &&
+            std::none_of(options.extraEnv.begin(), options.extraEnv.end(), replaced))
+            envText.push_back(entry);
     }
-    for (const auto& name : options.unsetEnv)
-        env.erase(name);
     for (const auto& [k, v] : options.extraEnv)
-        env[k] = v;
-    std::vector<std::string> envText;
-    for (const auto& [k, v] : env)
         envText.push_back(k + "=" + v);
-    std::vector<char*> envp;
+    argText.insert(argText.end(), args.begin(), args.end());
+    std::vector<char*> envp, argv;
     for (auto& s : envText)
         envp.push_back(s.data());
-    envp.push_back(nullptr);
-
-    std::vector<std::string> argText{program};
-    argText.insert(argText.end(), args.begin(), args.end());
-    std::vector<char*> argv;
     for (auto& s : argText)
         argv.push_back(s.data());
+    envp.push_back(nullptr);
     argv.push_back(nullptr);
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    std::string out = options.stdoutFile.empty() ? "/dev/null" : options.stdoutFile;
-    std::string err = options.stderrFile.empty() ? "/dev/null" : options.stderrFile;
+    const std::string out = options.stdoutFile.empty() ? "/dev/null" : options.stdoutFile;
+    const std::string err = options.stderrFile.empty() ? "/dev/null" : options.stderrFile;
     posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (!options.workingFolder.empty())
         posix_spawn_file_actions_addchdir_np(&actions, options.workingFolder.c_str());
     pid_t pid = -1;
-    int rc = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
+    const int rc = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0) {
-        ADD_FAILURE() << "cannot start " << program << ": " << std::strerror(rc);
-        return false;
-    }
-    pid_ = pid;
-    return true;
+    if (rc != 0) ADD_FAILURE() << "cannot start " << program << ": " << std::strerror(rc);
+    pid_ = rc == 0 ? pid : -1;
+    return rc == 0;
 }
 
 bool Child::wait(double seconds, int& outExitCode) {
@@ -111,35 +97,16 @@ ProgramRun runCaptured(const std::string& program, const std::vector<std::string
     return run;
 }
 
-int runProgram(const std::string& program, const std::vector<std::string>& args, std::string& outStdout,
-               double seconds, const ChildOptions& options) {
-    ProgramRun run = runCaptured(program, args, options, seconds);
-    outStdout = std::move(run.out);
-    return run.exitCode;
-}
-
-ProgramRun runSync(const std::string& gameFolder, const std::string& url, const ChildOptions& options) {
-    return runCaptured(builtProgram("morlaken-sync"), {gameFolder, url}, options);
-}
-
 int pickFreePort() {
-    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    addr.sin_port = 0;
-    int port = -1;
-    if (fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0) {
-        socklen_t length = sizeof addr;
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &length);
-        port = ntohs(addr.sin_port);
-    }
+    socklen_t length = sizeof addr;
+    const bool bound = fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
+                       ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &length) == 0;
     if (fd >= 0) ::close(fd);
-    return port;
-}
-
-std::string builtProgram(const std::string& name) {
-    return std::string(MORLAKEN_BIN_DIR) + "/" + name;
+    return bound ? ntohs(addr.sin_port) : -1;
 }
 
 } // namespace testsupport

@@ -4,13 +4,7 @@
 #include "platform/text.h"
 
 #include <gtest/gtest.h>
-#ifdef _WIN32
-#include <windows.h>
-
-#include <bcrypt.h>
-#else
-#include <openssl/evp.h>
-#endif
+#include <sodium.h>
 
 #include <atomic>
 #include <chrono>
@@ -28,18 +22,14 @@ namespace testsupport {
 TempFolder::TempFolder() {
     static std::atomic<int> counter{0};
     const char* tmp = std::getenv("TMPDIR");
-    fs::path base = tmp && *tmp ? fs::path(tmp) : fs::temp_directory_path();
-    std::random_device random;
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        fs::path candidate =
-            base / ("morlaken-test-" + std::to_string(random()) + "-" + std::to_string(counter.fetch_add(1)));
-        std::error_code ec;
-        if (fs::create_directory(candidate, ec)) {
-            path_ = candidate.string();
-            return;
-        }
+    const fs::path base = tmp && *tmp ? fs::path(tmp) : fs::temp_directory_path();
+    std::error_code ec;
+    for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
+        const fs::path candidate = base / ("morlaken-test-" + std::to_string(std::random_device{}()) + "-" +
+                                           std::to_string(counter++));
+        if (fs::create_directory(candidate, ec)) path_ = candidate.string();
     }
-    ADD_FAILURE() << "cannot create a temporary folder under " << base;
+    if (path_.empty()) ADD_FAILURE() << "cannot create a temporary folder under " << base;
 }
 
 TempFolder::~TempFolder() {
@@ -90,27 +80,9 @@ std::string patternBytes(size_t size, uint32_t seed) {
 }
 
 std::string referenceSha256(const std::string& data) {
-#ifdef _WIN32
-    unsigned char digest[32];
-    unsigned int length = 0;
-    BCRYPT_ALG_HANDLE algorithm = nullptr;
-    if (BCryptOpenAlgorithmProvider(&algorithm, BCRYPT_SHA256_ALGORITHM, nullptr, 0) == 0) {
-        BCRYPT_HASH_HANDLE hash = nullptr;
-        if (BCryptCreateHash(algorithm, &hash, nullptr, 0, nullptr, 0, 0) == 0) {
-            if (BCryptHashData(hash, reinterpret_cast<PUCHAR>(const_cast<char*>(data.data())),
-                               static_cast<ULONG>(data.size()), 0) == 0 &&
-                BCryptFinishHash(hash, digest, sizeof digest, 0) == 0)
-                length = sizeof digest;
-            BCryptDestroyHash(hash);
-        }
-        BCryptCloseAlgorithmProvider(algorithm, 0);
-    }
-#else
-    unsigned char digest[EVP_MAX_MD_SIZE];
-    unsigned int length = 0;
-    EVP_Digest(data.data(), data.size(), digest, &length, EVP_sha256(), nullptr);
-#endif
-    return platform::toHex(digest, length);
+    unsigned char digest[crypto_hash_sha256_BYTES];
+    crypto_hash_sha256(digest, reinterpret_cast<const unsigned char*>(data.data()), data.size());
+    return platform::toHex(digest, sizeof digest);
 }
 
 bool permissionBitsIgnored() {

@@ -29,7 +29,7 @@ std::string readFile(const std::string& path);
 bool fileExists(const std::string& path);
 // `size` bytes of deterministic pseudo-random content from `seed`.
 std::string patternBytes(size_t size, uint32_t seed);
-// Lowercase hex SHA-256 of `data`, computed with OpenSSL (an independent reference).
+// Lowercase hex SHA-256 of `data`, computed by libsodium (independent of the launcher's own).
 std::string referenceSha256(const std::string& data);
 // True when this user writes into a folder without write permission (root).
 bool permissionBitsIgnored();

@@ -1,6 +1,5 @@
-// server_test.cpp - morlaken_server started on 127.0.0.1 with an ephemeral port, talked to by
-// ENet clients of the test's own: slots are not held, failures count per account, names from
-// the network reach the console escaped. (The launcher's link against it: login/gameserver_test.)
+// server_test.cpp - morlaken_server on 127.0.0.1 (ephemeral port) and ENet clients of the
+// test's own: slots are not held, failures count per account, names reach the console escaped.
 #include "../tools/devhost/accounts.h"
 #include "login/wire.h"
 #include "support/devhost.h"
@@ -20,61 +19,48 @@ struct EnetUp : ::testing::Environment {
 };
 const auto* const kEnet = ::testing::AddGlobalTestEnvironment(new EnetUp);
 
-// One launcher-like ENet client: sends `message` once connected (nothing when empty) and
-// records the answer and the end of the connection.
-class Client {
-  public:
-    Client(int port, std::string message) : message_(std::move(message)) {
-        host_ = enet_host_create(nullptr, 1, 2, 0, 0);
-        host_->mtu = 1200;
-        host_->checksum = enet_crc32;
+// A launcher-like ENet client: sends `message` once connected (nothing when empty), keeps
+// the answer and sees the connection end.
+struct Client {
+    Client(int port, std::string text) : message(std::move(text)) {
+        host = enet_host_create(nullptr, 1, 2, 0, 0);
+        host->mtu = 1200;
+        host->checksum = enet_crc32;
         ENetAddress address{};
         enet_address_set_host(&address, "127.0.0.1");
         address.port = static_cast<enet_uint16>(port);
-        peer_ = enet_host_connect(host_, &address, 2, 0);
+        peer = enet_host_connect(host, &address, 2, 0);
     }
-    ~Client() { enet_host_destroy(host_); }
-    void pump() {
-        ENetEvent event;
-        while (enet_host_service(host_, &event, 0) > 0) {
-            if (event.type == ENET_EVENT_TYPE_CONNECT && !message_.empty())
-                enet_peer_send(
-                    peer_, 0,
-                    enet_packet_create(message_.data(), message_.size(), ENET_PACKET_FLAG_RELIABLE));
-            if (event.type == ENET_EVENT_TYPE_RECEIVE) {
-                answer.assign(reinterpret_cast<const char*>(event.packet->data), event.packet->dataLength);
-                enet_packet_destroy(event.packet);
+    ~Client() { enet_host_destroy(host); }
+    bool pumpUntilGone() {
+        for (ENetEvent e; enet_host_service(host, &e, 0) > 0;) {
+            if (e.type == ENET_EVENT_TYPE_CONNECT && !message.empty())
+                enet_peer_send(peer, 0,
+                               enet_packet_create(message.data(), message.size(), ENET_PACKET_FLAG_RELIABLE));
+            if (e.type == ENET_EVENT_TYPE_RECEIVE) {
+                answer.assign(reinterpret_cast<const char*>(e.packet->data), e.packet->dataLength);
+                enet_packet_destroy(e.packet);
             }
-            if (event.type == ENET_EVENT_TYPE_DISCONNECT) gone = true;
+            gone = gone || e.type == ENET_EVENT_TYPE_DISCONNECT;
         }
+        return gone;
     }
-    std::string answer;
+    std::string message, answer;
     bool gone = false;
-
-  private:
-    std::string message_;
-    ENetHost* host_;
-    ENetPeer* peer_;
+    ENetHost* host;
+    ENetPeer* peer;
 };
 
 // Pumps every client until each is gone (the server ends every connection).
-bool untilAllGone(std::vector<Client*> clients, double seconds) {
+bool untilAllGone(std::vector<Client*> clients) {
     return waitUntil(
         [&] {
             bool all = true;
-            for (Client* c : clients) {
-                c->pump();
-                all = all && c->gone;
-            }
+            for (Client* c : clients)
+                all = c->pumpUntilGone() && all;
             return all;
         },
-        seconds);
-}
-
-std::string ask(int port, const std::string& message) {
-    Client client(port, message);
-    EXPECT_TRUE(untilAllGone({&client}, 20));
-    return client.answer;
+        20);
 }
 
 // morlaken_server with one account "ayse" / "ayse@example.com", password "gizli".
@@ -86,8 +72,10 @@ class GameServerTool : public ::testing::Test {
         ASSERT_TRUE(server.start({"--port", "0", "--users", dir / "users.txt"}, "morlaken_server"));
     }
     uint8_t refusal(const std::string& user, const std::string& password) {
-        const std::string answer = ask(server.port(), wire::encodeLoginRequest(user, password));
-        return answer.size() >= 2 && answer[0] == wire::kLoginRefused ? static_cast<uint8_t>(answer[1]) : 0;
+        Client client(server.port(), wire::encodeLoginRequest(user, password));
+        EXPECT_TRUE(untilAllGone({&client}));
+        const std::string& a = client.answer;
+        return a.size() >= 2 && a[0] == wire::kLoginRefused ? static_cast<uint8_t>(a[1]) : 0;
     }
     TempFolder dir;
     DevHost server;
@@ -99,7 +87,7 @@ TEST_F(GameServerTool, PeersThatHoldASlotAreCutOff) {
     Client silent(server.port(), ""),
         oversized(server.port(), wire::encodeProbeRequest() + std::string(65536, 'x')),
         probe(server.port(), wire::encodeProbeRequest());
-    ASSERT_TRUE(untilAllGone({&silent, &oversized, &probe}, 20));
+    ASSERT_TRUE(untilAllGone({&silent, &oversized, &probe}));
     EXPECT_EQ(silent.answer, "");
     EXPECT_EQ(oversized.answer, "") << "a 64 KiB packet is never assembled";
     EXPECT_EQ(probe.answer, wire::encodeNewsAnswer({}));

@@ -16,19 +16,29 @@ namespace {
 // (or, with `hangUp`, closes it at once). `sent` turns true once the answer has left.
 class OneAnswerServer {
   public:
-    OneAnswerServer(std::string answer, bool hangUp) : answer_(std::move(answer)), hangUp_(hangUp) {
+    OneAnswerServer(std::string answer, bool hangUp) {
         WSADATA data;
         WSAStartup(MAKEWORD(2, 2), &data);
         listener_ = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
+        sockaddr_in address{AF_INET, 0, {}, {}};
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         int length = sizeof address;
         bind(listener_, reinterpret_cast<sockaddr*>(&address), length);
         listen(listener_, 4);
         getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
         url = "http://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/dosya";
-        thread_ = std::thread([this] { serve(); });
+        thread_ = std::thread([this, answer, hangUp] {
+            if ((client_ = accept(listener_, nullptr, nullptr)) == INVALID_SOCKET) return;
+            std::string request;
+            char buffer[4096];
+            for (int n; request.find("\r\n\r\n") == std::string::npos; request.append(buffer, n))
+                if ((n = recv(client_, buffer, sizeof buffer, 0)) <= 0) return;
+            send(client_, answer.data(), static_cast<int>(answer.size()), 0);
+            if (hangUp) shutdown(client_, SD_BOTH);
+            sent = true;
+            while (recv(client_, buffer, sizeof buffer, 0) > 0) {
+            }
+        });
     }
     ~OneAnswerServer() {
         closesocket(listener_);
@@ -39,21 +49,6 @@ class OneAnswerServer {
     std::atomic<bool> sent{false};
 
   private:
-    void serve() {
-        client_ = accept(listener_, nullptr, nullptr);
-        if (client_ == INVALID_SOCKET) return;
-        std::string request;
-        char buffer[4096];
-        for (int n; request.find("\r\n\r\n") == std::string::npos; request.append(buffer, n))
-            if ((n = recv(client_, buffer, sizeof buffer, 0)) <= 0) return;
-        send(client_, answer_.data(), static_cast<int>(answer_.size()), 0);
-        if (hangUp_) shutdown(client_, SD_BOTH);
-        sent = true;
-        while (recv(client_, buffer, sizeof buffer, 0) > 0) {
-        }
-    }
-    std::string answer_;
-    bool hangUp_;
     SOCKET listener_ = INVALID_SOCKET, client_ = INVALID_SOCKET;
     std::thread thread_;
 };
