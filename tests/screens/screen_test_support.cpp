@@ -4,6 +4,7 @@
 #include "app/frame.h"
 #include "gfx/texture.h"
 #include "gfx/widgets.h"
+#include "login/enet_setup.h"
 #include "platform/platform.h"
 #include "screens/skin.h"
 
@@ -14,6 +15,15 @@
 #include <mutex>
 
 namespace screentest {
+
+namespace {
+// ENet starts once, before any test of this program touches it: a block ENet took from one
+// heap must never go back through the other.
+struct EnetUp : ::testing::Environment {
+    void SetUp() override { ASSERT_TRUE(initializeEnet()); }
+};
+const auto* const kEnet = ::testing::AddGlobalTestEnvironment(new EnetUp);
+} // namespace
 
 ScreenHarness::ScreenHarness() {
     game_ = std::make_unique<testsupport::TempFolder>();
@@ -54,6 +64,7 @@ ScreenHarness::ScreenHarness() {
 }
 
 ScreenHarness::~ScreenHarness() {
+    if (launcher_) resetUpdateStatus(launcher_->update, UpdateState::UpToDate); // a retry's worker joined
     if (launcher_ && launcher_->window) {
         clearFontCache(launcher_->ui.fonts);
         glfwDestroyWindow(launcher_->window);
@@ -91,6 +102,12 @@ void ScreenHarness::click(float x, float y) {
     frame();
 }
 
+void ScreenHarness::queueClick(float x, float y) {
+    moveMouse(x, y);
+    queueMouseButton(launcher_->ui, GLFW_MOUSE_BUTTON_LEFT, GLFW_PRESS);
+    queueMouseButton(launcher_->ui, GLFW_MOUSE_BUTTON_LEFT, GLFW_RELEASE);
+}
+
 void ScreenHarness::type(std::string_view ascii) {
     for (const char c : ascii)
         queueChar(launcher_->ui, static_cast<unsigned char>(c));
@@ -113,6 +130,13 @@ std::vector<ScreenHarness::Rgb> ScreenHarness::grab(int x, int y, int w, int h) 
         for (int xx = x; xx < x + w; ++xx)
             out.push_back(pixel(xx, yy));
     return out;
+}
+
+double ScreenHarness::brightness(int x, int y, int w, int h) const {
+    long sum = 0;
+    for (const Rgb& p : grab(x, y, w, h))
+        sum += p.r + p.g + p.b;
+    return static_cast<double>(sum) / (3.0 * w * h);
 }
 
 void ScreenHarness::save(const std::string& name) const {
