@@ -134,18 +134,20 @@ TEST(LoginEndToEnd, TwoStepLoginStartsTheDeliveredGameThenTheClosingScreenEndsTh
     writeFile(root / "users.txt", logintest::userLine("ayse", "", "Gizli-Sifre42", kSecret, true, ""));
     // The game as the update server has it, ending with 0 after 4 s; the launcher is told to
     // start it from there and to hand it `sunucu`.
-    publishSite(site.path(), {{"oyun/morlaken-game", readFile(builtProgram("morlaken-game"))},
-                              {"oyun/morlaken-game.ini", "cikis_kodu=0\nsure=4\npencere=0\nkayit=kayit.txt\n"}});
+    publishSite(site.path(),
+                {{"oyun/morlaken-game", readFile(builtProgram("morlaken-game"))},
+                 {"oyun/morlaken-game.ini", "cikis_kodu=0\nsure=4\npencere=0\nkayit=kayit.txt\n"}});
     DevHost devhost;
     ASSERT_TRUE(devhost.start({"--root", site.path(), "--port", "0", "--users", root / "users.txt"}))
         << devhost.log();
     LauncherProcess launcher(root);
-    writeFile(launcher.player() / "varsayilan.ini", "guncelleme=" + devhost.url() + "\nhesap_api=" +
-                                                         devhost.url() + "hesap/\noyun=oyun/morlaken-game\nsunucu=" +
-                                                         sunucu + "\nyerel_sunucu=\nweb=\n");
+    writeFile(launcher.player() / "varsayilan.ini",
+              "guncelleme=" + devhost.url() + "\nhesap_api=" + devhost.url() +
+                  "hesap/\noyun=oyun/morlaken-game\nsunucu=" + sunucu + "\nyerel_sunucu=\nweb=\n");
     const std::string messages = root / "mesajlar.txt";
-    ASSERT_TRUE(launcher.start(
-        {{"MORLAKEN_MESSAGE_LOG", messages}, {"MORLAKEN_SCREENSHOT", shot}, {"MORLAKEN_SCREENSHOT_AFTER", "kapanis"}}));
+    ASSERT_TRUE(launcher.start({{"MORLAKEN_MESSAGE_LOG", messages},
+                                {"MORLAKEN_SCREENSHOT", shot},
+                                {"MORLAKEN_SCREENSHOT_AFTER", "kapanis"}}));
     ASSERT_TRUE(launcher.waitForWindow()) << launcher.err();
     // The update delivers the game; START is clickable once the pass is over.
     ASSERT_TRUE(waitFor([&] { return fileExists(launcher.player() / "guncelleme.cache"); }, 60.0))
@@ -157,7 +159,8 @@ TEST(LoginEndToEnd, TwoStepLoginStartsTheDeliveredGameThenTheClosingScreenEndsTh
     ASSERT_TRUE(launcher.key("Tab"));
     ASSERT_TRUE(launcher.type("Gizli-Sifre42"));
     ASSERT_TRUE(launcher.key("Return"));
-    const std::string notice = "BİLGİ: Hesabında iki adımlı doğrulama açık. Doğrulama uygulamandaki 6 haneli kodu gir.\n";
+    const std::string notice =
+        "BİLGİ: Hesabında iki adımlı doğrulama açık. Doğrulama uygulamandaki 6 haneli kodu gir.\n";
     ASSERT_TRUE(waitFor([&] { return readFile(messages).find(notice) != std::string::npos; }, 30.0))
         << readFile(messages) << launcher.err();
     EXPECT_FALSE(fileExists(launcher.player() / "oyun/kayit.txt"));

@@ -54,8 +54,14 @@ TEST(GlyphSet, HoldsTheTwoHundredFiveCodePointsInOrder) {
     const auto& set = glyphSet();
     ASSERT_EQ(set.size(), 205u);
     // Printable ASCII, Latin-1 from the no-break space, then Ğ ... ş, •, …
-    for (auto [i, c] : {std::pair{0, 0x20u}, {94, 0x7Eu}, {95, 0xA0u}, {190, 0xFFu}, {191, 0x11Eu},
-                        {196, 0x15Fu}, {203, 0x2022u}, {204, 0x2026u}})
+    for (auto [i, c] : {std::pair{0, 0x20u},
+                        {94, 0x7Eu},
+                        {95, 0xA0u},
+                        {190, 0xFFu},
+                        {191, 0x11Eu},
+                        {196, 0x15Fu},
+                        {203, 0x2022u},
+                        {204, 0x2026u}})
         EXPECT_EQ(set[i], c) << i;
     EXPECT_EQ(std::count(set.begin(), set.end(), 0x7Fu), 0);
     EXPECT_EQ(std::count(set.begin(), set.end(), 0x0130u), 1); // İ

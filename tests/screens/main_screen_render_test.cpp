@@ -340,7 +340,8 @@ TEST_F(MainScreen, AGameThatEndsBringsTheErrorOrTheClosingScreen) {
         queueMouseButton(l().ui, GLFW_MOUSE_BUTTON_LEFT, GLFW_RELEASE); // cleared by the closing screen
         ASSERT_TRUE(screentest::waitFor([&] { return pumpFrame(l()); }, 10)) << end;
     }
-    EXPECT_EQ(message().messageText, "Oyun açılırken kapandı (çıkış kodu 0x00000001). Bu kodu Velmor'a gönder.");
+    EXPECT_EQ(message().messageText,
+              "Oyun açılırken kapandı (çıkış kodu 0x00000001). Bu kodu Velmor'a gönder.");
     EXPECT_EQ(l().screens.state.activeModal, Modal::None); // the login dialog closed at the early end
     ASSERT_EQ(l().screens.state.gameState, GameState::Closing);
     h_->frame();
