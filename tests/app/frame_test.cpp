@@ -1,7 +1,6 @@
 // frame_test.cpp - the frame's rules on a Launcher of the test's own, without a window:
-// what each key does on each screen, what a login's outcome does to the screens, the
-// start-up configuration of the login dialog, and the frame's arithmetic (download speed,
-// input layers, mouse scaling, content scale, window dragging).
+// what each key does on each screen, the pumps, what a login's outcome does to the
+// screens, the start-up configuration of the login dialog, and the frame's arithmetic.
 #include "app/frame.h"
 #include "app/launcher.h"
 #include "gfx/widgets.h"
@@ -33,11 +32,9 @@ InputEvent charEvent(uint32_t c) {
     return {InputEvent::Kind::Char, c, 0, 0, 0};
 }
 
-class Keys : public ::testing::Test {
+class Keys : public ::testing::Test { // launcher.ini lands in folder_
   protected:
-    void SetUp() override {
-        ASSERT_TRUE(platform::setWorkingFolder(folder_.path()));
-    } // launcher.ini lands here
+    void SetUp() override { ASSERT_TRUE(platform::setWorkingFolder(folder_.path())); }
     void TearDown() override { platform::setWorkingFolder(previous_); }
     testsupport::TempFolder folder_;
     const std::string previous_ = platform::fullPath(".");
@@ -112,10 +109,9 @@ TEST_F(Keys, EachKeyGoesToWhatIsOnTop) {
         handleKey(l, c.event);
 
         EXPECT_EQ(l.screens.state.activeModal, c.modalAfter) << c.what;
-        EXPECT_EQ(l.screens.message.visible, c.messageAfter != nullptr) << c.what;
-        if (c.messageAfter) {
-            EXPECT_EQ(l.screens.message.messageText, c.messageAfter) << c.what;
-        }
+        EXPECT_EQ(l.screens.message.visible ? l.screens.message.messageText : "-",
+                  c.messageAfter ? c.messageAfter : "-")
+            << c.what;
         EXPECT_EQ(l.ui.focus, fieldOf(l, c.focusAfter)) << c.what;
         if (c.focusAfter != c.focus && c.focusAfter != No) {
             EXPECT_GT(l.ui.caretStart, 0) << c.what << ": a newly focused field restarts the caret";

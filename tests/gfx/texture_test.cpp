@@ -126,7 +126,7 @@ std::pair<int, int> levelSize(int level) {
 
 using TextureGl = GlWindowTest;
 
-TEST_F(TextureGl, LoadsFromVeriWithEveryMipLevelUploaded) {
+TEST_F(TextureGl, LoadsFromVeriWithEveryMipLevelUploadedAndBrokenImagesGiveZero) {
     ImageFolder folder;
     folder.png("bes_uc.png", 5, 3, std::vector<uint8_t>(5 * 3 * 4, 200));
     folder.png("tek.png", 1, 1, {10, 20, 30, 255});
@@ -148,10 +148,8 @@ TEST_F(TextureGl, LoadsFromVeriWithEveryMipLevelUploaded) {
     glBindTexture(GL_TEXTURE_2D, one.id);
     EXPECT_EQ(levelSize(0), std::pair(1, 1));
     EXPECT_EQ(levelSize(1), std::pair(0, 0));
-}
 
-TEST_F(TextureGl, MissingOrBrokenImageGivesZeroTextureAndOneStderrLine) {
-    ImageFolder folder;
+    // A missing or broken image: the zero texture and one line on standard error.
     testsupport::writeFile(folder.root / "veri/bozuk.png", "\x89PNG\r\n\x1a\n not really");
     testsupport::writeFile(folder.root / "veri/bos.jpg", ""); // empty file
 

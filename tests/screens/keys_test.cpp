@@ -38,6 +38,9 @@ TEST_F(FrameKeys, CtrlVPastesTheClipboardThroughTheFieldsFilter) {
     h_->key(GLFW_KEY_V, GLFW_MOD_CONTROL | GLFW_MOD_SHIFT);
     h_->frame();
     EXPECT_EQ(dialog().username.text, "veli_1x"); // no blank, no Turkish letter, no '@'
+    h_->key(GLFW_KEY_V);                          // V alone types nothing (its character comes on its own)
+    h_->frame();
+    EXPECT_EQ(dialog().username.text, "veli_1x");
 }
 
 } // namespace

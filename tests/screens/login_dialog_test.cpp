@@ -56,25 +56,6 @@ TEST_F(LoginDialogTest, EachStateDrawsOverTheDimmedMainScreen) {
     focusField(l().ui, &dialog().code); // the caret is on for the next 0.55 s
     h_->frame();
     h_->save("login_4_kod");
-    l().session.account.totpStep = false;
-
-    const struct {
-        const char* name;
-        bool error;
-        std::string text;
-    } messages[] = {
-        {"alanlar", true, "Kullanıcı adını ve şifreni gir."},
-        {"iki_adim", false, kLoginTotpRequired},
-        {"eposta", true,
-         "E-posta adresin henüz doğrulanmadı (a***@o***.com). Gelen kutundaki bağlantıya tıkla, sonra "
-         "tekrar dene."},
-        {"oyun_kapandi", true, "Oyun açılırken kapandı (çıkış kodu 0x00000001). Bu kodu Velmor'a gönder."},
-    };
-    for (const auto& m : messages) {
-        m.error ? showError(message(), m.text) : showInfo(message(), m.text);
-        h_->frame();
-        h_->save(std::string("login_5_") + m.name);
-    }
 }
 
 TEST_F(LoginDialogTest, SubmitChecksTheFieldsAndSavesTheRememberChoiceFirst) {

@@ -258,6 +258,8 @@ TEST_F(MainScreen, BannerAndHeadlineClicksOpenTheirItemAndTheMessageClosesOnTama
         ASSERT_TRUE(message().visible) << c.title;
         EXPECT_EQ(message().title + "|" + message().messageText, std::string(c.title) + "|" + c.text);
         EXPECT_EQ(message().accentColor, 0xE2C27Au);
+        h_->frame();
+        h_->save("news_message");
         // The panel at (170, 160) ignores a click beside its button (340, 363, 120 x 28).
         h_->click(200, 300);
         EXPECT_TRUE(message().visible);
@@ -337,8 +339,10 @@ TEST_F(MainScreen, AGameThatEndsBringsTheErrorOrTheClosingScreen) {
         int error = 0;
         l().session.game = {platform::startProcess("/bin/sh", {"-c", end}, options, error), platform::now()};
         l().screens.state.gameState = GameState::Running;
+        glfwHideWindow(l().window);
         queueMouseButton(l().ui, GLFW_MOUSE_BUTTON_LEFT, GLFW_RELEASE); // cleared by the closing screen
         ASSERT_TRUE(screentest::waitFor([&] { return pumpFrame(l()); }, 10)) << end;
+        EXPECT_TRUE(glfwGetWindowAttrib(l().window, GLFW_VISIBLE)) << end; // the launcher is back
     }
     EXPECT_EQ(message().messageText,
               "Oyun açılırken kapandı (çıkış kodu 0x00000001). Bu kodu Velmor'a gönder.");

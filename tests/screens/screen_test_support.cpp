@@ -32,14 +32,10 @@ ScreenHarness::ScreenHarness() {
     std::error_code ec;
     std::filesystem::create_directory_symlink(std::filesystem::path(MORLAKEN_BIN_DIR) / "veri",
                                               gameFolder_ / "veri", ec);
-    if (ec || !platform::setWorkingFolder(gameFolder_.string())) {
-        error_ = "game folder could not be prepared";
-        return;
-    }
     launcher_ = std::make_unique<Launcher>();
     Launcher& l = *launcher_;
-    if (!loadFontFaces(l.ui.fonts)) {
-        error_ = "fonts missing under " + std::string(MORLAKEN_BIN_DIR) + "/veri/font";
+    if (ec || !platform::setWorkingFolder(gameFolder_.string()) || !loadFontFaces(l.ui.fonts)) {
+        error_ = "game folder with veri/ (fonts, images) could not be prepared";
         return;
     }
     if (!glfwInit()) {
@@ -49,17 +45,16 @@ ScreenHarness::ScreenHarness() {
     glfwWindowHint(GLFW_VISIBLE, GLFW_FALSE);
     glfwWindowHint(GLFW_DECORATED, GLFW_FALSE);
     glfwWindowHint(GLFW_RESIZABLE, GLFW_FALSE);
-    l.window = glfwCreateWindow(kLauncherWidth, kLauncherHeight, "Morlaken Online", nullptr, nullptr);
+    l.window = l.ui.window =
+        glfwCreateWindow(kLauncherWidth, kLauncherHeight, "Morlaken Online", nullptr, nullptr);
     if (!l.window) {
         error_ = "window could not be created";
         glfwTerminate();
         return;
     }
-    l.ui.window = l.window;
     glfwMakeContextCurrent(l.window);
     loadSkin(l.skin);
     l.serverCheckTimer = 1e300; // no background probe of the game server unless a test asks
-
     ok_ = true;
 }
 

@@ -23,9 +23,9 @@ class SettingsDialogTest : public screentest::ScreenTest {
 };
 
 TEST_F(SettingsDialogTest, SavingAnEmptyFieldStoresTheLocalAddressAndProbesAgain) {
-    configSet(l().config, keys::kServer, "oyun.example:7000");
+    configSet(l().config, keys::kServer, "a:b:c"); // a probe of this one would end at once
     open();
-    EXPECT_EQ(field().text, "oyun.example:7000");
+    EXPECT_EQ(field().text, "a:b:c");
     EXPECT_EQ(l().ui.focus, &field());
     h_->frame();
     h_->save("settings_dialog");
