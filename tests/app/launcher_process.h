@@ -79,7 +79,6 @@ class LauncherProcess {
     const std::filesystem::path& player() const { return player_; }
     testsupport::Child& child() { return child_; }
     std::string err() const { return testsupport::readFile(root_ / "launcher.err"); }
-    const std::string& display() const { return display_.name(); }
 
     // Starts it with `env` added and `unset` removed (DISPLAY among them: no display), from
     // `workingFolder` ("" = the test's); its standard error goes to err().
