@@ -1,7 +1,7 @@
 // launcher_process.h - the real launcher for end-to-end tests: an Xvfb of the test's own
 // (so no other test's window or pointer meets ours), a player folder holding a copy of the
-// built launcher (its own folder is that one) with the images and fonts, and xdotool to
-// drive its window.
+// built launcher (its own folder is that one) with the shipped defaults and the images and
+// fonts, and xdotool to drive its window.
 #pragma once
 
 #include "support/child_process.h"
@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -55,41 +56,60 @@ class PrivateDisplay {
     std::string name_;
 };
 
+using Env = std::vector<std::pair<std::string, std::string>>;
+
 // The launcher copied into root/oyuncu, run on a display of its own.
 class LauncherProcess {
   public:
-    explicit LauncherProcess(const std::filesystem::path& root)
+    // The images and fonts: the built ones linked, copied (for an update that writes into
+    // veri/), or none.
+    enum class Veri { Linked, Copied, None };
+    explicit LauncherProcess(const std::filesystem::path& root, Veri veri = Veri::Linked)
         : root_(root), player_(root / "oyuncu"),
           display_((std::filesystem::create_directories(root / "x"), root / "x")) {
         namespace fs = std::filesystem;
-        onDisplay_.extraEnv = {{"DISPLAY", display_.name()}};
+        const fs::path bin = MORLAKEN_BIN_DIR;
         fs::create_directories(player_);
-        fs::copy_file(testsupport::builtProgram("MorlakenLauncher"), player_ / "MorlakenLauncher");
-        fs::create_directory_symlink(fs::path(MORLAKEN_BIN_DIR) / "veri", player_ / "veri");
+        // A copy, not a link: the launcher resolves its own path through the link.
+        fs::copy_file(bin / "MorlakenLauncher", player_ / "MorlakenLauncher");
+        fs::copy_file(bin / "varsayilan.ini", player_ / "varsayilan.ini");
+        if (veri == Veri::Linked) fs::create_directory_symlink(bin / "veri", player_ / "veri");
+        if (veri == Veri::Copied) fs::copy(bin / "veri", player_ / "veri", fs::copy_options::recursive);
     }
     const std::filesystem::path& player() const { return player_; }
     testsupport::Child& child() { return child_; }
     std::string err() const { return testsupport::readFile(root_ / "launcher.err"); }
 
-    // Starts it with `env` added; its standard error goes to err().
-    bool start(std::vector<std::pair<std::string, std::string>> env = {}) {
+    // Starts it with `env` added and `unset` removed (DISPLAY among them: no display), from
+    // `workingFolder` ("" = the test's); its standard error goes to err().
+    bool start(Env env = {}, std::vector<std::string> unset = {}, std::string workingFolder = "") {
         if (display_.name().empty() || !std::filesystem::exists(kXdotool)) {
             ADD_FAILURE() << "needs Xvfb and xdotool (scripts/setup installs them)";
             return false;
         }
-        testsupport::ChildOptions options = onDisplay_;
+        testsupport::ChildOptions options;
+        if (std::find(unset.begin(), unset.end(), "DISPLAY") == unset.end())
+            options.extraEnv = {{"DISPLAY", display_.name()}};
+        options.unsetEnv = std::move(unset);
+        options.workingFolder = std::move(workingFolder);
         options.stderrFile = root_ / "launcher.err";
         for (auto& e : env)
             options.extraEnv.push_back(std::move(e));
         return child_.start(player_ / "MorlakenLauncher", {}, options);
     }
+    // start() and its exit code once it ended by itself (-1 when it had to be stopped after 60 s).
+    int run(Env env = {}, std::vector<std::string> unset = {}, std::string workingFolder = "") {
+        int code = -1;
+        if (!start(std::move(env), std::move(unset), std::move(workingFolder)) || child_.wait(60, code))
+            return code;
+        child_.kill();
+        child_.wait(10, code);
+        return -1;
+    }
     // The launcher's mapped window, "" while it is hidden.
     std::string window() {
         std::string out;
-        if (testsupport::runProgram(kXdotool,
-                                    {"search", "--onlyvisible", "--pid", std::to_string(child_.pid())}, out,
-                                    10, onDisplay_) != 0)
-            return "";
+        if (!xdo({"search", "--onlyvisible", "--pid", std::to_string(child_.pid())}, &out)) return "";
         return out.substr(0, out.find('\n'));
     }
     bool waitForWindow(double seconds = 60) {
@@ -98,7 +118,9 @@ class LauncherProcess {
     // xdotool with `args` on the launcher's display; its output in `out`.
     bool xdo(const std::vector<std::string>& args, std::string* out = nullptr) {
         std::string text;
-        const bool ok = testsupport::runProgram(kXdotool, args, text, 10, onDisplay_) == 0;
+        testsupport::ChildOptions options;
+        options.extraEnv = {{"DISPLAY", display_.name()}};
+        const bool ok = testsupport::runProgram(kXdotool, args, text, 10, options) == 0;
         if (out) *out = text;
         return ok;
     }
@@ -121,6 +143,5 @@ class LauncherProcess {
   private:
     std::filesystem::path root_, player_;
     PrivateDisplay display_;
-    testsupport::ChildOptions onDisplay_;
     testsupport::Child child_;
 };

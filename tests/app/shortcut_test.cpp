@@ -14,93 +14,79 @@
 namespace {
 
 using namespace testsupport;
+namespace fs = std::filesystem;
 
 class Shortcut : public ::testing::Test {
   protected:
-    void SetUp() override {
-        previous_ = std::filesystem::current_path();
-        ASSERT_TRUE(platform::setWorkingFolder(folder.path()));
-        std::filesystem::create_directory(desktop());
+    void SetUp() override { ASSERT_TRUE(platform::setWorkingFolder(folder.path())); }
+    void TearDown() override { fs::current_path(previous_); }
+    ::testing::AssertionResult valid() {
+        std::string out;
+        if (runProgram("/usr/bin/desktop-file-validate", {shortcut}, out, 30) == 0)
+            return ::testing::AssertionSuccess();
+        return ::testing::AssertionFailure() << readFile(shortcut) << out;
     }
-    void TearDown() override { std::filesystem::current_path(previous_); }
-    std::string desktop() const { return folder / "Masaüstü"; }
-    std::string shortcut() const {
-        return desktop() + "/" + kShortcutName + platform::desktopShortcutExtension();
-    }
+    const fs::path previous_ = fs::current_path();
     TempFolder folder;
-    Config cfg;
-    ScopedEnv xdg_{"XDG_DESKTOP_DIR", (folder / "Masaüstü").c_str()};
-
-  private:
-    std::filesystem::path previous_;
+    const std::string desktop = folder / "Masaüstü";
+    const std::string shortcut = desktop + "/" + kShortcutName + platform::desktopShortcutExtension();
+    ScopedEnv xdg_{"XDG_DESKTOP_DIR", desktop.c_str()};
 };
 
-int validate(const std::string& path, std::string& out) {
-    return runProgram("/usr/bin/desktop-file-validate", {path}, out, 30);
-}
-
 TEST_F(Shortcut, MadeOnceAndNotAgainAfterThePlayerDeletesIt) {
+    fs::create_directory(desktop);
+    Config cfg;
     ensureDesktopShortcut(cfg);
-    ASSERT_TRUE(fileExists(shortcut()));
-    const auto perms = std::filesystem::status(shortcut()).permissions();
-    EXPECT_NE(perms & std::filesystem::perms::owner_exec, std::filesystem::perms::none);
-    const std::string text = readFile(shortcut());
-    EXPECT_NE(text.find("Exec=" + platform::executablePath() + "\n"), std::string::npos) << text;
+    ASSERT_TRUE(fileExists(shortcut));
+    EXPECT_NE(fs::status(shortcut).permissions() & fs::perms::owner_exec, fs::perms::none);
+    const std::string text = readFile(shortcut);
+    const std::string exe = platform::executablePath(), home = exe.substr(0, exe.rfind('/'));
+    EXPECT_NE(text.find("Exec=" + exe + "\n"), std::string::npos) << text;
     EXPECT_NE(text.find("Name=Morlaken Online\n"), std::string::npos);
-    const std::string home = platform::executablePath().substr(0, platform::executablePath().rfind('/'));
     EXPECT_NE(text.find("Path=" + home + "\nIcon=" + home + "/veri/logo.png\n"), std::string::npos) << text;
-    std::string out;
-    EXPECT_EQ(validate(shortcut(), out), 0) << out;
+    EXPECT_TRUE(valid());
     EXPECT_NE(readFile(folder / "launcher.ini").find("kisayol=1"), std::string::npos);
 
-    std::filesystem::remove(shortcut());
+    fs::remove(shortcut);
     ensureDesktopShortcut(cfg);
-    EXPECT_FALSE(fileExists(shortcut()));
+    EXPECT_FALSE(fileExists(shortcut));
 }
 
-TEST_F(Shortcut, KisayolOneInEitherFileMeansDoneAnyOtherValueDoesNot) {
-    struct Case {
+TEST_F(Shortcut, KisayolOneInEitherFileMeansDoneAnyOtherValueDoesNotNorAMissingDesktop) {
+    const struct {
         std::vector<ConfigEntry> user, defaults;
-        bool made;
+        bool desktop, made;
     } cases[] = {
-        {{{"kisayol", "1"}}, {}, false},
-        {{}, {{"kisayol", "1"}}, false},
-        {{{"kisayol", "0"}}, {{"kisayol", "1"}}, true},
-        {{{"kisayol", "1 "}}, {}, true},
+        {{}, {}, false, false}, // first: nothing written yet
+        {{{"kisayol", "1"}}, {}, true, false},
+        {{}, {{"kisayol", "1"}}, true, false},
+        {{{"kisayol", "0"}}, {{"kisayol", "1"}}, true, true},
+        {{{"kisayol", "1 "}}, {}, true, true},
     };
-    for (const Case& c : cases) {
-        std::filesystem::remove(shortcut());
-        cfg = Config{c.user, c.defaults};
+    for (const auto& c : cases) {
+        fs::remove_all(desktop);
+        if (c.desktop) fs::create_directory(desktop);
+        Config cfg{c.user, c.defaults};
         ensureDesktopShortcut(cfg);
-        EXPECT_EQ(fileExists(shortcut()), c.made);
-        if (c.made) {
-            EXPECT_EQ(configGet(cfg, keys::kShortcutDone), "1");
+        EXPECT_EQ(fileExists(shortcut), c.made);
+        EXPECT_EQ(configGet(cfg, keys::kShortcutDone), c.desktop ? "1" : "");
+        if (!c.desktop) {
+            EXPECT_FALSE(fileExists(folder / "launcher.ini"));
         }
     }
 }
 
-TEST_F(Shortcut, NothingIsWrittenWithoutADesktopFolder) {
-    std::filesystem::remove(desktop());
-    ensureDesktopShortcut(cfg);
-    EXPECT_FALSE(fileExists(shortcut()));
-    EXPECT_FALSE(fileExists(folder / "launcher.ini"));
-    EXPECT_EQ(configGet(cfg, keys::kShortcutDone), "");
-}
-
 TEST_F(Shortcut, ExecKeepsAPathWithBlanksAndQuotesAsOneArgument) {
-    struct Case {
-        std::string path, exec;
-    } cases[] = {
+    fs::create_directory(desktop);
+    const std::pair<std::string, std::string> cases[] = {
         {"/oyun/MorlakenLauncher", "Exec=/oyun/MorlakenLauncher\n"},
         {"/Oyunlar/Morlaken Online/MorlakenLauncher", "Exec=\"/Oyunlar/Morlaken Online/MorlakenLauncher\"\n"},
         {"/a\"b/$c`d/e\\f/%g", "Exec=\"/a\\\\\"b/\\\\$c\\\\`d/e\\\\\\\\f/%%g\"\n"},
     };
-    for (const Case& c : cases) {
-        ASSERT_TRUE(platform::saveDesktopShortcut({kShortcutName, c.path, "/oyun", "/oyun/logo.png", "x"}));
-        const std::string text = readFile(shortcut());
-        EXPECT_NE(text.find(c.exec), std::string::npos) << text;
-        std::string out;
-        EXPECT_EQ(validate(shortcut(), out), 0) << c.path << "\n" << out;
+    for (const auto& [path, exec] : cases) {
+        ASSERT_TRUE(platform::saveDesktopShortcut({kShortcutName, path, "/oyun", "/oyun/logo.png", "x"}));
+        EXPECT_NE(readFile(shortcut).find(exec), std::string::npos) << readFile(shortcut);
+        EXPECT_TRUE(valid()) << path;
     }
 }
 

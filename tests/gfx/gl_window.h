@@ -1,10 +1,7 @@
-// gl_window.h - a hidden GLFW window with a current GL context for tests that draw, and a
-// Ui of their own for it.
-//
-// The window is 800 x 610 like the launcher's, and every frame starts with the launcher's
-// own set-up (beginDrawing): one unit per logical pixel, origin top left. Pixels are read
-// back from the back buffer with readPixel (top-left origin, like the drawing
-// coordinates).
+// gl_window.h - a hidden 800 x 610 GLFW window with a current GL context for tests that
+// draw, and a Ui of their own for it. Every frame starts with the launcher's own set-up
+// (beginDrawing): one unit per logical pixel, origin top left; readPixel reads the back
+// buffer in the same coordinates.
 #pragma once
 
 #include "gfx/font.h"
@@ -18,7 +15,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
-#include <memory>
 
 class GlWindowTest : public ::testing::Test {
   protected:
@@ -36,19 +32,16 @@ class GlWindowTest : public ::testing::Test {
         ui_.window = window_;
         beginFrame();
     }
-
     void TearDown() override {
         clearFontCache(ui_.fonts);
         if (window_) glfwDestroyWindow(window_);
         glfwTerminate();
     }
-
     void beginFrame(ClearColor clear = kBackground) { beginDrawing(ui_.frame, fbWidth_, fbHeight_, clear); }
 
     struct Rgba {
         int r, g, b, a;
     };
-    // The pixel at logical (x, y), top-left origin, from the back buffer.
     Rgba readPixel(int x, int y) {
         glFinish();
         unsigned char p[4] = {0, 0, 0, 0};

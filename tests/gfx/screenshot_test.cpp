@@ -17,43 +17,29 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// A vertical-gradient button face with a one-pixel frame, so each state has its own
-// known colour in the middle.
-Texture makeButtonFace(uint32_t top, uint32_t bottom, uint32_t frame) {
-    const int w = 64, h = 24;
-    std::vector<uint8_t> px(static_cast<size_t>(w) * h * 4);
+// A w x h image with each pixel's 0xAARRGGBB from `argb(x, y)`.
+template <typename Argb> Texture makeImage(int w, int h, Argb argb) {
+    std::vector<uint8_t> px;
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) {
-            const bool edge = x == 0 || y == 0 || x == w - 1 || y == h - 1;
-            const float t = static_cast<float>(y) / (h - 1);
-            uint8_t* p = &px[(static_cast<size_t>(y) * w + x) * 4];
-            for (int c = 0; c < 3; ++c) {
-                const int shift = 16 - 8 * c;
-                const int a = (top >> shift) & 0xFF, b = (bottom >> shift) & 0xFF;
-                p[c] = edge ? static_cast<uint8_t>((frame >> shift) & 0xFF)
-                            : static_cast<uint8_t>(a + (b - a) * t);
-            }
-            p[3] = 255;
+            const uint32_t c = argb(x, y);
+            px.insert(px.end(), {uint8_t(c >> 16), uint8_t(c >> 8), uint8_t(c), uint8_t(c >> 24)});
         }
     return createTexture(px.data(), w, h);
 }
 
-// The field background the art would give: near-black with a gold hairline.
-Texture makeFieldBackground() {
-    const int w = 280, h = 50;
-    std::vector<uint8_t> px(static_cast<size_t>(w) * h * 4, 0);
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) {
-            uint8_t* p = &px[(static_cast<size_t>(y) * w + x) * 4];
-            const bool inside = x >= 26 && x < 254 && y >= 8 && y < 42;
-            const bool rim = inside && (x == 26 || x == 253 || y == 8 || y == 41);
-            if (rim) {
-                p[0] = 0xE2, p[1] = 0xC2, p[2] = 0x7A, p[3] = 255;
-            } else if (inside) {
-                p[0] = 0x0B, p[1] = 0x0D, p[2] = 0x14, p[3] = 235;
-            }
+// A vertical-gradient button face with a one-pixel frame, so each state has its own
+// known colour in the middle.
+Texture makeButtonFace(uint32_t top, uint32_t bottom, uint32_t frame) {
+    return makeImage(64, 24, [&](int x, int y) {
+        if (x == 0 || y == 0 || x == 63 || y == 23) return 0xFF000000 | frame;
+        uint32_t c = 0xFF000000;
+        for (int shift : {16, 8, 0}) {
+            const int a = (top >> shift) & 0xFF, b = (bottom >> shift) & 0xFF;
+            c |= uint32_t(static_cast<uint8_t>(a + (b - a) * (static_cast<float>(y) / 23))) << shift;
         }
-    return createTexture(px.data(), w, h);
+        return c;
+    });
 }
 
 bool savePng(const fs::path& path, int width, int height) {
@@ -104,7 +90,11 @@ TEST_F(WidgetScreenshot, WidgetsInEveryStateDrawWhereAndHowTheyShould) {
     in.activeId = nullptr;
 
     // ---- text fields ----
-    const Texture field = makeFieldBackground();
+    // The field background the art would give: near-black with a gold hairline.
+    const Texture field = makeImage(280, 50, [](int x, int y) {
+        if (x < 26 || x >= 254 || y < 8 || y >= 42) return 0u;
+        return x == 26 || x == 253 || y == 8 || y == 41 ? 0xFFE2C27Au : 0xEB0B0D14u;
+    });
     in.mouseX = 700, in.mouseY = 5;
     TextField name = makeTextField(FieldKind::Username, 16, "Kullanıcı adı");
     TextField password = makeTextField(FieldKind::FreeText, 64, "Şifre", true);

@@ -83,21 +83,20 @@ TEST(MipChain, BoxFilterRoundsToNearestWithoutOverflow) {
 
 TEST(ScissorBox, ScaledOutwardToWholePixelsWithYFlipped) {
     struct Case {
-        float x, y, w, h, scale;
-        int wantX, wantY, wantW, wantH;
+        Rect r;
+        float scale;
+        std::array<int, 4> want;
     };
     for (const Case& c : {
-             Case{10, 20, 101, 31, 1.5f, 15, 838, 152, 47}, // y: floor((610 - 20 - 31) * 1.5) = floor(838.5)
-             Case{10, 20, 101, 31, 1.0f, 10, 559, 101, 31},
-             Case{0.5f, 0.5f, 10.25f, 10.5f, 1.0f, 0, 599, 11, 11}, // y: floor(610 - 0.5 - 10.5)
-             Case{0, 0, 800, 610, 2.0f, 0, 0, 1600, 1220},           // whole window at scale 2
+             Case{{10, 20, 101, 31},
+                  1.5f,
+                  {15, 838, 152, 47}}, // y: floor((610 - 20 - 31) * 1.5) = floor(838.5)
+             Case{{10, 20, 101, 31}, 1.0f, {10, 559, 101, 31}},
+             Case{{0.5f, 0.5f, 10.25f, 10.5f}, 1.0f, {0, 599, 11, 11}}, // y: floor(610 - 0.5 - 10.5)
+             Case{{0, 0, 800, 610}, 2.0f, {0, 0, 1600, 1220}},          // whole window at scale 2
          }) {
-        SCOPED_TRACE(::testing::Message() << c.x << "," << c.y << " " << c.w << "x" << c.h << " @" << c.scale);
-        const ScissorBox b = scissorBox({c.x, c.y, c.w, c.h}, c.scale, 610);
-        EXPECT_EQ(b.x, c.wantX);
-        EXPECT_EQ(b.y, c.wantY);
-        EXPECT_EQ(b.width, c.wantW);
-        EXPECT_EQ(b.height, c.wantH);
+        const ScissorBox b = scissorBox(c.r, c.scale, 610);
+        EXPECT_EQ((std::array<int, 4>{b.x, b.y, b.width, b.height}), c.want) << c.r.x << " @" << c.scale;
     }
 }
 
@@ -116,21 +115,18 @@ struct ImageFolder {
     }
 };
 
-int levelWidth(int level) {
-    GLint w = 0;
+// The size of a mip level of the bound texture, 0 x 0 past the last.
+std::pair<int, int> levelSize(int level) {
+    GLint w = 0, h = 0;
     glGetTexLevelParameteriv(GL_TEXTURE_2D, level, GL_TEXTURE_WIDTH, &w);
-    return w;
-}
-int levelHeight(int level) {
-    GLint h = 0;
     glGetTexLevelParameteriv(GL_TEXTURE_2D, level, GL_TEXTURE_HEIGHT, &h);
-    return h;
+    return {w, h};
 }
 } // namespace
 
 using TextureGl = GlWindowTest;
 
-TEST_F(TextureGl, LoadsFromVeriWithEveryMipLevelUploaded) {
+TEST_F(TextureGl, LoadsFromVeriWithEveryMipLevelUploadedAndBrokenImagesGiveZero) {
     ImageFolder folder;
     folder.png("bes_uc.png", 5, 3, std::vector<uint8_t>(5 * 3 * 4, 200));
     folder.png("tek.png", 1, 1, {10, 20, 30, 255});
@@ -140,13 +136,9 @@ TEST_F(TextureGl, LoadsFromVeriWithEveryMipLevelUploaded) {
     EXPECT_EQ(t.width, 5);
     EXPECT_EQ(t.height, 3);
     glBindTexture(GL_TEXTURE_2D, t.id);
-    EXPECT_EQ(levelWidth(0), 5);
-    EXPECT_EQ(levelHeight(0), 3);
-    EXPECT_EQ(levelWidth(1), 2);
-    EXPECT_EQ(levelHeight(1), 1);
-    EXPECT_EQ(levelWidth(2), 1);
-    EXPECT_EQ(levelHeight(2), 1);
-    EXPECT_EQ(levelWidth(3), 0); // nothing past 1 x 1
+    const std::pair<int, int> levels[] = {{5, 3}, {2, 1}, {1, 1}, {0, 0}}; // nothing past 1 x 1
+    for (int level = 0; level < 4; ++level)
+        EXPECT_EQ(levelSize(level), levels[level]) << level;
     GLint minFilter = 0;
     glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, &minFilter);
     EXPECT_EQ(minFilter, GL_LINEAR_MIPMAP_LINEAR);
@@ -154,12 +146,10 @@ TEST_F(TextureGl, LoadsFromVeriWithEveryMipLevelUploaded) {
     const Texture one = loadTexture("tek.png");
     ASSERT_NE(one.id, 0u);
     glBindTexture(GL_TEXTURE_2D, one.id);
-    EXPECT_EQ(levelWidth(0), 1);
-    EXPECT_EQ(levelWidth(1), 0);
-}
+    EXPECT_EQ(levelSize(0), std::pair(1, 1));
+    EXPECT_EQ(levelSize(1), std::pair(0, 0));
 
-TEST_F(TextureGl, MissingOrBrokenImageGivesZeroTextureAndOneStderrLine) {
-    ImageFolder folder;
+    // A missing or broken image: the zero texture and one line on standard error.
     testsupport::writeFile(folder.root / "veri/bozuk.png", "\x89PNG\r\n\x1a\n not really");
     testsupport::writeFile(folder.root / "veri/bos.jpg", ""); // empty file
 

@@ -5,43 +5,15 @@
 // focus after a login's answers: app/frame_test.cpp.)
 #include "screens/screen_test_support.h"
 
-#include "login/enet_setup.h"
-
 #include <GLFW/glfw3.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
 
-using screentest::ScreenHarness;
-
 namespace {
 
-// ENet starts once, before any test of this program touches it: a block ENet took from one
-// heap must never go back through the other.
-struct EnetUp : ::testing::Environment {
-    void SetUp() override { ASSERT_TRUE(initializeEnet()); }
-};
-const auto* const kEnet = ::testing::AddGlobalTestEnvironment(new EnetUp);
-
-class LoginDialogTest : public ::testing::Test {
+class LoginDialogTest : public screentest::ScreenTest {
   protected:
-    void SetUp() override {
-        h_ = std::make_unique<ScreenHarness>();
-        ASSERT_TRUE(h_->ok()) << h_->error();
-        screentest::resetUpdateStatus(l().update, UpdateState::UpToDate);
-        h_->moveMouse(10, 10);
-    }
-    void TearDown() override { h_.reset(); }
-    Launcher& l() { return h_->launcher(); }
-    LoginDialog& dialog() { return l().screens.login; }
-    MessageDialog& message() { return l().screens.message; }
-    // Mean brightness of a rectangle of the last frame.
-    double brightness(int x, int y, int w, int hgt) const {
-        long sum = 0;
-        for (const auto& p : h_->grab(x, y, w, hgt))
-            sum += p.r + p.g + p.b;
-        return static_cast<double>(sum) / (3.0 * w * hgt);
-    }
     void open() {
         h_->key(GLFW_KEY_ENTER); // Enter on the bare main screen
         h_->frame();
@@ -55,24 +27,23 @@ class LoginDialogTest : public ::testing::Test {
         h_->key(GLFW_KEY_ENTER);
         h_->frame();
     }
-    std::unique_ptr<ScreenHarness> h_;
 };
 
 TEST_F(LoginDialogTest, EachStateDrawsOverTheDimmedMainScreen) {
     h_->frame();
-    const double mainScreen = brightness(20, 20, 120, 120);
+    const double mainScreen = h_->brightness(20, 20, 120, 120);
     open();
     h_->save("login_1_bos");
     // Dimmed to 40 % outside the panel; the focused empty user name shows the caret's
     // field, not its placeholder.
-    EXPECT_NEAR(brightness(20, 20, 120, 120), mainScreen * 0.4 + 0.6 * (5 + 6 + 9) / 3.0, 1.0);
+    EXPECT_NEAR(h_->brightness(20, 20, 120, 120), mainScreen * 0.4 + 0.6 * (5 + 6 + 9) / 3.0, 1.0);
     EXPECT_EQ(l().ui.focus, &dialog().username);
 
     // The remember box: a click on its label flips it and the box changes its image.
-    const double checked = brightness(329, 331, 14, 14);
+    const double checked = h_->brightness(329, 331, 14, 14);
     h_->click(400, 338);
     EXPECT_FALSE(dialog().rememberMe);
-    EXPECT_LT(brightness(329, 331, 14, 14), checked - 10);
+    EXPECT_LT(h_->brightness(329, 331, 14, 14), checked - 10);
     h_->click(335, 338);
     EXPECT_TRUE(dialog().rememberMe);
 
@@ -85,30 +56,6 @@ TEST_F(LoginDialogTest, EachStateDrawsOverTheDimmedMainScreen) {
     focusField(l().ui, &dialog().code); // the caret is on for the next 0.55 s
     h_->frame();
     h_->save("login_4_kod");
-    l().session.account.totpStep = false;
-
-    const struct {
-        const char* name;
-        bool error;
-        std::string text;
-    } messages[] = {
-        {"alanlar", true, "Kullanıcı adını ve şifreni gir."},
-        {"kod_eksik", true, "Doğrulama uygulamandaki 6 haneli kodu gir."},
-        {"iki_adim", false, kLoginTotpRequired},
-        {"kod_yanlis", true, kLoginTotpInvalid},
-        {"sifre_yanlis", true, kLoginBadCredentials},
-        {"ulasilamadi", true, "Giriş sunucusuna ulaşılamadı (giris sunucusuna ulasilamadi)."},
-        {"eposta", true,
-         "E-posta adresin henüz doğrulanmadı (a***@o***.com). Gelen kutundaki bağlantıya tıkla, sonra "
-         "tekrar dene."},
-        {"oyun_sunucusu", true, "Sunucuya bağlanılamadı. Sunucu kapalı olabilir."},
-        {"oyun_kapandi", true, "Oyun açılırken kapandı (çıkış kodu 0x00000001). Bu kodu Velmor'a gönder."},
-    };
-    for (const auto& m : messages) {
-        m.error ? showError(message(), m.text) : showInfo(message(), m.text);
-        h_->frame();
-        h_->save(std::string("login_5_") + m.name);
-    }
 }
 
 TEST_F(LoginDialogTest, SubmitChecksTheFieldsAndSavesTheRememberChoiceFirst) {
@@ -164,12 +111,12 @@ TEST_F(LoginDialogTest, WhileALoginRunsTheButtonWaitsAndCancelClosesAtOnce) {
     open();
     dialog().username.text = "ayse";
     h_->frame();
-    const double idle = brightness(420, 362, 96, 26);
+    const double idle = h_->brightness(420, 362, 96, 26);
     l().session.account.loginInFlight = true; // a request runs
     l().session.account.accountPassword = "gizli";
     h_->frame();
     h_->save("login_3_bekle");
-    EXPECT_GT(std::abs(brightness(420, 362, 96, 26) - idle), 3.0); // pressed image, muted "BEKLE"
+    EXPECT_GT(std::abs(h_->brightness(420, 362, 96, 26) - idle), 3.0); // pressed image, muted "BEKLE"
     dialog().password.text = "yeni";
     h_->click(468, 375); // "GİRİŞ" is disabled
     submit();            // and Enter sends nothing more while busy

@@ -1,13 +1,15 @@
 // main_screen_render_test.cpp - the main screen drawn for real (hidden GLFW window, Mesa)
 // through the launcher's frame function, in every update state and with 0, 1 and 3 news
-// items; screenshots go to <build>/screenshots/. Pixels are checked where the layout fixes
-// them, and the clicks (banner, headlines, retry, START, close, links) go through the event
-// queue.
+// items, and the closing screen; screenshots go to <build>/screenshots/. Pixels are checked
+// where the layout fixes them, and the clicks go through the event queue.
 #include "screens/screen_test_support.h"
 
+#include "app/frame.h"
 #include "config/config.h"
 #include "gfx/font.h"
 #include "platform/clock.h"
+#include "platform/platform.h"
+#include "screens/closing_screen.h"
 
 #include <GLFW/glfw3.h>
 #include <gtest/gtest.h>
@@ -16,8 +18,7 @@
 #include <cmath>
 
 using screentest::changed;
-using screentest::ScreenHarness;
-using Rgb = ScreenHarness::Rgb;
+using Rgb = screentest::ScreenHarness::Rgb;
 
 namespace {
 
@@ -27,22 +28,16 @@ const std::vector<NewsItem> kThreeItems = {
     {"Etkinlik", "Ejder Uyanıyor: Kuzey Seferi", "Kuzey dağlarında kadim ejder uyandı."},
     {"Yama", "Sürüm 0.1.0 notları: yeni zindanlar ve düzeltmeler", "Yeni zindanlar."},
     {"Duyuru", "Hafta sonu çift deneyim", ""}};
+constexpr const char* kNotReady = "Bu bağlantı henüz hazır değil.";
 
-class MainScreen : public ::testing::Test {
+class MainScreen : public screentest::ScreenTest {
   protected:
-    void SetUp() override {
-        h_ = std::make_unique<ScreenHarness>();
-        ASSERT_TRUE(h_->ok()) << h_->error(); // screens are tested on a real X server (Xvfb)
-        screentest::resetUpdateStatus(l().update, UpToDate);
-        h_->moveMouse(10, 10); // over nothing clickable
-    }
-    void TearDown() override {
-        if (h_->ok()) screentest::resetUpdateStatus(l().update, UpToDate);
-        h_.reset();
-    }
-    Launcher& l() { return h_->launcher(); }
-    MessageDialog& message() { return l().screens.message; }
     void setState(UpdateState state) { screentest::resetUpdateStatus(l().update, state); }
+    void setServerVersion(const char* version, const char* error = "") {
+        std::lock_guard<std::mutex> lock(l().update.statusMutex);
+        l().update.serverVersion = version;
+        l().update.errorText = error;
+    }
     void setDownloading(int32_t filesDone, int32_t filesTotal, int64_t done, int64_t total, double speed) {
         UpdateStatus& st = l().update;
         st.state = Downloading;
@@ -73,7 +68,6 @@ class MainScreen : public ::testing::Test {
             }
         return changed(sa, sb);
     }
-    std::unique_ptr<ScreenHarness> h_;
 };
 
 // ---- update states ----
@@ -95,21 +89,12 @@ TEST_F(MainScreen, ProgressBarFillIsRevealedUpToItsFraction) {
         const Rgb mid = h_->pixel((407 + edge) / 2, 467);
         EXPECT_GT(mid.r, mid.b + 40) << "fill should be gold at " << fraction;
     }
-    // A total of 0 bytes shows no fill at all.
-    setDownloading(0, 1, 500, 0, 0);
+    // Up to date fills the whole bar (each state's fraction: Progress.FractionOfEachState).
+    setState(UpToDate);
     h_->frame();
-    EXPECT_EQ(changed(h_->grab(407, 458, 316, 18), empty), 0);
-    // Up to date and restarting fill the whole bar; failed shows none.
-    for (UpdateState state : {UpToDate, RestartPending}) {
-        setState(state);
-        h_->frame();
-        EXPECT_GT(changed(h_->grab(409, 458, 312, 18), empty), 312 * 18 * 9 / 10) << static_cast<int>(state);
-        const Rgb end = h_->pixel(718, 467);
-        EXPECT_GT(end.r, end.b + 40) << static_cast<int>(state);
-    }
-    setState(Failed);
-    h_->frame();
-    EXPECT_EQ(changed(h_->grab(407, 458, 316, 18), empty), 0);
+    EXPECT_GT(changed(h_->grab(409, 458, 312, 18), empty), 312 * 18 * 9 / 10);
+    const Rgb end = h_->pixel(718, 467);
+    EXPECT_GT(end.r, end.b + 40);
 }
 
 TEST_F(MainScreen, ScreenshotsOfEveryState) {
@@ -125,13 +110,11 @@ TEST_F(MainScreen, ScreenshotsOfEveryState) {
     EXPECT_GT(changed(h_->grab(380, 416, 390, 21), checkingLine), 50);
 
     setState(UpToDate);
-    {
-        std::lock_guard<std::mutex> lock(l().update.statusMutex);
-        l().update.serverVersion = "0.1.0-demo";
-    }
+    setServerVersion("0.1.0-demo");
     l().session.link.serverStatus = ServerStatus::Online;
     h_->frame();
     h_->save("main_uptodate");
+    EXPECT_EQ(l().screens.main.footer, "Sürüm 0.1.0-demo · Sunucu Açık");
 
     setState(Failed);
     h_->frame();
@@ -239,17 +222,12 @@ TEST_F(MainScreen, SocialLabelTurnsBrightOnHoverButNotUnderADialog) {
     EXPECT_GT(redPerBlue(hovered), redPerBlue(normal) + 8);
     EXPECT_NEAR(hovered.r, 255, 12);
 
-    // A message on top: no hover colour, no hand cursor anywhere on the main screen.
+    // A message on top: no hover colour, no hand cursor (lower layers are inert:
+    // WidgetTest.EdgesAreHalfOpenAndLowerLayersAreInert).
     showInfo(message(), "Bilgi");
-    for (auto [x, y] :
-         {std::pair{489.f, 340.f}, {420.f, 530.f}, {770.f, 20.f}, {560.f, 190.f}, {600.f, 530.f}}) {
-        h_->moveMouse(x, y);
-        h_->frame();
-        EXPECT_FALSE(l().ui.input.wantHandCursor) << x << "," << y;
-    }
-    h_->moveMouse(489, 340);
     h_->frame();
     h_->save("message_over_main");
+    EXPECT_FALSE(l().ui.input.wantHandCursor);
     EXPECT_EQ(l().ui.frame.inputLayer, InputLayer::Message);
     // Under the dim the label keeps its normal hue.
     EXPECT_LT(redPerBlue(reddest(475, 330, 28, 20)), redPerBlue(hovered) - 5);
@@ -257,79 +235,64 @@ TEST_F(MainScreen, SocialLabelTurnsBrightOnHoverButNotUnderADialog) {
     // A modal dialog (the Dialog layer) also keeps the main screen inert.
     hideMessage(message());
     l().screens.state.activeModal = Modal::Settings;
-    h_->frame();
-    EXPECT_EQ(l().ui.frame.inputLayer, InputLayer::Dialog);
     h_->click(489, 340);
+    EXPECT_EQ(l().ui.frame.inputLayer, InputLayer::Dialog);
     EXPECT_FALSE(message().visible); // the link did not fire
 }
 
 // ---- clicks ----
 
-TEST_F(MainScreen, BannerAndHeadlineClicksOpenTheirItem) {
-    // Empty list: the banner does nothing.
-    h_->click(560, 190);
+TEST_F(MainScreen, BannerAndHeadlineClicksOpenTheirItemAndTheMessageClosesOnTamam) {
+    h_->click(560, 190); // empty list: the banner does nothing
     EXPECT_FALSE(message().visible);
 
     l().news.items = kThreeItems;
-    h_->click(560, 190);
-    ASSERT_TRUE(message().visible);
-    EXPECT_EQ(message().title, "Ejder Uyanıyor: Kuzey Seferi");
-    EXPECT_EQ(message().messageText, "Kuzey dağlarında kadim ejder uyandı.");
-    EXPECT_EQ(message().accentColor, 0xE2C27Au);
-    h_->frame();
-    h_->save("news_message");
-    hideMessage(message());
-
-    h_->click(400, 369); // first row: item 1
-    EXPECT_EQ(message().title, kThreeItems[1].title);
-    EXPECT_EQ(message().messageText, "Yeni zindanlar.");
-    hideMessage(message());
-    h_->click(400, 392); // second row: item 2, empty body -> its tag
-    EXPECT_EQ(message().title, "Hafta sonu çift deneyim");
-    EXPECT_EQ(message().messageText, "Duyuru");
-    hideMessage(message());
-
+    const struct {
+        float x, y;
+        const char *title, *text; // an empty body shows the tag
+    } clicks[] = {{560, 190, "Ejder Uyanıyor: Kuzey Seferi", "Kuzey dağlarında kadim ejder uyandı."},
+                  {400, 369, "Sürüm 0.1.0 notları: yeni zindanlar ve düzeltmeler", "Yeni zindanlar."},
+                  {400, 392, "Hafta sonu çift deneyim", "Duyuru"}};
+    for (const auto& c : clicks) {
+        h_->click(c.x, c.y);
+        ASSERT_TRUE(message().visible) << c.title;
+        EXPECT_EQ(message().title + "|" + message().messageText, std::string(c.title) + "|" + c.text);
+        EXPECT_EQ(message().accentColor, 0xE2C27Au);
+        h_->frame();
+        h_->save("news_message");
+        // The panel at (170, 160) ignores a click beside its button (340, 363, 120 x 28).
+        h_->click(200, 300);
+        EXPECT_TRUE(message().visible);
+        h_->click(400, 377);
+        EXPECT_FALSE(message().visible);
+    }
     // With one item there are no rows to click.
     l().news.items = {kThreeItems[0]};
     h_->click(400, 369);
     EXPECT_FALSE(message().visible);
-}
 
-TEST_F(MainScreen, MessageDialogClosesOnTamamAndCentresInTheWindow) {
     showError(message(),
               "Birinci satır\nİkinci satır çok uzun bir cümle ki kelime kelime sarılarak alt "
               "satırlara iner ve sonunda kutunun altında kesilir; beşinci satır görünmemeli, altıncı da.");
     h_->frame();
     h_->save("message_error");
-    // Panel at (170, 160); the button at (340, 363, 120 x 28). A click elsewhere in the panel
-    // does nothing; on the button it closes.
-    h_->click(200, 300);
-    EXPECT_TRUE(message().visible);
-    h_->click(400, 377);
-    EXPECT_FALSE(message().visible);
-    // Nothing under the dialog reacted to those clicks.
-    EXPECT_EQ(l().screens.state.activeModal, Modal::None);
 }
 
-TEST_F(MainScreen, StartOnlyWhenTheUpdateIsDoneAndTheCloseButtonClosesTheWindow) {
-    for (UpdateState state : {Checking, Downloading, RestartPending}) {
-        setState(state);
-        h_->click(424, 534);
-        EXPECT_EQ(l().screens.state.activeModal, Modal::None) << static_cast<int>(state);
-    }
+TEST_F(MainScreen, StartOnlyWhenTheUpdateIsDoneSettingsAndTheCloseButton) {
+    setState(Checking); // which states disable START: StartAndRestart
+    h_->click(424, 534);
+    EXPECT_EQ(l().screens.state.activeModal, Modal::None);
     setState(UpToDate);
     l().screens.login.username.text = "arda";
     h_->click(424, 534);
     EXPECT_EQ(l().screens.state.activeModal, Modal::Login);
     EXPECT_EQ(l().ui.focus, &l().screens.login.password);
     l().screens.state.activeModal = Modal::None;
-    // AYARLAR opens the settings dialog (its rules: settings_dialog_test.cpp).
-    h_->click(706, 535);
+    h_->click(706, 535); // AYARLAR
     EXPECT_EQ(l().screens.state.activeModal, Modal::Settings);
     l().screens.state.activeModal = Modal::None;
     EXPECT_FALSE(glfwWindowShouldClose(l().window));
     h_->click(774, 26);
-    EXPECT_TRUE(l().screens.state.closeRequested);
     EXPECT_TRUE(glfwWindowShouldClose(l().window));
 }
 
@@ -339,17 +302,13 @@ TEST_F(MainScreen, MissingLinksGiveTheNotice) {
     for (auto [x, y] : {std::pair{565.f, 535.f}, {489.f, 340.f}, {527.f, 340.f}, {641.f, 340.f}}) {
         hideMessage(message());
         h_->click(x, y);
-        EXPECT_TRUE(message().visible) << x;
-        EXPECT_EQ(message().messageText, "Bu bağlantı henüz hazır değil.") << x;
+        EXPECT_EQ(message().visible ? message().messageText : "", kNotReady) << x;
     }
 }
 
 TEST_F(MainScreen, RetryClickShowsTheErrorAndStartsANewPass) {
     setState(Failed);
-    {
-        std::lock_guard<std::mutex> lock(l().update.statusMutex);
-        l().update.errorText = "Güncelleme sunucusuna ulaşılamadı (sunucuya ulasilamadi).";
-    }
+    setServerVersion("", "Güncelleme sunucusuna ulaşılamadı (sunucuya ulasilamadi).");
     // Clicking outside the failure line does nothing; on it, a retry: the error, and a new
     // pass (with no update address configured it is over at once).
     h_->click(300, 426);
@@ -362,16 +321,38 @@ TEST_F(MainScreen, RetryClickShowsTheErrorAndStartsANewPass) {
               "Güncelleme sunucusuna ulaşılamadı (sunucuya ulasilamadi).\n\nTekrar deneniyor.");
     EXPECT_EQ(l().update.state.load(), UpToDate);
     hideMessage(message());
-    {
-        std::lock_guard<std::mutex> lock(l().update.statusMutex);
-        l().update.serverVersion = "0.2.0-test"; // what the new pass's list says
-    }
+    setServerVersion("0.2.0-test"); // what the new pass's list says
     h_->frame();
     h_->save("retry_uptodate");
 
     // In any other state the line is not clickable.
     h_->click(700, 426);
     EXPECT_FALSE(message().visible);
+}
+
+// A game that ends: with a non-zero code at once, the launcher is back with the error; any
+// other end brings the closing screen, which ends after its time (a click: e2e_test.cpp).
+TEST_F(MainScreen, AGameThatEndsBringsTheErrorOrTheClosingScreen) {
+    l().screens.state.activeModal = Modal::Login;
+    for (const char* end : {"exit 1", "exit 0"}) {
+        platform::ProcessOptions options;
+        int error = 0;
+        l().session.game = {platform::startProcess("/bin/sh", {"-c", end}, options, error), platform::now()};
+        l().screens.state.gameState = GameState::Running;
+        glfwHideWindow(l().window);
+        queueMouseButton(l().ui, GLFW_MOUSE_BUTTON_LEFT, GLFW_RELEASE); // cleared by the closing screen
+        ASSERT_TRUE(screentest::waitFor([&] { return pumpFrame(l()); }, 10)) << end;
+        EXPECT_TRUE(glfwGetWindowAttrib(l().window, GLFW_VISIBLE)) << end; // the launcher is back
+    }
+    EXPECT_EQ(message().messageText,
+              "Oyun açılırken kapandı (çıkış kodu 0x00000001). Bu kodu Velmor'a gönder.");
+    EXPECT_EQ(l().screens.state.activeModal, Modal::None); // the login dialog closed at the early end
+    ASSERT_EQ(l().screens.state.gameState, GameState::Closing);
+    h_->frame();
+    EXPECT_FALSE(l().screens.state.closeRequested);
+    l().screens.state.closingStart -= kClosingSeconds + 0.1;
+    h_->frame();
+    EXPECT_TRUE(l().screens.state.closeRequested);
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 #include "app/frame.h"
 #include "gfx/texture.h"
 #include "gfx/widgets.h"
+#include "login/enet_setup.h"
 #include "platform/platform.h"
 #include "screens/skin.h"
 
@@ -15,6 +16,15 @@
 
 namespace screentest {
 
+namespace {
+// ENet starts once, before any test of this program touches it: a block ENet took from one
+// heap must never go back through the other.
+struct EnetUp : ::testing::Environment {
+    void SetUp() override { ASSERT_TRUE(initializeEnet()); }
+};
+const auto* const kEnet = ::testing::AddGlobalTestEnvironment(new EnetUp);
+} // namespace
+
 ScreenHarness::ScreenHarness() {
     game_ = std::make_unique<testsupport::TempFolder>();
     gameFolder_ = game_->path();
@@ -22,14 +32,10 @@ ScreenHarness::ScreenHarness() {
     std::error_code ec;
     std::filesystem::create_directory_symlink(std::filesystem::path(MORLAKEN_BIN_DIR) / "veri",
                                               gameFolder_ / "veri", ec);
-    if (ec || !platform::setWorkingFolder(gameFolder_.string())) {
-        error_ = "game folder could not be prepared";
-        return;
-    }
     launcher_ = std::make_unique<Launcher>();
     Launcher& l = *launcher_;
-    if (!loadFontFaces(l.ui.fonts)) {
-        error_ = "fonts missing under " + std::string(MORLAKEN_BIN_DIR) + "/veri/font";
+    if (ec || !platform::setWorkingFolder(gameFolder_.string()) || !loadFontFaces(l.ui.fonts)) {
+        error_ = "game folder with veri/ (fonts, images) could not be prepared";
         return;
     }
     if (!glfwInit()) {
@@ -39,21 +45,21 @@ ScreenHarness::ScreenHarness() {
     glfwWindowHint(GLFW_VISIBLE, GLFW_FALSE);
     glfwWindowHint(GLFW_DECORATED, GLFW_FALSE);
     glfwWindowHint(GLFW_RESIZABLE, GLFW_FALSE);
-    l.window = glfwCreateWindow(kLauncherWidth, kLauncherHeight, "Morlaken Online", nullptr, nullptr);
+    l.window = l.ui.window =
+        glfwCreateWindow(kLauncherWidth, kLauncherHeight, "Morlaken Online", nullptr, nullptr);
     if (!l.window) {
         error_ = "window could not be created";
         glfwTerminate();
         return;
     }
-    l.ui.window = l.window;
     glfwMakeContextCurrent(l.window);
     loadSkin(l.skin);
     l.serverCheckTimer = 1e300; // no background probe of the game server unless a test asks
-
     ok_ = true;
 }
 
 ScreenHarness::~ScreenHarness() {
+    if (launcher_) resetUpdateStatus(launcher_->update, UpdateState::UpToDate); // a retry's worker joined
     if (launcher_ && launcher_->window) {
         clearFontCache(launcher_->ui.fonts);
         glfwDestroyWindow(launcher_->window);
@@ -91,6 +97,12 @@ void ScreenHarness::click(float x, float y) {
     frame();
 }
 
+void ScreenHarness::queueClick(float x, float y) {
+    moveMouse(x, y);
+    queueMouseButton(launcher_->ui, GLFW_MOUSE_BUTTON_LEFT, GLFW_PRESS);
+    queueMouseButton(launcher_->ui, GLFW_MOUSE_BUTTON_LEFT, GLFW_RELEASE);
+}
+
 void ScreenHarness::type(std::string_view ascii) {
     for (const char c : ascii)
         queueChar(launcher_->ui, static_cast<unsigned char>(c));
@@ -113,6 +125,13 @@ std::vector<ScreenHarness::Rgb> ScreenHarness::grab(int x, int y, int w, int h) 
         for (int xx = x; xx < x + w; ++xx)
             out.push_back(pixel(xx, yy));
     return out;
+}
+
+double ScreenHarness::brightness(int x, int y, int w, int h) const {
+    long sum = 0;
+    for (const Rgb& p : grab(x, y, w, h))
+        sum += p.r + p.g + p.b;
+    return static_cast<double>(sum) / (3.0 * w * h);
 }
 
 void ScreenHarness::save(const std::string& name) const {

@@ -8,6 +8,8 @@
 #include "support/child_process.h"
 #include "support/temp_folder.h"
 
+#include <gtest/gtest.h>
+
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -33,6 +35,8 @@ class ScreenHarness {
     void moveMouse(float x, float y);
     // A press frame and a release frame at (x, y).
     void click(float x, float y);
+    // A press and a release at (x, y) queued for the next frame, as a quick click comes.
+    void queueClick(float x, float y);
     // Keys and characters queued for the next frame, as the window's callbacks queue them.
     void type(std::string_view ascii);
     void key(int glfwKey, int mods = 0);
@@ -44,6 +48,8 @@ class ScreenHarness {
     Rgb pixel(int x, int y) const;
     // The pixels of a rectangle of the last frame, row by row.
     std::vector<Rgb> grab(int x, int y, int w, int h) const;
+    // Mean brightness of a rectangle of the last frame.
+    double brightness(int x, int y, int w, int h) const;
     // Saves the last frame as <build>/screenshots/<name>.png.
     void save(const std::string& name) const;
 
@@ -63,5 +69,20 @@ int changed(const std::vector<ScreenHarness::Rgb>& a, const std::vector<ScreenHa
 
 // The update status block in `state` with no worker running and nothing counted.
 void resetUpdateStatus(UpdateStatus& status, UpdateState state);
+
+// A test on a harness of its own: the update over, the mouse over nothing clickable.
+class ScreenTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        h_ = std::make_unique<ScreenHarness>();
+        ASSERT_TRUE(h_->ok()) << h_->error(); // screens are tested on a real X server (Xvfb)
+        resetUpdateStatus(l().update, UpdateState::UpToDate);
+        h_->moveMouse(10, 10);
+    }
+    Launcher& l() { return h_->launcher(); }
+    LoginDialog& dialog() { return l().screens.login; }
+    MessageDialog& message() { return l().screens.message; }
+    std::unique_ptr<ScreenHarness> h_;
+};
 
 } // namespace screentest
