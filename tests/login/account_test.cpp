@@ -1,10 +1,10 @@
 // account_test.cpp - the account login: every answer the service can give, read from a
 // stored answer as the worker leaves it; cancelling and exiting; secrets left behind; and
 // the whole way through the real worker and postJson against the account service of
-// morlaken-devhost (HTTP and HTTPS). (The game a ticket starts: session_test.cpp.)
+// morlaken-devhost. (postJson itself: tests/net/http_test.cpp; the game a ticket starts:
+// session_test.cpp.)
 #include "login/json.h"
 #include "login_support.h"
-#include "net/http.h"
 #include "platform/text.h"
 #include "support/test_server.h"
 
@@ -215,55 +215,6 @@ TEST(AccountRequest, UrlAndBodyAreBuiltByteForByte) {
     };
     for (const auto& c : cases)
         EXPECT_EQ(accountLoginBody(c.user, c.password, c.code), c.body);
-}
-
-} // namespace
-
-namespace {
-
-// ---- postJson ----
-
-TEST(PostJson, CapsTheAnswerFailsACutOneAndFollowsNoRedirect) {
-    TestServer plain;
-    TestServer secure(true);
-    ScopedEnv trust("SSL_CERT_FILE", testCertificate().c_str());
-    plain.route("/buyuk", answer(200, patternBytes(300000, 7)));
-    plain.route("/kisa", cutShort(R"({"ticket":"TRUNC)", 16, 60));
-    plain.route("/hedef", answer(200, R"({"ticket":"acik"})"));
-    secure.route("/geri", redirect(302, plain.baseUrl() + "hedef"));
-    secure.route("/ileri", redirect(307, secure.baseUrl() + "son"));
-    secure.route("/son", answer(201, R"({"ticket":"t"})"));
-    struct Case {
-        std::string url;
-        bool ok;
-        uint32_t status;
-        size_t minBytes, maxBytes;
-        std::string error;
-    } cases[] = {
-        {plain.baseUrl() + "buyuk", true, 200, kPostAnswerCap, kPostAnswerCap + kPostChunkBytes - 1, ""},
-        {plain.baseUrl() + "kisa", false, 0, 0, 0, "giris sunucusuna ulasilamadi (18)"},
-        {secure.baseUrl() + "geri", true, 302, 0, 64, ""},
-        {secure.baseUrl() + "ileri", true, 307, 0, 64, ""},
-        {plain.baseUrl() + "yok", true, 404, 0, 64, ""},
-        {"ftp://127.0.0.1/hesap", false, 0, 0, 0, "adres hatali"},
-        {"hesap", false, 0, 0, 0, "adres hatali"},
-        {"http://[::1/hesap", false, 0, 0, 0, "adres hatali"},
-        {"http://a b/hesap", false, 0, 0, 0, "adres hatali"},
-    };
-    for (const auto& c : cases) {
-        uint32_t status = 7;
-        std::string response = "eski", error;
-        EXPECT_EQ(postJson(c.url, "{}", status, response, error), c.ok) << c.url << error;
-        EXPECT_EQ(status, c.status) << c.url;
-        EXPECT_EQ(error, c.error) << c.url;
-        EXPECT_GE(response.size(), c.minBytes) << c.url;
-        EXPECT_LE(response.size(), c.maxBytes) << c.url;
-    }
-    EXPECT_EQ(plain.requestCount("/hedef"), 0) << "the password went out in the clear";
-    EXPECT_EQ(secure.requestCount("/son"), 0) << "the password was sent on to a redirect's address";
-    for (const auto& r : plain.requests())
-        EXPECT_EQ(r.userAgent, "MorlakenLauncher");
-    EXPECT_EQ(plain.requests().at(0).method, "POST");
 }
 
 } // namespace
