@@ -162,11 +162,12 @@ class GameServerLink : public ::testing::Test {
     ServerLink link;
 };
 
-TEST_F(GameServerLink, ProbeBringsTheServersNewsAndMarksItOnline) {
+// A probe brings the server's news and marks it online; an accepted login its ticket.
+TEST_F(GameServerLink, ProbeBringsTheNewsAndALoginTheTicket) {
     GameServer server;
     ASSERT_TRUE(server.started);
     connectToGameServer(link, LinkMode::Probe, server.address());
-    const Ended ended = pumpToEnd();
+    Ended ended = pumpToEnd();
     EXPECT_EQ(link.serverStatus, ServerStatus::Online);
     EXPECT_EQ(ended.login.event, LoginEvent::None);
     ASSERT_TRUE(ended.newsArrived);
@@ -174,14 +175,11 @@ TEST_F(GameServerLink, ProbeBringsTheServersNewsAndMarksItOnline) {
     EXPECT_EQ(ended.news[0].title, "Sunucu açık");
     EXPECT_EQ(ended.news[1].body, "Çift tecrübe");
     EXPECT_FALSE(taken().newsArrived) << "taken once";
-}
 
-TEST_F(GameServerLink, AcceptedLoginBringsTheServersTicket) {
-    GameServer server;
-    ASSERT_TRUE(server.started);
+    link.serverStatus = ServerStatus::Offline;
     login(server.address(), "ayse", "gizli");
     EXPECT_EQ(link.loginPassword, "gizli");
-    const Ended ended = pumpToEnd();
+    ended = pumpToEnd();
     ASSERT_EQ(ended.login.event, LoginEvent::Ticket) << ended.login.text;
     EXPECT_TRUE(link.loginPassword.empty());
     EXPECT_EQ(link.serverStatus, ServerStatus::Online);
@@ -190,7 +188,7 @@ TEST_F(GameServerLink, AcceptedLoginBringsTheServersTicket) {
               std::string::npos);
 }
 
-TEST_F(GameServerLink, RefusalsShowTheirReasonsText) {
+TEST_F(GameServerLink, TheServerRefusesByReason) {
     GameServer server({"--in-game", "ayse"});
     ASSERT_TRUE(server.started);
     login(server.address(), "kimse", "x");
@@ -210,29 +208,6 @@ TEST_F(GameServerLink, RefusalsShowTheirReasonsText) {
          {std::string("\x0A\x05", 2), std::string("\x0D\x00", 2), std::string("\x42")}) {
         const wire::Rejected rejected = wire::decodeRejected(askRaw(server.host.port(), bad));
         EXPECT_TRUE(rejected.ok && !rejected.reason.empty()) << bad.size();
-    }
-
-    // The texts by reason as the launcher shows them, including the server's own text.
-    struct Shown {
-        std::string message, shown;
-    } shownCases[] = {
-        {wire::encodeLoginRefused(wire::kRefusedCredentials, "x"), kRefusedCredentialsText},
-        {wire::encodeLoginRefused(wire::kRefusedOldLauncher, "x"), kRefusedOldLauncherText},
-        {wire::encodeLoginRefused(wire::kRefusedTooManyTries, ""), kRefusedTooManyTriesText},
-        {wire::encodeLoginRefused(wire::kRefusedInGame, ""), kRefusedInGameText},
-        {wire::encodeLoginRefused(0, ""), kRefusedOther},
-        {wire::encodeLoginRefused(9, ""), kRefusedOther},
-        {wire::encodeLoginRefused(9, "Bakımdayız"), "Bakımdayız"},
-        {std::string(1, wire::kLoginRefused), kRefusedOther},
-        {wire::encodeLoginAccepted("a", ""), kLinkBrokenAnswer},
-    };
-    for (const Shown& c : shownCases) {
-        link.linkMode = LinkMode::Login;
-        handleServerMessage(link, c.message);
-        const LoginOutcome outcome = takeLinkLogin(link);
-        EXPECT_EQ(outcome.event, LoginEvent::Error);
-        EXPECT_EQ(outcome.text, c.shown);
-        EXPECT_EQ(link.linkMode, LinkMode::Idle);
     }
 }
 
@@ -268,27 +243,41 @@ TEST(GameServerDefaults, FilesComeFromTheWorkingFolder) {
     }
 }
 
-TEST_F(GameServerLink, RejectedAndBrokenNewsAnswers) {
+// Each answer handed to the link: what it shows, the server's state, whether news arrived.
+TEST_F(GameServerLink, AnswersEndTheConnectionWithTheirTexts) {
+    using wire::encodeLoginRefused;
+    const ServerStatus online = ServerStatus::Online;
     struct Case {
         LinkMode mode;
         std::string message;
         ServerStatus status;
         std::vector<std::string> errors;
-        bool newsArrived;
+        bool newsArrived = false;
     } cases[] = {
-        {LinkMode::Probe, wire::encodeRejected("yasak"), ServerStatus::Offline, {}, false},
+        {LinkMode::Probe, wire::encodeRejected("yasak"), ServerStatus::Offline, {}},
+        {LinkMode::Login, wire::encodeRejected("yasak"), ServerStatus::Offline, {"Sunucu reddetti: yasak"}},
+        {LinkMode::Probe, std::string("\x0E\x01\x01t\x01T\xD1\x07", 8) + std::string(2001, 'g'), online, {}},
+        {LinkMode::Probe, std::string("\x0E", 1), online, {}},
+        {LinkMode::Probe, std::string("\x0E\x00", 2), online, {}, true},
+        // Refusals by reason, including the server's own text.
         {LinkMode::Login,
-         wire::encodeRejected("yasak"),
-         ServerStatus::Offline,
-         {"Sunucu reddetti: yasak"},
-         false},
-        {LinkMode::Probe,
-         std::string("\x0E\x01\x01t\x01T\xD1\x07", 8) + std::string(2001, 'g'),
-         ServerStatus::Online,
-         {},
-         false},
-        {LinkMode::Probe, std::string("\x0E", 1), ServerStatus::Online, {}, false},
-        {LinkMode::Probe, std::string("\x0E\x00", 2), ServerStatus::Online, {}, true},
+         encodeLoginRefused(wire::kRefusedCredentials, "x"),
+         online,
+         {kRefusedCredentialsText}},
+        {LinkMode::Login,
+         encodeLoginRefused(wire::kRefusedOldLauncher, "x"),
+         online,
+         {kRefusedOldLauncherText}},
+        {LinkMode::Login,
+         encodeLoginRefused(wire::kRefusedTooManyTries, ""),
+         online,
+         {kRefusedTooManyTriesText}},
+        {LinkMode::Login, encodeLoginRefused(wire::kRefusedInGame, ""), online, {kRefusedInGameText}},
+        {LinkMode::Login, encodeLoginRefused(0, ""), online, {kRefusedOther}},
+        {LinkMode::Login, encodeLoginRefused(9, ""), online, {kRefusedOther}},
+        {LinkMode::Login, encodeLoginRefused(9, "Bakımdayız"), online, {"Bakımdayız"}},
+        {LinkMode::Login, std::string(1, wire::kLoginRefused), online, {kRefusedOther}},
+        {LinkMode::Login, wire::encodeLoginAccepted("a", ""), online, {kLinkBrokenAnswer}},
     };
     for (const Case& c : cases) {
         link.serverStatus = ServerStatus::Connecting;
