@@ -29,14 +29,23 @@ struct TestServer::State {
 
 namespace {
 
-// "bytes=N-" -> N; -1 for anything else (the whole file is sent).
-long long rangeStart(const std::string& header) {
+// "bytes=N-" -> N and -1, "bytes=N-M" -> N and M; false for anything else (the whole file
+// is sent).
+bool parseRange(const std::string& header, long long& outFrom, long long& outLast) {
     const std::string prefix = "bytes=";
-    if (header.compare(0, prefix.size(), prefix) != 0 || header.back() != '-') return -1;
-    const std::string digits = header.substr(prefix.size(), header.size() - prefix.size() - 1);
-    if (digits.empty() || digits.size() > 18 || digits.find_first_not_of("0123456789") != std::string::npos)
-        return -1;
-    return std::stoll(digits);
+    const size_t dash = header.find('-');
+    if (header.compare(0, prefix.size(), prefix) != 0 || dash == std::string::npos) return false;
+    auto number = [](const std::string& digits, long long& out) {
+        if (digits.empty() || digits.size() > 18 ||
+            digits.find_first_not_of("0123456789") != std::string::npos)
+            return false;
+        out = std::stoll(digits);
+        return true;
+    };
+    outLast = -1;
+    const std::string last = header.substr(dash + 1);
+    return number(header.substr(prefix.size(), dash - prefix.size()), outFrom) &&
+           (last.empty() || (number(last, outLast) && outLast >= outFrom));
 }
 
 void serveFile(const std::string& root, RangeAnswer rangeAnswer, const tinyhttp::Request& request,
@@ -54,24 +63,29 @@ void serveFile(const std::string& root, RangeAnswer rangeAnswer, const tinyhttp:
     }
     std::ifstream in(file, std::ios::binary);
     auto size = static_cast<long long>(fs::file_size(file, ec));
-    long long from = rangeAnswer == RangeAnswer::Ignore ? -1 : rangeStart(request.header("Range"));
+    long long from = -1, last = -1;
+    if (rangeAnswer == RangeAnswer::Ignore || !parseRange(request.header("Range"), from, last)) from = -1;
     if (from >= size) {
         stream.sendResponse(416, "", "text/plain", "Content-Range: bytes */" + std::to_string(size) + "\r\n");
         return;
     }
+    long long left = size;
     if (from >= 0) {
+        last = last < 0 || last >= size ? size - 1 : last;
         const long long named = rangeAnswer == RangeAnswer::Wrong ? from + 1 : from;
         const std::string contentRange = "Content-Range: bytes " + std::to_string(named) + "-" +
-                                         std::to_string(size - 1) + "/" + std::to_string(size) + "\r\n";
+                                         std::to_string(last) + "/" + std::to_string(size) + "\r\n";
         in.seekg(from);
-        if (!stream.sendHead(206, size - from, "application/octet-stream", contentRange)) return;
+        left = last - from + 1;
+        if (!stream.sendHead(206, left, "application/octet-stream", contentRange)) return;
     } else if (!stream.sendHead(200, size)) {
         return;
     }
     std::vector<char> buffer(65536);
-    while (in) {
-        in.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
+    while (in && left > 0) {
+        in.read(buffer.data(), static_cast<std::streamsize>(std::min<long long>(left, buffer.size())));
         if (in.gcount() > 0 && !stream.write(buffer.data(), static_cast<size_t>(in.gcount()))) return;
+        left -= in.gcount();
     }
 }
 

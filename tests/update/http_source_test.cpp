@@ -1,6 +1,6 @@
 // http_source_test.cpp - the pass's real source against a real server answers as the
-// in-memory one does: a continued file only when the server sends exactly the range asked
-// for (nothing reaches the sink otherwise), and never a transfer moved from https to
+// in-memory one does: a continued file or a patch's range only when the server sends exactly
+// the range asked for (nothing reaches the sink otherwise), and never a transfer moved from https to
 // clear text.
 #include "support/child_process.h"
 #include "support/temp_folder.h"
@@ -19,14 +19,19 @@ TEST(HttpUpdateSource, AContinuedFileIsTakenOnlyAsTheRangeAskedFor) {
     writeFile(site / "f", file);
     const struct {
         RangeAnswer answer;
-        int64_t from, total;
-        std::string error; // "": the rest of the file arrives
+        int64_t from, total, length; // length -1: to the end
+        std::string error;           // "": the range arrives
     } cases[] = {
-        {RangeAnswer::Honour, 60000, 100000, ""},
-        {RangeAnswer::Honour, 60000, 100500, "sunucu 206 dondu"}, // the file changed meanwhile
-        {RangeAnswer::Honour, 100000, 100500, "sunucu 416 dondu"},
-        {RangeAnswer::Ignore, 60000, 100000, "sunucu 200 dondu"},
-        {RangeAnswer::Wrong, 60000, 100000, "sunucu 206 dondu"},
+        {RangeAnswer::Honour, 60000, 100000, -1, ""},
+        {RangeAnswer::Honour, 60000, 100000, 1000, ""}, // one chunk's range: bytes=60000-60999
+        {RangeAnswer::Honour, 0, 100000, 100000, ""},
+        {RangeAnswer::Honour, 60000, 100500, -1, "sunucu 206 dondu"}, // the file changed meanwhile
+        {RangeAnswer::Honour, 60000, 100500, 10, "sunucu 206 dondu"},
+        {RangeAnswer::Honour, 100000, 100500, -1, "sunucu 416 dondu"},
+        {RangeAnswer::Ignore, 60000, 100000, -1, "sunucu 200 dondu"},
+        {RangeAnswer::Ignore, 60000, 100000, 5, "sunucu 200 dondu"},
+        {RangeAnswer::Wrong, 60000, 100000, -1, "sunucu 206 dondu"},
+        {RangeAnswer::Wrong, 60000, 100000, 5, "sunucu 206 dondu"},
     };
     std::atomic<bool> stop{false};
     HttpUpdateSource source(stop);
@@ -35,12 +40,16 @@ TEST(HttpUpdateSource, AContinuedFileIsTakenOnlyAsTheRangeAskedFor) {
         server.serveFolder(site.path());
         server.setRangeAnswer(c.answer);
         std::string body, error;
-        const HttpRange range{c.from, c.total};
+        const HttpRange range{c.from, c.total, c.length};
         EXPECT_EQ(source.fetch(server.baseUrl() + "f", &range, makeStringSink(body, kFileListCap), error),
                   c.error.empty());
         EXPECT_EQ(error, c.error);
-        EXPECT_TRUE(body == (c.error.empty() ? file.substr(static_cast<size_t>(c.from)) : "")) << c.error;
-        EXPECT_EQ(server.requests().back().range, "bytes=" + std::to_string(c.from) + "-");
+        const std::string wanted =
+            file.substr(static_cast<size_t>(c.from), c.length < 0 ? std::string::npos : size_t(c.length));
+        EXPECT_TRUE(body == (c.error.empty() ? wanted : "")) << c.error;
+        EXPECT_EQ(server.requests().back().range,
+                  "bytes=" + std::to_string(c.from) + "-" +
+                      (c.length < 0 ? "" : std::to_string(c.from + c.length - 1)));
     }
 }
 
