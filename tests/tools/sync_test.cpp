@@ -5,6 +5,7 @@
 #include "support/site.h"
 #include "support/temp_folder.h"
 #include "support/test_server.h"
+#include "update/chunks.h"
 #include "update/signature.h"
 
 #include <gtest/gtest.h>
@@ -181,6 +182,52 @@ TEST_F(SyncTest, PublishSignsWhatSyncVerifies) {
     EXPECT_EQ(sync(out, err), 1);
     EXPECT_EQ(err, std::string(kListUnverified) + "\n");
     EXPECT_EQ(readFile(game / "oyun.bin"), "eskimis");
+}
+
+// ---- patches and mirrors ----
+
+// End to end over HTTP with the real tools: a large file changed in a few places is patched
+// with single ranges from the third of three mirrors (the first refuses connections, the
+// second lists the update but answers 500 for every file), fetching a small part of it.
+TEST_F(SyncTest, APatchFromTheMirrorThatAnswers) {
+    std::string pak = patternBytes(8 << 20, 1);
+    writeFile(site / "arsiv.pak", pak);
+    writeFile(site / "k.txt", "k");
+    const std::string publish = builtProgram("morlaken-publish");
+    ASSERT_EQ(runCaptured(publish, {site.path()}).exitCode, 0);
+    std::string out, err;
+    ASSERT_EQ(sync(out, err), 0) << err;
+
+    for (size_t at : {size_t(1) << 20, size_t(4) << 20, size_t(7) << 20})
+        pak.replace(at, 3000, patternBytes(3000, uint32_t(at)));
+    pak.insert(100000, "inserted near the start");
+    writeFile(site / "arsiv.pak", pak);
+    writeFile(site / "k.txt", "k2");
+    ASSERT_EQ(runCaptured(publish, {site.path()}).exitCode, 0);
+    TestServer failing;
+    failing.route("/dosyalar.txt", answer(200, readFile(site / "dosyalar.txt")));
+    for (const auto& [path, ref] : readChunkIndexLines(readFile(site / "dosyalar.txt")))
+        failing.route("/" + std::string(kChunkIndexFolder) + "/" + ref.hash, answer(500, ""));
+    for (const char* path : {"/arsiv.pak", "/k.txt"})
+        failing.route(path, answer(500, ""));
+    const long long before = server.bytesSent();
+    const size_t seenBefore = server.requests().size();
+    const std::string refused = "http://127.0.0.1:" + std::to_string(pickFreePort()) + "/";
+    ProgramRun run = runCaptured(builtProgram("morlaken-sync"),
+                                 {game.path(), refused, failing.baseUrl(), server.baseUrl()});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_TRUE(folderMatches(game.path(), {{"arsiv.pak", pak}, {"k.txt", "k2"}}));
+    EXPECT_LT(server.bytesSent() - before, static_cast<long long>(pak.size() / 10));
+    EXPECT_GT(failing.totalRequests(), 1) << "the list only"; // the index went there first
+    const std::vector<SeenRequest> seen = server.requests();
+    int ranges = 0;
+    for (size_t i = seenBefore; i < seen.size(); ++i) {
+        if (seen[i].path != "/arsiv.pak") continue;
+        EXPECT_TRUE(seen[i].range.find('-') + 1 < seen[i].range.size())
+            << "not one bounded range: " << seen[i].range;
+        ++ranges;
+    }
+    EXPECT_GT(ranges, 0);
 }
 
 } // namespace

@@ -393,20 +393,27 @@ void removeUnusedIndexes(const std::string& root, const std::set<std::string>& k
 
 // ---- what a patch costs ----
 
-// For every file that differs from OLDLIST's: what a player with OLDLIST's version
-// fetches (the chunks its old copy lacks, plus the index; the whole file without an index
-// on either side), next to the full size; then the totals with the list. False when OLDLIST
-// cannot be read as a list.
-bool reportPatchCost(const std::string& root, const std::string& previousList,
-                     const std::vector<Candidate>& files, size_t listBytes) {
-    std::string text;
+// OLDLIST's text, when it reads as a list. False, with the reason printed, otherwise.
+bool readPreviousList(const std::string& file, std::string& outText) {
     FileList old;
     std::string error;
-    if (!platform::readWholeFile(previousList, text) ||
-        !parseFileList(text, old, error, [](const std::string&) {})) {
-        printError("\"" + previousList + "\" is not a file list" + (error.empty() ? "" : " (" + error + ")"));
-        return false;
-    }
+    if (platform::readWholeFile(file, outText) &&
+        parseFileList(outText, old, error, [](const std::string&) {}))
+        return true;
+    printError("\"" + file + "\" is not a file list" + (error.empty() ? "" : " (" + error + ")") +
+               "; nothing written");
+    return false;
+}
+
+// For every file that differs from OLDLIST's: what a player with OLDLIST's version
+// fetches (the chunks its old copy lacks, plus the index; the whole file without an index
+// on either side or without the old index in the folder), next to the full size; then the
+// totals with the list.
+void reportPatchCost(const std::string& root, const std::string& previousList, const std::string& text,
+                     const std::vector<Candidate>& files, size_t listBytes) {
+    FileList old;
+    std::string error;
+    parseFileList(text, old, error, [](const std::string&) {});
     const std::map<std::string, ChunkIndexRef> oldRefs = readChunkIndexLines(text);
     std::map<std::string, const FileEntry*> oldFiles;
     for (const FileEntry& e : old)
@@ -447,7 +454,6 @@ bool reportPatchCost(const std::string& root, const std::string& previousList,
     std::printf("total: %d changed files, %lld of %lld bytes (%.2f%%) with the list\n", changed,
                 static_cast<long long>(fetched + int64_t(listBytes)), static_cast<long long>(full),
                 percent(fetched + int64_t(listBytes), full));
-    return true;
 }
 
 // ---- writing the list ----
@@ -604,6 +610,9 @@ int main(int argc, char** argv) {
         printError("\"" + options.folder + "\" is not a folder");
         return kExitRefused;
     }
+    std::string previousText;
+    if (!options.previousList.empty() && !readPreviousList(options.previousList, previousText))
+        return kExitRefused;
 
     KeyGuard guard;
     guard.signing = !options.signKeyFile.empty();
@@ -704,7 +713,7 @@ int main(int argc, char** argv) {
     if (!options.signKeyFile.empty())
         std::printf("signed as sequence %llu (liste_sirasi for a package made from this list)\n",
                     static_cast<unsigned long long>(sequence));
-    if (!options.previousList.empty() && !reportPatchCost(root, options.previousList, files, text.size()))
-        return kExitRefused;
+    if (!options.previousList.empty())
+        reportPatchCost(root, options.previousList, previousText, files, text.size());
     return kExitOk;
 }
