@@ -88,8 +88,8 @@ struct UpdateProgress {
     UpdateState state = UpdateState::NotStarted;
     int32_t filesDone = 0, filesTotal = 0;
     int64_t bytesDone = 0, bytesTotal = 0;
-    int64_t bytesFetched = 0; // of bytesDone (and indexes), what came over the network
     double speed = 0;         // smoothed bytes fetched per second; 0 unless Downloading
+    int64_t bytesFetched = 0; // of bytesDone (and indexes), what came over the network
 };
 
 // Main thread, once a frame. `nowSeconds` is the frame loop's monotonic clock (the

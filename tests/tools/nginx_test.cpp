@@ -6,6 +6,7 @@
 #include "support/site.h"
 #include "support/temp_folder.h"
 #include "support/test_server.h"
+#include "update/chunks.h"
 
 #include <gtest/gtest.h>
 
@@ -94,8 +95,14 @@ class NginxTest : public ::testing::Test {
             writeFile(site / path, content);
         std::string out;
         ASSERT_EQ(runProgram(builtProgram("morlaken-publish"), {site.path(), "--version", version}, out), 0);
-        // The published list must be the one the files call for.
-        ASSERT_EQ(readFile(site / "dosyalar.txt"), siteList(files, version));
+        // The published list must be the one the files call for, large files' indexes named.
+        std::string list = siteList(files, version);
+        for (const auto& [path, content] : files) {
+            if (int64_t(content.size()) < kIndexedFileMinBytes) continue;
+            const std::string index = chunkIndexBytes(chunkBytes(content), int64_t(content.size()));
+            list += chunkIndexLine(path, {referenceSha256(index), int64_t(index.size())});
+        }
+        ASSERT_EQ(readFile(site / "dosyalar.txt"), list);
     }
     // morlaken-sync's exit code; its standard error lands in `outError`.
     int sync(const std::string& url, std::string& outError, const ChildOptions& options = {}) {
@@ -126,8 +133,8 @@ TEST_F(NginxTest, PassesOverHttpAndHttps) {
     EXPECT_TRUE(folderMatches(game.path(), files));
 
     // HTTPS with the test certificate trusted (refusing an untrusted one is tested with
-    // the HTTP client itself).
-    files["oyun.bin"] = patternBytes(5000000, 4);
+    // the HTTP client itself), the large file patched with nginx's answers to ranges.
+    files["oyun.bin"].replace(2500000, 3000, patternBytes(3000, 4));
     publish(files, "2.3");
     ChildOptions trusted;
     trusted.extraEnv = {{"SSL_CERT_FILE", testCertificate()}};
