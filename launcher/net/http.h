@@ -87,14 +87,22 @@ class HttpSession {
 
 // ---- httpGet ----
 
-// A GET that continues a download: "Range: bytes=FROM-" is sent, and only a 206 answer
-// whose Content-Range is exactly "bytes FROM-(TOTAL-1)/TOTAL" counts as success; a 200 (a
-// server that ignores ranges), 416 or any other range fails as "sunucu STATUS dondu"
-// before a byte reaches the sink.
+// A GET of part of a file of `total` bytes: "Range: bytes=FROM-" (continuing a download,
+// `length` -1) or "Range: bytes=FROM-LAST" (`length` bytes from FROM; one range per
+// request, as every server that honours ranges at all accepts). Only a 206 answer whose
+// Content-Range is exactly "bytes FROM-LAST/TOTAL" counts as success; a 200 (a server
+// that ignores ranges), 416 or any other range fails as "sunucu STATUS dondu" before a
+// byte reaches the sink; the caller's sink bounds the body.
 struct HttpRange {
     int64_t from = 0;
     int64_t total = 0;
+    int64_t length = -1; // -1: to the end of the file
+    int64_t last() const { return length < 0 ? total - 1 : from + length - 1; }
 };
+// "FROM-" or "FROM-LAST", the value after "bytes=" in the request.
+std::string rangeRequestText(const HttpRange& range);
+// "bytes FROM-LAST/TOTAL", the Content-Range an answer must carry.
+std::string rangeAnswerText(const HttpRange& range);
 
 // GET `url` (complete and encoded by the caller) into `sink`. True only for status 200,
 // the body read to its end, every chunk accepted and no stop requested. On failure

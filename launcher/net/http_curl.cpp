@@ -222,9 +222,7 @@ size_t onHeader(char* data, size_t size, size_t count, void* user) {
             return 0; // ends the transfer before the redirect is followed
         }
     } else if (t.range && platform::startsWithIgnoringCase(line, "content-range:")) {
-        const std::string expected = "bytes " + std::to_string(t.range->from) + "-" +
-                                     std::to_string(t.range->total - 1) + "/" +
-                                     std::to_string(t.range->total);
+        const std::string expected = rangeAnswerText(*t.range);
         std::string_view value = line.substr(std::strlen("content-range:"));
         while (!value.empty() && (value.front() == ' ' || value.front() == '\t'))
             value.remove_prefix(1);
@@ -381,7 +379,7 @@ bool httpGet(const std::string& url, const DownloadSink& sink, std::string& erro
     // Never from https to http either: onHeader refuses such a hop before it is followed.
     setSharedOptions(c, url, kMaxRedirects, "http,https", h.headers,
                      {onHeader, onBody, onProgress, &t, kReadChunkBytes});
-    const std::string rangeText = range ? std::to_string(range->from) + "-" : std::string();
+    const std::string rangeText = range ? rangeRequestText(*range) : std::string();
     if (range) curl_easy_setopt(c, CURLOPT_RANGE, rangeText.c_str());
     if (curl_multi_add_handle(h.multi, c) != CURLM_OK) {
         error = kErrOpen;

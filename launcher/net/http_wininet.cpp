@@ -135,14 +135,12 @@ struct GetTransfer {
     bool abandoned = false;     // caller left (stop or a refused chunk): reader ends
 };
 
-// The Content-Range a resumed GET must carry: exactly "bytes FROM-(TOTAL-1)/TOTAL".
+// The Content-Range a ranged GET must carry: exactly "bytes FROM-LAST/TOTAL".
 bool rangeMatches(HINTERNET request, const HttpRange& range) {
     char value[128] = {};
     DWORD length = sizeof value - 1;
     if (!::HttpQueryInfoA(request, HTTP_QUERY_CONTENT_RANGE, value, &length, nullptr)) return false;
-    const std::string expected = "bytes " + std::to_string(range.from) + "-" +
-                                 std::to_string(range.total - 1) + "/" + std::to_string(range.total);
-    return std::string(value, length) == expected;
+    return std::string(value, length) == rangeAnswerText(range);
 }
 
 void readGet(std::shared_ptr<GetTransfer> t, std::string url, DWORD noDataMs, bool ranged, HttpRange range) {
@@ -157,7 +155,7 @@ void readGet(std::shared_ptr<GetTransfer> t, std::string url, DWORD noDataMs, bo
     if (!root) return finish(false, kErrOpen);
     setTimeout(root, INTERNET_OPTION_CONNECT_TIMEOUT, kConnectTimeoutMs);
     setTimeout(root, INTERNET_OPTION_RECEIVE_TIMEOUT, noDataMs);
-    const std::string rangeHeader = ranged ? "Range: bytes=" + std::to_string(range.from) + "-\r\n" : "";
+    const std::string rangeHeader = ranged ? "Range: bytes=" + rangeRequestText(range) + "\r\n" : "";
     HINTERNET request = ::InternetOpenUrlA(root, url.c_str(), ranged ? rangeHeader.c_str() : nullptr,
                                            ranged ? static_cast<DWORD>(-1) : 0, kGetFlags, 0);
     std::string status;

@@ -13,6 +13,7 @@
 #include "platform/clock.h"
 #include "platform/platform.h"
 #include "platform/text.h"
+#include "update/chunks.h"
 #include "update/download.h"
 #include "update/filelist.h"
 #include "update/installer.h"
@@ -23,6 +24,7 @@
 #include <chrono>
 #include <cstdint>
 #include <cstring>
+#include <map>
 #include <set>
 #include <string_view>
 #include <vector>
@@ -181,7 +183,7 @@ void updateWorker(UpdateStatus& status, std::string baseUrl, std::string launche
 
 void runUpdatePass(UpdateStatus& s, UpdateSource& source, std::string baseUrl,
                    const std::string& launcherName) {
-    if (baseUrl.empty() || baseUrl.back() != '/') baseUrl += '/';
+    Mirrors mirrors = splitMirrors(baseUrl);
     s.state.store(UpdateState::Checking);
 
     FolderLockGuard folderLock;
@@ -190,28 +192,32 @@ void runUpdatePass(UpdateStatus& s, UpdateSource& source, std::string baseUrl,
     // Any other result without the lock (a file system that cannot lock folders) goes on
     // unlocked, as every pass did before there was a lock.
 
-    std::string body;
-    std::string error;
-    if (!source.fetch(baseUrl + kFileListName, nullptr, makeStringSink(body, kFileListCap), error)) {
-        if (s.stopRequested.load()) return; // closing: no message for a pass nobody waits on
-        setUpdateError(s, kErrListFetch + error + ")");
-        return;
-    }
-
-    if (std::string untrusted; !listTrusted(body, untrusted)) { // before any entry or the version is used
-        setUpdateError(s, untrusted);
-        return;
-    }
-
+    // The list from the first mirror whose list passes every check (mirrors are not
+    // trusted: each list is verified on its own); with none, the first mirror's message.
     FileList list;
-    std::string listError;
-    bool accepted = parseFileList(body, list, listError, [&s](const std::string& version) {
-        std::lock_guard<std::mutex> lock(s.statusMutex);
-        s.serverVersion = version;
-    });
-    std::string().swap(body); // a large list is not kept while files download
+    std::map<std::string, ChunkIndexRef> indexes;
+    std::string firstMirrorsError;
+    bool accepted = false;
+    for (size_t m = 0; m < mirrors.bases.size() && !accepted; ++m) {
+        std::string body, error, message;
+        const bool fetched = source.fetch(mirrors.bases[m] + kFileListName, nullptr,
+                                          makeStringSink(body, kFileListCap), error);
+        if (!fetched && s.stopRequested.load()) return; // closing: no message for a pass nobody waits on
+        if (!fetched) {
+            message = kErrListFetch + error + ")";
+        } else if (listTrusted(body, message) && // before any entry or the version is used
+                   parseFileList(body, list, message, [&s](const std::string& version) {
+                       std::lock_guard<std::mutex> lock(s.statusMutex);
+                       s.serverVersion = version;
+                   })) {
+            indexes = readChunkIndexLines(body);
+            mirrors.current = m;
+            accepted = true;
+        }
+        if (m == 0) firstMirrorsError = message;
+    } // a large list is not kept while files download
     if (!accepted) {
-        setUpdateError(s, listError);
+        setUpdateError(s, firstMirrorsError);
         return;
     }
 
@@ -236,6 +242,7 @@ void runUpdatePass(UpdateStatus& s, UpdateSource& source, std::string baseUrl,
 
     s.bytesTotal.store(total);
     s.bytesDone.store(0);
+    s.bytesFetched.store(0);
     s.filesTotal.store(static_cast<int32_t>(downloads.size()));
     s.filesDone.store(0);
     if (!downloads.empty()) s.state.store(UpdateState::Downloading);
@@ -246,7 +253,9 @@ void runUpdatePass(UpdateStatus& s, UpdateSource& source, std::string baseUrl,
     for (const FileEntry* entry : downloads) {
         if (installer.failed()) break; // the pass ends at the file that could not be installed
         installer.waitUntilClear(entry->path);
-        const Download d = downloadFile(s, source, *entry, baseUrl, hash);
+        const auto index = indexes.find(entry->path);
+        const Download d =
+            downloadFile(s, source, *entry, mirrors, index == indexes.end() ? nullptr : &index->second, hash);
         if (d.result == Download::Result::Stopped) return; // no message, no cache saved
         if (d.result == Download::Result::Failed) {
             failPass(s, installer, cache, restart, d.error);

@@ -41,11 +41,14 @@ void removeOldFiles();
 // The worker's body: runUpdatePass over HTTP(S), then clears workerActive.
 void updateWorker(UpdateStatus& status, std::string baseUrl, std::string launcherName);
 
-// One full pass on the calling thread against `source`, in the working folder; `baseUrl`
-// gets a '/' appended when it lacks one. Writes status's counters, state and texts:
-//   Checking -> Failed                    the list cannot be fetched (kErrListFetch + word
-//                                         + ")"), is not trusted or does not parse; the
-//                                         cache is not saved
+// One full pass on the calling thread against `source`, in the working folder. `baseUrl`
+// holds one address or several separated by blanks (mirrors of one another, each given a
+// '/' when it lacks one, download.h's splitMirrors): the list comes from the first whose
+// list is fetched, trusted and parsed, each file from the mirror that delivered last and
+// then the others (downloadFile). Writes status's counters, state and texts:
+//   Checking -> Failed                    no mirror's list can be fetched (kErrListFetch +
+//                                         word + ")"), is trusted and parses: the first
+//                                         mirror's message; the cache is not saved
 //   Checking -> UpToDate                  nothing to download; the cache is saved
 //   Checking -> Downloading -> UpToDate   every file installed; the cache is saved
 //                          -> RestartPending  the top-level `launcherName` among them

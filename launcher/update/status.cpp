@@ -29,17 +29,18 @@ UpdateProgress readUpdateProgress(UpdateStatus& status, double nowSeconds) {
     p.filesTotal = status.filesTotal.load();
     p.bytesDone = status.bytesDone.load();
     p.bytesTotal = status.bytesTotal.load();
+    p.bytesFetched = status.bytesFetched.load();
 
     UpdateStatus::SpeedSample& s = status.speedSample;
     if (p.state != UpdateState::Downloading) { // any other state restarts the sample
         s.speed = 0;
-        s.lastBytes = p.bytesDone;
+        s.lastBytes = p.bytesFetched;
         s.lastTime = nowSeconds;
     } else if (const double elapsed = nowSeconds - s.lastTime; elapsed >= kSpeedSampleSeconds) {
-        double rate = static_cast<double>(p.bytesDone - s.lastBytes) / elapsed;
+        double rate = static_cast<double>(p.bytesFetched - s.lastBytes) / elapsed;
         if (s.speed > 0) rate = kSpeedNewWeight * rate + (1.0 - kSpeedNewWeight) * s.speed;
         s.speed = rate;
-        s.lastBytes = p.bytesDone;
+        s.lastBytes = p.bytesFetched;
         s.lastTime = nowSeconds;
     }
     p.speed = s.speed;

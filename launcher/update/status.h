@@ -49,8 +49,12 @@ struct UpdateStatus {
     // (saturating at INT64_MAX) and their number; the two counters below start at 0 then.
     std::atomic<int64_t> bytesTotal{0};
     std::atomic<int32_t> filesTotal{0};
-    // Every chunk that arrives, failed attempts and bytes past a file's size included.
+    // Every chunk that arrives, failed attempts and bytes past a file's size included, and
+    // every byte a patched file reuses from its old copy (it is done without a download).
     std::atomic<int64_t> bytesDone{0};
+    // Bytes that actually arrived for files, their ranges and their chunk indexes; the speed
+    // is measured on this one. Reset with bytesDone.
+    std::atomic<int64_t> bytesFetched{0};
     std::atomic<int32_t> filesDone{0};      // +1 by the installer thread for each installed file
     std::atomic<bool> stopRequested{false}; // startUpdate clears; the owner sets it to end the pass
     mutable std::mutex statusMutex;         // guards errorText and serverVersion only; read them
@@ -64,7 +68,7 @@ struct UpdateStatus {
     // pass starts, so the first sample measures from there, not from the clock's origin.
     struct SpeedSample {
         double speed = 0;      // smoothed bytes per second
-        int64_t lastBytes = 0; // bytesDone at the last sample
+        int64_t lastBytes = 0; // bytesFetched at the last sample
         double lastTime = 0;   // clock seconds of the last sample
     } speedSample;
 
@@ -84,7 +88,8 @@ struct UpdateProgress {
     UpdateState state = UpdateState::NotStarted;
     int32_t filesDone = 0, filesTotal = 0;
     int64_t bytesDone = 0, bytesTotal = 0;
-    double speed = 0; // smoothed bytes per second; 0 unless Downloading
+    double speed = 0;         // smoothed bytes fetched per second; 0 unless Downloading
+    int64_t bytesFetched = 0; // of bytesDone (and indexes), what came over the network
 };
 
 // Main thread, once a frame. `nowSeconds` is the frame loop's monotonic clock (the

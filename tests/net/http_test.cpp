@@ -56,6 +56,7 @@ TEST_F(HttpGetTest, OnlyTheFinalStatus200OrTheAskedRangeCountsAndOtherAnswersGiv
     ignoring.setRangeAnswer(RangeAnswer::Ignore);
     wrong.setRangeAnswer(RangeAnswer::Wrong);
     const HttpRange rest{60000, 100000}, changed{60000, 100500}, past{100000, 100500};
+    const HttpRange chunk{60000, 100000, 1000}, changedChunk{60000, 100500, 10}, five{60000, 100000, 5};
     server.route("/a.bin", answer(200, big));
     server.route("/empty", answer(200, ""));
     server.route("/missing", answer(404, "no such file, and this text must not reach the sink"));
@@ -87,10 +88,14 @@ TEST_F(HttpGetTest, OnlyTheFinalStatus200OrTheAskedRangeCountsAndOtherAnswersGiv
         {"not a url at all", kErrConnect, ""},
         {"", kErrConnect, ""},
         {base + "f", "", file.substr(60000), &rest},
+        {base + "f", "", file.substr(60000, 1000), &chunk}, // one chunk: bytes=60000-60999
         {base + "f", "sunucu 206 dondu", "", &changed}, // the file changed meanwhile
+        {base + "f", "sunucu 206 dondu", "", &changedChunk},
         {base + "f", "sunucu 416 dondu", "", &past},
         {ignoring.baseUrl() + "f", "sunucu 200 dondu", "", &rest},
+        {ignoring.baseUrl() + "f", "sunucu 200 dondu", "", &five},
         {wrong.baseUrl() + "f", "sunucu 206 dondu", "", &rest},
+        {wrong.baseUrl() + "f", "sunucu 206 dondu", "", &five},
     };
     HttpSession shortWait({.noDataTimeoutSeconds = 1});
     for (const auto& c : cases) {
@@ -109,7 +114,8 @@ TEST_F(HttpGetTest, OnlyTheFinalStatus200OrTheAskedRangeCountsAndOtherAnswersGiv
     EXPECT_EQ(first.cacheControl, "no-cache");
     EXPECT_EQ(first.range, "");
     EXPECT_EQ(server.requests().back().range, "bytes=100000-");
-    EXPECT_EQ(wrong.requests().back().range, "bytes=60000-");
+    EXPECT_EQ(wrong.requests().front().range, "bytes=60000-");
+    EXPECT_EQ(wrong.requests().back().range, "bytes=60000-60004");
 }
 
 TEST_F(HttpGetTest, ARefusedChunkEndsTheTransferAndAStopLeavesNoWord) {

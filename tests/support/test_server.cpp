@@ -18,6 +18,25 @@ std::string testKey() {
 
 namespace {
 
+// "bytes=N-" -> N and -1, "bytes=N-M" -> N and M; false for anything else (the whole file
+// is sent).
+bool parseRange(const std::string& header, long long& outFrom, long long& outLast) {
+    const std::string prefix = "bytes=";
+    const size_t dash = header.find('-');
+    if (header.compare(0, prefix.size(), prefix) != 0 || dash == std::string::npos) return false;
+    auto number = [](const std::string& digits, long long& out) {
+        if (digits.empty() || digits.size() > 18 ||
+            digits.find_first_not_of("0123456789") != std::string::npos)
+            return false;
+        out = std::stoll(digits);
+        return true;
+    };
+    outLast = -1;
+    const std::string last = header.substr(dash + 1);
+    return number(header.substr(prefix.size(), dash - prefix.size()), outFrom) &&
+           (last.empty() || (number(last, outLast) && outLast >= outFrom));
+}
+
 void serveFile(const std::string& root, RangeAnswer rangeAnswer, const tinyhttp::Request& request,
                tinyhttp::Stream& stream) {
     namespace fs = std::filesystem;
@@ -29,31 +48,31 @@ void serveFile(const std::string& root, RangeAnswer rangeAnswer, const tinyhttp:
         return;
     }
     std::ifstream in(file, std::ios::binary);
-    const auto size = static_cast<long long>(fs::file_size(file, ec));
-    // "bytes=N-" sends from N; anything else the whole file.
-    long long from = -1;
-    const std::string range = request.header("Range");
-    if (rangeAnswer != RangeAnswer::Ignore && range.rfind("bytes=", 0) == 0 && range.size() > 7 &&
-        range.back() == '-' &&
-        std::from_chars(range.data() + 6, range.data() + range.size() - 1, from).ptr != &range.back())
-        from = -1;
+    auto size = static_cast<long long>(fs::file_size(file, ec));
+    long long from = -1, last = -1;
+    if (rangeAnswer == RangeAnswer::Ignore || !parseRange(request.header("Range"), from, last)) from = -1;
     if (from >= size) {
         stream.sendResponse(416, "", "text/plain", "Content-Range: bytes */" + std::to_string(size) + "\r\n");
         return;
     }
+    long long left = size;
     if (from >= 0) {
+        last = last < 0 || last >= size ? size - 1 : last;
         const long long named = rangeAnswer == RangeAnswer::Wrong ? from + 1 : from;
+        const std::string contentRange = "Content-Range: bytes " + std::to_string(named) + "-" +
+                                         std::to_string(last) + "/" + std::to_string(size) + "\r\n";
         in.seekg(from);
-        if (!stream.sendHead(206, size - from, "application/octet-stream",
-                             "Content-Range: bytes " + std::to_string(named) + "-" +
-                                 std::to_string(size - 1) + "/" + std::to_string(size) + "\r\n"))
-            return;
+        left = last - from + 1;
+        if (!stream.sendHead(206, left, "application/octet-stream", contentRange)) return;
     } else if (!stream.sendHead(200, size)) {
         return;
     }
     std::vector<char> buffer(65536);
-    while (in.read(buffer.data(), static_cast<std::streamsize>(buffer.size())) || in.gcount() > 0)
-        if (!stream.write(buffer.data(), static_cast<size_t>(in.gcount()))) return;
+    while (in && left > 0) {
+        in.read(buffer.data(), static_cast<std::streamsize>(std::min<long long>(left, buffer.size())));
+        if (in.gcount() > 0 && !stream.write(buffer.data(), static_cast<size_t>(in.gcount()))) return;
+        left -= in.gcount();
+    }
 }
 
 } // namespace

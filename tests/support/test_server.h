@@ -57,9 +57,9 @@ inline Route misbehave(Behaviour behaviour) {
     return {.behaviour = behaviour};
 }
 
-// How files served from the folder answer a "Range: bytes=N-" request.
+// How files served from the folder answer a "Range: bytes=N-" or "bytes=N-M" request.
 enum class RangeAnswer {
-    Honour, // 206 with "Content-Range: bytes N-LAST/SIZE" and the bytes from N (416 past the end)
+    Honour, // 206 with "Content-Range: bytes N-LAST/SIZE" and those bytes (416 past the end)
     Ignore, // the whole file with 200, as a server without range support does
     Wrong,  // 206 whose Content-Range names a start one byte later than asked, body from N
 };

@@ -3,13 +3,17 @@
 #include "platform/platform.h"
 #include "support/child_process.h"
 #include "support/temp_folder.h"
+#include "update/chunks.h"
 #include "update/filelist.h"
+#include "update/sha256.h"
 #include "update/signature.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <functional>
+#include <set>
 
 namespace {
 
@@ -119,6 +123,76 @@ TEST_F(Publish, ProgressLineOnlyOnATerminal) {
               0);
     for (const char* part : {"\r2/2 files, 4.0/4.0 MB, ", " MB/s", "2 files, 4194304 bytes listed"})
         EXPECT_NE(out.find(part), std::string::npos) << out;
+}
+
+// ---- chunk indexes ----
+
+// Files of 4 MiB or more get an index in dosyalar.parcalar/, named by its SHA-256 and in the
+// list by a comment line; that folder is never listed. Republishing keeps each unchanged
+// file's index byte for byte and removes those no list in use names; --previous prints what
+// the patch costs a player of that version.
+TEST_F(Publish, LargeFilesGetAnIndexTheListNames) {
+    const int64_t large = kIndexedFileMinBytes;
+    std::string pak = testsupport::patternBytes(size_t(6) << 20, 2);
+    write("a.pak", testsupport::patternBytes(size_t(large), 1));
+    write("b/c.pak", pak);
+    write("kucuk", testsupport::patternBytes(size_t(large) - 1, 3));
+    const fs::path indexes = root / kChunkIndexFolder, list = root / kFileListName;
+    auto indexFiles = [&] {
+        std::set<std::string> names;
+        for (const auto& e : fs::directory_iterator(indexes))
+            names.insert(e.path().filename().string());
+        return names;
+    };
+    auto publishedRefs = [&] {
+        const std::map<std::string, ChunkIndexRef> refs = readChunkIndexLines(readFile(list));
+        for (const auto& [path, ref] : refs) {
+            const std::string bytes = readFile(indexes / ref.hash);
+            ChunkIndex index;
+            EXPECT_TRUE(testsupport::referenceSha256(bytes) == ref.hash &&
+                        int64_t(bytes.size()) == ref.size && parseChunkIndex(bytes, index) &&
+                        index.fileSize == int64_t(fs::file_size(root / path)))
+                << path;
+        }
+        return refs;
+    };
+
+    ASSERT_EQ(run({root.string()}).exitCode, 0);
+    const std::string first = readFile(list);
+    const auto refs = publishedRefs();
+    EXPECT_EQ(refs.size(), 2u);
+    EXPECT_EQ(refs.count("a.pak") + refs.count("b/c.pak"), 2u);
+    EXPECT_EQ(paths(), (std::vector<std::string>{"a.pak", "b/c.pak", "kucuk"}));
+    ASSERT_EQ(run({root.string()}).exitCode, 0);
+    EXPECT_EQ(readFile(list), first);
+    testsupport::writeFile(base / "eski.txt", first);
+
+    pak[3 << 20] ^= 1;
+    write("b/c.pak", pak);
+    ProgramRun r = run({root.string(), "--previous", base / "eski.txt"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const auto second = publishedRefs();
+    EXPECT_EQ(second.at("a.pak").hash, refs.at("a.pak").hash);
+    EXPECT_NE(second.at("b/c.pak").hash, refs.at("b/c.pak").hash);
+    EXPECT_EQ(indexFiles().size(), 3u); // the old c.pak index: the replaced list names it
+    long long cost = 0, full = 0;
+    const size_t line = r.out.find("  b/c.pak: ");
+    ASSERT_NE(line, std::string::npos) << r.out;
+    ASSERT_EQ(std::sscanf(r.out.c_str() + line, "  b/c.pak: %lld of %lld bytes", &cost, &full), 2) << r.out;
+    EXPECT_EQ(full, 6 << 20);
+    EXPECT_GE(cost, second.at("b/c.pak").size + kChunkMinBytes);
+    EXPECT_LE(cost, second.at("b/c.pak").size + 2 * kChunkMaxBytes);
+    EXPECT_EQ(r.out.find("a.pak:"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("total: 1 changed files"), std::string::npos) << r.out;
+
+    write("b/c.pak", "small now");
+    ASSERT_EQ(run({root.string()}).exitCode, 0);
+    EXPECT_EQ(indexFiles(), (std::set<std::string>{refs.at("a.pak").hash, second.at("b/c.pak").hash}));
+    ASSERT_EQ(run({root.string()}).exitCode, 0);
+    EXPECT_EQ(indexFiles(), (std::set<std::string>{refs.at("a.pak").hash}));
+
+    EXPECT_EQ(run({root.string(), "--previous", base / "yok.txt"}).exitCode, 1);
+    EXPECT_EQ(run({root.string(), "--previous"}).exitCode, 2);
 }
 
 // Whatever stops a run leaves the old list as it was: bad arguments (2), names no list line can

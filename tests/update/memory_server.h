@@ -1,13 +1,15 @@
 // memory_server.h - the update server kept in memory, for the update pass's rule tests: a
 // map of URL -> answer that can misbehave as real servers do, every request recorded with
-// the pass's state at that moment; and a fixture that runs passes against it in a
-// temporary game folder. (http_source_test.cpp shows the real source answering alike.)
+// the pass's state at that moment and every byte served counted; mirrors of it under
+// other addresses; and a fixture that runs passes against it in a temporary game folder.
+// (http_source_test.cpp shows the real source answering alike.)
 #pragma once
 
 #include "platform/platform.h"
 #include "support/child_process.h"
 #include "support/site.h"
 #include "support/temp_folder.h"
+#include "update/chunks.h"
 #include "update/filelist.h"
 #include "update/pass.h"
 
@@ -36,28 +38,42 @@ struct Answer {
     size_t cutAfter = kNever;               // the connection breaks after this many bytes (kErrRead)
     size_t stopAfter = kNever;              // the owner asks the pass to stop after this many bytes
     bool ignoreRange = false;               // a ranged request gets 200 with the whole file (a failure)
+    bool wrongRangeBytes = false;           // a ranged answer is right but for its bytes, all flipped
     std::function<void()> before = nullptr; // runs before the answer starts: a slow server
 };
 
 struct Request {
-    std::string path; // below kBase, as sent (encoded)
+    std::string path; // below the base, as sent (encoded)
     int64_t from;     // -1: the whole file
+    int64_t length;   // of a range; -1: to the end
     UpdateState state;
 };
 
-class MemoryServer final : public UpdateSource {
+class MemoryServer : public UpdateSource {
   public:
-    explicit MemoryServer(UpdateStatus& status) : status_(status) {}
+    explicit MemoryServer(UpdateStatus& status, std::string base = kBase)
+        : base(std::move(base)), status_(status) {}
 
-    std::map<std::string, Answer> answers; // by path below kBase, as sent
+    const std::string base;
+    std::map<std::string, Answer> answers; // by path below the base, as sent
     std::vector<Request> requests;
+    int64_t bytesServed = 0; // every body byte handed to a sink
 
-    // Serves `files` and their list, as a studio publishes them.
-    void publish(const SiteFiles& files, const std::string& version = "1.2.3") {
+    // Serves `files` and their list, as a studio publishes them; with `indexed`, every
+    // file of that size or more gets a chunk index and its "# parcalar" line.
+    void publish(const SiteFiles& files, const std::string& version = "1.2.3", size_t indexed = kNever) {
         answers.clear();
-        for (const auto& [path, content] : files)
+        std::string list = siteList(files, version);
+        for (const auto& [path, content] : files) {
             answers[urlEncodePath(path)] = {content};
-        answers[kFileListName] = {siteList(files, version)};
+            if (content.size() < indexed || content.empty()) continue;
+            const std::string index =
+                chunkIndexBytes(chunkBytes(content), static_cast<int64_t>(content.size()));
+            const std::string name = referenceSha256(index);
+            answers[std::string(kChunkIndexFolder) + "/" + name] = {index};
+            list += chunkIndexLine(path, {name, static_cast<int64_t>(index.size())});
+        }
+        answers[kFileListName] = {list};
     }
     std::vector<int64_t> fetchesOf(const std::string& path) const {
         std::vector<int64_t> from;
@@ -68,23 +84,32 @@ class MemoryServer final : public UpdateSource {
 
     bool fetch(const std::string& url, const HttpRange* range, const DownloadSink& sink,
                std::string& outError) override {
-        const std::string path = url.substr(std::min(url.size(), kBase.size()));
-        requests.push_back({path, range ? range->from : -1, status_.state.load()});
-        auto found = url.starts_with(kBase) ? answers.find(path) : answers.end();
+        const std::string path = url.substr(std::min(url.size(), base.size()));
+        requests.push_back(
+            {path, range ? range->from : -1, range ? range->length : -1, status_.state.load()});
+        auto found = url.starts_with(base) ? answers.find(path) : answers.end();
         const Answer a = found == answers.end() ? Answer{"", 404} : found->second;
         if (a.before) a.before();
         const size_t from = range ? static_cast<size_t>(range->from) : 0;
+        const size_t length = range && range->length >= 0 ? static_cast<size_t>(range->length) : kNever;
         int code = a.status;
         bool asked = code == 200 && !range;           // the answer the caller asked for
         if (range && code == 200 && !a.ignoreRange) { // a server that honours ranges
-            code = from < a.body.size() ? 206 : 416;
+            code = from < a.body.size() && (length == kNever || length <= a.body.size() - from) ? 206 : 416;
             asked = code == 206 && range->total == static_cast<int64_t>(a.body.size());
         }
         if (!asked) {
             outError = code == 0 ? std::string(kErrConnect) : "sunucu " + std::to_string(code) + " dondu";
             return false;
         }
-        const std::string_view body = std::string_view(a.body).substr(from);
+        std::string flipped;
+        std::string_view body = std::string_view(a.body).substr(from, length);
+        if (range && a.wrongRangeBytes) {
+            flipped = std::string(body);
+            for (char& c : flipped)
+                c = static_cast<char>(~c);
+            body = flipped;
+        }
         for (size_t sent = 0;;) {
             if (sent >= a.stopAfter) status_.stopRequested = true;
             if (status_.stopRequested) return false; // a stop leaves the error text alone
@@ -95,6 +120,7 @@ class MemoryServer final : public UpdateSource {
             }
             const size_t n =
                 std::min({kReadChunkBytes, body.size() - sent, a.cutAfter - sent, a.stopAfter - sent});
+            bytesServed += static_cast<int64_t>(n);
             if (!sink(reinterpret_cast<const uint8_t*>(body.data() + sent), static_cast<uint32_t>(n))) {
                 outError = kErrSink;
                 return false;
@@ -105,6 +131,20 @@ class MemoryServer final : public UpdateSource {
 
   private:
     UpdateStatus& status_;
+};
+
+// Several servers under their own addresses: a request goes to the one whose address
+// starts the URL; an address none has is unreachable.
+class MirrorSet final : public UpdateSource {
+  public:
+    std::vector<MemoryServer*> servers;
+    bool fetch(const std::string& url, const HttpRange* range, const DownloadSink& sink,
+               std::string& outError) override {
+        for (MemoryServer* server : servers)
+            if (url.starts_with(server->base)) return server->fetch(url, range, sink, outError);
+        outError = kErrConnect;
+        return false;
+    }
 };
 
 // Passes run on the test's thread, in a temporary game folder that is the working folder.
@@ -119,6 +159,7 @@ class PassTest : public ::testing::Test {
     // One whole pass, as startUpdate would run it; the requests are this pass's only.
     UpdateState runPass(const std::string& launcherName = "MorlakenLauncher") {
         server.requests.clear();
+        server.bytesServed = 0;
         status.stopRequested = false;
         runUpdatePass(status, server, kBase, launcherName);
         return status.state.load();

@@ -144,5 +144,33 @@ TEST_F(SignedList, ARecordThatCannotBeRaisedEndsThePassBeforeInstalling) {
     EXPECT_EQ(readFile(game / kSequenceFile), key.hex() + " 50\n");
 }
 
+// Mirrors are not trusted: each one's list is checked on its own, and a list refused on one
+// mirror (unsigned, another key's, replayed) lets the next one's signed list through.
+TEST_F(SignedList, EachMirrorsListIsCheckedOnItsOwn) {
+    const KeyPair key;
+    ship(key.hex());
+    ASSERT_EQ(passWith(signedList(key, 20)), UpToDate);
+    MemoryServer other(status, "http://yansi.test/");
+    MirrorSet mirrors;
+    mirrors.servers = {&server, &other};
+    for (const std::string& refused :
+         {siteList(kFiles, "2.0"), signedList(KeyPair(), 30), signedList(key, 19)}) {
+        emptyGameFolder();
+        ship(key.hex());
+        writeFile(game / kSequenceFile, key.hex() + " 20\n");
+        server.answers[kFileListName] = {refused};
+        other.publish(kFiles, "2.0");
+        other.answers[kFileListName] = {signedList(key, 21)};
+        runUpdatePass(status, mirrors, kBase + " http://yansi.test", "MorlakenLauncher");
+        EXPECT_EQ(status.state.load(), UpToDate) << errorText();
+        EXPECT_TRUE(folderMatches(game.path(), kFiles));
+        EXPECT_EQ(readFile(game / kSequenceFile), key.hex() + " 21\n");
+        other.answers[kFileListName] = {refused};
+        runUpdatePass(status, mirrors, kBase + " http://yansi.test", "MorlakenLauncher");
+        EXPECT_EQ(status.state.load(), Failed);
+        EXPECT_EQ(errorText(), kListUnverified); // none passes: the first mirror's message
+    }
+}
+
 } // namespace
 } // namespace updatetest

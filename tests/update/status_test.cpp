@@ -1,6 +1,7 @@
 // status_test.cpp - the frame's view of a pass: its counters, and the download speed
 // sampled at most once a second, smoothed 0.3 new / 0.7 old, 0 and restarted in every
-// state but Downloading, and first measured from the start of the pass.
+// state but Downloading, and first measured from the start of the pass. The speed is that of
+// the bytes fetched: bytes a patched file reuses from its old copy are done, never fetched.
 #include "platform/platform.h"
 #include "support/temp_folder.h"
 #include "support/test_server.h"
@@ -17,7 +18,7 @@ using enum UpdateState;
 TEST(UpdateProgress, TheSpeedIsSampledOnceASecondWhileDownloading) {
     const struct {
         UpdateState state;
-        int64_t bytesDone;
+        int64_t bytesFetched;
         double now, speed;
     } steps[] = {
         {Checking, 0, 100.0, 0},          // the sample starts here
@@ -40,11 +41,13 @@ TEST(UpdateProgress, TheSpeedIsSampledOnceASecondWhileDownloading) {
     status.bytesTotal = 9000;
     for (const auto& step : steps) {
         status.state = step.state;
-        status.bytesDone = step.bytesDone;
+        status.bytesFetched = step.bytesFetched;
+        status.bytesDone = step.bytesFetched * 3; // reused bytes count as done
         const UpdateProgress p = readUpdateProgress(status, step.now);
         EXPECT_DOUBLE_EQ(p.speed, step.speed) << "at " << step.now;
         EXPECT_EQ(p.state, step.state);
-        EXPECT_EQ(p.bytesDone, step.bytesDone);
+        EXPECT_EQ(p.bytesDone, step.bytesFetched * 3);
+        EXPECT_EQ(p.bytesFetched, step.bytesFetched);
         EXPECT_EQ(p.bytesTotal, 9000);
         EXPECT_EQ(p.filesDone, 2);
         EXPECT_EQ(p.filesTotal, 7);

@@ -33,6 +33,7 @@ class OneAnswerServer {
             char buffer[4096];
             for (int n; request.find("\r\n\r\n") == std::string::npos; request.append(buffer, n))
                 if ((n = recv(client_, buffer, sizeof buffer, 0)) <= 0) return;
+            head = request;
             send(client_, answer.data(), static_cast<int>(answer.size()), 0);
             if (hangUp) shutdown(client_, SD_BOTH);
             sent = true;
@@ -46,6 +47,7 @@ class OneAnswerServer {
         thread_.join();
     }
     std::string url;
+    std::string head; // the request's head, complete once `sent` is true
     std::atomic<bool> sent{false};
 
   private:
@@ -108,6 +110,56 @@ TEST(WindowsHttp, GetGivesItsWordsAndAStopEndsAStalledBody) {
     const std::atomic<bool> never{false};
     EXPECT_FALSE(httpGet("http://127.0.0.1:1/x", makeStringSink(error, 10), error, never)); // nothing listens
     EXPECT_EQ(error, kErrConnect);
+}
+
+// A ranged GET asks for one range, "bytes=FROM-LAST" or "bytes=FROM-", and takes only a 206
+// whose Content-Range names exactly that range.
+TEST(WindowsHttp, ARangeIsAskedOnceAndTakenOnlyAsAsked) {
+    const struct {
+        HttpRange range;
+        const char* answer;
+        bool ok;
+        const char* error;
+        const char* body;
+        const char* asked;
+    } cases[] = {
+        {{10, 100, 5},
+         "HTTP/1.1 206 Partial Content\r\nContent-Range: bytes 10-14/100\r\nContent-Length: 5\r\n\r\nparca",
+         true,
+         "dokunulmadi",
+         "parca",
+         "Range: bytes=10-14\r\n"},
+        {{10, 15, -1},
+         "HTTP/1.1 206 Partial Content\r\nContent-Range: bytes 10-14/15\r\nContent-Length: 5\r\n\r\nkalan",
+         true,
+         "dokunulmadi",
+         "kalan",
+         "Range: bytes=10-\r\n"},
+        {{10, 100, 5},
+         "HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nbutun",
+         false,
+         "sunucu 200 dondu",
+         "",
+         "Range: bytes=10-14\r\n"},
+        {{10, 100, 5},
+         "HTTP/1.1 206 Partial Content\r\nContent-Range: bytes 11-15/100\r\nContent-Length: 5\r\n\r\nkayik",
+         false,
+         "sunucu 206 dondu",
+         "",
+         "Range: bytes=10-14\r\n"},
+    };
+    const std::atomic<bool> never{false};
+    for (const auto& c : cases) {
+        OneAnswerServer server(c.answer, false);
+        std::string body, error = "dokunulmadi";
+        EXPECT_EQ(httpGet(server.url, makeStringSink(body, 1000), error, never, nullptr, &c.range), c.ok)
+            << c.answer;
+        EXPECT_EQ(error, c.error) << c.answer;
+        EXPECT_EQ(body, c.body) << c.answer;
+        while (!server.sent.load())
+            std::this_thread::yield();
+        EXPECT_NE(server.head.find(c.asked), std::string::npos) << server.head;
+    }
 }
 
 TEST(WindowsHttp, PostTakesAnyWholeAnswerFollowsNoRedirectAndStops) {

@@ -1,4 +1,4 @@
-// publish.cpp - morlaken-publish DIR [--version TEXT] [--sign KEYFILE]
+// publish.cpp - morlaken-publish DIR [--version TEXT] [--sign KEYFILE] [--previous OLDLIST]
 //               morlaken-publish --new-key KEYFILE
 //
 // Writes DIR/dosyalar.txt, the file list the launcher downloads, hashing every regular
@@ -9,18 +9,27 @@
 // prints the public key, for "liste_anahtari" in the shipped varsayilan.ini. A signing
 // prints its sequence number, for "liste_sirasi" in a package made from that list.
 //
+// Every listed file of at least 4 MiB also gets a chunk index (update/chunks.h) in
+// DIR/dosyalar.parcalar/, named by its own SHA-256 and named in the list by a comment
+// line, so a launcher patches it by its changed chunks. Indexes named by neither the new
+// list, the list it replaces nor OLDLIST are removed. With --previous the run prints what
+// the patch costs a player who has OLDLIST's version, file by file.
+//
 // Index
 //   ---- tunables ----
 //   ---- arguments ----
 //   ---- walking the folder ----
 //   ---- hashing ----
 //   ---- progress ----
+//   ---- chunk indexes ----
+//   ---- what a patch costs ----
 //   ---- writing the list ----
 //   ---- main ----
 #include "config/config.h"
 #include "platform/lines.h"
 #include "platform/platform.h"
 #include "platform/text.h"
+#include "update/chunks.h"
 #include "update/filelist.h"
 #include "update/sha256.h"
 #include "update/signature.h"
@@ -31,8 +40,10 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
+#include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -66,6 +77,7 @@ struct Options {
     bool hasVersion = false;
     std::string newKeyFile; // --new-key: write a key pair, nothing else
     std::string signKeyFile;
+    std::string previousList; // --previous: the list players have now
 };
 
 bool parseArguments(const std::vector<std::string>& args, Options& outOptions) {
@@ -76,8 +88,10 @@ bool parseArguments(const std::vector<std::string>& args, Options& outOptions) {
             if (i + 1 >= count || outOptions.hasVersion) return false;
             outOptions.version = args[++i];
             outOptions.hasVersion = true;
-        } else if (arg == "--new-key" || arg == "--sign") {
-            std::string& file = arg == "--new-key" ? outOptions.newKeyFile : outOptions.signKeyFile;
+        } else if (arg == "--new-key" || arg == "--sign" || arg == "--previous") {
+            std::string& file = arg == "--new-key" ? outOptions.newKeyFile
+                                : arg == "--sign"  ? outOptions.signKeyFile
+                                                   : outOptions.previousList;
             if (i + 1 >= count || !file.empty() || args[i + 1].empty()) return false;
             file = args[++i];
         } else if (arg.size() > 2 && arg.compare(0, 2, "--") == 0) {
@@ -89,7 +103,8 @@ bool parseArguments(const std::vector<std::string>& args, Options& outOptions) {
         }
     }
     if (!outOptions.newKeyFile.empty())
-        return outOptions.folder.empty() && !outOptions.hasVersion && outOptions.signKeyFile.empty();
+        return outOptions.folder.empty() && !outOptions.hasVersion && outOptions.signKeyFile.empty() &&
+               outOptions.previousList.empty();
     return !outOptions.folder.empty();
 }
 
@@ -99,7 +114,10 @@ struct Candidate {
     std::string path; // relative, '/'-separated: the text that goes into the list
     std::string hash;
     int64_t size = 0;
-    std::string error; // set by a hashing thread when the file could not be read whole
+    std::string error;         // set by a hashing thread when the file could not be read whole
+    std::vector<Chunk> chunks; // a file of at least kIndexedFileMinBytes: its chunks
+    std::string index;         // ... and the bytes of its index
+    ChunkIndexRef indexRef;
 };
 
 bool isExcluded(const std::string& relative, const std::string& name, bool topLevel) {
@@ -149,16 +167,17 @@ bool collectFiles(const std::string& root, const std::string& relative, std::vec
         const std::string full = root + "/" + rel;
         switch (platform::entryType(full)) {
         case platform::EntryType::Folder:
+            if (relative.empty() && name == kChunkIndexFolder) break; // the indexes: never listed
             if (!collectFiles(root, rel, outFiles, guard)) return false;
             break;
         case platform::EntryType::File:
             if (!isTheKey(full, rel, guard) && !isExcluded(rel, name, relative.empty()))
-                outFiles.push_back(Candidate{rel, "", 0, ""});
+                outFiles.emplace_back().path = rel;
             break;
         case platform::EntryType::Link:
             if (platform::fileSize(full) >= 0) {
                 if (!isTheKey(full, rel, guard) && !isExcluded(rel, name, relative.empty()))
-                    outFiles.push_back(Candidate{rel, "", 0, ""});
+                    outFiles.emplace_back().path = rel;
             } else {
                 printError("warning: skipping \"" + rel + "\": a link that does not lead to a regular file");
             }
@@ -203,9 +222,22 @@ struct Progress {
 };
 
 // Hashes one file with the launcher's SHA-256, counting the bytes actually read so the
-// listed size always matches the listed hash.
+// listed size always matches the listed hash. A large file is cut into chunks in the same
+// read (its index is written from them).
 void hashOne(const std::string& root, Candidate& file, uint8_t* buffer, Progress& progress) {
     const std::string full = root + "/" + file.path;
+    if (platform::fileSize(full) >= kIndexedFileMinBytes) {
+        static const std::atomic<bool> never{false};
+        Sha256 whole;
+        if (!chunkFile(full, file.chunks, never, &whole)) {
+            file.error = "could not be read to its end";
+            return;
+        }
+        file.hash = platform::toHex(whole.finish());
+        file.size = file.chunks.empty() ? 0 : file.chunks.back().offset + file.chunks.back().length;
+        progress.bytesDone.fetch_add(file.size, std::memory_order_relaxed);
+        return;
+    }
     std::FILE* in = platform::openForReading(full);
     if (!in) {
         file.error = "cannot be opened";
@@ -295,14 +327,148 @@ void hashWithProgress(const std::string& root, std::vector<Candidate>& files, in
     hasher.join();
 }
 
+// ---- chunk indexes ----
+
+std::string sha256Hex(const std::string& bytes) {
+    Sha256 hash;
+    hash.update(bytes.data(), bytes.size());
+    return platform::toHex(hash.finish());
+}
+
+// Makes the index of every chunked file. Unchanged content gives the same bytes, and so
+// the same name: a republished folder keeps its indexes byte for byte.
+void makeIndexes(std::vector<Candidate>& files) {
+    for (Candidate& f : files) {
+        if (f.chunks.empty()) continue;
+        f.index = chunkIndexBytes(f.chunks, f.size);
+        f.indexRef = ChunkIndexRef{sha256Hex(f.index), static_cast<int64_t>(f.index.size())};
+    }
+}
+
+// Writes the indexes the folder does not hold yet (before the list that names them).
+bool writeIndexes(const std::string& root, const std::vector<Candidate>& files) {
+    const std::string folder = root + "/" + kChunkIndexFolder;
+    bool any = false;
+    for (const Candidate& f : files)
+        any = any || !f.index.empty();
+    if (!any) return true;
+    if (!platform::createFolders(folder)) {
+        printError("cannot create \"" + folder + "\"");
+        return false;
+    }
+    for (const Candidate& f : files) {
+        if (f.index.empty()) continue;
+        const std::string path = folder + "/" + f.indexRef.hash;
+        std::string present;
+        if (platform::readWholeFile(path, present) && present == f.index) continue;
+        if (!platform::writeFileAtomically(path, f.index)) {
+            printError("cannot write \"" + path + "\"");
+            return false;
+        }
+    }
+    return true;
+}
+
+// The index names that lists in `listFiles` refer to.
+std::set<std::string> indexesNamedBy(const std::vector<std::string>& listFiles) {
+    std::set<std::string> names;
+    for (const std::string& file : listFiles) {
+        std::string text;
+        if (!platform::readWholeFile(file, text)) continue;
+        for (const auto& [path, ref] : readChunkIndexLines(text))
+            names.insert(ref.hash);
+    }
+    return names;
+}
+
+// Removes the indexes that no list still in use names (a player part-way through the list
+// being replaced still finds the ones it names).
+void removeUnusedIndexes(const std::string& root, const std::set<std::string>& keep) {
+    const std::string folder = root + "/" + kChunkIndexFolder;
+    std::vector<std::string> names;
+    if (!platform::listFolder(folder, names)) return;
+    for (const std::string& name : names)
+        if (!keep.count(name) && platform::entryType(folder + "/" + name) == platform::EntryType::File)
+            platform::deleteFile(folder + "/" + name);
+}
+
+// ---- what a patch costs ----
+
+// OLDLIST's text, when it reads as a list. False, with the reason printed, otherwise.
+bool readPreviousList(const std::string& file, std::string& outText) {
+    FileList old;
+    std::string error;
+    if (platform::readWholeFile(file, outText) &&
+        parseFileList(outText, old, error, [](const std::string&) {}))
+        return true;
+    printError("\"" + file + "\" is not a file list" + (error.empty() ? "" : " (" + error + ")") +
+               "; nothing written");
+    return false;
+}
+
+// For every file that differs from OLDLIST's: what a player with OLDLIST's version
+// fetches (the chunks its old copy lacks, plus the index; the whole file without an index
+// on either side or without the old index in the folder), next to the full size; then the
+// totals with the list.
+void reportPatchCost(const std::string& root, const std::string& previousList, const std::string& text,
+                     const std::vector<Candidate>& files, size_t listBytes) {
+    FileList old;
+    std::string error;
+    parseFileList(text, old, error, [](const std::string&) {});
+    const std::map<std::string, ChunkIndexRef> oldRefs = readChunkIndexLines(text);
+    std::map<std::string, const FileEntry*> oldFiles;
+    for (const FileEntry& e : old)
+        oldFiles[e.path] = &e;
+    auto percent = [](int64_t part, int64_t whole) {
+        return whole > 0 ? 100.0 * double(part) / double(whole) : 0.0;
+    };
+    int64_t fetched = 0, full = 0;
+    int changed = 0;
+    std::printf("patch from %s:\n", previousList.c_str());
+    for (const Candidate& f : files) {
+        const auto was = oldFiles.find(f.path);
+        if (was != oldFiles.end() && was->second->hash == f.hash && was->second->size == f.size) continue;
+        ++changed;
+        int64_t cost = f.size;
+        const char* how = "whole";
+        const auto oldRef = oldRefs.find(f.path);
+        std::string oldIndexBytes;
+        ChunkIndex oldIndex;
+        if (was != oldFiles.end() && !f.index.empty() && oldRef != oldRefs.end() &&
+            platform::readWholeFile(root + "/" + kChunkIndexFolder + "/" + oldRef->second.hash,
+                                    oldIndexBytes) &&
+            sha256Hex(oldIndexBytes) == oldRef->second.hash && parseChunkIndex(oldIndexBytes, oldIndex)) {
+            std::set<ChunkHash> had;
+            for (const Chunk& c : oldIndex.chunks)
+                had.insert(c.hash);
+            cost = f.indexRef.size;
+            for (const Chunk& c : f.chunks)
+                if (!had.count(c.hash)) cost += c.length;
+            how = "patched";
+        }
+        fetched += cost;
+        full += f.size;
+        std::printf("  %s: %lld of %lld bytes (%.2f%%, %s)\n", f.path.c_str(), static_cast<long long>(cost),
+                    static_cast<long long>(f.size), percent(cost, f.size), how);
+    }
+    std::printf("  list: %zu bytes\n", listBytes);
+    std::printf("total: %d changed files, %lld of %lld bytes (%.2f%%) with the list\n", changed,
+                static_cast<long long>(fetched + int64_t(listBytes)), static_cast<long long>(full),
+                percent(fetched + int64_t(listBytes), full));
+}
+
 // ---- writing the list ----
 
+// The entries, then one "# parcalar" line per indexed file.
 std::string listText(const Options& options, const std::vector<Candidate>& files) {
     FileList entries;
     entries.reserve(files.size());
     for (const Candidate& f : files)
         entries.push_back(FileEntry{f.hash, f.size, f.path});
-    return fileListText(entries, options.hasVersion ? &options.version : nullptr);
+    std::string text = fileListText(entries, options.hasVersion ? &options.version : nullptr);
+    for (const Candidate& f : files)
+        if (!f.index.empty()) text += chunkIndexLine(f.path, f.indexRef);
+    return text;
 }
 
 // Reads the text back with the launcher's own parser: what is written must be what the
@@ -422,8 +588,9 @@ int main(int argc, char** argv) {
     Options options;
     // UTF-8 on every system, so a folder such as "Gökhan/oyun" is found on Windows too.
     if (!parseArguments(platform::programArguments(argc, argv), options)) {
-        std::fprintf(stderr, "usage: morlaken-publish DIR [--version TEXT] [--sign KEYFILE]\n"
-                             "       morlaken-publish --new-key KEYFILE\n");
+        std::fprintf(stderr,
+                     "usage: morlaken-publish DIR [--version TEXT] [--sign KEYFILE] [--previous OLDLIST]\n"
+                     "       morlaken-publish --new-key KEYFILE\n");
         return kExitUsage;
     }
     if (!options.newKeyFile.empty()) return writeNewKey(options.newKeyFile);
@@ -444,6 +611,9 @@ int main(int argc, char** argv) {
         printError("\"" + options.folder + "\" is not a folder");
         return kExitRefused;
     }
+    std::string previousText;
+    if (!options.previousList.empty() && !readPreviousList(options.previousList, previousText))
+        return kExitRefused;
 
     KeyGuard guard;
     guard.signing = !options.signKeyFile.empty();
@@ -491,6 +661,7 @@ int main(int argc, char** argv) {
         return kExitRefused;
     }
 
+    makeIndexes(files);
     const std::string target = root + "/" + kFileListName;
     const std::string signerState = options.signKeyFile + kSignerStateSuffix;
     std::string text = listText(options, files);
@@ -523,10 +694,18 @@ int main(int argc, char** argv) {
         printError("cannot write \"" + signerState + "\"; nothing written");
         return kExitRefused;
     }
+    std::set<std::string> keep = indexesNamedBy({target, options.previousList});
+    if (!writeIndexes(root, files)) {
+        printError("nothing written");
+        return kExitRefused;
+    }
     if (!platform::writeFileAtomically(target, text)) {
         printError("cannot write \"" + target + "\"");
         return kExitRefused;
     }
+    for (const Candidate& f : files)
+        if (!f.index.empty()) keep.insert(f.indexRef.hash);
+    removeUnusedIndexes(root, keep);
     int64_t listed = 0;
     for (const Candidate& f : files)
         listed += f.size;
@@ -535,5 +714,7 @@ int main(int argc, char** argv) {
     if (!options.signKeyFile.empty())
         std::printf("signed as sequence %llu (liste_sirasi for a package made from this list)\n",
                     static_cast<unsigned long long>(sequence));
+    if (!options.previousList.empty())
+        reportPatchCost(root, options.previousList, previousText, files, text.size());
     return kExitOk;
 }

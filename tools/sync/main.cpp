@@ -1,8 +1,11 @@
-// morlaken-sync DIR URL - runs the launcher's own update pass in DIR (created if missing).
+// morlaken-sync DIR URL [URL...] - runs the launcher's own update pass in DIR (created if
+// missing).
 //
 // Studios use it to check a published update; tests and benchmarks use it too. The pass
-// is exactly the launcher's (startUpdate with the launcher's file name), so
-// DIR ends up as the launcher would leave it.
+// is exactly the launcher's (startUpdate with the launcher's file name), so DIR ends up as
+// the launcher would leave it. Several URLs are mirrors of one another, as several
+// addresses in "guncelleme" are. The summary line counts the bytes actually fetched (a
+// patched file's reused bytes are not).
 //
 // Exit codes: 0 up to date, 1 the pass failed (the error text on standard error),
 // 2 bad usage, 3 the launcher's own file was replaced, 128 + N after signal N (the pass is
@@ -53,24 +56,29 @@ double mebibytes(int64_t bytes) {
 
 // ---- progress line ----
 void drawProgress(const UpdateStatus& s, double speed) {
-    std::fprintf(stderr, "\r%-13s %d/%d dosya  %.1f/%.1f MiB  %.1f MiB/s   ", stateName(s.state.load()),
-                 s.filesDone.load(), s.filesTotal.load(), mebibytes(s.bytesDone.load()),
-                 mebibytes(s.bytesTotal.load()), speed / 1048576.0);
+    std::fprintf(stderr, "\r%-13s %d/%d dosya  %.1f/%.1f MiB  %.1f MiB indirildi  %.1f MiB/s   ",
+                 stateName(s.state.load()), s.filesDone.load(), s.filesTotal.load(),
+                 mebibytes(s.bytesDone.load()), mebibytes(s.bytesTotal.load()),
+                 mebibytes(s.bytesFetched.load()), speed / 1048576.0);
     std::fflush(stderr);
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: morlaken-sync DIR URL\n");
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: morlaken-sync DIR URL [URL...]\n");
         return 2;
     }
     const std::string folder = argv[1];
-    const std::string url = argv[2];
-    if (url.empty()) {
-        std::fprintf(stderr, "morlaken-sync: the update address is empty\n");
-        return 2;
+    std::string url; // the mirrors as "guncelleme" holds them: separated by blanks
+    for (int i = 2; i < argc; ++i) {
+        const std::string address = argv[i];
+        if (address.empty() || address.find(' ') != std::string::npos) {
+            std::fprintf(stderr, "morlaken-sync: an update address is empty or holds a blank\n");
+            return 2;
+        }
+        url += (url.empty() ? "" : " ") + address;
     }
     // A fresh folder is fine: the first pass fills it.
     if (!platform::createFolders(folder) || !platform::setWorkingFolder(folder)) {
@@ -92,7 +100,7 @@ int main(int argc, char** argv) {
         std::this_thread::sleep_for(kPollInterval);
         auto now = std::chrono::steady_clock::now();
         if (terminal && now - lastDraw >= kProgressInterval) {
-            int64_t bytes = s.bytesDone.load();
+            int64_t bytes = s.bytesFetched.load();
             double seconds = std::chrono::duration<double>(now - lastDraw).count();
             speed = bytes >= lastBytes ? static_cast<double>(bytes - lastBytes) / seconds : 0;
             lastBytes = bytes;
@@ -103,7 +111,7 @@ int main(int argc, char** argv) {
     if (s.worker.joinable()) s.worker.join();
     double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     if (terminal) {
-        drawProgress(s, seconds > 0 ? static_cast<double>(s.bytesDone.load()) / seconds : 0);
+        drawProgress(s, seconds > 0 ? static_cast<double>(s.bytesFetched.load()) / seconds : 0);
         std::fputc('\n', stderr);
     }
 
@@ -119,6 +127,6 @@ int main(int argc, char** argv) {
         return 1;
     }
     std::printf("%s: %d dosya indirildi, %lld bayt, %.2f s\n", stateName(state), s.filesDone.load(),
-                static_cast<long long>(s.bytesDone.load()), seconds);
+                static_cast<long long>(s.bytesFetched.load()), seconds);
     return state == UpdateState::RestartPending ? 3 : 0;
 }
