@@ -154,16 +154,23 @@ size_t updateStatusText(const UpdateProgress& p, char* out, size_t outSize) {
         // The file being fetched is filesDone + 1, but the counter never passes the total:
         // while the last file arrives and after it is done it reads n/n.
         const int64_t current = std::min<int64_t>(p.filesTotal, static_cast<int64_t>(p.filesDone) + 1);
-        char done[32], total[32], rate[32];
+        char done[32], total[32], fetched[48] = "", rate[32];
         formatSize(static_cast<double>(p.bytesDone), done, sizeof done);
         formatSize(static_cast<double>(p.bytesTotal), total, sizeof total);
+        // A patched file's reused bytes count as done; what came over the network is said
+        // apart, only when some were reused.
+        if (p.bytesFetched < p.bytesDone) {
+            char size[32];
+            formatSize(static_cast<double>(p.bytesFetched), size, sizeof size);
+            std::snprintf(fetched, sizeof fetched, " · %s indirildi", size);
+        }
         if (p.speed > 1.0) {
             formatSize(static_cast<double>(static_cast<int64_t>(p.speed)), rate, sizeof rate);
-            n = std::snprintf(out, outSize, "İndiriliyor %lld/%d · %s / %s · %s/sn",
-                              static_cast<long long>(current), p.filesTotal, done, total, rate);
+            n = std::snprintf(out, outSize, "İndiriliyor %lld/%d · %s / %s%s · %s/sn",
+                              static_cast<long long>(current), p.filesTotal, done, total, fetched, rate);
         } else {
-            n = std::snprintf(out, outSize, "İndiriliyor %lld/%d · %s / %s", static_cast<long long>(current),
-                              p.filesTotal, done, total);
+            n = std::snprintf(out, outSize, "İndiriliyor %lld/%d · %s / %s%s", static_cast<long long>(current),
+                              p.filesTotal, done, total, fetched);
         }
     }
     if (n < 0) n = 0;

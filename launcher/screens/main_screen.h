@@ -83,7 +83,9 @@ size_t formatSize(double bytes, char* out, size_t outSize);
 std::string formatSize(double bytes);
 
 // The update status line ("İndiriliyor 3/7 · ..."). The file counter never passes
-// filesTotal; the speed part appears only above 1.0 B/s. Writes into `out` and returns
+// filesTotal; "· X indirildi" (the bytes that came over the network) appears only while
+// fewer were fetched than are done (a patch reused the rest); the speed part appears only
+// above 1.0 B/s. Writes into `out` and returns
 // the length (cut to outSize - 1 bytes).
 size_t updateStatusText(const UpdateProgress& progress, char* out, size_t outSize);
 std::string updateStatusText(const UpdateProgress& progress);

@@ -81,6 +81,7 @@ TEST(IdleFrame, AllocatesNothing) {
     st.filesDone = 42;
     st.bytesTotal = 400000000;
     st.bytesDone = 123456789;
+    st.bytesFetched = 123456789;
     for (int i = 0; i < 5; ++i) {
         st.state = i == 0 ? Downloading : i == 1 ? Failed : UpToDate;
         if (i == 3) {

@@ -44,6 +44,7 @@ class MainScreen : public screentest::ScreenTest {
         st.filesDone = filesDone;
         st.filesTotal = filesTotal;
         st.bytesDone = done;
+        st.bytesFetched = done;
         st.bytesTotal = total;
         // A sample taken "later" than any frame of the test: the frames show this speed as it is.
         st.speedSample = {speed, done, platform::now() + 3600};
@@ -107,7 +108,12 @@ TEST_F(MainScreen, ScreenshotsOfEveryState) {
     setDownloading(2, 7, 157286400, 314572800, 3145728);
     h_->frame();
     h_->save("main_downloading");
-    EXPECT_GT(changed(h_->grab(380, 416, 390, 21), checkingLine), 50);
+    const auto downloadingLine = h_->grab(380, 416, 390, 21);
+    EXPECT_GT(changed(downloadingLine, checkingLine), 50);
+    l().update.bytesFetched = 14155776; // a patch: most of the done bytes were reused
+    h_->frame();
+    h_->save("main_patching");
+    EXPECT_GT(changed(h_->grab(380, 416, 390, 21), downloadingLine), 50);
 
     setState(UpToDate);
     setServerVersion("0.1.0-demo");

@@ -153,6 +153,7 @@ void resetUpdateStatus(UpdateStatus& st, UpdateState state) {
     st.stopRequested = false;
     st.state = state;
     st.bytesDone = 0;
+    st.bytesFetched = 0;
     st.bytesTotal = 0;
     st.filesDone = 0;
     st.filesTotal = 0;

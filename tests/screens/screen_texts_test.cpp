@@ -37,6 +37,7 @@ TEST(StatusLine, TextOfEveryState) {
         int64_t bytesDone, bytesTotal;
         double speed;
         std::string text;
+        int64_t fetched = -1; // -1: every byte done was fetched
     } cases[] = {
         {NotStarted, 0, 0, 0, 0, 0, "Güncellemeler denetleniyor..."},
         {Checking, 3, 9, 100, 200, 5000, "Güncellemeler denetleniyor..."},
@@ -57,9 +58,15 @@ TEST(StatusLine, TextOfEveryState) {
         {Downloading, 0, 2, 1048576, 2097152, -3.0, half},
         {Downloading, 0, 2, 1048576, 2097152, 1.01, half + " · 0.0 MB/sn"},
         {Downloading, 0, 2, 1048576, 2097152, 104857599.9, half + " · 100.0 MB/sn"},
+        // Bytes reused from the old copy of a patched file count as done; what came over the
+        // network is said apart (an index fetched for nothing is not).
+        {Downloading, 0, 1, 536870912, 1073741824, 11744051.2,
+         "İndiriliyor 1/1 · 512 MB / 1.00 GB · 13.5 MB indirildi · 11.2 MB/sn", 14155776},
+        {Downloading, 0, 1, 0, 1073741824, 0, "İndiriliyor 1/1 · 0.0 MB / 1.00 GB", 3000},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(updateStatusText({c.state, c.filesDone, c.filesTotal, c.bytesDone, c.bytesTotal, c.speed}),
+        EXPECT_EQ(updateStatusText({c.state, c.filesDone, c.filesTotal, c.bytesDone, c.bytesTotal, c.speed,
+                                    c.fetched < 0 ? c.bytesDone : c.fetched}),
                   c.text)
             << c.text;
     char buf[16];
