@@ -104,8 +104,10 @@ DecodedImage decodeImageFile(const std::string& name, Mipmaps mipmaps) {
     image.mipmaps = mipmaps;
     if (pixels && w > 0 && h > 0) {
         // The decoder's own buffer is premultiplied in place: level 0 is the only copy
-        // made of it.
-        premultiplyAlpha(pixels, w, h);
+        // made of it. A file without alpha (a JPEG, say) is opaque throughout, where
+        // premultiplying changes nothing.
+        const bool hasAlpha = channels == 2 || channels == 4;
+        if (hasAlpha) premultiplyAlpha(pixels, w, h);
         image.levels = levelsOf(pixels, w, h, mipmaps);
     }
     stbi_image_free(pixels);
