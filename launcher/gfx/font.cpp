@@ -14,7 +14,9 @@
 
 #include <GL/gl.h>
 #include <GLFW/glfw3.h>
+#include <stb_rect_pack.h>
 
+#include <algorithm>
 #include <cmath>
 
 // ---- faces ----
@@ -107,7 +109,23 @@ bool glContextCurrent() {
     return glfwGetCurrentContext() != nullptr;
 }
 
+// The rows of an atlas `edge` wide whose glyphs were placed as `rects` say: down to the
+// packer's bottom edge plus its margin (bilinear filtering at the lower edge of the last
+// glyphs reads the row under them, which must be there and blank, as in the full square),
+// rounded up to a power of two so that texture coordinates scale exactly.
+int usedRows(const std::vector<stbrp_rect>& rects, int edge, int padding) {
+    int bottom = 0;
+    for (const stbrp_rect& r : rects)
+        bottom = std::max(bottom, r.y + r.h);
+    int rows = 1;
+    while (rows < bottom + padding && rows < edge)
+        rows *= 2;
+    return rows;
+}
+
 // Everything but the GL texture: glyphs packed into `outBitmap` at contentScale x size.
+// The packer places the glyphs in a square `atlasSize` wide; the bitmap keeps only the
+// rows they reach (atlasHeight), so a small size does not carry a mostly empty square.
 // Reads only the faces, so a background thread may run it while no one loads faces.
 void rasterAtlas(const FontCache& cache, FontAtlas& atlas, FontRequest request, float contentScale,
                  std::vector<unsigned char>& outBitmap) {
@@ -118,15 +136,19 @@ void rasterAtlas(const FontCache& cache, FontAtlas& atlas, FontRequest request, 
     if (!face.ready) return; // no fonts: an empty atlas that measures 0 and draws nothing
     atlas.face = &face.info;
 
+    constexpr int kPadding = 1; // blank texels around each glyph for bilinear filtering
     const float pixels = contentScale * request.size;
     std::vector<unsigned char>& bitmap = outBitmap;
+    std::vector<stbrp_rect> rects(kGlyphCount);
     int edge = kAtlasStart;
     for (;;) {
-        bitmap.assign(static_cast<size_t>(edge) * edge, 0);
+        bitmap.clear();
         atlas.glyphs.assign(kGlyphCount, stbtt_packedchar{});
         stbtt_pack_context pack;
         bool packed = false;
-        if (stbtt_PackBegin(&pack, bitmap.data(), edge, edge, edge, 1, nullptr)) {
+        const bool last = edge * 2 > kAtlasMax;
+        // No pixels yet: they are allocated once the packer has said how many rows it uses.
+        if (stbtt_PackBegin(&pack, nullptr, edge, edge, edge, kPadding, nullptr)) {
             stbtt_PackSetOversampling(&pack, pixels < kOversampleBelow ? 2 : 1, 1);
             stbtt_pack_range range{};
             range.font_size = -pixels; // negative: em size in pixels
@@ -134,12 +156,24 @@ void rasterAtlas(const FontCache& cache, FontAtlas& atlas, FontRequest request, 
             range.array_of_unicode_codepoints = const_cast<int*>(kGlyphSetInts.data());
             range.num_chars = static_cast<int>(kGlyphCount);
             range.chardata_for_range = atlas.glyphs.data();
-            packed = stbtt_PackFontRanges(&pack, reinterpret_cast<const unsigned char*>(face.bytes.data()), 0,
-                                          &range, 1) != 0;
+            const int n = stbtt_PackFontRangesGatherRects(&pack, &face.info, &range, 1, rects.data());
+            stbtt_PackFontRangesPackRects(&pack, rects.data(), n);
+            const bool fits = std::all_of(rects.begin(), rects.end(),
+                                          [](const stbrp_rect& r) { return r.was_packed != 0; });
+            // A glyph left out is retried in a square twice as wide, but for the largest,
+            // which keeps what fitted.
+            if (fits || last) {
+                const int rows = fits ? usedRows(rects, edge, kPadding) : edge;
+                bitmap.assign(static_cast<size_t>(edge) * rows, 0);
+                pack.pixels = bitmap.data();
+                pack.height = rows;
+                packed = stbtt_PackFontRangesRenderIntoRects(&pack, &face.info, &range, 1, rects.data()) != 0;
+                atlas.atlasHeight = rows;
+            }
             stbtt_PackEnd(&pack);
         }
         atlas.atlasSize = edge;
-        if (packed || edge * 2 > kAtlasMax) break;
+        if (packed || last) break;
         edge *= 2;
     }
 
@@ -165,8 +199,8 @@ void uploadAtlas(FontAtlas& atlas, const std::vector<unsigned char>& bitmap) {
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_ALPHA, atlas.atlasSize, atlas.atlasSize, 0, GL_ALPHA, GL_UNSIGNED_BYTE,
-                 bitmap.data());
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_ALPHA, atlas.atlasSize, atlas.atlasHeight, 0, GL_ALPHA,
+                 GL_UNSIGNED_BYTE, bitmap.data());
     atlas.texture = id;
 }
 
@@ -333,11 +367,12 @@ struct Ink {
 
 // One run of glyphs; the atlas is bound.
 void drawGlyphRun(const FontAtlas& font, float x, float baseline, std::string_view text, const Ink& ink) {
-    if (font.glyphs.empty() || font.atlasSize <= 0) return;
+    if (font.glyphs.empty() || font.atlasSize <= 0 || font.atlasHeight <= 0) return;
     const RgbFloat c = toRgbFloat(ink.color);
     const float opacity = ink.opacity, spacing = ink.spacing;
     const float s = font.contentScale;
-    const float a = static_cast<float>(font.atlasSize);
+    // Powers of two: the coordinates are exact, whatever the height the atlas kept.
+    const float aw = static_cast<float>(font.atlasSize), ah = static_cast<float>(font.atlasHeight);
     float pen = x * s;
     const float base = baseline * s;
     int previous = -1;
@@ -351,7 +386,7 @@ void drawGlyphRun(const FontAtlas& font, float x, float baseline, std::string_vi
         const stbtt_packedchar& q = font.glyphs[current];
         const float left = (pen + q.xoff) / s, right = (pen + q.xoff2) / s;
         const float top = (base + q.yoff) / s, bottom = (base + q.yoff2) / s;
-        const float s0 = q.x0 / a, t0 = q.y0 / a, s1 = q.x1 / a, t1 = q.y1 / a;
+        const float s0 = q.x0 / aw, t0 = q.y0 / ah, s1 = q.x1 / aw, t1 = q.y1 / ah;
         glTexCoord2f(s0, t0);
         glVertex2f(left, top);
         glTexCoord2f(s1, t0);

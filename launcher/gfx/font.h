@@ -55,7 +55,8 @@ struct TextStyle {
 
 struct FontAtlas {
     uint32_t texture = 0;                         // GL_ALPHA texture, 0 without a GL context
-    int atlasSize = 0;                            // 512, 1024, 2048 or 4096
+    int atlasSize = 0;                            // width: 512, 1024, 2048 or 4096
+    int atlasHeight = 0;                          // rows kept: a power of two up to atlasSize
     std::vector<stbtt_packedchar> glyphs;         // 205, in glyph-set order
     std::unordered_map<uint32_t, int> glyphIndex; // code point -> position in `glyphs`
     std::vector<int> fontGlyphs;                  // the font's own glyph index per position (kerning)

@@ -72,25 +72,43 @@ std::vector<MipLevel> buildMipChain(const uint8_t* rgba, int width, int height) 
 
 // ---- textures ----
 
-DecodedImage decodeImage(const uint8_t* rgba, int width, int height) {
+namespace {
+
+// The levels `mipmaps` asks for, from premultiplied pixels: the chain, or a copy of them.
+std::vector<MipLevel> levelsOf(const uint8_t* rgba, int width, int height, Mipmaps mipmaps) {
+    if (mipmaps == Mipmaps::Full) return buildMipChain(rgba, width, height);
+    std::vector<MipLevel> levels(1);
+    levels[0].width = width;
+    levels[0].height = height;
+    levels[0].rgba.assign(rgba, rgba + static_cast<size_t>(width) * height * 4);
+    return levels;
+}
+
+DecodedImage decodeImage(const uint8_t* rgba, int width, int height, Mipmaps mipmaps) {
     DecodedImage image;
+    image.mipmaps = mipmaps;
     if (!rgba || width < 1 || height < 1) return image;
     std::vector<uint8_t> pixels(rgba, rgba + static_cast<size_t>(width) * height * 4);
     premultiplyAlpha(pixels.data(), width, height);
-    image.levels = buildMipChain(pixels.data(), width, height);
+    image.levels = levelsOf(pixels.data(), width, height, mipmaps);
     return image;
 }
 
-DecodedImage decodeImageFile(const std::string& name) {
+} // namespace
+
+DecodedImage decodeImageFile(const std::string& name, Mipmaps mipmaps) {
     const std::string path = std::string(kImageFolder) + name;
     int w = 0, h = 0, channels = 0;
     stbi_uc* pixels = stbi_load(path.c_str(), &w, &h, &channels, 4);
     DecodedImage image;
+    image.mipmaps = mipmaps;
     if (pixels && w > 0 && h > 0) {
-        // The decoder's own buffer is premultiplied in place: the chain's level 0 is the
-        // only copy made of it.
-        premultiplyAlpha(pixels, w, h);
-        image.levels = buildMipChain(pixels, w, h);
+        // The decoder's own buffer is premultiplied in place: level 0 is the only copy
+        // made of it. A file without alpha (a JPEG, say) is opaque throughout, where
+        // premultiplying changes nothing.
+        const bool hasAlpha = channels == 2 || channels == 4;
+        if (hasAlpha) premultiplyAlpha(pixels, w, h);
+        image.levels = levelsOf(pixels, w, h, mipmaps);
     }
     stbi_image_free(pixels);
     image.path = path;
@@ -107,7 +125,10 @@ Texture uploadImage(const DecodedImage& image) {
     }
     glBindTexture(GL_TEXTURE_2D, id);
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
+    // Set before the first level goes up: the driver then sizes the texture's storage for
+    // the one level or for the chain.
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER,
+                    image.mipmaps == Mipmaps::Full ? GL_LINEAR_MIPMAP_LINEAR : GL_LINEAR);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
@@ -122,12 +143,12 @@ Texture uploadImage(const DecodedImage& image) {
     return tex;
 }
 
-Texture createTexture(const uint8_t* rgba, int width, int height) {
-    return uploadImage(decodeImage(rgba, width, height));
+Texture createTexture(const uint8_t* rgba, int width, int height, Mipmaps mipmaps) {
+    return uploadImage(decodeImage(rgba, width, height, mipmaps));
 }
 
-Texture loadTexture(const std::string& name) {
-    return uploadImage(decodeImageFile(name));
+Texture loadTexture(const std::string& name, Mipmaps mipmaps) {
+    return uploadImage(decodeImageFile(name, mipmaps));
 }
 
 void drawTexture(const Texture& tex, const Rect& r, float opacity) {
@@ -154,14 +175,14 @@ void drawTexture(const Texture& tex, const Rect& r, float opacity) {
 
 // ---- background decoding ----
 
-void startDecoding(ImageBatch& batch, std::vector<std::string> names) {
+void startDecoding(ImageBatch& batch, std::vector<ImageFile> files) {
     if (batch.worker.joinable()) return;
-    batch.names = std::move(names);
+    batch.files = std::move(files);
     batch.busy = true;
     batch.worker = std::jthread([&batch] {
         batch.images.clear();
-        for (const std::string& name : batch.names)
-            batch.images.push_back(decodeImageFile(name));
+        for (const ImageFile& file : batch.files)
+            batch.images.push_back(decodeImageFile(file.name, file.mipmaps));
         batch.busy = false;
         batch.busy.notify_all();
     });
@@ -171,16 +192,16 @@ void waitForDecoding(const ImageBatch& batch) {
     batch.busy.wait(true);
 }
 
-std::vector<DecodedImage> takeDecoded(ImageBatch& batch, const std::vector<std::string>& names) {
+std::vector<DecodedImage> takeDecoded(ImageBatch& batch, const std::vector<ImageFile>& files) {
     if (batch.worker.joinable()) batch.worker.join();
     std::vector<DecodedImage> images = std::move(batch.images);
     batch.images = {};
-    if (batch.names != names || images.size() != names.size()) { // not decoded ahead: here
+    if (batch.files != files || images.size() != files.size()) { // not decoded ahead: here
         images.clear();
-        for (const std::string& name : names)
-            images.push_back(decodeImageFile(name));
+        for (const ImageFile& file : files)
+            images.push_back(decodeImageFile(file.name, file.mipmaps));
     }
-    batch.names = {};
+    batch.files = {};
     return images;
 }
 

@@ -1,9 +1,10 @@
 // texture.h - images, filled rectangles and clipping on OpenGL 1.1 immediate mode.
 //
 // Index
-//   ---- textures ----      loadTexture, createTexture, drawTexture, premultiplyAlpha,
-//                           buildMipChain, DecodedImage, decodeImageFile, uploadImage
-//   ---- background decoding ----  ImageBatch, startDecoding, waitForDecoding,
+//   ---- textures ----      Mipmaps, loadTexture, createTexture, drawTexture,
+//                           premultiplyAlpha, buildMipChain, DecodedImage, decodeImageFile,
+//                           uploadImage
+//   ---- background decoding ----  ImageFile, ImageBatch, startDecoding, waitForDecoding,
 //                           takeDecoded, finishDecoding
 //   ---- primitives ----    fillRect, setClip, endClip, scissorBox
 //   ---- read-back ----     readFramebuffer, writePng, saveFramebufferPng
@@ -33,15 +34,22 @@ inline constexpr const char* kImageFolder = "veri/";
 
 // ---- textures ----
 
-// Loads kImageFolder + name (relative to the working folder): RGBA8, premultiplied,
-// full CPU-built mipmap chain, trilinear filtering, clamped edges.
+// The levels an image is given. An image drawn smaller than its size somewhere needs the
+// full chain (trilinear filtering). One only ever drawn at or above its size is sampled from
+// level 0 alone either way, so it gets that one level and GL_LINEAR: the same pixels, a
+// quarter less memory, no chain to build and cheaper sampling.
+enum class Mipmaps : int32_t { Full, None };
+
+// Loads kImageFolder + name (relative to the working folder): RGBA8, premultiplied, the
+// levels `mipmaps` asks for (the full chain is built on the CPU), clamped edges.
 // On any failure prints "gorsel yuklenemedi: <path>\n" to stderr and returns the zero
 // Texture (id, width and height 0).
-Texture loadTexture(const std::string& name);
+Texture loadTexture(const std::string& name, Mipmaps mipmaps = Mipmaps::Full);
 
 // Uploads straight (not premultiplied) RGBA8 pixels the same way loadTexture does:
-// premultiplied copy, full mipmap chain. The zero Texture when width or height < 1.
-Texture createTexture(const uint8_t* rgba, int width, int height);
+// premultiplied copy, the levels `mipmaps` asks for. The zero Texture when width or
+// height < 1.
+Texture createTexture(const uint8_t* rgba, int width, int height, Mipmaps mipmaps = Mipmaps::Full);
 
 // The whole image stretched over `r`. Premultiplied blend (GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
 // colour and alpha both scaled by `opacity`. Draws nothing for id 0. Leaves GL_TEXTURE_2D
@@ -66,32 +74,41 @@ std::vector<MipLevel> buildMipChain(const uint8_t* rgba, int width, int height);
 struct DecodedImage {
     std::string path;             // what was read; "" for pixels given in memory
     std::vector<MipLevel> levels; // premultiplied; empty when the image could not be read
+    Mipmaps mipmaps = Mipmaps::Full;
 };
-// Reads kImageFolder + name into a premultiplied mip chain; empty levels on failure.
-DecodedImage decodeImageFile(const std::string& name);
+// Reads kImageFolder + name into premultiplied levels (the full chain, or level 0 alone);
+// empty levels on failure.
+DecodedImage decodeImageFile(const std::string& name, Mipmaps mipmaps = Mipmaps::Full);
 // Uploads like loadTexture. An empty image gives the zero Texture and, when it came from a
 // file, the "gorsel yuklenemedi" line.
 Texture uploadImage(const DecodedImage& image);
 
 // ---- background decoding ----
 
+// One file of a batch: its name under kImageFolder and the levels it gets.
+struct ImageFile {
+    std::string name;
+    Mipmaps mipmaps = Mipmaps::Full;
+    bool operator==(const ImageFile&) const = default;
+};
+
 // Image files decoded on a background thread while the window is being created. The
 // owner keeps it until the images are taken; its thread is joined before it goes.
 struct ImageBatch {
-    std::vector<std::string> names;   // the files, under kImageFolder
+    std::vector<ImageFile> files;     // what to decode
     std::vector<DecodedImage> images; // written by the worker, read after the join
     std::atomic<bool> busy{false};    // from start until the worker has decoded everything
     std::jthread worker;              // joined before `images` is touched, or at destruction
 };
 
-// Starts decoding `names` on a background thread. Main thread; nothing when one runs.
-void startDecoding(ImageBatch& batch, std::vector<std::string> names);
+// Starts decoding `files` on a background thread. Main thread; nothing when one runs.
+void startDecoding(ImageBatch& batch, std::vector<ImageFile> files);
 // Returns once the decoding started above has finished (at once when none was started).
 // Any thread: it only waits, it joins nothing and takes no result.
 void waitForDecoding(const ImageBatch& batch);
-// The decoded images of `names`, in order: the batch's when it decoded exactly those,
+// The decoded images of `files`, in order: the batch's when it decoded exactly those,
 // else decoded here. The batch is emptied. Main thread.
-std::vector<DecodedImage> takeDecoded(ImageBatch& batch, const std::vector<std::string>& names);
+std::vector<DecodedImage> takeDecoded(ImageBatch& batch, const std::vector<ImageFile>& files);
 // Waits for the decoding and drops its results (a start-up that ends before the window
 // exists). Main thread.
 void finishDecoding(ImageBatch& batch);

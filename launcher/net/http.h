@@ -13,12 +13,14 @@
 // itself). Redirects go to http and https only, and a request made over https is never
 // redirected to http, at any hop of a chain (the transfer fails as unreachable).
 //
-// The HTTP library is started by the first call that needs it, on whichever thread, once:
-// libcurl and OpenSSL under it are given heap functions that zero every block before
-// freeing it (platform/wiping_alloc.h), so no copy of the login request or its answer
-// stays behind in their freed buffers. OpenSSL takes heap functions only before its first
-// allocation: in the launcher nothing uses it earlier (a process that did, such as a test
-// with its own TLS server, keeps OpenSSL's own heap, which is no error).
+// The HTTP library is started by the first call that needs it, on whichever thread, once
+// (libcurl is opened then, not at program start; a GET or POST fails with the "internet
+// acilamadi" error when it cannot be): libcurl and OpenSSL under it are given heap
+// functions that zero every block before freeing it (platform/wiping_alloc.h), so no copy
+// of the login request or its answer stays behind in their freed buffers. OpenSSL takes
+// heap functions only before its first allocation: in the launcher nothing uses it earlier
+// (a process that did, such as a test with its own TLS server, keeps OpenSSL's own heap,
+// which is no error).
 //
 // Index
 //   ---- tunables ----

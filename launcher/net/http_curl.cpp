@@ -6,18 +6,20 @@
 //
 // Index
 //   ---- tunables ----
-//   ---- library start ----   startHttpLibrary
+//   ---- library start ----   Curl, curl, startHttpLibrary
 //   ---- shared helpers ----  setSharedOptions, runTransfer
 //   ---- session ----
 //   ---- httpGet ----         transfer state, callbacks, result rules, httpGet
 //   ---- postJson ----        transfer state, callbacks, postJson
 #include "net/http.h"
 #include "platform/clock.h"
+#include "platform/platform.h"
 #include "platform/text.h"
 #include "platform/wiping_alloc.h"
 
 #include <curl/curl.h>
 #include <openssl/crypto.h>
+#include <openssl/opensslv.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -31,6 +33,11 @@ namespace {
 constexpr long kMaxRedirects = 20;        // a GET's redirect loop ends as "sunucuya ulasilamadi"
 constexpr long kPostMaxRedirects = 0;     // a redirect is the answer: the password goes nowhere else
 constexpr int kStopPollMilliseconds = 50; // how often a waiting transfer looks at the stop flag
+// Opened by the first request (see startHttpLibrary): the files the headers compiled here
+// belong to.
+constexpr const char* kCurlLibrary = "libcurl.so.4";
+constexpr const char* kCryptoLibrary = "libcrypto.so.3";
+static_assert(OPENSSL_VERSION_MAJOR == 3, "kCryptoLibrary names OpenSSL 3's libcrypto");
 
 // ---- library start ----
 
@@ -45,19 +52,92 @@ void sslFree(void* block, const char*, int) {
     wipingFree(block);
 }
 
-// Gives libcurl and OpenSSL the wiping heap and starts libcurl: once per process, by the
-// first thread that makes a request (others wait for it here). This libcurl's global start
-// is itself thread-safe (its "threadsafe" feature); the once also keeps the heap hand-over
-// ahead of OpenSSL's first allocation. Both libraries free their buffers zeroed: libcurl's
+// The libcurl functions this file calls, found in the library once it is opened.
+struct Curl {
+    decltype(&curl_global_init_mem) globalInitMem = nullptr;
+    decltype(&curl_easy_init) easyInit = nullptr;
+    decltype(&curl_easy_cleanup) easyCleanup = nullptr;
+    decltype(&curl_easy_reset) easyReset = nullptr;
+    decltype(&curl_easy_setopt) easySetopt = nullptr;
+    decltype(&curl_easy_getinfo) easyGetinfo = nullptr;
+    decltype(&curl_multi_init) multiInit = nullptr;
+    decltype(&curl_multi_cleanup) multiCleanup = nullptr;
+    decltype(&curl_multi_add_handle) multiAddHandle = nullptr;
+    decltype(&curl_multi_remove_handle) multiRemoveHandle = nullptr;
+    decltype(&curl_multi_perform) multiPerform = nullptr;
+    decltype(&curl_multi_poll) multiPoll = nullptr;
+    decltype(&curl_multi_info_read) multiInfoRead = nullptr;
+    decltype(&curl_slist_append) slistAppend = nullptr;
+    decltype(&curl_slist_free_all) slistFreeAll = nullptr;
+    decltype(&curl_url) url = nullptr;
+    decltype(&curl_url_set) urlSet = nullptr;
+    decltype(&curl_url_get) urlGet = nullptr;
+    decltype(&curl_url_cleanup) urlCleanup = nullptr;
+    decltype(&curl_free) free = nullptr;
+};
+
+// Process-wide like the library it points into: filled once by startHttpLibrary, read-only
+// after it (the once orders the writes before every read).
+Curl& curl() {
+    static Curl functions;
+    return functions;
+}
+
+template <typename Function> bool findFunction(platform::Library library, const char* name, Function& out) {
+    out = reinterpret_cast<Function>(platform::libraryFunction(library, name));
+    return out != nullptr;
+}
+
+// Every entry of `c` from `library`; false when one is missing.
+bool findCurlFunctions(platform::Library library, Curl& c) {
+    bool all = findFunction(library, "curl_global_init_mem", c.globalInitMem);
+    all = findFunction(library, "curl_easy_init", c.easyInit) && all;
+    all = findFunction(library, "curl_easy_cleanup", c.easyCleanup) && all;
+    all = findFunction(library, "curl_easy_reset", c.easyReset) && all;
+    all = findFunction(library, "curl_easy_setopt", c.easySetopt) && all;
+    all = findFunction(library, "curl_easy_getinfo", c.easyGetinfo) && all;
+    all = findFunction(library, "curl_multi_init", c.multiInit) && all;
+    all = findFunction(library, "curl_multi_cleanup", c.multiCleanup) && all;
+    all = findFunction(library, "curl_multi_add_handle", c.multiAddHandle) && all;
+    all = findFunction(library, "curl_multi_remove_handle", c.multiRemoveHandle) && all;
+    all = findFunction(library, "curl_multi_perform", c.multiPerform) && all;
+    all = findFunction(library, "curl_multi_poll", c.multiPoll) && all;
+    all = findFunction(library, "curl_multi_info_read", c.multiInfoRead) && all;
+    all = findFunction(library, "curl_slist_append", c.slistAppend) && all;
+    all = findFunction(library, "curl_slist_free_all", c.slistFreeAll) && all;
+    all = findFunction(library, "curl_url", c.url) && all;
+    all = findFunction(library, "curl_url_set", c.urlSet) && all;
+    all = findFunction(library, "curl_url_get", c.urlGet) && all;
+    all = findFunction(library, "curl_url_cleanup", c.urlCleanup) && all;
+    return findFunction(library, "curl_free", c.free) && all;
+}
+
+// Opens OpenSSL and libcurl, gives both the wiping heap and starts libcurl: once per
+// process, by the first thread that makes a request (others wait for it here). False, on
+// every call, when a library or one of its functions could not be found: no request can
+// then be made. The libraries are opened here rather than linked: libcurl and what it links
+// are some thirty shared objects, whose loading at program start cost every start-up
+// several milliseconds and about 5 MiB of resident memory, even a run that makes no request
+// (no update or news address); a request runs on a background thread, which now does that
+// loading. This libcurl's global start is itself thread-safe (its "threadsafe" feature); the
+// once also keeps the heap hand-over ahead of OpenSSL's first allocation: OpenSSL is given
+// it before libcurl is even loaded. Both libraries free their buffers zeroed: libcurl's
 // hold the login request (the password) and the answer (the ticket); OpenSSL's decrypt the
 // answer of an https login in place and keep the plaintext until they are freed.
-void startHttpLibrary() {
+bool startHttpLibrary() {
     static std::once_flag once; // the libraries' global state is process-wide, so is its start
+    static bool started = false;
     std::call_once(once, [] {
-        CRYPTO_set_mem_functions(sslMalloc, sslRealloc, sslFree);
-        curl_global_init_mem(CURL_GLOBAL_DEFAULT, wipingMalloc, wipingFree, wipingRealloc, wipingStrdup,
-                             wipingCalloc);
+        decltype(&CRYPTO_set_mem_functions) setMemFunctions = nullptr;
+        if (!findFunction(platform::openLibrary(kCryptoLibrary), "CRYPTO_set_mem_functions", setMemFunctions))
+            return;
+        setMemFunctions(sslMalloc, sslRealloc, sslFree);
+        Curl& c = curl();
+        if (!findCurlFunctions(platform::openLibrary(kCurlLibrary), c)) return;
+        started = c.globalInitMem(CURL_GLOBAL_DEFAULT, wipingMalloc, wipingFree, wipingRealloc, wipingStrdup,
+                                  wipingCalloc) == CURLE_OK;
     });
+    return started;
 }
 
 // ---- shared helpers ----
@@ -78,29 +158,29 @@ struct Callbacks {
 // SSL_CERT_FILE and SSL_CERT_DIR honoured; progress reported to `calls`.
 void setSharedOptions(CURL* c, const std::string& url, long maxRedirects, const char* redirectProtocols,
                       curl_slist* headers, const Callbacks& calls) {
-    curl_easy_setopt(c, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(c, CURLOPT_USERAGENT, kUserAgent);
-    curl_easy_setopt(c, CURLOPT_HTTPHEADER, headers);
-    curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSeconds);
-    curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, maxRedirects > 0 ? 1L : 0L);
-    curl_easy_setopt(c, CURLOPT_MAXREDIRS, maxRedirects);
-    curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(c, CURLOPT_REDIR_PROTOCOLS_STR, redirectProtocols);
-    curl_easy_setopt(c, CURLOPT_SSL_VERIFYPEER, 1L);
-    curl_easy_setopt(c, CURLOPT_SSL_VERIFYHOST, 2L);
+    curl().easySetopt(c, CURLOPT_URL, url.c_str());
+    curl().easySetopt(c, CURLOPT_USERAGENT, kUserAgent);
+    curl().easySetopt(c, CURLOPT_HTTPHEADER, headers);
+    curl().easySetopt(c, CURLOPT_NOSIGNAL, 1L);
+    curl().easySetopt(c, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSeconds);
+    curl().easySetopt(c, CURLOPT_FOLLOWLOCATION, maxRedirects > 0 ? 1L : 0L);
+    curl().easySetopt(c, CURLOPT_MAXREDIRS, maxRedirects);
+    curl().easySetopt(c, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl().easySetopt(c, CURLOPT_REDIR_PROTOCOLS_STR, redirectProtocols);
+    curl().easySetopt(c, CURLOPT_SSL_VERIFYPEER, 1L);
+    curl().easySetopt(c, CURLOPT_SSL_VERIFYHOST, 2L);
     if (const char* caFile = std::getenv("SSL_CERT_FILE"); caFile && *caFile)
-        curl_easy_setopt(c, CURLOPT_CAINFO, caFile);
+        curl().easySetopt(c, CURLOPT_CAINFO, caFile);
     if (const char* caDir = std::getenv("SSL_CERT_DIR"); caDir && *caDir)
-        curl_easy_setopt(c, CURLOPT_CAPATH, caDir);
-    curl_easy_setopt(c, CURLOPT_BUFFERSIZE, static_cast<long>(calls.chunkBytes));
-    curl_easy_setopt(c, CURLOPT_HEADERFUNCTION, calls.header);
-    curl_easy_setopt(c, CURLOPT_HEADERDATA, calls.user);
-    curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, calls.body);
-    curl_easy_setopt(c, CURLOPT_WRITEDATA, calls.user);
-    curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, calls.progress);
-    curl_easy_setopt(c, CURLOPT_XFERINFODATA, calls.user);
-    curl_easy_setopt(c, CURLOPT_NOPROGRESS, 0L);
+        curl().easySetopt(c, CURLOPT_CAPATH, caDir);
+    curl().easySetopt(c, CURLOPT_BUFFERSIZE, static_cast<long>(calls.chunkBytes));
+    curl().easySetopt(c, CURLOPT_HEADERFUNCTION, calls.header);
+    curl().easySetopt(c, CURLOPT_HEADERDATA, calls.user);
+    curl().easySetopt(c, CURLOPT_WRITEFUNCTION, calls.body);
+    curl().easySetopt(c, CURLOPT_WRITEDATA, calls.user);
+    curl().easySetopt(c, CURLOPT_XFERINFOFUNCTION, calls.progress);
+    curl().easySetopt(c, CURLOPT_XFERINFODATA, calls.user);
+    curl().easySetopt(c, CURLOPT_NOPROGRESS, 0L);
 }
 
 // Runs the transfer added to `multi` to its end, in waits of kStopPollMilliseconds: libcurl's
@@ -112,16 +192,16 @@ CURLcode runTransfer(CURLM* multi, const std::atomic<bool>* stop, const double& 
                      bool& outStopped) {
     for (;;) {
         int running = 0;
-        if (curl_multi_perform(multi, &running) != CURLM_OK) return CURLE_FAILED_INIT;
+        if (curl().multiPerform(multi, &running) != CURLM_OK) return CURLE_FAILED_INIT;
         int queued = 0;
-        while (CURLMsg* msg = curl_multi_info_read(multi, &queued))
+        while (CURLMsg* msg = curl().multiInfoRead(multi, &queued))
             if (msg->msg == CURLMSG_DONE) return msg->data.result;
         if (stop && stop->load()) {
             outStopped = true;
             return CURLE_ABORTED_BY_CALLBACK;
         }
         if (platform::now() - lastData > static_cast<double>(noDataSeconds)) return CURLE_OPERATION_TIMEDOUT;
-        if (curl_multi_poll(multi, nullptr, 0, kStopPollMilliseconds, nullptr) != CURLM_OK)
+        if (curl().multiPoll(multi, nullptr, 0, kStopPollMilliseconds, nullptr) != CURLM_OK)
             return CURLE_FAILED_INIT;
     }
 }
@@ -136,11 +216,11 @@ struct EasyHandle {
     bool added = false;
     bool borrowed = false;
     ~EasyHandle() {
-        if (multi && added) curl_multi_remove_handle(multi, handle);
-        curl_slist_free_all(headers);
+        if (multi && added) curl().multiRemoveHandle(multi, handle);
+        curl().slistFreeAll(headers);
         if (borrowed) return;
-        if (multi) curl_multi_cleanup(multi);
-        if (handle) curl_easy_cleanup(handle);
+        if (multi) curl().multiCleanup(multi);
+        if (handle) curl().easyCleanup(handle);
     }
 };
 
@@ -152,15 +232,15 @@ struct HttpSession::Handles {
     CURL* handle = nullptr;
     CURLM* multi = nullptr;
     ~Handles() {
-        if (handle) curl_easy_cleanup(handle);
-        if (multi) curl_multi_cleanup(multi);
+        if (handle) curl().easyCleanup(handle);
+        if (multi) curl().multiCleanup(multi);
     }
 };
 
 HttpSession::HttpSession(const HttpOptions& options) : options(options), handles(new Handles) {
-    startHttpLibrary();
-    handles->handle = curl_easy_init();
-    handles->multi = curl_multi_init();
+    if (!startHttpLibrary()) return; // no handles: each GET then fails as httpGet does
+    handles->handle = curl().easyInit();
+    handles->multi = curl().multiInit();
 }
 HttpSession::~HttpSession() = default;
 
@@ -193,7 +273,7 @@ struct Transfer {
 bool leavesHttps(const Transfer& t, std::string_view line) {
     if (t.headStatus < 300 || t.headStatus >= 400) return false;
     const char* current = nullptr;
-    if (curl_easy_getinfo(t.handle, CURLINFO_EFFECTIVE_URL, &current) != CURLE_OK || !current) return false;
+    if (curl().easyGetinfo(t.handle, CURLINFO_EFFECTIVE_URL, &current) != CURLE_OK || !current) return false;
     if (!platform::startsWithIgnoringCase(current, "https:")) return false;
     line.remove_prefix(std::strlen("location:"));
     while (!line.empty() && (line.front() == ' ' || line.front() == '\t'))
@@ -348,7 +428,10 @@ bool finishTransfer(CURLcode rc, const Transfer& t, bool connected, std::string&
 
 bool httpGet(const std::string& url, const DownloadSink& sink, std::string& error,
              const std::atomic<bool>& stop, HttpSession* session, const HttpRange* range) {
-    startHttpLibrary();
+    if (!startHttpLibrary()) {
+        error = kErrOpen;
+        return false;
+    }
     Transfer t;
     t.sink = &sink;
     t.stop = &stop;
@@ -359,10 +442,10 @@ bool httpGet(const std::string& url, const DownloadSink& sink, std::string& erro
         h.handle = session->handles->handle;
         h.multi = session->handles->multi;
         h.borrowed = true;
-        curl_easy_reset(h.handle); // options only: live connections and TLS sessions stay
+        curl().easyReset(h.handle); // options only: live connections and TLS sessions stay
     } else {
-        h.handle = curl_easy_init();
-        h.multi = curl_multi_init();
+        h.handle = curl().easyInit();
+        h.multi = curl().multiInit();
     }
     if (!h.handle || !h.multi) {
         error = kErrOpen;
@@ -370,8 +453,8 @@ bool httpGet(const std::string& url, const DownloadSink& sink, std::string& erro
     }
     CURL* c = h.handle;
     t.handle = c;
-    h.headers = curl_slist_append(h.headers, "Pragma: no-cache");
-    h.headers = curl_slist_append(h.headers, "Cache-Control: no-cache");
+    h.headers = curl().slistAppend(h.headers, "Pragma: no-cache");
+    h.headers = curl().slistAppend(h.headers, "Cache-Control: no-cache");
     if (!h.headers) {
         error = kErrOpen;
         return false;
@@ -380,8 +463,8 @@ bool httpGet(const std::string& url, const DownloadSink& sink, std::string& erro
     setSharedOptions(c, url, kMaxRedirects, "http,https", h.headers,
                      {onHeader, onBody, onProgress, &t, kReadChunkBytes});
     const std::string rangeText = range ? rangeRequestText(*range) : std::string();
-    if (range) curl_easy_setopt(c, CURLOPT_RANGE, rangeText.c_str());
-    if (curl_multi_add_handle(h.multi, c) != CURLM_OK) {
+    if (range) curl().easySetopt(c, CURLOPT_RANGE, rangeText.c_str());
+    if (curl().multiAddHandle(h.multi, c) != CURLM_OK) {
         error = kErrOpen;
         return false;
     }
@@ -389,10 +472,10 @@ bool httpGet(const std::string& url, const DownloadSink& sink, std::string& erro
     const HttpOptions options = session ? session->options : HttpOptions{};
     const CURLcode rc = runTransfer(h.multi, t.stop, t.lastData, options.noDataTimeoutSeconds, t.stopped);
     long connects = 0;
-    curl_easy_getinfo(c, CURLINFO_NUM_CONNECTS, &connects);
+    curl().easyGetinfo(c, CURLINFO_NUM_CONNECTS, &connects);
     // A GET on a kept connection makes no new one; it reached the server all the same.
     const char* peer = nullptr;
-    curl_easy_getinfo(c, CURLINFO_PRIMARY_IP, &peer);
+    curl().easyGetinfo(c, CURLINFO_PRIMARY_IP, &peer);
     const bool reused = connects == 0 && rc != CURLE_COULDNT_CONNECT && peer && *peer;
     return finishTransfer(rc, t, connects > 0 || reused, error);
 }
@@ -459,18 +542,18 @@ int onPostProgress(void* user, curl_off_t, curl_off_t dlnow, curl_off_t, curl_of
 
 // "http" or "https" when `url` is a complete address with one of them, else "".
 std::string schemeOf(const std::string& url) {
-    CURLU* parsed = curl_url();
+    CURLU* parsed = curl().url();
     std::string result;
     char* scheme = nullptr;
     char* host = nullptr;
-    if (parsed && curl_url_set(parsed, CURLUPART_URL, url.c_str(), 0) == CURLUE_OK &&
-        curl_url_get(parsed, CURLUPART_SCHEME, &scheme, 0) == CURLUE_OK &&
-        curl_url_get(parsed, CURLUPART_HOST, &host, 0) == CURLUE_OK && host && *host &&
+    if (parsed && curl().urlSet(parsed, CURLUPART_URL, url.c_str(), 0) == CURLUE_OK &&
+        curl().urlGet(parsed, CURLUPART_SCHEME, &scheme, 0) == CURLUE_OK &&
+        curl().urlGet(parsed, CURLUPART_HOST, &host, 0) == CURLUE_OK && host && *host &&
         (std::strcmp(scheme, "http") == 0 || std::strcmp(scheme, "https") == 0))
         result = scheme;
-    curl_free(scheme);
-    curl_free(host);
-    curl_url_cleanup(parsed);
+    curl().free(scheme);
+    curl().free(host);
+    curl().urlCleanup(parsed);
     return result;
 }
 
@@ -480,14 +563,17 @@ bool postJson(const std::string& url, const std::string& body, uint32_t& outStat
               std::string& outError, const std::atomic<bool>* stop, const HttpOptions& options) {
     outStatus = 0;
     outResponse.clear();
-    startHttpLibrary();
+    if (!startHttpLibrary()) {
+        outError = kErrPostOpen;
+        return false;
+    }
     const std::string scheme = schemeOf(url);
     if (scheme.empty()) {
         outError = kErrPostAddress;
         return false;
     }
     EasyHandle h;
-    h.handle = curl_easy_init();
+    h.handle = curl().easyInit();
     if (!h.handle) {
         outError = kErrPostOpen;
         return false;
@@ -503,20 +589,20 @@ bool postJson(const std::string& url, const std::string& body, uint32_t& outStat
     t.response = &outResponse;
     t.stop = stop;
     CURL* c = h.handle;
-    h.headers = curl_slist_append(h.headers, "Content-Type: application/json");
-    if (h.headers) h.headers = curl_slist_append(h.headers, "Accept: application/json");
-    if (h.headers) h.headers = curl_slist_append(h.headers, "Expect:"); // no 100-continue round trip
-    h.multi = curl_multi_init();
+    h.headers = curl().slistAppend(h.headers, "Content-Type: application/json");
+    if (h.headers) h.headers = curl().slistAppend(h.headers, "Accept: application/json");
+    if (h.headers) h.headers = curl().slistAppend(h.headers, "Expect:"); // no 100-continue round trip
+    h.multi = curl().multiInit();
     if (!h.headers || !h.multi) {
         outError = kErrPostConnect;
         return false;
     }
     setSharedOptions(c, url, kPostMaxRedirects, scheme.c_str(), h.headers,
                      {onPostHeader, onPostBody, onPostProgress, &t, kPostChunkBytes});
-    curl_easy_setopt(c, CURLOPT_POST, 1L);
-    curl_easy_setopt(c, CURLOPT_POSTFIELDS, body.data()); // not copied: the caller wipes it
-    curl_easy_setopt(c, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
-    if (curl_multi_add_handle(h.multi, c) != CURLM_OK) {
+    curl().easySetopt(c, CURLOPT_POST, 1L);
+    curl().easySetopt(c, CURLOPT_POSTFIELDS, body.data()); // not copied: the caller wipes it
+    curl().easySetopt(c, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
+    if (curl().multiAddHandle(h.multi, c) != CURLM_OK) {
         outError = kErrPostConnect;
         return false;
     }
@@ -526,7 +612,7 @@ bool postJson(const std::string& url, const std::string& body, uint32_t& outStat
     if (t.stopped) return false;
     if (t.headSeen && (rc == CURLE_OK || t.capped)) {
         long status = 0;
-        curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &status);
+        curl().easyGetinfo(c, CURLINFO_RESPONSE_CODE, &status);
         outStatus = static_cast<uint32_t>(status);
         return true;
     }

@@ -11,6 +11,8 @@
 //   ---- processes ----
 //   ---- desktop ----
 //   ---- terminal ----
+//   ---- memory ----
+//   ---- shared libraries ----
 #pragma once
 
 #include <atomic>
@@ -316,5 +318,19 @@ int64_t processId();
 // used and freed (decoded images, glyph bitmaps, the graphics driver's compiler) stops
 // counting as resident. Takes a few milliseconds; call it once start-up is over. Any thread.
 void releaseFreeMemory();
+
+// ---- shared libraries ----
+
+// A shared library opened at run time; null when none.
+using Library = void*;
+
+// Opens the shared library `fileName` (found the system's usual way: "libcurl.so.4",
+// "wininet.dll"), with what it needs, and keeps it for the rest of the process; opening it
+// again gives the same library. Null when it cannot be loaded. Any thread.
+Library openLibrary(const char* fileName);
+
+// The address of the function `name` in `library` or in a library it brought in; null when
+// there is none. Any thread.
+void* libraryFunction(Library library, const char* name);
 
 } // namespace platform

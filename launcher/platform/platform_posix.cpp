@@ -8,6 +8,8 @@
 //   ---- processes ----
 //   ---- desktop ----
 //   ---- terminal ----
+//   ---- memory ----
+//   ---- shared libraries ----
 #include "platform/clock.h"
 #include "platform/platform.h"
 #include "platform/temporary_names.h"
@@ -28,6 +30,7 @@
 #include <thread>
 
 #include <dirent.h>
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <malloc.h>
 #include <signal.h>
@@ -990,6 +993,18 @@ int64_t processId() {
 
 void releaseFreeMemory() {
     ::malloc_trim(0);
+}
+
+// ---- shared libraries ----
+
+Library openLibrary(const char* fileName) {
+    // Its symbols stay out of the global scope: they are only reached through
+    // libraryFunction.
+    return ::dlopen(fileName, RTLD_NOW | RTLD_LOCAL);
+}
+
+void* libraryFunction(Library library, const char* name) {
+    return library ? ::dlsym(library, name) : nullptr;
 }
 
 } // namespace platform

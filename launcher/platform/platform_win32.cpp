@@ -14,6 +14,7 @@
 //   ---- desktop ----
 //   ---- terminal ----
 //   ---- memory ----
+//   ---- shared libraries ----
 #include "platform/platform.h"
 #include "platform/temporary_names.h"
 #include "platform/text.h"
@@ -864,6 +865,17 @@ int64_t processId() {
 void releaseFreeMemory() {
     _heapmin();
     ::HeapCompact(::GetProcessHeap(), 0);
+}
+
+// ---- shared libraries ----
+
+Library openLibrary(const char* fileName) {
+    return ::LoadLibraryW(widen(fileName).c_str());
+}
+
+void* libraryFunction(Library library, const char* name) {
+    if (!library) return nullptr;
+    return reinterpret_cast<void*>(::GetProcAddress(static_cast<HMODULE>(library), name));
 }
 
 } // namespace platform

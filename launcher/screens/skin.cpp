@@ -18,24 +18,29 @@
 namespace {
 
 // Start-up order: the ten screen images, then the main and the ordinary button sets. The
-// names are held in place (no pointers), so the tables are read-only data.
+// names are held in place (no pointers), so the tables are read-only data. An image gets
+// its mip chain only where some screen draws it smaller than its size; the others are
+// drawn at their size (or, the logo on the closing screen and the hovered close button,
+// larger).
 constexpr size_t kNameRoom = 24;
 struct ScreenImage {
     char file[kNameRoom];
     Texture LauncherImages::*slot;
+    Mipmaps mipmaps;
 };
 constexpr ScreenImage kScreenImages[] = {
-    {"arkaplan.jpg", &LauncherImages::background},
-    {"logo.png", &LauncherImages::logo},
-    {"buton_kapat.png", &LauncherImages::closeButton},
-    {"kutu.png", &LauncherImages::box},
-    {"afis.jpg", &LauncherImages::banner},
-    {"bar_cerceve.png", &LauncherImages::barFrame},
-    {"bar_dolgu.png", &LauncherImages::barFill},
-    {"alan_yazi.png", &LauncherImages::fieldBackground},
-    {"onay_bos.png", &LauncherImages::checkEmpty},
-    {"onay_dolu.png", &LauncherImages::checkFull},
+    {"arkaplan.jpg", &LauncherImages::background, Mipmaps::None},
+    {"logo.png", &LauncherImages::logo, Mipmaps::None},
+    {"buton_kapat.png", &LauncherImages::closeButton, Mipmaps::None},
+    {"kutu.png", &LauncherImages::box, Mipmaps::Full}, // 480 x 330: the news box, the message dialog
+    {"afis.jpg", &LauncherImages::banner, Mipmaps::None},
+    {"bar_cerceve.png", &LauncherImages::barFrame, Mipmaps::None},
+    {"bar_dolgu.png", &LauncherImages::barFill, Mipmaps::None}, // clipped, never scaled
+    {"alan_yazi.png", &LauncherImages::fieldBackground, Mipmaps::None},
+    {"onay_bos.png", &LauncherImages::checkEmpty, Mipmaps::None},
+    {"onay_dolu.png", &LauncherImages::checkFull, Mipmaps::None},
 };
+// Both sets are drawn smaller than their 136 px in the dialogs (120 px wide buttons).
 struct ButtonImage {
     char file[kNameRoom];
     ButtonSkin Skin::*set;
@@ -50,12 +55,12 @@ constexpr ButtonImage kButtonImages[] = {
     {"buton_basili.png", &Skin::ordinaryButtons, &ButtonSkin::pressed},
 };
 
-std::vector<std::string> skinFiles() {
-    std::vector<std::string> files;
+std::vector<ImageFile> skinFiles() {
+    std::vector<ImageFile> files;
     for (const ScreenImage& image : kScreenImages)
-        files.emplace_back(image.file);
+        files.push_back({image.file, image.mipmaps});
     for (const ButtonImage& image : kButtonImages)
-        files.emplace_back(image.file);
+        files.push_back({image.file, Mipmaps::Full});
     return files;
 }
 
@@ -83,7 +88,9 @@ void finishSkinDecoding(Skin& skin) {
 }
 
 void loadClosingImage(Skin& skin) {
-    if (skin.images.closingImage.id == 0) skin.images.closingImage = loadTexture(kClosingImage);
+    // Drawn over the whole closing window, at its size.
+    if (skin.images.closingImage.id == 0)
+        skin.images.closingImage = loadTexture(kClosingImage, Mipmaps::None);
 }
 
 // ---- buttons ----
