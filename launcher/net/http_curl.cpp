@@ -76,11 +76,21 @@ struct Curl {
     decltype(&curl_free) free = nullptr;
 };
 
-// Process-wide like the library it points into: filled once by startHttpLibrary, read-only
-// after it (the once orders the writes before every read).
+// The opened libraries: process-wide like the libraries' own global state, so the one
+// writable static of the HTTP client. Filled once by startHttpLibrary, read-only after it
+// (the once orders the writes before every read).
+struct HttpLibrary {
+    std::once_flag once;
+    bool started = false; // both libraries found and libcurl's global start succeeded
+    Curl functions;
+};
+HttpLibrary& httpLibrary() {
+    static HttpLibrary library;
+    return library;
+}
+
 Curl& curl() {
-    static Curl functions;
-    return functions;
+    return httpLibrary().functions;
 }
 
 template <typename Function> bool findFunction(platform::Library library, const char* name, Function& out) {
@@ -125,19 +135,18 @@ bool findCurlFunctions(platform::Library library, Curl& c) {
 // hold the login request (the password) and the answer (the ticket); OpenSSL's decrypt the
 // answer of an https login in place and keep the plaintext until they are freed.
 bool startHttpLibrary() {
-    static std::once_flag once; // the libraries' global state is process-wide, so is its start
-    static bool started = false;
-    std::call_once(once, [] {
+    HttpLibrary& library = httpLibrary();
+    std::call_once(library.once, [&library] {
         decltype(&CRYPTO_set_mem_functions) setMemFunctions = nullptr;
         if (!findFunction(platform::openLibrary(kCryptoLibrary), "CRYPTO_set_mem_functions", setMemFunctions))
             return;
         setMemFunctions(sslMalloc, sslRealloc, sslFree);
         Curl& c = curl();
         if (!findCurlFunctions(platform::openLibrary(kCurlLibrary), c)) return;
-        started = c.globalInitMem(CURL_GLOBAL_DEFAULT, wipingMalloc, wipingFree, wipingRealloc, wipingStrdup,
-                                  wipingCalloc) == CURLE_OK;
+        library.started = c.globalInitMem(CURL_GLOBAL_DEFAULT, wipingMalloc, wipingFree, wipingRealloc,
+                                          wipingStrdup, wipingCalloc) == CURLE_OK;
     });
-    return started;
+    return library.started;
 }
 
 // ---- shared helpers ----
