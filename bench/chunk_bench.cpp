@@ -9,6 +9,7 @@
 // median of the repeats' ratios (openssl's time over chunkFile's, so 1.0 is as fast), the
 // times the best of the repeats. The file is read once before timing, so every run reads
 // from the page cache. Aim: at least 0.8.
+#include "common/bench_file.h"
 #include "update/chunks.h"
 #include "update/sha256.h"
 
@@ -29,44 +30,8 @@ constexpr double kTargetRatio = 0.8;
 
 namespace fs = std::filesystem;
 
-fs::path benchFile(size_t mebibytes) {
-    const char* tmp = std::getenv("TMPDIR");
-    fs::path folder = fs::path(tmp && *tmp ? tmp : "/tmp") / "morlaken-bench";
-    fs::create_directories(folder);
-    return folder /
-           (mebibytes == 1024 ? std::string("hash-1g.bin") : "hash-" + std::to_string(mebibytes) + "m.bin");
-}
-
-// xorshift64* bytes, as the SHA-256 bench makes them (the two share the file).
-bool makeFile(const fs::path& path, size_t bytes) {
-    std::error_code ec;
-    if (fs::exists(path, ec) && fs::file_size(path, ec) == bytes) return true;
-    std::printf("making %s (%zu MiB) once...\n", path.c_str(), bytes >> 20);
-    std::fflush(stdout);
-    fs::path temp = path;
-    temp += ".tmp";
-    std::FILE* out = std::fopen(temp.c_str(), "wb");
-    if (!out) return false;
-    std::vector<uint64_t> buffer(1 << 17);
-    uint64_t x = 0x9E3779B97F4A7C15ULL;
-    for (size_t left = bytes; left > 0;) {
-        for (uint64_t& w : buffer) {
-            x ^= x >> 12;
-            x ^= x << 25;
-            x ^= x >> 27;
-            w = x * 0x2545F4914F6CDD1DULL;
-        }
-        const size_t n = std::min(left, buffer.size() * sizeof(uint64_t));
-        if (std::fwrite(buffer.data(), 1, n, out) != n) {
-            std::fclose(out);
-            return false;
-        }
-        left -= n;
-    }
-    if (std::fclose(out) != 0) return false;
-    fs::rename(temp, path, ec);
-    return !ec;
-}
+using benchfile::benchFile;
+using benchfile::makeFile;
 
 double secondsOf(auto&& work) {
     const auto start = std::chrono::steady_clock::now();

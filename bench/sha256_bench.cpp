@@ -13,6 +13,7 @@
 // machine then slows both sides of one repeat, not a best time picked from another
 // moment), the speeds the best of the repeats.
 // The file is read once before timing, so every run hashes from the page cache.
+#include "common/bench_file.h"
 #include "platform/text.h"
 #include "update/sha256.h"
 
@@ -37,45 +38,8 @@ constexpr double kTargetRatio = 0.9;
 
 namespace fs = std::filesystem;
 
-fs::path benchFile(size_t mebibytes) {
-    const char* tmp = std::getenv("TMPDIR");
-    fs::path folder = fs::path(tmp && *tmp ? tmp : "/tmp") / "morlaken-bench";
-    fs::create_directories(folder);
-    return folder /
-           (mebibytes == 1024 ? std::string("hash-1g.bin") : "hash-" + std::to_string(mebibytes) + "m.bin");
-}
-
-// xorshift64* bytes: cheap to make and incompressible for any file system.
-bool makeFile(const fs::path& path, size_t bytes) {
-    std::error_code ec;
-    if (fs::exists(path, ec) && fs::file_size(path, ec) == bytes) return true;
-    std::printf("making %s (%zu MiB) once...\n", path.c_str(), bytes >> 20);
-    std::fflush(stdout);
-    fs::path temp = path;
-    temp += ".tmp";
-    std::FILE* out = std::fopen(temp.c_str(), "wb");
-    if (!out) return false;
-    std::vector<uint64_t> buffer(1 << 17); // 1 MiB
-    uint64_t x = 0x9E3779B97F4A7C15ULL;
-    size_t left = bytes;
-    while (left > 0) {
-        for (uint64_t& w : buffer) {
-            x ^= x >> 12;
-            x ^= x << 25;
-            x ^= x >> 27;
-            w = x * 0x2545F4914F6CDD1DULL;
-        }
-        size_t n = std::min(left, buffer.size() * sizeof(uint64_t));
-        if (std::fwrite(buffer.data(), 1, n, out) != n) {
-            std::fclose(out);
-            return false;
-        }
-        left -= n;
-    }
-    if (std::fclose(out) != 0) return false;
-    fs::rename(temp, path, ec);
-    return !ec;
-}
+using benchfile::benchFile;
+using benchfile::makeFile;
 
 std::string opensslFile(const fs::path& path) {
     std::FILE* in = std::fopen(path.c_str(), "rb");
