@@ -12,6 +12,7 @@
 
 #include "app/frame.h"
 #include "app/launcher.h"
+#include "app/shortcut.h"
 #include "config/config.h"
 #include "gfx/font.h"
 #include "gfx/frame.h"
@@ -24,7 +25,6 @@
 #include "platform/platform.h"
 #include "platform/text.h"
 #include "screens/main_screen.h"
-#include "app/shortcut.h"
 #include "screens/skin.h"
 
 #include <GLFW/glfw3.h>
@@ -214,7 +214,7 @@ void runFrame(Launcher& l) {
 // Returns false when the news thread is still inside the HTTP library: the caller must then
 // end the process with exitNow rather than return from main.
 bool shutDown(Launcher& l) {
-    stopUpdate(l.update); // stopRequested, then join the worker
+    stopUpdate(l.update);                    // stopRequested, then join the worker
     shutdownAccountLogin(l.session.account); // loginCancelled (ends the request early), join, wipe
     finishFontPreparation(l.ui.fonts);       // normally long done; a window closed at once may beat it
     finishSkinDecoding(l.skin);
@@ -251,7 +251,8 @@ int run(Launcher& l) {
     applyLoginConfig(l.screens.login, l.config);
     ensureDesktopShortcut(l.config); // once, through "kisayol"
     // When the address is local; started, the first probe waits about 2 s for it.
-    if (startLocalServer(l.localServer, l.config)) l.serverCheckTimer = platform::now() - kLocalServerHeadStart;
+    if (startLocalServer(l.localServer, l.config))
+        l.serverCheckTimer = platform::now() - kLocalServerHeadStart;
 
     if (!loadFontFaces(l.ui.fonts)) return failStartup(l, kFontsMissing, false, false);
     // Images and glyphs are prepared on background threads while the window system comes

@@ -37,7 +37,6 @@
 //   MORLAKEN_MESSAGE_LOG=<path>         append "TITLE: TEXT" and a line feed to the file for
 //                                       every message the message dialog shows
 
-
 #pragma once
 
 // ---- entry ----

@@ -207,14 +207,14 @@ bool pumpFrame(Launcher& l) {
 
 namespace {
 
-
 // The main screen, the open dialog and the message box, each acting at once on what was
 // clicked (a dialog opened by a click is drawn in the same frame).
 void drawLayers(Launcher& l) {
     Screens& s = l.screens;
     Ui& ui = l.ui;
     copyServerVersion(l.update, s.main.serverVersion);
-    const MainScreenView view{l.news.items, readUpdateProgress(l.update, platform::now()), l.session.link.serverStatus, loginBusy(l.session)};
+    const MainScreenView view{l.news.items, readUpdateProgress(l.update, platform::now()),
+                              l.session.link.serverStatus, loginBusy(l.session)};
     act(l, drawMainScreen(ui, l.skin, s.main, view));
     if (s.state.activeModal == Modal::Login)
         act(l, drawLoginDialog(ui, l.skin, s.login, l.session.account.totpStep, loginBusy(l.session)));

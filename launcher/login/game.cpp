@@ -47,7 +47,8 @@ bool launchGame(GameWatch& w, const std::string& ticket, const GameSettings& set
     options.extraEnvironment.emplace_back("MORLAKEN_BILET", ticket);
     options.extraEnvironment.emplace_back("MORLAKEN_SUNUCU", settings.sunucu);
     if (!settings.oyunKlasoru.empty())
-        options.workingFolder = againstFolder(platform::forwardSlashes(settings.oyunKlasoru), settings.launcherFolder);
+        options.workingFolder =
+            againstFolder(platform::forwardSlashes(settings.oyunKlasoru), settings.launcherFolder);
     options.quiet = !isSwitchOn(settings.konsol);
     int errorCode = 0;
     platform::ProcessId process = platform::startProcess(executable, {}, options, errorCode);

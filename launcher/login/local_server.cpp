@@ -29,7 +29,8 @@ bool startLocalServer(LocalServer& server, const Config& cfg) {
     const std::string executable = platform::fullPath(configured);
     if (!platform::pathExists(executable)) return false;
     platform::ProcessOptions options;
-    options.workingFolder = platform::fullPath(platform::forwardSlashes(configGet(cfg, keys::kLocalServerFolder)));
+    options.workingFolder =
+        platform::fullPath(platform::forwardSlashes(configGet(cfg, keys::kLocalServerFolder)));
     options.newSession = true;
     int error = 0;
     server.process = platform::startProcess(executable, {}, options, error);

@@ -4,7 +4,6 @@
 // by the heap functions those libraries are given (platform/wiping_alloc.h, through the
 // HTTP client's first use and initializeEnet).
 
-
 #pragma once
 
 #include <cstddef>

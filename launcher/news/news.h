@@ -5,7 +5,6 @@
 //   ---- the list ----     NewsItem, NewsState, replaceNewsFromServer
 //   ---- the feed ----     parseNewsFeed, startNewsFetch, pollNewsFeed, stopNewsFetch
 
-
 #pragma once
 
 #include <memory>

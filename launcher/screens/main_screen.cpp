@@ -169,8 +169,8 @@ size_t updateStatusText(const UpdateProgress& p, char* out, size_t outSize) {
             n = std::snprintf(out, outSize, "İndiriliyor %lld/%d · %s / %s%s · %s/sn",
                               static_cast<long long>(current), p.filesTotal, done, total, fetched, rate);
         } else {
-            n = std::snprintf(out, outSize, "İndiriliyor %lld/%d · %s / %s%s", static_cast<long long>(current),
-                              p.filesTotal, done, total, fetched);
+            n = std::snprintf(out, outSize, "İndiriliyor %lld/%d · %s / %s%s",
+                              static_cast<long long>(current), p.filesTotal, done, total, fetched);
         }
     }
     if (n < 0) n = 0;

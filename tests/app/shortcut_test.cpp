@@ -1,9 +1,9 @@
 // shortcut_test.cpp - the desktop shortcut: made once in the desktop folder XDG points at,
 // never again once "kisayol" is "1", nothing written without a desktop folder; the entry
 // passes desktop-file-validate, also for a path with blanks and quotes.
+#include "app/shortcut.h"
 #include "config/config.h"
 #include "platform/platform.h"
-#include "app/shortcut.h"
 #include "support/child_process.h"
 #include "support/temp_folder.h"
 

@@ -89,7 +89,7 @@ TEST_F(HttpGetTest, OnlyTheFinalStatus200OrTheAskedRangeCountsAndOtherAnswersGiv
         {"", kErrConnect, ""},
         {base + "f", "", file.substr(60000), &rest},
         {base + "f", "", file.substr(60000, 1000), &chunk}, // one chunk: bytes=60000-60999
-        {base + "f", "sunucu 206 dondu", "", &changed}, // the file changed meanwhile
+        {base + "f", "sunucu 206 dondu", "", &changed},     // the file changed meanwhile
         {base + "f", "sunucu 206 dondu", "", &changedChunk},
         {base + "f", "sunucu 416 dondu", "", &past},
         {ignoring.baseUrl() + "f", "sunucu 200 dondu", "", &rest},

@@ -7,8 +7,8 @@
 #include "support/site.h"
 #include "support/temp_folder.h"
 #include "support/test_server.h"
-#include "update/filelist.h"
 #include "update/chunks.h"
+#include "update/filelist.h"
 #include "update/signature.h"
 
 #include <gtest/gtest.h>
