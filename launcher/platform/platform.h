@@ -148,8 +148,14 @@ FileHandle createOwnerOnlyFile(const std::string& path);
 // -1 for anything else. Close with closeFile. Any thread.
 FileHandle openForAppend(const std::string& path);
 
-// Writes all `count` bytes. False on any failure. Any thread.
+// Writes all `count` bytes at the end of the file. False on any failure. Any thread.
 bool writeToFile(FileHandle file, const void* data, size_t count);
+
+// Reads up to `count` bytes from `offset` of a file made by createFreshFile or
+// openForAppend, without moving where writeToFile writes, so one thread can read back
+// what another is still writing. The number of bytes read (0 at the end of the file);
+// -1 on failure. Any thread.
+int64_t readFileAt(FileHandle file, int64_t offset, void* data, size_t count);
 
 // Sets the permission bits an installed file gets before it is renamed into place at
 // `target`: when `target` is a regular file (links followed), its bits, so a replaced

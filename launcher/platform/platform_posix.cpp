@@ -514,7 +514,7 @@ FileHandle createFreshFile(const std::string& path) {
     if (path.empty()) return -1;
     for (int attempt = 0; attempt < kFreshFileAttempts; ++attempt) {
         // O_EXCL never opens what is there and never follows a link, not even a dangling one.
-        int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, kFreshFileMode);
+        int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, kFreshFileMode);
         if (fd >= 0) return fd;
         if (errno == EINTR) continue;
         if (errno != EEXIST) return -1;
@@ -543,7 +543,7 @@ FileHandle openForAppend(const std::string& path) {
     if (path.empty()) return -1;
     int fd;
     do {
-        fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        fd = ::open(path.c_str(), O_RDWR | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0) return -1;
     // A fifo or device is no download; a second link could be any file of this user's
@@ -570,6 +570,15 @@ bool writeToFile(FileHandle file, const void* data, size_t count) {
         count -= static_cast<size_t>(n);
     }
     return true;
+}
+
+int64_t readFileAt(FileHandle file, int64_t offset, void* data, size_t count) {
+    if (file < 0 || offset < 0) return -1;
+    for (;;) {
+        const ssize_t n = ::pread(static_cast<int>(file), data, count, static_cast<off_t>(offset));
+        if (n >= 0) return n;
+        if (errno != EINTR) return -1;
+    }
 }
 
 bool setInstalledFileMode(FileHandle file, const std::string& target, const std::string& leadingBytes) {

@@ -458,8 +458,8 @@ FileHandle createFreshFile(const std::string& path) {
     std::wstring wide = systemPath(path);
     for (int attempt = 0; attempt < kFreshFileAttempts; ++attempt) {
         // CREATE_NEW never opens what is there and never follows a link.
-        HANDLE file = ::CreateFileW(wide.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+        HANDLE file = ::CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                    CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file != INVALID_HANDLE_VALUE) return static_cast<FileHandle>(reinterpret_cast<intptr_t>(file));
         DWORD error = ::GetLastError();
         if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return -1;
@@ -490,9 +490,9 @@ FileHandle createOwnerOnlyFile(const std::string& path) {
 FileHandle openForAppend(const std::string& path) {
     if (path.empty()) return -1;
     // FILE_FLAG_OPEN_REPARSE_POINT opens a link itself, which is then refused below.
-    HANDLE file =
-        ::CreateFileW(systemPath(path).c_str(), FILE_APPEND_DATA | SYNCHRONIZE, FILE_SHARE_READ, nullptr,
-                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    HANDLE file = ::CreateFileW(systemPath(path).c_str(), FILE_APPEND_DATA | FILE_READ_DATA | SYNCHRONIZE,
+                                FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (file == INVALID_HANDLE_VALUE) return -1;
     // A second link could be any file of the player's, hard-linked in by someone with
     // access to the folder. Who owns the file is left to the folder's access list.
@@ -507,9 +507,32 @@ FileHandle openForAppend(const std::string& path) {
     return static_cast<FileHandle>(reinterpret_cast<intptr_t>(file));
 }
 
+// Every write goes to the end of the file (an offset of all ones), never to the handle's
+// position, which readFileAt's positioned reads move.
 bool writeToFile(FileHandle file, const void* data, size_t count) {
     if (file < 0) return false;
-    return writeAll(handleOf(file), data, count);
+    const char* p = static_cast<const char*>(data);
+    while (count > 0) {
+        DWORD part = static_cast<DWORD>(std::min<size_t>(count, kWriteChunkBytes));
+        DWORD written = 0;
+        OVERLAPPED atEnd = {};
+        atEnd.Offset = atEnd.OffsetHigh = 0xFFFFFFFF;
+        if (!::WriteFile(handleOf(file), p, part, &written, &atEnd) || written == 0) return false;
+        p += written;
+        count -= written;
+    }
+    return true;
+}
+
+int64_t readFileAt(FileHandle file, int64_t offset, void* data, size_t count) {
+    if (file < 0 || offset < 0) return -1;
+    OVERLAPPED at = {};
+    at.Offset = static_cast<DWORD>(static_cast<uint64_t>(offset));
+    at.OffsetHigh = static_cast<DWORD>(static_cast<uint64_t>(offset) >> 32);
+    DWORD read = 0;
+    const DWORD part = static_cast<DWORD>(std::min<size_t>(count, kReadChunkBytes * 16));
+    if (::ReadFile(handleOf(file), data, part, &read, &at)) return read;
+    return ::GetLastError() == ERROR_HANDLE_EOF ? 0 : -1;
 }
 
 bool setInstalledFileMode(FileHandle file, const std::string&, const std::string&) {

@@ -4,21 +4,23 @@
 // Index
 //   ---- tunables ----
 //   ---- mirrors ----                   splitMirrors
-//   ---- writing to the ".indir" ----   HandleBuffer, clearFolderFromDownloadName
-//   ---- one attempt ----               fetchInto, hashFilePart, openResumable, resumeInto
+//   ---- writing to the ".indir" ----   Attempt, clearFolderFromDownloadName
+//   ---- hashing behind the writes ---- TrailingHash
+//   ---- one attempt ----               fetchInto, openResumable
 //   ---- one whole file ----            downloadWhole
 //   ---- patching ----                  fetchIndex, localChunks, PatchWriter, patchInto
 //   ---- one file ----                  downloadFile
-//   ---- the file sink ----             makeFileHashSink
 #include "update/download.h"
 
 #include "platform/platform.h"
 #include "platform/text.h"
 
 #include <algorithm>
+#include <atomic>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
-#include <streambuf>
+#include <mutex>
 #include <thread>
 #include <unordered_map>
 #include <unordered_set>
@@ -29,6 +31,12 @@ namespace {
 // A large download asks the system to start writing its bytes to the disk after every
 // this many, so the flush before its rename waits for the last few only.
 constexpr size_t kWriteBackBytes = size_t(8) << 20;
+// A download's bytes are hashed back from the file by a thread of their own once this many
+// wait (smaller files are hashed at their end, where a thread would cost more than it saves),
+// that thread wakes when this many more have arrived, and reads this many at a time.
+constexpr int64_t kTrailThreadBytes = int64_t(1) << 20;
+constexpr int64_t kTrailStepBytes = int64_t(256) << 10;
+constexpr int64_t kTrailReadBytes = int64_t(1) << 20;
 // Where an interrupted run's ".indir" goes while a patch reads it: a name ending in
 // ".indir", so a pass killed meanwhile leaves nothing the next pass's clean-up misses.
 constexpr const char* kPreviousDownloadSuffix = ".onceki.indir";
@@ -59,38 +67,11 @@ std::string parentFolder(const std::string& path) {
     return slash == std::string::npos ? std::string() : path.substr(0, slash);
 }
 
-// The download's bytes go to the platform's file handle (a file created afresh, never a
-// planted link); the sink writes to a stream, so this buffer hands every write on.
-class HandleBuffer : public std::streambuf {
-  public:
-    explicit HandleBuffer(platform::FileHandle file) : file_(file) {}
-
-  protected:
-    std::streamsize xsputn(const char* bytes, std::streamsize count) override {
-        if (!platform::writeToFile(file_, bytes, static_cast<size_t>(count))) return 0;
-        unflushed_ += static_cast<size_t>(count);
-        if (unflushed_ >= kWriteBackBytes) {
-            platform::startWriteBack(file_);
-            unflushed_ = 0;
-        }
-        return count;
-    }
-    int_type overflow(int_type c) override {
-        if (traits_type::eq_int_type(c, traits_type::eof())) return traits_type::not_eof(c);
-        const char byte = traits_type::to_char_type(c);
-        return platform::writeToFile(file_, &byte, 1) ? c : traits_type::eof();
-    }
-
-  private:
-    platform::FileHandle file_;
-    size_t unflushed_ = 0; // bytes written since the last startWriteBack
-};
-
-// One attempt at a file's bytes: from zero (fetchInto) or continued (resumeInto).
+// One attempt at a file's bytes, from zero or continued from an earlier run's.
 struct Attempt {
     bool fetched = false;
     bool intact = false;
-    bool written = false;
+    bool written = true;
     int64_t fileBytes = 0;
     std::string error;
 };
@@ -109,50 +90,146 @@ void clearFolderFromDownloadName(const std::string& temporary) {
     platform::replaceFile(temporary, aside); // a failure shows as the file that cannot be written
 }
 
+// ---- hashing behind the writes ----
+
+// Hashes a file's bytes after they reach it: the writer says how far the file is written,
+// and a thread of its own reads the bytes back and hashes them while the next ones arrive.
+// The digest is that of exactly what is in the file, the hash runs on another core than
+// the transfer, and the bytes are not copied on their way from the socket to the file.
+// A thread starts only once kTrailThreadBytes wait to be hashed; the rest is hashed by
+// finish. Every kWriteBackBytes hashed, the system is asked to start writing them to the
+// disk, so the flush before the rename finds little left to do.
+class TrailingHash {
+  public:
+    // `file` already holds `have` bytes (a continued download) of `expected` in all;
+    // `hash` starts afresh and `leading` gets the file's first bytes.
+    TrailingHash(platform::FileHandle file, int64_t have, int64_t expected, Sha256& hash,
+                 std::string& leading)
+        : file_(file), hash_(hash), leading_(leading), expected_(expected) {
+        hash_.reset();
+        leading_.clear();
+        wrote(have);
+    }
+    TrailingHash(const TrailingHash&) = delete;
+    TrailingHash& operator=(const TrailingHash&) = delete;
+    ~TrailingHash() { stopThread(); }
+
+    // The writer's thread: the file now holds `total` bytes.
+    void wrote(int64_t total) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        written_ = total;
+        if (!thread_.joinable()) {
+            if (total >= kTrailThreadBytes) thread_ = std::thread(&TrailingHash::run, this);
+        } else if (sleeping_ && total >= wakeAt_) {
+            wake_.notify_one();
+        }
+    }
+
+    // Hashes the file up to `total` bytes and leaves the digest in `hash`. False when they
+    // could not all be read back.
+    bool finish(int64_t total) {
+        stopThread();
+        return !failed_ && hashUpTo(total, false);
+    }
+
+  private:
+    void run() {
+        for (;;) {
+            int64_t end = 0;
+            {
+                std::unique_lock<std::mutex> lock(mutex_);
+                wakeAt_ = std::min(hashed_ + kTrailStepBytes, expected_);
+                sleeping_ = true;
+                wake_.wait(lock, [this] { return stopping_ || written_ >= wakeAt_; });
+                sleeping_ = false;
+                if (stopping_) return;
+                end = written_;
+            }
+            if (!hashUpTo(end, true)) {
+                failed_ = true;
+                return;
+            }
+        }
+    }
+    void stopThread() {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            stopping_ = true;
+            wake_.notify_one();
+        }
+        if (thread_.joinable()) thread_.join();
+    }
+    // Reads bytes [hashed_, end) back from the file and hashes them (one thread at a time:
+    // the trailing thread, then finish after it has ended). The trailing thread
+    // (`trailing`) leaves off early when it is stopped; finish goes on from there.
+    bool hashUpTo(int64_t end, bool trailing) {
+        if (buffer_.empty() && end > hashed_)
+            buffer_.resize(static_cast<size_t>(std::min<int64_t>(kTrailReadBytes, expected_)));
+        while (hashed_ < end) {
+            if (trailing && stopping_) return true;
+            const int64_t n = platform::readFileAt(
+                file_, hashed_, buffer_.data(),
+                static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(buffer_.size()), end - hashed_)));
+            if (n <= 0) return false;
+            hash_.update(buffer_.data(), static_cast<size_t>(n));
+            if (leading_.size() < platform::kInstalledModeProbeBytes)
+                leading_.append(
+                    reinterpret_cast<const char*>(buffer_.data()),
+                    std::min(static_cast<size_t>(n), platform::kInstalledModeProbeBytes - leading_.size()));
+            hashed_ += n;
+            unflushed_ += n;
+            if (unflushed_ >= static_cast<int64_t>(kWriteBackBytes)) {
+                platform::startWriteBack(file_);
+                unflushed_ = 0;
+            }
+        }
+        return true;
+    }
+
+    platform::FileHandle file_;
+    Sha256& hash_;
+    std::string& leading_;
+    const int64_t expected_;
+    std::vector<uint8_t> buffer_;
+    int64_t hashed_ = 0;    // the hashing side's alone
+    int64_t unflushed_ = 0; // hashed since the last startWriteBack
+    std::atomic<bool> failed_{false};
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    int64_t written_ = 0;   // under mutex_
+    int64_t wakeAt_ = 0;    // under mutex_: the thread waits until the file reaches this
+    bool sleeping_ = false; // under mutex_
+    std::atomic<bool> stopping_{false};
+    std::thread thread_;
+};
+
 // ---- one attempt ----
 
-// The whole file from zero into `file`, hashed as it arrives.
+// Fetches `entry` into `file`, which holds its first `have` bytes (0: from zero; more: the
+// rest as a range), hashing every byte from the file as above. The first bytes go to
+// `leading`.
 Attempt fetchInto(UpdateStatus& s, UpdateSource& source, platform::FileHandle file, const FileEntry& entry,
-                  const std::string& url, Sha256& hash, std::string& leading) {
+                  const std::string& url, Sha256& hash, std::string& leading, int64_t have) {
     Attempt a;
-    HandleBuffer buffer(file);
-    std::ostream out(&buffer);
-    DownloadSink fileSink = makeFileHashSink(hash, a.fileBytes, out, entry.size, s.bytesDone);
-    DownloadSink sink = [&s, &leading, &fileSink](const uint8_t* bytes, uint32_t count) {
+    a.fileBytes = have;
+    TrailingHash trail(file, have, entry.size, hash, leading);
+    const DownloadSink sink = [&](const uint8_t* bytes, uint32_t count) {
+        a.fileBytes += count;
+        s.bytesDone.fetch_add(count);
         s.bytesFetched.fetch_add(count);
-        if (leading.size() < platform::kInstalledModeProbeBytes)
-            leading.append(reinterpret_cast<const char*>(bytes),
-                           std::min<size_t>(count, platform::kInstalledModeProbeBytes - leading.size()));
-        return fileSink(bytes, count);
+        // Bytes past the listed size are counted (the file is then reported broken) but
+        // never written: an endless body must not fill the player's disk.
+        if (a.fileBytes > entry.size) return false;
+        if (!platform::writeToFile(file, bytes, count)) return a.written = false;
+        trail.wrote(a.fileBytes);
+        return true;
     };
-    a.fetched = source.fetch(url, nullptr, sink, a.error);
-    a.intact = a.fileBytes == entry.size && platform::toHex(hash.finish()) == entry.hash;
-    a.written = !out.fail();
-    if (a.fetched && a.intact && a.written)
-        a.written = platform::setInstalledFileMode(file, entry.path, leading);
+    const HttpRange range{have, entry.size};
+    a.fetched = source.fetch(url, have > 0 ? &range : nullptr, sink, a.error);
+    a.intact = a.fetched && a.written && a.fileBytes == entry.size && trail.finish(entry.size) &&
+               platform::toHex(hash.finish()) == entry.hash;
+    if (a.intact) a.written = platform::setInstalledFileMode(file, entry.path, leading);
     return a;
-}
-
-// Hashes bytes [from, to) of the file at `path` into `hash` (the first bytes of the file
-// also into `leading`). False when they cannot all be read, or when `cancel` is set.
-bool hashFilePart(const std::string& path, int64_t from, int64_t to, Sha256& hash, std::string& leading,
-                  const std::atomic<bool>& cancel) {
-    std::FILE* in = platform::openForReading(path, from);
-    if (!in) return false;
-    std::vector<char> chunk(kReadChunkBytes);
-    int64_t at = from;
-    while (at < to && !cancel.load()) {
-        const size_t n =
-            std::fread(chunk.data(), 1, static_cast<size_t>(std::min<int64_t>(chunk.size(), to - at)), in);
-        if (n == 0) break;
-        hash.update(chunk.data(), n);
-        if (at < static_cast<int64_t>(platform::kInstalledModeProbeBytes) &&
-            leading.size() < platform::kInstalledModeProbeBytes)
-            leading.append(chunk.data(), std::min(n, platform::kInstalledModeProbeBytes - leading.size()));
-        at += static_cast<int64_t>(n);
-    }
-    std::fclose(in);
-    return at == to && !cancel.load();
 }
 
 // How many bytes of an interrupted earlier download of `entry` can be continued: the
@@ -171,43 +248,6 @@ int64_t openResumable(const std::string& temporary, const FileEntry& entry, plat
     platform::startWriteBack(file); // what the interrupted run left unwritten goes out meanwhile
     outFile = file;
     return have;
-}
-
-// Continues the download of `entry` in `file`, which holds its first `have` bytes. Those
-// are hashed from the disk while the rest arrives (the wait for the network and the
-// hashing overlap); the new bytes are hashed afterwards, read back from the file, so the
-// digest is that of exactly what is on disk.
-Attempt resumeInto(UpdateStatus& s, UpdateSource& source, platform::FileHandle file,
-                   const std::string& temporary, const FileEntry& entry, const std::string& url, Sha256& hash,
-                   std::string& leading, int64_t have) {
-    Attempt a;
-    std::atomic<bool> giveUp{false};
-    bool prefixRead = false;
-    std::thread prefix([&] { prefixRead = hashFilePart(temporary, 0, have, hash, leading, giveUp); });
-    {
-        HandleBuffer buffer(file);
-        std::ostream out(&buffer);
-        a.fileBytes = have;
-        DownloadSink sink = [&](const uint8_t* bytes, uint32_t count) {
-            a.fileBytes += count;
-            s.bytesDone.fetch_add(count);
-            s.bytesFetched.fetch_add(count);
-            if (a.fileBytes > entry.size) return false; // counted, never written
-            out.write(reinterpret_cast<const char*>(bytes), count);
-            return !out.fail();
-        };
-        const HttpRange range{have, entry.size};
-        a.fetched = source.fetch(url, &range, sink, a.error);
-        a.written = !out.fail();
-    }
-    if (!(a.fetched && a.written && a.fileBytes == entry.size)) giveUp.store(true);
-    prefix.join();
-    a.intact = prefixRead && a.fetched && a.written && a.fileBytes == entry.size &&
-               hashFilePart(temporary, have, a.fileBytes, hash, leading, giveUp) &&
-               platform::toHex(hash.finish()) == entry.hash;
-    if (a.fetched && a.intact && a.written)
-        a.written = platform::setInstalledFileMode(file, entry.path, leading);
-    return a;
 }
 
 } // namespace
@@ -232,7 +272,7 @@ Download downloadWhole(UpdateStatus& status, UpdateSource& source, const FileEnt
     Attempt a;
     if (resumeFrom > 0) {
         status.bytesDone.fetch_add(resumeFrom); // already done: the progress line starts there
-        a = resumeInto(status, source, file, temporary, entry, url, hash, leading, resumeFrom);
+        a = fetchInto(status, source, file, entry, url, hash, leading, resumeFrom);
         if (!(a.fetched && a.intact && a.written)) {
             platform::closeFile(file, false);
             file = -1;
@@ -251,9 +291,7 @@ Download downloadWhole(UpdateStatus& status, UpdateSource& source, const FileEnt
             d.error = kErrTempFile + target;
             return d;
         }
-        hash.reset();
-        leading.clear();
-        a = fetchInto(status, source, file, entry, url, hash, leading);
+        a = fetchInto(status, source, file, entry, url, hash, leading, 0);
         if (!(a.fetched && a.intact && a.written)) {
             platform::closeFile(file, false);
             file = -1;
@@ -268,7 +306,8 @@ Download downloadWhole(UpdateStatus& status, UpdateSource& source, const FileEnt
     }
     if (!a.fetched || !a.written || !a.intact) {
         platform::deleteFile(temporary);
-        if (a.fileBytes > entry.size || (a.fetched && !a.intact)) // more than listed, short, or wrong hash
+        if (a.fileBytes > entry.size ||
+            (a.fetched && a.written && !a.intact)) // more than listed, short, or wrong hash
             d.error = kErrDownload + target + kErrBroken;
         else if (!a.fetched)
             d.error = kErrDownload + target + " (" + a.error + ")";
@@ -574,20 +613,4 @@ Download downloadFile(UpdateStatus& status, UpdateSource& source, const FileEntr
     }
     d.error = firstMirrorsError;
     return d;
-}
-
-// ---- the file sink ----
-
-DownloadSink makeFileHashSink(Sha256& hash, int64_t& fileBytes, std::ostream& out, int64_t expectedSize,
-                              std::atomic<int64_t>& byteCounter) {
-    return [&hash, &fileBytes, &out, expectedSize, &byteCounter](const uint8_t* bytes, uint32_t count) {
-        hash.update(bytes, count);
-        fileBytes += count;
-        byteCounter.fetch_add(count);
-        // Bytes past the listed size are counted (the caller reports the file as broken)
-        // but never written: an endless body must not fill the player's disk.
-        if (expectedSize >= 0 && fileBytes > expectedSize) return false;
-        out.write(reinterpret_cast<const char*>(bytes), count);
-        return !out.fail();
-    };
 }

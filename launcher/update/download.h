@@ -5,7 +5,6 @@
 // Index
 //   ---- mirrors ----        Mirrors, splitMirrors
 //   ---- one file ----       Download, downloadFile
-//   ---- the file sink ----  makeFileHashSink
 #pragma once
 
 #include "net/http.h"
@@ -18,7 +17,6 @@
 
 #include <atomic>
 #include <cstdint>
-#include <ostream>
 #include <string>
 #include <vector>
 
@@ -45,9 +43,9 @@ struct Download {
 };
 
 // Fetches `entry` into path + ".indir" beside its target (its parent folders are created
-// first), hashing every byte as it is written; `hash` is scratch space reused from file to
-// file. Verified means exactly the listed size and hash, with the permission bits the
-// target will need already set (platform::setInstalledFileMode).
+// first), hashing every byte back from the file while the next ones arrive; `hash` is scratch space reused
+// from file to file. Verified means exactly the listed size and hash, with the permission bits the target
+// will need already set (platform::setInstalledFileMode).
 //
 // Patching: with `index` (the list's "# parcalar" line of the entry) and an old copy in
 // the folder (the target, or an ".indir" of an interrupted run, first renamed aside to
@@ -79,13 +77,3 @@ struct Download {
 // the ".indir" gone, whenever status.stopRequested is set by the end. Worker thread only.
 Download downloadFile(UpdateStatus& status, UpdateSource& source, const FileEntry& entry, Mirrors& mirrors,
                       const ChunkIndexRef* index, Sha256& hash);
-
-// ---- the file sink ----
-
-// Hashes, counts (per file into `fileBytes`, and into the caller's `byteCounter`, which
-// other threads may read) and writes each chunk. Refuses when the stream fails, or once
-// more than `expectedSize` bytes have arrived (a server sending past the listed size must
-// not fill the player's disk); the refused chunk is counted, never written. Every
-// referenced object must outlive the transfer.
-DownloadSink makeFileHashSink(Sha256& hash, int64_t& fileBytes, std::ostream& out, int64_t expectedSize,
-                              std::atomic<int64_t>& byteCounter);

@@ -252,27 +252,4 @@ TEST(Sinks, StringSinkRefusesTheChunkThatReachesItsCap) {
     }
 }
 
-TEST(Sinks, FileHashSinkCountsEveryByteButWritesNoneBeyondTheListedSize) {
-    TempFolder tmp;
-    Sha256 hash;
-    int64_t fileBytes = 0;
-    std::atomic<int64_t> counted{0};
-    {
-        std::ofstream out(tmp / "x", std::ios::binary);
-        const DownloadSink sink = makeFileHashSink(hash, fileBytes, out, 100000, counted);
-        EXPECT_TRUE(feed(sink, 65536));
-        EXPECT_FALSE(feed(sink, 65536)); // past the listed size
-    }
-    EXPECT_EQ(fileBytes, 131072);
-    EXPECT_EQ(counted.load(), 131072);
-    EXPECT_EQ(readFile(tmp / "x").size(), 65536u);
-
-    // A full disk: the chunk is counted, then refused.
-    std::ofstream full("/dev/full", std::ios::binary);
-    ASSERT_TRUE(full.is_open());
-    fileBytes = 0;
-    EXPECT_FALSE(feed(makeFileHashSink(hash, fileBytes, full, 200000, counted), 200000));
-    EXPECT_EQ(fileBytes, 200000);
-}
-
 } // namespace

@@ -12,7 +12,7 @@ namespace {
 // ---- continuing a download ----
 
 TEST_F(PassTest, AnInterruptedDownloadIsContinuedOnlyWhenItIsSafelyOurs) {
-    constexpr size_t kSize = 400000, kCut = 5 * 65536 + 1; // its last read from disk: one byte
+    constexpr size_t kSize = 3 << 20, kCut = (1 << 20) + 5 * 65536 + 1; // hashed back on a thread of its own
     const std::string first = patternBytes(kSize, 11), changed = patternBytes(kSize + 1000, 12);
     const std::string partial = "oyun.bin.indir", planted = outside / "kurban.bin";
     enum class Before { Partial, Whole, Longer, Link, HardLink, OtherUser };

@@ -86,7 +86,8 @@ TEST_F(PassTest, DownloadsWhatDiffersAndRecordsWhatIsOnDisk) {
 // The first faulty file ends the pass with its message; files before it stay installed and
 // in the saved cache, the faulty one keeps its old content and leaves no ".indir".
 TEST_F(PassTest, FailuresEndThePassAtTheFirstFaultyFile) {
-    const SiteFiles files = {{"a.bin", patternBytes(1000, 1)}, {"b.bin", patternBytes(200000, 2)}};
+    // b.bin is large enough to be hashed back on a thread of its own.
+    const SiteFiles files = {{"a.bin", patternBytes(1000, 1)}, {"b.bin", patternBytes(2200000, 2)}};
     const std::string b = files.at("b.bin"), badLine = std::string(63, 'a') + " 1 x\n";
     struct Case {
         std::string path; // the answer that misbehaves
@@ -106,9 +107,9 @@ TEST_F(PassTest, FailuresEndThePassAtTheFirstFaultyFile) {
          {"morlaken-liste 1\n" + std::string(64, 'a') + " 1 ../x\n"},
          "Güncelleme listesinde geçersiz satır"},
         {"b.bin", {"", 404}, "İndirme başarısız: b.bin (sunucu 404 dondu)"},
-        {"b.bin", {b, 200, 100000}, "İndirme başarısız: b.bin (indirme yarida kesildi)"},
-        {"b.bin", {b.substr(0, 199999)}, "İndirme başarısız: b.bin (dosya bozuk geldi)"}, // short
-        {"b.bin", {patternBytes(200000, 77)}, "İndirme başarısız: b.bin (dosya bozuk geldi)"},
+        {"b.bin", {b, 200, 1500000}, "İndirme başarısız: b.bin (indirme yarida kesildi)"},
+        {"b.bin", {b.substr(0, b.size() - 1)}, "İndirme başarısız: b.bin (dosya bozuk geldi)"}, // short
+        {"b.bin", {patternBytes(b.size(), 77)}, "İndirme başarısız: b.bin (dosya bozuk geldi)"},
         {"b.bin", {b + patternBytes(500000, 3)}, "İndirme başarısız: b.bin (dosya bozuk geldi)"}, // too long
     };
     for (const Case& c : cases) {
