@@ -2,6 +2,7 @@
 // idle frame costs, each against a bare GLFW window measured in the same run.
 //
 //   bench_startup_bench [--compare OTHER_LAUNCHER] [--runs N]
+//   bench_startup_bench --download URL   (only 4. below; bench/frame_download_bench.sh serves the URL)
 //                                  (re-runs itself under xvfb-run when DISPLAY is unset)
 //   --compare measures a second launcher build (an older one, say) interleaved with the
 //   same runs, so both sides see the same machine.
@@ -20,14 +21,21 @@
 // 3. One idle main-screen frame in this process: CPU time in our immediate-mode calls,
 //    in the driver (glFinish + swap), and the bare clear + swap; plus the number of heap
 //    allocations an idle frame makes (should be 0).
+// 4. With --download: the main screen's frames, paced at 60 a second as the window's swap
+//    interval paces them, first idle and then while an update pass downloads the list at URL
+//    (1 GiB) into a scratch folder: the main thread's time per frame (our drawing calls and
+//    the driver's finish + swap, wall clock) during the download against idle, and on how many
+//    frames the progress line (status text or bar) moved.
 #include "app/launcher.h"
 #include "gfx/font.h"
 #include "gfx/frame.h"
 #include "gfx/widgets.h"
 #include "platform/clock.h"
+#include "platform/platform.h"
 #include "screens/main_screen.h"
 #include "screens/message_dialog.h"
 #include "screens/skin.h"
+#include "update/pass.h"
 
 #include <GL/gl.h>
 #include <GLFW/glfw3.h>
@@ -223,6 +231,94 @@ FrameCost measureFrames(const fs::path& binDir, int frames) {
     return c;
 }
 
+// ---- frames during a download ----
+
+struct PacedFrames {
+    std::vector<double> ms; // main thread's wall time per frame, without the wait for the next tick
+    int moved = 0;          // frames whose progress line differed from the one before
+};
+
+// Frames at 60 a second while `running` holds (at most `limit`).
+template <class Running> PacedFrames pacedFrames(Launcher& l, GLFWwindow* w, Running running, int limit) {
+    PacedFrames r;
+    std::string lastText;
+    float lastFraction = -1;
+    auto tick = std::chrono::steady_clock::now();
+    while (running() && static_cast<int>(r.ms.size()) < limit) {
+        tick += std::chrono::microseconds(16667);
+        std::this_thread::sleep_until(tick); // the swap interval's pace, not a wait for a result
+        const double t0 = wallMs();
+        beginDrawing(l.ui.frame, kLauncherWidth, kLauncherHeight);
+        const UpdateProgress progress = readUpdateProgress(l.update, platform::now());
+        const MainScreenView view{l.news.items, progress, ServerStatus::Connecting, false};
+        beginFrameInput(l.ui);
+        drawMainScreen(l.ui, l.skin, l.screens.main, view);
+        endFrameInput(l.ui);
+        glFinish();
+        glfwSwapBuffers(w);
+        r.ms.push_back(wallMs() - t0);
+        const std::string text = updateStatusText(progress);
+        const float fraction = progressFraction(progress);
+        if (text != lastText || fraction != lastFraction) ++r.moved;
+        lastText = text;
+        lastFraction = fraction;
+    }
+    return r;
+}
+
+double mean(const std::vector<double>& v) {
+    double sum = 0;
+    for (double x : v)
+        sum += x;
+    return v.empty() ? 0 : sum / static_cast<double>(v.size());
+}
+
+int measureDownloadFrames(const fs::path& binDir, const std::string& url) {
+    fs::current_path(binDir);
+    if (!glfwInit()) return 1;
+    glfwWindowHint(GLFW_VISIBLE, GLFW_FALSE);
+    GLFWwindow* w = glfwCreateWindow(800, 610, "frame", nullptr, nullptr);
+    glfwMakeContextCurrent(w);
+    glfwSwapInterval(0); // paced by pacedFrames
+    const auto launcher = std::make_unique<Launcher>();
+    Launcher& l = *launcher;
+    loadFontFaces(l.ui.fonts);
+    loadSkin(l.skin);
+    l.ui.input.mouseX = 100; // over empty space
+    l.ui.input.mouseY = 100;
+    const fs::path game = fs::temp_directory_path() / "morlaken_frame_bench";
+    fs::remove_all(game);
+    fs::create_directories(game);
+    fs::current_path(game);
+
+    pacedFrames(
+        l, w, [] { return true; }, 30); // warm-up: driver paths compiled, atlases built
+    const PacedFrames idle = pacedFrames(
+        l, w, [] { return true; }, 300);
+    startUpdate(l.update, url, platform::launcherFileName());
+    pacedFrames(
+        l, w, [&l] { return l.update.state.load() != UpdateState::Downloading; }, 600);
+    const PacedFrames busy = pacedFrames(
+        l, w, [&l] { return l.update.state.load() == UpdateState::Downloading; }, 100000);
+    stopUpdate(l.update);
+    const UpdateState end = l.update.state.load();
+    fs::current_path(binDir);
+    fs::remove_all(game);
+    clearFontCache(l.ui.fonts);
+    glfwTerminate();
+    if (busy.ms.size() < 10 || end != UpdateState::UpToDate) {
+        std::fprintf(stderr, "startup_bench: the download did not run (%zu frames, state %d)\n",
+                     busy.ms.size(), static_cast<int>(end));
+        return 1;
+    }
+    std::printf("main-screen frames at 60 a second, main thread's wall time per frame (ours + driver):\n");
+    std::printf("  idle                      %.3f ms (mean of %zu)\n", mean(idle.ms), idle.ms.size());
+    std::printf("  while 1 GiB downloads     %.3f ms (mean of %zu)\n", mean(busy.ms), busy.ms.size());
+    std::printf("  ratio during download / idle: %.2f (aim <= 1.5)\n", mean(busy.ms) / mean(idle.ms));
+    std::printf("  the progress line moved on %d of %zu frames\n", busy.moved, busy.ms.size());
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -230,11 +326,13 @@ int main(int argc, char** argv) {
     const fs::path self = fs::canonical("/proc/self/exe");
     std::string other;
     int runs = 5;
+    std::string download;
     std::string passOn;
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string flag = argv[i];
         if (flag == "--compare") other = argv[i + 1];
         if (flag == "--runs") runs = std::max(1, std::atoi(argv[i + 1]));
+        if (flag == "--download") download = argv[i + 1];
         passOn += " '" + flag + "' '" + argv[i + 1] + "'";
     }
     if (!std::getenv("DISPLAY")) {
@@ -243,6 +341,7 @@ int main(int argc, char** argv) {
         return std::system(cmd.c_str()) == 0 ? 0 : 1;
     }
     const fs::path binDir = self.parent_path();
+    if (!download.empty()) return measureDownloadFrames(binDir, download);
     const fs::path launcher = binDir / "MorlakenLauncher";
     if (!fs::exists(launcher)) {
         std::fprintf(stderr, "startup_bench: %s is missing; build MorlakenLauncher first\n",

@@ -258,6 +258,12 @@ bool isProgramRunning(const std::string& baseName);
 // True when `path` names anything at all (links followed): the "is the game there" check.
 bool pathExists(const std::string& path);
 
+// Lowers the calling thread's scheduling priority below the window's, so background work
+// (an update pass: its transfer, hashing and installs) takes what the frame loop leaves of
+// the cores and the window stays smooth. Best effort: nothing happens where the system
+// refuses. Any thread, for itself.
+void lowerThreadPriority();
+
 // ---- desktop ----
 
 // Hands a web address to the desktop's browser (xdg-open, started without a shell, the

@@ -36,6 +36,7 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <sys/wait.h>
@@ -840,6 +841,11 @@ bool isProgramRunning(const std::string& baseName) {
 bool pathExists(const std::string& path) {
     struct stat st;
     return !path.empty() && ::stat(path.c_str(), &st) == 0;
+}
+
+void lowerThreadPriority() {
+    constexpr int kBackgroundNice = 10; // a niceness above the window's 0: about a tenth of its weight
+    ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), kBackgroundNice);
 }
 
 // ---- desktop ----

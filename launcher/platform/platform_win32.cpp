@@ -797,6 +797,10 @@ bool pathExists(const std::string& path) {
     return !path.empty() && ::GetFileAttributesW(systemPath(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+void lowerThreadPriority() {
+    ::SetThreadPriority(::GetCurrentThread(), THREAD_PRIORITY_BELOW_NORMAL);
+}
+
 // ---- desktop ----
 
 void openWebAddress(const std::string& address) {

@@ -174,6 +174,9 @@ void failPass(UpdateStatus& status, Installer& installer, UpdateCache& cache, bo
 // ---- the pass ----
 
 void updateWorker(UpdateStatus& status, std::string baseUrl, std::string launcherName) {
+    // Behind the window: the pass's own threads (hashing, installing) start from this one
+    // and, on Linux, inherit its priority.
+    platform::lowerThreadPriority();
     {
         HttpUpdateSource source(status.stopRequested);
         runUpdatePass(status, source, std::move(baseUrl), launcherName);
