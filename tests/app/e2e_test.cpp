@@ -1,14 +1,13 @@
 // e2e_test.cpp - the real launcher on an X server of the test's own, driven with xdotool:
-//   - its window opens centred and borderless; a press on empty space drags it, a press on
-//     a widget does not; after a server error, a click on the failure line starts a new pass
-//     that brings the empty player folder up to date once the server is fixed, and the
-//     launcher still closes cleanly (exit 0) while its news download hangs;
+//   - its window opens centred, and it closes cleanly (exit 0) with its close button while
+//     the update has failed and its news download hangs inside the HTTP library;
 //   - logging in and playing: morlaken-devhost serves the update (which delivers
 //     morlaken-game itself) and the account service; START, the user name, Tab, the
 //     password and the two-step code (computed with morlaken-devhost --totp) start the game
 //     with ticket and server address while the launcher hides; a normal end shows the
 //     1280 x 640 closing screen, which a click closes.
-// What the player is told is read from MORLAKEN_MESSAGE_LOG.
+// What the player is told is read from MORLAKEN_MESSAGE_LOG. (Dragging, the retry click and
+// the keys on their own: tests/screens, on a Launcher of the test's own.)
 #include "app/launcher_process.h"
 #include "login/login_support.h"
 
@@ -28,100 +27,34 @@ using namespace testsupport;
 
 namespace {
 
-// ---- the window and the update ----
+// ---- the window ----
 
-// The game as the server has it: nested folders, a blank and Turkish letters in a name,
-// an empty file and one of a few megabytes.
-const SiteFiles kGameFiles = {{"oyun.pak", patternBytes(3 * 1048576 + 17, 1)},
-                              {"veri/harita/ova.map", patternBytes(200000, 2)},
-                              {"ses/müzik tema.ogg", patternBytes(65537, 3)},
-                              {"beni oku.txt", "Morlaken Online\n"},
-                              {"bos.dat", ""}};
-
-TEST(LauncherEndToEnd, OpensCentredDragsFromEmptySpaceOnlyAndRetriesTheUpdateOnAClick) {
-    TempFolder root, site;
-    publishSite(site.path(), kGameFiles, "0.1.0-e2e");
+TEST(LauncherEndToEnd, OpensCentredAndClosesCleanlyWhileItsNewsDownloadHangs) {
+    TempFolder root;
     TestServer server;
-    server.serveFolder(site.path());
-    const std::string list = readFile(site / "dosyalar.txt");
     server.route("/dosyalar.txt", answer(503, "bakımda"));
-    // The news feed hangs for the whole run: the launcher must still close cleanly while
-    // its feed thread waits inside the HTTP library.
     server.route("/haberler.txt", stall("Bakım|Sunucular bakımda|Kısa süre sonra dönüyoruz.\n", 6));
     LauncherProcess launcher(root.path());
-    const fs::path player = launcher.player();
-    writeFile(player / "varsayilan.ini", "guncelleme=" + server.baseUrl() + "\nhaber_adresi=" +
-                                             server.baseUrl() + "haberler.txt\nweb=\ndiscord=\n");
+    writeFile(launcher.player() / "varsayilan.ini", "guncelleme=" + server.baseUrl() + "\nhaber_adresi=" +
+                                                        server.baseUrl() + "haberler.txt\nweb=\ndiscord=\n");
     ASSERT_TRUE(launcher.start());
     ASSERT_TRUE(launcher.waitForWindow()) << launcher.err();
-    const std::string w = launcher.window();
-    const auto at = [&](int x, int y) {
-        std::string out;
-        launcher.xdo({"getwindowgeometry", "--shell", w}, &out);
-        return out.find("X=" + std::to_string(x) + "\nY=" + std::to_string(y) + "\n") != std::string::npos;
-    };
-    const auto mouse = [&](int x, int y, const char* button = nullptr) {
-        std::vector<std::string> args = {"mousemove", std::to_string(x), std::to_string(y)};
-        if (button) args.insert(args.end(), {button, "1"});
-        launcher.xdo(args);
-    };
-    const auto release = [&] { launcher.xdo({"mouseup", "1"}); }; // where the pointer is
+    std::string screen, geometry;
+    launcher.xdo({"getdisplaygeometry"}, &screen);
+    launcher.xdo({"getwindowgeometry", "--shell", launcher.window()}, &geometry);
     int screenW = 0, screenH = 0;
-    std::string out;
-    launcher.xdo({"getdisplaygeometry"}, &out);
-    std::istringstream(out) >> screenW >> screenH;
-    const int x0 = (screenW - 800) / 2, y0 = (screenH - 610) / 2;
-    ASSERT_TRUE(at(x0, y0)) << "not centred on " << out;
+    std::istringstream(screen) >> screenW >> screenH;
+    EXPECT_NE(geometry.find("X=" + std::to_string((screenW - 800) / 2) +
+                            "\nY=" + std::to_string((screenH - 610) / 2) + "\n"),
+              std::string::npos)
+        << geometry << " on " << screen;
 
-    // A press on the news banner (hot area "afis"), moved within it and released there: the
-    // banner took the press, so the window must not follow. (No news came: the click
-    // itself opens nothing.)
-    mouse(x0 + 600, y0 + 200, "mousedown");
-    for (int step = 1; step <= 5; ++step)
-        mouse(x0 + 600 - 10 * step, y0 + 200 - step);
-    release();
-
-    // A press on empty space: once the launcher has taken it (the window follows a one-pixel
-    // move), the window follows the cursor's movement exactly. Had the press above dragged,
-    // the window would no longer be at (x0, y0) here.
-    const int ax = x0 + 100, ay = y0 + 100;
-    bool anchored = false;
-    for (int attempt = 0; attempt < 10 && !anchored; ++attempt) {
-        mouse(ax, ay, "mousedown");
-        mouse(ax + 1, ay);
-        anchored = waitFor([&] { return at(x0 + 1, y0); }, 1.0, LauncherProcess::pollGently);
-        if (!anchored) { // the press was seen after the move: the window stayed, start over
-            release();
-            ASSERT_TRUE(at(x0, y0)) << "a press on a widget, or a late press, moved the window";
-        }
-    }
-    ASSERT_TRUE(anchored) << "the drag never started";
-    mouse(ax + 50, ay + 30);
-    EXPECT_TRUE(waitFor([&] { return at(x0 + 50, y0 + 30); }, 5.0, LauncherProcess::pollGently));
-    mouse(ax - 7, ay - 9);
-    EXPECT_TRUE(waitFor([&] { return at(x0 - 7, y0 - 9); }, 5.0, LauncherProcess::pollGently));
-    release();
-
-    // The update failed; once the server is fixed, nothing happens until the player clicks
-    // the failure line.
-    ASSERT_TRUE(waitFor([&] { return server.requestCount("/dosyalar.txt") == 1; }, 30.0));
-    EXPECT_FALSE(fs::exists(player / "oyun.pak"));
-    server.route("/dosyalar.txt", answer(200, list));
-    ASSERT_TRUE(waitFor([&] { return (launcher.click(700, 426), server.requestCount("/dosyalar.txt") >= 2); },
-                        30.0, LauncherProcess::pollGently));
-    EXPECT_EQ(server.requestCount("/dosyalar.txt"), 2); // one click, one new pass
-    ASSERT_TRUE(waitFor([&] { return bool(folderMatches(player, kGameFiles)); }, 60.0)) << listTree(player);
-    // The pass ends with its cache written and no download left behind.
-    ASSERT_TRUE(waitFor([&] { return fs::exists(player / "guncelleme.cache"); }, 20.0));
-    EXPECT_EQ(listTree(player).find(".indir"), std::string::npos) << listTree(player);
-
-    // The retry raised the error message; "TAMAM" closes it, then the close button works,
-    // with the feed download still hanging.
-    EXPECT_EQ(server.stalledNow(), 1);
-    ASSERT_TRUE(launcher.click(400, 377));
+    ASSERT_TRUE(
+        waitFor([&] { return server.requestCount("/dosyalar.txt") == 1 && server.stalledNow() == 1; }, 30.0));
     int code = -1;
     ASSERT_TRUE(launcher.closeWithButton(code)) << launcher.err();
     EXPECT_EQ(code, 0) << launcher.err();
+    EXPECT_EQ(server.requestCount("/dosyalar.txt"), 1) << "no pass without a click";
 }
 
 // ---- logging in and playing ----

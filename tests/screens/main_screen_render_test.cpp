@@ -302,6 +302,30 @@ TEST_F(MainScreen, StartOnlyWhenTheUpdateIsDoneSettingsAndTheCloseButton) {
     EXPECT_TRUE(glfwWindowShouldClose(l().window));
 }
 
+// A press no widget took drags the window by the cursor's movement; a press on a widget (the
+// news banner) never does, wherever the cursor then goes.
+TEST_F(MainScreen, OnlyAPressOnEmptySpaceDragsTheWindow) {
+    int x0 = 0, y0 = 0, x = 0, y = 0;
+    glfwGetWindowPos(l().window, &x0, &y0);
+    for (const auto& [px, py, drags] : {std::tuple{600.f, 200.f, false}, {100.f, 100.f, true}}) {
+        h_->moveMouse(px, py);
+        queueMouseButton(l().ui, GLFW_MOUSE_BUTTON_LEFT, GLFW_PRESS);
+        h_->frame();
+        h_->moveMouse(px + 50, py + 30);
+        h_->frame();
+        EXPECT_EQ(l().drag.dragging, drags) << px;
+        ASSERT_TRUE(screentest::waitFor(
+            [&] {
+                return glfwGetWindowPos(l().window, &x, &y), x == x0 + 50 * drags && y == y0 + 30 * drags;
+            },
+            5))
+            << px << ": " << x << "," << y;
+        queueMouseButton(l().ui, GLFW_MOUSE_BUTTON_LEFT, GLFW_RELEASE);
+        h_->frame();
+        EXPECT_FALSE(l().drag.dragging);
+    }
+}
+
 TEST_F(MainScreen, MissingLinksGiveTheNotice) {
     configSet(l().config, keys::kDiscord, "discord.gg/morlaken"); // no scheme
     // WEB SİTESİ (nothing configured), DC, YT, TW.
