@@ -125,20 +125,15 @@ TEST(WindowsHttp, ARangeIsAskedOnceAndTakenOnlyAsAsked) {
         bool ok;
         const char *error, *body, *asked;
     } cases[] = {
-        {{10, 100, 5}, partial("10-14/100", "parca"), true, "dokunulmadi", "parca", "Range: bytes=10-14\r\n"},
-        {{10, 15, -1}, partial("10-14/15", "kalan"), true, "dokunulmadi", "kalan", "Range: bytes=10-\r\n"},
+        {{10, 100, 5}, partial("10-14/100", "parca"), true, "dokunulmadi", "parca", "10-14"},
+        {{10, 15, -1}, partial("10-14/15", "kalan"), true, "dokunulmadi", "kalan", "10-"},
         {{10, 100, 5},
          "HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nbutun",
          false,
          "sunucu 200 dondu",
          "",
-         "Range: bytes=10-14\r\n"},
-        {{10, 100, 5},
-         partial("11-15/100", "kayik"),
-         false,
-         "sunucu 206 dondu",
-         "",
-         "Range: bytes=10-14\r\n"},
+         "10-14"},
+        {{10, 100, 5}, partial("11-15/100", "kayik"), false, "sunucu 206 dondu", "", "10-14"},
     };
     const std::atomic<bool> never{false};
     for (const auto& c : cases) {
@@ -150,7 +145,8 @@ TEST(WindowsHttp, ARangeIsAskedOnceAndTakenOnlyAsAsked) {
         EXPECT_EQ(body, c.body) << c.answer;
         while (!server.sent.load())
             std::this_thread::yield();
-        EXPECT_NE(server.head.find(c.asked), std::string::npos) << server.head;
+        EXPECT_NE(server.head.find("Range: bytes=" + std::string(c.asked) + "\r\n"), std::string::npos)
+            << server.head;
     }
 }
 
