@@ -1,13 +1,12 @@
 // e2e_test.cpp - the real launcher on an X server of the test's own, driven with xdotool:
-//   - its window opens centred, and it closes cleanly (exit 0) with its close button while
-//     the update has failed and its news download hangs inside the HTTP library;
-//   - logging in and playing: morlaken-devhost serves the update (which delivers
-//     morlaken-game itself) and the account service; START, the user name, Tab, the
-//     password and the two-step code (computed with morlaken-devhost --totp) start the game
-//     with ticket and server address while the launcher hides; a normal end shows the
-//     1280 x 640 closing screen, which a click closes.
-// What the player is told is read from MORLAKEN_MESSAGE_LOG. (Dragging, the retry click and
-// the keys on their own: tests/screens, on a Launcher of the test's own.)
+// logging in and playing. morlaken-devhost serves the update (which delivers morlaken-game
+// itself) and the account service while the news download hangs inside the HTTP library.
+// The window opens centred; START, the user name, Tab, the password and the two-step code
+// (computed with morlaken-devhost --totp) start the game with ticket and server address
+// while the launcher hides; a normal end shows the closing screen, and a click on it ends the
+// run cleanly (exit 0) with the news download still hanging.
+// What the player is told is read from MORLAKEN_MESSAGE_LOG. (Dragging, retrying, the keys
+// and the closing screen's picture: tests/screens, on a Launcher of the test's own.)
 #include "app/launcher_process.h"
 #include "login/login_support.h"
 
@@ -17,7 +16,6 @@
 #include "support/test_server.h"
 
 #include <gtest/gtest.h>
-#include <stb_image.h>
 
 #include <map>
 #include <sstream>
@@ -27,17 +25,31 @@ using namespace testsupport;
 
 namespace {
 
-// ---- the window ----
+// ---- logging in and playing ----
 
-TEST(LauncherEndToEnd, OpensCentredAndClosesCleanlyWhileItsNewsDownloadHangs) {
-    TempFolder root;
-    TestServer server;
-    server.route("/dosyalar.txt", answer(503, "bakımda"));
-    server.route("/haberler.txt", stall("Bakım|Sunucular bakımda|Kısa süre sonra dönüyoruz.\n", 6));
-    LauncherProcess launcher(root.path());
-    writeFile(launcher.player() / "varsayilan.ini", "guncelleme=" + server.baseUrl() + "\nhaber_adresi=" +
-                                                        server.baseUrl() + "haberler.txt\nweb=\ndiscord=\n");
-    ASSERT_TRUE(launcher.start());
+TEST(LoginEndToEnd, TwoStepLoginStartsTheDeliveredGameThenTheClosingScreenEndsTheRun) {
+    constexpr const char* kSecret = "JBSWY3DPEHPK3PXP"; // the two-step secret of "ayse"
+    TempFolder scratch, site;
+    const fs::path root = scratch.path();
+    const std::string sunucu = "127.0.0.1:27016";
+    writeFile(root / "users.txt", logintest::userLine("ayse", "", "Gizli-Sifre42", kSecret, true, ""));
+    // The game as the update server has it, ending with 0 after 4 s; the launcher is told to
+    // start it from there and to hand it `sunucu`.
+    publishSite(site.path(),
+                {{"oyun/morlaken-game", readFile(builtProgram("morlaken-game"))},
+                 {"oyun/morlaken-game.ini", "cikis_kodu=0\nsure=4\npencere=0\nkayit=kayit.txt\n"}});
+    DevHost devhost;
+    ASSERT_TRUE(devhost.start({"--root", site.path(), "--port", "0", "--users", root / "users.txt"}))
+        << devhost.log();
+    TestServer news;
+    news.route("/haberler.txt", stall("Bakım|Sunucular bakımda|Kısa süre sonra dönüyoruz.\n", 6));
+    LauncherProcess launcher(root);
+    writeFile(launcher.player() / "varsayilan.ini",
+              "guncelleme=" + devhost.url() + "\nhesap_api=" + devhost.url() +
+                  "hesap/\nhaber_adresi=" + news.baseUrl() +
+                  "haberler.txt\noyun=oyun/morlaken-game\nsunucu=" + sunucu + "\nyerel_sunucu=\nweb=\n");
+    const std::string messages = root / "mesajlar.txt";
+    ASSERT_TRUE(launcher.start({{"MORLAKEN_MESSAGE_LOG", messages}}));
     ASSERT_TRUE(launcher.waitForWindow()) << launcher.err();
     std::string screen, geometry;
     launcher.xdo({"getdisplaygeometry"}, &screen);
@@ -48,40 +60,6 @@ TEST(LauncherEndToEnd, OpensCentredAndClosesCleanlyWhileItsNewsDownloadHangs) {
                             "\nY=" + std::to_string((screenH - 610) / 2) + "\n"),
               std::string::npos)
         << geometry << " on " << screen;
-
-    ASSERT_TRUE(
-        waitFor([&] { return server.requestCount("/dosyalar.txt") == 1 && server.stalledNow() == 1; }, 30.0));
-    int code = -1;
-    ASSERT_TRUE(launcher.closeWithButton(code)) << launcher.err();
-    EXPECT_EQ(code, 0) << launcher.err();
-    EXPECT_EQ(server.requestCount("/dosyalar.txt"), 1) << "no pass without a click";
-}
-
-// ---- logging in and playing ----
-
-TEST(LoginEndToEnd, TwoStepLoginStartsTheDeliveredGameThenTheClosingScreenEndsTheRun) {
-    constexpr const char* kSecret = "JBSWY3DPEHPK3PXP"; // the two-step secret of "ayse"
-    TempFolder scratch, site;
-    const fs::path root = scratch.path();
-    const std::string shot = root / "kapanis.png", sunucu = "127.0.0.1:27016";
-    writeFile(root / "users.txt", logintest::userLine("ayse", "", "Gizli-Sifre42", kSecret, true, ""));
-    // The game as the update server has it, ending with 0 after 4 s; the launcher is told to
-    // start it from there and to hand it `sunucu`.
-    publishSite(site.path(),
-                {{"oyun/morlaken-game", readFile(builtProgram("morlaken-game"))},
-                 {"oyun/morlaken-game.ini", "cikis_kodu=0\nsure=4\npencere=0\nkayit=kayit.txt\n"}});
-    DevHost devhost;
-    ASSERT_TRUE(devhost.start({"--root", site.path(), "--port", "0", "--users", root / "users.txt"}))
-        << devhost.log();
-    LauncherProcess launcher(root);
-    writeFile(launcher.player() / "varsayilan.ini",
-              "guncelleme=" + devhost.url() + "\nhesap_api=" + devhost.url() +
-                  "hesap/\noyun=oyun/morlaken-game\nsunucu=" + sunucu + "\nyerel_sunucu=\nweb=\n");
-    const std::string messages = root / "mesajlar.txt";
-    ASSERT_TRUE(launcher.start({{"MORLAKEN_MESSAGE_LOG", messages},
-                                {"MORLAKEN_SCREENSHOT", shot},
-                                {"MORLAKEN_SCREENSHOT_AFTER", "kapanis"}}));
-    ASSERT_TRUE(launcher.waitForWindow()) << launcher.err();
     // The update delivers the game; START is clickable once the pass is over.
     ASSERT_TRUE(waitFor([&] { return fileExists(launcher.player() / "guncelleme.cache"); }, 60.0))
         << launcher.err();
@@ -126,36 +104,15 @@ TEST(LoginEndToEnd, TwoStepLoginStartsTheDeliveredGameThenTheClosingScreenEndsTh
     EXPECT_EQ(environ.find("MORLAKEN_BILET"), std::string::npos);
     EXPECT_EQ(environ.find(record["bilet"]), std::string::npos);
 
-    // The game ends with 0: the closing screen, which a click ends.
-    ASSERT_TRUE(waitFor([&] { return fileExists(shot); }, 30.0)) << launcher.err();
-    EXPECT_TRUE(launcher.click(640, 320));
+    // The game ends with 0: the closing screen (the window back), which a click ends, while
+    // the news download still hangs.
+    ASSERT_TRUE(waitFor([&] { return !launcher.window().empty(); }, 30.0, LauncherProcess::pollGently))
+        << launcher.err();
+    EXPECT_EQ(news.stalledNow(), 1);
     int exitCode = -1;
+    EXPECT_TRUE(launcher.click(640, 320));
     ASSERT_TRUE(launcher.child().wait(20, exitCode)) << launcher.err();
     EXPECT_EQ(exitCode, 0) << launcher.err();
-
-    // The closing screen fills 1280 x 640 with "kapanis.jpg", the logo over its corner.
-    const fs::path shots = fs::path(MORLAKEN_BIN_DIR).parent_path() / "screenshots";
-    fs::create_directories(shots);
-    fs::copy_file(shot, shots / "kapanis_ekrani.png", fs::copy_options::overwrite_existing);
-    int w = 0, h = 0, n = 0, iw = 0, ih = 0;
-    stbi_uc* shown = stbi_load(shot.c_str(), &w, &h, &n, 3);
-    stbi_uc* art = stbi_load((fs::path(MORLAKEN_BIN_DIR) / "veri/kapanis.jpg").c_str(), &iw, &ih, &n, 3);
-    ASSERT_TRUE(shown && art);
-    ASSERT_EQ(w, 1280);
-    ASSERT_EQ(h, 640);
-    ASSERT_EQ(iw, 1280);
-    auto meanDiff = [&](int x0, int y0, int x1, int y1) {
-        long sum = 0, count = 0;
-        for (int y = y0; y < y1; ++y)
-            for (int x = x0; x < x1; ++x, ++count)
-                for (int c = 0; c < 3; ++c)
-                    sum += std::abs(shown[(y * w + x) * 3 + c] - art[(y * w + x) * 3 + c]);
-        return static_cast<double>(sum) / static_cast<double>(count);
-    };
-    EXPECT_LT(meanDiff(40, 40, 800, 380), 2.0);    // the picture itself
-    EXPECT_GT(meanDiff(900, 440, 1160, 560), 8.0); // the logo drawn over it
-    stbi_image_free(shown);
-    stbi_image_free(art);
 }
 
 } // namespace

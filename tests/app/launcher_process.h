@@ -129,10 +129,6 @@ class LauncherProcess {
     }
     bool type(const std::string& text) { return xdo({"type", "--delay", "30", text}); }
     bool key(const std::string& name) { return xdo({"key", name}); }
-    // The close button, until the launcher has gone; true with its exit code.
-    bool closeWithButton(int& exitCode) {
-        return testsupport::waitFor([&] { return (click(774, 26), child_.wait(0.5, exitCode)); }, 20.0);
-    }
     // Between xdotool tries: 50 ms, so the polling itself does not crowd the two cores the
     // launcher starts on.
     static void pollGently() { std::this_thread::sleep_for(std::chrono::milliseconds(50)); }
