@@ -11,7 +11,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <thread>
@@ -23,36 +22,34 @@ inline constexpr const char* kXdotool = "/usr/bin/xdotool";
 // An Xvfb on a free display number, stopped with the object.
 class PrivateDisplay {
   public:
-    // `dir` holds the server's files (it must exist and outlive this object). The server never
-    // resets: without -noreset each xdotool call that leaves it clientless starts a reset,
-    // and a launcher connecting during one fails with "Pencere sistemi baslatilamadi.".
-    explicit PrivateDisplay(const std::filesystem::path& dir) : dir_(dir) {
-        std::system(("Xvfb -displayfd 3 -screen 0 1920x1080x24 -nolisten tcp -noreset 3>'" +
-                     (dir_ / "display").string() + "' >/dev/null 2>&1 & echo $! >'" +
-                     (dir_ / "xvfb.pid").string() + "'")
-                        .c_str());
-        const bool up = testsupport::waitUntil(
-            [&] {
-                const std::string d = testsupport::readFile(dir_ / "display");
-                if (d.empty() || d.back() != '\n') return false;
-                name_ = ":" + d.substr(0, d.size() - 1);
-                return true;
-            },
-            20);
+    // `dir` holds the server's files (it must exist). The server never resets: without
+    // -noreset each xdotool call that leaves it clientless starts a reset, and a launcher
+    // connecting during one fails with "Pencere sistemi baslatilamadi.".
+    explicit PrivateDisplay(const std::filesystem::path& dir) {
+        testsupport::ChildOptions options;
+        options.stdoutFile = dir / "display"; // the display number, then a line feed
+        const bool up =
+            xvfb_.start("/usr/bin/Xvfb",
+                        {"-displayfd", "1", "-screen", "0", "1920x1080x24", "-nolisten", "tcp", "-noreset"},
+                        options) &&
+            testsupport::waitUntil(
+                [&] {
+                    const std::string d = testsupport::readFile(options.stdoutFile);
+                    return !d.empty() && d.back() == '\n' && (name_ = ":" + d.substr(0, d.size() - 1), true);
+                },
+                20);
         if (!up) ADD_FAILURE() << "Xvfb did not start";
     }
-    ~PrivateDisplay() {
-        const std::string pid = testsupport::readFile(dir_ / "xvfb.pid");
-        if (!pid.empty()) std::system(("kill " + pid + " 2>/dev/null").c_str());
+    ~PrivateDisplay() { // asked to end, so it removes its lock file and socket
+        int code = 0;
+        if (xvfb_.running()) xvfb_.signal(testsupport::kSigTerm), xvfb_.wait(10, code);
     }
-    PrivateDisplay(const PrivateDisplay&) = delete;
-    PrivateDisplay& operator=(const PrivateDisplay&) = delete;
 
     // ":N", or "" when the server did not come up.
     const std::string& name() const { return name_; }
 
   private:
-    std::filesystem::path dir_;
+    testsupport::Child xvfb_;
     std::string name_;
 };
 
@@ -132,10 +129,6 @@ class LauncherProcess {
     }
     bool type(const std::string& text) { return xdo({"type", "--delay", "30", text}); }
     bool key(const std::string& name) { return xdo({"key", name}); }
-    // The close button, until the launcher has gone; true with its exit code.
-    bool closeWithButton(int& exitCode) {
-        return testsupport::waitFor([&] { return (click(774, 26), child_.wait(0.5, exitCode)); }, 20.0);
-    }
     // Between xdotool tries: 50 ms, so the polling itself does not crowd the two cores the
     // launcher starts on.
     static void pollGently() { std::this_thread::sleep_for(std::chrono::milliseconds(50)); }

@@ -3,6 +3,7 @@
 #include "gfx/font.h"
 #include "gfx/ui.h"
 #include "gl_window.h"
+#include "support/temp_folder.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -65,6 +66,28 @@ TEST_F(FontTest, SameKeySharesOneEntryAndFamiliesDoNot) {
     EXPECT_LT(a.descent, 0);
     EXPECT_GT(a.ascent, 8);
     EXPECT_EQ(a.texture, 0u); // no GL context here: measuring only
+}
+
+// A font file that is missing, empty, cut off inside its tables, or a web server's error
+// page saved under its name: no faces, and the ones loaded before stay.
+TEST_F(FontTest, MissingEmptyCutOrForeignFilesAreRefused) {
+    testsupport::TempFolder game;
+    const std::string body = game / "veri/font/EBGaramond-Regular.ttf";
+    const std::string whole = testsupport::readFile("veri/font/EBGaramond-Regular.ttf");
+    testsupport::writeFile(game / "veri/font/Cinzel-Bold.ttf",
+                           testsupport::readFile("veri/font/Cinzel-Bold.ttf"));
+    std::filesystem::current_path(game.path());
+    for (const std::string& broken :
+         {std::string(), whole.substr(0, 2000), std::string("<html>404</html>")}) {
+        testsupport::writeFile(body, broken);
+        EXPECT_FALSE(loadFontFaces(ui_.fonts)) << broken.size() << " bytes";
+    }
+    std::filesystem::remove(body);
+    EXPECT_FALSE(loadFontFaces(ui_.fonts)) << "missing";
+    EXPECT_GT(textWidth(font(FontFamily::Body, 16.0f), "a", 0), 0.0f) << "the faces loaded before stay";
+    testsupport::writeFile(body, whole);
+    EXPECT_TRUE(loadFontFaces(ui_.fonts));
+    std::filesystem::current_path(MORLAKEN_SOURCE_DIR);
 }
 
 TEST_F(FontTest, ScaleChangeRebuildsAtTheNewPixelSizeAndKeepsLogicalWidths) {

@@ -172,28 +172,20 @@ TEST(TextFields, TypedAndPastedTextIsFilteredAndCutByKind) {
     EXPECT_EQ(f.text, "");
 }
 
-TEST(TextFields, FreeTextTakesAnyPrintableLetterAndCountsCodePoints) {
+TEST(TextFields, FreeTextTakesAnyPrintableLetterUpToThreeBytesAndCountsCodePoints) {
     TextField f = makeTextField(FieldKind::FreeText, 64, "Şifre", true);
-    for (uint32_t c : {0x15Fu, 0x20ACu, 31u, 127u, 32u, 0x1F600u, uint32_t('x')})
+    for (uint32_t c : {0x15Fu, 0x20ACu, 31u, 127u, 32u, 0x1F600u, 0x10000u, 0xFFFFu, 0x80u, uint32_t('x')})
         typeCodePoint(f, c);
-    // ş and € accepted, control characters refused, the emoji is accepted but cannot be
-    // stored (four bytes), the blank and x taken.
-    EXPECT_EQ(f.text, "ş€ x");
-    EXPECT_EQ(platform::codePointCount(f.text), 4u);
+    // ş, € and the last three-byte letter accepted, control characters refused, from U+10000
+    // accepted but not stored (four bytes), the blank and x taken.
+    EXPECT_EQ(f.text, "ş€ \xEF\xBF\xBF\xC2\x80x");
+    EXPECT_EQ(platform::codePointCount(f.text), 6u);
     f.text.clear();
     for (int i = 0; i < 70; ++i)
         typeCodePoint(f, 0x15F);
     EXPECT_EQ(platform::codePointCount(f.text), 64u);
     EXPECT_EQ(f.text.size(), 128u);
     EXPECT_GE(f.text.capacity(), 64u * 3) << "room for the longest text, so the buffer never moves";
-}
-
-TEST(TextFields, AppendEncodesOneToThreeBytesAndDropsTheRest) {
-    TextField f;
-    for (uint32_t c : {0x7Fu, 0x80u, 0x7FFu, 0x800u, 0xFFFFu, 0x10000u, 0x1F600u})
-        appendCodePoint(f, c);
-    EXPECT_EQ(f.text, "\x7F\xC2\x80\xDF\xBF\xE0\xA0\x80\xEF\xBF\xBF");
-    EXPECT_EQ(platform::codePointCount(f.text), 5u);
 }
 
 // ---- editing ----

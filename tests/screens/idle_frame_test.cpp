@@ -26,32 +26,18 @@ using enum UpdateState;
 std::atomic<bool> gCounting{false};
 std::atomic<long> gAllocations{0};
 
-[[maybe_unused]] void* countedAlloc(std::size_t n) {
+} // namespace
+
+// Every new and new[] of the program comes here (the library's array and sized forms call
+// it); the library's deletes free what malloc gave.
+#if MORLAKEN_COUNT_ALLOCATIONS
+void* operator new(std::size_t n) {
     if (gCounting.load(std::memory_order_relaxed)) gAllocations.fetch_add(1, std::memory_order_relaxed);
     void* p = std::malloc(n ? n : 1);
     if (!p) throw std::bad_alloc();
     return p;
 }
-} // namespace
-
-void* operator new(std::size_t n) {
-    return countedAlloc(n);
-}
-void* operator new[](std::size_t n) {
-    return countedAlloc(n);
-}
-void operator delete(void* p) noexcept {
-    std::free(p);
-}
-void operator delete[](void* p) noexcept {
-    std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept {
-    std::free(p);
-}
-void operator delete[](void* p, std::size_t) noexcept {
-    std::free(p);
-}
+#endif
 
 namespace {
 

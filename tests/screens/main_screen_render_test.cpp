@@ -13,9 +13,11 @@
 
 #include <GLFW/glfw3.h>
 #include <gtest/gtest.h>
+#include <stb_image.h>
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 
 using screentest::changed;
 using Rgb = screentest::ScreenHarness::Rgb;
@@ -302,6 +304,30 @@ TEST_F(MainScreen, StartOnlyWhenTheUpdateIsDoneSettingsAndTheCloseButton) {
     EXPECT_TRUE(glfwWindowShouldClose(l().window));
 }
 
+// A press no widget took drags the window by the cursor's movement; a press on a widget (the
+// news banner) never does, wherever the cursor then goes.
+TEST_F(MainScreen, OnlyAPressOnEmptySpaceDragsTheWindow) {
+    int x0 = 0, y0 = 0, x = 0, y = 0;
+    glfwGetWindowPos(l().window, &x0, &y0);
+    for (const auto& [px, py, drags] : {std::tuple{600.f, 200.f, false}, {100.f, 100.f, true}}) {
+        h_->moveMouse(px, py);
+        queueMouseButton(l().ui, GLFW_MOUSE_BUTTON_LEFT, GLFW_PRESS);
+        h_->frame();
+        h_->moveMouse(px + 50, py + 30);
+        h_->frame();
+        EXPECT_EQ(l().drag.dragging, drags) << px;
+        ASSERT_TRUE(screentest::waitFor(
+            [&] {
+                return glfwGetWindowPos(l().window, &x, &y), x == x0 + 50 * drags && y == y0 + 30 * drags;
+            },
+            5))
+            << px << ": " << x << "," << y;
+        queueMouseButton(l().ui, GLFW_MOUSE_BUTTON_LEFT, GLFW_RELEASE);
+        h_->frame();
+        EXPECT_FALSE(l().drag.dragging);
+    }
+}
+
 TEST_F(MainScreen, MissingLinksGiveTheNotice) {
     configSet(l().config, keys::kDiscord, "discord.gg/morlaken"); // no scheme
     // WEB SİTESİ (nothing configured), DC, YT, TW.
@@ -355,7 +381,28 @@ TEST_F(MainScreen, AGameThatEndsBringsTheErrorOrTheClosingScreen) {
     EXPECT_EQ(l().screens.state.activeModal, Modal::None); // the login dialog closed at the early end
     ASSERT_EQ(l().screens.state.gameState, GameState::Closing);
     h_->frame();
+    glfwSwapBuffers(l().window); // the resized window's buffers follow its size from here on
+    h_->frame();
+    h_->save("kapanis_ekrani");
     EXPECT_FALSE(l().screens.state.closeRequested);
+    // The window is 1280 x 640, filled with "kapanis.jpg", the logo over its corner.
+    int w = 0, h = 0, n = 0;
+    glfwGetFramebufferSize(l().window, &w, &h);
+    EXPECT_TRUE(w == 1280 && h == 640) << w << " x " << h;
+    stbi_uc* art = stbi_load((h_->gameFolder() / "veri/kapanis.jpg").c_str(), &w, &h, &n, 3);
+    ASSERT_TRUE(art && w == 1280);
+    const auto meanDiff = [&](int x0, int y0, int x1, int y1) {
+        const std::vector<Rgb> shown = h_->grab(x0, y0, x1 - x0, y1 - y0);
+        long sum = 0;
+        for (size_t i = 0; i < shown.size(); ++i) {
+            const stbi_uc* a = art + ((y0 + i / (x1 - x0)) * w + x0 + i % (x1 - x0)) * 3;
+            sum += std::abs(shown[i].r - a[0]) + std::abs(shown[i].g - a[1]) + std::abs(shown[i].b - a[2]);
+        }
+        return static_cast<double>(sum) / static_cast<double>(shown.size());
+    };
+    EXPECT_LT(meanDiff(40, 40, 800, 380), 2.0);    // the picture itself
+    EXPECT_GT(meanDiff(900, 440, 1160, 560), 8.0); // the logo drawn over it
+    stbi_image_free(art);
     l().screens.state.closingStart -= kClosingSeconds + 0.1;
     h_->frame();
     EXPECT_TRUE(l().screens.state.closeRequested);

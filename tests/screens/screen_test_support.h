@@ -4,14 +4,24 @@
 // window's callbacks would put them there, and the pixels are read back.
 #pragma once
 
+#include "app/frame.h"
 #include "app/launcher.h"
+#include "gfx/texture.h"
+#include "gfx/widgets.h"
+#include "login/enet_setup.h"
+#include "platform/platform.h"
+#include "screens/skin.h"
 #include "support/child_process.h"
 #include "support/temp_folder.h"
 
+#include <GL/gl.h>
+#include <GLFW/glfw3.h>
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -20,55 +30,153 @@ namespace screentest {
 
 using testsupport::waitFor;
 
+// ENet starts once, before any test of the program touches it: a block ENet took from one
+// heap must never go back through the other.
+struct EnetUp : ::testing::Environment {
+    void SetUp() override { ASSERT_TRUE(initializeEnet()); }
+};
+inline const auto* const kEnet = ::testing::AddGlobalTestEnvironment(new EnetUp);
+
+// The update status block in `state` with no worker running and nothing counted.
+inline void resetUpdateStatus(UpdateStatus& st, UpdateState state) {
+    st.stopRequested = true;
+    if (st.worker.joinable()) st.worker.join();
+    st.stopRequested = false;
+    st.state = state;
+    st.bytesDone = st.bytesFetched = st.bytesTotal = 0;
+    st.filesDone = st.filesTotal = 0;
+    std::lock_guard<std::mutex> lock(st.statusMutex);
+    st.errorText.clear();
+    st.serverVersion.clear();
+}
+
 class ScreenHarness {
   public:
-    ScreenHarness();
-    ~ScreenHarness();
-    bool ok() const { return ok_; }
+    ScreenHarness() {
+        namespace fs = std::filesystem;
+        std::error_code ec;
+        fs::create_directory_symlink(fs::path(MORLAKEN_BIN_DIR) / "veri", fs::path(game_.path()) / "veri",
+                                     ec);
+        Launcher& l = *launcher_;
+        if (ec || !platform::setWorkingFolder(game_.path()) || !loadFontFaces(l.ui.fonts))
+            error_ = "game folder with veri/ (fonts, images) could not be prepared";
+        else if (!glfwInit())
+            error_ = "glfwInit failed (no display?)";
+        if (!error_.empty()) return;
+        glfwWindowHint(GLFW_VISIBLE, GLFW_FALSE);
+        glfwWindowHint(GLFW_DECORATED, GLFW_FALSE);
+        glfwWindowHint(GLFW_RESIZABLE, GLFW_FALSE);
+        l.window = l.ui.window =
+            glfwCreateWindow(kLauncherWidth, kLauncherHeight, "Morlaken Online", nullptr, nullptr);
+        if (!l.window) {
+            error_ = "window could not be created";
+            glfwTerminate();
+            return;
+        }
+        glfwMakeContextCurrent(l.window);
+        loadSkin(l.skin);
+        l.serverCheckTimer = 1e300; // no background probe of the game server unless a test asks
+    }
+    ~ScreenHarness() {
+        resetUpdateStatus(launcher_->update, UpdateState::UpToDate); // a retry's worker joined
+        if (launcher_->window) {
+            clearFontCache(launcher_->ui.fonts);
+            glfwDestroyWindow(launcher_->window);
+            glfwTerminate();
+        }
+        launcher_.reset();
+        std::error_code ec;
+        std::filesystem::current_path(previousFolder_, ec);
+    }
+    bool ok() const { return error_.empty(); }
     const std::string& error() const { return error_; }
-    const std::filesystem::path& gameFolder() const { return gameFolder_; }
+    std::filesystem::path gameFolder() const { return game_.path(); }
     Launcher& launcher() { return *launcher_; }
 
-    // One frame as the launcher draws it (drawFrame), the framebuffer read back.
-    void frame();
+    // One frame as the launcher draws it (drawFrame), the framebuffer read back opaque.
+    void frame() {
+        WindowMetrics window{mouseX_, mouseY_};
+        glfwGetFramebufferSize(launcher_->window, &window.framebufferWidth, &window.framebufferHeight);
+        drawFrame(*launcher_, window);
+        glFinish();
+        pixels_ = readFramebuffer(width_ = window.framebufferWidth, height_ = window.framebufferHeight);
+        for (size_t i = 3; i < pixels_.size(); i += 4)
+            pixels_[i] = 255;
+    }
     // The mouse at (x, y) for the next frames.
-    void moveMouse(float x, float y);
-    // A press frame and a release frame at (x, y).
-    void click(float x, float y);
+    void moveMouse(float x, float y) { mouseX_ = x, mouseY_ = y; }
     // A press and a release at (x, y) queued for the next frame, as a quick click comes.
-    void queueClick(float x, float y);
+    void queueClick(float x, float y) {
+        moveMouse(x, y);
+        queueMouseButton(launcher_->ui, GLFW_MOUSE_BUTTON_LEFT, GLFW_PRESS);
+        queueMouseButton(launcher_->ui, GLFW_MOUSE_BUTTON_LEFT, GLFW_RELEASE);
+    }
+    // A press frame and a release frame at (x, y).
+    void click(float x, float y) {
+        moveMouse(x, y);
+        queueMouseButton(launcher_->ui, GLFW_MOUSE_BUTTON_LEFT, GLFW_PRESS);
+        frame();
+        queueMouseButton(launcher_->ui, GLFW_MOUSE_BUTTON_LEFT, GLFW_RELEASE);
+        frame();
+    }
     // Keys and characters queued for the next frame, as the window's callbacks queue them.
-    void type(std::string_view ascii);
-    void key(int glfwKey, int mods = 0);
+    void type(std::string_view ascii) {
+        for (const char c : ascii)
+            queueChar(launcher_->ui, static_cast<unsigned char>(c));
+    }
+    void key(int glfwKey, int mods = 0) {
+        queueKey(launcher_->ui, glfwKey, GLFW_PRESS, mods);
+        queueKey(launcher_->ui, glfwKey, GLFW_RELEASE, mods);
+    }
 
-    // The framebuffer, top row first, RGB.
     struct Rgb {
         int r = 0, g = 0, b = 0;
     };
-    Rgb pixel(int x, int y) const;
+    // A pixel of the last frame (black outside it).
+    Rgb pixel(int x, int y) const {
+        if (x < 0 || y < 0 || x >= width_ || y >= height_) return {};
+        const size_t i = (static_cast<size_t>(y) * width_ + x) * 4;
+        return {pixels_[i], pixels_[i + 1], pixels_[i + 2]};
+    }
     // The pixels of a rectangle of the last frame, row by row.
-    std::vector<Rgb> grab(int x, int y, int w, int h) const;
+    std::vector<Rgb> grab(int x, int y, int w, int h) const {
+        std::vector<Rgb> out;
+        for (int yy = y; yy < y + h; ++yy)
+            for (int xx = x; xx < x + w; ++xx)
+                out.push_back(pixel(xx, yy));
+        return out;
+    }
     // Mean brightness of a rectangle of the last frame.
-    double brightness(int x, int y, int w, int h) const;
+    double brightness(int x, int y, int w, int h) const {
+        long sum = 0;
+        for (const Rgb& p : grab(x, y, w, h))
+            sum += p.r + p.g + p.b;
+        return static_cast<double>(sum) / (3.0 * w * h);
+    }
     // Saves the last frame as <build>/screenshots/<name>.png.
-    void save(const std::string& name) const;
+    void save(const std::string& name) const {
+        const auto dir = std::filesystem::path(MORLAKEN_BIN_DIR).parent_path() / "screenshots";
+        std::filesystem::create_directories(dir);
+        writePng((dir / (name + ".png")).string(), pixels_.data(), width_, height_);
+    }
 
   private:
-    bool ok_ = false;
     std::string error_;
-    std::unique_ptr<Launcher> launcher_;
-    std::unique_ptr<testsupport::TempFolder> game_;
-    std::filesystem::path gameFolder_, previousFolder_;
+    testsupport::TempFolder game_;
+    std::filesystem::path previousFolder_ = std::filesystem::current_path();
+    std::unique_ptr<Launcher> launcher_ = std::make_unique<Launcher>();
     double mouseX_ = 0, mouseY_ = 0;
     std::vector<uint8_t> pixels_; // RGBA, top row first
     int width_ = 0, height_ = 0;
 };
 
 // Pixels of two grabs of the same size that differ by more than a little.
-int changed(const std::vector<ScreenHarness::Rgb>& a, const std::vector<ScreenHarness::Rgb>& b);
-
-// The update status block in `state` with no worker running and nothing counted.
-void resetUpdateStatus(UpdateStatus& status, UpdateState state);
+inline int changed(const std::vector<ScreenHarness::Rgb>& a, const std::vector<ScreenHarness::Rgb>& b) {
+    int n = 0;
+    for (size_t i = 0; i < a.size() && i < b.size(); ++i)
+        n += std::abs(a[i].r - b[i].r) + std::abs(a[i].g - b[i].g) + std::abs(a[i].b - b[i].b) > 6 ? 1 : 0;
+    return n;
+}
 
 // A test on a harness of its own: the update over, the mouse over nothing clickable.
 class ScreenTest : public ::testing::Test {

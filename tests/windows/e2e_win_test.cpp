@@ -10,6 +10,7 @@
 #include "platform/platform.h"
 #include "support/stand_in_game.h"
 #include "support/temp_folder.h"
+#include "support/wait.h"
 #include "update/filelist.h"
 #include "update/pass.h"
 
@@ -17,9 +18,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdlib>
-#include <thread>
 
 namespace {
 
@@ -28,16 +27,11 @@ std::string env(const char* name) {
     return value ? value : "";
 }
 
-// Pumps the game-server link once a frame, as the frame loop does, until it is idle and
+// Pumps the game-server link between tries, as the frame loop does, until it is idle and
 // `done` holds; false after a minute.
 template <typename F> bool everyFrame(Session& session, F done) {
-    const double deadline = platform::now() + 60;
-    while (platform::now() < deadline) {
-        pumpGameServer(session.link);
-        if (session.link.linkMode == LinkMode::Idle && done()) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(16));
-    }
-    return false;
+    return testsupport::waitUntil([&] { return session.link.linkMode == LinkMode::Idle && done(); }, 60,
+                                  [&] { pumpGameServer(session.link); });
 }
 
 // One login as "oyuncu"; what it ended with.

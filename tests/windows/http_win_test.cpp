@@ -115,38 +115,25 @@ TEST(WindowsHttp, GetGivesItsWordsAndAStopEndsAStalledBody) {
 // A ranged GET asks for one range, "bytes=FROM-LAST" or "bytes=FROM-", and takes only a 206
 // whose Content-Range names exactly that range.
 TEST(WindowsHttp, ARangeIsAskedOnceAndTakenOnlyAsAsked) {
+    const auto partial = [](const char* range, const char* body) {
+        return std::string("HTTP/1.1 206 Partial Content\r\nContent-Range: bytes ") + range +
+               "\r\nContent-Length: 5\r\n\r\n" + body;
+    };
     const struct {
         HttpRange range;
-        const char* answer;
+        std::string answer;
         bool ok;
-        const char* error;
-        const char* body;
-        const char* asked;
+        const char *error, *body, *asked;
     } cases[] = {
-        {{10, 100, 5},
-         "HTTP/1.1 206 Partial Content\r\nContent-Range: bytes 10-14/100\r\nContent-Length: 5\r\n\r\nparca",
-         true,
-         "dokunulmadi",
-         "parca",
-         "Range: bytes=10-14\r\n"},
-        {{10, 15, -1},
-         "HTTP/1.1 206 Partial Content\r\nContent-Range: bytes 10-14/15\r\nContent-Length: 5\r\n\r\nkalan",
-         true,
-         "dokunulmadi",
-         "kalan",
-         "Range: bytes=10-\r\n"},
+        {{10, 100, 5}, partial("10-14/100", "parca"), true, "dokunulmadi", "parca", "10-14"},
+        {{10, 15, -1}, partial("10-14/15", "kalan"), true, "dokunulmadi", "kalan", "10-"},
         {{10, 100, 5},
          "HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nbutun",
          false,
          "sunucu 200 dondu",
          "",
-         "Range: bytes=10-14\r\n"},
-        {{10, 100, 5},
-         "HTTP/1.1 206 Partial Content\r\nContent-Range: bytes 11-15/100\r\nContent-Length: 5\r\n\r\nkayik",
-         false,
-         "sunucu 206 dondu",
-         "",
-         "Range: bytes=10-14\r\n"},
+         "10-14"},
+        {{10, 100, 5}, partial("11-15/100", "kayik"), false, "sunucu 206 dondu", "", "10-14"},
     };
     const std::atomic<bool> never{false};
     for (const auto& c : cases) {
@@ -158,7 +145,8 @@ TEST(WindowsHttp, ARangeIsAskedOnceAndTakenOnlyAsAsked) {
         EXPECT_EQ(body, c.body) << c.answer;
         while (!server.sent.load())
             std::this_thread::yield();
-        EXPECT_NE(server.head.find(c.asked), std::string::npos) << server.head;
+        EXPECT_NE(server.head.find("Range: bytes=" + std::string(c.asked) + "\r\n"), std::string::npos)
+            << server.head;
     }
 }
 
