@@ -344,6 +344,8 @@ TEST_F(MainScreen, RetryClickShowsTheErrorAndStartsANewPass) {
     // Clicking outside the failure line does nothing; on it, a retry: the error, and a new
     // pass (with no update address configured it is over at once).
     h_->click(300, 426);
+    for (int i = 0; i < 20; ++i) // and no frame retries on its own
+        pumpFrame(l());
     EXPECT_EQ(l().update.state.load(), Failed);
     EXPECT_FALSE(message().visible);
     h_->click(700, 426);
