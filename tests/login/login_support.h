@@ -1,6 +1,7 @@
 // login_support.h - what the login and game tests share: a player folder holding a copy of
-// morlaken-game with its own configuration, the account service of morlaken-devhost with a
-// users file, and a look at secret buffers.
+// morlaken-game with its own configuration, users-file lines for morlaken-devhost and
+// morlaken_server, an ENet host standing in for the game server, and a look at secret
+// buffers.
 #pragma once
 
 #include "config/config.h"
@@ -11,11 +12,14 @@
 #include "support/devhost.h"
 #include "support/temp_folder.h"
 
+#include <enet/enet.h>
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
 #include <map>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace logintest {
@@ -97,11 +101,56 @@ inline std::string userLine(const std::string& name, const std::string& email, c
            "\n";
 }
 
-// RFC 6238 code computed here, independently of morlaken-devhost.
-std::string referenceTotp(const std::string& key, uint64_t counter);
+// The six-digit code morlaken-devhost expects now for the base32 secret (its codes against
+// the RFC 6238 vectors: tests/tools/devhost_test.cpp).
+inline std::string currentTotp(const std::string& base32) {
+    return runCaptured(builtProgram("morlaken-devhost"), {"--totp", base32}).out.substr(0, 6);
+}
 
-// "Hello!\xDE\xAD\xBE\xEF" in base32.
-inline constexpr const char* kTotpBase32 = "JBSWY3DPEHPK3PXP";
-inline const std::string kTotpKey = std::string("Hello!\xDE\xAD\xBE\xEF");
+// An ENet host on an ephemeral loopback port in place of the game server. Deaf: never
+// serviced, so a connect is never answered. Otherwise it accepts connections (counted), hangs
+// up on each at once (HangUp), or sends `reply` for every message it receives (Reply; Silent
+// sends nothing). Runs its own thread until destroyed.
+class EnetStandIn {
+  public:
+    enum class Mode { Deaf, Silent, HangUp, Reply };
+    explicit EnetStandIn(Mode mode, std::string reply = {}) {
+        ENetAddress address{};
+        enet_address_set_host(&address, "127.0.0.1");
+        host_ = enet_host_create(&address, 8, 2, 0, 0);
+        host_->mtu = kLinkMtu;
+        host_->checksum = enet_crc32;
+        port = host_->address.port;
+        if (mode == Mode::Deaf) return;
+        thread_ = std::thread([this, mode, reply] {
+            ENetEvent event;
+            while (!stop_)
+                if (enet_host_service(host_, &event, 20) > 0) {
+                    if (event.type == ENET_EVENT_TYPE_CONNECT) connects++;
+                    if (event.type == ENET_EVENT_TYPE_CONNECT && mode == Mode::HangUp)
+                        enet_peer_disconnect(event.peer, 0);
+                    if (event.type != ENET_EVENT_TYPE_RECEIVE) continue;
+                    enet_packet_destroy(event.packet);
+                    if (mode == Mode::Reply)
+                        enet_peer_send(
+                            event.peer, 0,
+                            enet_packet_create(reply.data(), reply.size(), ENET_PACKET_FLAG_RELIABLE));
+                }
+        });
+    }
+    ~EnetStandIn() {
+        stop_ = true;
+        if (thread_.joinable()) thread_.join();
+        enet_host_destroy(host_);
+    }
+    std::string address() const { return "127.0.0.1:" + std::to_string(port); }
+    int port = 0;
+    std::atomic<int> connects{0};
+
+  private:
+    ENetHost* host_;
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
 
 } // namespace logintest
