@@ -101,12 +101,6 @@ inline std::string userLine(const std::string& name, const std::string& email, c
            "\n";
 }
 
-// The six-digit code morlaken-devhost expects now for the base32 secret (its codes against
-// the RFC 6238 vectors: tests/tools/devhost_test.cpp).
-inline std::string currentTotp(const std::string& base32) {
-    return runCaptured(builtProgram("morlaken-devhost"), {"--totp", base32}).out.substr(0, 6);
-}
-
 // An ENet host on an ephemeral loopback port in place of the game server. Deaf: never
 // serviced, so a connect is never answered. Otherwise it accepts connections (counted), hangs
 // up on each at once (HangUp), or sends `reply` for every message it receives (Reply; Silent
