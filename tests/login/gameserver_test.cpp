@@ -90,38 +90,30 @@ TEST_F(GameServerLink, ProbeBringsTheNewsAndALoginTheTicket) {
 // Each answer handed to the link: what it shows, the server's state, whether news arrived.
 TEST_F(GameServerLink, AnswersEndTheConnectionWithTheirTexts) {
     using wire::encodeLoginRefused;
-    const ServerStatus online = ServerStatus::Online;
+    const LinkMode probe = LinkMode::Probe, logIn = LinkMode::Login;
+    const ServerStatus on = ServerStatus::Online, off = ServerStatus::Offline;
     struct Case {
         LinkMode mode;
         std::string message;
         ServerStatus status;
-        std::vector<std::string> errors;
+        std::string error; // "" when nothing is shown
         bool newsArrived = false;
     } cases[] = {
-        {LinkMode::Probe, wire::encodeRejected("yasak"), ServerStatus::Offline, {}},
-        {LinkMode::Login, wire::encodeRejected("yasak"), ServerStatus::Offline, {"Sunucu reddetti: yasak"}},
-        {LinkMode::Probe, std::string("\x0E\x01\x01t\x01T\xD1\x07", 8) + std::string(2001, 'g'), online, {}},
-        {LinkMode::Probe, std::string("\x0E", 1), online, {}},
-        {LinkMode::Probe, std::string("\x0E\x00", 2), online, {}, true},
+        {probe, wire::encodeRejected("yasak"), off, ""},
+        {logIn, wire::encodeRejected("yasak"), off, "Sunucu reddetti: yasak"},
+        {probe, std::string("\x0E\x01\x01t\x01T\xD1\x07", 8) + std::string(2001, 'g'), on, ""},
+        {probe, std::string("\x0E", 1), on, ""},
+        {probe, std::string("\x0E\x00", 2), on, "", true},
         // Refusals by reason, including the server's own text.
-        {LinkMode::Login,
-         encodeLoginRefused(wire::kRefusedCredentials, "x"),
-         online,
-         {kRefusedCredentialsText}},
-        {LinkMode::Login,
-         encodeLoginRefused(wire::kRefusedOldLauncher, "x"),
-         online,
-         {kRefusedOldLauncherText}},
-        {LinkMode::Login,
-         encodeLoginRefused(wire::kRefusedTooManyTries, ""),
-         online,
-         {kRefusedTooManyTriesText}},
-        {LinkMode::Login, encodeLoginRefused(wire::kRefusedInGame, ""), online, {kRefusedInGameText}},
-        {LinkMode::Login, encodeLoginRefused(0, ""), online, {kRefusedOther}},
-        {LinkMode::Login, encodeLoginRefused(9, ""), online, {kRefusedOther}},
-        {LinkMode::Login, encodeLoginRefused(9, "Bakımdayız"), online, {"Bakımdayız"}},
-        {LinkMode::Login, std::string(1, wire::kLoginRefused), online, {kRefusedOther}},
-        {LinkMode::Login, wire::encodeLoginAccepted("a", ""), online, {kLinkBrokenAnswer}},
+        {logIn, encodeLoginRefused(wire::kRefusedCredentials, "x"), on, kRefusedCredentialsText},
+        {logIn, encodeLoginRefused(wire::kRefusedOldLauncher, "x"), on, kRefusedOldLauncherText},
+        {logIn, encodeLoginRefused(wire::kRefusedTooManyTries, ""), on, kRefusedTooManyTriesText},
+        {logIn, encodeLoginRefused(wire::kRefusedInGame, ""), on, kRefusedInGameText},
+        {logIn, encodeLoginRefused(0, ""), on, kRefusedOther},
+        {logIn, encodeLoginRefused(9, ""), on, kRefusedOther},
+        {logIn, encodeLoginRefused(9, "Bakımdayız"), on, "Bakımdayız"},
+        {logIn, std::string(1, wire::kLoginRefused), on, kRefusedOther},
+        {logIn, wire::encodeLoginAccepted("a", ""), on, kLinkBrokenAnswer},
     };
     for (const Case& c : cases) {
         link.serverStatus = ServerStatus::Connecting;
@@ -129,9 +121,8 @@ TEST_F(GameServerLink, AnswersEndTheConnectionWithTheirTexts) {
         handleServerMessage(link, c.message);
         const Ended ended = taken();
         EXPECT_EQ(link.serverStatus, c.status);
-        EXPECT_EQ(ended.login.event == LoginEvent::None ? std::vector<std::string>{}
-                                                        : std::vector<std::string>{ended.login.text},
-                  c.errors);
+        EXPECT_EQ(ended.login.event, c.error.empty() ? LoginEvent::None : LoginEvent::Error) << c.error;
+        EXPECT_EQ(ended.login.text, c.error);
         EXPECT_EQ(ended.newsArrived, c.newsArrived);
         EXPECT_TRUE(ended.news.empty());
         EXPECT_EQ(link.linkMode, LinkMode::Idle);
@@ -186,19 +177,17 @@ TEST_F(GameServerLink, FailuresEndTheConnectionWithTheirTextsOnlyForALogin) {
 TEST_F(GameServerLink, NamesAreLookedUpOffTheFrameLoop) {
     EnetStandIn server(Mode::Reply, wire::encodeNewsAnswer({})), silent(Mode::Silent);
     const std::string port = std::to_string(server.port);
-    struct Case {
+    const struct {
         std::string address;
         LinkMode mode;
         ServerStatus status;
-        std::vector<std::string> errors;
+        std::string error; // "" when nothing is shown
     } cases[] = {
-        {"localhost:" + port, LinkMode::Probe, ServerStatus::Online, {}},
-        {"a..invalid:" + port,
-         LinkMode::Login,
-         ServerStatus::Offline,
-         {std::string(kLinkUnresolved) + "a..invalid"}},
+        {"localhost:" + port, LinkMode::Probe, ServerStatus::Online, ""},
+        {"a..invalid:" + port, LinkMode::Login, ServerStatus::Offline,
+         std::string(kLinkUnresolved) + "a..invalid"},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         link.serverStatus = ServerStatus::Connecting;
         connectToGameServer(link, c.mode, "localhost:" + std::to_string(silent.port));
         connectToGameServer(link, c.mode, c.address);
@@ -207,9 +196,8 @@ TEST_F(GameServerLink, NamesAreLookedUpOffTheFrameLoop) {
         EXPECT_EQ(link.serverStatus, ServerStatus::Connecting) << c.address;
         const Ended ended = pumpToEnd();
         EXPECT_EQ(link.serverStatus, c.status) << c.address;
-        EXPECT_EQ(ended.login.event == LoginEvent::None ? std::vector<std::string>{}
-                                                        : std::vector<std::string>{ended.login.text},
-                  c.errors);
+        EXPECT_EQ(ended.login.event, c.error.empty() ? LoginEvent::None : LoginEvent::Error) << c.address;
+        EXPECT_EQ(ended.login.text, c.error);
     }
     EXPECT_EQ(silent.connects.load(), 0);
 }
