@@ -98,8 +98,8 @@ std::string feedOfSize(size_t size) {
 }
 
 // A feed with items replaces the game server's list for good; one that fails (an error
-// status whose body looks like a feed, nothing valid, 1 MiB or more, no server) leaves
-// the list to the server.
+// status whose body looks like a feed, nothing valid, 1 MiB or more; every failed transfer
+// is alike here, http_test tells them apart) leaves the list to the server.
 TEST_F(NewsFetch, AFeedWithItemsReplacesTheListForGoodAFailedOneLeavesIt) {
     TestServer server;
     server.route("/iki.txt",
@@ -107,9 +107,7 @@ TEST_F(NewsFetch, AFeedWithItemsReplacesTheListForGoodAFailedOneLeavesIt) {
     server.route("/sinirda.txt", testsupport::answer(200, feedOfSize(1048575)));
     server.route("/buyuk.txt", testsupport::answer(200, feedOfSize(1048576)));
     server.route("/yok.txt", testsupport::answer(404, "Hata|Bulunamadı|404\n"));
-    server.route("/bozuk.txt", testsupport::answer(500, "Hata|Sunucu|500\n"));
     server.route("/bos.txt", testsupport::answer(200, "yalnızca metin\n"));
-    const std::string refused = "http://127.0.0.1:" + std::to_string(testsupport::pickFreePort()) + "/h.txt";
     const struct {
         std::string address;
         size_t items;
@@ -119,9 +117,7 @@ TEST_F(NewsFetch, AFeedWithItemsReplacesTheListForGoodAFailedOneLeavesIt) {
         {server.baseUrl() + "sinirda.txt", 1, "Hasat Şenliği"},
         {server.baseUrl() + "buyuk.txt", 1, "sunucu"},
         {server.baseUrl() + "yok.txt", 1, "sunucu"},
-        {server.baseUrl() + "bozuk.txt", 1, "sunucu"},
         {server.baseUrl() + "bos.txt", 1, "sunucu"},
-        {refused, 1, "sunucu"},
     };
     for (const auto& c : cases) {
         news = NewsState{};

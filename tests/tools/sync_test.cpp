@@ -7,9 +7,7 @@
 #include "support/site.h"
 #include "support/temp_folder.h"
 #include "support/test_server.h"
-#include "update/chunks.h"
 #include "update/filelist.h"
-#include "update/signature.h"
 
 #include <gtest/gtest.h>
 
@@ -305,14 +303,6 @@ TEST_F(SyncTest, PassesThroughNginxOverHttpAndHttps) {
         for (const auto& [path, bytes] : files)
             writeFile(site / path, bytes);
         ASSERT_EQ(publish({site.path(), "--version", std::to_string(s.seed)}).exitCode, 0);
-        // The list the files call for, the large file's index named.
-        std::string list = siteList(files, std::to_string(s.seed));
-        for (const auto& [path, bytes] : files) {
-            if (int64_t(bytes.size()) < kIndexedFileMinBytes) continue;
-            const std::string index = chunkIndexBytes(chunkBytes(bytes), int64_t(bytes.size()));
-            list += chunkIndexLine(path, {referenceSha256(index), int64_t(index.size())});
-        }
-        ASSERT_EQ(readFile(site / "dosyalar.txt"), list);
         ProgramRun r = sync(nginx.url(s.tls), "", trusted);
         EXPECT_EQ(r.exitCode, s.code) << s.path << " " << r.err;
         EXPECT_TRUE(folderMatches(game.path(), files)) << s.path;
