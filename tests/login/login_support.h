@@ -18,6 +18,7 @@
 #include <atomic>
 #include <filesystem>
 #include <map>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -52,16 +53,10 @@ class GameFolder {
     // The record morlaken-game wrote, as key -> value; empty until it ran.
     std::map<std::string, std::string> record() const {
         std::map<std::string, std::string> out;
-        std::string text = readFile(dir / "kayit.txt"), line;
-        for (char c : text) {
-            if (c != '\n') {
-                line += c;
-                continue;
-            }
-            size_t eq = line.find('=');
-            if (eq != std::string::npos) out[line.substr(0, eq)] = line.substr(eq + 1);
-            line.clear();
-        }
+        std::istringstream in(readFile(dir / "kayit.txt"));
+        for (std::string line; std::getline(in, line);)
+            if (const size_t eq = line.find('='); eq != std::string::npos)
+                out[line.substr(0, eq)] = line.substr(eq + 1);
         return out;
     }
     bool ran() const { return fileExists(dir / "kayit.txt"); }
