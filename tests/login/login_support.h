@@ -27,18 +27,19 @@ namespace logintest {
 
 using namespace testsupport;
 
-// A copy of morlaken-game in a folder of its own (so parallel tests never share its
-// configuration or record), run `seconds` long, ending with `exitCode`.
+// A copy of morlaken-game (under the file name `name`) in a folder of its own (so parallel
+// tests never share its configuration or record), run `seconds` long, ending with `exitCode`.
 class GameFolder {
   public:
-    explicit GameFolder(int exitCode = 0, double seconds = 0.1) {
-        std::filesystem::copy_file(builtProgram("morlaken-game"), dir / "morlaken-game");
+    explicit GameFolder(int exitCode = 0, double seconds = 0.1, std::string programName = "morlaken-game")
+        : name(std::move(programName)) {
+        std::filesystem::copy_file(builtProgram("morlaken-game"), dir / name);
         writeFile(dir / "morlaken-game.ini", "cikis_kodu=" + std::to_string(exitCode) + "\nsure=" +
                                                  std::to_string(seconds) + "\npencere=0\nkayit=kayit.txt\n");
     }
     GameSettings settings() const {
         GameSettings s;
-        s.oyun = "morlaken-game";
+        s.oyun = name;
         s.launcherFolder = dir.path();
         s.sunucu = "127.0.0.1:27016";
         return s;
@@ -46,7 +47,7 @@ class GameFolder {
     // The configuration a login starts this game with.
     Config config() const {
         Config cfg;
-        configSet(cfg, keys::kGame, dir / "morlaken-game");
+        configSet(cfg, keys::kGame, dir / name);
         configSet(cfg, keys::kServer, "127.0.0.1:27016");
         return cfg;
     }
@@ -60,6 +61,7 @@ class GameFolder {
         return out;
     }
     bool ran() const { return fileExists(dir / "kayit.txt"); }
+    std::string name;
     TempFolder dir;
 };
 
