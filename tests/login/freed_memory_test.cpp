@@ -7,12 +7,9 @@
 #include "login/wire.h"
 #include "support/test_server.h"
 
-#include <enet/enet.h>
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <map>
-#include <thread>
 
 namespace {
 
@@ -24,43 +21,6 @@ constexpr const char* kCode = "kod-8c41f07e2b9d";
 constexpr const char* kTicket = "bilet-5e0a92c4d71b3f86";
 constexpr const char* kControl = "kontrol-71d3a9e04b6c";
 
-// An ENet server on loopback that accepts every login with kTicket.
-class TicketServer {
-  public:
-    TicketServer() {
-        ENetAddress address{};
-        enet_address_set_host(&address, "127.0.0.1");
-        host_ = enet_host_create(&address, 4, 2, 0, 0);
-        host_->mtu = kLinkMtu;
-        host_->checksum = enet_crc32;
-        port_ = host_->address.port;
-        thread_ = std::thread([this] {
-            ENetEvent event;
-            while (!stop_)
-                if (enet_host_service(host_, &event, 20) > 0 && event.type == ENET_EVENT_TYPE_RECEIVE) {
-                    enet_packet_destroy(event.packet);
-                    const std::string accepted = wire::encodeLoginAccepted("oyuncu", kTicket);
-                    enet_peer_send(
-                        event.peer, 0,
-                        enet_packet_create(accepted.data(), accepted.size(), ENET_PACKET_FLAG_RELIABLE));
-                    enet_peer_disconnect_later(event.peer, 0);
-                }
-        });
-    }
-    ~TicketServer() {
-        stop_ = true;
-        thread_.join();
-        enet_host_destroy(host_);
-    }
-    std::string address() const { return "127.0.0.1:" + std::to_string(port_); }
-
-  private:
-    ENetHost* host_;
-    int port_ = 0;
-    std::atomic<bool> stop_{false};
-    std::thread thread_;
-};
-
 class FreedMemoryScan : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(FreedMemoryScan, NoFreedBlockHoldsThePasswordTheCodeOrTheTicket) {
@@ -70,7 +30,7 @@ TEST_P(FreedMemoryScan, NoFreedBlockHoldsThePasswordTheCodeOrTheTicket) {
     const std::string path = GetParam();
     TestServer account(path == "https");
     account.route("/hesap/ticket", answer(200, std::string("{\"ticket\":\"") + kTicket + "\"}"));
-    TicketServer gameServer;
+    EnetStandIn gameServer(EnetStandIn::Mode::Reply, wire::encodeLoginAccepted("oyuncu", kTicket));
     GameFolder game;
     TempFolder scratch;
     ChildOptions options;

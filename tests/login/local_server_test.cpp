@@ -15,21 +15,12 @@ namespace {
 
 using namespace logintest;
 
-struct LocalServerFolder {
-    explicit LocalServerFolder(const std::string& name) : name(name) {
-        std::filesystem::copy_file(builtProgram("morlaken-game"), dir / name);
-        writeFile(dir / "morlaken-game.ini", "sure=60\npencere=0\n");
-    }
-    TempFolder dir;
-    std::string name;
-};
-
 std::string uniqueName(const char* stem) {
     return std::string(stem) + std::to_string(std::random_device{}() % 1000000);
 }
 
 TEST(LocalServer, StartsOnlyForAnExactLocalHostAndAnExistingExecutable) {
-    LocalServerFolder server(uniqueName("yerelsunucu"));
+    GameFolder server(0, 60, uniqueName("yerelsunucu"));
     struct Case {
         std::string sunucu, path;
         bool started;
@@ -61,7 +52,7 @@ TEST(LocalServer, StartsOnlyForAnExactLocalHostAndAnExistingExecutable) {
 
 TEST(LocalServer, OneAlreadyRunningUnderAnyLetterCaseIsLeftAlone) {
     const std::string name = uniqueName("Yerel_Sunucu_");
-    LocalServerFolder running(name), ours(name);
+    GameFolder running(0, 60, name), ours(0, 60, name);
     std::string upper = name;
     for (char& ch : upper)
         ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));

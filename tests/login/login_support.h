@@ -1,6 +1,7 @@
 // login_support.h - what the login and game tests share: a player folder holding a copy of
-// morlaken-game with its own configuration, the account service of morlaken-devhost with a
-// users file, and a look at secret buffers.
+// morlaken-game with its own configuration, users-file lines for morlaken-devhost and
+// morlaken_server, an ENet host standing in for the game server, and a look at secret
+// buffers.
 #pragma once
 
 #include "config/config.h"
@@ -11,29 +12,34 @@
 #include "support/devhost.h"
 #include "support/temp_folder.h"
 
+#include <enet/enet.h>
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
 #include <map>
+#include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace logintest {
 
 using namespace testsupport;
 
-// A copy of morlaken-game in a folder of its own (so parallel tests never share its
-// configuration or record), run `seconds` long, ending with `exitCode`.
+// A copy of morlaken-game (under the file name `name`) in a folder of its own (so parallel
+// tests never share its configuration or record), run `seconds` long, ending with `exitCode`.
 class GameFolder {
   public:
-    explicit GameFolder(int exitCode = 0, double seconds = 0.1) {
-        std::filesystem::copy_file(builtProgram("morlaken-game"), dir / "morlaken-game");
+    explicit GameFolder(int exitCode = 0, double seconds = 0.1, std::string programName = "morlaken-game")
+        : name(std::move(programName)) {
+        std::filesystem::copy_file(builtProgram("morlaken-game"), dir / name);
         writeFile(dir / "morlaken-game.ini", "cikis_kodu=" + std::to_string(exitCode) + "\nsure=" +
                                                  std::to_string(seconds) + "\npencere=0\nkayit=kayit.txt\n");
     }
     GameSettings settings() const {
         GameSettings s;
-        s.oyun = "morlaken-game";
+        s.oyun = name;
         s.launcherFolder = dir.path();
         s.sunucu = "127.0.0.1:27016";
         return s;
@@ -41,26 +47,21 @@ class GameFolder {
     // The configuration a login starts this game with.
     Config config() const {
         Config cfg;
-        configSet(cfg, keys::kGame, dir / "morlaken-game");
+        configSet(cfg, keys::kGame, dir / name);
         configSet(cfg, keys::kServer, "127.0.0.1:27016");
         return cfg;
     }
     // The record morlaken-game wrote, as key -> value; empty until it ran.
     std::map<std::string, std::string> record() const {
         std::map<std::string, std::string> out;
-        std::string text = readFile(dir / "kayit.txt"), line;
-        for (char c : text) {
-            if (c != '\n') {
-                line += c;
-                continue;
-            }
-            size_t eq = line.find('=');
-            if (eq != std::string::npos) out[line.substr(0, eq)] = line.substr(eq + 1);
-            line.clear();
-        }
+        std::istringstream in(readFile(dir / "kayit.txt"));
+        for (std::string line; std::getline(in, line);)
+            if (const size_t eq = line.find('='); eq != std::string::npos)
+                out[line.substr(0, eq)] = line.substr(eq + 1);
         return out;
     }
     bool ran() const { return fileExists(dir / "kayit.txt"); }
+    std::string name;
     TempFolder dir;
 };
 
@@ -97,11 +98,50 @@ inline std::string userLine(const std::string& name, const std::string& email, c
            "\n";
 }
 
-// RFC 6238 code computed here, independently of morlaken-devhost.
-std::string referenceTotp(const std::string& key, uint64_t counter);
+// An ENet host on an ephemeral loopback port in place of the game server. Deaf: never
+// serviced, so a connect is never answered. Otherwise it accepts connections (counted), hangs
+// up on each at once (HangUp), or sends `reply` for every message it receives (Reply; Silent
+// sends nothing). Runs its own thread until destroyed.
+class EnetStandIn {
+  public:
+    enum class Mode { Deaf, Silent, HangUp, Reply };
+    explicit EnetStandIn(Mode mode, std::string reply = {}) {
+        ENetAddress address{};
+        enet_address_set_host(&address, "127.0.0.1");
+        host_ = enet_host_create(&address, 8, 2, 0, 0);
+        host_->mtu = kLinkMtu;
+        host_->checksum = enet_crc32;
+        port = host_->address.port;
+        if (mode == Mode::Deaf) return;
+        thread_ = std::thread([this, mode, reply] {
+            ENetEvent event;
+            while (!stop_)
+                if (enet_host_service(host_, &event, 20) > 0) {
+                    if (event.type == ENET_EVENT_TYPE_CONNECT) connects++;
+                    if (event.type == ENET_EVENT_TYPE_CONNECT && mode == Mode::HangUp)
+                        enet_peer_disconnect(event.peer, 0);
+                    if (event.type != ENET_EVENT_TYPE_RECEIVE) continue;
+                    enet_packet_destroy(event.packet);
+                    if (mode == Mode::Reply)
+                        enet_peer_send(
+                            event.peer, 0,
+                            enet_packet_create(reply.data(), reply.size(), ENET_PACKET_FLAG_RELIABLE));
+                }
+        });
+    }
+    ~EnetStandIn() {
+        stop_ = true;
+        if (thread_.joinable()) thread_.join();
+        enet_host_destroy(host_);
+    }
+    std::string address() const { return "127.0.0.1:" + std::to_string(port); }
+    int port = 0;
+    std::atomic<int> connects{0};
 
-// "Hello!\xDE\xAD\xBE\xEF" in base32.
-inline constexpr const char* kTotpBase32 = "JBSWY3DPEHPK3PXP";
-inline const std::string kTotpKey = std::string("Hello!\xDE\xAD\xBE\xEF");
+  private:
+    ENetHost* host_;
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
 
 } // namespace logintest

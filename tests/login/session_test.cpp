@@ -1,6 +1,7 @@
 // session_test.cpp - the login session's rules on in-memory state: which way a login goes,
-// what closing the dialog cancels, and the one place a ticket (from either way) starts the
-// game with the settings the configuration has at that moment.
+// and the one place a ticket (from either way) starts the game with the settings the
+// configuration has at that moment. (What closing the dialog cancels: the login dialog's
+// tests in tests/screens, each half in account_test.cpp and gameserver_test.cpp.)
 #include "login_support.h"
 #include "platform/clock.h"
 
@@ -34,20 +35,6 @@ TEST(Session, TheAccountServiceDecidesTheWayAndTheTypedPasswordIsWipedEitherWay)
     outcome = takeLoginOutcome(session, cfg, code, platform::now());
     EXPECT_EQ(outcome.event, LoginEvent::Error);
     EXPECT_FALSE(loginBusy(session));
-}
-
-TEST(Session, CancellingDropsALinkLoginWithItsPasswordAndWipesTheCode) {
-    Session session;
-    session.link.linkMode = LinkMode::Login; // a login connection under way
-    session.link.loginPassword = "gizli";
-    EXPECT_TRUE(loginBusy(session));
-    std::string code = "123456";
-    session.account.totpStep = true;
-    cancelLogin(session, code);
-    EXPECT_FALSE(loginBusy(session));
-    EXPECT_TRUE(session.link.loginPassword.empty());
-    EXPECT_TRUE(code.empty() && allZero(code));
-    EXPECT_FALSE(session.account.totpStep);
 }
 
 TEST(Session, ATicketStartsTheGameWithTheSettingsOfThatMomentAndIsWiped) {

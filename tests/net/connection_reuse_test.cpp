@@ -1,7 +1,7 @@
 // connection_reuse_test.cpp - an update pass talks to its server over one connection:
-// the list and every file share it, over http and https, and a redirect target gets one
-// connection of its own, not one per file. (The pass runs end to end: the session it keeps
-// is the updater's choice.)
+// the list and every file share it, over http and https, a redirect target gets one
+// connection of its own, not one per file, and a transfer that broke off spoils no later
+// pass. (The pass runs end to end: the session it keeps is the updater's choice.)
 #include "net/http.h"
 #include "platform/platform.h"
 #include "support/child_process.h"
@@ -11,6 +11,8 @@
 #include "update/pass.h"
 
 #include <gtest/gtest.h>
+
+#include <filesystem>
 
 using namespace testsupport;
 
@@ -26,13 +28,7 @@ SiteFiles manySmallFiles() {
     return files;
 }
 
-struct Case {
-    const char* name;
-    bool tls;
-    bool redirectFiles; // the first server sends every file on to a second one
-};
-
-class ConnectionReuse : public ::testing::TestWithParam<Case> {
+class ConnectionReuse : public ::testing::Test {
   protected:
     void SetUp() override {
         previousFolder = platform::fullPath(".");
@@ -47,55 +43,43 @@ class ConnectionReuse : public ::testing::TestWithParam<Case> {
     std::string previousFolder;
 };
 
-TEST_P(ConnectionReuse, OnePassOpensOneConnectionPerServer) {
-    const Case& c = GetParam();
+TEST_F(ConnectionReuse, OnePassOpensOneConnectionPerServer) {
     ScopedEnv certificate("SSL_CERT_FILE", testCertificate().c_str());
     const SiteFiles files = manySmallFiles();
     publishSite(site.path(), files);
-    TestServer front(c.tls), mirror(c.tls);
-    front.serveFolder(site.path());
-    mirror.serveFolder(site.path());
-    if (c.redirectFiles)
-        for (const auto& [path, content] : files)
-            front.route("/" + path, redirect(302, mirror.baseUrl() + path));
+    const auto& [broken, brokenContent] = *files.begin();
+    const struct {
+        const char* name;
+        bool tls, redirectFiles, cutShort; // the first server sends every file on to a second one
+    } cases[] = {{"a transfer broken off", false, false, true},
+                 {"http, after the broken one", false, false, false},
+                 {"https, files redirected", true, true, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        for (const auto& entry : std::filesystem::directory_iterator(game.path())) // the pass's "."
+            std::filesystem::remove_all(entry.path());
+        TestServer front(c.tls), mirror(c.tls);
+        front.serveFolder(site.path());
+        mirror.serveFolder(site.path());
+        if (c.redirectFiles)
+            for (const auto& [path, content] : files)
+                front.route("/" + path, redirect(302, mirror.baseUrl() + path));
+        if (c.cutShort)
+            front.route("/" + broken,
+                        cutShort(brokenContent, 100, static_cast<long long>(brokenContent.size())));
 
-    startUpdate(status, front.baseUrl(), "MorlakenLauncher");
-    status.worker.join();
-
-    ASSERT_EQ(status.state.load(), UpdateState::UpToDate);
-    EXPECT_TRUE(folderMatches(game.path(), files));
-    EXPECT_EQ(front.totalRequests(), 1 + kFileCount);
-    EXPECT_EQ(front.connectionCount(), 1);
-    EXPECT_EQ(mirror.totalRequests(), c.redirectFiles ? kFileCount : 0);
-    EXPECT_EQ(mirror.connectionCount(), c.redirectFiles ? 1 : 0);
-    for (const SeenRequest& r : front.requests()) // the same request as ever on a kept connection
-        EXPECT_EQ(r.userAgent, kUserAgent);
-}
-
-INSTANTIATE_TEST_SUITE_P(Servers, ConnectionReuse,
-                         ::testing::Values(Case{"Http", false, false}, Case{"HttpsRedirected", true, true}),
-                         [](const auto& info) { return std::string(info.param.name); });
-
-// A file whose transfer broke off drops its connection; the next pass still gets every file.
-TEST_F(ConnectionReuse, AFailedTransferDoesNotSpoilTheNextPass) {
-    const SiteFiles files = manySmallFiles();
-    publishSite(site.path(), files);
-    TestServer server;
-    server.serveFolder(site.path());
-    const std::string& broken = files.begin()->first;
-    server.route("/" + broken,
-                 cutShort(files.begin()->second, 100, static_cast<long long>(files.begin()->second.size())));
-    startUpdate(status, server.baseUrl(), "MorlakenLauncher");
-    status.worker.join();
-    ASSERT_EQ(status.state.load(), UpdateState::Failed);
-
-    TestServer healthy;
-    healthy.serveFolder(site.path());
-    startUpdate(status, healthy.baseUrl(), "MorlakenLauncher");
-    status.worker.join();
-    EXPECT_EQ(status.state.load(), UpdateState::UpToDate);
-    EXPECT_TRUE(folderMatches(game.path(), files));
-    EXPECT_EQ(healthy.connectionCount(), 1);
+        startUpdate(status, front.baseUrl(), "MorlakenLauncher");
+        status.worker.join();
+        ASSERT_EQ(status.state.load(), c.cutShort ? UpdateState::Failed : UpdateState::UpToDate);
+        if (c.cutShort) continue;
+        EXPECT_TRUE(folderMatches(game.path(), files));
+        EXPECT_EQ(front.totalRequests(), 1 + kFileCount);
+        EXPECT_EQ(front.connectionCount(), 1);
+        EXPECT_EQ(mirror.totalRequests(), c.redirectFiles ? kFileCount : 0);
+        EXPECT_EQ(mirror.connectionCount(), c.redirectFiles ? 1 : 0);
+        for (const SeenRequest& r : front.requests()) // the same request as ever on a kept connection
+            EXPECT_EQ(r.userAgent, kUserAgent);
+    }
 }
 
 } // namespace

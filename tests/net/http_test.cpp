@@ -1,5 +1,6 @@
 // http_test.cpp - httpGet (whole and ranged) and postJson against servers on 127.0.0.1,
-// and the sinks' rules on their own. (A stalled or cut body:
+// and the file sink's rules on its own (the string sink's cap: the news feed's limits in
+// tests/news). (A stalled or cut body:
 // UpdaterTest.DownloadFailuresKeepEarlierFilesAndOldContentAndSaveTheCache; a stop during a
 // stalled transfer: UpdaterTest.StopDuringADownloadLeavesNoPartialFileAndNoCache.)
 #include "net/http.h"
@@ -232,24 +233,6 @@ TEST(PostJson, CapsTheAnswerFailsACutOneFollowsNoRedirectAndStops) {
     EXPECT_EQ(error, kUntouched);
     EXPECT_EQ(status, 0u);
     plain.releaseStalls();
-}
-
-// ---- sinks (no server: the chunks are handed over directly) ----
-
-bool feed(const DownloadSink& sink, size_t bytes) {
-    const std::string chunk(bytes, 'a');
-    return sink(reinterpret_cast<const uint8_t*>(chunk.data()), static_cast<uint32_t>(chunk.size()));
-}
-
-TEST(Sinks, StringSinkRefusesTheChunkThatReachesItsCap) {
-    for (size_t cap : {kFileListCap, kNewsCap}) {
-        std::string body;
-        const DownloadSink sink = makeStringSink(body, cap);
-        EXPECT_TRUE(feed(sink, cap - 2)) << cap;
-        EXPECT_TRUE(feed(sink, 1)) << cap; // one byte below the cap
-        EXPECT_FALSE(feed(sink, 1)) << cap;
-        EXPECT_EQ(body.size(), cap);
-    }
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 // server_test.cpp - morlaken_server on 127.0.0.1 (ephemeral port) and ENet clients of the
-// test's own: slots are not held, failures count per account, names reach the console escaped.
+// test's own: its files from the working folder, refusals by reason and malformed requests,
+// slots are not held, failures count per account, names reach the console escaped.
 #include "../tools/devhost/accounts.h"
 #include "login/wire.h"
 #include "support/devhost.h"
@@ -63,23 +64,59 @@ bool untilAllGone(std::vector<Client*> clients) {
         20);
 }
 
-// morlaken_server with one account "ayse" / "ayse@example.com", password "gizli".
+// The refusal reason an answer carries; 0 for any other answer.
+uint8_t refusalIn(const std::string& answer) {
+    return answer.size() >= 2 && answer[0] == wire::kLoginRefused ? static_cast<uint8_t>(answer[1]) : 0;
+}
+
+// morlaken_server started as the launcher starts its local server, with no file options, in
+// a folder holding its users file (account "ayse" / "ayse@example.com" and "oyunda", both
+// with password "gizli", "oyunda" in game) and its news file.
 class GameServerTool : public ::testing::Test {
   protected:
     void SetUp() override {
-        writeFile(dir / "users.txt",
-                  "ayse|ayse@example.com|" + devhost::hashPassword("gizli", 1000) + "||1|\n");
-        ASSERT_TRUE(server.start({"--port", "0", "--users", dir / "users.txt"}, "morlaken_server"));
+        const std::string hash = devhost::hashPassword("gizli", 1000);
+        writeFile(dir / "sunucu_kullanicilari.txt",
+                  "ayse|ayse@example.com|" + hash + "||1|\noyunda||" + hash + "||1|\n");
+        writeFile(dir / "sunucu_haberleri.txt", "# yorum\nDuyuru|Yerel sunucu|Dosyadan okundu.\n");
+        ASSERT_TRUE(server.start({"--port", "0", "--in-game", "oyunda"}, "morlaken_server", dir.path()));
+    }
+    std::string ask(const std::string& request) {
+        Client client(server.port(), request);
+        EXPECT_TRUE(untilAllGone({&client}));
+        return client.answer;
     }
     uint8_t refusal(const std::string& user, const std::string& password) {
-        Client client(server.port(), wire::encodeLoginRequest(user, password));
-        EXPECT_TRUE(untilAllGone({&client}));
-        const std::string& a = client.answer;
-        return a.size() >= 2 && a[0] == wire::kLoginRefused ? static_cast<uint8_t>(a[1]) : 0;
+        return refusalIn(ask(wire::encodeLoginRequest(user, password)));
     }
     TempFolder dir;
     DevHost server;
 };
+
+// Each refusal has its reason, a malformed request its rejection; without a users file in
+// its folder every login is refused.
+TEST_F(GameServerTool, RefusalsByReasonAndWithoutAUsersFile) {
+    EXPECT_NE(server.output().find("kullanıcılar: sunucu_kullanicilari.txt (2 hesap)"), std::string::npos);
+    EXPECT_EQ(ask(wire::encodeLoginRequest("ayse", "gizli")).at(0), wire::kLoginAccepted);
+    EXPECT_EQ(refusalIn(ask(wire::encodeLoginRequest("ayse", "gizli", 4))), wire::kRefusedOldLauncher);
+    EXPECT_EQ(refusal("oyunda", "gizli"), wire::kRefusedInGame);
+    for (const std::string& bad :
+         {std::string("\x0A\x05", 2), std::string("\x0D\x00", 2), std::string("\x42")}) {
+        const wire::Rejected rejected = wire::decodeRejected(ask(bad));
+        EXPECT_TRUE(rejected.ok && !rejected.reason.empty()) << bad.size();
+    }
+
+    TempFolder empty;
+    DevHost bare;
+    ASSERT_TRUE(bare.start({"--port", "0"}, "morlaken_server", empty.path()));
+    Client probe(bare.port(), wire::encodeProbeRequest()),
+        login(bare.port(), wire::encodeLoginRequest("ayse", "gizli"));
+    ASSERT_TRUE(untilAllGone({&probe, &login}));
+    EXPECT_EQ(probe.answer, wire::encodeNewsAnswer({}));
+    EXPECT_EQ(refusalIn(login.answer), wire::kRefusedCredentials);
+    EXPECT_NE(bare.output().find("kullanıcı dosyası yok (sunucu_kullanicilari.txt)"), std::string::npos)
+        << bare.output();
+}
 
 // A peer that sends nothing, or a packet longer than any message, is cut off within a few
 // seconds and gets no answer; a probe beside them is answered as usual.
@@ -90,7 +127,7 @@ TEST_F(GameServerTool, PeersThatHoldASlotAreCutOff) {
     ASSERT_TRUE(untilAllGone({&silent, &oversized, &probe}));
     EXPECT_EQ(silent.answer, "");
     EXPECT_EQ(oversized.answer, "") << "a 64 KiB packet is never assembled";
-    EXPECT_EQ(probe.answer, wire::encodeNewsAnswer({}));
+    EXPECT_EQ(probe.answer, wire::encodeNewsAnswer({{"Duyuru", "Yerel sunucu", "Dosyadan okundu."}}));
     EXPECT_NE(server.output().find("sessiz bağlantı kesildi"), std::string::npos) << server.output();
 }
 
