@@ -382,8 +382,8 @@ bool listFolderEntries(const std::string& folder, std::vector<FolderEntry>& outE
     if (find == INVALID_HANDLE_VALUE) return ::GetLastError() == ERROR_FILE_NOT_FOUND; // empty drive root
     do {
         if (std::wcscmp(entry.cFileName, L".") == 0 || std::wcscmp(entry.cFileName, L"..") == 0) continue;
-        outEntries.push_back(
-            FolderEntry{narrow(entry.cFileName, std::wcslen(entry.cFileName)), typeOfAttributes(entry.dwFileAttributes)});
+        outEntries.push_back(FolderEntry{narrow(entry.cFileName, std::wcslen(entry.cFileName)),
+                                         typeOfAttributes(entry.dwFileAttributes)});
     } while (::FindNextFileW(find, &entry));
     const bool ok = ::GetLastError() == ERROR_NO_MORE_FILES;
     ::FindClose(find);

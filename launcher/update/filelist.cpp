@@ -122,11 +122,13 @@ bool isWritersForm(std::string_view all, std::string_view line, const CacheLine&
     *end++ = ' ';
     const size_t prefix = static_cast<size_t>(end - numbers);
     return line.data() + line.size() < all.data() + all.size() && // an LF follows
-           line.compare(0, prefix, std::string_view(numbers, prefix)) == 0 && read.hash.data() == line.data() + prefix &&
+           line.compare(0, prefix, std::string_view(numbers, prefix)) == 0 &&
+           read.hash.data() == line.data() + prefix &&
            read.path.data() == read.hash.data() + read.hash.size() + 1 && read.path.data()[-1] == ' ';
 }
 
-void appendCacheLine(std::string& text, int64_t size, int64_t time, std::string_view hash, std::string_view path) {
+void appendCacheLine(std::string& text, int64_t size, int64_t time, std::string_view hash,
+                     std::string_view path) {
     char number[24];
     text.append(number, std::to_chars(number, number + sizeof number, size).ptr);
     text += ' ';
@@ -335,10 +337,12 @@ void CacheTable::buildIndex() {
     std::string_view line;
     while (lines.next(line)) {
         CacheLine read;
-        if (readCacheLine(line, read)) lines_.push_back(Line{read.path, Record{read.hash, read.size, read.time}});
+        if (readCacheLine(line, read))
+            lines_.push_back(Line{read.path, Record{read.hash, read.size, read.time}});
     }
     if (canonical_) return; // sorted, one line per path
-    std::stable_sort(lines_.begin(), lines_.end(), [](const Line& a, const Line& b) { return a.path < b.path; });
+    std::stable_sort(lines_.begin(), lines_.end(),
+                     [](const Line& a, const Line& b) { return a.path < b.path; });
     size_t kept = 0;
     for (size_t i = 0; i < lines_.size(); ++i) {
         if (i + 1 < lines_.size() && lines_[i + 1].path == lines_[i].path) continue;
@@ -352,7 +356,8 @@ bool CacheTable::find(std::string_view path, Record& out) {
         const size_t end = bytes_.find('\n', cursor_);
         CacheLine read;
         if (end != std::string::npos &&
-            readCacheLine(std::string_view(bytes_).substr(cursor_, end - cursor_), read) && read.path == path) {
+            readCacheLine(std::string_view(bytes_).substr(cursor_, end - cursor_), read) &&
+            read.path == path) {
             out = Record{read.hash, read.size, read.time};
             cursor_ = end + 1;
             return true;

@@ -21,10 +21,10 @@
 #include "update/signature.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <cstring>
-#include <atomic>
 #include <map>
 #include <string_view>
 #include <system_error>
@@ -92,7 +92,8 @@ Verdict compareWithDisk(const ListedFile& entry, size_t index, CacheTable& cache
 // Hashes every job's file, on as many threads as the machine has cores: each thread takes
 // the next job by its index until none is left or a stop is requested (a file already
 // begun is finished). One file is always hashed by one thread.
-void hashFiles(std::vector<HashJob>& jobs, const std::vector<ListedFile>& list, const std::atomic<bool>& stop) {
+void hashFiles(std::vector<HashJob>& jobs, const std::vector<ListedFile>& list,
+               const std::atomic<bool>& stop) {
     std::atomic<size_t> next{0};
     auto work = [&] {
         for (size_t j = next.fetch_add(1); j < jobs.size() && !stop.load(); j = next.fetch_add(1))
@@ -123,7 +124,8 @@ void hashFiles(std::vector<HashJob>& jobs, const std::vector<ListedFile>& list, 
 void removeLeftovers(const std::string& folder, const std::vector<std::string_view>& listed,
                      const std::vector<std::string_view>& downloading) {
     std::vector<platform::FolderEntry> entries;
-    platform::listFolderEntries(folder.empty() ? "." : folder, entries); // a failed listing cleans what it read
+    platform::listFolderEntries(folder.empty() ? "." : folder,
+                                entries); // a failed listing cleans what it read
     const std::string_view suffix(kDownloadSuffix);
     for (const platform::FolderEntry& entry : entries) {
         const std::string_view name(entry.name);
@@ -296,7 +298,8 @@ void runUpdatePass(UpdateStatus& s, UpdateSource& source, std::string baseUrl,
     std::vector<std::string_view> listed, downloading;
     for (const ListedFile& entry : list)
         if (entry.path.ends_with(kDownloadSuffix) ||
-            (entry.path.find('/') == std::string_view::npos && platform::isAtomicWriteTemporary(std::string(entry.path))))
+            (entry.path.find('/') == std::string_view::npos &&
+             platform::isAtomicWriteTemporary(std::string(entry.path))))
             listed.push_back(entry.path);
     for (const FileEntry& entry : downloads)
         downloading.push_back(entry.path);

@@ -148,7 +148,8 @@ TEST_F(Platform, SizeTypeAndExistenceOfEveryKindOfEntry) {
         EXPECT_EQ(time, c.size >= 0 ? platform::fileWriteTime(c.path) : -7) << c.path;
     }
     // The listing's types are entryType's, for every kind of entry (a device among /dev's).
-    for (const std::string& folder : kWindows ? std::vector<std::string>{dir} : std::vector<std::string>{dir, "/dev"}) {
+    for (const std::string& folder :
+         kWindows ? std::vector<std::string>{dir} : std::vector<std::string>{dir, "/dev"}) {
         std::vector<platform::FolderEntry> entries;
         ASSERT_TRUE(platform::listFolderEntries(folder, entries)) << folder;
         std::vector<std::string> names, listed;

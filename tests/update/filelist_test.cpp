@@ -168,14 +168,15 @@ TEST(UpdateCache, ReadsEveryWellFormedLineAndTheLaterOneWins) {
         bool writersForm;
     } cases[] = {
         {"3 30 h3 z\n1 10 h1 a\n2 20 h2 m\n4 40 h4 a\n", "a|4|40|h4\nm|2|20|h2\nz|3|30|h3\n", false},
-        {"x 1 h p\n1 y h p\n1 2 h\n1 2 h   \n1 2\n\n99999999999999999999 1 h p\n", "", false}, // each malformed
+        {"x 1 h p\n1 y h p\n1 2 h\n1 2 h   \n1 2\n\n99999999999999999999 1 h p\n", "",
+         false}, // each malformed
         {"5 6 hash good path\n  7   8   h2   spaced\n9 10 h3 last",
          "good path|5|6|hash\nlast|9|10|h3\nspaced|7|8|h2\n", false},
         {"1 2 h yol\r\n", "yol\r|1|2|h\n", true}, // a CR ending a listed path is part of it
         {"", "", true},
         {"1 -2 h a\n3 4 h b b\n", "a|1|-2|h\nb b|3|4|h\n", true},
         {"1 2 h b\n3 4 h a\n", "a|3|4|h\nb|1|2|h\n", false}, // out of order
-        {"1 2 h a\n1 2 h a\n", "a|1|2|h\n", false},           // twice
+        {"1 2 h a\n1 2 h a\n", "a|1|2|h\n", false},          // twice
         {"+1 2 h a\n", "a|1|2|h\n", false},
         {"01 2 h a\n", "a|1|2|h\n", false},
         {"1 -0 h a\n", "a|1|0|h\n", false},
@@ -249,8 +250,8 @@ TEST(UpdateCache, SavedWholeInByteOrderAndReadBack) {
     table.learned.entries["b"] = FileEntry{B, 4, "b"};
     table.learned.mtimes["b"] = 7;
     ASSERT_TRUE(table.save(file));
-    const std::string merged = "3 0 " + B + " Z\n0 0 " + B + " a b/c d \n4 7 " + B + " b\n12 133000000000000000 " +
-                               A + " veri/ağaç 1.png\n";
+    const std::string merged = "3 0 " + B + " Z\n0 0 " + B + " a b/c d \n4 7 " + B +
+                               " b\n12 133000000000000000 " + A + " veri/ağaç 1.png\n";
     EXPECT_EQ(testsupport::readFile(file), merged);
     testsupport::writeFile(file, "\n" + merged);
     table.load(file);
