@@ -123,9 +123,8 @@ void hashFiles(std::vector<HashJob>& jobs, const std::vector<ListedFile>& list,
 // pass will write; both sorted.
 void removeLeftovers(const std::string& folder, const std::vector<std::string_view>& listed,
                      const std::vector<std::string_view>& downloading) {
-    std::vector<platform::FolderEntry> entries;
-    platform::listFolderEntries(folder.empty() ? "." : folder,
-                                entries); // a failed listing cleans what it read
+    std::vector<platform::FolderEntry> entries; // a failed listing cleans what it read
+    platform::listFolderEntries(folder.empty() ? "." : folder, entries);
     const std::string_view suffix(kDownloadSuffix);
     for (const platform::FolderEntry& entry : entries) {
         const std::string_view name(entry.name);
