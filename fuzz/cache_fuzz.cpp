@@ -2,7 +2,9 @@
 //
 // Properties: every cached element has a path of at least one byte, a hash without white
 // space and a time; the text the launcher would save for it reads back to the same cache,
-// and saving that gives the very same bytes again.
+// and saving that gives the very same bytes again. The pass's table finds every record the
+// parser reads, in file order and in reverse, writes the same bytes, and holds the file
+// unchanged exactly when those bytes are the input.
 #include "fuzz_check.h"
 #include "update/filelist.h"
 
@@ -43,5 +45,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     UpdateCache reread = parseUpdateCache(saved);
     FUZZ_CHECK(sameCache(cache, reread));
     FUZZ_CHECK(updateCacheText(reread) == saved);
+
+    for (const bool reversed : {false, true}) {
+        CacheTable table;
+        table.adopt(std::string(text));
+        FUZZ_CHECK(table.unchangedOnDisk() == (saved == text));
+        auto check = [&](const std::string& path, const FileEntry& entry) {
+            CacheTable::Record r;
+            FUZZ_CHECK(table.find(path, r));
+            FUZZ_CHECK(r.hash == entry.hash && r.size == entry.size && r.time == cache.mtimes.at(path));
+        };
+        if (reversed) {
+            for (auto it = cache.entries.rbegin(); it != cache.entries.rend(); ++it)
+                check(it->first, it->second);
+        } else {
+            for (const auto& [path, entry] : cache.entries)
+                check(path, entry);
+        }
+        FUZZ_CHECK(table.text() == saved);
+    }
     return 0;
 }

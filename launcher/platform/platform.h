@@ -66,6 +66,11 @@ int64_t fileSize(const std::string& path);
 // with like on every platform. 0 when it cannot be read. Any thread.
 int64_t fileWriteTime(const std::string& path);
 
+// fileSize and fileWriteTime of `path` from one look at the file: true with both when it
+// is a regular file (links followed), false otherwise with the outputs untouched. Any
+// thread.
+bool regularFileFacts(const std::string& path, int64_t& outSize, int64_t& outWriteTime);
+
 // Renames `from` to `to`, atomically replacing an existing `to` (rename(2)), then syncs
 // the folder of `to` so the new name survives a power cut. Returns false when the rename
 // failed; `from` is then left where it was (a failed folder sync does not undo it).
@@ -92,6 +97,15 @@ bool listFolder(const std::string& folder, std::vector<std::string>& outNames);
 // points at (fileSize tells whether it leads to a regular file). Any thread.
 enum class EntryType { Missing, File, Folder, Link, Other };
 EntryType entryType(const std::string& path);
+
+// listFolder's names, each with what entryType says of it, read from the folder listing
+// itself where the file system tells (so a walk of a large tree makes no call per entry)
+// and asked of the entry only where it does not. False as listFolder. Any thread.
+struct FolderEntry {
+    std::string name;
+    EntryType type = EntryType::Missing;
+};
+bool listFolderEntries(const std::string& folder, std::vector<FolderEntry>& outEntries);
 
 // Which file `path` names (links followed): the same for every name it has, hard links,
 // links to it and other spellings of the path included. False when it cannot be read.

@@ -382,6 +382,15 @@ int64_t fileWriteTime(const std::string& path) {
            static_cast<int64_t>(st.st_mtim.tv_nsec) / 100;
 }
 
+bool regularFileFacts(const std::string& path, int64_t& outSize, int64_t& outWriteTime) {
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    outSize = static_cast<int64_t>(st.st_size);
+    outWriteTime = (static_cast<int64_t>(st.st_mtim.tv_sec) + kUnixToWindowsSeconds) * kTicksPerSecond +
+                   static_cast<int64_t>(st.st_mtim.tv_nsec) / 100;
+    return true;
+}
+
 bool replaceFile(const std::string& from, const std::string& to) {
     if (::rename(from.c_str(), to.c_str()) != 0) return false;
     syncFolder(parentFolder(to));
@@ -437,6 +446,42 @@ EntryType entryType(const std::string& path) {
     if (S_ISDIR(st.st_mode)) return EntryType::Folder;
     if (S_ISLNK(st.st_mode)) return EntryType::Link;
     return EntryType::Other;
+}
+
+bool listFolderEntries(const std::string& folder, std::vector<FolderEntry>& outEntries) {
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir) return false;
+    bool ok = true;
+    for (;;) {
+        errno = 0;
+        struct dirent* entry = ::readdir(dir);
+        if (!entry) {
+            ok = errno == 0;
+            break;
+        }
+        const char* name = entry->d_name;
+        if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) continue;
+        EntryType type = EntryType::Other;
+        switch (entry->d_type) {
+        case DT_REG:
+            type = EntryType::File;
+            break;
+        case DT_DIR:
+            type = EntryType::Folder;
+            break;
+        case DT_LNK:
+            type = EntryType::Link;
+            break;
+        case DT_UNKNOWN: // a file system that keeps no type in its folders
+            type = entryType(folder + "/" + name);
+            break;
+        default:
+            break;
+        }
+        outEntries.push_back(FolderEntry{name, type});
+    }
+    ::closedir(dir);
+    return ok;
 }
 
 bool fileIdentity(const std::string& path, FileIdentity& out) {

@@ -221,6 +221,14 @@ BOOL CALLBACK closeWindowOf(HWND window, LPARAM process) {
     return TRUE;
 }
 
+// What an entry with attributes `a` is, as entryType reports it.
+EntryType typeOfAttributes(DWORD a) {
+    if (a & FILE_ATTRIBUTE_REPARSE_POINT) return EntryType::Link;
+    if (a & FILE_ATTRIBUTE_DIRECTORY) return EntryType::Folder;
+    if (a & FILE_ATTRIBUTE_DEVICE) return EntryType::Other;
+    return EntryType::File;
+}
+
 } // namespace
 
 // ---- program and folders ----
@@ -298,6 +306,14 @@ int64_t fileWriteTime(const std::string& path) {
     return ticksOf(a.ftLastWriteTime);
 }
 
+bool regularFileFacts(const std::string& path, int64_t& outSize, int64_t& outWriteTime) {
+    WIN32_FILE_ATTRIBUTE_DATA a;
+    if (!readAttributes(path, a) || (a.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) return false;
+    outSize = static_cast<int64_t>((static_cast<uint64_t>(a.nFileSizeHigh) << 32) | a.nFileSizeLow);
+    outWriteTime = ticksOf(a.ftLastWriteTime);
+    return true;
+}
+
 bool replaceFile(const std::string& from, const std::string& to) {
     // Write-through: the call returns once the rename is on the disk. A running
     // executable cannot be replaced, only renamed away; the updater then sets it aside
@@ -353,10 +369,25 @@ EntryType entryType(const std::string& path) {
     if (path.empty()) return EntryType::Missing;
     DWORD a = ::GetFileAttributesW(systemPath(path).c_str());
     if (a == INVALID_FILE_ATTRIBUTES) return EntryType::Missing;
-    if (a & FILE_ATTRIBUTE_REPARSE_POINT) return EntryType::Link;
-    if (a & FILE_ATTRIBUTE_DIRECTORY) return EntryType::Folder;
-    if (a & FILE_ATTRIBUTE_DEVICE) return EntryType::Other;
-    return EntryType::File;
+    return typeOfAttributes(a);
+}
+
+// The find data carries each entry's attributes: no second call per entry.
+bool listFolderEntries(const std::string& folder, std::vector<FolderEntry>& outEntries) {
+    std::wstring pattern = systemPath(folder.empty() ? std::string(".") : folder);
+    if (pattern.back() != L'\\') pattern += L'\\';
+    pattern += L'*';
+    WIN32_FIND_DATAW entry;
+    HANDLE find = ::FindFirstFileW(pattern.c_str(), &entry);
+    if (find == INVALID_HANDLE_VALUE) return ::GetLastError() == ERROR_FILE_NOT_FOUND; // empty drive root
+    do {
+        if (std::wcscmp(entry.cFileName, L".") == 0 || std::wcscmp(entry.cFileName, L"..") == 0) continue;
+        outEntries.push_back(FolderEntry{narrow(entry.cFileName, std::wcslen(entry.cFileName)),
+                                         typeOfAttributes(entry.dwFileAttributes)});
+    } while (::FindNextFileW(find, &entry));
+    const bool ok = ::GetLastError() == ERROR_NO_MORE_FILES;
+    ::FindClose(find);
+    return ok;
 }
 
 bool fileIdentity(const std::string& path, FileIdentity& out) {

@@ -21,12 +21,14 @@
 #include "update/signature.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <cstring>
 #include <map>
-#include <set>
 #include <string_view>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 // ---- starting and stopping ----
@@ -63,22 +65,52 @@ namespace {
 
 // ---- comparison ----
 
-// True when the file on disk already has the listed content. Sizes decide first; a cache
-// record with the same size and write time vouches for the content without reading it;
-// otherwise the file is hashed once and the cache learns the result.
-bool isUpToDate(const FileEntry& entry, UpdateCache& cache) {
-    int64_t size = fileSizeOnDisk(entry.path);
-    if (size != entry.size) return false;
-    int64_t time = fileModTime(entry.path);
-    auto cached = cache.entries.find(entry.path);
-    auto cachedTime = cache.mtimes.find(entry.path);
-    if (cached != cache.entries.end() && cached->second.size == size && cachedTime != cache.mtimes.end() &&
-        cachedTime->second == time)
-        return cached->second.hash == entry.hash;
-    std::string hash = sha256File(entry.path);
-    cache.entries[entry.path] = FileEntry{hash, size, entry.path};
-    cache.mtimes[entry.path] = time;
-    return hash == entry.hash;
+// A file needing its content read: the listed entry, and the size and time it had.
+struct HashJob {
+    size_t entry;
+    int64_t size;
+    int64_t time;
+    std::string hash; // filled by hashFiles
+};
+
+// What the disk says of one entry before any file is read: it needs a download, its
+// cache record vouches for it, or it must be hashed (`jobs` gets it). Sizes decide first;
+// a record with the same size and write time vouches without reading.
+enum class Verdict : uint8_t { UpToDate, Download, Hash };
+Verdict compareWithDisk(const ListedFile& entry, size_t index, CacheTable& cache, std::string& pathBuffer,
+                        std::vector<HashJob>& jobs) {
+    pathBuffer.assign(entry.path);
+    int64_t size = -1, time = 0;
+    if (!platform::regularFileFacts(pathBuffer, size, time) || size != entry.size) return Verdict::Download;
+    CacheTable::Record cached;
+    if (cache.find(entry.path, cached) && cached.size == size && cached.time == time)
+        return cached.hash == entry.hash ? Verdict::UpToDate : Verdict::Download;
+    jobs.push_back(HashJob{index, size, time, {}});
+    return Verdict::Hash;
+}
+
+// Hashes every job's file, on as many threads as the machine has cores: each thread takes
+// the next job by its index until none is left or a stop is requested (a file already
+// begun is finished). One file is always hashed by one thread.
+void hashFiles(std::vector<HashJob>& jobs, const std::vector<ListedFile>& list,
+               const std::atomic<bool>& stop) {
+    std::atomic<size_t> next{0};
+    auto work = [&] {
+        for (size_t j = next.fetch_add(1); j < jobs.size() && !stop.load(); j = next.fetch_add(1))
+            jobs[j].hash = sha256File(std::string(list[jobs[j].entry].path));
+    };
+    const size_t threads = std::min<size_t>(std::max(1u, std::thread::hardware_concurrency()), jobs.size());
+    std::vector<std::thread> helpers;
+    for (size_t t = 1; t < threads; ++t) {
+        try {
+            helpers.emplace_back(work);
+        } catch (const std::system_error&) {
+            break; // fewer threads than cores: the work is shared among those there are
+        }
+    }
+    work();
+    for (std::thread& helper : helpers)
+        helper.join();
 }
 
 // ---- leftovers ----
@@ -87,27 +119,30 @@ bool isUpToDate(const FileEntry& entry, UpdateCache& cache) {
 // will not write again is what a killed run left behind, and so is a temporary of a cache
 // or settings save whose process is gone. Both are removed; a listed path never is.
 // Real sub-folders are searched; links to folders (a player's own) are not entered.
-void removeLeftovers(const std::string& folder, const std::set<std::string>& listed,
-                     const std::set<std::string>& downloading) {
-    std::vector<std::string> names;
-    platform::listFolder(folder.empty() ? "." : folder, names); // a failed listing cleans what it read
-    for (const std::string& name : names) {
-        const std::string path = folder.empty() ? name : folder + "/" + name;
-        const platform::EntryType type = platform::entryType(path);
-        if (type == platform::EntryType::Folder) {
+// `listed` holds the listed paths that have such a name, `downloading` the paths this
+// pass will write; both sorted.
+void removeLeftovers(const std::string& folder, const std::vector<std::string_view>& listed,
+                     const std::vector<std::string_view>& downloading) {
+    std::vector<platform::FolderEntry> entries; // a failed listing cleans what it read
+    platform::listFolderEntries(folder.empty() ? "." : folder, entries);
+    const std::string_view suffix(kDownloadSuffix);
+    for (const platform::FolderEntry& entry : entries) {
+        const std::string_view name(entry.name);
+        const std::string path = folder.empty() ? entry.name : folder + "/" + entry.name;
+        if (entry.type == platform::EntryType::Folder) {
             removeLeftovers(path, listed, downloading);
             continue;
         }
-        if (listed.count(path)) continue;
         bool leftover = false;
-        if (std::string_view(name).ends_with(kDownloadSuffix)) {
-            const std::string target = path.substr(0, path.size() - std::string(kDownloadSuffix).size());
-            leftover = downloading.count(target) == 0;
-        } else if (folder.empty() && platform::isAbandonedWriteTemporary(name)) {
+        if (name.ends_with(suffix)) {
+            const std::string_view target = std::string_view(path).substr(0, path.size() - suffix.size());
+            leftover = !std::binary_search(downloading.begin(), downloading.end(), target);
+        } else if (folder.empty() && platform::isAbandonedWriteTemporary(entry.name)) {
             for (const char* saved : {kUpdateCacheFile, kUserConfigFile, kSequenceFile})
                 if (name.compare(0, std::strlen(saved) + 1, std::string(saved) + ".") == 0) leftover = true;
         }
-        if (leftover) platform::deleteFile(path);
+        if (leftover && !std::binary_search(listed.begin(), listed.end(), std::string_view(path)))
+            platform::deleteFile(path);
     }
 }
 
@@ -161,11 +196,11 @@ struct FolderLockGuard {
 
 // Ends the pass with `message`, unless an earlier file failed to install: then with that
 // one's. Everything installed is in the saved cache.
-void failPass(UpdateStatus& status, Installer& installer, UpdateCache& cache, bool& restart,
+void failPass(UpdateStatus& status, Installer& installer, CacheTable& cache, bool& restart,
               const std::string& message) {
     std::string earlier;
-    const bool ok = installer.finish(cache, restart, earlier);
-    saveUpdateCache(cache);
+    const bool ok = installer.finish(cache.learned, restart, earlier);
+    cache.save();
     setUpdateError(status, ok ? message : earlier);
 }
 
@@ -197,19 +232,22 @@ void runUpdatePass(UpdateStatus& s, UpdateSource& source, std::string baseUrl,
 
     // The list from the first mirror whose list passes every check (mirrors are not
     // trusted: each list is verified on its own); with none, the first mirror's message.
-    FileList list;
+    // The entries point into `body`, which is dropped once the comparison is done.
+    std::string body;
+    std::vector<ListedFile> list;
     std::map<std::string, ChunkIndexRef> indexes;
     std::string firstMirrorsError;
     bool accepted = false;
     for (size_t m = 0; m < mirrors.bases.size() && !accepted; ++m) {
-        std::string body, error, message;
+        std::string error, message;
+        body.clear();
         const bool fetched = source.fetch(mirrors.bases[m] + kFileListName, nullptr,
                                           makeStringSink(body, kFileListCap), error);
         if (!fetched && s.stopRequested.load()) return; // closing: no message for a pass nobody waits on
         if (!fetched) {
             message = kErrListFetch + error + ")";
         } else if (listTrusted(body, message) && // before any entry or the version is used
-                   parseFileList(body, list, message, [&s](const std::string& version) {
+                   scanFileList(body, list, message, [&s](const std::string& version) {
                        std::lock_guard<std::mutex> lock(s.statusMutex);
                        s.serverVersion = version;
                    })) {
@@ -218,30 +256,62 @@ void runUpdatePass(UpdateStatus& s, UpdateSource& source, std::string baseUrl,
             accepted = true;
         }
         if (m == 0) firstMirrorsError = message;
-    } // a large list is not kept while files download
+    }
     if (!accepted) {
         setUpdateError(s, firstMirrorsError);
         return;
     }
 
-    UpdateCache cache = loadUpdateCache();
-    std::vector<const FileEntry*> downloads;
-    int64_t total = 0;
-    for (const FileEntry& entry : list) {
+    // The disk first (one look per file), then the files no cache record vouches for are
+    // hashed on every core, then each entry is decided in list order.
+    CacheTable cache;
+    cache.load();
+    std::vector<Verdict> verdicts(list.size());
+    std::vector<HashJob> jobs;
+    std::string pathBuffer;
+    for (size_t i = 0; i < list.size(); ++i) {
         if (s.stopRequested.load()) return; // state stays Checking, the cache is not saved
-        if (!isUpToDate(entry, cache)) {
-            downloads.push_back(&entry);
+        verdicts[i] = compareWithDisk(list[i], i, cache, pathBuffer, jobs);
+    }
+    hashFiles(jobs, list, s.stopRequested);
+    if (s.stopRequested.load()) return;
+    std::vector<FileEntry> downloads;
+    int64_t total = 0;
+    auto job = jobs.begin();
+    for (size_t i = 0; i < list.size(); ++i) {
+        const ListedFile& entry = list[i];
+        bool current = verdicts[i] == Verdict::UpToDate;
+        if (verdicts[i] == Verdict::Hash) {
+            const std::string path(entry.path);
+            current = job->hash == entry.hash;
+            cache.learned.mtimes[path] = job->time;
+            cache.learned.entries[path] = FileEntry{std::move(job->hash), job->size, path};
+            ++job;
+        }
+        if (!current) {
+            downloads.push_back(FileEntry{std::string(entry.hash), entry.size, std::string(entry.path)});
             // A list may claim absurd sizes; the total saturates instead of overflowing.
             total = entry.size > INT64_MAX - total ? INT64_MAX : total + entry.size;
         }
     }
+    jobs = {};
+    verdicts = {};
 
-    std::set<std::string> listed, downloading;
-    for (const FileEntry& entry : list)
-        listed.insert(entry.path);
-    for (const FileEntry* entry : downloads)
-        downloading.insert(entry->path);
+    std::vector<std::string_view> listed, downloading;
+    for (const ListedFile& entry : list)
+        if (entry.path.ends_with(kDownloadSuffix) ||
+            (entry.path.find('/') == std::string_view::npos &&
+             platform::isAtomicWriteTemporary(std::string(entry.path))))
+            listed.push_back(entry.path);
+    for (const FileEntry& entry : downloads)
+        downloading.push_back(entry.path);
+    std::sort(listed.begin(), listed.end());
+    std::sort(downloading.begin(), downloading.end());
     removeLeftovers("", listed, downloading);
+    listed = {};
+    downloading = {};
+    list = {}; // a large list is not kept while files download
+    body = {};
 
     s.bytesTotal.store(total);
     s.bytesDone.store(0);
@@ -253,26 +323,26 @@ void runUpdatePass(UpdateStatus& s, UpdateSource& source, std::string baseUrl,
     Sha256 hash;
     bool restart = false;
     Installer installer(s, launcherName); // before the return paths below: joined on every one
-    for (const FileEntry* entry : downloads) {
+    for (const FileEntry& entry : downloads) {
         if (installer.failed()) break; // the pass ends at the file that could not be installed
-        installer.waitUntilClear(entry->path);
-        const auto index = indexes.find(entry->path);
+        installer.waitUntilClear(entry.path);
+        const auto index = indexes.find(entry.path);
         const Download d =
-            downloadFile(s, source, *entry, mirrors, index == indexes.end() ? nullptr : &index->second, hash);
+            downloadFile(s, source, entry, mirrors, index == indexes.end() ? nullptr : &index->second, hash);
         if (d.result == Download::Result::Stopped) return; // no message, no cache saved
         if (d.result == Download::Result::Failed) {
             failPass(s, installer, cache, restart, d.error);
             return;
         }
-        installer.submit(*entry, d.file); // flushed, renamed and recorded while the next file arrives
+        installer.submit(entry, d.file); // flushed, renamed and recorded while the next file arrives
     }
     std::string failure;
-    if (!installer.finish(cache, restart, failure)) {
-        saveUpdateCache(cache);
+    if (!installer.finish(cache.learned, restart, failure)) {
+        cache.save();
         setUpdateError(s, failure);
         return;
     }
-    saveUpdateCache(cache);
+    cache.save();
     s.state.store(restart ? UpdateState::RestartPending : UpdateState::UpToDate);
 }
 

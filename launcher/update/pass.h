@@ -7,7 +7,8 @@
 //   ---- self-restart ----            restartLauncher
 //
 // A pass: take the folder's update lock; fetch the list and trust it (signature.h); parse
-// it; compare each entry with the disk (the cache spares reading unchanged files); remove
+// it; compare each entry with the disk (the cache spares reading unchanged files, and the
+// files that must be read are hashed on every core, then decided in list order); remove
 // what killed runs left behind; download the rest in list order (download.h) while the
 // installer thread puts verified files in place (installer.h); save the cache. The first
 // faulty file ends the pass with its message; what was installed before it stays, and is

@@ -142,7 +142,30 @@ TEST_F(Platform, SizeTypeAndExistenceOfEveryKindOfEntry) {
         EXPECT_EQ(platform::fileSize(c.path), c.size) << c.path;
         EXPECT_EQ(platform::entryType(c.path), c.type) << c.path;
         EXPECT_EQ(platform::pathExists(c.path), c.exists) << c.path;
+        int64_t size = -7, time = -7; // one look gives both, for regular files only
+        EXPECT_EQ(platform::regularFileFacts(c.path, size, time), c.size >= 0) << c.path;
+        EXPECT_EQ(size, c.size >= 0 ? c.size : -7) << c.path;
+        EXPECT_EQ(time, c.size >= 0 ? platform::fileWriteTime(c.path) : -7) << c.path;
     }
+    // The listing's types are entryType's, for every kind of entry (a device among /dev's).
+    for (const std::string& folder :
+         kWindows ? std::vector<std::string>{dir} : std::vector<std::string>{dir, "/dev"}) {
+        std::vector<platform::FolderEntry> entries;
+        ASSERT_TRUE(platform::listFolderEntries(folder, entries)) << folder;
+        std::vector<std::string> names, listed;
+        for (const platform::FolderEntry& e : entries) {
+            EXPECT_EQ(e.type, platform::entryType(folder + "/" + e.name)) << e.name;
+            names.push_back(e.name);
+        }
+        ASSERT_TRUE(platform::listFolder(folder, listed));
+        std::sort(names.begin(), names.end());
+        std::sort(listed.begin(), listed.end());
+        EXPECT_EQ(names, listed) << folder;
+    }
+    std::vector<platform::FolderEntry> none;
+    EXPECT_FALSE(platform::listFolderEntries(path("yok"), none));
+    EXPECT_FALSE(platform::listFolderEntries(path("boş"), none));
+    EXPECT_TRUE(none.empty());
 }
 
 TEST_F(Platform, WriteTimeOnTheWindowsScale) {

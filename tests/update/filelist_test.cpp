@@ -1,6 +1,7 @@
 // filelist_test.cpp - the file list, the path rule, URL encoding and the update cache.
 #include "update/filelist.h"
 
+#include "platform/platform.h"
 #include "support/temp_folder.h"
 
 #include <gtest/gtest.h>
@@ -159,16 +160,56 @@ std::string cacheLines(const UpdateCache& cache) {
     return out;
 }
 
+// The pass's table reads the same records, finds each in any order, writes the same
+// bytes, and knows when the file is exactly in the writer's form (so it is not rewritten).
 TEST(UpdateCache, ReadsEveryWellFormedLineAndTheLaterOneWins) {
-    const std::pair<std::string, std::string> cases[] = {
-        {"3 30 h3 z\n1 10 h1 a\n2 20 h2 m\n4 40 h4 a\n", "a|4|40|h4\nm|2|20|h2\nz|3|30|h3\n"},
-        {"x 1 h p\n1 y h p\n1 2 h\n1 2 h   \n1 2\n\n99999999999999999999 1 h p\n", ""}, // each malformed
+    const struct {
+        std::string text, result;
+        bool writersForm;
+    } cases[] = {
+        {"3 30 h3 z\n1 10 h1 a\n2 20 h2 m\n4 40 h4 a\n", "a|4|40|h4\nm|2|20|h2\nz|3|30|h3\n", false},
+        {"x 1 h p\n1 y h p\n1 2 h\n1 2 h   \n1 2\n\n99999999999999999999 1 h p\n", "",
+         false}, // each malformed
         {"5 6 hash good path\n  7   8   h2   spaced\n9 10 h3 last",
-         "good path|5|6|hash\nlast|9|10|h3\nspaced|7|8|h2\n"},
-        {"1 2 h yol\r\n", "yol\r|1|2|h\n"}, // a CR ending a listed path is part of it
+         "good path|5|6|hash\nlast|9|10|h3\nspaced|7|8|h2\n", false},
+        {"1 2 h yol\r\n", "yol\r|1|2|h\n", true}, // a CR ending a listed path is part of it
+        {"", "", true},
+        {"1 -2 h a\n3 4 h b b\n", "a|1|-2|h\nb b|3|4|h\n", true},
+        {"1 2 h b\n3 4 h a\n", "a|3|4|h\nb|1|2|h\n", false}, // out of order
+        {"1 2 h a\n1 2 h a\n", "a|1|2|h\n", false},          // twice
+        {"+1 2 h a\n", "a|1|2|h\n", false},
+        {"01 2 h a\n", "a|1|2|h\n", false},
+        {"1 -0 h a\n", "a|1|0|h\n", false},
+        {"1\t2 h a\n", "a|1|2|h\n", false},
+        {"1 2 h\ta\n", "a|1|2|h\n", false},
+        {"1 2  h a\n", "a|1|2|h\n", false},
+        {"1 2 h a", "a|1|2|h\n", false}, // no LF
+        {"1 2 h a\n\n", "a|1|2|h\n", false},
     };
-    for (const auto& [text, result] : cases)
-        EXPECT_EQ(cacheLines(parseUpdateCache(text)), result) << text;
+    for (const auto& [text, result, writersForm] : cases) {
+        UpdateCache parsed = parseUpdateCache(text);
+        EXPECT_EQ(cacheLines(parsed), result) << text;
+        for (const bool reversed : {false, true}) {
+            CacheTable table;
+            table.adopt(text);
+            EXPECT_EQ(table.unchangedOnDisk(), writersForm) << text;
+            std::vector<std::string> paths;
+            for (const auto& [path, e] : parsed.entries)
+                paths.insert(reversed ? paths.begin() : paths.end(), path);
+            UpdateCache found; // every record looked up, in path order or in reverse
+            for (const std::string& path : paths) {
+                CacheTable::Record r;
+                if (!table.find(path, r)) continue;
+                found.entries[path] = FileEntry{std::string(r.hash), r.size, path};
+                found.mtimes[path] = r.time;
+            }
+            EXPECT_EQ(cacheLines(found), result) << text;
+            CacheTable::Record none;
+            EXPECT_FALSE(table.find("yok", none)) << text;
+            EXPECT_EQ(table.text(), updateCacheText(parsed)) << text;
+            EXPECT_EQ(table.text() == text, writersForm) << text;
+        }
+    }
 }
 
 TEST(UpdateCache, SavedWholeInByteOrderAndReadBack) {
@@ -191,6 +232,36 @@ TEST(UpdateCache, SavedWholeInByteOrderAndReadBack) {
     EXPECT_FALSE(saveUpdateCache(cache, folder / "yok/guncelleme.cache"));
     EXPECT_EQ(testsupport::listTree(folder.path()), "guncelleme.cache\n") << "a save left a temporary behind";
     EXPECT_TRUE(loadUpdateCache(folder / "yok.cache").entries.empty());
+
+    // The pass's table rewrites the file only when its bytes would change: something
+    // learned (the learned record wins), or a file not in the writer's form.
+    const std::string saved = testsupport::readFile(file);
+    auto identity = [&file] {
+        platform::FileIdentity id;
+        EXPECT_TRUE(platform::fileIdentity(file, id));
+        return id;
+    };
+    const platform::FileIdentity before = identity();
+    CacheTable table;
+    table.load(file);
+    ASSERT_TRUE(table.save(file));
+    EXPECT_EQ(identity(), before) << "a save of the same bytes wrote the file";
+    table.learned.entries["Z"] = FileEntry{B, 3, "Z"};
+    table.learned.entries["b"] = FileEntry{B, 4, "b"};
+    table.learned.mtimes["b"] = 7;
+    ASSERT_TRUE(table.save(file));
+    const std::string merged = "3 0 " + B + " Z\n0 0 " + B + " a b/c d \n4 7 " + B +
+                               " b\n12 133000000000000000 " + A + " veri/ağaç 1.png\n";
+    EXPECT_EQ(testsupport::readFile(file), merged);
+    testsupport::writeFile(file, "\n" + merged);
+    table.load(file);
+    ASSERT_TRUE(table.save(file));
+    EXPECT_EQ(testsupport::readFile(file), merged) << "a file not in the writer's form is rewritten";
+    for (const std::string& missing : {folder / "yok.cache", folder / "yok/guncelleme.cache"}) {
+        table.load(missing); // no file: an empty one is written, as every save did
+        EXPECT_EQ(table.save(missing), missing == folder / "yok.cache");
+    }
+    EXPECT_EQ(testsupport::readFile(folder / "yok.cache"), "");
 }
 
 } // namespace

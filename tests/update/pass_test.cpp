@@ -33,6 +33,7 @@ TEST_F(PassTest, DownloadsWhatDiffersAndRecordsWhatIsOnDisk) {
         {"all in place, cache unreadable", kThree, Cache::Garbage, {}},
         {"the cache vouches without reading", wrongBytes, Cache::Listed, {}},
         {"same content, new write time", kThree, Cache::OtherTime, {}},
+        {"one changed among new write times", wrongBytes, Cache::OtherTime, {"oyun.bin"}},
         {"the cache names another hash", kThree, Cache::OtherHash, all},
         {"other sizes", otherSizes, Cache::None, {"oyun.bin", "veri/ses/muzik.ogg"}},
     };
@@ -78,6 +79,15 @@ TEST_F(PassTest, DownloadsWhatDiffersAndRecordsWhatIsOnDisk) {
             EXPECT_EQ(saved.mtimes[path], fileModTime(path)) << path;
         }
         EXPECT_EQ(tree().find(".indir"), std::string::npos);
+        // The cache is saved in the writer's form; a pass that learns nothing new leaves it
+        // as it is, not even rewritten.
+        EXPECT_EQ(readFile(game / kUpdateCacheFile), updateCacheText(saved));
+        platform::FileIdentity before, after;
+        ASSERT_TRUE(platform::fileIdentity(kUpdateCacheFile, before));
+        ASSERT_EQ(runPass(), UpToDate) << errorText();
+        EXPECT_EQ(server.requests.size(), 1u);
+        ASSERT_TRUE(platform::fileIdentity(kUpdateCacheFile, after));
+        EXPECT_EQ(before, after);
     }
 }
 
