@@ -1,13 +1,30 @@
 // session_test.cpp - the login session's rules on in-memory state: which way a login goes,
-// and the one place a ticket (from either way) starts the game with the settings the
-// configuration has at that moment. (What closing the dialog cancels: the login dialog's
-// tests in tests/screens, each half in account_test.cpp and gameserver_test.cpp.)
+// what closing the dialog cancels (the dialog itself: tests in tests/screens), and the one
+// place a ticket (from either way) starts the game with the settings the configuration
+// has at that moment.
 #include "login_support.h"
 #include "platform/clock.h"
 
 using namespace logintest;
 
 namespace {
+
+// A login connection is dropped with its password; a probe of the server's state is not a
+// login and goes on.
+TEST(Session, CancellingDropsALinkLoginOnlyAndWipesTheCode) {
+    for (LinkMode mode : {LinkMode::Login, LinkMode::Probe}) {
+        Session session;
+        session.link.linkMode = mode;
+        session.link.loginPassword = "gizli";
+        std::string code = "123456";
+        session.account.totpStep = true;
+        cancelLogin(session, code);
+        EXPECT_EQ(session.link.linkMode, mode == LinkMode::Login ? LinkMode::Idle : LinkMode::Probe);
+        EXPECT_EQ(session.link.loginPassword.empty(), mode == LinkMode::Login);
+        EXPECT_TRUE(code.empty() && allZero(code));
+        EXPECT_FALSE(session.account.totpStep);
+    }
+}
 
 TEST(Session, TheAccountServiceDecidesTheWayAndTheTypedPasswordIsWipedEitherWay) {
     Session session;

@@ -140,7 +140,9 @@ TEST(Wire, AnswersDecodeAtTheirLimitsAndFailOnCutOrOverlongTexts) {
         EXPECT_EQ(refused.ok, c.ok);
     }
 
-    EXPECT_EQ(decodeRejected(encodeRejected("yasak")).reason, "yasak");
+    const Rejected yasak = decodeRejected(encodeRejected("yasak"));
+    EXPECT_TRUE(yasak.ok);
+    EXPECT_EQ(yasak.reason, "yasak");
     EXPECT_EQ(encodeRejected(std::string(64, 'r')).size(), 66u);
     EXPECT_FALSE(decodeRejected(bytes({0x07})).ok);
     EXPECT_FALSE(decodeRejected(bytes({0x07, 66}) + std::string(66, 'r')).ok);
