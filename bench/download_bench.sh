@@ -18,14 +18,8 @@ key=$(realpath tests/data/tls/key.pem)
 
 # ---- data ----
 site=$data/download/site
-if [ ! -f "$site/big.bin" ] || [ "$(stat -c %s "$site/big.bin")" -ne 1073741824 ]; then
-  mkdir -p "$site"
-  echo "making 1 GiB of test data in $site (once)"
-  openssl enc -aes-128-ctr -pass pass:morlaken -nosalt -pbkdf2 -in /dev/zero 2>/dev/null |
-    head -c 1073741824 > "$site/big.bin" || true  # openssl ends on SIGPIPE once head has enough
-  rm -f "$site/dosyalar.txt"
-fi
-[ -f "$site/dosyalar.txt" ] || "$publish_tool" "$site" --version bench > /dev/null
+. bench/common/gib_site.sh
+make_gib_site "$site" "$publish_tool"
 
 # ---- nginx on a free loopback port, timing helpers ----
 . bench/common/nginx.sh

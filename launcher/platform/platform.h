@@ -88,24 +88,30 @@ bool removeEmptyFolder(const std::string& path);
 // exists afterwards.
 bool createFolders(const std::string& folder);
 
-// Names (not paths) of the entries of `folder`, without "." and "..", in no particular
-// order, not descending. Returns false when the folder cannot be listed; `outNames`
-// then holds what was read before the failure.
-bool listFolder(const std::string& folder, std::vector<std::string>& outNames);
-
 // What `path` itself is, links not followed: a symbolic link reports `Link` whatever it
 // points at (fileSize tells whether it leads to a regular file). Any thread.
 enum class EntryType { Missing, File, Folder, Link, Other };
 EntryType entryType(const std::string& path);
 
-// listFolder's names, each with what entryType says of it, read from the folder listing
-// itself where the file system tells (so a walk of a large tree makes no call per entry)
-// and asked of the entry only where it does not. False as listFolder. Any thread.
+// The entries of `folder` (names, not paths), without "." and "..", in no particular
+// order, not descending, each with what entryType says of it, read from the folder
+// listing itself where the file system tells (so a walk of a large tree makes no call per
+// entry) and asked of the entry only where it does not. Returns false when the folder
+// cannot be listed; `outEntries` then holds what was read before the failure. Any thread.
 struct FolderEntry {
     std::string name;
     EntryType type = EntryType::Missing;
 };
 bool listFolderEntries(const std::string& folder, std::vector<FolderEntry>& outEntries);
+
+// The names alone, as listFolderEntries reads them.
+inline bool listFolder(const std::string& folder, std::vector<std::string>& outNames) {
+    std::vector<FolderEntry> entries;
+    const bool ok = listFolderEntries(folder, entries);
+    for (FolderEntry& entry : entries)
+        outNames.push_back(std::move(entry.name));
+    return ok;
+}
 
 // Which file `path` names (links followed): the same for every name it has, hard links,
 // links to it and other spellings of the path included. False when it cannot be read.

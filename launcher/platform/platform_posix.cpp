@@ -420,25 +420,6 @@ bool createFolders(const std::string& folder) {
     return ::stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-bool listFolder(const std::string& folder, std::vector<std::string>& outNames) {
-    DIR* dir = ::opendir(folder.c_str());
-    if (!dir) return false;
-    bool ok = true;
-    for (;;) {
-        errno = 0;
-        struct dirent* entry = ::readdir(dir);
-        if (!entry) {
-            ok = errno == 0;
-            break;
-        }
-        const char* name = entry->d_name;
-        if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) continue;
-        outNames.emplace_back(name);
-    }
-    ::closedir(dir);
-    return ok;
-}
-
 EntryType entryType(const std::string& path) {
     struct stat st;
     if (::lstat(path.c_str(), &st) != 0) return EntryType::Missing;

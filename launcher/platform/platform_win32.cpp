@@ -349,22 +349,6 @@ bool createFolders(const std::string& folder) {
     return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-bool listFolder(const std::string& folder, std::vector<std::string>& outNames) {
-    std::wstring pattern = systemPath(folder.empty() ? std::string(".") : folder);
-    if (pattern.back() != L'\\') pattern += L'\\';
-    pattern += L'*';
-    WIN32_FIND_DATAW entry;
-    HANDLE find = ::FindFirstFileW(pattern.c_str(), &entry);
-    if (find == INVALID_HANDLE_VALUE) return ::GetLastError() == ERROR_FILE_NOT_FOUND; // empty drive root
-    do {
-        if (std::wcscmp(entry.cFileName, L".") == 0 || std::wcscmp(entry.cFileName, L"..") == 0) continue;
-        outNames.push_back(narrow(entry.cFileName, std::wcslen(entry.cFileName)));
-    } while (::FindNextFileW(find, &entry));
-    const bool ok = ::GetLastError() == ERROR_NO_MORE_FILES;
-    ::FindClose(find);
-    return ok;
-}
-
 EntryType entryType(const std::string& path) {
     if (path.empty()) return EntryType::Missing;
     DWORD a = ::GetFileAttributesW(systemPath(path).c_str());
