@@ -1,7 +1,7 @@
 // folder_lock_test.cpp - the folder's update lock: a pass that meets it held, by whatever
 // path to the folder, neither fetches nor writes; a stop ends its wait, and the lock the
 // wait would have got is not kept; no other user can hold the lock. (Across processes, and
-// the waiting pass finding the work done: tests/tools/sync_lock_test.cpp.)
+// the waiting pass finding the work done: tests/tools/sync_test.cpp.)
 #include "memory_server.h"
 
 #include "support/child_process.h"

@@ -1,8 +1,7 @@
 // signed_list_test.cpp - with the studio's key in varsayilan.ini, a pass uses no list that
 // is unsigned, altered, signed by another key, replayed from an older signing or signed in
 // the wrong place, and the record of what was accepted fails closed; without a key a
-// signed list reads like any other. (morlaken-publish and morlaken-sync together:
-// tests/tools/sync_test.cpp.)
+// signed list reads like any other. (morlaken-publish's signing: tests/tools/publish_test.cpp.)
 #include "memory_server.h"
 
 #include "platform/text.h"
