@@ -870,7 +870,7 @@ bool pathExists(const std::string& path) {
 }
 
 void lowerThreadPriority() {
-    constexpr int kBackgroundNice = 10; // above the window's 0: about a tenth of its weight when both want a core
+    constexpr int kBackgroundNice = 19; // the lowest: the window's threads always come first
     ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), kBackgroundNice);
 }
 
