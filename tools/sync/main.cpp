@@ -96,7 +96,9 @@ int main(int argc, char** argv) {
     auto lastDraw = start;
     int64_t lastBytes = 0;
     double speed = 0;
-    while (s.workerActive.load()) {
+    // Without a terminal there is nothing to draw: the pass is simply waited for, so a
+    // script's run ends the moment the pass does (a signal still stops the pass).
+    while (terminal && s.workerActive.load()) {
         std::this_thread::sleep_for(kPollInterval);
         auto now = std::chrono::steady_clock::now();
         if (terminal && now - lastDraw >= kProgressInterval) {
