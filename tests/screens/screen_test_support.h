@@ -1,14 +1,17 @@
 // screen_test_support.h - a Launcher of the test's own drawing into a hidden window: the
 // launcher's own frame function (drawFrame) with the fonts and images of veri/, in a
 // temporary game folder; the mouse and keys go through the Ui's event queue as the
-// window's callbacks would put them there, and the pixels are read back.
+// window's callbacks would put them there, and the frame is read back and held against its
+// reference picture.
 #pragma once
 
 #include "app/frame.h"
 #include "app/launcher.h"
+#include "gfx/reference_frame.h"
 #include "gfx/texture.h"
 #include "gfx/widgets.h"
 #include "login/enet_setup.h"
+#include "platform/clock.h"
 #include "platform/platform.h"
 #include "screens/skin.h"
 #include "support/child_process.h"
@@ -18,7 +21,6 @@
 #include <GLFW/glfw3.h>
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <mutex>
@@ -129,35 +131,22 @@ class ScreenHarness {
         queueKey(launcher_->ui, glfwKey, GLFW_RELEASE, mods);
     }
 
-    struct Rgb {
-        int r = 0, g = 0, b = 0;
-    };
-    // A pixel of the last frame (black outside it).
-    Rgb pixel(int x, int y) const {
-        if (x < 0 || y < 0 || x >= width_ || y >= height_) return {};
-        const size_t i = (static_cast<size_t>(y) * width_ + x) * 4;
-        return {pixels_[i], pixels_[i + 1], pixels_[i + 2]};
-    }
-    // The pixels of a rectangle of the last frame, row by row.
-    std::vector<Rgb> grab(int x, int y, int w, int h) const {
-        std::vector<Rgb> out;
-        for (int yy = y; yy < y + h; ++yy)
-            for (int xx = x; xx < x + w; ++xx)
-                out.push_back(pixel(xx, yy));
-        return out;
-    }
-    // Mean brightness of a rectangle of the last frame.
-    double brightness(int x, int y, int w, int h) const {
-        long sum = 0;
-        for (const Rgb& p : grab(x, y, w, h))
-            sum += p.r + p.g + p.b;
-        return static_cast<double>(sum) / (3.0 * w * h);
-    }
     // Saves the last frame as <build>/screenshots/<name>.png.
     void save(const std::string& name) const {
         const auto dir = std::filesystem::path(MORLAKEN_BIN_DIR).parent_path() / "screenshots";
         std::filesystem::create_directories(dir);
         writePng((dir / (name + ".png")).string(), pixels_.data(), width_, height_);
+    }
+    // A frame drawn with a focused field's caret on (begun anew, so no wall clock shows),
+    // saved as `name` and expected to show its reference in `area` (gfx/reference_frame.h).
+    void shot(const std::string& name, frametest::Area area) {
+        Ui& ui = launcher_->ui;
+        do {
+            ui.caretStart = platform::now();
+            frame();
+        } while (platform::now() - ui.caretStart >= kCaretOn);
+        save(name);
+        EXPECT_TRUE(frametest::matchesReference(name, pixels_, width_, area));
     }
 
   private:
@@ -170,13 +159,8 @@ class ScreenHarness {
     int width_ = 0, height_ = 0;
 };
 
-// Pixels of two grabs of the same size that differ by more than a little.
-inline int changed(const std::vector<ScreenHarness::Rgb>& a, const std::vector<ScreenHarness::Rgb>& b) {
-    int n = 0;
-    for (size_t i = 0; i < a.size() && i < b.size(); ++i)
-        n += std::abs(a[i].r - b[i].r) + std::abs(a[i].g - b[i].g) + std::abs(a[i].b - b[i].b) > 6 ? 1 : 0;
-    return n;
-}
+// The inside of a dialog (login, settings, message): its title, fields, text and buttons.
+inline constexpr frametest::Area kDialogArea = {200, 180, 400, 240};
 
 // A test on a harness of its own: the update over, the mouse over nothing clickable.
 class ScreenTest : public ::testing::Test {

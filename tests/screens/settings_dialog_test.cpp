@@ -1,6 +1,6 @@
 // settings_dialog_test.cpp - the settings dialog through its buttons and keys: saving (an
 // empty field stores the default address, launcher.ini rewritten, a new probe),
-// cancelling with its button or Escape, saving with keypad Enter; with a screenshot.
+// cancelling with its button or Escape, saving with keypad Enter; with its picture.
 #include "screens/screen_test_support.h"
 
 #include <GLFW/glfw3.h>
@@ -27,8 +27,7 @@ TEST_F(SettingsDialogTest, SavingAnEmptyFieldStoresTheLocalAddressAndProbesAgain
     open();
     EXPECT_EQ(field().text, "a:b:c");
     EXPECT_EQ(l().ui.focus, &field());
-    h_->frame();
-    h_->save("settings_dialog");
+    h_->shot("settings_dialog", screentest::kDialogArea);
 
     field().text.clear();
     h_->click(468, 375); // KAYDET
