@@ -1,12 +1,14 @@
 // gl_window.h - a hidden 800 x 610 GLFW window with a current GL context for tests that
 // draw, and a Ui of their own for it. Every frame starts with the launcher's own set-up
-// (beginDrawing): one unit per logical pixel, origin top left; readPixel reads the back
-// buffer in the same coordinates.
+// (beginDrawing): one unit per logical pixel, origin top left; expectFrame holds what was
+// drawn against its reference picture.
 #pragma once
 
 #include "gfx/font.h"
 #include "gfx/frame.h"
+#include "gfx/texture.h"
 #include "gfx/ui.h"
+#include "reference_frame.h"
 
 #include <GL/gl.h>
 #include <GLFW/glfw3.h>
@@ -15,6 +17,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <string>
+#include <vector>
 
 class GlWindowTest : public ::testing::Test {
   protected:
@@ -39,18 +43,16 @@ class GlWindowTest : public ::testing::Test {
     }
     void beginFrame(ClearColor clear = kBackground) { beginDrawing(ui_.frame, fbWidth_, fbHeight_, clear); }
 
-    struct Rgba {
-        int r, g, b, a;
-    };
-    Rgba readPixel(int x, int y) {
-        glFinish();
-        unsigned char p[4] = {0, 0, 0, 0};
-        glPixelStorei(GL_PACK_ALIGNMENT, 1);
-        glReadPixels(x, fbHeight_ - 1 - y, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, p);
-        return {p[0], p[1], p[2], p[3]};
-    }
-    static uint32_t rgb(const Rgba& p) {
-        return (uint32_t(p.r) << 16) | (uint32_t(p.g) << 8) | uint32_t(p.b);
+    // The frame drawn so far, saved as <build>/screenshots/<name>.png; its `area` is expected
+    // to show tests/data/frames/<name>.png (reference_frame.h).
+    void expectFrame(const std::string& name, frametest::Area area) {
+        std::vector<uint8_t> px = readFramebuffer(fbWidth_, fbHeight_);
+        for (size_t i = 3; i < px.size(); i += 4)
+            px[i] = 255; // the window is opaque
+        const auto dir = std::filesystem::path(MORLAKEN_BIN_DIR).parent_path() / "screenshots";
+        std::filesystem::create_directories(dir);
+        ASSERT_TRUE(writePng((dir / (name + ".png")).string(), px.data(), fbWidth_, fbHeight_));
+        EXPECT_TRUE(frametest::matchesReference(name, px, fbWidth_, area));
     }
 
     // Fonts are read relative to the working folder, as in the launcher.

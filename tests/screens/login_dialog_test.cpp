@@ -1,8 +1,11 @@
 // login_dialog_test.cpp - the login dialog through the launcher's frame: drawn over the
 // main screen in each of its states (screenshots <build>/screenshots/login_*.png held
 // against their reference pictures), and its rules on their real path: the remember
-// choice saved before any request, the field checks, the busy button and cancelling. (The
-// focus after a login's answers: app/frame_test.cpp.)
+// choice saved before any request, the field checks, the busy button and cancelling; keys
+// typed right after a click reach what the click opened (under load a name typed straight
+// after START must not lose its first letters), those typed before it what was focused
+// before, and Ctrl+V pastes the window's clipboard through the field's filter. (The focus
+// after a login's answers and what each key does: app/frame_test.cpp.)
 #include "screens/screen_test_support.h"
 
 #include <GLFW/glfw3.h>
@@ -116,6 +119,37 @@ TEST_F(LoginDialogTest, WhileALoginRunsTheButtonWaitsAndCancelClosesAtOnce) {
     EXPECT_EQ(l().ui.focus, nullptr);
     EXPECT_TRUE(l().session.account.loginCancelled.load()); // the late answer will be dropped
     l().session.account.loginInFlight = false;
+}
+
+TEST_F(LoginDialogTest, KeysAfterAClickReachWhatItOpenedKeysBeforeItWhatWasFocused) {
+    h_->queueClick(424, 534); // START
+    h_->type("v");
+    h_->key(GLFW_KEY_TAB);
+    h_->type("p");
+    h_->frame();
+    ASSERT_EQ(l().screens.state.activeModal, Modal::Login);
+    EXPECT_EQ(dialog().username.text, "v");
+    EXPECT_EQ(dialog().password.text, "p");
+
+    h_->key(GLFW_KEY_TAB); // back on the user name
+    h_->type("ad");
+    h_->queueClick(400, 300); // the password field
+    h_->type("si");
+    h_->frame();
+    EXPECT_EQ(dialog().username.text, "vad");
+    EXPECT_EQ(dialog().password.text, "psi");
+    EXPECT_EQ(l().ui.focus, &dialog().password);
+}
+
+TEST_F(LoginDialogTest, CtrlVPastesTheClipboardThroughTheFieldsFilter) {
+    open();
+    glfwSetClipboardString(l().window, "veli ş_1@x");
+    h_->key(GLFW_KEY_V, GLFW_MOD_CONTROL | GLFW_MOD_SHIFT);
+    h_->frame();
+    EXPECT_EQ(dialog().username.text, "veli_1x"); // no blank, no Turkish letter, no '@'
+    h_->key(GLFW_KEY_V);                          // V alone types nothing (its character comes on its own)
+    h_->frame();
+    EXPECT_EQ(dialog().username.text, "veli_1x");
 }
 
 } // namespace
