@@ -41,15 +41,14 @@ void* operator new(std::size_t n) {
 
 namespace {
 
-TEST(IdleFrame, AllocatesNothing) {
+using IdleFrame = screentest::ScreenTest;
+
+TEST_F(IdleFrame, AllocatesNothing) {
     if (!MORLAKEN_COUNT_ALLOCATIONS)
         GTEST_SKIP() << "allocations are counted in the build without sanitizers";
-    screentest::ScreenHarness h;
-    ASSERT_TRUE(h.ok()) << h.error();
-    Launcher& l = h.launcher();
-    l.news.items = {
+    l().news.items = {
         {"Etkinlik", "Ejder Uyanıyor", "g"}, {"Yama", "Sürüm notları", "g"}, {"Duyuru", "Çift deneyim", ""}};
-    UpdateStatus& st = l.update;
+    UpdateStatus& st = l().update;
     {
         std::lock_guard<std::mutex> lock(st.statusMutex);
         st.serverVersion = "0.1.0-uzun-bir-surum-metni"; // longer than any small-string buffer
@@ -71,18 +70,18 @@ TEST(IdleFrame, AllocatesNothing) {
     for (int i = 0; i < 5; ++i) {
         st.state = i == 0 ? Downloading : i == 1 ? Failed : UpToDate;
         if (i == 3) {
-            l.screens.login.username.text = "arda";
-            l.screens.login.password.text = "gizli-şifre";
-            openLoginDialog(l.screens.state, l.screens.login, l.ui, false);
+            dialog().username.text = "arda";
+            dialog().password.text = "gizli-şifre";
+            openLoginDialog(l().screens.state, dialog(), l().ui, false);
         }
-        if (i == 4) showError(l.screens.message, "Güncelleme dosyası indirilemedi (sunucuya ulasilamadi).");
-        h.moveMouse(600, 426); // hovering the status line and nothing else
-        h.frame();             // builds the atlases this screen uses
-        h.frame();
+        if (i == 4) showError(message(), "Güncelleme dosyası indirilemedi (sunucuya ulasilamadi).");
+        moveMouse(600, 426); // hovering the status line and nothing else
+        frame();             // builds the atlases this screen uses
+        frame();
         gAllocations = 0;
         gCounting = true;
-        const bool drawn = pumpFrame(l);
-        drawFrame(l, WindowMetrics{600, 426});
+        const bool drawn = pumpFrame(l());
+        drawFrame(l(), WindowMetrics{600, 426});
         gCounting = false;
         EXPECT_TRUE(drawn);
         EXPECT_EQ(gAllocations.load(), 0) << "scene " << i;

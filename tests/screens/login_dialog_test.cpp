@@ -18,8 +18,8 @@ namespace {
 class LoginDialogTest : public screentest::ScreenTest {
   protected:
     void open() {
-        h_->key(GLFW_KEY_ENTER); // Enter on the bare main screen
-        h_->frame();
+        key(GLFW_KEY_ENTER); // Enter on the bare main screen
+        frame();
         ASSERT_EQ(l().screens.state.activeModal, Modal::Login);
     }
     void fill(const std::string& user, const std::string& password) {
@@ -27,8 +27,8 @@ class LoginDialogTest : public screentest::ScreenTest {
         dialog().password.text = password;
     }
     void submit() {
-        h_->key(GLFW_KEY_ENTER);
-        h_->frame();
+        key(GLFW_KEY_ENTER);
+        frame();
     }
 };
 
@@ -36,25 +36,25 @@ TEST_F(LoginDialogTest, EachStateDrawsOverTheDimmedMainScreen) {
     open();
     // The main screen dimmed around the dialog; the empty user name shows the caret, not its
     // placeholder.
-    h_->shot("login_1_bos", {120, 120, 520, 340});
+    shot("login_1_bos", {120, 120, 520, 340});
     EXPECT_EQ(l().ui.focus, &dialog().username);
-    h_->click(400, 338); // the remember box's label flips it
+    click(400, 338); // the remember box's label flips it
     EXPECT_FALSE(dialog().rememberMe);
-    h_->shot("login_hatirlama_yok", {325, 327, 22, 22});
-    h_->click(335, 338);
+    shot("login_hatirlama_yok", {325, 327, 22, 22});
+    click(335, 338);
     EXPECT_TRUE(dialog().rememberMe);
 
     fill("ayse", "gizli-şifre");
-    h_->shot("login_2_dolu", screentest::kDialogArea); // the password masked
+    shot("login_2_dolu", screentest::kDialogArea); // the password masked
 
     l().session.account.totpStep = true;
     dialog().code.text = "1234";
     focusField(l().ui, &dialog().code);
-    h_->shot("login_4_kod", screentest::kDialogArea);
+    shot("login_4_kod", screentest::kDialogArea);
 }
 
 TEST_F(LoginDialogTest, SubmitChecksTheFieldsAndSavesTheRememberChoiceFirst) {
-    const std::string ini = (h_->gameFolder() / "launcher.ini").string();
+    const std::string ini = (gameFolder() / "launcher.ini").string();
     open();
     for (const auto& [user, password] : {std::pair{"ab", "gizli"}, {"ayse", ""}, {"", ""}}) {
         fill(user, password);
@@ -74,8 +74,8 @@ TEST_F(LoginDialogTest, SubmitChecksTheFieldsAndSavesTheRememberChoiceFirst) {
     EXPECT_EQ(testsupport::readFile(ini), "sunucu=127.0.0.1:1\r\nhatirla=0\r\nkullanici=\r\n");
     EXPECT_EQ(dialog().password.text, "");
     EXPECT_TRUE(loginBusy(l().session));
-    h_->key(GLFW_KEY_ESCAPE);
-    h_->frame();
+    key(GLFW_KEY_ESCAPE);
+    frame();
     EXPECT_EQ(l().screens.state.activeModal, Modal::None);
     EXPECT_FALSE(loginBusy(l().session));
     EXPECT_EQ(l().session.link.loginPassword, "");
@@ -96,9 +96,9 @@ TEST_F(LoginDialogTest, TheSignUpLinkIsTheSecondPartOfItsLine) {
     const float w1 = textWidth(l().ui, style, "Hesabın yok mu? ");
     const float w2 = textWidth(l().ui, style, "Web sitesinden kayıt ol");
     const float x1 = std::round(400 - (w1 + w2) / 2);
-    h_->click(x1 + w1 / 2, 407); // the question: nothing
+    click(x1 + w1 / 2, 407); // the question: nothing
     EXPECT_FALSE(message().visible);
-    h_->click(x1 + w1 + w2 / 2, 407); // the link: neither "kayit" nor "web" is set
+    click(x1 + w1 + w2 / 2, 407); // the link: neither "kayit" nor "web" is set
     EXPECT_EQ(message().messageText, "Bu bağlantı henüz hazır değil.");
 }
 
@@ -107,14 +107,14 @@ TEST_F(LoginDialogTest, WhileALoginRunsTheButtonWaitsAndCancelClosesAtOnce) {
     dialog().username.text = "ayse";
     l().session.account.loginInFlight = true; // a request runs
     l().session.account.accountPassword = "gizli";
-    h_->shot("login_3_bekle", screentest::kDialogArea); // pressed image, muted "BEKLE"
+    shot("login_3_bekle", screentest::kDialogArea); // pressed image, muted "BEKLE"
     dialog().password.text = "yeni";
-    h_->click(468, 375); // "GİRİŞ" is disabled
+    click(468, 375);     // "GİRİŞ" is disabled
     submit();            // and Enter sends nothing more while busy
     EXPECT_EQ(dialog().password.text, "yeni");
-    EXPECT_FALSE(testsupport::fileExists(h_->gameFolder() / "launcher.ini"));
+    EXPECT_FALSE(testsupport::fileExists(gameFolder() / "launcher.ini"));
 
-    h_->click(332, 375); // "İPTAL"
+    click(332, 375); // "İPTAL"
     EXPECT_EQ(l().screens.state.activeModal, Modal::None);
     EXPECT_EQ(l().ui.focus, nullptr);
     EXPECT_TRUE(l().session.account.loginCancelled.load()); // the late answer will be dropped
@@ -122,20 +122,20 @@ TEST_F(LoginDialogTest, WhileALoginRunsTheButtonWaitsAndCancelClosesAtOnce) {
 }
 
 TEST_F(LoginDialogTest, KeysAfterAClickReachWhatItOpenedKeysBeforeItWhatWasFocused) {
-    h_->queueClick(424, 534); // START
-    h_->type("v");
-    h_->key(GLFW_KEY_TAB);
-    h_->type("p");
-    h_->frame();
+    queueClick(424, 534); // START
+    type("v");
+    key(GLFW_KEY_TAB);
+    type("p");
+    frame();
     ASSERT_EQ(l().screens.state.activeModal, Modal::Login);
     EXPECT_EQ(dialog().username.text, "v");
     EXPECT_EQ(dialog().password.text, "p");
 
-    h_->key(GLFW_KEY_TAB); // back on the user name
-    h_->type("ad");
-    h_->queueClick(400, 300); // the password field
-    h_->type("si");
-    h_->frame();
+    key(GLFW_KEY_TAB); // back on the user name
+    type("ad");
+    queueClick(400, 300); // the password field
+    type("si");
+    frame();
     EXPECT_EQ(dialog().username.text, "vad");
     EXPECT_EQ(dialog().password.text, "psi");
     EXPECT_EQ(l().ui.focus, &dialog().password);
@@ -144,11 +144,11 @@ TEST_F(LoginDialogTest, KeysAfterAClickReachWhatItOpenedKeysBeforeItWhatWasFocus
 TEST_F(LoginDialogTest, CtrlVPastesTheClipboardThroughTheFieldsFilter) {
     open();
     glfwSetClipboardString(l().window, "veli ş_1@x");
-    h_->key(GLFW_KEY_V, GLFW_MOD_CONTROL | GLFW_MOD_SHIFT);
-    h_->frame();
+    key(GLFW_KEY_V, GLFW_MOD_CONTROL | GLFW_MOD_SHIFT);
+    frame();
     EXPECT_EQ(dialog().username.text, "veli_1x"); // no blank, no Turkish letter, no '@'
-    h_->key(GLFW_KEY_V);                          // V alone types nothing (its character comes on its own)
-    h_->frame();
+    key(GLFW_KEY_V);                              // V alone types nothing (its character comes on its own)
+    frame();
     EXPECT_EQ(dialog().username.text, "veli_1x");
 }
 

@@ -56,50 +56,50 @@ class MainScreen : public screentest::ScreenTest {
 TEST_F(MainScreen, ProgressBarFillIsRevealedUpToItsFraction) {
     for (int percent : {25, 50, 90}) {
         setDownloading(1, 4, percent * 10000, 1000000, 0);
-        h_->shot("progress_" + std::to_string(percent), kBar);
+        shot("progress_" + std::to_string(percent), kBar);
     }
 }
 
 TEST_F(MainScreen, ScreenshotsOfEveryState) {
     l().news.items = kThreeItems;
     setState(Checking);
-    h_->shot("main_checking", kStatus);
+    shot("main_checking", kStatus);
     setDownloading(2, 7, 157286400, 314572800, 3145728);
-    h_->shot("main_downloading", kStatus);
+    shot("main_downloading", kStatus);
     l().update.bytesFetched = 14155776; // a patch: most of the done bytes were reused
-    h_->shot("main_patching", kStatus);
+    shot("main_patching", kStatus);
 
     setState(UpToDate);
     setServerVersion("0.1.0-demo");
     l().session.link.serverStatus = ServerStatus::Online;
-    h_->shot("main_uptodate", kStatus); // the bar full
+    shot("main_uptodate", kStatus); // the bar full
     EXPECT_EQ(l().screens.main.footer, "Sürüm 0.1.0-demo · Sunucu Açık");
 
     setState(Failed);
-    h_->shot("main_failed", kStatus); // the failure line red-orange, brighter while hovered
-    h_->moveMouse(600, 426);
-    h_->shot("main_failed_hover", kStatus);
+    shot("main_failed", kStatus); // the failure line red-orange, brighter while hovered
+    moveMouse(600, 426);
+    shot("main_failed_hover", kStatus);
     EXPECT_TRUE(l().ui.input.wantHandCursor);
 
-    h_->moveMouse(10, 10);
+    moveMouse(10, 10);
     setState(RestartPending);
-    h_->shot("main_restarting", kStatus);
+    shot("main_restarting", kStatus);
 }
 
 // ---- news ----
 
 TEST_F(MainScreen, NewsWithNoneOneAndThreeItems) {
     l().session.link.serverStatus = ServerStatus::Online; // no placeholder while the server is open
-    h_->shot("news_none_online", kNews);
+    shot("news_none_online", kNews);
     l().session.link.serverStatus = ServerStatus::Connecting;
-    h_->shot("news_none", kNews); // "Haberler yükleniyor..." on one line
+    shot("news_none", kNews); // "Haberler yükleniyor..." on one line
     l().news.items = {kThreeItems[0]};
     l().session.link.serverStatus = ServerStatus::Offline;
-    h_->shot("news_one", kNews); // the caption is the item's title; the offline notice
+    shot("news_one", kNews); // the caption is the item's title; the offline notice
     l().news.items = kThreeItems;
-    h_->shot("news_three", kNews);
-    h_->moveMouse(450, 392);
-    h_->shot("news_three_hover", kNews); // the second row's title gold-bright
+    shot("news_three", kNews);
+    moveMouse(450, 392);
+    shot("news_three_hover", kNews); // the second row's title gold-bright
 }
 
 TEST_F(MainScreen, LongTitleIsCutBeforeItsTag) {
@@ -109,26 +109,26 @@ TEST_F(MainScreen, LongTitleIsCutBeforeItsTag) {
     l().news.items = {kThreeItems[0], longRow, wideTag};
     // The first long title ends 12 px before its tag; the second tag leaves no room, so its
     // title is not drawn at all (and the clip does not fall back to an older rectangle).
-    h_->shot("news_long_title", kNews);
+    shot("news_long_title", kNews);
 }
 
 // ---- input layers and hover ----
 
 TEST_F(MainScreen, SocialLabelTurnsBrightOnHoverButNotUnderADialog) {
-    h_->moveMouse(489, 340);
-    h_->shot("social_hover", kNews); // 0xFFE2A0 against 0xE8D7A8
+    moveMouse(489, 340);
+    shot("social_hover", kNews); // 0xFFE2A0 against 0xE8D7A8
     EXPECT_TRUE(l().ui.input.wantHandCursor);
     // A message on top: no hover colour, no hand cursor (lower layers are inert:
     // WidgetTest.EdgesAreHalfOpenAndLowerLayersAreInert).
     showInfo(message(), "Bilgi");
-    h_->shot("message_over_main", kDialogArea);
+    shot("message_over_main", kDialogArea);
     EXPECT_FALSE(l().ui.input.wantHandCursor);
     EXPECT_EQ(l().ui.frame.inputLayer, InputLayer::Message);
 
     // A modal dialog (the Dialog layer) also keeps the main screen inert.
     hideMessage(message());
     l().screens.state.activeModal = Modal::Settings;
-    h_->click(489, 340);
+    click(489, 340);
     EXPECT_EQ(l().ui.frame.inputLayer, InputLayer::Dialog);
     EXPECT_FALSE(message().visible); // the link did not fire
 }
@@ -136,7 +136,7 @@ TEST_F(MainScreen, SocialLabelTurnsBrightOnHoverButNotUnderADialog) {
 // ---- clicks ----
 
 TEST_F(MainScreen, BannerAndHeadlineClicksOpenTheirItemAndTheMessageClosesOnTamam) {
-    h_->click(560, 190); // empty list: the banner does nothing
+    click(560, 190); // empty list: the banner does nothing
     EXPECT_FALSE(message().visible);
 
     l().news.items = kThreeItems;
@@ -147,44 +147,44 @@ TEST_F(MainScreen, BannerAndHeadlineClicksOpenTheirItemAndTheMessageClosesOnTama
                   {400, 369, "Sürüm 0.1.0 notları: yeni zindanlar ve düzeltmeler", "Yeni zindanlar."},
                   {400, 392, "Hafta sonu çift deneyim", "Duyuru"}};
     for (const auto& c : clicks) {
-        h_->click(c.x, c.y);
+        click(c.x, c.y);
         ASSERT_TRUE(message().visible) << c.title;
         EXPECT_EQ(message().title + "|" + message().messageText, std::string(c.title) + "|" + c.text);
         EXPECT_EQ(message().accentColor, 0xE2C27Au);
-        h_->frame();
-        h_->save("news_message");
+        frame();
+        save("news_message");
         // The panel at (170, 160) ignores a click beside its button (340, 363, 120 x 28).
-        h_->click(200, 300);
+        click(200, 300);
         EXPECT_TRUE(message().visible);
-        h_->click(400, 377);
+        click(400, 377);
         EXPECT_FALSE(message().visible);
     }
     // With one item there are no rows to click.
     l().news.items = {kThreeItems[0]};
-    h_->click(400, 369);
+    click(400, 369);
     EXPECT_FALSE(message().visible);
 
     showError(message(),
               "Birinci satır\nİkinci satır çok uzun bir cümle ki kelime kelime sarılarak alt "
               "satırlara iner ve sonunda kutunun altında kesilir; beşinci satır görünmemeli, altıncı da.");
-    h_->shot("message_error", kDialogArea); // wrapped, the lines past the box cut off
+    shot("message_error", kDialogArea); // wrapped, the lines past the box cut off
 }
 
 TEST_F(MainScreen, StartOnlyWhenTheUpdateIsDoneSettingsAndTheCloseButton) {
     setState(Checking); // which states disable START: StartAndRestart
-    h_->click(424, 534);
+    click(424, 534);
     EXPECT_EQ(l().screens.state.activeModal, Modal::None);
     setState(UpToDate);
     l().screens.login.username.text = "arda";
-    h_->click(424, 534);
+    click(424, 534);
     EXPECT_EQ(l().screens.state.activeModal, Modal::Login);
     EXPECT_EQ(l().ui.focus, &l().screens.login.password);
     l().screens.state.activeModal = Modal::None;
-    h_->click(706, 535); // AYARLAR
+    click(706, 535); // AYARLAR
     EXPECT_EQ(l().screens.state.activeModal, Modal::Settings);
     l().screens.state.activeModal = Modal::None;
     EXPECT_FALSE(glfwWindowShouldClose(l().window));
-    h_->click(774, 26);
+    click(774, 26);
     EXPECT_TRUE(glfwWindowShouldClose(l().window));
 }
 
@@ -194,11 +194,11 @@ TEST_F(MainScreen, OnlyAPressOnEmptySpaceDragsTheWindow) {
     int x0 = 0, y0 = 0, x = 0, y = 0;
     glfwGetWindowPos(l().window, &x0, &y0);
     for (const auto& [px, py, drags] : {std::tuple{600.f, 200.f, false}, {100.f, 100.f, true}}) {
-        h_->moveMouse(px, py);
+        moveMouse(px, py);
         queueMouseButton(l().ui, GLFW_MOUSE_BUTTON_LEFT, GLFW_PRESS);
-        h_->frame();
-        h_->moveMouse(px + 50, py + 30);
-        h_->frame();
+        frame();
+        moveMouse(px + 50, py + 30);
+        frame();
         EXPECT_EQ(l().drag.dragging, drags) << px;
         ASSERT_TRUE(screentest::waitFor(
             [&] {
@@ -207,7 +207,7 @@ TEST_F(MainScreen, OnlyAPressOnEmptySpaceDragsTheWindow) {
             5))
             << px << ": " << x << "," << y;
         queueMouseButton(l().ui, GLFW_MOUSE_BUTTON_LEFT, GLFW_RELEASE);
-        h_->frame();
+        frame();
         EXPECT_FALSE(l().drag.dragging);
     }
 }
@@ -217,7 +217,7 @@ TEST_F(MainScreen, MissingLinksGiveTheNotice) {
     // WEB SİTESİ (nothing configured), DC, YT, TW.
     for (auto [x, y] : {std::pair{565.f, 535.f}, {489.f, 340.f}, {527.f, 340.f}, {641.f, 340.f}}) {
         hideMessage(message());
-        h_->click(x, y);
+        click(x, y);
         EXPECT_EQ(message().visible ? message().messageText : "", kNotReady) << x;
     }
 }
@@ -227,12 +227,12 @@ TEST_F(MainScreen, RetryClickShowsTheErrorAndStartsANewPass) {
     setServerVersion("", "Güncelleme sunucusuna ulaşılamadı (sunucuya ulasilamadi).");
     // Clicking outside the failure line does nothing; on it, a retry: the error, and a new
     // pass (with no update address configured it is over at once).
-    h_->click(300, 426);
+    click(300, 426);
     for (int i = 0; i < 20; ++i) // and no frame retries on its own
         pumpFrame(l());
     EXPECT_EQ(l().update.state.load(), Failed);
     EXPECT_FALSE(message().visible);
-    h_->click(700, 426);
+    click(700, 426);
     ASSERT_TRUE(message().visible);
     EXPECT_EQ(message().title, "HATA");
     EXPECT_EQ(message().messageText,
@@ -240,10 +240,10 @@ TEST_F(MainScreen, RetryClickShowsTheErrorAndStartsANewPass) {
     EXPECT_EQ(l().update.state.load(), UpToDate);
     hideMessage(message());
     setServerVersion("0.2.0-test"); // what the new pass's list says
-    h_->shot("retry_uptodate", kStatus);
+    shot("retry_uptodate", kStatus);
 
     // In any other state the line is not clickable.
-    h_->click(700, 426);
+    click(700, 426);
     EXPECT_FALSE(message().visible);
 }
 
@@ -265,16 +265,16 @@ TEST_F(MainScreen, AGameThatEndsBringsTheErrorOrTheClosingScreen) {
               "Oyun açılırken kapandı (çıkış kodu 0x00000001). Bu kodu Velmor'a gönder.");
     EXPECT_EQ(l().screens.state.activeModal, Modal::None); // the login dialog closed at the early end
     ASSERT_EQ(l().screens.state.gameState, GameState::Closing);
-    h_->frame();
+    frame();
     glfwSwapBuffers(l().window); // the resized window's buffers follow its size from here on
     // The window is 1280 x 640, filled with "kapanis.jpg", the logo over its corner.
-    h_->shot("kapanis_ekrani", {820, 380, 200, 120});
+    shot("kapanis_ekrani", {820, 380, 200, 120});
     EXPECT_FALSE(l().screens.state.closeRequested);
     int w = 0, h = 0;
     glfwGetFramebufferSize(l().window, &w, &h);
     EXPECT_TRUE(w == 1280 && h == 640) << w << " x " << h;
     l().screens.state.closingStart -= kClosingSeconds + 0.1;
-    h_->frame();
+    frame();
     EXPECT_TRUE(l().screens.state.closeRequested);
 }
 

@@ -52,54 +52,50 @@ inline void resetUpdateStatus(UpdateStatus& st, UpdateState state) {
     st.serverVersion.clear();
 }
 
-class ScreenHarness {
-  public:
-    ScreenHarness() {
-        namespace fs = std::filesystem;
+// A test with a Launcher of its own drawing into a hidden window (screens are tested on a
+// real X server, Xvfb): the update over, the mouse over nothing clickable.
+class ScreenTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
         std::error_code ec;
-        fs::create_directory_symlink(fs::path(MORLAKEN_BIN_DIR) / "veri", fs::path(game_.path()) / "veri",
-                                     ec);
-        Launcher& l = *launcher_;
-        if (ec || !platform::setWorkingFolder(game_.path()) || !loadFontFaces(l.ui.fonts))
-            error_ = "game folder with veri/ (fonts, images) could not be prepared";
-        else if (!glfwInit())
-            error_ = "glfwInit failed (no display?)";
-        if (!error_.empty()) return;
+        std::filesystem::create_directory_symlink(std::filesystem::path(MORLAKEN_BIN_DIR) / "veri",
+                                                  game_ / "veri", ec);
+        ASSERT_TRUE(!ec && platform::setWorkingFolder(game_.path()) && loadFontFaces(l().ui.fonts))
+            << "game folder with veri/ (fonts, images) could not be prepared";
+        ASSERT_TRUE(glfwInit()) << "no display?";
         glfwWindowHint(GLFW_VISIBLE, GLFW_FALSE);
         glfwWindowHint(GLFW_DECORATED, GLFW_FALSE);
         glfwWindowHint(GLFW_RESIZABLE, GLFW_FALSE);
-        l.window = l.ui.window =
+        l().window = l().ui.window =
             glfwCreateWindow(kLauncherWidth, kLauncherHeight, "Morlaken Online", nullptr, nullptr);
-        if (!l.window) {
-            error_ = "window could not be created";
-            glfwTerminate();
-            return;
-        }
-        glfwMakeContextCurrent(l.window);
-        loadSkin(l.skin);
-        l.serverCheckTimer = 1e300; // no background probe of the game server unless a test asks
+        ASSERT_NE(l().window, nullptr);
+        glfwMakeContextCurrent(l().window);
+        loadSkin(l().skin);
+        l().serverCheckTimer = 1e300; // no background probe of the game server unless a test asks
+        resetUpdateStatus(l().update, UpdateState::UpToDate);
+        moveMouse(10, 10);
     }
-    ~ScreenHarness() {
-        resetUpdateStatus(launcher_->update, UpdateState::UpToDate); // a retry's worker joined
-        if (launcher_->window) {
-            clearFontCache(launcher_->ui.fonts);
-            glfwDestroyWindow(launcher_->window);
-            glfwTerminate();
+    void TearDown() override {
+        resetUpdateStatus(l().update, UpdateState::UpToDate); // a retry's worker joined
+        if (l().window) {
+            clearFontCache(l().ui.fonts);
+            glfwDestroyWindow(l().window);
         }
+        glfwTerminate();
         launcher_.reset();
         std::error_code ec;
         std::filesystem::current_path(previousFolder_, ec);
     }
-    bool ok() const { return error_.empty(); }
-    const std::string& error() const { return error_; }
+    Launcher& l() { return *launcher_; }
+    LoginDialog& dialog() { return l().screens.login; }
+    MessageDialog& message() { return l().screens.message; }
     std::filesystem::path gameFolder() const { return game_.path(); }
-    Launcher& launcher() { return *launcher_; }
 
     // One frame as the launcher draws it (drawFrame), the framebuffer read back opaque.
     void frame() {
         WindowMetrics window{mouseX_, mouseY_};
-        glfwGetFramebufferSize(launcher_->window, &window.framebufferWidth, &window.framebufferHeight);
-        drawFrame(*launcher_, window);
+        glfwGetFramebufferSize(l().window, &window.framebufferWidth, &window.framebufferHeight);
+        drawFrame(l(), window);
         glFinish();
         pixels_ = readFramebuffer(width_ = window.framebufferWidth, height_ = window.framebufferHeight);
         for (size_t i = 3; i < pixels_.size(); i += 4)
@@ -110,25 +106,25 @@ class ScreenHarness {
     // A press and a release at (x, y) queued for the next frame, as a quick click comes.
     void queueClick(float x, float y) {
         moveMouse(x, y);
-        queueMouseButton(launcher_->ui, GLFW_MOUSE_BUTTON_LEFT, GLFW_PRESS);
-        queueMouseButton(launcher_->ui, GLFW_MOUSE_BUTTON_LEFT, GLFW_RELEASE);
+        queueMouseButton(l().ui, GLFW_MOUSE_BUTTON_LEFT, GLFW_PRESS);
+        queueMouseButton(l().ui, GLFW_MOUSE_BUTTON_LEFT, GLFW_RELEASE);
     }
     // A press frame and a release frame at (x, y).
     void click(float x, float y) {
         moveMouse(x, y);
-        queueMouseButton(launcher_->ui, GLFW_MOUSE_BUTTON_LEFT, GLFW_PRESS);
+        queueMouseButton(l().ui, GLFW_MOUSE_BUTTON_LEFT, GLFW_PRESS);
         frame();
-        queueMouseButton(launcher_->ui, GLFW_MOUSE_BUTTON_LEFT, GLFW_RELEASE);
+        queueMouseButton(l().ui, GLFW_MOUSE_BUTTON_LEFT, GLFW_RELEASE);
         frame();
     }
     // Keys and characters queued for the next frame, as the window's callbacks queue them.
     void type(std::string_view ascii) {
         for (const char c : ascii)
-            queueChar(launcher_->ui, static_cast<unsigned char>(c));
+            queueChar(l().ui, static_cast<unsigned char>(c));
     }
     void key(int glfwKey, int mods = 0) {
-        queueKey(launcher_->ui, glfwKey, GLFW_PRESS, mods);
-        queueKey(launcher_->ui, glfwKey, GLFW_RELEASE, mods);
+        queueKey(l().ui, glfwKey, GLFW_PRESS, mods);
+        queueKey(l().ui, glfwKey, GLFW_RELEASE, mods);
     }
 
     // Saves the last frame as <build>/screenshots/<name>.png.
@@ -140,7 +136,7 @@ class ScreenHarness {
     // A frame drawn with a focused field's caret on (begun anew, so no wall clock shows),
     // saved as `name` and expected to show its reference in `area` (gfx/reference_frame.h).
     void shot(const std::string& name, frametest::Area area) {
-        Ui& ui = launcher_->ui;
+        Ui& ui = l().ui;
         do {
             ui.caretStart = platform::now();
             frame();
@@ -149,8 +145,6 @@ class ScreenHarness {
         EXPECT_TRUE(frametest::matchesReference(name, pixels_, width_, area));
     }
 
-  private:
-    std::string error_;
     testsupport::TempFolder game_;
     std::filesystem::path previousFolder_ = std::filesystem::current_path();
     std::unique_ptr<Launcher> launcher_ = std::make_unique<Launcher>();
@@ -161,20 +155,5 @@ class ScreenHarness {
 
 // The inside of a dialog (login, settings, message): its title, fields, text and buttons.
 inline constexpr frametest::Area kDialogArea = {200, 180, 400, 240};
-
-// A test on a harness of its own: the update over, the mouse over nothing clickable.
-class ScreenTest : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        h_ = std::make_unique<ScreenHarness>();
-        ASSERT_TRUE(h_->ok()) << h_->error(); // screens are tested on a real X server (Xvfb)
-        resetUpdateStatus(l().update, UpdateState::UpToDate);
-        h_->moveMouse(10, 10);
-    }
-    Launcher& l() { return h_->launcher(); }
-    LoginDialog& dialog() { return l().screens.login; }
-    MessageDialog& message() { return l().screens.message; }
-    std::unique_ptr<ScreenHarness> h_;
-};
 
 } // namespace screentest

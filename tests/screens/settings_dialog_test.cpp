@@ -15,11 +15,11 @@ class SettingsDialogTest : public screentest::ScreenTest {
     TextField& field() { return l().screens.settings.address; }
     void open() {
         l().session.link.serverStatus = ServerStatus::Offline;
-        h_->frame();
-        h_->click(706, 535); // AYARLAR
+        frame();
+        click(706, 535); // AYARLAR
         ASSERT_EQ(l().screens.state.activeModal, Modal::Settings);
     }
-    std::string ini() { return testsupport::readFile(h_->gameFolder() / "launcher.ini"); }
+    std::string ini() { return testsupport::readFile(gameFolder() / "launcher.ini"); }
 };
 
 TEST_F(SettingsDialogTest, SavingAnEmptyFieldStoresTheLocalAddressAndProbesAgain) {
@@ -27,40 +27,40 @@ TEST_F(SettingsDialogTest, SavingAnEmptyFieldStoresTheLocalAddressAndProbesAgain
     open();
     EXPECT_EQ(field().text, "a:b:c");
     EXPECT_EQ(l().ui.focus, &field());
-    h_->shot("settings_dialog", screentest::kDialogArea);
+    shot("settings_dialog", screentest::kDialogArea);
 
     field().text.clear();
-    h_->click(468, 375); // KAYDET
+    click(468, 375); // KAYDET
     EXPECT_EQ(l().screens.state.activeModal, Modal::None);
     EXPECT_EQ(l().ui.focus, nullptr);
     EXPECT_EQ(configGet(l().config, keys::kServer), "127.0.0.1");
     EXPECT_NE(ini().find("sunucu=127.0.0.1"), std::string::npos);
     EXPECT_EQ(l().session.link.serverStatus, ServerStatus::Connecting);
     EXPECT_EQ(l().session.link.linkMode, LinkMode::Probe);
-    h_->frame();
+    frame();
     EXPECT_EQ(l().screens.main.footer, "Sürüm 0.1.0 · Sunucu Bağlanıyor");
 }
 
 TEST_F(SettingsDialogTest, CancelAndEscapeKeepTheStoredValueEnterSaves) {
     open();
     EXPECT_EQ(field().text, "127.0.0.1") << "nothing stored: the local address";
-    h_->click(332, 375); // İPTAL
+    click(332, 375); // İPTAL
     configSet(l().config, keys::kServer, "127.0.0.1:27016");
     open();
-    h_->key(GLFW_KEY_BACKSPACE);
-    h_->type("9");
-    h_->key(GLFW_KEY_ESCAPE);
-    h_->frame();
+    key(GLFW_KEY_BACKSPACE);
+    type("9");
+    key(GLFW_KEY_ESCAPE);
+    frame();
     EXPECT_EQ(l().screens.state.activeModal, Modal::None);
     EXPECT_EQ(configGet(l().config, keys::kServer), "127.0.0.1:27016");
-    EXPECT_FALSE(fileExists(h_->gameFolder() / "launcher.ini"));
+    EXPECT_FALSE(fileExists(gameFolder() / "launcher.ini"));
     EXPECT_EQ(l().session.link.linkMode, LinkMode::Idle);
     open();
     EXPECT_EQ(field().text, "127.0.0.1:27016");
-    h_->key(GLFW_KEY_BACKSPACE);
-    h_->type("7");
-    h_->key(GLFW_KEY_KP_ENTER);
-    h_->frame();
+    key(GLFW_KEY_BACKSPACE);
+    type("7");
+    key(GLFW_KEY_KP_ENTER);
+    frame();
     EXPECT_EQ(l().screens.state.activeModal, Modal::None);
     EXPECT_EQ(configGet(l().config, keys::kServer), "127.0.0.1:27017");
 }
