@@ -24,9 +24,6 @@ class WidgetTest : public ::testing::Test {
         widgets();
         endFrameInput(ui_);
     }
-    void press() { queueMouseButton(ui_, GLFW_MOUSE_BUTTON_LEFT, GLFW_PRESS); }
-    void release() { queueMouseButton(ui_, GLFW_MOUSE_BUTTON_LEFT, GLFW_RELEASE); }
-    HotResult area(const char* id, const Rect& r) { return hotArea(ui_, id, r); }
     Ui ui_;
 };
 
@@ -38,9 +35,9 @@ TEST_F(WidgetTest, MouseButtonsSetTheFrameFlagsAndSplitTheKeysAroundTheClick) {
     queueChar(ui_, 'a');
     queueMouseButton(ui_, GLFW_MOUSE_BUTTON_RIGHT, GLFW_PRESS); // only the left button counts
     queueKey(ui_, GLFW_KEY_TAB, GLFW_PRESS, 0);
-    press();
+    queueMouseButton(ui_, GLFW_MOUSE_BUTTON_LEFT, GLFW_PRESS);
     queueChar(ui_, 'b');
-    release();
+    queueMouseButton(ui_, GLFW_MOUSE_BUTTON_LEFT, GLFW_RELEASE);
     queueChar(ui_, 'c');
     beginFrameInput(ui_);
     EXPECT_TRUE(ui_.input.mousePressed);
@@ -57,7 +54,7 @@ TEST_F(WidgetTest, MouseButtonsSetTheFrameFlagsAndSplitTheKeysAroundTheClick) {
 
     // No click: every key came before it. A frame that draws nothing drops keys, not clicks.
     queueChar(ui_, 'd');
-    press();
+    queueMouseButton(ui_, GLFW_MOUSE_BUTTON_LEFT, GLFW_PRESS);
     queueKey(ui_, GLFW_KEY_A, GLFW_PRESS, 0);
     dropKeys(ui_);
     ASSERT_EQ(ui_.events.size(), 1u);
@@ -76,40 +73,40 @@ TEST_F(WidgetTest, MouseButtonsSetTheFrameFlagsAndSplitTheKeysAroundTheClick) {
 TEST_F(WidgetTest, ClickNeedsPressAndReleaseOnTheSameWidget) {
     HotResult r;
     const Rect box = {10, 10, 20, 20};
-    press();
-    frame(15, 15, [&] { r = area("a", box); });
+    queueMouseButton(ui_, GLFW_MOUSE_BUTTON_LEFT, GLFW_PRESS);
+    frame(15, 15, [&] { r = hotArea(ui_, "a", box); });
     EXPECT_TRUE(r.hovered && r.held && !r.clicked);
-    release();
-    frame(15, 15, [&] { r = area("a", box); });
+    queueMouseButton(ui_, GLFW_MOUSE_BUTTON_LEFT, GLFW_RELEASE);
+    frame(15, 15, [&] { r = hotArea(ui_, "a", box); });
     EXPECT_TRUE(r.clicked);
     EXPECT_EQ(ui_.input.activeId, nullptr); // cleared at the end of the release frame
-    frame(15, 15, [&] { r = area("a", box); });
+    frame(15, 15, [&] { r = hotArea(ui_, "a", box); });
     EXPECT_FALSE(r.clicked) << "one click, not one per frame";
 
     // Press and release within one frame also click; ids compare by their text, not address.
     std::string first = "kapat", second = "kapat";
-    press();
-    release();
-    frame(15, 15, [&] { r = area(first.c_str(), box); });
+    queueMouseButton(ui_, GLFW_MOUSE_BUTTON_LEFT, GLFW_PRESS);
+    queueMouseButton(ui_, GLFW_MOUSE_BUTTON_LEFT, GLFW_RELEASE);
+    frame(15, 15, [&] { r = hotArea(ui_, first.c_str(), box); });
     EXPECT_TRUE(r.clicked);
-    press();
-    frame(15, 15, [&] { area(first.c_str(), box); });
-    release();
-    frame(15, 15, [&] { r = area(second.c_str(), box); });
+    queueMouseButton(ui_, GLFW_MOUSE_BUTTON_LEFT, GLFW_PRESS);
+    frame(15, 15, [&] { hotArea(ui_, first.c_str(), box); });
+    queueMouseButton(ui_, GLFW_MOUSE_BUTTON_LEFT, GLFW_RELEASE);
+    frame(15, 15, [&] { r = hotArea(ui_, second.c_str(), box); });
     EXPECT_TRUE(r.clicked);
 }
 
 TEST_F(WidgetTest, PressOnOneReleaseOnAnotherClicksNeither) {
     HotResult a, b;
     auto both = [&] {
-        a = area("a", {0, 0, 50, 50});
-        b = area("b", {100, 0, 50, 50});
+        a = hotArea(ui_, "a", {0, 0, 50, 50});
+        b = hotArea(ui_, "b", {100, 0, 50, 50});
     };
-    press();
+    queueMouseButton(ui_, GLFW_MOUSE_BUTTON_LEFT, GLFW_PRESS);
     frame(10, 10, both);
     frame(120, 10, both);
     EXPECT_FALSE(a.held) << "moved off: not drawn pressed";
-    release();
+    queueMouseButton(ui_, GLFW_MOUSE_BUTTON_LEFT, GLFW_RELEASE);
     frame(120, 10, both);
     EXPECT_FALSE(a.clicked || b.clicked);
     frame(10, 10, both); // moving back after the release does not revive the old press
@@ -119,19 +116,19 @@ TEST_F(WidgetTest, PressOnOneReleaseOnAnotherClicksNeither) {
 TEST_F(WidgetTest, EdgesAreHalfOpenAndLowerLayersAreInert) {
     HotResult r;
     for (auto [x, y, inside] : {std::tuple{10.f, 10.f, true}, {15.f, 12.f, false}, {12.f, 15.f, false}}) {
-        frame(x, y, [&] { r = area("a", {10, 10, 5, 5}); });
+        frame(x, y, [&] { r = hotArea(ui_, "a", {10, 10, 5, 5}); });
         EXPECT_EQ(r.hovered, inside) << x << "," << y;
     }
     ui_.frame.inputLayer = InputLayer::Message; // a message over everything
-    press();
-    frame(5, 5, [&] { r = area("start", {0, 0, 10, 10}); });
+    queueMouseButton(ui_, GLFW_MOUSE_BUTTON_LEFT, GLFW_PRESS);
+    frame(5, 5, [&] { r = hotArea(ui_, "start", {0, 0, 10, 10}); });
     EXPECT_FALSE(r.hovered);
     EXPECT_FALSE(ui_.input.wantHandCursor);
     EXPECT_EQ(ui_.input.activeId, nullptr) << "an unclaimed press is left for window dragging";
-    release();
+    queueMouseButton(ui_, GLFW_MOUSE_BUTTON_LEFT, GLFW_RELEASE);
     frame(5, 5, [&] {
         beginLayer(ui_, InputLayer::Message);
-        r = area("tamam", {0, 0, 10, 10});
+        r = hotArea(ui_, "tamam", {0, 0, 10, 10});
     });
     EXPECT_TRUE(r.hovered);
     EXPECT_TRUE(ui_.input.wantHandCursor);

@@ -89,7 +89,6 @@ class ScreenTest : public ::testing::Test {
     Launcher& l() { return *launcher_; }
     LoginDialog& dialog() { return l().screens.login; }
     MessageDialog& message() { return l().screens.message; }
-    std::filesystem::path gameFolder() const { return game_.path(); }
 
     // One frame as the launcher draws it (drawFrame), the framebuffer read back opaque.
     void frame() {

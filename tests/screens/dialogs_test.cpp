@@ -1,11 +1,13 @@
-// login_dialog_test.cpp - the login dialog through the launcher's frame: drawn over the
-// main screen in each of its states (screenshots <build>/screenshots/login_*.png held
-// against their reference pictures), and its rules on their real path: the remember
-// choice saved before any request, the field checks, the busy button and cancelling; keys
-// typed right after a click reach what the click opened (under load a name typed straight
-// after START must not lose its first letters), those typed before it what was focused
-// before, and Ctrl+V pastes the window's clipboard through the field's filter. (The focus
-// after a login's answers and what each key does: app/frame_test.cpp.)
+// dialogs_test.cpp - the login and settings dialogs through the launcher's frame, drawn over
+// the main screen (screenshots <build>/screenshots/login_*.png and settings_dialog.png held
+// against their reference pictures), and their rules on their real path. Login: the
+// remember choice saved before any request, the field checks, the busy button and
+// cancelling; keys typed right after a click reach what the click opened (under load a name
+// typed straight after START must not lose its first letters), those typed before it what
+// was focused before, and Ctrl+V pastes the window's clipboard through the field's filter.
+// Settings: an empty field saves the default address (launcher.ini rewritten, a new probe),
+// its button and Escape cancel, keypad Enter saves. (The focus after a login's answers and
+// what each key does: app/frame_test.cpp.)
 #include "screens/screen_test_support.h"
 
 #include <GLFW/glfw3.h>
@@ -14,6 +16,8 @@
 #include <cmath>
 
 namespace {
+
+using testsupport::fileExists;
 
 class LoginDialogTest : public screentest::ScreenTest {
   protected:
@@ -54,13 +58,13 @@ TEST_F(LoginDialogTest, EachStateDrawsOverTheDimmedMainScreen) {
 }
 
 TEST_F(LoginDialogTest, SubmitChecksTheFieldsAndSavesTheRememberChoiceFirst) {
-    const std::string ini = (gameFolder() / "launcher.ini").string();
+    const std::string ini = game_ / "launcher.ini";
     open();
     for (const auto& [user, password] : {std::pair{"ab", "gizli"}, {"ayse", ""}, {"", ""}}) {
         fill(user, password);
         submit();
         EXPECT_EQ(message().messageText, "Kullanıcı adını ve şifreni gir.") << user;
-        EXPECT_FALSE(testsupport::fileExists(ini)) << user;
+        EXPECT_FALSE(fileExists(ini)) << user;
         hideMessage(message());
     }
 
@@ -109,10 +113,10 @@ TEST_F(LoginDialogTest, WhileALoginRunsTheButtonWaitsAndCancelClosesAtOnce) {
     l().session.account.accountPassword = "gizli";
     shot("login_3_bekle", screentest::kDialogArea); // pressed image, muted "BEKLE"
     dialog().password.text = "yeni";
-    click(468, 375);     // "GİRİŞ" is disabled
-    submit();            // and Enter sends nothing more while busy
+    click(468, 375); // "GİRİŞ" is disabled
+    submit();        // and Enter sends nothing more while busy
     EXPECT_EQ(dialog().password.text, "yeni");
-    EXPECT_FALSE(testsupport::fileExists(gameFolder() / "launcher.ini"));
+    EXPECT_FALSE(fileExists(game_ / "launcher.ini"));
 
     click(332, 375); // "İPTAL"
     EXPECT_EQ(l().screens.state.activeModal, Modal::None);
@@ -150,6 +154,61 @@ TEST_F(LoginDialogTest, CtrlVPastesTheClipboardThroughTheFieldsFilter) {
     key(GLFW_KEY_V);                              // V alone types nothing (its character comes on its own)
     frame();
     EXPECT_EQ(dialog().username.text, "veli_1x");
+}
+
+class SettingsDialogTest : public screentest::ScreenTest {
+  protected:
+    TextField& field() { return l().screens.settings.address; }
+    void open() {
+        l().session.link.serverStatus = ServerStatus::Offline;
+        frame();
+        click(706, 535); // AYARLAR
+        ASSERT_EQ(l().screens.state.activeModal, Modal::Settings);
+    }
+    std::string ini() { return testsupport::readFile(game_ / "launcher.ini"); }
+};
+
+TEST_F(SettingsDialogTest, SavingAnEmptyFieldStoresTheLocalAddressAndProbesAgain) {
+    configSet(l().config, keys::kServer, "a:b:c"); // a probe of this one would end at once
+    open();
+    EXPECT_EQ(field().text, "a:b:c");
+    EXPECT_EQ(l().ui.focus, &field());
+    shot("settings_dialog", screentest::kDialogArea);
+
+    field().text.clear();
+    click(468, 375); // KAYDET
+    EXPECT_EQ(l().screens.state.activeModal, Modal::None);
+    EXPECT_EQ(l().ui.focus, nullptr);
+    EXPECT_EQ(configGet(l().config, keys::kServer), "127.0.0.1");
+    EXPECT_NE(ini().find("sunucu=127.0.0.1"), std::string::npos);
+    EXPECT_EQ(l().session.link.serverStatus, ServerStatus::Connecting);
+    EXPECT_EQ(l().session.link.linkMode, LinkMode::Probe);
+    frame();
+    EXPECT_EQ(l().screens.main.footer, "Sürüm 0.1.0 · Sunucu Bağlanıyor");
+}
+
+TEST_F(SettingsDialogTest, CancelAndEscapeKeepTheStoredValueEnterSaves) {
+    open();
+    EXPECT_EQ(field().text, "127.0.0.1") << "nothing stored: the local address";
+    click(332, 375); // İPTAL
+    configSet(l().config, keys::kServer, "127.0.0.1:27016");
+    open();
+    key(GLFW_KEY_BACKSPACE);
+    type("9");
+    key(GLFW_KEY_ESCAPE);
+    frame();
+    EXPECT_EQ(l().screens.state.activeModal, Modal::None);
+    EXPECT_EQ(configGet(l().config, keys::kServer), "127.0.0.1:27016");
+    EXPECT_FALSE(fileExists(game_ / "launcher.ini"));
+    EXPECT_EQ(l().session.link.linkMode, LinkMode::Idle);
+    open();
+    EXPECT_EQ(field().text, "127.0.0.1:27016");
+    key(GLFW_KEY_BACKSPACE);
+    type("7");
+    key(GLFW_KEY_KP_ENTER);
+    frame();
+    EXPECT_EQ(l().screens.state.activeModal, Modal::None);
+    EXPECT_EQ(configGet(l().config, keys::kServer), "127.0.0.1:27017");
 }
 
 } // namespace
