@@ -3,8 +3,6 @@
 #include "gl_window.h"
 #include "support/temp_folder.h"
 
-#include <stb_image_write.h>
-
 #include <array>
 #include <cstdio>
 #include <cstdlib>
@@ -108,37 +106,32 @@ namespace {
 struct ImageFolder {
     testsupport::TempFolder root;
     fs::path previous = fs::current_path();
-    ImageFolder() { fs::current_path(root.path()); }
-    ~ImageFolder() { fs::current_path(previous); }
-    void png(const char* name, int w, int h, const std::vector<uint8_t>& rgba) {
+    ImageFolder() {
         fs::create_directories(root / "veri");
-        ASSERT_TRUE(stbi_write_png((root / "veri/" + name).c_str(), w, h, 4, rgba.data(), w * 4));
+        fs::current_path(root.path());
     }
+    ~ImageFolder() { fs::current_path(previous); }
 };
-
-// The size of a mip level of the bound texture, 0 x 0 past the last.
-std::pair<int, int> levelSize(int level) {
-    GLint w = 0, h = 0;
-    glGetTexLevelParameteriv(GL_TEXTURE_2D, level, GL_TEXTURE_WIDTH, &w);
-    glGetTexLevelParameteriv(GL_TEXTURE_2D, level, GL_TEXTURE_HEIGHT, &h);
-    return {w, h};
-}
 } // namespace
 
 using TextureGl = GlWindowTest;
 
 TEST_F(TextureGl, LoadsFromVeriWithEveryMipLevelUploadedAndBrokenImagesGiveZero) {
     ImageFolder folder;
-    folder.png("bes_uc.png", 5, 3, std::vector<uint8_t>(5 * 3 * 4, 200));
+    ASSERT_TRUE(writePng(folder.root / "veri/bes_uc.png", std::vector<uint8_t>(5 * 3 * 4, 200).data(), 5, 3));
 
     const Texture t = loadTexture("bes_uc.png");
     ASSERT_NE(t.id, 0u);
     EXPECT_EQ(t.width, 5);
     EXPECT_EQ(t.height, 3);
     glBindTexture(GL_TEXTURE_2D, t.id);
-    const std::pair<int, int> levels[] = {{5, 3}, {2, 1}, {1, 1}, {0, 0}}; // nothing past 1 x 1
-    for (int level = 0; level < 4; ++level)
-        EXPECT_EQ(levelSize(level), levels[level]) << level;
+    const std::pair<GLint, GLint> levels[] = {{5, 3}, {2, 1}, {1, 1}, {0, 0}}; // nothing past 1 x 1
+    for (int level = 0; level < 4; ++level) {
+        std::pair<GLint, GLint> size;
+        glGetTexLevelParameteriv(GL_TEXTURE_2D, level, GL_TEXTURE_WIDTH, &size.first);
+        glGetTexLevelParameteriv(GL_TEXTURE_2D, level, GL_TEXTURE_HEIGHT, &size.second);
+        EXPECT_EQ(size, levels[level]) << level;
+    }
     GLint minFilter = 0;
     glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, &minFilter);
     EXPECT_EQ(minFilter, GL_LINEAR_MIPMAP_LINEAR);
