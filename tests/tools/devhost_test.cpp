@@ -153,12 +153,9 @@ TEST(DevHostAccounts, CodesMatchTheRfcVectors) {
 
 // Hashes made by another PBKDF2-HMAC-SHA-256 (Python's hashlib): "passwd" with salt "salt"
 // and one round (RFC 7914's vector), and a 105-byte password, longer than a SHA-256 block.
-const std::string kLongPassword = [] {
-    std::string p;
-    for (int i = 0; i < 5; ++i)
-        p += "Çok-uzun-bir-şifre-";
-    return p;
-}();
+const std::string kLongPassword =
+    "Çok-uzun-bir-şifre-Çok-uzun-bir-şifre-Çok-uzun-bir-şifre-Çok-uzun-bir-şifre-"
+    "Çok-uzun-bir-şifre-";
 const char* const kForeignHashes =
     "kisa||pbkdf2-sha256$1$73616c74$55ac046e56e3089fec1691c22544b605f94185216dde0465e68b9d57c20dacbc||1|\n"
     "uzun||pbkdf2-sha256$1000$00112233445566778899aabbccddeeff$"
