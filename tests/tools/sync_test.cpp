@@ -21,15 +21,18 @@ namespace {
 class SyncTest : public ::testing::Test {
   protected:
     void SetUp() override { server.serveFolder(site.path()); }
-    // morlaken-sync on the game folder from `urls` (the test server's when none).
-    ProgramRun sync(std::vector<std::string> urls = {}, const ChildOptions& o = {}) {
+    // morlaken-sync on the game folder from `urls` (the test server's when none): run to its
+    // end, or started and left running.
+    ProgramRun sync(const std::vector<std::string>& urls = {}, const ChildOptions& o = {}) {
+        return runCaptured(builtProgram("morlaken-sync"), args(urls), o);
+    }
+    bool start(Child& child, const std::vector<std::string>& urls = {}) {
+        return child.start(builtProgram("morlaken-sync"), args(urls));
+    }
+    std::vector<std::string> args(std::vector<std::string> urls) {
         if (urls.empty()) urls = {server.baseUrl()};
         urls.insert(urls.begin(), game.path());
-        return runCaptured(builtProgram("morlaken-sync"), urls, o);
-    }
-    // morlaken-sync on the game folder from `server`, left running.
-    bool start(Child& child, const TestServer& from) {
-        return child.start(builtProgram("morlaken-sync"), {game.path(), from.baseUrl()});
+        return urls;
     }
 
     TempFolder game, site;
@@ -60,46 +63,52 @@ TEST_F(SyncTest, UpToDateFailedAndLauncherReplacedHaveTheirExitCodes) {
 
     writeFile(game / "dosya", "a file, not a folder");
     const int asked = server.totalRequests();
-    const std::vector<std::vector<std::string>> usage = {{},
-                                                         {game.path()},
-                                                         {game / "dosya", server.baseUrl()},
-                                                         {game / "dosya/alt", server.baseUrl()},
-                                                         {game.path(), ""}};
-    for (const auto& args : usage)
-        EXPECT_EQ(runCaptured(builtProgram("morlaken-sync"), args).exitCode, 2) << args.size();
+    for (const std::vector<std::string>& usage : {std::vector<std::string>{},
+                                                  {game.path()},
+                                                  {game.path(), ""},
+                                                  {game / "dosya", server.baseUrl()},
+                                                  {game / "dosya/alt", server.baseUrl()}})
+        EXPECT_EQ(runCaptured(builtProgram("morlaken-sync"), usage).exitCode, 2) << usage.size();
     EXPECT_EQ(server.totalRequests(), asked) << "a usage error asks the server nothing";
 }
 
-// TERM and INT stop the pass cleanly, without partial files; a KILL cannot be caught, and the
-// next run continues the cut-off download from the mirror that answers.
-TEST_F(SyncTest, SignalsStopThePassAndTheNextRunContinuesAKilledOne) {
+// TERM and INT stop the pass cleanly, without partial files. A KILL cannot be caught: its
+// folder lock goes with the run, and the run that waited for it continues the cut-off download
+// from the mirror that answers.
+TEST_F(SyncTest, SignalsStopThePassAndTheWaitingRunContinuesAKilledOne) {
     constexpr size_t kSent = 700000;
     const SiteFiles files = {{"big.bin", patternBytes(2000000, 3)}};
     publishSite(site.path(), files);
     server.route("/big.bin", stall(files.at("big.bin"), kSent));
+    TestServer mirror;
+    mirror.serveFolder(site.path());
+    Child waiting;
     for (int signalNumber : {kSigTerm, kSigInt, kSigKill}) {
         SCOPED_TRACE(signalNumber);
         Child child;
-        ASSERT_TRUE(start(child, server));
+        ASSERT_TRUE(start(child));
         ASSERT_TRUE(waitUntil(
             [&] {
                 std::error_code ec;
                 return fs::file_size(game / "big.bin.indir", ec) == kSent;
             },
             20));
+        if (signalNumber == kSigKill) { // every further argument is a mirror: the first refuses connections
+            ASSERT_TRUE(start(
+                waiting, {"http://127.0.0.1:" + std::to_string(pickFreePort()) + "/", mirror.baseUrl()}));
+            ASSERT_TRUE(waitUntil([&] { return flockRole(waiting.pid()) == LockRole::Waits; }, 20));
+        }
         child.signal(signalNumber);
         int code = -1;
         ASSERT_TRUE(child.wait(10, code));
         EXPECT_EQ(code, 128 + signalNumber);
-        EXPECT_EQ(listTree(game.path()),
-                  std::string(signalNumber == kSigKill ? "big.bin.indir\n" : "") + "guncelleme.kilit\n");
+        if (signalNumber != kSigKill) {
+            EXPECT_EQ(listTree(game.path()), "guncelleme.kilit\n");
+        }
     }
-
-    // Every further argument is a mirror: the first refuses connections.
-    TestServer mirror;
-    mirror.serveFolder(site.path());
-    const std::string refused = "http://127.0.0.1:" + std::to_string(pickFreePort()) + "/";
-    EXPECT_EQ(sync({refused, mirror.baseUrl()}).exitCode, 0);
+    int code = -1;
+    ASSERT_TRUE(waiting.wait(30, code));
+    EXPECT_EQ(code, 0);
     EXPECT_TRUE(folderMatches(game.path(), files));
     EXPECT_EQ(listTree(game.path()), "big.bin\nguncelleme.cache\nguncelleme.kilit\n");
     std::string ranges;
@@ -109,50 +118,32 @@ TEST_F(SyncTest, SignalsStopThePassAndTheNextRunContinuesAKilledOne) {
 }
 
 // Two runs in one folder against a server the test paces: one holds the folder lock through
-// its download while the other waits without reading the list; the waiting one then finds the
-// work done, or takes over when the holder is killed.
-TEST_F(SyncTest, TwoRunsInOneFolderTakeTurns) {
+// its download while the other waits without reading the list, and then finds the work done.
+TEST_F(SyncTest, ARunWaitingForTheFolderLockFindsTheWorkDone) {
     const SiteFiles files = {{"a.bin", patternBytes(40000, 1)}, {"b/big.bin", patternBytes(3000000, 2)}};
     publishSite(site.path(), files);
-    for (bool killHolder : {false, true}) {
-        SCOPED_TRACE(killHolder);
-        fs::remove_all(game.path());
-        TestServer paced;
-        paced.serveFolder(site.path());
-        paced.route("/b/big.bin", hold(files.at("b/big.bin"), 1000000));
-        std::array<Child, 2> runs;
-        for (Child& c : runs)
-            ASSERT_TRUE(start(c, paced));
-        int holder = -1;
-        ASSERT_TRUE(waitUntil(
-            [&] {
-                const LockRole first = flockRole(runs[0].pid()), second = flockRole(runs[1].pid());
-                holder = first == LockRole::Holds && second == LockRole::Waits   ? 0
-                         : second == LockRole::Holds && first == LockRole::Waits ? 1
-                                                                                 : -1;
-                return paced.stalledNow() == 1 && holder >= 0;
-            },
-            30))
-            << "no run holds the folder lock while the other waits";
-        EXPECT_EQ(paced.requestCount("/dosyalar.txt"), 1) << "the waiting run must not read the list yet";
+    server.route("/b/big.bin", hold(files.at("b/big.bin"), 1000000));
+    std::array<Child, 2> runs;
+    for (Child& c : runs)
+        ASSERT_TRUE(start(c));
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            const LockRole first = flockRole(runs[0].pid()), second = flockRole(runs[1].pid());
+            return server.stalledNow() == 1 && first != second && first != LockRole::None &&
+                   second != LockRole::None;
+        },
+        30))
+        << "no run holds the folder lock while the other waits";
+    EXPECT_EQ(server.requestCount("/dosyalar.txt"), 1) << "the waiting run must not read the list yet";
+    server.releaseStalls();
+    for (Child& c : runs) {
         int code = -1;
-        if (killHolder) { // its lock goes with it: the other one reads the list and downloads
-            runs[holder].kill();
-            ASSERT_TRUE(runs[holder].wait(10, code));
-            ASSERT_TRUE(waitUntil([&] { return paced.requestCount("/b/big.bin") >= 2; }, 30));
-        }
-        paced.releaseStalls();
-        for (Child& c : runs) {
-            if (!c.running()) continue;
-            ASSERT_TRUE(c.wait(60, code));
-            EXPECT_EQ(code, 0);
-        }
-        if (!killHolder) {
-            EXPECT_EQ(paced.requestCount("/b/big.bin"), 1) << "downloaded once, by the holder";
-        }
-        EXPECT_TRUE(folderMatches(game.path(), files));
-        EXPECT_EQ(listTree(game.path()), "a.bin\nb/big.bin\nguncelleme.cache\nguncelleme.kilit\n");
+        ASSERT_TRUE(c.wait(60, code));
+        EXPECT_EQ(code, 0);
     }
+    EXPECT_EQ(server.requestCount("/b/big.bin"), 1) << "downloaded once, by the holder";
+    EXPECT_TRUE(folderMatches(game.path(), files));
+    EXPECT_EQ(listTree(game.path()), "a.bin\nb/big.bin\nguncelleme.cache\nguncelleme.kilit\n");
 }
 
 // ---- nginx as the update server (HTTP and HTTPS with the test certificate) ----
