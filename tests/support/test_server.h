@@ -40,9 +40,6 @@ inline Route answer(int status, std::string body) {
 inline Route stall(std::string body, size_t sendBytes) {
     return {.behaviour = Behaviour::Stall, .body = std::move(body), .sendBytes = sendBytes};
 }
-inline Route hold(std::string body, size_t sendBytes) {
-    return {.behaviour = Behaviour::Hold, .body = std::move(body), .sendBytes = sendBytes};
-}
 inline Route cutShort(std::string body, size_t sendBytes, long long declaredLength) {
     return {.behaviour = Behaviour::Short,
             .body = std::move(body),

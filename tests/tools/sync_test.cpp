@@ -122,7 +122,8 @@ TEST_F(SyncTest, SignalsStopThePassAndTheWaitingRunContinuesAKilledOne) {
 TEST_F(SyncTest, ARunWaitingForTheFolderLockFindsTheWorkDone) {
     const SiteFiles files = {{"a.bin", patternBytes(40000, 1)}, {"b/big.bin", patternBytes(3000000, 2)}};
     publishSite(site.path(), files);
-    server.route("/b/big.bin", hold(files.at("b/big.bin"), 1000000));
+    server.route("/b/big.bin",
+                 {.behaviour = Behaviour::Hold, .body = files.at("b/big.bin"), .sendBytes = 1000000});
     std::array<Child, 2> runs;
     for (Child& c : runs)
         ASSERT_TRUE(start(c));
