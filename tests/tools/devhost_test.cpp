@@ -197,7 +197,9 @@ class DevHostAccountService : public ::testing::Test {
 using Answer = std::pair<uint32_t, std::string>;
 const Answer kInvalidCode{401, "TOTP_INVALID"}, kWrong{401, "INVALID_CREDENTIALS"};
 
-TEST_F(DevHostAccountService, ACodeIsTakenOnceAndOnlyWithinOneStep) {
+// A code is taken once and only within one step; foreign hashes verify; failures lock an
+// account; bad requests are refused.
+TEST_F(DevHostAccountService, CodesHashesLockOutAndBadRequests) {
     EXPECT_EQ(login("iki", "doğru"), Answer(401, "TOTP_REQUIRED"));
     const std::string now = code();
     const Answer first = login("iki", "doğru", now);
@@ -209,9 +211,7 @@ TEST_F(DevHostAccountService, ACodeIsTakenOnceAndOnlyWithinOneStep) {
     const Answer drift = login("iki", "doğru", code(1));
     EXPECT_EQ(drift.first, 200u) << "one step of drift";
     EXPECT_NE(drift.second, first.second) << "every ticket is fresh";
-}
 
-TEST_F(DevHostAccountService, ForeignHashesVerifyFailuresLockAndBadRequestsAreRefused) {
     EXPECT_EQ(login("kisa", "passwd").first, 200u);
     EXPECT_EQ(login("kisa", "passwc"), kWrong);
     EXPECT_EQ(login("uzun", kLongPassword).first, 200u);
