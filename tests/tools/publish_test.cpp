@@ -5,7 +5,6 @@
 #include "support/temp_folder.h"
 #include "update/chunks.h"
 #include "update/filelist.h"
-#include "update/sha256.h"
 #include "update/signature.h"
 
 #include <gtest/gtest.h>
