@@ -118,9 +118,11 @@ TEST_F(SyncTest, SignalsStopThePassAndTheWaitingRunContinuesAKilledOne) {
 }
 
 // Two runs in one folder against a server the test paces: one holds the folder lock through
-// its download while the other waits without reading the list, and then finds the work done.
+// its download (files go in list order) while the other waits without reading the list, and
+// then finds the work done.
 TEST_F(SyncTest, ARunWaitingForTheFolderLockFindsTheWorkDone) {
-    const SiteFiles files = {{"a.bin", patternBytes(40000, 1)}, {"b/big.bin", patternBytes(3000000, 2)}};
+    const SiteFiles files = {
+        {"a.bin", patternBytes(40000, 1)}, {"b/big.bin", patternBytes(3000000, 2)}, {"c.bin", "c"}};
     publishSite(site.path(), files);
     server.route("/b/big.bin",
                  {.behaviour = Behaviour::Hold, .body = files.at("b/big.bin"), .sendBytes = 1000000});
@@ -131,11 +133,12 @@ TEST_F(SyncTest, ARunWaitingForTheFolderLockFindsTheWorkDone) {
         [&] {
             const LockRole first = flockRole(runs[0].pid()), second = flockRole(runs[1].pid());
             return server.stalledNow() == 1 && first != second && first != LockRole::None &&
-                   second != LockRole::None;
+                   second != LockRole::None && fileExists(game / "a.bin");
         },
         30))
         << "no run holds the folder lock while the other waits";
     EXPECT_EQ(server.requestCount("/dosyalar.txt"), 1) << "the waiting run must not read the list yet";
+    EXPECT_FALSE(fileExists(game / "c.bin")) << "downloads go in list order";
     server.releaseStalls();
     for (Child& c : runs) {
         int code = -1;
@@ -144,7 +147,7 @@ TEST_F(SyncTest, ARunWaitingForTheFolderLockFindsTheWorkDone) {
     }
     EXPECT_EQ(server.requestCount("/b/big.bin"), 1) << "downloaded once, by the holder";
     EXPECT_TRUE(folderMatches(game.path(), files));
-    EXPECT_EQ(listTree(game.path()), "a.bin\nb/big.bin\nguncelleme.cache\nguncelleme.kilit\n");
+    EXPECT_EQ(listTree(game.path()), "a.bin\nb/big.bin\nc.bin\nguncelleme.cache\nguncelleme.kilit\n");
 }
 
 // ---- nginx as the update server (HTTP and HTTPS with the test certificate) ----
