@@ -19,10 +19,9 @@ extern "C" void* __libc_malloc(size_t);
 namespace {
 
 struct Marker {
-    const char* name;
-    size_t nameLength;
+    const char* line; // "name\n", what a find appends to the report in one write
+    size_t lineLength;
     const char* text;
-    size_t textLength;
 };
 
 constexpr int kMaxMarkers = 8;
@@ -33,18 +32,17 @@ bool gTrace = false;
 __attribute__((tls_model("initial-exec"))) thread_local bool tInside = false;
 
 __attribute__((constructor)) void startScan() {
-    const char* markers = std::getenv("MORLAKEN_SCAN_MARKERS");
+    char* markers = std::getenv("MORLAKEN_SCAN_MARKERS");
     const char* report = std::getenv("MORLAKEN_SCAN_REPORT");
     if (!markers || !report) return;
-    for (const char* p = markers; *p && gMarkerCount < kMaxMarkers;) {
-        const char* end = std::strchr(p, ',');
-        if (!end) end = p + std::strlen(p);
-        const char* eq = static_cast<const char*>(std::memchr(p, '=', end - p));
-        if (eq && eq > p && end > eq + 1)
-            gMarkers[gMarkerCount++] = {p, static_cast<size_t>(eq - p), eq + 1,
-                                        static_cast<size_t>(end - eq - 1)};
-        p = *end ? end + 1 : end;
-    }
+    // Split in place: each "name=text" becomes "name\n" and "text".
+    char* rest = nullptr;
+    for (char* pair = strtok_r(markers, ",", &rest); pair && gMarkerCount < kMaxMarkers;
+         pair = strtok_r(nullptr, ",", &rest))
+        if (char* eq = std::strchr(pair, '='); eq && eq > pair && eq[1]) {
+            *eq = '\n';
+            gMarkers[gMarkerCount++] = {pair, static_cast<size_t>(eq - pair + 1), eq + 1};
+        }
     gTrace = std::getenv("MORLAKEN_SCAN_TRACE") != nullptr;
     gReport = open(report, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
     if (gReport >= 0 && write(gReport, "scan\n", 5) != 5) gReport = -1;
@@ -58,25 +56,18 @@ __attribute__((constructor)) void startScan() {
 void scan(void* block) {
     if (gReport < 0 || tInside) return;
     tInside = true;
-    const auto* bytes = static_cast<const char*>(block);
-    const size_t size = malloc_usable_size(block);
+    const char *bytes = static_cast<const char*>(block), *end = bytes + malloc_usable_size(block);
     for (int m = 0; m < gMarkerCount; ++m) {
         const Marker& marker = gMarkers[m];
-        const char* at = bytes;
-        size_t left = size;
-        while (const void* found = memmem(at, left, marker.text, marker.textLength)) {
-            char line[64]; // one write per line: the threads of the process append at once
-            const size_t length = marker.nameLength < sizeof line - 1 ? marker.nameLength : sizeof line - 1;
-            std::memcpy(line, marker.name, length);
-            line[length] = '\n';
-            if (write(gReport, line, length + 1) < 0) break;
+        const size_t length = std::strlen(marker.text);
+        // One write per find: the threads of the process append at once.
+        for (const char* at = bytes; const void* found = memmem(at, end - at, marker.text, length);
+             at = static_cast<const char*>(found) + length) {
+            if (write(gReport, marker.line, marker.lineLength) < 0) break;
             if (gTrace) {
                 void* frames[32];
                 backtrace_symbols_fd(frames, backtrace(frames, 32), gReport);
             }
-            const size_t skip = static_cast<const char*>(found) - at + marker.textLength;
-            at += skip;
-            left -= skip;
         }
     }
     tInside = false;
@@ -90,15 +81,11 @@ extern "C" void free(void* block) {
 }
 
 extern "C" void* realloc(void* block, size_t size) {
-    if (!block) return __libc_malloc(size);
-    if (size == 0) {
+    void* moved = size ? __libc_malloc(size) : nullptr;
+    if (block && (moved || !size)) { // a failed realloc keeps the old block
+        const size_t old = malloc_usable_size(block);
+        if (moved) std::memcpy(moved, block, old < size ? old : size);
         free(block);
-        return nullptr;
     }
-    void* moved = __libc_malloc(size);
-    if (!moved) return nullptr;
-    const size_t old = malloc_usable_size(block);
-    std::memcpy(moved, block, old < size ? old : size);
-    free(block);
     return moved;
 }

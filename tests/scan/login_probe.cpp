@@ -8,8 +8,6 @@
 #include "config/config.h"
 #include "login/enet_setup.h"
 #include "login/session.h"
-#include "login/wipe.h"
-#include "net/http.h"
 #include "platform/clock.h"
 #include "platform/text.h"
 
@@ -24,81 +22,65 @@
 
 namespace {
 
-constexpr double kLimitSeconds = 30;
-
-int fail(const std::string& why) {
-    std::fprintf(stderr, "login_probe: %s\n", why.c_str());
-    return 1;
-}
-
-// Calls `step` once a frame until it returns true or the limit passes.
+// Calls `step` once a frame until it returns true or 30 seconds pass.
 template <typename F> bool everyFrame(F step) {
-    const double deadline = platform::now() + kLimitSeconds;
-    while (platform::now() < deadline) {
+    for (const double deadline = platform::now() + 30; platform::now() < deadline;
+         std::this_thread::sleep_for(std::chrono::milliseconds(10)))
         if (step()) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
     return false;
 }
 
-bool gameEnds(GameWatch& game) {
-    return everyFrame(
-        [&] { return watchGameProcess(game, platform::now()).event != GameWatchEvent::StillRunning; });
-}
-
-// Pumps the link and takes the session's outcome once a frame until the login ended.
-int finishLogin(Session& session, const Config& cfg, std::string& code) {
+// The login through `session` until the game it started has ended; "" or why it failed.
+std::string logIn(Session& session, const Config& cfg, bool viaAccount, char** argv) {
+    std::string typedCode; // the dialog's code field
+    if (viaAccount) {
+        typedCode = argv[5];
+        session.account.accountPassword = argv[4];
+        session.account.totpStep = true;
+        sendLoginCode(session, cfg, argv[3], typedCode);
+    } else {
+        std::string typed = argv[4]; // the dialog's password field, wiped by the login
+        startLogin(session, cfg, argv[3], typed);
+    }
     LoginOutcome outcome;
     everyFrame([&] {
         pumpGameServer(session.link);
-        outcome = takeLoginOutcome(session, cfg, code, platform::now());
+        outcome = takeLoginOutcome(session, cfg, typedCode, platform::now());
         return outcome.event != LoginEvent::None;
     });
-    if (outcome.event != LoginEvent::GameStarted) return fail("login: " + outcome.text);
-    if (!gameEnds(session.game)) return fail("the game did not end");
-    return 0;
-}
-
-int accountPath(Session& session, const Config& cfg, const char* user, const char* password,
-                const char* code) {
-    std::string typedCode = code; // the dialog's code field
-    session.account.accountPassword = password;
-    session.account.totpStep = true;
-    sendLoginCode(session, cfg, user, typedCode);
-    const int result = finishLogin(session, cfg, typedCode);
+    const bool ended =
+        outcome.event == LoginEvent::GameStarted && everyFrame([&] {
+            return watchGameProcess(session.game, platform::now()).event != GameWatchEvent::StillRunning;
+        });
     shutdownAccountLogin(session.account);
-    platform::wipeText(typedCode);
-    return result;
-}
-
-int serverPath(Session& session, const Config& cfg, const char* user, const char* password) {
-    std::string typed = password; // the dialog's field, wiped by the login
-    startLogin(session, cfg, user, typed);
-    std::string code;
-    const int result = finishLogin(session, cfg, code);
     shutdownServerLink(session.link);
-    return result;
+    platform::wipeText(typedCode);
+    if (outcome.event != LoginEvent::GameStarted) return "login: " + outcome.text;
+    return ended ? "" : "the game did not end";
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 8) return fail("usage: hesap|sunucu ADDRESS USER PASSWORD CODE GAMEFOLDER CONTROL");
-    if (!initializeEnet()) return fail("ENet");
+    if (argc != 8 || !initializeEnet()) {
+        std::fprintf(stderr,
+                     "login_probe: hesap|sunucu ADDRESS USER PASSWORD CODE GAMEFOLDER CONTROL; ENet\n");
+        return 1;
+    }
     const bool viaAccount = std::strcmp(argv[1], "hesap") == 0;
     Config cfg;
     configSet(cfg, keys::kGame, std::string(argv[6]) + "/morlaken-game");
     configSet(cfg, keys::kServer, viaAccount ? "127.0.0.1:27016" : argv[2]);
     if (viaAccount) configSet(cfg, keys::kAccountApi, argv[2]);
-    int result = 1;
+    std::string failure;
     {
         Session session;
-        result = viaAccount ? accountPath(session, cfg, argv[3], argv[4], argv[5])
-                            : serverPath(session, cfg, argv[3], argv[4]);
+        failure = logIn(session, cfg, viaAccount, argv);
     }
     enet_deinitialize();
     char* control = strdup(argv[7]);
     asm volatile("" : : "r"(control) : "memory"); // the copy is made and freed for real
     std::free(control);
-    return result;
+    if (!failure.empty()) std::fprintf(stderr, "login_probe: %s\n", failure.c_str());
+    return failure.empty() ? 0 : 1;
 }

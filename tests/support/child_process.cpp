@@ -79,10 +79,6 @@ void Child::signal(int signalNumber) {
     if (pid_ > 0) ::kill(pid_, signalNumber);
 }
 
-void Child::kill() {
-    signal(SIGKILL);
-}
-
 ProgramRun runCaptured(const std::string& program, const std::vector<std::string>& args,
                        const ChildOptions& options, double seconds) {
     TempFolder scratch;

@@ -18,6 +18,9 @@ struct ChildOptions {
     std::string workingFolder;
 };
 
+// Signal numbers the tests use, without an OS header in the tests themselves.
+extern const int kSigInt, kSigTerm, kSigKill;
+
 class Child {
   public:
     Child() = default;
@@ -32,7 +35,7 @@ class Child {
     // signal N) when it ended.
     bool wait(double seconds, int& outExitCode);
     void signal(int signalNumber);
-    void kill(); // SIGKILL
+    void kill() { signal(kSigKill); }
     bool running() const { return pid_ > 0; }
     int pid() const { return pid_; }
 
@@ -57,9 +60,6 @@ inline int runProgram(const std::string& program, const std::vector<std::string>
 
 // A TCP port on 127.0.0.1 that was free a moment ago (bind to 0, read it, close).
 int pickFreePort();
-
-// Signal numbers the tests use, without an OS header in the tests themselves.
-extern const int kSigInt, kSigTerm, kSigKill;
 
 // Path of a program built beside the tests (MORLAKEN_BIN_DIR/name).
 inline std::string builtProgram(const std::string& name) {

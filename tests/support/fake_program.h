@@ -25,12 +25,8 @@ class FakeProgram {
     std::string calls() const { return readFile(log()); }
 
   private:
-    static std::string currentPath() {
-        const char* path = std::getenv("PATH");
-        return path ? path : "";
-    }
     TempFolder folder_;
-    ScopedEnv path_{"PATH", (folder_.path() + ":" + currentPath()).c_str()};
+    ScopedEnv path_{"PATH", (folder_.path() + ":" + std::getenv("PATH")).c_str()};
 };
 
 } // namespace testsupport

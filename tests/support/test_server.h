@@ -20,7 +20,6 @@ enum class Behaviour {
     Redirect, // `status` (301/302) with Location: `location`
     Stall,    // Content-Length of `body`, `sendBytes` of it, then nothing until released
     Short,    // Content-Length `declaredLength`, `sendBytes` of `body`, then the connection closes
-    Endless,  // no Content-Length; pattern bytes until the client hangs up
     Garbage,  // bytes that are no HTTP status line
     Silent,   // reads the request and answers nothing until released
     Hold,     // as Stall, but once released sends the rest: a slow server that the test paces
@@ -40,9 +39,6 @@ inline Route answer(int status, std::string body) {
 }
 inline Route stall(std::string body, size_t sendBytes) {
     return {.behaviour = Behaviour::Stall, .body = std::move(body), .sendBytes = sendBytes};
-}
-inline Route hold(std::string body, size_t sendBytes) {
-    return {.behaviour = Behaviour::Hold, .body = std::move(body), .sendBytes = sendBytes};
 }
 inline Route cutShort(std::string body, size_t sendBytes, long long declaredLength) {
     return {.behaviour = Behaviour::Short,
@@ -75,8 +71,12 @@ inline const std::atomic<bool>& neverStop() {
 }
 
 // The test certificate and key (PEM, valid for 127.0.0.1 and localhost) of the TLS servers.
-std::string testCertificate();
-std::string testKey();
+inline std::string testCertificate() {
+    return std::string(MORLAKEN_TEST_DATA) + "/tls/cert.pem";
+}
+inline std::string testKey() {
+    return std::string(MORLAKEN_TEST_DATA) + "/tls/key.pem";
+}
 
 class TestServer {
   public:
@@ -109,9 +109,8 @@ class TestServer {
             n += r.path == path;
         return n;
     }
-    // Connections accepted so far, and every byte sent on them (heads included).
+    // Connections accepted so far.
     int connectionCount() const { return server_.connectionsAccepted(); }
-    long long bytesSent() const { return server_.bytesSent(); }
     // Handlers held by a Stall, Hold or Silent route right now.
     int stalledNow() const { return stalled_.load(); }
 
