@@ -1,21 +1,27 @@
-// e2e_test.cpp - the real launcher on an X server of the test's own, driven with xdotool:
-// logging in and playing. morlaken-devhost serves the update (which delivers morlaken-game
-// itself) and the account service while the news download hangs inside the HTTP library.
-// The window opens centred; START, the user name, Tab, the password and the two-step code
-// (computed with morlaken-devhost --totp) start the game with ticket and server address
-// while the launcher hides; a normal end shows the closing screen, and a click on it ends the
-// run cleanly (exit 0) with the news download still hanging.
-// What the player is told is read from MORLAKEN_MESSAGE_LOG. (Dragging, retrying, the keys
-// and the closing screen's picture: tests/screens, on a Launcher of the test's own.)
+// e2e_test.cpp - the real launcher, copied into a scratch player folder, on an X server of the
+// test's own and driven with xdotool. One run after another in the same folder: without fonts,
+// then without a display, it ends with code 1 and its message; with fonts and only the
+// background image it reports every missing image, draws, opens centred, updates (which
+// delivers morlaken-game), logs in with a two-step code (computed with morlaken-devhost --totp)
+// against morlaken-devhost's account service, starts the game with ticket and server address
+// while hidden, and a click on the closing screen ends it cleanly (exit 0) while its news
+// download still hangs. What the player is told is read from MORLAKEN_MESSAGE_LOG. The
+// self-update: a new launcher that cannot start leaves the old one open, one that runs starts
+// itself (it names itself in MORLAKEN_PID_FILE) from the launcher's own path. (Dragging,
+// retrying, the keys and the closing screen's picture: tests/screens; which font files count
+// as broken: FontTest.)
 #include "app/launcher_process.h"
 #include "login/login_support.h"
 
 #include "support/devhost.h"
+#include "support/process_probe.h"
 #include "support/site.h"
 #include "support/temp_folder.h"
 #include "support/test_server.h"
 
 #include <gtest/gtest.h>
+#include <stb_image.h>
+#include <stb_image_write.h>
 
 #include <map>
 #include <sstream>
@@ -25,16 +31,46 @@ using namespace testsupport;
 
 namespace {
 
-// ---- logging in and playing ----
-
-TEST(LoginEndToEnd, TwoStepLoginStartsTheDeliveredGameThenTheClosingScreenEndsTheRun) {
+TEST(LauncherRun, EndsWithCodeOneWithoutFontsOrDisplayOtherwiseDrawsUpdatesAndPlaysATwoStepLogin) {
     constexpr const char* kSecret = "JBSWY3DPEHPK3PXP"; // the two-step secret of "ayse"
     TempFolder scratch, site;
     const fs::path root = scratch.path();
-    const std::string sunucu = "127.0.0.1:27016";
-    writeFile(root / "users.txt", logintest::userLine("ayse", "", "Gizli-Sifre42", kSecret, true, ""));
+    const std::string sunucu = "127.0.0.1:27016", shot = root / "shot.png", elsewhere = root / "baska";
+    LauncherProcess launcher(root, LauncherProcess::Veri::None);
+    fs::create_directories(launcher.player() / "veri/font");
+    fs::create_directory(elsewhere);
+    const Env screenshot = {{"MORLAKEN_SCREENSHOT", shot}, {"MORLAKEN_SCREENSHOT_AFTER", "2"}};
+    Env exitAfterIt = screenshot;
+    exitAfterIt.push_back({"MORLAKEN_EXIT_AFTER_SCREENSHOT", "1"});
+
+    // No fonts, while the update server took the list request and sends nothing: the worker
+    // is still running (or at least not joined) when the fonts turn out to be missing.
+    {
+        TestServer list;
+        list.route("/dosyalar.txt", stall(std::string(1000, 'x'), 10));
+        writeFile(launcher.player() / "launcher.ini", "guncelleme=" + list.baseUrl() + "\r\n");
+        EXPECT_EQ(launcher.run(exitAfterIt, {"DISPLAY"}, elsewhere), 1) << launcher.err(); // stderr only
+        EXPECT_NE(
+            launcher.err().find("veri\\font klasoru eksik. Launcher'i veri klasoruyle birlikte calistir.\n"),
+            std::string::npos)
+            << launcher.err();
+        EXPECT_LE(list.requestCount("/dosyalar.txt"), 1); // the stop may come before the request
+    }
+    fs::remove(launcher.player() / "launcher.ini");
+    for (const char* f : {"Cinzel-Bold.ttf", "EBGaramond-Regular.ttf"})
+        fs::copy_file(fs::path(MORLAKEN_SOURCE_DIR) / "veri/font" / f, launcher.player() / "veri/font" / f);
+    EXPECT_EQ(launcher.run(exitAfterIt, {"DISPLAY", "WAYLAND_DISPLAY"}, elsewhere), 1);
+    EXPECT_NE(launcher.err().find("Pencere sistemi baslatilamadi.\n"), std::string::npos) << launcher.err();
+    EXPECT_FALSE(fs::exists(shot));
+
+    // The one image there is a flat colour for the background.
+    std::vector<unsigned char> px(64 * 48 * 3);
+    for (size_t i = 0; i < px.size(); i += 3)
+        px[i] = 0x30, px[i + 1] = 0x60, px[i + 2] = 0xC0;
+    ASSERT_TRUE(stbi_write_jpg((launcher.player() / "veri/arkaplan.jpg").c_str(), 64, 48, 3, px.data(), 95));
     // The game as the update server has it, ending with 0 after 4 s; the launcher is told to
     // start it from there and to hand it `sunucu`.
+    writeFile(root / "users.txt", logintest::userLine("ayse", "", "Gizli-Sifre42", kSecret, true, ""));
     publishSite(site.path(),
                 {{"oyun/morlaken-game", readFile(builtProgram("morlaken-game"))},
                  {"oyun/morlaken-game.ini", "cikis_kodu=0\nsure=4\npencere=0\nkayit=kayit.txt\n"}});
@@ -43,13 +79,14 @@ TEST(LoginEndToEnd, TwoStepLoginStartsTheDeliveredGameThenTheClosingScreenEndsTh
         << devhost.log();
     TestServer news;
     news.route("/haberler.txt", stall("Bakım|Sunucular bakımda|Kısa süre sonra dönüyoruz.\n", 6));
-    LauncherProcess launcher(root);
     writeFile(launcher.player() / "varsayilan.ini",
               "guncelleme=" + devhost.url() + "\nhesap_api=" + devhost.url() +
                   "hesap/\nhaber_adresi=" + news.baseUrl() +
                   "haberler.txt\noyun=oyun/morlaken-game\nsunucu=" + sunucu + "\nyerel_sunucu=\nweb=\n");
     const std::string messages = root / "mesajlar.txt";
-    ASSERT_TRUE(launcher.start({{"MORLAKEN_MESSAGE_LOG", messages}}));
+    Env env = screenshot;
+    env.push_back({"MORLAKEN_MESSAGE_LOG", messages});
+    ASSERT_TRUE(launcher.start(env, {}, elsewhere));
     ASSERT_TRUE(launcher.waitForWindow()) << launcher.err();
     std::string screen, geometry;
     launcher.xdo({"getdisplaygeometry"}, &screen);
@@ -60,11 +97,29 @@ TEST(LoginEndToEnd, TwoStepLoginStartsTheDeliveredGameThenTheClosingScreenEndsTh
                             "\nY=" + std::to_string((screenH - 610) / 2) + "\n"),
               std::string::npos)
         << geometry << " on " << screen;
+    // The background image is found, every missing one is reported in start-up order, and
+    // the launcher keeps running and draws; (5, 200) is background only on the main screen.
+    ASSERT_TRUE(waitFor([&] { return fs::exists(shot); }, 30.0)) << launcher.err();
+    const std::string err = launcher.err();
+    EXPECT_EQ(err.find("gorsel yuklenemedi: veri/arkaplan.jpg"), std::string::npos) << err;
+    for (const char* name :
+         {"logo.png", "kutu.png", "alan_yazi.png", "buton_ana_normal.png", "buton_basili.png"})
+        EXPECT_NE(err.find(std::string("gorsel yuklenemedi: veri/") + name + "\n"), std::string::npos)
+            << name;
+    EXPECT_LT(err.find("veri/logo.png"), err.find("veri/kutu.png"));
+    EXPECT_LT(err.find("veri/buton_ana_basili.png"), err.find("veri/buton_normal.png"));
+    int sw = 0, sh = 0, n = 0;
+    unsigned char* image = stbi_load(shot.c_str(), &sw, &sh, &n, 3);
+    ASSERT_NE(image, nullptr) << err;
+    EXPECT_TRUE(sw == 800 && sh == 610) << sw << " x " << sh;
+    for (int c = 0; c < 3; ++c)
+        EXPECT_NEAR(image[(200 * sw + 5) * 3 + c], (0x3060C0 >> (16 - 8 * c)) & 0xFF, 6) << c;
+    stbi_image_free(image);
+
     // The update delivers the game; START is clickable once the pass is over.
     ASSERT_TRUE(waitFor([&] { return fileExists(launcher.player() / "guncelleme.cache"); }, 60.0))
         << launcher.err();
     ASSERT_TRUE(fileExists(launcher.player() / "oyun/morlaken-game"));
-
     ASSERT_TRUE(launcher.click(424, 534)); // START: the dialog opens on the empty user name
     ASSERT_TRUE(launcher.type("ayse"));
     ASSERT_TRUE(launcher.key("Tab"));
@@ -113,6 +168,65 @@ TEST(LoginEndToEnd, TwoStepLoginStartsTheDeliveredGameThenTheClosingScreenEndsTh
     EXPECT_TRUE(launcher.click(640, 320));
     ASSERT_TRUE(launcher.child().wait(20, exitCode)) << launcher.err();
     EXPECT_EQ(exitCode, 0) << launcher.err();
+    EXPECT_TRUE(fs::is_empty(elsewhere)) << "the folder it was started from is left alone";
+}
+
+TEST(SelfUpdate, ALauncherThatCannotStartLeavesTheOldOneOpenOneThatRunsStartsItselfFromItsOwnPath) {
+    TempFolder scratch, site;
+    const fs::path root = scratch.path();
+    TestServer server;
+    server.serveFolder(site.path());
+    LauncherProcess launcher(root, LauncherProcess::Veri::Copied); // the update writes into veri/
+    const fs::path player = launcher.player();
+    const std::string built = readFile(player / "MorlakenLauncher"), pidFile = root / "pids";
+    // Every launcher that started, in order (from MORLAKEN_PID_FILE).
+    const auto launchers = [&] {
+        std::istringstream lines(readFile(pidFile));
+        std::vector<int> pids;
+        for (int pid = 0; lines >> pid;)
+            pids.push_back(pid);
+        return pids;
+    };
+    struct KillLeftOvers { // a restarted launcher is no child of the test
+        const decltype(launchers)& pids;
+        ~KillLeftOvers() {
+            for (int pid : pids())
+                if (processAlive(pid)) signalProcess(pid, kSigKill);
+        }
+    } killLeftOvers{launchers};
+    writeFile(player / "launcher.ini", "guncelleme=" + server.baseUrl() + "\r\n");
+
+    publishSite(site.path(), {{"MorlakenLauncher", "not a program at all\n"}});
+    const std::string shot = root / "mesaj.png";
+    EXPECT_EQ(launcher.run({{"MORLAKEN_PID_FILE", pidFile},
+                            {"MORLAKEN_SCREENSHOT", shot},
+                            {"MORLAKEN_SCREENSHOT_AFTER", "mesaj"},
+                            {"MORLAKEN_EXIT_AFTER_SCREENSHOT", "1"}}),
+              0)
+        << launcher.err();
+    EXPECT_TRUE(fs::exists(shot)) << "the message dialog never showed";
+    EXPECT_EQ(launchers().size(), 1u); // no copy started
+    EXPECT_EQ(readFile(player / "MorlakenLauncher"), "not a program at all\n");
+
+    // The new launcher is the built one with a mark at its end (an ELF file runs with it).
+    // (That installed programs stay runnable and data does not: InstallSafety.)
+    writeFile(player / "MorlakenLauncher", built);
+    fs::permissions(player / "MorlakenLauncher", fs::perms::owner_all);
+    const SiteFiles files = {{"MorlakenLauncher", built + "\nyeni surum\n"}, {"veri/harita.dat", "veri"}};
+    publishSite(site.path(), files);
+    int code = -1;
+    ASSERT_TRUE(launcher.start({{"MORLAKEN_PID_FILE", pidFile}}));
+    ASSERT_TRUE(waitUntil([&] { return launchers().size() == 3; }, 90)) << launcher.err();
+    ASSERT_TRUE(launcher.child().wait(30, code)) << "the old launcher did not close after the restart";
+    EXPECT_EQ(code, 0);
+    const int second = launchers()[2];
+    EXPECT_NE(second, launchers()[1]);
+    EXPECT_TRUE(processAlive(second));
+    // The restarted copy runs the file at the launcher's own place, which is the new one.
+    EXPECT_EQ(processExecutable(second), (player / "MorlakenLauncher").string());
+    EXPECT_TRUE(folderMatches(player, files));
+    signalProcess(second, kSigTerm);
+    EXPECT_TRUE(waitUntil([&] { return !processAlive(second); }, 30));
 }
 
 } // namespace
