@@ -10,9 +10,9 @@
 // itself (it names itself in MORLAKEN_PID_FILE) from the launcher's own path. (Dragging,
 // retrying, the keys and the closing screen's picture: tests/screens; which font files count
 // as broken: FontTest.)
-#include "app/launcher_process.h"
 #include "login/login_support.h"
 
+#include "support/child_process.h"
 #include "support/devhost.h"
 #include "support/process_probe.h"
 #include "support/site.h"
@@ -23,20 +23,123 @@
 #include <stb_image.h>
 #include <stb_image_write.h>
 
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
 #include <map>
 #include <sstream>
+#include <thread>
 
 namespace fs = std::filesystem;
 using namespace testsupport;
 
 namespace {
 
+using Env = std::vector<std::pair<std::string, std::string>>;
+
+// The launcher copied into root/oyuncu (a copy, not a link: it resolves its own path through
+// the link) with the shipped defaults, and the built images and fonts copied or none; run on
+// an Xvfb of its own, so no other test's window or pointer meets ours.
+class LauncherProcess {
+  public:
+    LauncherProcess(const fs::path& root, bool withVeri) : root_(root), player_(root / "oyuncu") {
+        const fs::path bin = MORLAKEN_BIN_DIR;
+        fs::create_directories(player_);
+        fs::copy_file(bin / "MorlakenLauncher", player_ / "MorlakenLauncher");
+        fs::copy_file(bin / "varsayilan.ini", player_ / "varsayilan.ini");
+        if (withVeri) fs::copy(bin / "veri", player_ / "veri", fs::copy_options::recursive);
+        // The server never resets: without -noreset each xdotool call that leaves it
+        // clientless starts a reset, and a launcher connecting during one fails with
+        // "Pencere sistemi baslatilamadi.".
+        ChildOptions options;
+        options.stdoutFile = root / "display"; // the display number, then a line feed
+        const bool up =
+            xvfb_.start("/usr/bin/Xvfb",
+                        {"-displayfd", "1", "-screen", "0", "1920x1080x24", "-nolisten", "tcp", "-noreset"},
+                        options) &&
+            waitUntil(
+                [&] {
+                    const std::string d = readFile(options.stdoutFile);
+                    return !d.empty() && d.back() == '\n' &&
+                           (display_ = ":" + d.substr(0, d.size() - 1), true);
+                },
+                20);
+        if (!up || !fs::exists(kXdotool))
+            ADD_FAILURE() << "needs Xvfb and xdotool (scripts/setup installs them)";
+    }
+    ~LauncherProcess() { // the launcher first, then Xvfb, asked to end so it removes its lock and socket
+        int code = 0;
+        child_.kill(), child_.wait(10, code);
+        xvfb_.signal(kSigTerm), xvfb_.wait(10, code);
+    }
+    const fs::path& player() const { return player_; }
+    Child& child() { return child_; }
+    std::string err() const { return readFile(root_ / "launcher.err"); }
+
+    // Starts it with `env` added and `unset` removed (DISPLAY among them: no display), from
+    // `workingFolder` ("" = the test's); its standard error goes to err().
+    bool start(Env env, std::vector<std::string> unset = {}, std::string workingFolder = "") {
+        ChildOptions options;
+        if (std::find(unset.begin(), unset.end(), "DISPLAY") == unset.end())
+            env.push_back({"DISPLAY", display_});
+        options.extraEnv = std::move(env);
+        options.unsetEnv = std::move(unset);
+        options.workingFolder = std::move(workingFolder);
+        options.stderrFile = root_ / "launcher.err";
+        return child_.start(player_ / "MorlakenLauncher", {}, options);
+    }
+    // start() and its exit code once it ended by itself (-1 when it had to be stopped after 60 s).
+    int run(Env env, std::vector<std::string> unset = {}, std::string workingFolder = "") {
+        int code = -1;
+        if (!start(std::move(env), std::move(unset), std::move(workingFolder)) || child_.wait(60, code))
+            return code;
+        child_.kill();
+        child_.wait(10, code);
+        return -1;
+    }
+    // The launcher's mapped window, "" while it is hidden.
+    std::string window() {
+        std::string out;
+        if (!xdo({"search", "--onlyvisible", "--pid", std::to_string(child_.pid())}, &out)) return "";
+        return out.substr(0, out.find('\n'));
+    }
+    // xdotool with `args` on the launcher's display; its output in `out`.
+    bool xdo(const std::vector<std::string>& args, std::string* out = nullptr) {
+        std::string text;
+        ChildOptions options;
+        options.extraEnv = {{"DISPLAY", display_}};
+        const bool ok = runProgram(kXdotool, args, text, 10, options) == 0;
+        if (out) *out = text;
+        return ok;
+    }
+    // A click at window coordinates (x, y); false when the window is hidden or gone.
+    bool click(int x, int y) {
+        const std::string w = window();
+        return !w.empty() &&
+               xdo({"mousemove", "--window", w, std::to_string(x), std::to_string(y), "click", "1"});
+    }
+    bool type(const std::string& text) { return xdo({"type", "--delay", "30", text}); }
+    bool key(const std::string& name) { return xdo({"key", name}); }
+    // Waits for the window to be shown (or hidden); 50 ms between xdotool tries, so the
+    // polling itself does not crowd the two cores the launcher starts on.
+    bool waitForWindow(bool shown, double seconds = 60) {
+        return waitFor([&] { return window().empty() != shown; }, seconds,
+                       [] { std::this_thread::sleep_for(std::chrono::milliseconds(50)); });
+    }
+
+  private:
+    static constexpr const char* kXdotool = "/usr/bin/xdotool";
+    fs::path root_, player_;
+    Child xvfb_, child_;
+    std::string display_;
+};
+
 TEST(LauncherRun, EndsWithCodeOneWithoutFontsOrDisplayOtherwiseDrawsUpdatesAndPlaysATwoStepLogin) {
     constexpr const char* kSecret = "JBSWY3DPEHPK3PXP"; // the two-step secret of "ayse"
     TempFolder scratch, site;
     const fs::path root = scratch.path();
     const std::string sunucu = "127.0.0.1:27016", shot = root / "shot.png", elsewhere = root / "baska";
-    LauncherProcess launcher(root, LauncherProcess::Veri::None);
+    LauncherProcess launcher(root, false);
     fs::create_directories(launcher.player() / "veri/font");
     fs::create_directory(elsewhere);
     const Env screenshot = {{"MORLAKEN_SCREENSHOT", shot}, {"MORLAKEN_SCREENSHOT_AFTER", "2"}};
@@ -87,7 +190,7 @@ TEST(LauncherRun, EndsWithCodeOneWithoutFontsOrDisplayOtherwiseDrawsUpdatesAndPl
     Env env = screenshot;
     env.push_back({"MORLAKEN_MESSAGE_LOG", messages});
     ASSERT_TRUE(launcher.start(env, {}, elsewhere));
-    ASSERT_TRUE(launcher.waitForWindow()) << launcher.err();
+    ASSERT_TRUE(launcher.waitForWindow(true)) << launcher.err();
     std::string screen, geometry;
     launcher.xdo({"getdisplaygeometry"}, &screen);
     launcher.xdo({"getwindowgeometry", "--shell", launcher.window()}, &geometry);
@@ -153,7 +256,7 @@ TEST(LauncherRun, EndsWithCodeOneWithoutFontsOrDisplayOtherwiseDrawsUpdatesAndPl
     EXPECT_EQ(record["bilet_var"], "1");
     EXPECT_EQ(record["sunucu"], sunucu);
     // While the game runs the launcher is hidden and its own environment has no ticket.
-    EXPECT_TRUE(waitFor([&] { return launcher.window().empty(); }, 10.0, LauncherProcess::pollGently));
+    EXPECT_TRUE(launcher.waitForWindow(false, 10));
     const std::string environ = readFile("/proc/" + std::to_string(launcher.child().pid()) + "/environ");
     ASSERT_FALSE(environ.empty());
     EXPECT_EQ(environ.find("MORLAKEN_BILET"), std::string::npos);
@@ -161,8 +264,7 @@ TEST(LauncherRun, EndsWithCodeOneWithoutFontsOrDisplayOtherwiseDrawsUpdatesAndPl
 
     // The game ends with 0: the closing screen (the window back), which a click ends, while
     // the news download still hangs.
-    ASSERT_TRUE(waitFor([&] { return !launcher.window().empty(); }, 30.0, LauncherProcess::pollGently))
-        << launcher.err();
+    ASSERT_TRUE(launcher.waitForWindow(true, 30)) << launcher.err();
     EXPECT_EQ(news.stalledNow(), 1);
     int exitCode = -1;
     EXPECT_TRUE(launcher.click(640, 320));
@@ -176,7 +278,7 @@ TEST(SelfUpdate, ALauncherThatCannotStartLeavesTheOldOneOpenOneThatRunsStartsIts
     const fs::path root = scratch.path();
     TestServer server;
     server.serveFolder(site.path());
-    LauncherProcess launcher(root, LauncherProcess::Veri::Copied); // the update writes into veri/
+    LauncherProcess launcher(root, true); // a copy: the update writes into veri/
     const fs::path player = launcher.player();
     const std::string built = readFile(player / "MorlakenLauncher"), pidFile = root / "pids";
     // Every launcher that started, in order (from MORLAKEN_PID_FILE).
