@@ -152,20 +152,15 @@ TEST_F(Platform, SizeTypeAndExistenceOfEveryKindOfEntry) {
          kWindows ? std::vector<std::string>{dir} : std::vector<std::string>{dir, "/dev"}) {
         std::vector<platform::FolderEntry> entries;
         ASSERT_TRUE(platform::listFolderEntries(folder, entries)) << folder;
-        std::vector<std::string> names, listed;
-        for (const platform::FolderEntry& e : entries) {
+        EXPECT_GE(entries.size(), kWindows ? 3u : 6u) << folder;
+        for (const platform::FolderEntry& e : entries)
             EXPECT_EQ(e.type, platform::entryType(folder + "/" + e.name)) << e.name;
-            names.push_back(e.name);
-        }
-        ASSERT_TRUE(platform::listFolder(folder, listed));
-        std::sort(names.begin(), names.end());
-        std::sort(listed.begin(), listed.end());
-        EXPECT_EQ(names, listed) << folder;
     }
     std::vector<platform::FolderEntry> none;
+    std::vector<std::string> noNames;
     EXPECT_FALSE(platform::listFolderEntries(path("yok"), none));
-    EXPECT_FALSE(platform::listFolderEntries(path("boş"), none));
-    EXPECT_TRUE(none.empty());
+    EXPECT_FALSE(platform::listFolder(path("boş"), noNames)) << "a file is no folder";
+    EXPECT_TRUE(none.empty() && noNames.empty());
 }
 
 TEST_F(Platform, WriteTimeOnTheWindowsScale) {
@@ -221,10 +216,6 @@ TEST_F(Platform, CreateAndListFolders) {
     write("a/ağaç 1.png", "");
     EXPECT_EQ(list("a"), (std::vector<std::string>{"ağaç 1.png", "b c"})) << "names only, not descending";
     EXPECT_TRUE(list("a/b c/ç/d").empty());
-    std::vector<std::string> none;
-    EXPECT_FALSE(platform::listFolder(path("yok"), none));
-    EXPECT_FALSE(platform::listFolder(path("dosya"), none));
-    EXPECT_TRUE(none.empty());
 }
 
 // ---- atomic writes ----
@@ -405,10 +396,8 @@ TEST_F(Platform, StartFailuresReportTheSystemError) {
         int error = 0;
         EXPECT_EQ(platform::startProcess(program, {}, options, error), 0) << program << options.workingFolder;
         EXPECT_NE(error, 0) << program;
+        EXPECT_TRUE(program != path("yok.exe") || error == 2) << "ENOENT and ERROR_FILE_NOT_FOUND are both 2";
     }
-    int error = 0;
-    platform::startProcess(path("yok.exe"), {}, {}, error);
-    EXPECT_EQ(error, 2) << "ENOENT and ERROR_FILE_NOT_FOUND are both 2";
     int code = 0;
     EXPECT_EQ(platform::pollProcess(0, code), platform::ProcessPoll::Failed);
     EXPECT_EQ(platform::terminateProcess(0, 1), -1);
