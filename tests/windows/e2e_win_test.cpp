@@ -48,7 +48,8 @@ LoginOutcome logIn(Session& session, const Config& cfg, std::string password) {
 TEST(WindowsPlayer, NonAsciiFolderUpdatesThenEitherLoginStartsTheDeliveredGameWithItsTicket) {
     const std::string base = env("MORLAKEN_TEST_BASE"), server = env("MORLAKEN_TEST_SERVER");
     const std::string serverLog = env("MORLAKEN_TEST_SERVER_LOG");
-    ASSERT_TRUE(!base.empty() && !server.empty() && !serverLog.empty()) << "run through scripts/test --windows";
+    ASSERT_TRUE(!base.empty() && !server.empty() && !serverLog.empty())
+        << "run through scripts/test --windows";
     testsupport::TempFolder temp;
     const std::string game = temp / "oyuncu-ğüşiöç/Morlaken Online";
     ASSERT_TRUE(platform::createFolders(game));
