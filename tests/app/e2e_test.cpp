@@ -1,15 +1,9 @@
 // e2e_test.cpp - the real launcher, copied into a scratch player folder, on an X server of the
-// test's own and driven with xdotool. One run after another in the same folder: without fonts,
-// then without a display, it ends with code 1 and its message; with fonts and only the
-// background image it reports every missing image, draws, opens centred, updates (which
-// delivers morlaken-game), logs in with a two-step code (computed with morlaken-devhost --totp)
-// against morlaken-devhost's account service, starts the game with ticket and server address
-// while hidden, and a click on the closing screen ends it cleanly (exit 0) while its news
-// download still hangs. What the player is told is read from MORLAKEN_MESSAGE_LOG. The
-// self-update: a new launcher that cannot start leaves the old one open, one that runs starts
-// itself (it names itself in MORLAKEN_PID_FILE) from the launcher's own path. (Dragging,
-// retrying, the keys and the closing screen's picture: tests/screens; which font files count
-// as broken: FontTest.)
+// test's own and driven with xdotool; what the player is told is read from MORLAKEN_MESSAGE_LOG.
+// One run after another in the same folder: no fonts, no display, then only the background
+// image and a two-step login through morlaken-devhost to the game and the closing screen. The
+// self-update: a new launcher that cannot start, and one that does. (Dragging, retrying, the
+// keys and the closing screen's picture: tests/screens; which fonts count as broken: FontTest.)
 #include "login/login_support.h"
 
 #include "support/child_process.h"
@@ -142,9 +136,10 @@ TEST(LauncherRun, EndsWithCodeOneWithoutFontsOrDisplayOtherwiseDrawsUpdatesAndPl
     LauncherProcess launcher(root, false);
     fs::create_directories(launcher.player() / "veri/font");
     fs::create_directory(elsewhere);
-    const Env screenshot = {{"MORLAKEN_SCREENSHOT", shot}, {"MORLAKEN_SCREENSHOT_AFTER", "2"}};
-    Env exitAfterIt = screenshot;
-    exitAfterIt.push_back({"MORLAKEN_EXIT_AFTER_SCREENSHOT", "1"});
+    const std::string messages = root / "mesajlar.txt";
+    const Env env = {{"MORLAKEN_SCREENSHOT", shot},
+                     {"MORLAKEN_SCREENSHOT_AFTER", "2"},
+                     {"MORLAKEN_MESSAGE_LOG", messages}};
 
     // No fonts, while the update server took the list request and sends nothing: the worker
     // is still running (or at least not joined) when the fonts turn out to be missing.
@@ -152,7 +147,7 @@ TEST(LauncherRun, EndsWithCodeOneWithoutFontsOrDisplayOtherwiseDrawsUpdatesAndPl
         TestServer list;
         list.route("/dosyalar.txt", stall(std::string(1000, 'x'), 10));
         writeFile(launcher.player() / "launcher.ini", "guncelleme=" + list.baseUrl() + "\r\n");
-        EXPECT_EQ(launcher.run(exitAfterIt, {"DISPLAY"}, elsewhere), 1) << launcher.err(); // stderr only
+        EXPECT_EQ(launcher.run(env, {"DISPLAY"}, elsewhere), 1) << launcher.err(); // stderr only
         EXPECT_NE(
             launcher.err().find("veri\\font klasoru eksik. Launcher'i veri klasoruyle birlikte calistir.\n"),
             std::string::npos)
@@ -162,9 +157,9 @@ TEST(LauncherRun, EndsWithCodeOneWithoutFontsOrDisplayOtherwiseDrawsUpdatesAndPl
     fs::remove(launcher.player() / "launcher.ini");
     for (const char* f : {"Cinzel-Bold.ttf", "EBGaramond-Regular.ttf"})
         fs::copy_file(fs::path(MORLAKEN_SOURCE_DIR) / "veri/font" / f, launcher.player() / "veri/font" / f);
-    EXPECT_EQ(launcher.run(exitAfterIt, {"DISPLAY", "WAYLAND_DISPLAY"}, elsewhere), 1);
+    EXPECT_EQ(launcher.run(env, {"DISPLAY", "WAYLAND_DISPLAY"}, elsewhere), 1);
     EXPECT_NE(launcher.err().find("Pencere sistemi baslatilamadi.\n"), std::string::npos) << launcher.err();
-    EXPECT_FALSE(fs::exists(shot));
+    EXPECT_FALSE(fs::exists(shot) || fs::exists(messages));
 
     // The one image there is a flat colour for the background.
     std::vector<unsigned char> px(64 * 48 * 3);
@@ -186,9 +181,6 @@ TEST(LauncherRun, EndsWithCodeOneWithoutFontsOrDisplayOtherwiseDrawsUpdatesAndPl
               "guncelleme=" + devhost.url() + "\nhesap_api=" + devhost.url() +
                   "hesap/\nhaber_adresi=" + news.baseUrl() +
                   "haberler.txt\noyun=oyun/morlaken-game\nsunucu=" + sunucu + "\nyerel_sunucu=\nweb=\n");
-    const std::string messages = root / "mesajlar.txt";
-    Env env = screenshot;
-    env.push_back({"MORLAKEN_MESSAGE_LOG", messages});
     ASSERT_TRUE(launcher.start(env, {}, elsewhere));
     ASSERT_TRUE(launcher.waitForWindow(true)) << launcher.err();
     std::string screen, geometry;
