@@ -492,7 +492,7 @@ TEST_F(Platform, AnotherUsersProgramIsNotRunningForUs) {
     EXPECT_FALSE(platform::isProgramRunning(name));
 }
 
-// ---- desktop: POSIX only (the Windows shell link: WindowsDesktop in tests/windows) ----
+// ---- desktop: POSIX only ----
 
 // Children of this process that have ended but were never collected.
 int zombieChildren() {
@@ -559,33 +559,6 @@ TEST_F(Platform, DesktopFolderSourcesAndExecutableEntries) {
 #else
 // ---- desktop: Windows only ----
 
-// What a shell link holds, read back through the shell: target, folder, icon, tooltip.
-std::vector<std::wstring> readShellLink(const std::wstring& file) {
-    std::vector<std::wstring> fields;
-    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    IShellLinkW* link = nullptr;
-    IPersistFile* persist = nullptr;
-    if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
-                                   reinterpret_cast<void**>(&link))) &&
-        SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&persist))) &&
-        SUCCEEDED(persist->Load(file.c_str(), STGM_READ))) {
-        wchar_t text[MAX_PATH] = {};
-        int icon = -1;
-        link->GetPath(text, MAX_PATH, nullptr, SLGP_RAWPATH);
-        fields.push_back(text);
-        link->GetWorkingDirectory(text, MAX_PATH);
-        fields.push_back(text);
-        link->GetIconLocation(text, MAX_PATH, &icon);
-        fields.push_back(std::wstring(text) + L"," + std::to_wstring(icon));
-        link->GetDescription(text, MAX_PATH);
-        fields.push_back(text);
-    }
-    if (persist) persist->Release();
-    if (link) link->Release();
-    CoUninitialize();
-    return fields;
-}
-
 TEST_F(Platform, ShellLinkOnTheDesktopReplacesAnOldFileAndReadsBack) {
     const std::string desktop = platform::desktopFolder();
     ASSERT_NE(desktop, "");
@@ -595,10 +568,26 @@ TEST_F(Platform, ShellLinkOnTheDesktopReplacesAnOldFileAndReadsBack) {
     const std::string target = path("oyun ç.exe");
     EXPECT_FALSE(platform::saveDesktopShortcut({"Morlaken Testi ğ", "", dir, "", ""})) << "no target";
     ASSERT_TRUE(platform::saveDesktopShortcut({"Morlaken Testi ğ", target, dir, "", "Morlaken Online"}));
+    // Read back through the shell: target, folder, icon, tooltip.
     const auto wide = [](const std::string& p) { return native(p).make_preferred().wstring(); };
-    EXPECT_TRUE(
-        readShellLink(wide(link)) ==
-        (std::vector<std::wstring>{wide(target), wide(dir), wide(target) + L",0", L"Morlaken Online"}));
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    IShellLinkW* shell = nullptr;
+    IPersistFile* file = nullptr;
+    ASSERT_TRUE(SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                           reinterpret_cast<void**>(&shell))) &&
+                SUCCEEDED(shell->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file))) &&
+                SUCCEEDED(file->Load(wide(link).c_str(), STGM_READ)));
+    wchar_t linked[MAX_PATH] = {}, folder[MAX_PATH] = {}, icon[MAX_PATH] = {}, tooltip[MAX_PATH] = {};
+    int iconIndex = -1;
+    shell->GetPath(linked, MAX_PATH, nullptr, SLGP_RAWPATH);
+    shell->GetWorkingDirectory(folder, MAX_PATH);
+    shell->GetIconLocation(icon, MAX_PATH, &iconIndex);
+    shell->GetDescription(tooltip, MAX_PATH);
+    EXPECT_TRUE(linked == wide(target) && folder == wide(dir) && icon == wide(target) && iconIndex == 0 &&
+                std::wstring(tooltip) == L"Morlaken Online");
+    file->Release();
+    shell->Release();
+    CoUninitialize();
     EXPECT_TRUE(platform::deleteFile(link));
 }
 #endif

@@ -23,8 +23,7 @@
 namespace {
 
 std::string env(const char* name) {
-    const char* value = std::getenv(name);
-    return value ? value : "";
+    return std::getenv(name) ? std::getenv(name) : "";
 }
 
 // Pumps the game-server link between tries, as the frame loop does, until it is idle and
