@@ -216,8 +216,6 @@ TEST(StartupConfig, AccountServiceAndRememberMeShapeTheUserNameField) {
 
 // ---- arithmetic ----
 
-using enum UpdateState;
-
 TEST(InputLayers, MessageOverModalOverMainScreen) {
     EXPECT_EQ(computeInputLayer(false, Modal::None), InputLayer::MainScreen);
     EXPECT_EQ(computeInputLayer(false, Modal::Login), InputLayer::Dialog);
