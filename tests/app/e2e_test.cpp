@@ -97,12 +97,10 @@ class LauncherProcess {
     }
     // xdotool with `args` on the launcher's display; its output in `out`.
     bool xdo(const std::vector<std::string>& args, std::string* out = nullptr) {
-        std::string text;
+        std::string unread;
         ChildOptions options;
         options.extraEnv = {{"DISPLAY", display_}};
-        const bool ok = runProgram(kXdotool, args, text, 10, options) == 0;
-        if (out) *out = text;
-        return ok;
+        return runProgram(kXdotool, args, out ? *out : unread, 10, options) == 0;
     }
     // A click at window coordinates (x, y); false when the window is hidden or gone.
     bool click(int x, int y) {
