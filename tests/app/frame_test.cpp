@@ -1,6 +1,6 @@
 // frame_test.cpp - the frame's rules on a Launcher of the test's own, without a window:
-// what each key does on each screen, the pumps, what a login's outcome does to the
-// screens, the start-up configuration of the login dialog, and the frame's arithmetic.
+// what each key and each login's outcome does on each screen, the pumps, the start-up
+// configuration of the login dialog, and the frame's arithmetic.
 #include "app/frame.h"
 #include "app/launcher.h"
 #include "gfx/widgets.h"
@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <variant>
 
 namespace {
 
@@ -41,23 +42,27 @@ class Keys : public ::testing::Test { // launcher.ini lands in folder_
 };
 
 // One table walks what is on top: the message box takes every key, then the open dialog,
-// then the bare main screen; the focused field edits.
-TEST_F(Keys, EachKeyGoesToWhatIsOnTop) {
+// then the bare main screen; the focused field edits. A login's outcome (with the two-step
+// stage after the answer) moves the screens and the focus the same way.
+TEST_F(Keys, EachKeyAndLoginOutcomeGoesToWhatIsOnTop) {
     using enum Modal;
     using enum Field;
     constexpr const char* kNone = nullptr;
-    const char* fields = "Kullanıcı adını ve şifreni gir."; // Enter in the login dialog: a submit
+    const char* x = "HATA|x";                                    // the message shown before
+    const char* fields = "HATA|Kullanıcı adını ve şifreni gir."; // Enter in the login dialog: a submit
+    const char *info = "BİLGİ|metin", *error = "HATA|metin";     // an outcome's text
     const int esc = GLFW_KEY_ESCAPE, enter = GLFW_KEY_ENTER, back = GLFW_KEY_BACKSPACE, tab = GLFW_KEY_TAB;
     struct Case {
         const char* what;
         Modal modal;
         bool message, totp;
         Field focus;
-        InputEvent event;
+        std::variant<InputEvent, LoginEvent> input;
         Modal modalAfter;
-        const char* messageAfter; // the text shown after, or none
+        const char* messageAfter; // "TITLE|text" shown after, or none
         Field focusAfter;
         const char* usernameAfter;
+        bool caretKept = false; // the focus moves, the caret goes on blinking
     };
     // clang-format off
     const Case cases[] = {
@@ -66,10 +71,10 @@ TEST_F(Keys, EachKeyGoesToWhatIsOnTop) {
         {"message: Escape", Login, true, false, Name, keyEvent(esc), Login, kNone, Name, "ali"},
         {"message: Enter", Login, true, false, Name, keyEvent(enter), Login, kNone, Name, "ali"},
         {"message: keypad Enter repeat", None, true, false, No, keyEvent(GLFW_KEY_KP_ENTER, GLFW_REPEAT), None, kNone, No, "ali"},
-        {"message: release", Login, true, false, Name, keyEvent(esc, GLFW_RELEASE), Login, "x", Name, "ali"},
-        {"message: Backspace", Login, true, false, Name, keyEvent(back), Login, "x", Name, "ali"},
-        {"message: Tab", Login, true, false, Name, keyEvent(tab), Login, "x", Name, "ali"},
-        {"message: letter", Login, true, false, Name, charEvent('b'), Login, "x", Name, "ali"},
+        {"message: release", Login, true, false, Name, keyEvent(esc, GLFW_RELEASE), Login, x, Name, "ali"},
+        {"message: Backspace", Login, true, false, Name, keyEvent(back), Login, x, Name, "ali"},
+        {"message: Tab", Login, true, false, Name, keyEvent(tab), Login, x, Name, "ali"},
+        {"message: letter", Login, true, false, Name, charEvent('b'), Login, x, Name, "ali"},
         // Escape closes the open dialog, else nothing.
         {"Escape: login", Login, false, false, Pass, keyEvent(esc), None, kNone, No, "ali"},
         {"Escape: settings", Settings, false, false, Addr, keyEvent(esc), None, kNone, No, "ali"},
@@ -93,6 +98,16 @@ TEST_F(Keys, EachKeyGoesToWhatIsOnTop) {
         {"Tab: name -> code", Login, false, true, Name, keyEvent(tab), Login, kNone, Code, "ali"},
         {"Tab: code -> name", Login, false, true, Code, keyEvent(tab), Login, kNone, Name, "ali"},
         {"Tab: settings has one field", Settings, false, false, Addr, keyEvent(tab), Settings, kNone, Addr, "ali"},
+        {"outcome: game started", Login, false, false, Pass, LoginEvent::GameStarted, None, kNone, No, "ali"},
+        {"outcome: code asked", Login, false, true, Pass, LoginEvent::TotpRequired, Login, info, Code, "ali"},
+        {"outcome: code refused", Login, false, true, Name, LoginEvent::TotpInvalid, Login, error, Code, "ali", true},
+        {"outcome: error", Login, false, false, Name, LoginEvent::Error, Login, error, Name, "ali"},
+        // The two-step stage ended (a refusal, a dropped answer): the code field is gone and
+        // the password field shown in its place takes the typing.
+        {"outcome: error ends two steps", Login, false, false, Code, LoginEvent::Error, Login, error, Pass, "ali"},
+        {"outcome: dropped", Login, false, false, Code, LoginEvent::Dropped, Login, kNone, Pass, "ali"},
+        // Unreachable in the two-step stage: the stage and the code stay.
+        {"outcome: unreachable, two steps", Login, false, true, Code, LoginEvent::Error, Login, error, Code, "ali"},
     };
     // clang-format on
     for (const Case& c : cases) {
@@ -106,17 +121,31 @@ TEST_F(Keys, EachKeyGoesToWhatIsOnTop) {
         l.ui.focus = fieldOf(l, c.focus);
         l.ui.caretStart = -1;
 
-        handleKey(l, c.event);
+        const auto* event = std::get_if<InputEvent>(&c.input);
+        const bool started = event == nullptr && std::get<LoginEvent>(c.input) == LoginEvent::GameStarted;
+        Screens& s = l.screens;
+        if (event) {
+            handleKey(l, *event);
+        } else {
+            const LoginOutcome outcome{std::get<LoginEvent>(c.input), "metin", {}};
+            EXPECT_EQ(actOnLoginOutcome(s.state, s.login, l.ui, s.message, outcome, c.totp), started)
+                << c.what;
+        }
 
-        EXPECT_EQ(l.screens.state.activeModal, c.modalAfter) << c.what;
-        EXPECT_EQ(l.screens.message.visible ? l.screens.message.messageText : "-",
+        EXPECT_EQ(s.state.activeModal, c.modalAfter) << c.what;
+        EXPECT_EQ(s.state.gameState, started ? GameState::Running : GameState::NotRunning) << c.what;
+        EXPECT_EQ(s.message.visible ? s.message.title + "|" + s.message.messageText : "-",
                   c.messageAfter ? c.messageAfter : "-")
             << c.what;
-        EXPECT_EQ(l.ui.focus, fieldOf(l, c.focusAfter)) << c.what;
-        if (c.focusAfter != c.focus && c.focusAfter != No) {
-            EXPECT_GT(l.ui.caretStart, 0) << c.what << ": a newly focused field restarts the caret";
+        if (s.message.visible) {
+            EXPECT_EQ(s.message.accentColor, s.message.title == "HATA" ? 0xE07A5Fu : 0xE2C27Au) << c.what;
         }
-        EXPECT_EQ(l.screens.login.username.text, c.usernameAfter) << c.what;
+        EXPECT_EQ(l.ui.focus, fieldOf(l, c.focusAfter)) << c.what;
+        if (!event || (c.focusAfter != c.focus && c.focusAfter != No)) {
+            EXPECT_EQ(l.ui.caretStart > 0, c.focusAfter != c.focus && c.focusAfter != No && !c.caretKept)
+                << c.what << ": a newly focused field restarts the caret";
+        }
+        EXPECT_EQ(s.login.username.text, c.usernameAfter) << c.what;
     }
 }
 
@@ -149,55 +178,6 @@ TEST(Pumps, AProbesNewsReplacesTheListAndWhileTheGameRunsNothingIsDrawnAndKeysGo
     ASSERT_EQ(l.ui.events.size(), 1u) << "a mouse button stays queued";
     EXPECT_EQ(l.ui.events[0].kind, InputEvent::Kind::MouseButton);
     platform::terminateProcess(l.session.game.gameProcess, 2.0);
-}
-
-// ---- login outcomes ----
-
-TEST(LoginOutcomes, EachOutcomeMovesTheScreensAndTheFocus) {
-    struct Case {
-        LoginEvent event;
-        bool totpAfter; // the two-step stage after the answer
-        Field focusBefore;
-        bool started;
-        Modal modalAfter;
-        Field focusAfter;
-        const char* title; // of the message shown, or none
-        bool caretRestarts;
-    };
-    using enum Field;
-    const Case cases[] = {
-        {LoginEvent::GameStarted, false, Pass, true, Modal::None, No, nullptr, false},
-        {LoginEvent::TotpRequired, true, Pass, false, Modal::Login, Code, "BİLGİ", true},
-        {LoginEvent::TotpInvalid, true, Name, false, Modal::Login, Code, "HATA", false},
-        {LoginEvent::Error, false, Name, false, Modal::Login, Name, "HATA", false},
-        // The two-step stage ended (a refusal, a dropped answer): the code field is gone and
-        // the password field shown in its place takes the typing.
-        {LoginEvent::Error, false, Code, false, Modal::Login, Pass, "HATA", true},
-        {LoginEvent::Dropped, false, Code, false, Modal::Login, Pass, nullptr, true},
-        // Unreachable in the two-step stage: the stage and the code stay.
-        {LoginEvent::Error, true, Code, false, Modal::Login, Code, "HATA", false},
-    };
-    for (const Case& c : cases) {
-        const auto launcher = std::make_unique<Launcher>();
-        Launcher& l = *launcher;
-        Screens& s = l.screens;
-        s.state.activeModal = Modal::Login;
-        l.ui.focus = fieldOf(l, c.focusBefore);
-        l.ui.caretStart = -1;
-        const LoginOutcome outcome{c.event, "metin", {}};
-        const bool started = actOnLoginOutcome(s.state, s.login, l.ui, s.message, outcome, c.totpAfter);
-        const int row = static_cast<int>(&c - cases);
-        EXPECT_EQ(started, c.started) << row;
-        EXPECT_EQ(s.state.gameState, c.started ? GameState::Running : GameState::NotRunning) << row;
-        EXPECT_EQ(s.state.activeModal, c.modalAfter) << row;
-        EXPECT_EQ(l.ui.focus, fieldOf(l, c.focusAfter)) << row;
-        EXPECT_EQ(s.message.visible, c.title != nullptr) << row;
-        if (c.title) {
-            EXPECT_EQ(s.message.title + s.message.messageText, std::string(c.title) + "metin") << row;
-            EXPECT_EQ(s.message.accentColor, std::string(c.title) == "HATA" ? 0xE07A5Fu : 0xE2C27Au) << row;
-        }
-        EXPECT_EQ(l.ui.caretStart > 0, c.caretRestarts) << row;
-    }
 }
 
 // ---- start-up configuration ----
@@ -235,8 +215,6 @@ TEST(StartupConfig, AccountServiceAndRememberMeShapeTheUserNameField) {
 }
 
 // ---- arithmetic ----
-
-using enum UpdateState;
 
 TEST(InputLayers, MessageOverModalOverMainScreen) {
     EXPECT_EQ(computeInputLayer(false, Modal::None), InputLayer::MainScreen);

@@ -33,46 +33,39 @@ class Shortcut : public ::testing::Test {
     ScopedEnv xdg_{"XDG_DESKTOP_DIR", desktop.c_str()};
 };
 
-TEST_F(Shortcut, MadeOnceAndNotAgainAfterThePlayerDeletesIt) {
-    fs::create_directory(desktop);
-    Config cfg;
-    ensureDesktopShortcut(cfg);
-    ASSERT_TRUE(fileExists(shortcut));
-    EXPECT_NE(fs::status(shortcut).permissions() & fs::perms::owner_exec, fs::perms::none);
-    const std::string text = readFile(shortcut);
-    const std::string exe = platform::executablePath(), home = exe.substr(0, exe.rfind('/'));
-    EXPECT_NE(text.find("Exec=" + exe + "\n"), std::string::npos) << text;
-    EXPECT_NE(text.find("Name=Morlaken Online\n"), std::string::npos);
-    EXPECT_NE(text.find("Path=" + home + "\nIcon=" + home + "/veri/logo.png\n"), std::string::npos) << text;
-    EXPECT_TRUE(valid());
-    EXPECT_NE(readFile(folder / "launcher.ini").find("kisayol=1"), std::string::npos);
-
-    fs::remove(shortcut);
-    ensureDesktopShortcut(cfg);
-    EXPECT_FALSE(fileExists(shortcut));
-}
-
-TEST_F(Shortcut, KisayolOneInEitherFileMeansDoneAnyOtherValueDoesNotNorAMissingDesktop) {
+TEST_F(Shortcut, MadeOnceUnlessKisayolIsOneInEitherFileAndNeverWithoutADesktop) {
     const struct {
         std::vector<ConfigEntry> user, defaults;
         bool desktop, made;
     } cases[] = {
-        {{}, {}, false, false}, // first: nothing written yet
+        {{}, {}, false, false},
+        {{}, {}, true, true},
         {{{"kisayol", "1"}}, {}, true, false},
         {{}, {{"kisayol", "1"}}, true, false},
         {{{"kisayol", "0"}}, {{"kisayol", "1"}}, true, true},
         {{{"kisayol", "1 "}}, {}, true, true},
     };
+    const std::string exe = platform::executablePath(), home = exe.substr(0, exe.rfind('/'));
     for (const auto& c : cases) {
         fs::remove_all(desktop);
+        fs::remove(folder / "launcher.ini");
         if (c.desktop) fs::create_directory(desktop);
         Config cfg{c.user, c.defaults};
         ensureDesktopShortcut(cfg);
         EXPECT_EQ(fileExists(shortcut), c.made);
         EXPECT_EQ(configGet(cfg, keys::kShortcutDone), c.desktop ? "1" : "");
-        if (!c.desktop) {
-            EXPECT_FALSE(fileExists(folder / "launcher.ini"));
-        }
+        EXPECT_EQ(readFile(folder / "launcher.ini").find("kisayol=1") != std::string::npos, c.made);
+        if (!c.made) continue;
+        EXPECT_NE(fs::status(shortcut).permissions() & fs::perms::owner_exec, fs::perms::none);
+        const std::string text = readFile(shortcut);
+        EXPECT_NE(text.find("Name=Morlaken Online\n"), std::string::npos) << text;
+        EXPECT_NE(text.find("Exec=" + exe + "\nPath=" + home + "\nIcon=" + home + "/veri/logo.png\n"),
+                  std::string::npos)
+            << text;
+        EXPECT_TRUE(valid());
+        fs::remove(shortcut);
+        ensureDesktopShortcut(cfg);
+        EXPECT_FALSE(fileExists(shortcut));
     }
 }
 

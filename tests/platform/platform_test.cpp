@@ -152,20 +152,15 @@ TEST_F(Platform, SizeTypeAndExistenceOfEveryKindOfEntry) {
          kWindows ? std::vector<std::string>{dir} : std::vector<std::string>{dir, "/dev"}) {
         std::vector<platform::FolderEntry> entries;
         ASSERT_TRUE(platform::listFolderEntries(folder, entries)) << folder;
-        std::vector<std::string> names, listed;
-        for (const platform::FolderEntry& e : entries) {
+        EXPECT_GE(entries.size(), kWindows ? 3u : 6u) << folder;
+        for (const platform::FolderEntry& e : entries)
             EXPECT_EQ(e.type, platform::entryType(folder + "/" + e.name)) << e.name;
-            names.push_back(e.name);
-        }
-        ASSERT_TRUE(platform::listFolder(folder, listed));
-        std::sort(names.begin(), names.end());
-        std::sort(listed.begin(), listed.end());
-        EXPECT_EQ(names, listed) << folder;
     }
     std::vector<platform::FolderEntry> none;
+    std::vector<std::string> noNames;
     EXPECT_FALSE(platform::listFolderEntries(path("yok"), none));
-    EXPECT_FALSE(platform::listFolderEntries(path("boş"), none));
-    EXPECT_TRUE(none.empty());
+    EXPECT_FALSE(platform::listFolder(path("boş"), noNames)) << "a file is no folder";
+    EXPECT_TRUE(none.empty() && noNames.empty());
 }
 
 TEST_F(Platform, WriteTimeOnTheWindowsScale) {
@@ -221,10 +216,6 @@ TEST_F(Platform, CreateAndListFolders) {
     write("a/ağaç 1.png", "");
     EXPECT_EQ(list("a"), (std::vector<std::string>{"ağaç 1.png", "b c"})) << "names only, not descending";
     EXPECT_TRUE(list("a/b c/ç/d").empty());
-    std::vector<std::string> none;
-    EXPECT_FALSE(platform::listFolder(path("yok"), none));
-    EXPECT_FALSE(platform::listFolder(path("dosya"), none));
-    EXPECT_TRUE(none.empty());
 }
 
 // ---- atomic writes ----
@@ -405,10 +396,8 @@ TEST_F(Platform, StartFailuresReportTheSystemError) {
         int error = 0;
         EXPECT_EQ(platform::startProcess(program, {}, options, error), 0) << program << options.workingFolder;
         EXPECT_NE(error, 0) << program;
+        EXPECT_TRUE(program != path("yok.exe") || error == 2) << "ENOENT and ERROR_FILE_NOT_FOUND are both 2";
     }
-    int error = 0;
-    platform::startProcess(path("yok.exe"), {}, {}, error);
-    EXPECT_EQ(error, 2) << "ENOENT and ERROR_FILE_NOT_FOUND are both 2";
     int code = 0;
     EXPECT_EQ(platform::pollProcess(0, code), platform::ProcessPoll::Failed);
     EXPECT_EQ(platform::terminateProcess(0, 1), -1);
@@ -503,7 +492,7 @@ TEST_F(Platform, AnotherUsersProgramIsNotRunningForUs) {
     EXPECT_FALSE(platform::isProgramRunning(name));
 }
 
-// ---- desktop: POSIX only (the Windows shell link: WindowsDesktop in tests/windows) ----
+// ---- desktop: POSIX only ----
 
 // Children of this process that have ended but were never collected.
 int zombieChildren() {
@@ -570,33 +559,6 @@ TEST_F(Platform, DesktopFolderSourcesAndExecutableEntries) {
 #else
 // ---- desktop: Windows only ----
 
-// What a shell link holds, read back through the shell: target, folder, icon, tooltip.
-std::vector<std::wstring> readShellLink(const std::wstring& file) {
-    std::vector<std::wstring> fields;
-    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    IShellLinkW* link = nullptr;
-    IPersistFile* persist = nullptr;
-    if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
-                                   reinterpret_cast<void**>(&link))) &&
-        SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&persist))) &&
-        SUCCEEDED(persist->Load(file.c_str(), STGM_READ))) {
-        wchar_t text[MAX_PATH] = {};
-        int icon = -1;
-        link->GetPath(text, MAX_PATH, nullptr, SLGP_RAWPATH);
-        fields.push_back(text);
-        link->GetWorkingDirectory(text, MAX_PATH);
-        fields.push_back(text);
-        link->GetIconLocation(text, MAX_PATH, &icon);
-        fields.push_back(std::wstring(text) + L"," + std::to_wstring(icon));
-        link->GetDescription(text, MAX_PATH);
-        fields.push_back(text);
-    }
-    if (persist) persist->Release();
-    if (link) link->Release();
-    CoUninitialize();
-    return fields;
-}
-
 TEST_F(Platform, ShellLinkOnTheDesktopReplacesAnOldFileAndReadsBack) {
     const std::string desktop = platform::desktopFolder();
     ASSERT_NE(desktop, "");
@@ -606,10 +568,26 @@ TEST_F(Platform, ShellLinkOnTheDesktopReplacesAnOldFileAndReadsBack) {
     const std::string target = path("oyun ç.exe");
     EXPECT_FALSE(platform::saveDesktopShortcut({"Morlaken Testi ğ", "", dir, "", ""})) << "no target";
     ASSERT_TRUE(platform::saveDesktopShortcut({"Morlaken Testi ğ", target, dir, "", "Morlaken Online"}));
+    // Read back through the shell: target, folder, icon, tooltip.
     const auto wide = [](const std::string& p) { return native(p).make_preferred().wstring(); };
-    EXPECT_TRUE(
-        readShellLink(wide(link)) ==
-        (std::vector<std::wstring>{wide(target), wide(dir), wide(target) + L",0", L"Morlaken Online"}));
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    IShellLinkW* shell = nullptr;
+    IPersistFile* file = nullptr;
+    ASSERT_TRUE(SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                           reinterpret_cast<void**>(&shell))) &&
+                SUCCEEDED(shell->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file))) &&
+                SUCCEEDED(file->Load(wide(link).c_str(), STGM_READ)));
+    wchar_t linked[MAX_PATH] = {}, folder[MAX_PATH] = {}, icon[MAX_PATH] = {}, tooltip[MAX_PATH] = {};
+    int iconIndex = -1;
+    shell->GetPath(linked, MAX_PATH, nullptr, SLGP_RAWPATH);
+    shell->GetWorkingDirectory(folder, MAX_PATH);
+    shell->GetIconLocation(icon, MAX_PATH, &iconIndex);
+    shell->GetDescription(tooltip, MAX_PATH);
+    EXPECT_TRUE(linked == wide(target) && folder == wide(dir) && icon == wide(target) && iconIndex == 0 &&
+                std::wstring(tooltip) == L"Morlaken Online");
+    file->Release();
+    shell->Release();
+    CoUninitialize();
     EXPECT_TRUE(platform::deleteFile(link));
 }
 #endif
