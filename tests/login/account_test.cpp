@@ -66,19 +66,6 @@ TEST_F(AccountLoginTest, TheServiceOverHttpsGivesItsTicketOnlyWithTheCertificate
 
 // ---- every answer row ----
 
-// The worker's result as it stores it before loginDone (a failed post leaves no answer
-// behind), then the poll.
-LoginOutcome answered(AccountLogin& a, std::string& code, uint32_t status, const std::string& body,
-                      const std::string& error = "") {
-    a.loginHttpStatus = status;
-    platform::wipeText(a.loginResponse);
-    a.loginResponse.append(body);
-    a.loginError = error;
-    a.loginInFlight = true;
-    a.loginDone = true;
-    return pollAccountLogin(a, code);
-}
-
 TEST_F(AccountLoginTest, AnswersAreReadRowByRow) {
     const char* bad = "Giriş sunucusundan bozuk cevap geldi.";
     const char* notVerified =
@@ -124,7 +111,13 @@ TEST_F(AccountLoginTest, AnswersAreReadRowByRow) {
         a.accountPassword = "gizli";
         code_ = "123456";
         a.totpStep = row.totpStep;
-        const LoginOutcome p = answered(a, code_, row.status, row.body, "giris sunucusuna ulasilamadi (7)");
+        // The worker's result as it stores it before loginDone (a failed post leaves no answer).
+        a.loginHttpStatus = row.status;
+        platform::wipeText(a.loginResponse);
+        a.loginResponse.append(row.body);
+        a.loginError = "giris sunucusuna ulasilamadi (7)";
+        a.loginInFlight = a.loginDone = true;
+        const LoginOutcome p = pollAccountLogin(a, code_);
         EXPECT_EQ(p.event, row.event) << where << ": " << p.text;
         EXPECT_EQ(p.text, row.text) << where;
         EXPECT_EQ(p.ticket, row.ticket) << where;

@@ -44,13 +44,6 @@ class GameFolder {
         s.sunucu = "127.0.0.1:27016";
         return s;
     }
-    // The configuration a login starts this game with.
-    Config config() const {
-        Config cfg;
-        configSet(cfg, keys::kGame, dir / name);
-        configSet(cfg, keys::kServer, "127.0.0.1:27016");
-        return cfg;
-    }
     // The record morlaken-game wrote, as key -> value; empty until it ran.
     std::map<std::string, std::string> record() const {
         std::map<std::string, std::string> out;
@@ -64,8 +57,6 @@ class GameFolder {
     std::string name;
     TempFolder dir;
 };
-
-using platform::now;
 
 // Polls the game until it is seen to end; the watch's result.
 inline GameWatchResult waitForGameEnd(GameWatch& watch, double nowOffset = 0) {
