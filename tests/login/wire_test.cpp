@@ -9,13 +9,10 @@ namespace {
 using namespace wire;
 
 std::string bytes(std::initializer_list<int> values) {
-    std::string out;
-    for (int v : values)
-        out.push_back(static_cast<char>(v));
-    return out;
+    return {values.begin(), values.end()};
 }
 
-TEST(Wire, LoginRequestIsLaidOutByteForByteWithTextsCutAt64) {
+TEST(Wire, LoginRequestIsLaidOutByteForByteWithTextsCutAt64AndMalformedOnesAreRefused) {
     EXPECT_EQ(encodeProbeRequest(), bytes({0x0D}));
     EXPECT_EQ(encodeLoginRequest("ab", "x"), bytes({0x0A, 5, 0, 0, 0, 2, 'a', 'b', 1, 'x', 0}));
     EXPECT_EQ(encodeLoginRequest("", ""), bytes({0x0A, 5, 0, 0, 0, 0, 0, 0}));
@@ -34,12 +31,9 @@ TEST(Wire, LoginRequestIsLaidOutByteForByteWithTextsCutAt64) {
     EXPECT_EQ(decoded.version, kLauncherVersion);
     EXPECT_EQ(decoded.user, std::string(64, 'u'));
     EXPECT_EQ(decoded.password, std::string(64, 'p'));
-}
 
-TEST(Wire, MalformedLoginRequestsAreRefusedByTheServerReading) {
     const std::string good = encodeLoginRequest("ab", "x");
-    std::string over = bytes({0x0A, 5, 0, 0, 0, 65});
-    over += std::string(65, 'u') + bytes({0, 0});
+    const std::string over = bytes({0x0A, 5, 0, 0, 0, 65}) + std::string(65, 'u') + bytes({0, 0});
     const std::string cases[] = {
         "",
         bytes({0x0D}),
@@ -50,8 +44,7 @@ TEST(Wire, MalformedLoginRequestsAreRefusedByTheServerReading) {
         over,
     };
     for (const std::string& c : cases) {
-        LoginRequest decoded;
-        std::string reason;
+        reason.clear();
         EXPECT_FALSE(decodeLoginRequest(c, decoded, reason)) << c.size();
         EXPECT_FALSE(reason.empty());
     }
@@ -108,18 +101,27 @@ TEST(Wire, AnswersDecodeAtTheirLimitsAndFailOnCutOrOverlongTexts) {
     EXPECT_EQ(accepted.account, "hesap");
     EXPECT_EQ(accepted.ticket, std::string(64, 'k'));
 
+    const Rejected yasak = decodeRejected(encodeRejected("yasak"));
+    EXPECT_TRUE(yasak.ok);
+    EXPECT_EQ(yasak.reason, "yasak");
+    EXPECT_EQ(encodeRejected(std::string(64, 'r')).size(), 66u);
     struct Case {
         std::string message;
         bool ok;
-    } acceptedCases[] = {
+    } okCases[] = {
         {bytes({0x0B}), false},
         {bytes({0x0B, 0, 0}), false}, // empty ticket
         {bytes({0x0B, 0, 1, 'T'}), true},
         {bytes({0x0B, 0, 2, 'T'}), false},
         {bytes({0x0B, 0, 65}) + std::string(65, 'T'), false},
+        {bytes({0x07}), false},
+        {bytes({0x07, 66}) + std::string(66, 'r'), false},
+        {"", false},
     };
-    for (const Case& c : acceptedCases)
-        EXPECT_EQ(decodeLoginAccepted(c.message).ok, c.ok) << c.message.size();
+    for (const Case& c : okCases)
+        EXPECT_EQ(c.message.starts_with('\x0B') ? decodeLoginAccepted(c.message).ok : decodeRejected(c.message).ok,
+                  c.ok)
+            << c.message.size();
 
     struct Refused {
         std::string message;
@@ -139,14 +141,6 @@ TEST(Wire, AnswersDecodeAtTheirLimitsAndFailOnCutOrOverlongTexts) {
         EXPECT_EQ(refused.message, c.text);
         EXPECT_EQ(refused.ok, c.ok);
     }
-
-    const Rejected yasak = decodeRejected(encodeRejected("yasak"));
-    EXPECT_TRUE(yasak.ok);
-    EXPECT_EQ(yasak.reason, "yasak");
-    EXPECT_EQ(encodeRejected(std::string(64, 'r')).size(), 66u);
-    EXPECT_FALSE(decodeRejected(bytes({0x07})).ok);
-    EXPECT_FALSE(decodeRejected(bytes({0x07, 66}) + std::string(66, 'r')).ok);
-    EXPECT_FALSE(decodeRejected("").ok);
 }
 
 TEST(ServerAddress, AcceptsHostAndPortAndRefusesEveryBadForm) {
