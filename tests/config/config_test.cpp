@@ -19,13 +19,11 @@ class ConfigFiles : public ::testing::Test {
     const std::string file = tmp / "launcher.ini";
 };
 
-void expectEntries(const std::vector<ConfigEntry>& list, const Entries& expected,
-                   const std::string& why = "") {
-    ASSERT_EQ(list.size(), expected.size()) << why;
-    for (size_t i = 0; i < list.size(); ++i) {
-        EXPECT_EQ(list[i].key, expected[i].first) << why << " entry " << i;
-        EXPECT_EQ(list[i].value, expected[i].second) << why << " entry " << i;
-    }
+Entries pairs(const std::vector<ConfigEntry>& list) {
+    Entries out;
+    for (const ConfigEntry& e : list)
+        out.emplace_back(e.key, e.value);
+    return out;
 }
 
 // ---- reading ----
@@ -63,7 +61,7 @@ TEST_F(ConfigFiles, LineRules) {
         writeFile(file, c.text);
         std::vector<ConfigEntry> list{{"left", "over"}}; // cleared by every load
         loadConfigFile(file, list);
-        expectEntries(list, c.entries, c.text.substr(0, 40));
+        EXPECT_EQ(pairs(list), c.entries) << c.text.substr(0, 40);
     }
     std::vector<ConfigEntry> list{{"k", "v"}};
     loadConfigFile(tmp / "yok.ini", list);
@@ -107,7 +105,7 @@ TEST_F(ConfigFiles, SaveWritesEveryEntryWithCrLfAndReadsBack) {
     configSet(cfg, "kullanici", "Ayşe");
     configSet(cfg, "bos", "");
     configSet(cfg, "sunucu", "kendi");
-    expectEntries(cfg.defaultEntries, {{"sunucu", "varsayilan"}});
+    EXPECT_EQ(pairs(cfg.defaultEntries), (Entries{{"sunucu", "varsayilan"}}));
     EXPECT_EQ(configGet(cfg, "sunucu", ""), "kendi");
     ASSERT_TRUE(saveUserConfig(cfg, file));
     EXPECT_EQ(readFile(file), "hatirla=1\r\ncift=c\r\ncift=b\r\nkullanici=Ayşe\r\nbos=\r\nsunucu=kendi\r\n");
@@ -115,12 +113,12 @@ TEST_F(ConfigFiles, SaveWritesEveryEntryWithCrLfAndReadsBack) {
     // Reading the saved file back gives the same list; the blank-only line was never stored.
     std::vector<ConfigEntry> back;
     loadConfigFile(file, back);
-    expectEntries(back, {{"hatirla", "1"},
+    EXPECT_EQ(pairs(back), (Entries{{"hatirla", "1"},
                          {"cift", "c"},
                          {"cift", "b"},
                          {"kullanici", "Ayşe"},
                          {"bos", ""},
-                         {"sunucu", "kendi"}});
+                         {"sunucu", "kendi"}}));
 
     ASSERT_TRUE(saveUserConfig(Config{}, file));
     EXPECT_EQ(readFile(file), "") << "an empty list saves an empty file";
@@ -132,7 +130,7 @@ TEST_F(ConfigFiles, SaveWritesEveryEntryWithCrLfAndReadsBack) {
     ASSERT_EQ(cfg.userEntries.at(0).key, kBom + "ilk");
     ASSERT_TRUE(saveUserConfig(cfg, file));
     loadConfigFile(file, back);
-    expectEntries(back, {{kBom + "ilk", "x"}, {"leme", "x"}});
+    EXPECT_EQ(pairs(back), (Entries{{kBom + "ilk", "x"}, {"leme", "x"}}));
 
     // A failed save keeps the memory as it was. (A target the rename cannot replace:
     // platform_test.cpp, writeFileAtomically.)

@@ -104,7 +104,7 @@ TEST_F(GameLaunchTest, RefusedLaunchesSayWhy) {
         EXPECT_EQ(error, c.error) << c.oyun;
         EXPECT_EQ(watch.gameProcess, 0) << c.oyun;
     }
-    EXPECT_FALSE(game.ran());
+    EXPECT_FALSE(fileExists(game.dir / "kayit.txt"));
 }
 
 } // namespace

@@ -53,7 +53,6 @@ class GameFolder {
                 out[line.substr(0, eq)] = line.substr(eq + 1);
         return out;
     }
-    bool ran() const { return fileExists(dir / "kayit.txt"); }
     std::string name;
     TempFolder dir;
 };
@@ -61,13 +60,12 @@ class GameFolder {
 // Polls the game until it is seen to end; the watch's result.
 inline GameWatchResult waitForGameEnd(GameWatch& watch, double nowOffset = 0) {
     GameWatchResult result;
-    bool ended = waitUntil(
+    EXPECT_TRUE(waitUntil(
         [&] {
             result = watchGameProcess(watch, platform::now() + nowOffset);
             return result.event != GameWatchEvent::StillRunning;
         },
-        30);
-    EXPECT_TRUE(ended);
+        30));
     return result;
 }
 
