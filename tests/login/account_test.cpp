@@ -1,8 +1,6 @@
-// account_test.cpp - the account login: every answer the service can give, read from a
-// stored answer as the worker leaves it; cancelling and exiting; secrets left behind; and
-// the whole way through the real worker and postJson against the account service of
-// morlaken-devhost. (postJson itself: tests/net/http_test.cpp; the game a ticket starts:
-// session_test.cpp.)
+// account_test.cpp - the account login: every answer the service can give (read as the
+// worker leaves it), cancelling, exiting, the secrets left behind, and one login over HTTPS
+// against the account service of morlaken-devhost.
 #include "login/json.h"
 #include "login_support.h"
 #include "platform/text.h"

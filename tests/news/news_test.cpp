@@ -155,35 +155,32 @@ TEST(NewsExitChild, LeaveWhileDownloading) {
     EXPECT_TRUE(news.items.empty());
 }
 
-class NewsExit : public ::testing::TestWithParam<bool> {};
-
-TEST_P(NewsExit, ClosingDuringASlowFeedExitsCleanly) {
-    TempFolder folder;
-    const std::string mark = folder / "arrived";
-    const std::string log = folder / "child.log";
-    TestServer server;
-    server.route("/haberler.txt", stall(std::string(100000, 'x'), 100));
-
-    ChildOptions options;
-    options.extraEnv = {{"MORLAKEN_NEWS_EXIT_URL", server.baseUrl() + "haberler.txt"},
-                        {"MORLAKEN_NEWS_EXIT_MARK", mark},
-                        {"MORLAKEN_NEWS_EXIT_STOP", GetParam() ? "1" : "0"}};
-    options.stdoutFile = log;
-    options.stderrFile = folder / "child.err";
-    Child child;
-    ASSERT_TRUE(child.start(platform::executablePath(),
-                            {"--gtest_filter=NewsExitChild.LeaveWhileDownloading"}, options));
-    ASSERT_TRUE(waitFor([&] { return server.stalledNow() == 1; }, 20.0));
-    writeFile(mark, "1"); // the download is under way: let the child leave
-    int rc = -1;
-    ASSERT_TRUE(child.wait(30.0, rc));
-    const std::string output = readFile(log) + readFile(folder / "child.err");
-    EXPECT_EQ(rc, 0) << output;
-    EXPECT_NE(output.find("[  PASSED  ] 1 test"), std::string::npos) << output;
-    EXPECT_EQ(output.find("Sanitizer"), std::string::npos) << output;
-    EXPECT_EQ(server.requestCount("/haberler.txt"), 1);
+TEST(NewsExit, ClosingDuringASlowFeedExitsCleanlyWithAndWithoutAStop) {
+    for (const char* stop : {"0", "1"}) {
+        TempFolder folder;
+        const std::string mark = folder / "arrived";
+        const std::string log = folder / "child.log";
+        TestServer server;
+        server.route("/haberler.txt", stall(std::string(100000, 'x'), 100));
+        ChildOptions options;
+        options.extraEnv = {{"MORLAKEN_NEWS_EXIT_URL", server.baseUrl() + "haberler.txt"},
+                            {"MORLAKEN_NEWS_EXIT_MARK", mark},
+                            {"MORLAKEN_NEWS_EXIT_STOP", stop}};
+        options.stdoutFile = log;
+        options.stderrFile = folder / "child.err";
+        Child child;
+        ASSERT_TRUE(child.start(platform::executablePath(),
+                                {"--gtest_filter=NewsExitChild.LeaveWhileDownloading"}, options));
+        ASSERT_TRUE(waitFor([&] { return server.stalledNow() == 1; }, 20.0));
+        writeFile(mark, "1"); // the download is under way: let the child leave
+        int rc = -1;
+        ASSERT_TRUE(child.wait(30.0, rc));
+        const std::string output = readFile(log) + readFile(folder / "child.err");
+        EXPECT_EQ(rc, 0) << output;
+        EXPECT_NE(output.find("[  PASSED  ] 1 test"), std::string::npos) << output;
+        EXPECT_EQ(output.find("Sanitizer"), std::string::npos) << output;
+        EXPECT_EQ(server.requestCount("/haberler.txt"), 1);
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(WithAndWithoutStop, NewsExit, ::testing::Bool());
 
 } // namespace
