@@ -16,12 +16,10 @@ class AccountLoginTest : public ::testing::Test {
         platform::wipeText(code_); // all its bytes zero, as a field that was never typed into
     }
 
-    // One request: the password is stored as the dialog stores it, then the poll's answer.
-    LoginOutcome login(const std::string& api, const std::string& user, const std::string& password,
-                       const std::string& code = "") {
-        if (!password.empty()) a.accountPassword = password;
-        if (!code.empty()) code_ = code;
-        startAccountLogin(a, api, user, code.empty() ? std::string() : code_);
+    // One request without a code, the password stored as the dialog stores it; the answer.
+    LoginOutcome login(const std::string& api, const std::string& user, const std::string& password) {
+        a.accountPassword = password;
+        startAccountLogin(a, api, user, "");
         EXPECT_TRUE(waitUntil([&] { return a.loginDone.load(); }, 40));
         LoginOutcome outcome = pollAccountLogin(a, code_);
         EXPECT_FALSE(a.loginInFlight.load());
