@@ -1,7 +1,6 @@
 // account_test.cpp - the account login: every answer the service can give (read as the
 // worker leaves it), cancelling, exiting, the secrets left behind, and one login over HTTPS
 // against the account service of morlaken-devhost.
-#include "login/json.h"
 #include "login_support.h"
 #include "platform/text.h"
 #include "support/test_server.h"

@@ -3,9 +3,7 @@
 // while the feed is still downloading.
 #include "news/news.h"
 
-#include "net/http.h"
 #include "platform/platform.h"
-#include "platform/text.h"
 #include "support/child_process.h"
 #include "support/temp_folder.h"
 #include "support/test_server.h"
