@@ -11,24 +11,19 @@ namespace {
 using Entries = std::vector<std::pair<std::string, std::string>>;
 const std::string kBom = "\xEF\xBB\xBF";
 
+using namespace testsupport;
+
 class ConfigFiles : public ::testing::Test {
   protected:
-    std::string path(const std::string& name) const { return tmp / name; }
-    void writeFile(const std::string& name, const std::string& text) {
-        testsupport::writeFile(path(name), text);
-    }
-    std::string readFile(const std::string& name) { return testsupport::readFile(path(name)); }
-
-    testsupport::TempFolder tmp;
+    TempFolder tmp;
+    const std::string file = tmp / "launcher.ini";
 };
 
-void expectEntries(const std::vector<ConfigEntry>& list, const Entries& expected,
-                   const std::string& why = "") {
-    ASSERT_EQ(list.size(), expected.size()) << why;
-    for (size_t i = 0; i < list.size(); ++i) {
-        EXPECT_EQ(list[i].key, expected[i].first) << why << " entry " << i;
-        EXPECT_EQ(list[i].value, expected[i].second) << why << " entry " << i;
-    }
+Entries pairs(const std::vector<ConfigEntry>& list) {
+    Entries out;
+    for (const ConfigEntry& e : list)
+        out.emplace_back(e.key, e.value);
+    return out;
 }
 
 // ---- reading ----
@@ -63,13 +58,13 @@ TEST_F(ConfigFiles, LineRules) {
         {kBom + "s=1\n" + kBom + "k=v\n", {{"s", "1"}, {kBom + "k", "v"}}},
     };
     for (const auto& c : cases) {
-        writeFile("f.ini", c.text);
+        writeFile(file, c.text);
         std::vector<ConfigEntry> list{{"left", "over"}}; // cleared by every load
-        loadConfigFile(path("f.ini"), list);
-        expectEntries(list, c.entries, c.text.substr(0, 40));
+        loadConfigFile(file, list);
+        EXPECT_EQ(pairs(list), c.entries) << c.text.substr(0, 40);
     }
     std::vector<ConfigEntry> list{{"k", "v"}};
-    loadConfigFile(path("yok.ini"), list);
+    loadConfigFile(tmp / "yok.ini", list);
     EXPECT_TRUE(list.empty());
     list = {{"k", "v"}};
     loadConfigFile(tmp.path(), list); // a folder is not a readable file either
@@ -100,9 +95,9 @@ TEST(Config, LookupOrder) {
 // ---- writing ----
 
 TEST_F(ConfigFiles, SaveWritesEveryEntryWithCrLfAndReadsBack) {
-    writeFile("launcher.ini", "# eski yorum\nhatirla=1\ncift=a\ncift=b\n  \n");
+    writeFile(file, "# eski yorum\nhatirla=1\ncift=a\ncift=b\n  \n");
     Config cfg;
-    loadConfigFile(path("launcher.ini"), cfg.userEntries);
+    loadConfigFile(file, cfg.userEntries);
     cfg.defaultEntries = {{"sunucu", "varsayilan"}};
     // configSet changes the first user entry of a key, or appends one (also for a key that
     // only the defaults have, which stay as they are).
@@ -110,37 +105,36 @@ TEST_F(ConfigFiles, SaveWritesEveryEntryWithCrLfAndReadsBack) {
     configSet(cfg, "kullanici", "Ayşe");
     configSet(cfg, "bos", "");
     configSet(cfg, "sunucu", "kendi");
-    expectEntries(cfg.defaultEntries, {{"sunucu", "varsayilan"}});
+    EXPECT_EQ(pairs(cfg.defaultEntries), (Entries{{"sunucu", "varsayilan"}}));
     EXPECT_EQ(configGet(cfg, "sunucu", ""), "kendi");
-    ASSERT_TRUE(saveUserConfig(cfg, path("launcher.ini")));
-    EXPECT_EQ(readFile("launcher.ini"),
-              "hatirla=1\r\ncift=c\r\ncift=b\r\nkullanici=Ayşe\r\nbos=\r\nsunucu=kendi\r\n");
+    ASSERT_TRUE(saveUserConfig(cfg, file));
+    EXPECT_EQ(readFile(file), "hatirla=1\r\ncift=c\r\ncift=b\r\nkullanici=Ayşe\r\nbos=\r\nsunucu=kendi\r\n");
 
     // Reading the saved file back gives the same list; the blank-only line was never stored.
     std::vector<ConfigEntry> back;
-    loadConfigFile(path("launcher.ini"), back);
-    expectEntries(back, {{"hatirla", "1"},
+    loadConfigFile(file, back);
+    EXPECT_EQ(pairs(back), (Entries{{"hatirla", "1"},
                          {"cift", "c"},
                          {"cift", "b"},
                          {"kullanici", "Ayşe"},
                          {"bos", ""},
-                         {"sunucu", "kendi"}});
+                         {"sunucu", "kendi"}}));
 
-    ASSERT_TRUE(saveUserConfig(Config{}, path("launcher.ini")));
-    EXPECT_EQ(readFile("launcher.ini"), "") << "an empty list saves an empty file";
+    ASSERT_TRUE(saveUserConfig(Config{}, file));
+    EXPECT_EQ(readFile(file), "") << "an empty list saves an empty file";
 
     // Found by fuzz/config_fuzz.cpp: a first key that begins with a byte-order mark keeps it
     // through a save and a read.
     cfg = Config{};
     parseConfigText(kBom + kBom + "ilk=x\nleme=x\nu", cfg.userEntries);
     ASSERT_EQ(cfg.userEntries.at(0).key, kBom + "ilk");
-    ASSERT_TRUE(saveUserConfig(cfg, path("launcher.ini")));
-    loadConfigFile(path("launcher.ini"), back);
-    expectEntries(back, {{kBom + "ilk", "x"}, {"leme", "x"}});
+    ASSERT_TRUE(saveUserConfig(cfg, file));
+    loadConfigFile(file, back);
+    EXPECT_EQ(pairs(back), (Entries{{kBom + "ilk", "x"}, {"leme", "x"}}));
 
     // A failed save keeps the memory as it was. (A target the rename cannot replace:
     // platform_test.cpp, writeFileAtomically.)
-    EXPECT_FALSE(saveUserConfig(cfg, path("yok/launcher.ini")));
+    EXPECT_FALSE(saveUserConfig(cfg, tmp / "yok/launcher.ini"));
     EXPECT_EQ(configGet(cfg, kBom + "ilk", ""), "x");
 }
 

@@ -1,9 +1,6 @@
-// account_test.cpp - the account login: every answer the service can give, read from a
-// stored answer as the worker leaves it; cancelling and exiting; secrets left behind; and
-// the whole way through the real worker and postJson against the account service of
-// morlaken-devhost. (postJson itself: tests/net/http_test.cpp; the game a ticket starts:
-// session_test.cpp.)
-#include "login/json.h"
+// account_test.cpp - the account login: every answer the service can give (read as the
+// worker leaves it), cancelling, exiting, the secrets left behind, and one login over HTTPS
+// against the account service of morlaken-devhost.
 #include "login_support.h"
 #include "platform/text.h"
 #include "support/test_server.h"
@@ -18,12 +15,10 @@ class AccountLoginTest : public ::testing::Test {
         platform::wipeText(code_); // all its bytes zero, as a field that was never typed into
     }
 
-    // One request: the password is stored as the dialog stores it, then the poll's answer.
-    LoginOutcome login(const std::string& api, const std::string& user, const std::string& password,
-                       const std::string& code = "") {
-        if (!password.empty()) a.accountPassword = password;
-        if (!code.empty()) code_ = code;
-        startAccountLogin(a, api, user, code.empty() ? std::string() : code_);
+    // One request without a code, the password stored as the dialog stores it; the answer.
+    LoginOutcome login(const std::string& api, const std::string& user, const std::string& password) {
+        a.accountPassword = password;
+        startAccountLogin(a, api, user, "");
         EXPECT_TRUE(waitUntil([&] { return a.loginDone.load(); }, 40));
         LoginOutcome outcome = pollAccountLogin(a, code_);
         EXPECT_FALSE(a.loginInFlight.load());
@@ -65,19 +60,6 @@ TEST_F(AccountLoginTest, TheServiceOverHttpsGivesItsTicketOnlyWithTheCertificate
 }
 
 // ---- every answer row ----
-
-// The worker's result as it stores it before loginDone (a failed post leaves no answer
-// behind), then the poll.
-LoginOutcome answered(AccountLogin& a, std::string& code, uint32_t status, const std::string& body,
-                      const std::string& error = "") {
-    a.loginHttpStatus = status;
-    platform::wipeText(a.loginResponse);
-    a.loginResponse.append(body);
-    a.loginError = error;
-    a.loginInFlight = true;
-    a.loginDone = true;
-    return pollAccountLogin(a, code);
-}
 
 TEST_F(AccountLoginTest, AnswersAreReadRowByRow) {
     const char* bad = "Giriş sunucusundan bozuk cevap geldi.";
@@ -124,7 +106,13 @@ TEST_F(AccountLoginTest, AnswersAreReadRowByRow) {
         a.accountPassword = "gizli";
         code_ = "123456";
         a.totpStep = row.totpStep;
-        const LoginOutcome p = answered(a, code_, row.status, row.body, "giris sunucusuna ulasilamadi (7)");
+        // The worker's result as it stores it before loginDone (a failed post leaves no answer).
+        a.loginHttpStatus = row.status;
+        platform::wipeText(a.loginResponse);
+        a.loginResponse.append(row.body);
+        a.loginError = "giris sunucusuna ulasilamadi (7)";
+        a.loginInFlight = a.loginDone = true;
+        const LoginOutcome p = pollAccountLogin(a, code_);
         EXPECT_EQ(p.event, row.event) << where << ": " << p.text;
         EXPECT_EQ(p.text, row.text) << where;
         EXPECT_EQ(p.ticket, row.ticket) << where;

@@ -17,7 +17,6 @@ TEST(JsonQuote, EscapesQuotesBackslashesAndControlBytesOnly) {
         {" \x7f/", "\" \x7f/\""},
         {"çğıöşüÇĞİÖŞÜ", "\"çğıöşüÇĞİÖŞÜ\""},
         {"\xff\x80", "\"\xff\x80\""},
-        {"p\"\\\tş", "\"p\\\"\\\\\\u0009ş\""},
     };
     for (const auto& c : cases)
         EXPECT_EQ(jsonQuote(c.in), c.out) << c.in;
@@ -36,16 +35,10 @@ TEST(JsonReadString, DecodesEscapesAndStopsAtTheClosingQuote) {
         {"\"\\u00e7\\u00C7\"", "çÇ", 13},
         {"\"\\u0041\\u0000\"", std::string("A\0", 2), 13},
         {"\"\\ud83d\\ude00\"", "\xF0\x9F\x98\x80", 13},
-        {"\"\\ud83dx\"",
-         "\xED\xA0\xBD"
-         "x",
-         8},                                        // high half alone
+        {"\"\\ud83dx\"", "\xED\xA0\xBDx", 8},       // high half alone
         {"\"\\ude00\"", "\xED\xB8\x80", 7},         // low half alone
         {"\"\\ud800\\u0041\"", "\xE2\x91\x81", 13}, // second value not checked: 0x2441
-        {"\"\\ud83d\\uzzzz\"",
-         "\xED\xA0\xBD"
-         "uzzzz",
-         13},
+        {"\"\\ud83d\\uzzzz\"", "\xED\xA0\xBDuzzzz", 13},
         {"\"\\u12\"", "u12", 5}, // too few hex digits: the 'u' stays
         {"\"\\u12g4\"", "u12g4", 7},
         {"\"abc", "abc", 4},   // cut: stops at the end

@@ -44,13 +44,6 @@ class GameFolder {
         s.sunucu = "127.0.0.1:27016";
         return s;
     }
-    // The configuration a login starts this game with.
-    Config config() const {
-        Config cfg;
-        configSet(cfg, keys::kGame, dir / name);
-        configSet(cfg, keys::kServer, "127.0.0.1:27016");
-        return cfg;
-    }
     // The record morlaken-game wrote, as key -> value; empty until it ran.
     std::map<std::string, std::string> record() const {
         std::map<std::string, std::string> out;
@@ -60,23 +53,19 @@ class GameFolder {
                 out[line.substr(0, eq)] = line.substr(eq + 1);
         return out;
     }
-    bool ran() const { return fileExists(dir / "kayit.txt"); }
     std::string name;
     TempFolder dir;
 };
 
-using platform::now;
-
 // Polls the game until it is seen to end; the watch's result.
 inline GameWatchResult waitForGameEnd(GameWatch& watch, double nowOffset = 0) {
     GameWatchResult result;
-    bool ended = waitUntil(
+    EXPECT_TRUE(waitUntil(
         [&] {
             result = watchGameProcess(watch, platform::now() + nowOffset);
             return result.event != GameWatchEvent::StillRunning;
         },
-        30);
-    EXPECT_TRUE(ended);
+        30));
     return result;
 }
 

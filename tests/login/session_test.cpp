@@ -57,7 +57,8 @@ TEST(Session, TheAccountServiceDecidesTheWayAndTheTypedPasswordIsWipedEitherWay)
 TEST(Session, ATicketStartsTheGameWithTheSettingsOfThatMomentAndIsWiped) {
     GameFolder game;
     Session session;
-    Config cfg = game.config();
+    Config cfg;
+    configSet(cfg, keys::kGame, game.dir / game.name);
     std::string code;
     EXPECT_EQ(takeLoginOutcome(session, cfg, code, platform::now()).event, LoginEvent::None);
 

@@ -1,5 +1,5 @@
-// http_test.cpp - httpGet (whole and ranged) and postJson against servers on 127.0.0.1,
-// and the file sink's rules on its own (the string sink's cap: the news feed's limits in
+// http_test.cpp - httpGet (whole and ranged), the update source's kept connection and
+// postJson against servers on 127.0.0.1 (the string sink's cap: the news feed's limits in
 // tests/news). (A stalled or cut body:
 // UpdaterTest.DownloadFailuresKeepEarlierFilesAndOldContentAndSaveTheCache; a stop during a
 // stalled transfer: UpdaterTest.StopDuringADownloadLeavesNoPartialFileAndNoCache.)
@@ -8,12 +8,11 @@
 #include "support/temp_folder.h"
 #include "support/test_server.h"
 #include "update/download.h"
+#include "update/source.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <fstream>
-#include <optional>
 #include <thread>
 
 using namespace testsupport;
@@ -171,6 +170,42 @@ TEST(HttpTls, UntrustedCertificateIsUnreachableAndNoRedirectLeavesHttps) {
         EXPECT_EQ(body, c.body) << c.url;
     }
     EXPECT_EQ(plainServer.requestCount("/dosyalar.txt"), 0); // never asked in clear text
+}
+
+// ---- one connection per server ----
+
+// A pass's source keeps one session: every file shares one connection per server, over
+// http and https (where the files are redirected: the target gets one connection of its
+// own), each request on the kept connection still carries the user agent, and a transfer
+// cut short costs only its own connection.
+TEST(HttpUpdateSourceTest, KeepsOneConnectionPerServer) {
+    ScopedEnv certificate("SSL_CERT_FILE", testCertificate().c_str());
+    constexpr int kFiles = 50;
+    for (const bool tls : {false, true}) {
+        TestServer front(tls), mirror(tls);
+        front.route("/bozuk", cutShort("bozuk-dosya", 3, 11));
+        for (int i = 0; i < kFiles; ++i) {
+            const std::string name = "parca" + std::to_string(i);
+            mirror.route("/" + name, answer(200, name));
+            front.route("/" + name, tls ? redirect(302, mirror.baseUrl() + name) : answer(200, name));
+        }
+        std::atomic<bool> stop{false};
+        HttpUpdateSource source(stop);
+        std::string body, error;
+        EXPECT_FALSE(source.fetch(front.baseUrl() + "bozuk", nullptr, makeStringSink(body, 64), error));
+        for (int i = 0; i < kFiles; ++i) {
+            const std::string name = "parca" + std::to_string(i);
+            body.clear();
+            EXPECT_TRUE(source.fetch(front.baseUrl() + name, nullptr, makeStringSink(body, 64), error))
+                << error;
+            EXPECT_EQ(body, name);
+        }
+        EXPECT_EQ(front.connectionCount(), 2); // the cut one's and the kept one
+        EXPECT_EQ(mirror.connectionCount(), tls ? 1 : 0);
+        EXPECT_EQ(mirror.totalRequests(), tls ? kFiles : 0);
+        for (const SeenRequest& r : front.requests())
+            EXPECT_EQ(r.userAgent, kUserAgent);
+    }
 }
 
 // ---- postJson ----

@@ -3,9 +3,7 @@
 // while the feed is still downloading.
 #include "news/news.h"
 
-#include "net/http.h"
 #include "platform/platform.h"
-#include "platform/text.h"
 #include "support/child_process.h"
 #include "support/temp_folder.h"
 #include "support/test_server.h"
@@ -14,10 +12,7 @@
 
 #include <cstdlib>
 
-using testsupport::Behaviour;
-using testsupport::Route;
-using testsupport::TestServer;
-using testsupport::waitFor;
+using namespace testsupport;
 
 namespace {
 
@@ -39,16 +34,13 @@ TEST(NewsParse, FieldsLinesLineEndsAndBounds) {
         {"empty fields",
          "Duyuru||gövde\n|başlık|\n||\n",
          {{"Duyuru", "", "gövde"}, {"", "başlık", ""}, {"", "", ""}}},
-        // No bar, a single bar at the end, in the middle, at the start, empty lines.
-        {"malformed lines are skipped",
+        {"lines without two bars are skipped",
          "\n\nsadece metin\nsonda|\nor|ta\n|basta\n\r\nA|B|C",
          {{"A", "B", "C"}}},
         {"empty feed", "", {}},
         {"one bar", "|", {}},
         {"blank lines", "\n\n\n", {}},
-        // CR LF is accepted; a CR inside a line stays in its field; only one CR is dropped;
-        // the last line needs no line feed.
-        {"line ends",
+        {"CR LF ends a line, one CR is dropped, an inner CR stays, the last line needs no LF",
          "a|b|c\r\nd|e\rf|g\r\r\nh|i|j",
          {{"a", "b", "c"}, {"d", "e\rf", "g\r"}, {"h", "i", "j"}}},
         {"a lone CR is no line end", "a|b|c\rd|e|f", {{"a", "b", "c\rd|e|f"}}},
@@ -59,9 +51,7 @@ TEST(NewsParse, FieldsLinesLineEndsAndBounds) {
           {"3", "üç", ""},
           {"4", "dört", ""},
           {"x", "y", std::string("\0z", 2)}}},
-        // A megabyte headline, a tag one byte over, and a body whose last character straddles
-        // its bound are cut; fields at their bounds are kept whole.
-        {"bounds",
+        {"over-long fields are cut at a character boundary, fields at their bounds kept whole",
          std::string(255, 'g') + kTwo + "|" + std::string(1000000, 'T') + "|" + std::string(3998, 'b') +
              kThree + "tail\n" + std::string(256, 't') + "|" + std::string(256, 'h') + "|" +
              std::string(4000, 'y') + "\r\n",
@@ -102,12 +92,11 @@ std::string feedOfSize(size_t size) {
 // is alike here, http_test tells them apart) leaves the list to the server.
 TEST_F(NewsFetch, AFeedWithItemsReplacesTheListForGoodAFailedOneLeavesIt) {
     TestServer server;
-    server.route("/iki.txt",
-                 testsupport::answer(200, "Yama|Sürüm 1.2 yayında|Yenilikler\r\nEtkinlik|Kale|\r\n"));
-    server.route("/sinirda.txt", testsupport::answer(200, feedOfSize(1048575)));
-    server.route("/buyuk.txt", testsupport::answer(200, feedOfSize(1048576)));
-    server.route("/yok.txt", testsupport::answer(404, "Hata|Bulunamadı|404\n"));
-    server.route("/bos.txt", testsupport::answer(200, "yalnızca metin\n"));
+    server.route("/iki.txt", answer(200, "Yama|Sürüm 1.2 yayında|Yenilikler\r\nEtkinlik|Kale|\r\n"));
+    server.route("/sinirda.txt", answer(200, feedOfSize(1048575)));
+    server.route("/buyuk.txt", answer(200, feedOfSize(1048576)));
+    server.route("/yok.txt", answer(404, "Hata|Bulunamadı|404\n"));
+    server.route("/bos.txt", answer(200, "yalnızca metin\n"));
     const struct {
         std::string address;
         size_t items;
@@ -123,6 +112,7 @@ TEST_F(NewsFetch, AFeedWithItemsReplacesTheListForGoodAFailedOneLeavesIt) {
         news = NewsState{};
         replaceNewsFromServer(news, {{"s", "sunucu", "g"}});
         startNewsFetch(news, c.address);
+        startNewsFetch(news, c.address); // ignored while one is pending: one request each
         EXPECT_TRUE(newsFetchPending(news));
         ASSERT_TRUE(pollUntilParsed()) << c.address;
         ASSERT_EQ(news.items.size(), c.items) << c.address;
@@ -141,73 +131,54 @@ TEST_F(NewsFetch, AFeedWithItemsReplacesTheListForGoodAFailedOneLeavesIt) {
     EXPECT_TRUE(stopNewsFetch(news, 0.0));
 }
 
-TEST_F(NewsFetch, StopEndsAStalledDownloadPromptly) {
-    TestServer server;
-    server.route("/haberler.txt", testsupport::stall(std::string(5000, 'x'), 10));
-    startNewsFetch(news, server.baseUrl() + "haberler.txt");
-    ASSERT_TRUE(waitFor([&] { return server.stalledNow() == 1; }, 10.0));
-    pollNewsFeed(news);
-    EXPECT_TRUE(newsFetchPending(news)); // still downloading
-    // A second start while one is pending is ignored.
-    startNewsFetch(news, server.baseUrl() + "haberler.txt");
-    EXPECT_TRUE(stopNewsFetch(news, 5.0)); // the thread has left the HTTP library
-    ASSERT_TRUE(pollUntilParsed());
-    EXPECT_TRUE(news.items.empty());
-    EXPECT_EQ(server.requestCount("/haberler.txt"), 1);
-}
-
 // ---- exiting during a download ----
 
 // Runs inside a child process started by the test below: begins a fetch against a
-// stalling server, waits until the parent says the server holds the request, then
-// leaves main while the thread is still inside the HTTP library, optionally after asking
-// it to stop.
+// stalling server, waits until the parent says the server holds the request, then leaves
+// main while the thread is still inside the HTTP library, or after stopping it.
 TEST(NewsExitChild, LeaveWhileDownloading) {
     const char* url = std::getenv("MORLAKEN_NEWS_EXIT_URL");
     const char* mark = std::getenv("MORLAKEN_NEWS_EXIT_MARK");
     const char* stop = std::getenv("MORLAKEN_NEWS_EXIT_STOP");
-    if (!url || !mark) {
-        GTEST_SKIP() << "only run as the child of NewsExit tests";
-    }
+    if (!url || !mark) GTEST_SKIP() << "only run as the child of NewsExit tests";
     NewsState news; // gone when the test returns, as the launcher's when it closes
     startNewsFetch(news, url);
     ASSERT_TRUE(waitFor([&] { return platform::fileSize(mark) >= 0; }, 20.0));
     pollNewsFeed(news);
     EXPECT_TRUE(newsFetchPending(news));
-    if (stop && std::string(stop) == "1") {
-        EXPECT_TRUE(stopNewsFetch(news, 5.0));
+    if (!stop || std::string(stop) != "1") return;
+    EXPECT_TRUE(stopNewsFetch(news, 5.0)); // promptly: the thread has left the HTTP library
+    pollNewsFeed(news);
+    EXPECT_FALSE(newsFetchPending(news));
+    EXPECT_TRUE(news.items.empty());
+}
+
+TEST(NewsExit, ClosingDuringASlowFeedExitsCleanlyWithAndWithoutAStop) {
+    for (const char* stop : {"0", "1"}) {
+        TempFolder folder;
+        const std::string mark = folder / "arrived";
+        const std::string log = folder / "child.log";
+        TestServer server;
+        server.route("/haberler.txt", stall(std::string(100000, 'x'), 100));
+        ChildOptions options;
+        options.extraEnv = {{"MORLAKEN_NEWS_EXIT_URL", server.baseUrl() + "haberler.txt"},
+                            {"MORLAKEN_NEWS_EXIT_MARK", mark},
+                            {"MORLAKEN_NEWS_EXIT_STOP", stop}};
+        options.stdoutFile = log;
+        options.stderrFile = folder / "child.err";
+        Child child;
+        ASSERT_TRUE(child.start(platform::executablePath(),
+                                {"--gtest_filter=NewsExitChild.LeaveWhileDownloading"}, options));
+        ASSERT_TRUE(waitFor([&] { return server.stalledNow() == 1; }, 20.0));
+        writeFile(mark, "1"); // the download is under way: let the child leave
+        int rc = -1;
+        ASSERT_TRUE(child.wait(30.0, rc));
+        const std::string output = readFile(log) + readFile(folder / "child.err");
+        EXPECT_EQ(rc, 0) << output;
+        EXPECT_NE(output.find("[  PASSED  ] 1 test"), std::string::npos) << output;
+        EXPECT_EQ(output.find("Sanitizer"), std::string::npos) << output;
+        EXPECT_EQ(server.requestCount("/haberler.txt"), 1);
     }
 }
-
-class NewsExit : public ::testing::TestWithParam<bool> {};
-
-TEST_P(NewsExit, ClosingDuringASlowFeedExitsCleanly) {
-    testsupport::TempFolder folder;
-    const std::string mark = folder / "arrived";
-    const std::string log = folder / "child.log";
-    TestServer server;
-    server.route("/haberler.txt", testsupport::stall(std::string(100000, 'x'), 100));
-
-    testsupport::ChildOptions options;
-    options.extraEnv = {{"MORLAKEN_NEWS_EXIT_URL", server.baseUrl() + "haberler.txt"},
-                        {"MORLAKEN_NEWS_EXIT_MARK", mark},
-                        {"MORLAKEN_NEWS_EXIT_STOP", GetParam() ? "1" : "0"}};
-    options.stdoutFile = log;
-    options.stderrFile = folder / "child.err";
-    testsupport::Child child;
-    ASSERT_TRUE(child.start(platform::executablePath(),
-                            {"--gtest_filter=NewsExitChild.LeaveWhileDownloading"}, options));
-    ASSERT_TRUE(waitFor([&] { return server.stalledNow() == 1; }, 20.0));
-    testsupport::writeFile(mark, "1"); // the download is under way: let the child leave
-    int rc = -1;
-    ASSERT_TRUE(child.wait(30.0, rc));
-    const std::string output = testsupport::readFile(log) + testsupport::readFile(folder / "child.err");
-    EXPECT_EQ(rc, 0) << output;
-    EXPECT_NE(output.find("[  PASSED  ] 1 test"), std::string::npos) << output;
-    EXPECT_EQ(output.find("Sanitizer"), std::string::npos) << output;
-    EXPECT_EQ(server.requestCount("/haberler.txt"), 1);
-}
-
-INSTANTIATE_TEST_SUITE_P(WithAndWithoutStop, NewsExit, ::testing::Bool());
 
 } // namespace
