@@ -4,8 +4,6 @@
 #include "support/temp_folder.h"
 
 #include <array>
-#include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <vector>
 

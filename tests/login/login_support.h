@@ -21,7 +21,6 @@
 #include <sstream>
 #include <string>
 #include <thread>
-#include <vector>
 
 namespace logintest {
 

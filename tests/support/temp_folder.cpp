@@ -7,7 +7,6 @@
 #include <sodium.h>
 
 #include <atomic>
-#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
