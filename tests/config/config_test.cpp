@@ -114,11 +114,11 @@ TEST_F(ConfigFiles, SaveWritesEveryEntryWithCrLfAndReadsBack) {
     std::vector<ConfigEntry> back;
     loadConfigFile(file, back);
     EXPECT_EQ(pairs(back), (Entries{{"hatirla", "1"},
-                         {"cift", "c"},
-                         {"cift", "b"},
-                         {"kullanici", "Ayşe"},
-                         {"bos", ""},
-                         {"sunucu", "kendi"}}));
+                                    {"cift", "c"},
+                                    {"cift", "b"},
+                                    {"kullanici", "Ayşe"},
+                                    {"bos", ""},
+                                    {"sunucu", "kendi"}}));
 
     ASSERT_TRUE(saveUserConfig(Config{}, file));
     EXPECT_EQ(readFile(file), "") << "an empty list saves an empty file";

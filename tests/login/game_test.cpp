@@ -74,7 +74,8 @@ TEST_F(GameLaunchTest, TheGameGetsTicketServerAndFolderAndAnEarlyNonZeroExitCome
         EXPECT_EQ(rec["sunucu"], "127.0.0.1:27016");
         EXPECT_EQ(rec["klasor"], fs::canonical(work.path()).string());
         EXPECT_EQ(rec["arguman_sayisi"], "0");
-        EXPECT_EQ(fs::status(game.dir / "kayit.txt").permissions(), fs::perms::owner_read | fs::perms::owner_write);
+        EXPECT_EQ(fs::status(game.dir / "kayit.txt").permissions(),
+                  fs::perms::owner_read | fs::perms::owner_write);
     }
     EXPECT_EQ(std::getenv("MORLAKEN_BILET"), nullptr);
     EXPECT_EQ(formatExitCode(1), "0x00000001");

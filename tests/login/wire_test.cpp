@@ -113,7 +113,8 @@ TEST(Wire, AnswersDecodeAtTheirLimitsAndFailOnCutOrOverlongTexts) {
         {"", false},
     };
     for (const Case& c : okCases)
-        EXPECT_EQ(c.message.starts_with('\x0B') ? decodeLoginAccepted(c.message).ok : decodeRejected(c.message).ok,
+        EXPECT_EQ(c.message.starts_with('\x0B') ? decodeLoginAccepted(c.message).ok
+                                                : decodeRejected(c.message).ok,
                   c.ok)
             << c.message.size();
 
